@@ -1,0 +1,83 @@
+// The DBC_SERVICES table. Slots whose subsystem is not in this build answer
+// HYC00 on the statement (or -1 where there is no handle to post on), so a
+// caller learns at once that the feature is missing.
+#include "odbc/handle_ops.h"
+
+namespace {
+
+constexpr const char *kNotImplemented = "Optional feature not implemnted";
+
+int stmt_missing(STMT *stmt) {
+    SetReturnCode(stmt->diag, SQL_ERROR);
+    PostError(stmt->diag, 2, 0, 0, 0, 0, "ODBC 3.0", "HYC00", "%s", kNotImplemented);
+    return -1;
+}
+
+int no_parse_context(STMT *) { return 0; }
+int no_results(STMT *) { return 0; }
+int no_values(DESC *) { return 0; }
+int missing_stmt(STMT *stmt) { return stmt_missing(stmt); }
+int missing_tree(STMT *stmt, void *) { return stmt_missing(stmt); }
+int missing_text(STMT *stmt, const char *) { return stmt_missing(stmt); }
+const char *no_parse_error(STMT *) { return ""; }
+int missing_fetch(STMT *stmt, int, SQLLEN) { return stmt_missing(stmt); }
+int missing_convert(STMT *stmt, int, int, void *, SQLLEN, SQLLEN *) { return stmt_missing(stmt); }
+SQLRETURN missing_listing4(STMT *stmt, const char *, const char *, const char *, const char *) {
+    return static_cast<SQLRETURN>(stmt_missing(stmt));
+}
+SQLRETURN missing_statistics(STMT *stmt, const char *, const char *, const char *, int, int) {
+    return static_cast<SQLRETURN>(stmt_missing(stmt));
+}
+SQLRETURN missing_listing3(STMT *stmt, const char *, const char *, const char *) {
+    return static_cast<SQLRETURN>(stmt_missing(stmt));
+}
+SQLRETURN missing_info(DBC *dbc, SQLUSMALLINT, SQLPOINTER, SQLSMALLINT, SQLSMALLINT *) {
+    return not_implemented(dbc->diag);
+}
+int missing_long_extract(void *, void *, SQLLEN, SQLLEN *) { return -1; }
+int missing_long_rewind(void *) { return -1; }
+int free_descriptor_slot(DESC *desc) { return free_descriptor(desc); }
+int release_statement_slot(STMT *stmt) { return release_statement_resources(stmt); }
+
+}  // namespace
+
+SQLRETURN not_implemented(ErrorHeader *diag) {
+    SetReturnCode(diag, SQL_ERROR);
+    PostError(diag, 2, 0, 0, 0, 0, "ODBC 3.0", "HYC00", "%s", kNotImplemented);
+    return SQL_ERROR;
+}
+
+void fill_services(DbcServices *s) {
+    *s = DbcServices{
+        .reset_descriptor_records = reset_descriptor_records,
+        .init_descriptor_header = init_descriptor_header,
+        .alloc_descriptor = alloc_descriptor,
+        .init_statement_attributes = init_statement_attributes,
+        .load_first_unit = missing_stmt,
+        .validate_tree = missing_tree,
+        .free_parse_context = no_parse_context,
+        .last_parse_error = no_parse_error,
+        .parse_text = missing_text,
+        .create_parse_context = missing_stmt,
+        .release_statement = release_statement_slot,
+        .free_descriptor = free_descriptor_slot,
+        .release_descriptor_values = no_values,
+        .close_results = no_results,
+        .fetch = missing_fetch,
+        .convert_column = missing_convert,
+        .execute = missing_stmt,
+        .engine_entry = {missing_tree, missing_tree, missing_tree, missing_tree, missing_tree},
+        .tables_empty = missing_listing4,
+        .column_privileges = missing_listing4,
+        .columns = missing_listing4,
+        .statistics = missing_statistics,
+        .table_privileges = missing_listing3,
+        .tables_view = missing_listing4,
+        .get_info = missing_info,
+        .engine_extra = missing_tree,
+        .rowset_entry = missing_tree,
+        .extract_from_long_buffer = missing_long_extract,
+        .rewind_long_buffer = missing_long_rewind,
+        .validation_entry = {missing_tree, missing_tree},
+    };
+}
