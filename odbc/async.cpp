@@ -56,6 +56,13 @@ SQLRETURN async_poll(STMT *stmt, int function_id) {
 
 void async_stop_worker(STMT *stmt) {
     if (!stmt->worker) return;
+    // A job handed over but not yet collected finishes first; the exit
+    // command must not overwrite the job's command before the worker reads it.
+    if (stmt->async_pending_function != 0) {
+        (void)thread_wait_on_semaphore(stmt->worker_done, -1);
+        stmt->state = stmt->async_saved_state;
+        stmt->async_pending_function = 0;
+    }
     stmt->worker_command = kWorkerExit;
     thread_signal_semaphore(stmt->worker_start);
     thread_join(stmt->worker);

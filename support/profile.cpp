@@ -6,30 +6,38 @@
 #include <new>
 
 struct CvConfig {
-    void *library;         // dlopen handle of libodbcinst, or null
     ProfileReader reader;  // SQLGetPrivateProfileString, or null
     std::string section;   // the driver's odbcinst.ini section
 };
 
+namespace {
+
+// The installer library is loaded once per process and never unloaded: it
+// keeps caches of the ini files it read, and unloading it would leak them (or
+// pull it from under a driver manager that loaded it too).
+ProfileReader installer_reader() {
+    static const ProfileReader reader = [] {
+        void *lib = nullptr;
+        for (const char *name : {"libodbcinst.so.2", "libodbcinst.so"}) {
+            lib = dlopen(name, RTLD_NOW | RTLD_LOCAL);
+            if (lib) break;
+        }
+        return lib ? reinterpret_cast<ProfileReader>(dlsym(lib, "SQLGetPrivateProfileString"))
+                   : nullptr;
+    }();
+    return reader;
+}
+
+}  // namespace
+
 CvConfig *open_registry() {
     auto *c = new (std::nothrow) CvConfig();
     if (!c) return nullptr;
-    // RTLD_NOLOAD first: inside a driver manager the library is already there.
-    for (const char *name : {"libodbcinst.so.2", "libodbcinst.so"}) {
-        c->library = dlopen(name, RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
-        if (!c->library) c->library = dlopen(name, RTLD_NOW | RTLD_LOCAL);
-        if (c->library) break;
-    }
-    if (c->library)
-        c->reader = reinterpret_cast<ProfileReader>(dlsym(c->library, "SQLGetPrivateProfileString"));
+    c->reader = installer_reader();
     return c;
 }
 
-void close_registry(CvConfig *config) {
-    if (!config) return;
-    if (config->library) dlclose(config->library);
-    delete config;
-}
+void close_registry(CvConfig *config) { delete config; }
 
 void set_config(CvConfig *config, std::string_view key_path) {
     if (!config) return;

@@ -1,0 +1,36 @@
+"""unixODBC loads the driver and reaches its own code, through isql and pyodbc."""
+import os
+import re
+
+from odbc_env import PrivateOdbc, Results, parse_args
+
+args = parse_args()
+r = Results()
+odbc = PrivateOdbc(args.driver, dsns={"CVTEST": {"Description": "loader check"}})
+
+out = odbc.run(["odbcinst", "-q", "-d"])
+r.check("[Corvane PAYPAL ODBC Driver]" in out.stdout, "odbcinst lists the driver", out.stdout + out.stderr)
+
+out = odbc.run(["isql", "-v", "CVTEST"], stdin="SELECT 1\n")
+trace = odbc.trace_text()
+r.check("SQLAllocHandle( 2," in trace and "SQLAllocHandle() returns 0" in trace,
+        "isql reaches the driver's handle allocation (driver trace)", trace)
+r.check("IM001" in out.stdout + out.stderr,
+        "isql reports the driver manager's answer for the missing connect call",
+        out.stdout + out.stderr)
+r.check(os.stat(odbc.trace).st_mode & 0o777 == 0o600, "trace file is private (0600)")
+
+os.remove(odbc.trace)
+out = odbc.python("""
+import pyodbc
+try:
+    pyodbc.connect('DSN=CVTEST;UID=someone;PWD=hunter2', autocommit=True)
+except pyodbc.Error as e:
+    print('ERR', e.args[0])
+""")
+trace = odbc.trace_text()
+r.check(re.search(r"SQLAllocHandle\( 2, 0x[0-9a-f]+", trace) is not None,
+        "pyodbc reaches the driver's handle allocation", trace + out.stderr)
+r.check("ERR IM001" in out.stdout, "pyodbc sees the driver manager's SQLSTATE", out.stdout + out.stderr)
+r.check("hunter2" not in trace, "no password in the trace")
+r.finish()

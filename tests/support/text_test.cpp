@@ -1,0 +1,77 @@
+#include "support/text.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+std::string to8(std::u16string_view w) {
+    std::string out;
+    utf16_to_utf8(reinterpret_cast<const Utf16Unit *>(w.data()), w.size(), out);
+    return out;
+}
+std::u16string to16(std::string_view s) {
+    std::u16string out;
+    utf8_to_utf16(s, out);
+    return out;
+}
+
+TEST(TextTest, Utf16ToUtf8CombinesPairsAndReplacesLoneSurrogates) {
+    EXPECT_EQ(to8(u"é€😀"), "é€😀");
+    const char16_t lone_high[] = {u'a', 0xD83D, u'b', 0};
+    const char16_t lone_low[] = {0xDE00, 0};
+    EXPECT_EQ(to8(lone_high), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(to8(lone_low), "\xEF\xBF\xBD");
+    const char16_t high_at_end[] = {u'x', 0xD83D};
+    EXPECT_EQ(to8(std::u16string_view(high_at_end, 2)), "x\xEF\xBF\xBD");
+}
+
+TEST(TextTest, Utf8ToUtf16DecodesAndRejectsMalformedInput) {
+    EXPECT_EQ(to16("é€😀"), u"é€😀");
+    struct Case {
+        const char *in;
+        std::u16string out;
+    } cases[] = {
+        {"\xC3", u"\uFFFD"},                  // truncated sequence
+        {"\xC0\xAF", u"\uFFFD\uFFFD"},        // overlong '/'
+        {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},  // encoded surrogate
+        {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
+        {"a\xFF" "b", u"a\uFFFDb"},
+    };
+    for (const Case &c : cases) EXPECT_EQ(to16(c.in), c.out) << c.in;
+}
+
+TEST(TextTest, BoundedCopiesCutAtWholeCharactersAndTerminate) {
+    const std::string s = "é€😀";  // 2 + 3 + 4 bytes
+    char buf[16];
+    for (size_t cap = 0; cap <= 11; cap++) {
+        std::memset(buf, '#', sizeof buf);
+        bool cut = copy_text_out(s, buf, cap);
+        EXPECT_EQ(cut, cap < 10) << cap;
+        if (cap == 0) {
+            EXPECT_EQ(buf[0], '#');
+            continue;
+        }
+        size_t n = std::strlen(buf);
+        EXPECT_LT(n, cap);
+        EXPECT_EQ(n, n >= 9 ? 9u : n >= 5 ? 5u : n >= 2 ? 2u : 0u) << cap;
+        EXPECT_EQ(buf[cap], '#') << "wrote past the buffer at " << cap;
+    }
+    std::u16string w = u"a😀";
+    Utf16Unit wb[4] = {9, 9, 9, 9};
+    EXPECT_TRUE(copy_wide_out(w, wb, 3));  // room for 'a' and one half of the pair: drop the half
+    EXPECT_EQ(wb[0], u'a');
+    EXPECT_EQ(wb[1], 0);
+    EXPECT_EQ(wb[3], 9);
+    EXPECT_FALSE(copy_wide_out(w, wb, 4));
+}
+
+TEST(TextTest, TextArguments) {
+    EXPECT_TRUE(text_arg(nullptr, 5).is_null);
+    EXPECT_EQ(text_arg("abc", -3).text, "abc");
+    EXPECT_EQ(text_arg("abcdef", 2).text, "ab");
+    EXPECT_FALSE(text_arg("abc", -7).ok);
+}
+
+}  // namespace
