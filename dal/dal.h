@@ -1,26 +1,150 @@
-// The data access layer as the ODBC layer reaches it.
+// The data access layer: one record per connection holding its providers,
+// fanning calls out to all of them or routing them to one, and merging the
+// answers so the engine sees one source.
 //
-// A connection owns one DalRecord, made when the connection is allocated and
-// freed with it. Return codes are the provider codes: 0 success, 1 success
-// with information, 2 no data, 3 error with diagnostics posted, 4 not this
-// provider's object.
+// Providers are built by DALOpen, always in the order stored views (0),
+// INFO_SCHEMA (1), the PayPal gateway (2). Diagnostics of DAL operations go
+// to the handle given to the operation (a connection or statement), through
+// PostDalError with a component name.
 //
-// Exports: DalRecord, DALCreate, DALFree, DALStartTransaction,
+// Return codes: the provider codes of dal/provider.h.
+//
+// Exports: DalRecord, DalIterator, DalCatalogKind, DALCreate, DALFree,
+// DALOpen, DALClose, DALServiceCallback, PostDalError, DALOpenIterator,
+// DALCloseIterator, DALResetIterator, DALSetIteratorTimeout,
+// DALGetTableInfo, DALGetColumnInfo, DALGetPKInfo, DALGetInfo, the
+// catalogue calls (DALTables ... DALGetTypeInfo), DALStartQuery, DALNextRow,
+// DALGetData, the row changes, DDL, DALPassThrough, DALStartTransaction,
 // DALEndTransaction.
 #pragma once
 
+#include <cstdint>
+
+#include "dal/provider.h"
+
 struct DBC;
-struct DalRecord;
+struct ConnAttrList;
 
-/// Makes the connection's empty DAL record (no providers yet) in the
-/// connection's pool. Returns 0, or 3 when memory is exhausted.
+constexpr int kDalProviderCount = 3;
+constexpr int kViewsProvider = 0;
+constexpr int kInfoSchemaProvider = 1;
+constexpr int kSqiProvider = 2;
+
+inline constexpr const char *kDalComponent = "Data Access Multiplexor";
+inline constexpr const char *kGatewayComponent = "ODBC Gateway";
+
+struct DalRecord {
+    DBC *owner;                   // the connection
+    int32_t count;                // providers (3 after DALOpen, 0 before)
+    DalProvider **providers;      // `count` entries; null entries are skipped
+    char name[kDalNameSize];
+    int32_t transaction_open;
+};
+
+enum DalCatalogKind : int32_t {
+    CATALOG_NONE = 0,
+    CATALOG_TABLES = 1,
+    CATALOG_COLUMNS = 2,
+    CATALOG_STATISTICS = 3,
+    CATALOG_SPECIAL_COLUMNS = 4,
+    CATALOG_PRIMARY_KEYS = 5,
+    CATALOG_PRIVILEGES = 6,
+    CATALOG_FOREIGN_KEYS = 7,
+};
+
+struct DalIterator {
+    DalRecord *dal;
+    void *owner;                  // handle for diagnostics and time-outs
+    void **iterators;             // per provider
+    int32_t *not_opened;          // per provider: 1 until opened
+    int32_t position;             // provider delivering rows
+    int32_t single_provider;
+    int32_t first_provider_only;
+    int32_t row_count_hint;
+    int32_t catalog_kind;         // DalCatalogKind
+    int32_t timeout;              // seconds, 0 none
+    int32_t end_reached;
+};
+
+// --- the record and its providers
 [[nodiscard]] int DALCreate(DBC *dbc, DalRecord **out, const char *name);
-
-/// Closes whatever the record still has open and frees it. Null is ignored.
 void DALFree(DalRecord *dal);
+[[nodiscard]] int DALOpen(DalRecord *dal, ConnAttrList *attributes, void *window);
+void DALClose(DalRecord *dal);
+int DALServiceCallback(int code, DalServiceRequest *request);
 
-/// Starts a transaction in every provider that keeps one.
+/// Posts an error record on `handle` (a DBC, STMT or DESC) with the message
+/// prefixed by the component, sets its return code to -1.
+void PostDalError(void *handle, const char *component, int native, const char *sqlstate,
+                  const char *message);
+
+// --- iterators
+[[nodiscard]] DalIterator *DALOpenIterator(void *owner, DalRecord *dal);
+void DALCloseIterator(DalIterator *it);
+[[nodiscard]] int DALResetIterator(DalIterator *it);
+void DALSetIteratorTimeout(DalIterator *it, int seconds);
+
+// --- name lookup
+[[nodiscard]] int DALGetTableInfo(void *owner, DalRecord *dal, const char *link, DalText catalog,
+                                  DalText schema, DalText table, TableInfo *out);
+[[nodiscard]] int DALGetColumnInfo(void *owner, DalRecord *dal, DalText catalog, DalText schema,
+                                   DalText table, int count, ColumnInfo *out, const TableInfo *info);
+[[nodiscard]] int DALGetPKInfo(void *owner, DalRecord *dal, DalText catalog, DalText schema,
+                               DalText table, int count, void *keys, const TableInfo *info);
+[[nodiscard]] int DALGetInfo(DalIterator *it, const TableInfo *info, int code, void *out);
+
+// --- catalogue listings
+[[nodiscard]] int DALTables(DalIterator *it, DalText catalog, DalText schema, DalText table, DalText types);
+[[nodiscard]] int DALColumns(DalIterator *it, DalText catalog, DalText schema, DalText table, DalText column);
+[[nodiscard]] int DALColumnPrivileges(DalIterator *it, DalText catalog, DalText schema, DalText table,
+                                      DalText column);
+[[nodiscard]] int DALTablePrivileges(DalIterator *it, DalText catalog, DalText schema, DalText table);
+[[nodiscard]] int DALPrimaryKeys(DalIterator *it, DalText catalog, DalText schema, DalText table);
+[[nodiscard]] int DALSpecialColumns(DalIterator *it, int identifier, DalText catalog, DalText schema,
+                                    DalText table, int scope, int nullable);
+/// `provider_index` >= 0 asks that provider only (internal callers); -1 all.
+[[nodiscard]] int DALStatistics(DalIterator *it, DalText catalog, DalText schema, DalText table,
+                                int unique, int accuracy, int provider_index);
+[[nodiscard]] int DALForeignKeys(DalIterator *it, DalText pk_catalog, DalText pk_schema, DalText pk_table,
+                                 DalText fk_catalog, DalText fk_schema, DalText fk_table);
+[[nodiscard]] int DALProcedures(DalIterator *it, DalText catalog, DalText schema, DalText procedure);
+[[nodiscard]] int DALProcedureColumns(DalIterator *it, DalText catalog, DalText schema,
+                                      DalText procedure, DalText column);
+[[nodiscard]] int DALGetTypeInfo(DalIterator *it, int data_type);
+
+// --- scans
+[[nodiscard]] int DALStartQuery(DalIterator *it, TableInfo *info, void *select_list, void *row_list,
+                                int count, Restriction **restrictions);
+[[nodiscard]] int DALNextRow(DalIterator *it);
+[[nodiscard]] int DALGetData(DalIterator *it, int column, int c_type, void *buffer, SQLLEN capacity,
+                             SQLLEN *length);
+
+// --- row changes, routed by the TableInfo's provider
+[[nodiscard]] int DALFetch(DalIterator *it, TableInfo *info, int key_count, Restriction *keys);
+[[nodiscard]] int DALInsertRow(DalIterator *it, TableInfo *info, int column_count, void *values);
+[[nodiscard]] int DALDeleteRow(DalIterator *it, TableInfo *info, int key_count, Restriction *keys);
+[[nodiscard]] int DALUpdateRow(DalIterator *it, TableInfo *info, int key_count, Restriction *keys,
+                               int set_count, void *sets);
+
+// --- DDL, routed by LINK name
+[[nodiscard]] int DALCreateTable(DalIterator *it, TableInfo *info, void *definition);
+[[nodiscard]] int DALDropTable(DalIterator *it, TableInfo *info);
+[[nodiscard]] int DALCreateIndex(DalIterator *it, TableInfo *info, void *index);
+[[nodiscard]] int DALDropIndex(DalIterator *it, TableInfo *info, void *index);
+[[nodiscard]] int DALCreateUser(DalIterator *it, const char *user, const char *password, const char *link);
+[[nodiscard]] int DALDropUser(DalIterator *it, const char *user, const char *link);
+[[nodiscard]] int DALAlterColumns(DalIterator *it, const char *table, int count, void *names);
+[[nodiscard]] int DALAddColumn(DalIterator *it, TableInfo *info, int count, void *columns);
+[[nodiscard]] int DALDropColumn(DalIterator *it, TableInfo *info, void *column);
+[[nodiscard]] int DALGrant(DalIterator *it, TableInfo *info, void *privileges);
+[[nodiscard]] int DALRevoke(DalIterator *it, TableInfo *info, void *privileges);
+[[nodiscard]] int DALPassThrough(DalIterator *it, const char *statement, int provider_index, void *argument);
+
+// --- transactions (the connection's record)
 [[nodiscard]] int DALStartTransaction(DalRecord *dal);
-
-/// Ends the transaction: `completion` SQL_COMMIT (0) or SQL_ROLLBACK (1).
 [[nodiscard]] int DALEndTransaction(DalRecord *dal, int completion);
+
+// --- the three providers' slot tables (filled by their own modules)
+void views_provider_slots(DalSlots *slots);
+void info_schema_provider_slots(DalSlots *slots);
+void sqi_provider_slots(DalSlots *slots);

@@ -24,7 +24,7 @@ struct CvConfig;
 struct CvThread;
 struct CvSemaphore;
 struct DescRecord;
-struct ConnAttrList;
+struct ConnAttrList;  // support/connstr.h
 
 enum HandleTag : uint32_t {
     TAG_ENV = 200,
@@ -212,3 +212,14 @@ constexpr int32_t kWorkerExit = 16;
 [[nodiscard]] inline DBC *as_dbc(void *h) { return node_kind(h) == TAG_DBC ? static_cast<DBC *>(h) : nullptr; }
 [[nodiscard]] inline STMT *as_stmt(void *h) { return node_kind(h) == TAG_STMT ? static_cast<STMT *>(h) : nullptr; }
 [[nodiscard]] inline DESC *as_desc(void *h) { return node_kind(h) == TAG_DESC ? static_cast<DESC *>(h) : nullptr; }
+
+/// The diagnostics header of any handle record, or null for something else.
+[[nodiscard]] inline ErrorHeader *diag_of(void *h) {
+    switch (node_kind(h)) {
+        case TAG_ENV: return static_cast<ENV *>(h)->diag;
+        case TAG_DBC: return static_cast<DBC *>(h)->diag;
+        case TAG_STMT: return static_cast<STMT *>(h)->diag;
+        case TAG_DESC: return static_cast<DESC *>(h)->diag;
+        default: return nullptr;
+    }
+}

@@ -1,0 +1,222 @@
+// Connection attribute lists.
+#include "support/connstr.h"
+
+#include <cstring>
+#include <strings.h>
+
+#include <vector>
+
+#include "support/list.h"
+#include "support/text.h"
+
+struct ConnPair {
+    char *key;    // in the list's pool
+    char *value;  // in the list's pool
+};
+
+struct ConnAttrList {
+    CvPool *pool;
+    List *pairs;  // of ConnPair*, in order
+};
+
+namespace {
+
+constexpr size_t kMaxKeyword = 255;
+
+bool same_key(const char *a, std::string_view b) {
+    return std::strlen(a) == b.size() && strncasecmp(a, b.data(), b.size()) == 0;
+}
+
+ListCell *find(const ConnAttrList *list, std::string_view key) {
+    if (!list) return nullptr;
+    for (ListCell *c = ListFirst(list->pairs); c; c = ListNext(c))
+        if (same_key(static_cast<ConnPair *>(ListData(c))->key, key)) return c;
+    return nullptr;
+}
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
+
+struct Piece {
+    std::string_view key;
+    std::string value;
+};
+
+// Splits `text` into pairs; false when it is malformed.
+bool split(std::string_view text, std::vector<Piece> &out) {
+    size_t i = 0;
+    while (i < text.size()) {
+        if (text[i] == ';' || text[i] == ' ' || text[i] == '\t') {
+            i++;
+            continue;
+        }
+        size_t eq = text.find('=', i);
+        size_t semi = text.find(';', i);
+        if (eq == std::string_view::npos || (semi != std::string_view::npos && semi < eq)) return false;
+        std::string_view key = trim(text.substr(i, eq - i));
+        if (key.empty() || key.size() > kMaxKeyword) return false;
+        size_t v = eq + 1;
+        while (v < text.size() && (text[v] == ' ' || text[v] == '\t')) v++;
+        std::string value;
+        if (v < text.size() && text[v] == '{') {
+            size_t j = v + 1;
+            for (;;) {
+                if (j >= text.size()) return false;  // unterminated brace
+                if (text[j] == '}') {
+                    if (j + 1 < text.size() && text[j + 1] == '}') {
+                        value.push_back('}');
+                        j += 2;
+                        continue;
+                    }
+                    j++;
+                    break;
+                }
+                value.push_back(text[j++]);
+            }
+            // Only blanks may follow the closing brace before the ';'.
+            while (j < text.size() && (text[j] == ' ' || text[j] == '\t')) j++;
+            if (j < text.size() && text[j] != ';') return false;
+            i = j;
+        } else {
+            size_t end = text.find(';', v);
+            if (end == std::string_view::npos) end = text.size();
+            value.assign(trim(text.substr(v, end - v)));
+            i = end;
+        }
+        if (out.size() >= static_cast<size_t>(kMaxConnPairs)) return false;
+        out.push_back({key, std::move(value)});
+    }
+    return true;
+}
+
+}  // namespace
+
+ConnAttrList *init_con_str(CvPool *parent) {
+    CvPool *pool = cv_mem_alloc_handle(parent);
+    if (!pool) return nullptr;
+    auto *list = pool_new<ConnAttrList>(pool);
+    if (!list) {
+        cv_mem_release_handle(pool);
+        return nullptr;
+    }
+    list->pool = pool;
+    return list;
+}
+
+void free_con_str(ConnAttrList *list) {
+    if (list) cv_mem_release_handle(list->pool);
+}
+
+int parse_connection_string(ConnAttrList *list, const char *text, long length) {
+    if (!list) return -1;
+    if (!text) return 0;
+    std::string_view t = length == -3 ? std::string_view(text) : std::string_view(text, length < 0 ? 0 : length);
+    if (t.size() > kMaxConnStr) return -1;
+    std::vector<Piece> pieces;
+    if (!split(t, pieces)) return -1;
+    if (attribute_count(list) + static_cast<int>(pieces.size()) > kMaxConnPairs) return -1;
+    for (const Piece &p : pieces) {
+        if (find(list, p.key)) continue;  // the first occurrence wins
+        if (append_pair(list, p.key, p.value) != 0) return -1;
+    }
+    return 0;
+}
+
+const char *get_attribute_value(const ConnAttrList *list, std::string_view key) {
+    ListCell *c = find(list, key);
+    return c ? static_cast<ConnPair *>(ListData(c))->value : nullptr;
+}
+
+bool has_attribute(const ConnAttrList *list, std::string_view key) { return find(list, key) != nullptr; }
+
+int append_pair(ConnAttrList *list, std::string_view key, std::string_view value) {
+    if (!list || key.empty() || key.size() > kMaxKeyword || value.size() > kMaxConnStr) return -1;
+    char *v = cv_mem_strndup(list->pool, value);
+    if (!v) return -1;
+    if (ListCell *c = find(list, key)) {
+        auto *p = static_cast<ConnPair *>(ListData(c));
+        cv_mem_free(p->value);
+        p->value = v;
+        return 0;
+    }
+    if (attribute_count(list) >= kMaxConnPairs) return -1;
+    auto *p = pool_new<ConnPair>(list->pool);
+    char *k = cv_mem_strndup(list->pool, key);
+    if (!p || !k) return -1;
+    p->key = k;
+    p->value = v;
+    List *l = ListAppend(list->pairs, p, list->pool);
+    if (!l) return -1;
+    list->pairs = l;
+    return 0;
+}
+
+bool delete_attribute(ConnAttrList *list, std::string_view key) {
+    ListCell *c = find(list, key);
+    if (!c) return false;
+    ListDelete(list->pairs, c);
+    return true;
+}
+
+bool rename_attribute(ConnAttrList *list, std::string_view from, std::string_view to) {
+    ListCell *c = find(list, from);
+    if (!c) return false;
+    char *k = cv_mem_strndup(list->pool, to);
+    if (!k) return false;
+    if (ListCell *other = find(list, to); other && other != c) ListDelete(list->pairs, other);
+    static_cast<ConnPair *>(ListData(c))->key = k;
+    return true;
+}
+
+int attribute_count(const ConnAttrList *list) { return list ? ListCount(list->pairs) : 0; }
+
+bool attribute_at(const ConnAttrList *list, int n, std::string_view *key, std::string_view *value) {
+    ListCell *c = list ? ListFirst(list->pairs) : nullptr;
+    while (c && n-- > 0) c = ListNext(c);
+    if (!c) return false;
+    auto *p = static_cast<ConnPair *>(ListData(c));
+    if (key) *key = p->key;
+    if (value) *value = p->value;
+    return true;
+}
+
+std::string quote_connection_value(std::string_view value) {
+    bool needs = value.find_first_of(";{}") != std::string_view::npos ||
+                 (!value.empty() && (value.front() == ' ' || value.back() == ' '));
+    if (!needs) return std::string(value);
+    std::string out = "{";
+    for (char ch : value) {
+        out.push_back(ch);
+        if (ch == '}') out.push_back('}');
+    }
+    out.push_back('}');
+    return out;
+}
+
+std::string generate_connection_string(const ConnAttrList *list) {
+    std::string out;
+    for (ListCell *c = list ? ListFirst(list->pairs) : nullptr; c; c = ListNext(c)) {
+        auto *p = static_cast<ConnPair *>(ListData(c));
+        out.append(p->key);
+        out.push_back('=');
+        out.append(quote_connection_value(p->value));
+        out.push_back(';');
+    }
+    return out;
+}
+
+bool copy_str_buffer(char *out, long capacity, short *length, std::string_view text) {
+    if (length) *length = static_cast<short>(text.size() > 32767 ? 32767 : text.size());
+    return copy_text_out(text, out, capacity < 0 ? 0 : static_cast<size_t>(capacity));
+}
+
+bool cat_str_buffer(char *out, long capacity, short *length, std::string_view text) {
+    size_t have = out && capacity > 0 ? strnlen(out, static_cast<size_t>(capacity)) : 0;
+    size_t total = (length && *length > 0 ? static_cast<size_t>(*length) : have) + text.size();
+    if (length) *length = static_cast<short>(total > 32767 ? 32767 : total);
+    if (!out || capacity <= 0) return !text.empty();
+    return copy_text_out(text, out + have, static_cast<size_t>(capacity) - have);
+}
