@@ -1,0 +1,159 @@
+// The OAuth2 client-credentials token: obtaining it over a fresh socket,
+// renewing it before it expires and recycling the persistent socket.
+#include <jansson.h>
+
+#include <memory>
+#include <new>
+
+#include "transport/transport.h"
+
+namespace {
+
+struct JsonDeleter {
+    void operator()(json_t *j) const { json_decref(j); }
+};
+
+std::string format_reason(const char *fmt, const std::string &a) {
+    char buf[1200];
+    snprintf(buf, sizeof buf, fmt, a.c_str());
+    return buf;
+}
+
+void drop_socket(PaypalContext *ctx) {
+    ctx->persistent = 0;
+    ForceClose(ctx);
+    ctx->cookies.clear();
+}
+
+int get_token(PaypalContext *ctx, std::string &reason, const char *base_url) {
+    PP_TRACE(ctx, kPpTraceEntry, "Get Oauth2");
+    reason.clear();
+    ParsedUrl url;
+    if (!base_url || ParseUrl(base_url, &url) != 0) {
+        reason = format_reason("failed to extract host from '%s'", base_url ? base_url : "");
+        return -1;
+    }
+    // The token request always uses a socket of its own.
+    drop_socket(ctx);
+    if (OpenConnection(ctx, url.host.c_str(), url.port, 0, ctx->proxy_host.c_str(),
+                       ctx->proxy_port, ctx->proxy_user.c_str(),
+                       ctx->proxy_password.c_str()) != 0) {
+        reason = format_reason("failed to connect to '%s'", base_url);
+        return -1;
+    }
+    if (url.secure && TlsHandshake(ctx, ctx->tls) != 0) {
+        ForceClose(ctx);
+        reason = ctx->last_error;  // the handshake's own text, already posted
+        return -1;
+    }
+    std::string base = base_url;
+    while (!base.empty() && base.back() == '/') base.pop_back();
+    std::string host = url.host.find(':') != std::string::npos ? "[" + url.host + "]" : url.host;
+    if (url.port != (url.secure ? 443 : 80)) host += ":" + std::to_string(url.port);
+    WebRequestPtr req = NewTokenRequest(ctx, base + "/v1/oauth2/token", host);
+    if (!req) {
+        ForceClose(ctx);
+        reason = "Memory allocation error";
+        return -1;
+    }
+    AddParameter(req.get(), "grant_type", "client_credentials", 0);
+    SetAuthorization(req.get(), Base64Encode(ctx->client_id + ":" + ctx->client_secret), "Basic");
+    WebResponsePtr resp;
+    if (SendRequest(req.get()) >= 0) resp = ReadResponse(ctx);
+    req.reset();
+    if (!resp) {
+        ForceClose(ctx);
+        reason = ctx->last_error[0] ? ctx->last_error : "no reply to the token request";
+        return -1;
+    }
+    const int status = resp->status;
+    if (status != 200) {
+        ErrorInfo info;
+        if (status >= 300 && status <= 499) {
+            if (resp->content_kind == kContentJson && DecodeError(resp.get(), &info) == 0) {
+                reason = info.code + ": " + info.message;
+            } else {
+                reason = "server response " + std::to_string(status) + " " + resp->reason;
+            }
+        } else {
+            reason = "unexpected code " + std::to_string(status);
+        }
+        ForceClose(ctx);
+        return -1;
+    }
+    json_error_t err;
+    std::unique_ptr<json_t, JsonDeleter> root(
+        json_loadb(resp->body.data(), resp->body.size(), 0, &err));
+    if (!root || !json_is_object(root.get())) {
+        PP_TRACE(ctx, kPpTraceError, "Failed to decode json");
+        reason = "Failed to decode json";
+        ForceClose(ctx);
+        return -1;
+    }
+    json_t *error = json_object_get(root.get(), "error");
+    if (json_is_string(error)) {
+        PP_TRACE(ctx, kPpTraceError, "error: %s", json_string_value(error));
+        reason = std::string("server error: ") + json_string_value(error);
+        ForceClose(ctx);
+        return -1;
+    }
+    json_t *token = json_object_get(root.get(), "access_token");
+    json_t *type = json_object_get(root.get(), "token_type");
+    json_t *expires = json_object_get(root.get(), "expires_in");
+    // A reply without a token would make every later request fail with 401;
+    // report it here, where the cause is known.
+    if (!json_is_string(token) || !*json_string_value(token)) {
+        reason = "token reply carries no access_token";
+        ForceClose(ctx);
+        return -1;
+    }
+    ctx->access_token = json_string_value(token);
+    ctx->token_type = json_is_string(type) ? json_string_value(type) : "Bearer";
+    const long long expires_in = json_is_integer(expires) ? json_integer_value(expires) : 0;
+    PaypalTraceAddSecret(&ctx->trace, ctx->access_token);
+    PP_TRACE(ctx, kPpTraceDetail, "Get Oauth2");
+    PP_TRACE(ctx, kPpTraceContinue, "Access Token : %s", "****");
+    PP_TRACE(ctx, kPpTraceContinue, "Token Type : %s", ctx->token_type.c_str());
+    PP_TRACE(ctx, kPpTraceContinue, "Expires In : %d", static_cast<int>(expires_in));
+    ForceClose(ctx);
+    const int64_t now = transport_now(ctx);
+    ctx->use_counter = kRecycleRequests;
+    ctx->token_expiry = now + expires_in - kTokenEarlySeconds;
+    ctx->recycle_deadline = now + kRecycleSeconds;
+    return 0;
+}
+
+}  // namespace
+
+int GetAccessToken(PaypalContext *ctx, std::string &reason, const char *base_url) {
+    std::lock_guard<std::recursive_mutex> guard(ctx->request_lock);
+    try {
+        return get_token(ctx, reason, base_url);
+    } catch (const std::bad_alloc &) {
+        ForceClose(ctx);
+        reason = "Memory allocation error";
+        return -1;
+    }
+}
+
+int EnsureToken(PaypalContext *ctx) {
+    std::lock_guard<std::recursive_mutex> guard(ctx->request_lock);
+    const int64_t now = transport_now(ctx);
+    if (ctx->use_counter > 0) --ctx->use_counter;
+    if (ctx->access_token.empty() || now >= ctx->token_expiry) {
+        drop_socket(ctx);
+        std::string reason;
+        if (GetAccessToken(ctx, reason, ctx->base_url.c_str()) != 0) {
+            PP_TRACE(ctx, kPpTraceError, "token renewal failed: %s", reason.c_str());
+            return -1;
+        }
+        return 0;
+    }
+    if (ctx->persistent && (ctx->use_counter <= 0 || now > ctx->recycle_deadline)) {
+        PP_TRACE(ctx, kPpTraceDetail, "Recycling the persistent connection");
+        drop_socket(ctx);
+        ctx->use_counter = kRecycleRequests;
+        ctx->recycle_deadline = now + kRecycleSeconds;
+    }
+    return 0;
+}

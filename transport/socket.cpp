@@ -1,0 +1,194 @@
+// TCP sockets of the transport: connecting with a time-out, reusing the
+// persistent socket, sending without SIGPIPE, receiving, closing.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "transport/transport.h"
+
+namespace {
+
+void set_timeouts(int fd, int seconds) {
+    timeval tv{};
+    tv.tv_sec = seconds > 0 ? seconds : kDefaultTimeoutSeconds;
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+}
+
+// Connects `fd` to `addr` within `seconds`. 0, or an errno value.
+int connect_with_timeout(int fd, const sockaddr *addr, socklen_t len, int seconds) {
+    int flags = fcntl(fd, F_GETFL, 0);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) return errno;
+    int rc = connect(fd, addr, len);
+    int err = 0;
+    if (rc < 0) {
+        if (errno != EINPROGRESS) return errno;
+        pollfd p{fd, POLLOUT, 0};
+        int timeout_ms = (seconds > 0 ? seconds : kDefaultTimeoutSeconds) * 1000;
+        do {
+            rc = poll(&p, 1, timeout_ms);
+        } while (rc < 0 && errno == EINTR);
+        if (rc == 0) return ETIMEDOUT;
+        if (rc < 0) return errno;
+        socklen_t elen = sizeof err;
+        if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &elen) < 0) return errno;
+        if (err != 0) return err;
+    }
+    if (fcntl(fd, F_SETFL, flags) < 0) return errno;
+    return 0;
+}
+
+}  // namespace
+
+int connect_tcp(PaypalContext *ctx, const char *host, int port) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo *found = nullptr;
+    char service[16];
+    snprintf(service, sizeof service, "%d", port);
+    if (getaddrinfo(host, service, &hints, &found) != 0 || !found) {
+        transport_error(ctx, "08001", 0, "Failed to find host address '%s'", host);
+        return -1;
+    }
+    int last_err = 0;
+    int fd = -1;
+    bool made_socket = false;
+    // IPv4 addresses first, then IPv6, so "localhost" behaves as before.
+    for (int family : {AF_INET, AF_INET6}) {
+        for (addrinfo *ai = found; ai && fd < 0; ai = ai->ai_next) {
+            if (ai->ai_family != family) continue;
+            int s = socket(ai->ai_family, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+            if (s < 0) {
+                last_err = errno;
+                continue;
+            }
+            made_socket = true;
+            int err = connect_with_timeout(s, ai->ai_addr, ai->ai_addrlen, ctx->timeout_seconds);
+            if (err == 0) {
+                fd = s;
+            } else {
+                last_err = err;
+                close(s);
+            }
+        }
+    }
+    freeaddrinfo(found);
+    if (fd < 0) {
+        if (!made_socket) {
+            transport_error(ctx, "08001", 0, "Failed to create socket");
+        } else {
+            PP_TRACE(ctx, kPpTraceError, "connect() returns OS Error '%s'", strerror(last_err));
+            transport_error(ctx, "08001", 0, "OS Error: '%s'", strerror(last_err));
+        }
+        return -1;
+    }
+    int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    set_timeouts(fd, ctx->timeout_seconds);
+    return fd;
+}
+
+int OpenConnection(PaypalContext *ctx, const char *host, int port, int persistent,
+                   const char *proxy_host, int proxy_port, const char *proxy_user,
+                   const char *proxy_password) {
+    ctx->reused = 0;
+    if (proxy_host && *proxy_host) {
+        return ProxyConnect(ctx, host, port, persistent, proxy_host, proxy_port, proxy_user,
+                            proxy_password);
+    }
+    PP_TRACE(ctx, kPpTraceDetail, "Open connection to '%s', %d", host, port);
+    if (ctx->persistent && ctx->socket_fd >= 0) {
+        if (transport_now(ctx) < ctx->persist_deadline && ctx->peer_host == host &&
+            ctx->peer_port == port) {
+            PP_TRACE(ctx, kPpTraceDetail, "Connection persistent");
+            ctx->reused = 1;
+            return 0;
+        }
+        ctx->persistent = 0;
+    }
+    // Any socket still open here (a kept one past its deadline, or one left
+    // by a failed exchange) is closed before a new one is made.
+    ForceClose(ctx);
+    int fd = connect_tcp(ctx, host, port);
+    if (fd < 0) return kTransportConnectFailed;
+    ctx->socket_fd = fd;
+    ctx->peer_host = host;
+    ctx->peer_port = port;
+    ctx->rpos = ctx->rlen = 0;
+    ctx->tls_active = 0;
+    if (persistent) {
+        ctx->persistent = 1;
+        ctx->persist_deadline = transport_now(ctx) + kPersistSeconds;
+    }
+    return 0;
+}
+
+long SendRaw(PaypalContext *ctx, const void *bytes, size_t length) {
+    PP_TRACE_DUMP(ctx, kPpTracePktDump, bytes, length, "Sent %d bytes", static_cast<int>(length));
+    const char *p = static_cast<const char *>(bytes);
+    size_t sent = 0;
+    while (sent < length) {
+        // MSG_NOSIGNAL: a peer that closed must not kill the host process.
+        ssize_t n = send(ctx->socket_fd, p + sent, length - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            transport_error(ctx, "08001", 0, "Send to proxy failed");
+            return -1;
+        }
+        sent += static_cast<size_t>(n);
+    }
+    return static_cast<long>(sent);
+}
+
+long ReceiveRaw(PaypalContext *ctx, void *buffer, size_t capacity) {
+    for (;;) {
+        ssize_t n = recv(ctx->socket_fd, buffer, capacity, 0);
+        if (n > 0) return static_cast<long>(n);
+        if (n == 0) {
+            transport_error(ctx, "08001", 0, "read failed (peer shutdown)");
+            return -1;
+        }
+        if (errno == EINTR) {
+            PP_TRACE(ctx, kPpTraceDetail, "Recieved EINTR");
+            continue;
+        }
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            transport_error(ctx, "08001", 0, "read failed (no reply within %d seconds)",
+                            ctx->timeout_seconds);
+        } else {
+            transport_error(ctx, "08001", 0, "read failed");
+        }
+        return -1;
+    }
+}
+
+void CloseConnection(PaypalContext *ctx) {
+    if (ctx->socket_fd < 0) return;
+    if (ctx->persistent) {
+        PP_TRACE(ctx, kPpTraceDetail, "Skip Close connection (Persisting)");
+        return;
+    }
+    ForceClose(ctx);
+}
+
+void ForceClose(PaypalContext *ctx) {
+    TlsDrop(ctx);
+    if (ctx->socket_fd >= 0) {
+        PP_TRACE(ctx, kPpTraceDetail, "Close connection");
+        shutdown(ctx->socket_fd, SHUT_RDWR);
+        close(ctx->socket_fd);
+        ctx->socket_fd = -1;
+    }
+    ctx->tls_active = 0;
+    ctx->rpos = ctx->rlen = 0;
+    ctx->persistent = 0;
+}

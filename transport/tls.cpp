@@ -1,0 +1,343 @@
+// The TLS channel: a verifying client context (TLS 1.2 or later, the
+// system's CA store or the `cert` location), the handshake with host-name
+// verification and SNI, reads and writes, and ending the session.
+//
+// The session talks to the socket through a small BIO of our own so that
+// every write uses MSG_NOSIGNAL: a server that closed the connection must
+// not raise SIGPIPE in the application.
+#include <openssl/err.h>
+#include <openssl/rand.h>
+#include <openssl/x509v3.h>
+#include <arpa/inet.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+
+#include "transport/transport.h"
+
+namespace {
+
+int bio_write(BIO *bio, const char *data, int len) {
+    int fd = static_cast<int>(reinterpret_cast<intptr_t>(BIO_get_data(bio)));
+    BIO_clear_retry_flags(bio);
+    for (;;) {
+        ssize_t n = send(fd, data, static_cast<size_t>(len), MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        return static_cast<int>(n);
+    }
+}
+
+int bio_read(BIO *bio, char *data, int len) {
+    int fd = static_cast<int>(reinterpret_cast<intptr_t>(BIO_get_data(bio)));
+    BIO_clear_retry_flags(bio);
+    for (;;) {
+        ssize_t n = recv(fd, data, static_cast<size_t>(len), 0);
+        if (n < 0 && errno == EINTR) continue;
+        // A time-out (EAGAIN from SO_RCVTIMEO) is a failure, not a retry:
+        // the caller must not wait again.
+        return static_cast<int>(n);
+    }
+}
+
+long bio_ctrl(BIO *, int cmd, long, void *) {
+    return cmd == BIO_CTRL_FLUSH ? 1 : 0;
+}
+
+int bio_create(BIO *bio) {
+    BIO_set_init(bio, 1);
+    return 1;
+}
+
+int bio_puts(BIO *bio, const char *s) { return bio_write(bio, s, static_cast<int>(strlen(s))); }
+
+const BIO_METHOD *nosignal_method() {
+    static BIO_METHOD *method = [] {
+        BIO_METHOD *m = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "cv socket");
+        if (m) {
+            BIO_meth_set_write(m, bio_write);
+            BIO_meth_set_read(m, bio_read);
+            BIO_meth_set_puts(m, bio_puts);
+            BIO_meth_set_ctrl(m, bio_ctrl);
+            BIO_meth_set_create(m, bio_create);
+        }
+        return m;
+    }();
+    return method;
+}
+
+void post_queued_errors(PaypalContext *ctx) {
+    unsigned long e;
+    while ((e = ERR_get_error()) != 0) {
+        char text[256];
+        ERR_error_string_n(e, text, sizeof text);
+        transport_error(ctx, "08001", static_cast<int>(e & 0x7FFFFFFF), "SSL error '%s'", text);
+    }
+}
+
+// Loads the CA location once per TlsContext. 0 or -1 (posted).
+int load_cert(PaypalContext *ctx, TlsContext *tls) {
+    std::lock_guard<std::mutex> guard(tls->lock);
+    if (tls->cert_loaded && tls->loaded_cert == ctx->cert_path) return 0;
+    if (tls->cert_loaded) {
+        // Another location was loaded into this context before: start from
+        // an empty store so the old one is no longer trusted.
+        X509_STORE *store = X509_STORE_new();
+        if (!store) return -1;
+        SSL_CTX_set_cert_store(tls->ctx, store);
+    }
+    const char *path = ctx->cert_path.c_str();
+    PP_TRACE(ctx, kPpTraceDetail, "Loading Certificate file '%s'", path);
+    struct stat st{};
+    int rc;
+    if (stat(path, &st) != 0) {
+        PP_TRACE(ctx, kPpTraceDetail, "file not found, treating as file");
+        rc = SSL_CTX_load_verify_locations(tls->ctx, path, nullptr);
+    } else if (S_ISDIR(st.st_mode)) {
+        PP_TRACE(ctx, kPpTraceDetail, "file found, treating as directory");
+        rc = SSL_CTX_load_verify_locations(tls->ctx, nullptr, path);
+    } else {
+        PP_TRACE(ctx, kPpTraceDetail, "file found, treating as file");
+        rc = SSL_CTX_load_verify_locations(tls->ctx, path, nullptr);
+    }
+    if (rc != 1) {
+        transport_error(ctx, "08001", 0, "Loading Certificate file '%s' failed", path);
+        post_queued_errors(ctx);
+        tls->cert_loaded = false;
+        return -1;
+    }
+    tls->loaded_cert = ctx->cert_path;
+    tls->cert_loaded = true;
+    return 0;
+}
+
+struct VerifyText {
+    long value;
+    const char *error;
+};
+
+const VerifyText kVerifyTexts[] = {
+    {2, "SSL Provider: unable to get issuer certificate"},
+    {4, "SSL Provider: unable to decrypt certificate's signature"},
+    {6, "SSL Provider: unable to decode issuer public key"},
+    {7, "SSL Provider: certificate signature failure"},
+    {9, "SSL Provider: certificate is not yet valid"},
+    {10, "SSL Provider: certificate has expired"},
+    {13, "SSL Provider: format error in certificate's notBefore field"},
+    {14, "SSL Provider: format error in certificate's notAfter field"},
+    {18, "SSL Provider: self signed certificate"},
+    {19, "SSL Provider: unable to get local issuer certificate"},
+    {20, "SSL Provider: unable to get local issuer certificate"},
+    {21, "SSL Provider: unable to verify the first certificate"},
+    {24, "SSL Provider: invalid CA certificate"},
+    {25, "SSL Provider: path length constraint exceeded"},
+    {26, "SSL Provider: unsupported certificate purpose"},
+    {27, "SSL Provider: certificate not trusted"},
+    {28, "SSL Provider: certificate rejected"},
+    {32, "SSL Provider: key usage does not include certificate signing"},
+};
+
+// Posts the failure of certificate verification `result`.
+void post_verify_failure(PaypalContext *ctx, long result) {
+    const char *text = TlsVerifyErrorText(result);
+    if (text) {
+        transport_error(ctx, "08001", 0, "%s", text);
+    } else {
+        transport_error(ctx, "08001", 0, "SSL connection failed, verify cert returned %d",
+                        static_cast<int>(result));
+    }
+}
+
+bool is_ip_literal(const std::string &host) {
+    unsigned char buf[16];
+    return inet_pton(AF_INET, host.c_str(), buf) == 1 || inet_pton(AF_INET6, host.c_str(), buf) == 1;
+}
+
+}  // namespace
+
+const char *TlsVerifyErrorText(long result) {
+    for (const VerifyText &v : kVerifyTexts) {
+        if (v.value == result) return v.error;
+    }
+    return nullptr;
+}
+
+void TlsContextDeleter::operator()(TlsContext *tls) const {
+    if (!tls) return;
+    if (tls->ctx) SSL_CTX_free(tls->ctx);
+    std::default_delete<TlsContext>()(tls);
+}
+
+TlsContextPtr TlsCreateContext() {
+    TlsContextPtr tls;
+    try {
+        tls.reset(std::make_unique<TlsContext>().release());
+    } catch (const std::bad_alloc &) {
+        return TlsContextPtr();
+    }
+    tls->ctx = SSL_CTX_new(TLS_client_method());
+    if (!tls->ctx || !nosignal_method()) return TlsContextPtr();
+    SSL_CTX_set_min_proto_version(tls->ctx, TLS1_2_VERSION);
+    SSL_CTX_set_quiet_shutdown(tls->ctx, 1);
+    SSL_CTX_set_options(tls->ctx, SSL_OP_DONT_INSERT_EMPTY_FRAGMENTS);
+    // Verification is always on; there is no setting that turns it off.
+    SSL_CTX_set_verify(tls->ctx, SSL_VERIFY_PEER, nullptr);
+    if (SSL_CTX_set_default_verify_paths(tls->ctx) != 1) return TlsContextPtr();
+    return tls;
+}
+
+int TlsHandshake(PaypalContext *ctx, TlsContext *tls) {
+    if (ctx->persistent && ctx->tls_active && ctx->ssl) {
+        PP_TRACE(ctx, kPpTraceDetail, "Skip SSL handshake (Persistent)");
+        return 0;
+    }
+    PP_TRACE(ctx, kPpTraceDetail, "Starting SSL handshake");
+    if (!tls || !tls->ctx) {
+        transport_error(ctx, "08001", 0, "Required SSL (no ssl_info)");
+        return kTransportTlsFailed;
+    }
+    TlsDrop(ctx);
+    ERR_clear_error();
+    if (!ctx->cert_path.empty() && load_cert(ctx, tls) != 0) return kTransportTlsFailed;
+    SSL *ssl = SSL_new(tls->ctx);
+    if (!ssl) {
+        transport_error(ctx, "08001", 0, "Required SSL (failed to allocate SSL)");
+        return kTransportTlsFailed;
+    }
+    ctx->ssl = ssl;
+    if (!ctx->entropy_file.empty()) {
+        PP_TRACE(ctx, kPpTraceDetail, "Loading entropy from '%s'", ctx->entropy_file.c_str());
+        int n = RAND_load_file(ctx->entropy_file.c_str(), 1024);
+        if (n < 0) {
+            transport_error(ctx, "08001", 0, "Loading entropy from '%s' failed",
+                            ctx->entropy_file.c_str());
+            TlsDrop(ctx);
+            return kTransportTlsFailed;
+        }
+        PP_TRACE(ctx, kPpTraceDetail, "Entropy seeded with %d bytes", n);
+    }
+    // The name the certificate must carry: a DNS name (also sent as SNI) or
+    // an IP address literal.
+    const std::string &host = ctx->peer_host;
+    int ok;
+    if (is_ip_literal(host)) {
+        ok = X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), host.c_str());
+    } else {
+        ok = SSL_set1_host(ssl, host.c_str()) == 1 &&
+             SSL_set_tlsext_host_name(ssl, host.c_str()) == 1;
+    }
+    BIO *bio = BIO_new(nosignal_method());
+    if (!ok || !bio) {
+        BIO_free(bio);
+        transport_error(ctx, "08001", 0, "SSL connection failed");
+        post_queued_errors(ctx);
+        TlsDrop(ctx);
+        return kTransportTlsFailed;
+    }
+    BIO_set_data(bio, reinterpret_cast<void *>(static_cast<intptr_t>(ctx->socket_fd)));
+    SSL_set_bio(ssl, bio, bio);
+    errno = 0;
+    int rc = SSL_connect(ssl);
+    if (rc != 1) {
+        int reason = SSL_get_error(ssl, rc);
+        long verify = SSL_get_verify_result(ssl);
+        int sys_errno = errno;
+        if (verify != X509_V_OK) {
+            post_verify_failure(ctx, verify);
+            ERR_clear_error();
+        } else if (rc == 0) {
+            PP_TRACE(ctx, kPpTraceError, "SSL Shutdown, reason %d", reason);
+            transport_error(ctx, "08001", 0, "SSL connection failed");
+            post_queued_errors(ctx);
+        } else if (reason == SSL_ERROR_SYSCALL) {
+            PP_TRACE(ctx, kPpTraceDetail, "SSL connect status %d", reason);
+            if (sys_errno == EAGAIN || sys_errno == EWOULDBLOCK) {
+                transport_error(ctx, "08001", 0,
+                                "SSL connection failed (no reply within %d seconds)",
+                                ctx->timeout_seconds);
+            } else {
+                transport_error(ctx, "08001", 0, "SSL connection failed in syscall (errno=%d)",
+                                sys_errno);
+            }
+            PP_TRACE(ctx, kPpTraceDetail, "Required SSL (unexpected status, syscall %d)",
+                     sys_errno);
+            post_queued_errors(ctx);
+        } else {
+            PP_TRACE(ctx, kPpTraceDetail, "SSL connect status %d", reason);
+            transport_error(ctx, "08001", 0, "SSL connection failed");
+            PP_TRACE(ctx, kPpTraceDetail, "Required SSL (unexpected status)");
+            post_queued_errors(ctx);
+        }
+        TlsDrop(ctx);
+        return kTransportTlsFailed;
+    }
+    PP_TRACE(ctx, kPpTraceDetail, "Connected!!!");
+    // Checked again although SSL_VERIFY_PEER already failed the handshake on
+    // any error: no request byte goes out unless the peer was verified.
+    long verify = SSL_get_verify_result(ssl);
+    if (verify != X509_V_OK || !SSL_get0_peer_certificate(ssl)) {
+        post_verify_failure(ctx, verify);
+        TlsDrop(ctx);
+        return kTransportTlsFailed;
+    }
+    if (PaypalTraceEnabled(ctx, kPpTraceDetail)) {
+        char desc[512];
+        SSL_CIPHER_description(SSL_get_current_cipher(ssl), desc, sizeof desc);
+        for (char *p = desc; *p; ++p) {
+            if (*p < 0x20 || *p > 0x7E) *p = ' ';
+        }
+        PP_TRACE(ctx, kPpTraceDetail, "SSL using cypher '%s'", desc);
+    }
+    ctx->tls_active = 1;
+    return 0;
+}
+
+long TlsRead(PaypalContext *ctx, void *buffer, size_t size) {
+    if (!ctx->ssl) return ReceiveRaw(ctx, buffer, size);
+    int n = SSL_read(ctx->ssl, buffer, static_cast<int>(size > INT32_MAX ? INT32_MAX : size));
+    if (n > 0) return n;
+    int reason = SSL_get_error(ctx->ssl, n);
+    if (reason == SSL_ERROR_ZERO_RETURN || (reason == SSL_ERROR_SYSCALL && errno == 0)) {
+        transport_error(ctx, "08001", 0, "read failed (peer shutdown)");
+    } else if (reason == SSL_ERROR_SYSCALL && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        transport_error(ctx, "08001", 0, "read failed (no reply within %d seconds)",
+                        ctx->timeout_seconds);
+    } else {
+        transport_error(ctx, "08001", 0, "read failed");
+    }
+    ERR_clear_error();
+    return -1;
+}
+
+long TlsWrite(PaypalContext *ctx, const void *bytes, size_t length) {
+    if (!ctx->ssl) return SendRaw(ctx, bytes, length);
+    size_t sent = 0;
+    while (sent < length) {
+        size_t part = length - sent > INT32_MAX ? INT32_MAX : length - sent;
+        int n = SSL_write(ctx->ssl, static_cast<const char *>(bytes) + sent, static_cast<int>(part));
+        if (n <= 0) {
+            transport_error(ctx, "08001", 0, "Send Request failed");
+            ERR_clear_error();
+            return -1;
+        }
+        sent += static_cast<size_t>(n);
+    }
+    return static_cast<long>(sent);
+}
+
+void TlsEnd(PaypalContext *ctx) {
+    if (ctx->persistent) return;
+    TlsDrop(ctx);
+}
+
+void TlsDrop(PaypalContext *ctx) {
+    if (!ctx->ssl) return;
+    // Quiet shutdown: no close_notify wait on a socket about to be closed.
+    SSL_shutdown(ctx->ssl);
+    SSL_free(ctx->ssl);
+    ctx->ssl = nullptr;
+    ctx->tls_active = 0;
+    ERR_clear_error();
+}
