@@ -151,68 +151,68 @@ using DalServiceFn = int (*)(int code, DalServiceRequest *request);
 
 // The 49 operation slots, in slot order. An empty slot is null.
 struct DalSlots {
-    int (*SQIAllocEnv)(void *owner, void **out, DalServiceFn callback, const char *dsn);    // 0
-    int (*SQIFreeEnv)(void *env, DalProvider *provider);                                     // 1
-    int (*SQIConnect)(void *env, ConnAttrList *attributes, void *window, char *out, int capacity);  // 2
-    int (*SQIDisconnect)(void *env);                                                          // 3
-    int (*SQIGetInfo)(void *env, int code, void *out);                                        // 4
-    int (*SQISetAttr)(void *env, int attribute, long value);                                  // 5
+    int (*SQIAllocEnv)(void *owner, void **out, DalServiceFn callback, const char *dsn) = nullptr;    // 0
+    int (*SQIFreeEnv)(void *env, DalProvider *provider) = nullptr;                                     // 1
+    int (*SQIConnect)(void *env, ConnAttrList *attributes, void *window, char *out, int capacity) = nullptr;  // 2
+    int (*SQIDisconnect)(void *env) = nullptr;                                                          // 3
+    int (*SQIGetInfo)(void *env, int code, void *out) = nullptr;                                        // 4
+    int (*SQISetAttr)(void *env, int attribute, long value) = nullptr;                                  // 5
     int (*SQIGetTableInfo)(void *owner, void *env, DalText catalog, DalText schema,          // 6
-                           DalText table, TableInfo *out);
+                           DalText table, TableInfo *out) = nullptr;
     int (*SQIGetColumnInfo)(void *owner, void *env, DalText catalog, DalText schema,         // 7
-                            DalText table, int count, ColumnInfo *out);
-    void *(*SQIOpenIterator)(void *owner, void *env, DalProvider *provider, void *ddl);      // 8
-    int (*SQICloseIterator)(void *it);                                                        // 9
-    int (*SQIResetIterator)(void *it);                                                        // 10
-    int (*SQINextRow)(void *it);                                                              // 11
-    int (*SQITables)(void *it, DalText catalog, DalText schema, DalText table, DalText types);  // 12
-    int (*SQIColumns)(void *it, DalText catalog, DalText schema, DalText table, DalText column);  // 13
+                            DalText table, int count, ColumnInfo *out) = nullptr;
+    void *(*SQIOpenIterator)(void *owner, void *env, DalProvider *provider, void *ddl) = nullptr;      // 8
+    int (*SQICloseIterator)(void *it) = nullptr;                                                        // 9
+    int (*SQIResetIterator)(void *it) = nullptr;                                                        // 10
+    int (*SQINextRow)(void *it) = nullptr;                                                              // 11
+    int (*SQITables)(void *it, DalText catalog, DalText schema, DalText table, DalText types) = nullptr;  // 12
+    int (*SQIColumns)(void *it, DalText catalog, DalText schema, DalText table, DalText column) = nullptr;  // 13
     int (*SQIColumnPrivileges)(void *it, DalText catalog, DalText schema, DalText table,     // 14
-                               DalText column);
-    int (*SQIPrimaryKeys)(void *it, DalText catalog, DalText schema, DalText table);         // 15
+                               DalText column) = nullptr;
+    int (*SQIPrimaryKeys)(void *it, DalText catalog, DalText schema, DalText table) = nullptr;         // 15
     int (*SQISpecialColumns)(void *it, int identifier, DalText catalog, DalText schema,      // 16
-                             DalText table, int scope, int nullable);
+                             DalText table, int scope, int nullable) = nullptr;
     int (*SQIStatistics)(void *it, DalText catalog, DalText schema, DalText table, int unique,  // 17
-                         int accuracy);
+                         int accuracy) = nullptr;
     int (*SQIForeignKeys)(void *it, DalText pk_catalog, DalText pk_schema, DalText pk_table,  // 18
-                          DalText fk_catalog, DalText fk_schema, DalText fk_table);
-    int (*SQITablePrivileges)(void *it, DalText catalog, DalText schema, DalText table);     // 19
+                          DalText fk_catalog, DalText fk_schema, DalText fk_table) = nullptr;
+    int (*SQITablePrivileges)(void *it, DalText catalog, DalText schema, DalText table) = nullptr;     // 19
     int (*SQIGetData)(void *it, int column, int c_type, void *buffer, SQLLEN capacity,       // 20
-                      SQLLEN *length);
+                      SQLLEN *length) = nullptr;
     int (*SQIStartQuery)(void *it, TableInfo *table, void *select_list, void *row_list,     // 21
-                         int count, Restriction **restrictions);
-    int (*SQIGetTypeInfo)(void *it, int data_type);                                           // 22
-    int (*SQICreateTable)(void *it, TableInfo *table, void *definition);                     // 23
-    int (*SQICreateIndex)(void *it, TableInfo *table, void *index);                          // 24
-    int (*SQIDropTable)(void *it, TableInfo *table);                                          // 25
-    int (*SQIDropIndex)(void *it, TableInfo *table, void *index);                            // 26
+                         int count, Restriction **restrictions) = nullptr;
+    int (*SQIGetTypeInfo)(void *it, int data_type) = nullptr;                                           // 22
+    int (*SQICreateTable)(void *it, TableInfo *table, void *definition) = nullptr;                     // 23
+    int (*SQICreateIndex)(void *it, TableInfo *table, void *index) = nullptr;                          // 24
+    int (*SQIDropTable)(void *it, TableInfo *table) = nullptr;                                          // 25
+    int (*SQIDropIndex)(void *it, TableInfo *table, void *index) = nullptr;                            // 26
     int (*SQIGetPKInfo)(void *owner, void *env, DalText catalog, DalText schema,             // 27
-                        DalText table, int count, void *keys);
-    int (*SQIFetch)(void *it, TableInfo *table, void *reserved, int key_count, Restriction *keys);  // 28
+                        DalText table, int count, void *keys) = nullptr;
+    int (*SQIFetch)(void *it, TableInfo *table, void *reserved, int key_count, Restriction *keys) = nullptr;  // 28
     int (*SQIInsertRow)(void *it, TableInfo *table, int column_count, void *reserved,        // 29
-                        void *values, void *reserved2);
+                        void *values, void *reserved2) = nullptr;
     int (*SQIDeleteRow)(void *it, TableInfo *table, int key_count, void *reserved,           // 30
-                        Restriction *keys);
+                        Restriction *keys) = nullptr;
     int (*SQIUpdateRow)(void *it, TableInfo *table, int key_count, void *reserved,           // 31
-                        int set_count, void *reserved2, Restriction *keys, void *sets);
-    int (*SQIStartTransaction)(void *owner, void *env);                                       // 32
-    int (*SQIEndTransaction)(void *owner, void *env, int completion);                        // 33
-    int (*SQIGrant)(void *it, TableInfo *table, void *privileges);                           // 34
-    int (*SQIRevoke)(void *it, TableInfo *table, void *privileges);                          // 35
-    int (*SQIDropColumn)(void *it, TableInfo *table, void *column);                          // 36
-    int (*SQIAddColumn)(void *it, TableInfo *table, int count, void *columns);               // 37
-    int (*SQIAlterColumns)(void *it, const char *table, int count, void *names, int, int);  // 38
-    int (*SQIProcedures)(void *it, DalText catalog, DalText schema, DalText procedure);      // 39
+                        int set_count, void *reserved2, Restriction *keys, void *sets) = nullptr;
+    int (*SQIStartTransaction)(void *owner, void *env) = nullptr;                                       // 32
+    int (*SQIEndTransaction)(void *owner, void *env, int completion) = nullptr;                        // 33
+    int (*SQIGrant)(void *it, TableInfo *table, void *privileges) = nullptr;                           // 34
+    int (*SQIRevoke)(void *it, TableInfo *table, void *privileges) = nullptr;                          // 35
+    int (*SQIDropColumn)(void *it, TableInfo *table, void *column) = nullptr;                          // 36
+    int (*SQIAddColumn)(void *it, TableInfo *table, int count, void *columns) = nullptr;               // 37
+    int (*SQIAlterColumns)(void *it, const char *table, int count, void *names, int, int) = nullptr;  // 38
+    int (*SQIProcedures)(void *it, DalText catalog, DalText schema, DalText procedure) = nullptr;      // 39
     int (*SQIProcedureColumns)(void *it, DalText catalog, DalText schema, DalText procedure,  // 40
-                               DalText column);
-    void *unassigned41;                                                                       // 41
-    void *unassigned42;                                                                       // 42
-    void *unassigned43;                                                                       // 43
-    int (*SQIPassThrough)(void *it, const char *statement, void *argument);                  // 44
-    void *unassigned45;                                                                       // 45
-    int (*SQICreateUser)(void *it, const char *user, const char *password);                 // 46
-    int (*SQIDropUser)(void *it, const char *user);                                           // 47
-    int (*SQISetTimeout)(void *it, int seconds);                                              // 48
+                               DalText column) = nullptr;
+    void *unassigned41 = nullptr;                                                                       // 41
+    void *unassigned42 = nullptr;                                                                       // 42
+    void *unassigned43 = nullptr;                                                                       // 43
+    int (*SQIPassThrough)(void *it, const char *statement, void *argument) = nullptr;                  // 44
+    void *unassigned45 = nullptr;                                                                       // 45
+    int (*SQICreateUser)(void *it, const char *user, const char *password) = nullptr;                 // 46
+    int (*SQIDropUser)(void *it, const char *user) = nullptr;                                           // 47
+    int (*SQISetTimeout)(void *it, int seconds) = nullptr;                                              // 48
 };
 static_assert(sizeof(DalSlots) == 49 * sizeof(void *), "the provider interface has 49 slots");
 

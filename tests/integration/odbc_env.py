@@ -73,3 +73,47 @@ class Results:
     def finish(self):
         print(f"{self.passed} passed, {self.failed} failed")
         sys.exit(1 if self.failed else 0)
+
+
+class Emulator:
+    """The PayPal emulator on 127.0.0.1, started for one test and stopped with it."""
+
+    def __init__(self, source, *extra, state_dir=None):
+        self.state_dir = state_dir or tempfile.mkdtemp(prefix="cvemu-")
+        argv = ["/usr/bin/python3", os.path.join(source, "tools", "emulator", "paypal_emulator.py"),
+                "--state-dir", self.state_dir, "--exit-on-eof", *extra]
+        self.proc = subprocess.Popen(argv, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        self.port = self.ca = self.log = None
+        for line in self.proc.stdout:
+            key, _, value = line.strip().partition(" ")
+            if key == "PORT":
+                self.port = int(value)
+            elif key == "CA":
+                self.ca = value
+            elif key == "LOG":
+                self.log = value
+            elif key == "READY":
+                break
+        if self.port is None:
+            raise RuntimeError("emulator did not start")
+        scheme = "https" if self.ca else "http"
+        self.base_url = f"{scheme}://127.0.0.1:{self.port}"
+
+    def requests(self):
+        import json
+        with open(self.log) as f:
+            return [json.loads(line) for line in f if line.strip()]
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.stdin.close()
+            try:
+                self.proc.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()

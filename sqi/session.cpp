@@ -1,0 +1,197 @@
+// The PayPal provider's environment and session: allocation, connecting
+// (settings, transport context, access token), disconnecting, iterators.
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <new>
+
+#include "sqi/paypal_trace.h"
+#include "sqi/session.h"
+#include "support/connstr.h"
+
+namespace {
+
+// The transport's diagnostics reach the connection through the DAL.
+void transport_post(void *owner, const char *sqlstate, int native, const char *message) {
+    auto *env = static_cast<PaypalEnv *>(owner);
+    if (!env || !env->callback) return;
+    DalServiceRequest r{};
+    r.handle = env->owner;
+    r.origin = kPaypalComponent;
+    r.native = native;
+    r.sqlstate = sqlstate;
+    r.message = message;
+    (void)env->callback(DAL_SERVICE_POST_ERROR, &r);
+}
+
+int fail(PaypalEnv *env, const char *sqlstate, const char *message) {
+    paypal_post(env, sqlstate, message);
+    return DAL_ERROR;
+}
+
+void timezone_bias(PaypalEnv *env) {
+    time_t now = time(nullptr);
+    tm local{};
+    if (!localtime_r(&now, &local)) return;
+    long bias = -local.tm_gmtoff / 60;  // minutes: local time = UTC - bias
+    env->tz_hours = static_cast<int32_t>(bias / 60);
+    env->tz_minutes = static_cast<int32_t>(bias % 60 < 0 ? -(bias % 60) : bias % 60);
+}
+
+}  // namespace
+
+void paypal_post(const PaypalEnv *env, const char *sqlstate, const char *message) {
+    transport_post(const_cast<PaypalEnv *>(env), sqlstate, 0, message);
+}
+
+int SQIAllocEnv(void *owner, void **out, DalServiceFn callback, const char *dsn) {
+    *out = nullptr;
+    std::unique_ptr<PaypalEnv> env(new (std::nothrow) PaypalEnv());
+    if (!env) return DAL_ERROR;
+    try {
+        env->owner = owner;
+        env->callback = callback;
+        env->accept_compression = 1;
+        env->page_size = kMaxPageSize;
+        env->dsn = dsn ? dsn : "";
+        env->tls = TlsCreateContext();
+    } catch (...) {
+        return DAL_ERROR;
+    }
+    if (!env->tls) return DAL_ERROR;
+    timezone_bias(env.get());
+    *out = env.release();
+    return DAL_OK;
+}
+
+int SQIFreeEnv(void *handle, DalProvider *) {
+    std::unique_ptr<PaypalEnv> env(static_cast<PaypalEnv *>(handle));
+    if (env) {
+        env->session.reset();
+        CacheFlush(&env->cache);
+    }
+    return DAL_OK;
+}
+
+int SQIConnect(void *handle, ConnAttrList *attributes, void *, char *out, int) {
+    auto *env = static_cast<PaypalEnv *>(handle);
+    if (out) out[0] = '\0';
+    try {
+        PaypalSettings s{};
+        read_paypal_settings(attributes, env->dsn, &s);
+        auto session = std::make_unique<PaypalSession>();
+        if (s.client_id.empty()) return fail(env, "HY000", "client id must be provided");
+        if (s.client_secret.empty()) return fail(env, "HY000", "client secret must be provided");
+        session->client_id = s.client_id;
+        session->client_secret = s.client_secret;
+        session->proxy = s.proxy;
+        session->proxy_user = s.proxy_user;
+        session->proxy_password = s.proxy_pass;
+        session->base_url = paypal_base_url(s);
+        session->context = PaypalContextCreate(env, transport_post);
+        if (!session->context) return fail(env, "HY000", "Unable to create Paypal context");
+        PaypalContext *ctx = session->context.get();
+        ctx->accept_compression = env->accept_compression;
+        if (ParseUrl(session->base_url, &session->api) != 0)
+            return fail(env, "HY000", "Unable to extract host from url");
+        if (PaypalContextConfigure(ctx, session->base_url.c_str(), s.proxy.c_str(), s.proxy_user.c_str(),
+                                   s.proxy_pass.c_str(), s.client_id.c_str(), s.client_secret.c_str()) != 0)
+            return DAL_ERROR;  // the context posted why
+        if (!s.logging.empty())
+            (void)PaypalTraceSetup(&ctx->trace, PaypalTraceParseLogging(s.logging.c_str()), s.logfile.c_str());
+        ctx->tls = session->api.secure ? env->tls.get() : nullptr;
+        ctx->entropy_file = s.entropy;
+        ctx->cert_path = s.cert;
+        {
+            std::lock_guard<std::mutex> guard(env->cache.lock);
+            env->cache.lifetime = s.query_timeout;
+            env->cache.flush_on_update = s.flush_on_update;
+        }
+        ctx->cache = &env->cache;
+        env->cache_lifetime = s.query_timeout;
+        env->flush_on_update = s.flush_on_update;
+        env->disguise_long = s.disguise_long;
+        env->filter_local = s.filter_local;
+        env->page_size = s.page_size;
+        PP_TRACE(&ctx->trace, kPpTraceDetail, "Startup Connection");
+        PP_TRACE(&ctx->trace, kPpTraceDetail | kPpTraceContinue, "flush_on_update: %d", s.flush_on_update);
+        PP_TRACE(&ctx->trace, kPpTraceDetail | kPpTraceContinue, "query_timeout: %d", s.query_timeout);
+        PP_TRACE(&ctx->trace, kPpTraceDetail | kPpTraceContinue, "URL: %s", session->base_url.c_str());
+        std::string reason;
+        if (GetAccessToken(ctx, reason, session->base_url.c_str()) != 0) {
+            std::string text = "Failed to obtain Paypal access token: '" + reason + "'";
+            PP_TRACE(&ctx->trace, kPpTraceDetail, "%s", text.c_str());
+            return fail(env, "HY000", text.c_str());
+        }
+        env->session = std::move(session);
+        return DAL_OK;
+    } catch (const std::bad_alloc &) {
+        return fail(env, "08001", "Unable to allocate memory");
+    } catch (...) {
+        return fail(env, "HY000", "General error: unexpected failure while connecting");
+    }
+}
+
+int SQIDisconnect(void *handle) {
+    auto *env = static_cast<PaypalEnv *>(handle);
+    if (env->session && env->session->context) {
+        PaypalContext *ctx = env->session->context.get();
+        std::lock_guard<std::recursive_mutex> guard(ctx->request_lock);
+        if (ctx->socket_fd >= 0 && env->session->api.secure) TlsDrop(ctx);
+        ForceClose(ctx);
+    }
+    env->session.reset();
+    return DAL_OK;
+}
+
+int SQIGetInfo(void *, int code, void *out) {
+    if (!out) return DAL_OK;
+    switch (code) {
+        case 1: *static_cast<int32_t *>(out) = 4; break;   // IS NULL restrictions pass through
+        case 2: *static_cast<double *>(out) = 1.0; break;
+        case 3:
+        case 7: *static_cast<int32_t *>(out) = 0; break;
+        case 4:
+        case 5: *static_cast<int32_t *>(out) = 1; break;
+        default: break;
+    }
+    return DAL_OK;
+}
+
+int SQISetAttr(void *handle, int attribute, long value) {
+    if (attribute == 0) static_cast<PaypalEnv *>(handle)->odbc_version = static_cast<int32_t>(value);
+    return DAL_OK;
+}
+
+void *SQIOpenIterator(void *owner, void *handle, DalProvider *, void *) {
+    auto *env = static_cast<PaypalEnv *>(handle);
+    auto *it = new (std::nothrow) PaypalIterator();
+    if (!it) {
+        DalServiceRequest r{};
+        r.handle = owner;
+        r.origin = kSqlEngineComponent;
+        r.sqlstate = "HY001";
+        r.message = "Memory allocation error";
+        if (env && env->callback) (void)env->callback(DAL_SERVICE_POST_ERROR, &r);
+        return nullptr;
+    }
+    it->owner = owner;
+    it->env = env;
+    it->table_index = it->column_index = -1;
+    it->next_page = -1;
+    return it;
+}
+
+int SQIResetIterator(void *handle) {
+    auto *it = static_cast<PaypalIterator *>(handle);
+    it->request.reset();
+    it->mode = 0;
+    it->at_end = 0;
+    it->table_index = it->column_index = -1;
+    return DAL_OK;
+}
+
+int SQICloseIterator(void *handle) {
+    std::unique_ptr<PaypalIterator> it(static_cast<PaypalIterator *>(handle));
+    return DAL_OK;
+}

@@ -1,0 +1,98 @@
+// The PayPal provider's environment, session and iterator records.
+//
+// One PaypalEnv per DAL (the provider handle): it owns the TLS context and
+// the reply cache for the connection's life. SQIConnect makes the
+// PaypalSession with its transport context and obtains the access token;
+// SQIDisconnect closes the socket and frees the session.
+//
+// Diagnostics go to the owner handle through the DAL's service callback with
+// the component "Corvane Paypal ODBC Driver".
+//
+// Exports: PaypalEnv, PaypalSession, PaypalIterator, PaypalSettings,
+// SQIAllocEnv, SQIFreeEnv, SQIConnect, SQIDisconnect, SQIGetInfo,
+// SQISetAttr, SQIOpenIterator, SQIResetIterator, SQICloseIterator,
+// paypal_post, read_paypal_settings, paypal_base_url, kLiveBaseUrl,
+// kSandboxBaseUrl, kPaypalComponent.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "dal/provider.h"
+#include "transport/transport.h"
+
+inline constexpr const char *kPaypalComponent = "Corvane Paypal ODBC Driver";
+inline constexpr const char *kSqlEngineComponent = "Corvane ODBC-SQI SQL Engine";
+inline constexpr const char *kLiveBaseUrl = "https://api-m.paypal.com";
+inline constexpr const char *kSandboxBaseUrl = "https://api-m.sandbox.paypal.com";
+constexpr int kMaxPageSize = 20;
+
+struct PaypalSession {
+    std::string base_url;           // where requests go
+    ParsedUrl api;                  // host, port, secure, base path of base_url
+    std::string proxy, proxy_user, proxy_password;
+    std::string client_id, client_secret;
+    PaypalContextPtr context;
+};
+
+struct PaypalEnv {
+    std::unique_ptr<PaypalSession> session;
+    int32_t odbc_version;           // set through SQISetAttr
+    DalServiceFn callback;          // DALServiceCallback
+    int32_t cache_lifetime;         // seconds, from query_timeout
+    int32_t accept_compression;     // 1: ask for gzip replies
+    int32_t flush_on_update;
+    std::string dsn;                // empty when connecting without a DSN
+    int32_t disguise_long;
+    int32_t page_size;              // at most kMaxPageSize
+    void *owner;                    // the connection: diagnostics go there
+    TlsContextPtr tls;
+    ResponseCache cache;
+    int32_t filter_local;
+    int32_t tz_hours, tz_minutes;   // local time = UTC - bias
+};
+
+struct PaypalIterator {
+    void *owner;                    // handle for diagnostics
+    PaypalEnv *env;
+    int32_t at_end;
+    int32_t mode;                   // 1 tables, 2 columns, 3 query rows, ...
+    int32_t table_index, column_index;
+    int32_t page_rows, current_row, current_child, next_page;
+    int32_t single_object;
+    int32_t piece_offset, piece_column;
+    WebRequestPtr request;          // the current scan's request
+};
+
+// The settings SQIConnect reads, from the attributes or the DSN's profile.
+struct PaypalSettings {
+    std::string logging, logfile, entropy, cert, proxy, proxy_user, proxy_pass;
+    std::string client_id, client_secret, base_url;
+    int32_t flush_on_update;
+    int32_t disguise_long;
+    int32_t filter_local;
+    int32_t page_size;
+    int32_t sandbox;
+    int32_t query_timeout;
+};
+
+/// Reads the settings: each keyword from `attributes`, else from the data
+/// source `dsn`'s profile entry (when `dsn` is not empty), else its default.
+void read_paypal_settings(const ConnAttrList *attributes, const std::string &dsn, PaypalSettings *out);
+
+/// The base URL: `base_url` when set, else the sandbox or live one.
+[[nodiscard]] std::string paypal_base_url(const PaypalSettings &s);
+
+/// Posts an error through the environment's callback on its owner.
+void paypal_post(const PaypalEnv *env, const char *sqlstate, const char *message);
+
+int SQIAllocEnv(void *owner, void **out, DalServiceFn callback, const char *dsn);
+int SQIFreeEnv(void *env, DalProvider *provider);
+int SQIConnect(void *env, ConnAttrList *attributes, void *window, char *out, int capacity);
+int SQIDisconnect(void *env);
+int SQIGetInfo(void *env, int code, void *out);
+int SQISetAttr(void *env, int attribute, long value);
+void *SQIOpenIterator(void *owner, void *env, DalProvider *provider, void *ddl);
+int SQIResetIterator(void *it);
+int SQICloseIterator(void *it);

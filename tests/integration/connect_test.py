@@ -1,0 +1,73 @@
+"""Connecting through unixODBC to the PayPal emulator: isql, iusql and pyodbc,
+with a DSN and with connection strings; wrong and missing credentials."""
+import json
+
+from odbc_env import Emulator, PrivateOdbc, Results, parse_args
+
+args = parse_args()
+r = Results()
+ID, SECRET = "cv-client", "s3cr;t}}{x"  # a secret that needs brace quoting
+
+with Emulator(args.source, "--client-id", ID, "--client-secret", SECRET.replace("}}", "}")) as emu:
+    real_secret = SECRET.replace("}}", "}")
+    quoted = "{" + real_secret.replace("}", "}}") + "}"
+    odbc = PrivateOdbc(args.driver, dsns={
+        # Profile values are taken as they stand: no connection-string quoting.
+        "PAYPAL": {"client_id": ID, "client_secret": real_secret, "base_url": emu.base_url, "cert": emu.ca},
+        "NOSECRET": {"client_id": ID, "base_url": emu.base_url, "cert": emu.ca},
+    })
+
+    out = odbc.run(["isql", "-v", "PAYPAL"], stdin="")
+    r.check("Connected!" in out.stdout, "isql -v DSN connects", out.stdout + out.stderr)
+
+    conn = f"DRIVER={{Corvane PAYPAL ODBC Driver}};client_id={ID};client_secret={quoted};base_url={emu.base_url};cert={emu.ca}"
+    out = odbc.run(["isql", "-v", "-k", conn], stdin="")
+    r.check("Connected!" in out.stdout, "isql -k with a connection string connects", out.stdout + out.stderr)
+
+    out = odbc.run(["iusql", "-v", "PAYPAL"], stdin="")
+    r.check("Connected!" in out.stdout, "iusql connects through the wide entry points", out.stdout + out.stderr)
+
+    before = len([q for q in emu.requests() if q["path"] == "/v1/oauth2/token"])
+    out = odbc.python(f"""
+import pyodbc
+for i in range(3):
+    c = pyodbc.connect('DSN=NOSECRET;client_secret={quoted}', autocommit=True)
+    c.close()
+print('DONE')
+""")
+    r.check("DONE" in out.stdout, "pyodbc connects three times in one process (secret from the string, id from the DSN)",
+            out.stdout + out.stderr)
+    tokens = [q for q in emu.requests() if q["path"] == "/v1/oauth2/token"]
+    r.check(len(tokens) - before == 3, "exactly one token request per connect", str(len(tokens) - before))
+    import base64
+    want = "Basic " + base64.b64encode(f"{ID}:{real_secret}".encode()).decode()
+    auth = {v for q in tokens[before:] for k, v in q["headers"] if k.lower() == "authorization"}
+    r.check(auth == {want}, "the token request carries the client id and secret intact", str(auth))
+
+    out = odbc.python(f"""
+import pyodbc
+try:
+    pyodbc.connect('DSN=PAYPAL;client_secret=wrong', autocommit=True)
+except pyodbc.Error as e:
+    print('ERR', e.args[0], e.args[1])
+""")
+    r.check("Failed to obtain Paypal access token: '" in out.stdout,
+            "a wrong secret reaches the application with the driver's message", out.stdout + out.stderr)
+
+    out = odbc.python("""
+import pyodbc
+try:
+    pyodbc.connect('DSN=NOSECRET', autocommit=True)
+except pyodbc.Error as e:
+    print('ERR', e.args[0], e.args[1])
+""")
+    r.check("client secret must be provided" in out.stdout, "a missing secret is named", out.stdout + out.stderr)
+
+    out = odbc.run(["isql", "-v", "NOSECRET", ID, "wrong-one"], stdin="")
+    r.check("Failed to obtain Paypal access token" in out.stdout + out.stderr,
+            "isql DSN user password: the password stands for a missing secret", out.stdout + out.stderr)
+    out = odbc.run(["isql", "-v", "NOSECRET", ID, real_secret], stdin="")
+    r.check("Connected!" in out.stdout, "isql DSN user password connects with the right password",
+            out.stdout + out.stderr)
+    r.check("s3cr" not in odbc.trace_text(), "the trace never shows the secret")
+r.finish()
