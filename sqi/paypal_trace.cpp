@@ -83,8 +83,6 @@ struct Ring {
     std::vector<std::string> slots;  // kPpTraceRingSlots once created
     size_t read = 0;
     size_t write = 0;
-    std::string owner_file;  // log file of the context that created the ring
-    bool owner_per_thread = false;
 };
 
 Ring &ring() {
@@ -112,8 +110,11 @@ void banner(FILE *out, const char *title) {
             blank.c_str(), stars.c_str());
 }
 
-void ring_flush(Ring &r) {
-    FILE *out = open_log(r.owner_file.c_str(), r.owner_per_thread);
+// Writes the ring out to the log file of `head`, the context whose ERROR
+// line asked for it (not the first context that ever used the ring, whose
+// file may belong to a connection long gone).
+void ring_flush(Ring &r, const PaypalTraceHead *head) {
+    FILE *out = open_log(head->log_file, (head->mask & kPpTracePerThread) != 0);
     if (!out) return;
     banner(out, "Start of log dump");
     for (size_t i = r.read; i != r.write; i = (i + 1) % kPpTraceRingSlots) {
@@ -186,11 +187,7 @@ void emit(const void *record, const PaypalTraceHead *head_c, const char *module,
     if (head->mask & kPpTraceRing) {
         Ring &r = ring();
         std::lock_guard<std::mutex> ring_guard(r.lock);
-        if (r.slots.empty()) {
-            r.slots.resize(kPpTraceRingSlots);
-            r.owner_file = head->log_file;
-            r.owner_per_thread = (head->mask & kPpTracePerThread) != 0;
-        }
+        if (r.slots.empty()) r.slots.resize(kPpTraceRingSlots);
         ring_store(r, std::move(text));
         if (dump && !bytes.empty()) {
             ring_store(r, std::string());
@@ -201,7 +198,7 @@ void emit(const void *record, const PaypalTraceHead *head_c, const char *module,
             }
             ring_store(r, std::string());
         }
-        if (level == kPpTraceError) ring_flush(r);
+        if (level == kPpTraceError) ring_flush(r, head);
         return;
     }
     FILE *out = open_log(head->log_file, (head->mask & kPpTracePerThread) != 0);

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 
 #include "sqi/paypal_trace.h"
@@ -225,10 +226,32 @@ void scrub_auth_headers(std::string &text) {
     }
 }
 
+// Masks the string values of JSON members that carry credentials, such as
+// the token in a token reply (dumped before the token is known as a secret).
+void scrub_json_members(std::string &text) {
+    static const char *const kMembers[] = {"\"access_token\"", "\"refresh_token\"",
+                                           "\"id_token\"", "\"client_secret\""};
+    for (const char *member : kMembers) {
+        const size_t len = strlen(member);
+        for (size_t at = text.find(member); at != std::string::npos; at = text.find(member, at)) {
+            size_t i = at + len;
+            while (i < text.size() && (text[i] == ' ' || text[i] == ':' || text[i] == '\t')) ++i;
+            at = i;
+            if (i >= text.size() || text[i] != '"') continue;
+            size_t end = i + 1;
+            while (end < text.size() && text[end] != '"') end += text[end] == '\\' ? 2 : 1;
+            end = std::min(end, text.size());
+            text.replace(i + 1, end - i - 1, "****");
+            at = i + 5;
+        }
+    }
+}
+
 }  // namespace
 
 void PaypalTraceScrub(const PaypalTraceHead *head, std::string &text) {
     scrub_auth_headers(text);
+    scrub_json_members(text);
     if (!head) return;
     for (const std::string &s : head->secrets) {
         size_t at = 0;
