@@ -61,7 +61,7 @@ ChildServer start_child(const std::string &script, std::vector<std::string> args
             continue;
         }
         lines >> value;
-        if (word == "PORT") child.port = atoi(value.c_str());
+        if (word == "PORT") child.port = static_cast<int>(std::strtol(value.c_str(), nullptr, 10));
         if (word == "CA") child.ca = value;
         if (word == "LOG") child.log = value;
     }
