@@ -239,6 +239,12 @@ SQLRETURN set_desc_field(SQLHDESC handle, SQLSMALLINT rec, SQLSMALLINT field, SQ
 
 DescRecord *desc_record_at(DESC *desc, int rec) {
     if (rec < 0 || rec > kMaxRecords) return nullptr;
+    // An IRD gets its record area only when a result is described; a write
+    // to its header fields before that still needs record 0.
+    if (!desc->record_pool && !(desc->record_pool = cv_mem_alloc_handle(desc->pool))) {
+        post_error(desc->diag, "HY001", "Memory allocation error");
+        return nullptr;
+    }
     if (!desc->records || rec > desc->record_count) {
         const int have = desc->records ? desc->record_count + 1 : 0;
         if (rec + 1 > have) {
