@@ -218,15 +218,28 @@ int reset_descriptor_records(DESC *desc) {
 }
 
 int init_descriptor_header(DESC *desc, int32_t type) {
-    desc->header.type = type;
-    desc->header.alloc_type = desc->header.implicit ? SQL_DESC_ALLOC_AUTO : SQL_DESC_ALLOC_USER;
-    desc->header.array_size = 1;
-    desc->header.bind_type = SQL_BIND_BY_COLUMN;
+    DescHeader &h = desc->header;
+    h.type = type;
+    h.alloc_type = h.implicit ? SQL_DESC_ALLOC_AUTO : SQL_DESC_ALLOC_USER;
+    h.array_size = 1;
+    h.rowset_size = 1;
+    // An IRD describes nothing until the engine has described a result.
+    h.populated = type == DESC_IRD ? 0 : 1;
+    h.array_status = nullptr;
+    h.bind_offset = nullptr;
+    h.bind_type = SQL_BIND_BY_COLUMN;
+    h.rows_processed = nullptr;
     return 0;
 }
 
 int init_statement_attributes(STMT *stmt, DBC *source) {
     stmt->attrs = source && source->defaults ? source->defaults->attrs : stmt_attributes_defaults();
+    // These two follow the connection's own attributes, not the defaults
+    // statement.
+    if (source) {
+        stmt->attrs.enable_auto_ipd = source->attrs.auto_ipd;
+        stmt->attrs.async_enable = source->attrs.async_enable;
+    }
     return 0;
 }
 

@@ -16,7 +16,7 @@ StmtAttributes stmt_attributes_defaults() {
     a.concurrency = SQL_CONCUR_READ_ONLY;
     a.cursor_type = SQL_CURSOR_FORWARD_ONLY;
     a.cursor_scrollable = SQL_NONSCROLLABLE;
-    a.cursor_sensitivity = SQL_UNSPECIFIED;
+    a.cursor_sensitivity = SQL_INSENSITIVE;
     a.retrieve_data = SQL_RD_ON;
     a.simulate_cursor = SQL_SC_NON_UNIQUE;
     a.use_bookmarks = SQL_UB_OFF;

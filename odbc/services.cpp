@@ -2,6 +2,7 @@
 // HYC00 on the statement (or -1 where there is no handle to post on), so a
 // caller learns at once that the feature is missing.
 #include "odbc/handle_ops.h"
+#include "odbc/info.h"
 
 namespace {
 
@@ -30,9 +31,6 @@ SQLRETURN missing_statistics(STMT *stmt, const char *, const char *, const char 
 }
 SQLRETURN missing_listing3(STMT *stmt, const char *, const char *, const char *) {
     return static_cast<SQLRETURN>(stmt_missing(stmt));
-}
-SQLRETURN missing_info(DBC *dbc, SQLUSMALLINT, SQLPOINTER, SQLSMALLINT, SQLSMALLINT *) {
-    return not_implemented(dbc->diag);
 }
 int missing_long_extract(void *, void *, SQLLEN, SQLLEN *) { return -1; }
 int missing_long_rewind(void *) { return -1; }
@@ -73,7 +71,7 @@ void fill_services(DbcServices *s) {
         .statistics = missing_statistics,
         .table_privileges = missing_listing3,
         .tables_view = missing_listing4,
-        .get_info = missing_info,
+        .get_info = get_info_internal,
         .engine_extra = missing_tree,
         .rowset_entry = missing_tree,
         .extract_from_long_buffer = missing_long_extract,
