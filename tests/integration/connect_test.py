@@ -32,10 +32,15 @@ with Emulator(args.source, "--client-id", ID, "--client-secret", SECRET.replace(
 import pyodbc
 for i in range(3):
     c = pyodbc.connect('DSN=NOSECRET;client_secret={quoted}', autocommit=True)
+    print('INFO', c.getinfo(pyodbc.SQL_DATA_SOURCE_NAME), c.getinfo(pyodbc.SQL_DRIVER_ODBC_VER),
+          c.getinfo(pyodbc.SQL_DBMS_NAME), c.getinfo(pyodbc.SQL_IDENTIFIER_QUOTE_CHAR))
     c.close()
 print('DONE')
 """)
     r.check("DONE" in out.stdout, "pyodbc connects three times in one process (secret from the string, id from the DSN)",
+            out.stdout + out.stderr)
+    infos = [l for l in out.stdout.splitlines() if l.startswith("INFO ")]
+    r.check(len(infos) == 3 and infos[0].startswith("INFO NOSECRET 03."), "pyodbc reads getinfo values",
             out.stdout + out.stderr)
     tokens = [q for q in emu.requests() if q["path"] == "/v1/oauth2/token"]
     r.check(len(tokens) - before == 3, "exactly one token request per connect", str(len(tokens) - before))

@@ -43,6 +43,16 @@ Driver &Driver::get() {
         bind(x.lib, x.Error, "SQLError");
         bind(x.lib, x.GetEnvAttr, "SQLGetEnvAttr");
         bind(x.lib, x.SetEnvAttr, "SQLSetEnvAttr");
+        bind(x.lib, x.GetInfo, "SQLGetInfo");
+        bind(x.lib, x.GetInfoW, "SQLGetInfoW");
+        bind(x.lib, x.GetFunctions, "SQLGetFunctions");
+        bind(x.lib, x.GetConnectAttr, "SQLGetConnectAttr");
+        bind(x.lib, x.SetConnectAttr, "SQLSetConnectAttr");
+        bind(x.lib, x.GetStmtAttr, "SQLGetStmtAttr");
+        bind(x.lib, x.SetStmtAttr, "SQLSetStmtAttr");
+        bind(x.lib, x.GetDescField, "SQLGetDescField");
+        bind(x.lib, x.SetDescField, "SQLSetDescField");
+        bind(x.lib, x.CopyDesc, "SQLCopyDesc");
         return x;
     }();
     return d;
