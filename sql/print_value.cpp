@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "sql/printer_internal.h"
 #include "sql/sql_keywords.h"
@@ -239,6 +240,25 @@ void print_table_name(Printer &p, const TableNameNode *name) {
 
 void print_column_ref(Printer &p, const ColumnRefNode *ref) {
     IdentifierNode *parts[5] = {ref->link, ref->catalog, ref->schema, ref->table, ref->column};
+    if (ref->link) {
+        // A column reference has at most four written parts: the link goes
+        // back into the catalog part as "link$catalog".
+        std::string joined = std::string(ref->link->text) + "$" +
+                             (ref->catalog && ref->catalog->text ? ref->catalog->text : "");
+        IdentifierNode combined{NODE_IDENTIFIER, joined.data(), ref->link->quoted};
+        print_identifier(p, &combined);
+        put(p, ".");
+        IdentifierNode *rest[3] = {ref->schema, ref->table, nullptr};
+        for (int i = 0; i < 2; i++) {
+            if (rest[i]) print_identifier(p, rest[i]);
+            put(p, ".");
+        }
+        if (ref->column)
+            print_identifier(p, ref->column);
+        else
+            put(p, "*");
+        return;
+    }
     print_parts(p, parts, 4);
     if (ref->link || ref->catalog || ref->schema || ref->table) put(p, ".");
     if (ref->column)

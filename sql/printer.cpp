@@ -122,7 +122,11 @@ void print_operator(Printer &p, const OperatorNode *o) {
         put(p, " ");
         put(p, operator_text(o->op));
         put(p, " ");
+        // A subquery operand keeps the parentheses the grammar asks for.
+        bool subquery = o->right && o->right->kind == NODE_QUERY_SPEC;
+        if (subquery) put(p, "( ");
         print_node(p, o->right);
+        if (subquery) put(p, " )");
         put(p, " )");
         return;
     }
