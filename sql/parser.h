@@ -56,9 +56,10 @@ void release_parse_context(ParseContext *context);
 /// are cut). With `restriction_count` > 0 the restrictions are ANDed into the
 /// WHERE condition of every top-level query specification (each UNION
 /// branch), not into subqueries or derived tables.
-/// Returns 0 with `root` set; 1 syntax error, text too long or a bad literal
-/// form; 2 parser stack exhausted, nesting too deep or memory exhausted; -1 a
-/// semantic error found while building. `message` is set on every failure.
+/// Returns 0 with `root` set; 1 syntax error or text too long; 2 parser
+/// stack exhausted, tree deeper than kMaxTreeDepth or memory exhausted; -1 an
+/// error found by a production (bad literal, unknown function, ...).
+/// `message` is set on every failure.
 [[nodiscard]] int parse_sql_text(ParseContext *context, char *text, int restriction_count,
                                  const ParseRestriction *restrictions);
 

@@ -87,6 +87,15 @@ void print_double(Printer &p, double d) {
             if (n + 2 < sizeof buffer) std::memcpy(buffer + n, ".0", 3);
         }
     }
+    // Exponents are written short: 1.5E-07 as 1.5E-7, 1E+20 as 1E20.
+    if (char *e = std::strchr(buffer, 'E')) {
+        char *digits = e + 1;
+        char *o = digits;
+        if (*digits == '-') o = ++digits;
+        else if (*digits == '+') digits++;
+        while (*digits == '0' && digits[1]) digits++;
+        std::memmove(o, digits, std::strlen(digits) + 1);
+    }
     put(p, buffer);
 }
 
@@ -342,10 +351,8 @@ void print_data_type(Printer &p, const DataTypeNode *t) {
     };
     switch (t->sql_type) {
     case SQL_CHAR:
-        if (t->length)
-            putf(p, " CHARACTER( %d ) ", t->length);
-        else
-            put(p, " CHARACTER ");
+        // The length is always written: CHARACTER alone reads back as length 1.
+        putf(p, " CHARACTER( %d ) ", t->length);
         break;
     case SQL_VARCHAR: putf(p, " CHARACTER VARYING( %d ) ", t->length); break;
     case SQL_LONGVARCHAR: put(p, " LONG VARCHAR "); break;

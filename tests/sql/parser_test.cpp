@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "sql/parse_tree.h"
 #include "sql/sql_keywords.h"
@@ -281,4 +282,16 @@ TEST(Walker, VisitsChildrenFirstAndSkipsSubqueriesAndCoalesce) {
     EXPECT_EQ(walk_expression(f.first_item(), record_kind, &kinds), 0);
     expected = {NODE_VALUE, NODE_COLUMN_REF, NODE_FUNCTION};  // the keyword argument is skipped
     EXPECT_EQ(kinds, expected);
+}
+
+TEST(ParserLimits, TreesAtTheDepthBoundPrintOnAWorkerThread) {
+    // Left-deep chains grow the tree without growing the parser stack; the
+    // deepest accepted tree must still print (and walk) on a thread's stack.
+    std::string sql = "SELECT 1";
+    for (int i = 0; i < kMaxTreeDepth - 20; i++) sql += "+1";
+    ParseResult r;
+    std::thread worker([&] { r = parse_and_print(sql); });
+    worker.join();
+    ASSERT_EQ(r.rc, 0) << r.message;
+    EXPECT_EQ(r.printed.substr(0, 12), " SELECT ( ( ");
 }

@@ -17,10 +17,11 @@ TEST(Printer, ValuesReadBackAsTheSameType) {
         const char *sql, *printed;
     } cases[] = {
         {"SELECT 2.50", " SELECT 2.5"},
-        {"SELECT 1.5E-7", " SELECT 1.5E-07"},
+        {"SELECT 1.5E-7", " SELECT 1.5E-7"},
         {"SELECT 2.0", " SELECT 2.0"},
         {"SELECT 0.1", " SELECT 0.1"},
-        {"SELECT 1E20", " SELECT 1E+20"},
+        {"SELECT 1E20", " SELECT 1E20"},
+        {"SELECT 1.25E+300", " SELECT 1.25E300"},
         {"SELECT 1234567.5", " SELECT 1234567.5 "},
         {"SELECT 'it''s 100%'", " SELECT 'it''s 100%' "},
         {"SELECT X'ab'", " SELECT X'AB'"},
