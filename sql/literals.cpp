@@ -39,9 +39,12 @@ void set_numeric(ParserState *ps, Value *v, const char *digits, int precision, i
 bool read_number(const char *&p, int &out) {
     while (*p == ' ') p++;
     if (*p < '0' || *p > '9') return false;
+    // Fields are not range-checked here, but a value must fit its 16-bit
+    // field: a wrapped year or month would be a different date.
     long value = 0;
     while (*p >= '0' && *p <= '9') {
-        if (value < 100000) value = value * 10 + (*p - '0');
+        value = value * 10 + (*p - '0');
+        if (value > 65535) return false;
         p++;
     }
     out = static_cast<int>(value);
@@ -50,7 +53,7 @@ bool read_number(const char *&p, int &out) {
 
 bool read_date(const char *&p, int (&f)[3], const char *separators) {
     for (int i = 0; i < 3; i++) {
-        if (!read_number(p, f[i])) return false;
+        if (!read_number(p, f[i]) || (i == 0 && f[i] > 32767)) return false;
         if (i < 2) {
             if (!*p || !std::strchr(separators, *p)) return false;
             p++;

@@ -281,7 +281,8 @@ void print_case(Printer &p, const CaseNode *c) {
         put(p, " ELSE ");
         print_node(p, c->else_result);
     }
-    put(p, "END");
+    // A blank before END keeps it apart from a name or number before it.
+    put(p, " END");
 }
 
 // Query and expression kinds; false for kinds handled elsewhere.
