@@ -150,7 +150,7 @@ Value *build_bit_literal(ParserState *ps, const char *text) {
 Value *build_hex_literal(ParserState *ps, const char *text) {
     const char *p = text + 2;  // past X' or 0x
     size_t n = 0;
-    while (std::isxdigit(static_cast<unsigned char>(p[n]))) n++;
+    while ((p[n] >= '0' && p[n] <= '9') || ((p[n] | 0x20) >= 'a' && (p[n] | 0x20) <= 'f')) n++;
     size_t bytes = (n + 1) / 2;
     auto *data = static_cast<uint8_t *>(cv_mem_alloc(ps->pool, bytes + 1));
     if (!data) fail_memory(ps);

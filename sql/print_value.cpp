@@ -21,11 +21,11 @@ namespace {
 bool is_plain_name(const char *text) {
     size_t n = std::strlen(text);
     if (n == 0) return false;
-    unsigned char c0 = static_cast<unsigned char>(text[0]);
-    if (!(std::isupper(c0) || c0 == '@')) return false;
+    auto upper = [](char c) { return c >= 'A' && c <= 'Z'; };
+    if (!(upper(text[0]) || text[0] == '@')) return false;
     for (size_t i = 1; i < n; i++) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if (!(std::isupper(c) || std::isdigit(c) || c == '_' || c == '@')) return false;
+        char c = text[i];
+        if (!(upper(c) || (c >= '0' && c <= '9') || c == '_' || c == '@')) return false;
     }
     return !is_reserved_word(text, n);
 }

@@ -1,7 +1,6 @@
 // The SQL scanner (see scanner.h for the token rules and feedback flags).
 #include "sql/scanner.h"
 
-#include <cctype>
 #include <cstring>
 
 #include "sql/sql_keywords.h"
@@ -10,9 +9,12 @@
 
 namespace {
 
-bool is_letter(char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; }
+// ASCII only, whatever the application's locale.
+bool is_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
-bool is_hex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
+bool is_hex(char c) { return is_digit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
+char to_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+char to_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
 bool is_word_char(char c) { return is_letter(c) || is_digit(c) || c == '_' || c == '@'; }
 // Blanks between tokens. Control characters outside literals were turned
 // into spaces when the text was prepared; any left (inside an unterminated
@@ -21,7 +23,7 @@ bool is_blank(char c) { return c == ' ' || (c > 0 && static_cast<unsigned char>(
 
 bool lower_is(const char *p, const char *word) {
     for (; *word; p++, word++)
-        if (std::tolower(static_cast<unsigned char>(*p)) != *word) return false;
+        if (to_lower(*p) != *word) return false;
     return true;
 }
 
@@ -34,7 +36,7 @@ char *copy(SqlScanner &s, const char *start, size_t length) {
 char *copy_upper(SqlScanner &s, const char *start, size_t length) {
     char *v = copy(s, start, length);
     if (v)
-        for (char *c = v; *c; c++) *c = static_cast<char>(std::toupper(static_cast<unsigned char>(*c)));
+        for (char *c = v; *c; c++) *c = to_upper(*c);
     return v;
 }
 

@@ -2,7 +2,6 @@
 // is the order the binary search compares in).
 #include "sql/sql_keywords.h"
 
-#include <cctype>
 #include <cstring>
 
 #include "sql_grammar.hpp"
@@ -184,8 +183,10 @@ static_assert(kKeywordCount == 162, "the reserved-word table has 162 entries");
 // Compares a word of the text with a table word, both folded to lower case.
 int compare(const char *text, size_t length, const char *word) {
     for (size_t i = 0;; i++) {
-        int a = i < length ? std::tolower(static_cast<unsigned char>(text[i])) : 0;
-        int b = std::tolower(static_cast<unsigned char>(word[i]));
+        // ASCII folding, whatever the application's locale.
+        auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? c + 32 : static_cast<unsigned char>(c); };
+        int a = i < length ? fold(text[i]) : 0;
+        int b = fold(word[i]);
         if (a != b || a == 0) return a - b;
     }
 }
