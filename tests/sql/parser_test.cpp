@@ -5,7 +5,9 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "sql/interval_value.h"
 #include "sql/parse_tree.h"
 #include "sql/sql_keywords.h"
 #include "sql/walker.h"
@@ -294,4 +296,37 @@ TEST(ParserLimits, TreesAtTheDepthBoundPrintOnAWorkerThread) {
     worker.join();
     ASSERT_EQ(r.rc, 0) << r.message;
     EXPECT_EQ(r.printed.substr(0, 12), " SELECT ( ( ");
+}
+
+TEST(IntervalValues, ShapesAndRangesFollowTheQualifier) {
+    const struct {
+        int code;
+        std::vector<const char *> numbers;
+        const char *separators;
+        const char *fraction;
+        bool ok;
+    } cases[] = {
+        {1, {"5"}, "", nullptr, true},          {1, {"123"}, "", nullptr, false},  // 3 digits > precision 2
+        {7, {"1", "11"}, "-", nullptr, true},   {7, {"1", "12"}, "-", nullptr, false},
+        {8, {"1", "23"}, " ", nullptr, true},   {8, {"1", "24"}, " ", nullptr, false},
+        {8, {"3"}, "", nullptr, true},          {9, {"1", "2", "59"}, " :", nullptr, true},
+        {9, {"1", "2", "60"}, " :", nullptr, false}, {10, {"1", "2", "3", "4"}, " ::", "5", true},
+        {11, {"99", "59"}, ":", nullptr, true}, {11, {"5", "6"}, " ", nullptr, false},
+        {13, {"6", "7"}, ":", "1234567", false},  // seven significant digits > 6
+        {6, {"7"}, "", "500000000", true},       {6, {"7"}, "", "1234567890", false},
+        {3, {"1"}, "", "5", false},              // no fraction without seconds
+    };
+    for (const auto &c : cases) {
+        IntervalParts parts{};
+        parts.count = static_cast<int>(c.numbers.size());
+        for (int i = 0; i < parts.count; i++) parts.numbers[i] = c.numbers[i];
+        for (int i = 0; c.separators[i]; i++) parts.separators[i] = c.separators[i];
+        parts.fraction = c.fraction;
+        parts.point = c.fraction != nullptr;
+        SQL_INTERVAL_STRUCT out{};
+        EXPECT_EQ(make_interval_struct(c.code, false, parts, 2, 6, &out), c.ok)
+            << "code " << c.code << " " << c.numbers[0];
+    }
+    EXPECT_EQ(interval_code_of(3, 6), 10);
+    EXPECT_EQ(interval_code_of(2, 1), 0);
 }
