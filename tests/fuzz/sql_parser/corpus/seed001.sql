@@ -1,0 +1,1 @@
+SELECT a AS x, t.* FROM t WHERE a = 1

@@ -1,0 +1,1 @@
+SELECT day FROM t

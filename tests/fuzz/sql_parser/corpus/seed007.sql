@@ -1,0 +1,1 @@
+SELECT [date], "date" FROM t

@@ -1,0 +1,1 @@
+SELECT t.select FROM t

@@ -1,0 +1,1 @@
+SELECT {interval '10 02:03' DAY TO MINUTE} FROM t

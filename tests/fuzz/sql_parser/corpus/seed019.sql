@@ -1,0 +1,1 @@
+SELECT {fn NOSUCH(1)} FROM t

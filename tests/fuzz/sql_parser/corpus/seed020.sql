@@ -1,0 +1,1 @@
+SELECT {fn LEFT(a)} FROM t

@@ -1,0 +1,1 @@
+SELECT {fn CONVERT(a, SQL_TEXT)} FROM t

@@ -1,0 +1,1 @@
+SELECT B'0', B'1', X'0aF', 0x1 FROM t

@@ -1,0 +1,1 @@
+SELECT a FROM t LEFT JOIN b ON c = d

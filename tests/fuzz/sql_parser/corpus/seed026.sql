@@ -1,0 +1,1 @@
+SELECT a FROM t JOIN b ON c = d

@@ -1,0 +1,1 @@
+SELECT 'it''s', 2.50, 2.0, 1.5E-7 FROM t

@@ -1,0 +1,1 @@
+SELECT "Mixed", [my col] FROM t

@@ -1,0 +1,1 @@
+INSERT INTO t (a, b) VALUES (1, NULL)

@@ -1,0 +1,1 @@
+UPDATE t SET a = 1, b = NULL WHERE c = ?

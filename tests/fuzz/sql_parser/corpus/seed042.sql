@@ -1,0 +1,1 @@
+SELECT IIF(a, 1, 2), IIF(a > 1, 1, 2) FROM t

@@ -1,0 +1,1 @@
+SELECT (1,2) OVERLAPS (3,4) FROM t

@@ -1,0 +1,1 @@
+SELECT a FROM t WHERE a > ALL (SELECT b FROM u)

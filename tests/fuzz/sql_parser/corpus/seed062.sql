@@ -1,0 +1,1 @@
+CREATE TABLE t ON dbo (a INT)

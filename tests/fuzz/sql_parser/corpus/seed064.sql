@@ -1,0 +1,1 @@
+CREATE TABLE t AS base (a INT)

@@ -1,0 +1,1 @@
+CREATE VIEW v (x, y) AS SELECT a, b FROM t

@@ -1,0 +1,1 @@
+DROP USER u1 IN g

@@ -1,0 +1,1 @@
+INSERT INTO t (a) SELECT a FROM u WHERE b = 2

@@ -1,0 +1,1 @@
+SELECT a FROM t ORDER BY a DESC, b ASC, c

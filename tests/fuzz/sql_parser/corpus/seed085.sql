@@ -1,0 +1,1 @@
+SELECT a, b FROM t WHERE c = 1 FOR UPDATE OF a, b

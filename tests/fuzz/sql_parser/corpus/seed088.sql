@@ -1,0 +1,1 @@
+UPDATE t SET a = (SELECT MAX(b) FROM u), b = DEFAULT VALUE

@@ -1,0 +1,1 @@
+SELECT TOP (3) a FROM t

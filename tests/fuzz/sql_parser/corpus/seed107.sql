@@ -1,0 +1,1 @@
+SELECT a b, c AS d FROM t x, u AS y

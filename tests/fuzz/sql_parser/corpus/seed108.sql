@@ -1,0 +1,1 @@
+SELECT s.t.c, k.s.t.c, s..c, k..t.c, k.s..c, k...c FROM t

@@ -1,0 +1,1 @@
+SELECT * FROM "Tab" t, [x y] z

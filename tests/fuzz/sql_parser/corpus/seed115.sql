@@ -1,0 +1,1 @@
+SELECT * FROM t RIGHT OUTER JOIN u ON a = b FULL JOIN v ON c = d

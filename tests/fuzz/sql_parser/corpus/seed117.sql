@@ -1,0 +1,1 @@
+SELECT * FROM {oj t LEFT OUTER JOIN u ON t.a = u.a}

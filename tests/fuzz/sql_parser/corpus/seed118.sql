@@ -1,0 +1,1 @@
+SELECT * FROM t JOIN (u JOIN v ON b = c) ON a = b

@@ -1,0 +1,1 @@
+(SELECT a FROM t) UNION (SELECT b FROM u)

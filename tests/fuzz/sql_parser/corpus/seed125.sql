@@ -1,0 +1,1 @@
+SELECT a FROM t WHERE NOT (a < 1 AND a > 2 AND a <= 3 AND a >= 4 AND a <> 5)

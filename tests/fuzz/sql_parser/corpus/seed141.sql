@@ -1,0 +1,1 @@
+SELECT NULLIF(a, b), COALESCE(a, b, 1) FROM t

@@ -1,0 +1,1 @@
+SELECT CHAR(65), YEAR(d), MONTH(d), HOUR(d), MINUTE(d), SECOND(d), INSERT(a, 1, 2, 'x'), LEFT(a, 1), RIGHT(a, 2) FROM t

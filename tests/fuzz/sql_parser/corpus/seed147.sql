@@ -1,0 +1,1 @@
+SELECT LEFT$(a, 1), RIGHT$(a, 2), {fn CURDATE()}, {fn CURRENT_DATE()}, {fn POSITION(a IN b)}, {fn EXTRACT(MONTH FROM d)}, {fn LOWER(a)}, {fn INT(2)} FROM t

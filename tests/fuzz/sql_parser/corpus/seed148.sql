@@ -1,0 +1,1 @@
+SELECT {fn TIMESTAMPADD(SQL_TSI_DAY, 1, d)}, {fn LOCATE('a', b)}, {fn LOCATE('a', b, 2)}, {fn MOD(7, 3)} FROM t

@@ -1,0 +1,1 @@
+SELECT 'x' COLLATE latin1, N'nat', N'it''s' FROM t

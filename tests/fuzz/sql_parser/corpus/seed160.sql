@@ -1,0 +1,1 @@
+SELECT [l$k].s.t.c FROM [l$k].s.t

@@ -1,0 +1,1 @@
+SELECT [l$].s.t.c FROM t

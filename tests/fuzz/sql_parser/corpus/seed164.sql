@@ -1,0 +1,1 @@
+SELECT TIME '10:11' FROM t

@@ -1,0 +1,1 @@
+SELECT {t '10-11-12'} FROM t

@@ -1,0 +1,1 @@
+SELECT MIN(DISTINCT a || b) FROM t

@@ -1,0 +1,1 @@
+SELECT {fn UCASE(a, b)} FROM t

@@ -1,0 +1,1 @@
+SELECT NOSUCH(a) FROM t

@@ -1,0 +1,1 @@
+SELECT {fn MID(a)} FROM t

@@ -1,0 +1,1 @@
+SELECT #2020 FROM t

@@ -1,0 +1,1 @@
+SELECT B'' FROM t

@@ -1,0 +1,1 @@
+SELECT TRIM(1 FROM a) FROM t

@@ -1,0 +1,1 @@
+SELECT IIF(a = 1 AND b = 2, 'y', 'n') FROM t
