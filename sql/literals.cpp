@@ -100,7 +100,7 @@ Value *build_integer_literal(ParserState *ps, const char *digits) {
     size_t n = std::strlen(digits);
     if (n <= 6) {
         Value *v = make_value(ps, VT_INTEGER);
-        v->data.i = std::atoi(digits);
+        v->data.i = static_cast<int32_t>(std::strtol(digits, nullptr, 10));  // at most six digits
         return v;
     }
     Value *v = make_value(ps, VT_NUMERIC);
