@@ -3,6 +3,7 @@
 // every fault switch, masking in the trace log, and eight threads at once.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -392,3 +393,37 @@ TEST(EmulatorTest, EightThreadsEachWithItsOwnContext) {
     for (auto &th : threads) th.join();
     EXPECT_EQ(8 * 15, ok.load());
 }
+
+#ifdef CV_PROBE_BIN
+TEST(ProbeToolTest, PrintsStatusAndPostedTexts) {
+    const ChildServer &emu = SharedEmulator();
+    struct Case {
+        std::string args;
+        int exit_code;
+        const char *want;
+    } cases[] = {
+        {"--client-secret emu-client-secret", 0, "HTTP 200 OK"},
+        {"--client-secret wrong", 1,
+         "Failed to obtain Paypal access token: 'invalid_client: Client Authentication failed'"},
+        {"--client-secret emu-client-secret --path v2/invoicing/invoices/NOPE", 1,
+         "Error <RESOURCE_NOT_FOUND: The specified resource does not exist.: field: invoice_id"},
+        {"--client-secret emu-client-secret --cert /nonexistent.pem", 1,
+         "posted [08001] (native 0) Loading Certificate file '/nonexistent.pem' failed"},
+    };
+    for (const Case &k : cases) {
+        std::string cmd = std::string(CV_PROBE_BIN) + " --base-url https://127.0.0.1:" +
+                          std::to_string(emu.port) + " --client-id emu-client-id " +
+                          (k.args.find("--cert") == std::string::npos ? "--cert " + emu.ca + " " : "") +
+                          k.args + " 2>&1";
+        FILE *p = popen(cmd.c_str(), "r");
+        std::string out;
+        char buf[4096];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+        int status = pclose(p);
+        EXPECT_EQ(k.exit_code, WEXITSTATUS(status)) << out;
+        EXPECT_NE(std::string::npos, out.find(k.want)) << out;
+        EXPECT_EQ(std::string::npos, out.find("emu-client-secret\n")) << out;
+    }
+}
+#endif
