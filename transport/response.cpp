@@ -4,6 +4,7 @@
 #include <strings.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -343,7 +344,7 @@ int GunzipBody(std::string_view in, std::string &out, size_t cap, std::string &e
     out.clear();
     // The announced size is the peer's claim: it only sizes the first
     // allocation, never beyond the cap.
-    out.resize(std::min<size_t>(std::max<size_t>(size_want, 1024), cap));
+    out.resize(std::min<size_t>({std::max<size_t>(size_want, 1024), cap, size_t{1} << 20}));
     zs.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(in.data() + pos));
     zs.avail_in = static_cast<uInt>(end - pos);
     size_t produced = 0;
