@@ -427,3 +427,21 @@ TEST(ProbeToolTest, PrintsStatusAndPostedTexts) {
     }
 }
 #endif
+
+TEST(EmulatorTest, EntropyFileSeedsOrFails) {
+    const ChildServer &emu = SharedEmulator();
+    struct Case {
+        const char *file;
+        int rc;
+    } cases[] = {{"/dev/urandom", 0}, {"/nonexistent/entropy", -1}};
+    for (const Case &k : cases) {
+        EmuClient c;
+        MakeClient(c, emu);
+        c.ctx->entropy_file = k.file;
+        std::string reason;
+        EXPECT_EQ(k.rc, GetAccessToken(c.ctx.get(), reason, c.ctx->base_url.c_str())) << k.file;
+        if (k.rc != 0) {
+            EXPECT_EQ("Loading entropy from '/nonexistent/entropy' failed", reason);
+        }
+    }
+}
