@@ -92,9 +92,9 @@ int main() {
         return 1;
     }
     TlsContextPtr tls = TlsCreateContext();
-    PaypalContextPtr ctx = PaypalContextCreate(nullptr, [](void *, const char *s, int, const char *m) {
-        fprintf(stderr, "[%s] %s\n", s, m);
-    });
+    PaypalContextPtr ctx = PaypalContextCreate(
+        nullptr,
+        [](void *, const char *s, int, const char *m) { fprintf(stderr, "[%s] %s\n", s, m); });
     std::string base = "https://127.0.0.1:" + std::to_string(emu.port);
     if (!tls || !ctx ||
         PaypalContextConfigure(ctx.get(), base.c_str(), "", "", "", "emu-client-id",
@@ -148,12 +148,14 @@ int main() {
 
     // 3. curl: one process, the same URL 2,000 times on one connection.
     std::string url = base + "/" + kPath + "?page=1&page_size=20";
-    std::string config = std::string(CV_BENCH_STATE_DIR) + "/curl-" + std::to_string(getpid()) + ".cfg";
+    std::string config =
+        std::string(CV_BENCH_STATE_DIR) + "/curl-" + std::to_string(getpid()) + ".cfg";
     {
         std::ofstream cfg(config);
         cfg << "header = \"Authorization: Bearer " << ctx->access_token << "\"\n";
         cfg << "cacert = \"" << emu.ca << "\"\ncompressed\nsilent\nfail\n";
-        for (int i = 0; i < kRequests; ++i) cfg << "url = \"" << url << "\"\noutput = \"/dev/null\"\n";
+        for (int i = 0; i < kRequests; ++i)
+            cfg << "url = \"" << url << "\"\noutput = \"/dev/null\"\n";
     }
     auto t2 = std::chrono::steady_clock::now();
     std::string cmd = "curl --config " + config;

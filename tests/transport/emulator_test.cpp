@@ -16,7 +16,9 @@
 namespace {
 
 std::atomic<int64_t> g_now{1700000000};
-int64_t test_clock() { return g_now.load(); }
+int64_t test_clock() {
+    return g_now.load();
+}
 
 int get_page(EmuClient &c, int page, WebResponsePtr &resp) {
     WebRequestPtr req = NewGetRequest(c.ctx.get(), "v2/invoicing/invoices", 1);
@@ -39,23 +41,28 @@ TEST(EmulatorTest, TokenRequestBytesAndReply) {
     EmuClient c;
     MakeClient(c, emu);
     std::string reason;
-    ASSERT_EQ(0, GetAccessToken(c.ctx.get(), reason, c.ctx->base_url.c_str())) << reason
-                                                                               << c.posted.all();
+    ASSERT_EQ(0, GetAccessToken(c.ctx.get(), reason, c.ctx->base_url.c_str()))
+        << reason << c.posted.all();
     EXPECT_EQ("Bearer", c.ctx->token_type);
     EXPECT_EQ(0u, c.ctx->access_token.find("A21AA"));
     EXPECT_EQ(-1, c.ctx->socket_fd);  // the token socket is never kept
     auto log = ReadRequestLog(emu);
     ASSERT_FALSE(log.empty());
-    EXPECT_EQ("POST /v1/oauth2/token?grant_type=client_credentials HTTP/1.1\r\n"
-              "Host: 127.0.0.1:" + std::to_string(emu.port) + "\r\n"
-              "User-Agent: cvhttp/1.0\r\n"
-              "Accept-Encoding: gzip\r\n"
-              "Authorization: Basic " + Base64Encode("emu-client-id:emu-client-secret") + "\r\n"
-              "Content-Length: 0\r\n"
-              "Accept: */*\r\n"
-              "Connection: close\r\n"
-              "\r\n",
-              log.back().raw);
+    EXPECT_EQ(
+        "POST /v1/oauth2/token?grant_type=client_credentials HTTP/1.1\r\n"
+        "Host: 127.0.0.1:" +
+            std::to_string(emu.port) +
+            "\r\n"
+            "User-Agent: cvhttp/1.0\r\n"
+            "Accept-Encoding: gzip\r\n"
+            "Authorization: Basic " +
+            Base64Encode("emu-client-id:emu-client-secret") +
+            "\r\n"
+            "Content-Length: 0\r\n"
+            "Accept: */*\r\n"
+            "Connection: close\r\n"
+            "\r\n",
+        log.back().raw);
 }
 
 TEST(EmulatorTest, GetBytesAndKeepAlive) {
@@ -76,15 +83,20 @@ TEST(EmulatorTest, GetBytesAndKeepAlive) {
     std::set<int> conns;
     for (size_t i = before + 1; i < log.size(); ++i) conns.insert(log[i].conn);
     EXPECT_EQ(1u, conns.size()) << "pages must share one kept connection";
-    EXPECT_EQ("GET /v2/invoicing/invoices?page=3&page_size=20&total_required=true HTTP/1.1\r\n"
-              "Host: 127.0.0.1:" + std::to_string(emu.port) + "\r\n"
-              "User-Agent: cvhttp/1.0\r\n"
-              "Accept-Encoding: gzip\r\n"
-              "Authorization: Bearer " + c.ctx->access_token + "\r\n"
-              "Content-Length: 0\r\n"
-              "Accept: */*\r\n"
-              "\r\n",
-              log.back().raw);
+    EXPECT_EQ(
+        "GET /v2/invoicing/invoices?page=3&page_size=20&total_required=true HTTP/1.1\r\n"
+        "Host: 127.0.0.1:" +
+            std::to_string(emu.port) +
+            "\r\n"
+            "User-Agent: cvhttp/1.0\r\n"
+            "Accept-Encoding: gzip\r\n"
+            "Authorization: Bearer " +
+            c.ctx->access_token +
+            "\r\n"
+            "Content-Length: 0\r\n"
+            "Accept: */*\r\n"
+            "\r\n",
+        log.back().raw);
 }
 
 TEST(EmulatorTest, SingleObjectAndNotFound) {
@@ -107,9 +119,10 @@ TEST(EmulatorTest, SingleObjectAndNotFound) {
     EXPECT_EQ(404, resp->status);
     ErrorInfo info;
     ASSERT_EQ(0, DecodeError(resp.get(), &info));
-    EXPECT_EQ("Error <RESOURCE_NOT_FOUND: The specified resource does not exist.: field: invoice_id, "
-              "location: path, issue: INVALID_RESOURCE_ID>",
-              FormatErrorInfo(info));
+    EXPECT_EQ(
+        "Error <RESOURCE_NOT_FOUND: The specified resource does not exist.: field: invoice_id, "
+        "location: path, issue: INVALID_RESOURCE_ID>",
+        FormatErrorInfo(info));
     EXPECT_EQ("/v2/invoicing/invoices/INV2-..%2Fx%3Fy", ReadRequestLog(emu).back().path);
 }
 
@@ -123,8 +136,8 @@ TEST(EmulatorTest, TokenRefusals) {
         const char *name;
         const ChildServer *server;
         const char *host, *secret, *ca;
-        const char *reason;   // expected reason text
-        const char *posted;   // expected among the posted texts ("" = none needed)
+        const char *reason;  // expected reason text
+        const char *posted;  // expected among the posted texts ("" = none needed)
     } cases[] = {
         {"wrong secret", &emu, "127.0.0.1", "nope", nullptr,
          "invalid_client: Client Authentication failed", ""},
@@ -225,8 +238,10 @@ TEST(EmulatorTest, GzipAndChunkedReplies) {
     struct Case {
         const char *control;
         bool gzip, chunked;
-    } cases[] = {{"chunked=1&gzip=1", true, true}, {"chunked=1&gzip=0", false, true},
-                 {"chunked=0&gzip=0", false, false}, {"chunked=0&gzip=1", true, false}};
+    } cases[] = {{"chunked=1&gzip=1", true, true},
+                 {"chunked=1&gzip=0", false, true},
+                 {"chunked=0&gzip=0", false, false},
+                 {"chunked=0&gzip=1", true, false}};
     std::string reference;
     for (const Case &k : cases) {
         ASSERT_EQ(200, EmulatorControl(emu, k.control));
@@ -245,8 +260,8 @@ TEST(EmulatorTest, EveryFaultEndsInAClearResult) {
     ASSERT_EQ(200, EmulatorControl(emu, "slow=3"));
     struct Case {
         const char *fault;
-        int rc;        // of WebExchange
-        int status;    // when rc == 0
+        int rc;              // of WebExchange
+        int status;          // when rc == 0
         const char *posted;  // expected in the posted texts when rc != 0
     } cases[] = {
         {"429", 0, 429, ""},
@@ -288,7 +303,8 @@ TEST(EmulatorTest, EveryFaultEndsInAClearResult) {
                 EXPECT_EQ("INTERNAL_SERVER_ERROR", info.code);
             }
         } else {
-            EXPECT_NE(std::string::npos, c.posted.all().find(k.posted)) << k.fault << c.posted.all();
+            EXPECT_NE(std::string::npos, c.posted.all().find(k.posted))
+                << k.fault << c.posted.all();
             EXPECT_EQ(-1, c.ctx->socket_fd) << k.fault;
         }
         // The next request on the same context works again.
@@ -411,10 +427,12 @@ TEST(ProbeToolTest, PrintsStatusAndPostedTexts) {
          "posted [08001] (native 0) Loading Certificate file '/nonexistent.pem' failed"},
     };
     for (const Case &k : cases) {
-        std::string cmd = std::string(CV_PROBE_BIN) + " --base-url https://127.0.0.1:" +
-                          std::to_string(emu.port) + " --client-id emu-client-id " +
-                          (k.args.find("--cert") == std::string::npos ? "--cert " + emu.ca + " " : "") +
-                          k.args + " 2>&1";
+        std::string cmd =
+            std::string(CV_PROBE_BIN) +
+            " --base-url https://127.0.0.1:" + std::to_string(emu.port) +
+            " --client-id emu-client-id " +
+            (k.args.find("--cert") == std::string::npos ? "--cert " + emu.ca + " " : "") + k.args +
+            " 2>&1";
         FILE *p = popen(cmd.c_str(), "r");
         std::string out;
         char buf[4096];

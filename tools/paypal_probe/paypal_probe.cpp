@@ -59,17 +59,28 @@ int main(int argc, char **argv) {
             return usage();
         } else if (!(v = value())) {
             return usage();
-        } else if (a == "--base-url") base = v;
-        else if (a == "--client-id") client_id = v;
-        else if (a == "--client-secret") client_secret = v;
-        else if (a == "--cert") cert = v;
-        else if (a == "--proxy") proxy = v;
-        else if (a == "--proxy-user") proxy_user = v;
-        else if (a == "--proxy-pass") proxy_pass = v;
-        else if (a == "--path") path = v;
-        else if (a == "--logging") logging = v;
-        else if (a == "--logfile") logfile = v;
-        else if (a == "--timeout") timeout = atoi(v) > 0 ? atoi(v) : kDefaultTimeoutSeconds;
+        } else if (a == "--base-url")
+            base = v;
+        else if (a == "--client-id")
+            client_id = v;
+        else if (a == "--client-secret")
+            client_secret = v;
+        else if (a == "--cert")
+            cert = v;
+        else if (a == "--proxy")
+            proxy = v;
+        else if (a == "--proxy-user")
+            proxy_user = v;
+        else if (a == "--proxy-pass")
+            proxy_pass = v;
+        else if (a == "--path")
+            path = v;
+        else if (a == "--logging")
+            logging = v;
+        else if (a == "--logfile")
+            logfile = v;
+        else if (a == "--timeout")
+            timeout = atoi(v) > 0 ? atoi(v) : kDefaultTimeoutSeconds;
         else if (a == "--param") {
             const char *eq = strchr(v, '=');
             if (!eq) return usage();
@@ -109,9 +120,9 @@ int main(int argc, char **argv) {
         printf("Failed to obtain Paypal access token: '%s'\n", reason.c_str());
         return 1;
     }
-    printf("  obtained, type %s, expires in %lld s\n", ctx->token_type.c_str(),
-           static_cast<long long>(ctx->token_expiry - transport_now(ctx.get()) +
-                                  kTokenEarlySeconds));
+    printf(
+        "  obtained, type %s, expires in %lld s\n", ctx->token_type.c_str(),
+        static_cast<long long>(ctx->token_expiry - transport_now(ctx.get()) + kTokenEarlySeconds));
     printf("GET %s:\n", path.c_str());
     WebRequestPtr req = NewGetRequest(ctx.get(), path, 1);
     if (!req) {
