@@ -363,12 +363,17 @@ void CacheFlush(ResponseCache *cache);
 [[nodiscard]] int DecodeError(const WebResponse *resp, ErrorInfo *out);
 /// "Error <code: message: detail>" or "Error <code: message>".
 [[nodiscard]] std::string FormatErrorInfo(const ErrorInfo &info);
+/// The text to post for an error reply: FormatErrorInfo of the decoded
+/// reply, or, when a JSON reply does not parse, "Error <return code %d:
+/// %s>" with the status and reason, so that every reply gives a message.
+[[nodiscard]] std::string ErrorReplyText(const WebResponse *resp);
 
 // ---- exchange.cpp ------------------------------------------------------
 /// One REST exchange under the request lock: EnsureToken, connect (through
 /// the proxy when set), TLS handshake, send, read, and closing the socket
 /// when it is not to be kept. A GET that fails before any reply byte on a
 /// reused keep-alive socket is retried once on a new socket. Returns 0 with
-/// `out` set, -1 with "Failed to obtain Paypal auth token" when the token
-/// could not be renewed, or the failing step's code.
+/// `out` set, -1 after posting "Failed to obtain Paypal auth token" (HY000)
+/// when the token could not be renewed, or the failing step's code (its
+/// diagnostics posted).
 [[nodiscard]] int WebExchange(WebRequest *req, WebResponsePtr &out);

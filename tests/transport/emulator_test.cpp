@@ -463,3 +463,18 @@ TEST(EmulatorTest, EntropyFileSeedsOrFails) {
         }
     }
 }
+
+TEST(EmulatorTest, CaDirectoryIsLoadedAsDirectory) {
+    const ChildServer &emu = SharedEmulator();
+    std::string dir = std::string(CV_TEST_STATE_DIR) + "/cadir-" + std::to_string(getpid());
+    std::string cmd = "mkdir -p " + dir + " && cp " + emu.ca + " " + dir + "/ && openssl rehash " +
+                      dir + " 2>/dev/null";
+    ASSERT_EQ(0, system(cmd.c_str()));
+    EmuClient c;
+    MakeClient(c, emu, "localhost");
+    c.ctx->cert_path = dir;
+    PaypalTraceSetup(&c.ctx->trace, 0x4, (dir + ".log").c_str());
+    std::string reason;
+    EXPECT_EQ(0, GetAccessToken(c.ctx.get(), reason, c.ctx->base_url.c_str())) << reason;
+    EXPECT_NE(std::string::npos, ReadFile(dir + ".log").find("file found, treating as directory"));
+}

@@ -43,3 +43,14 @@ TEST(DecodeErrorTest, Shapes) {
         }
     }
 }
+
+TEST(DecodeErrorTest, EveryReplyGivesAText) {
+    WebResponse r{};
+    r.content_kind = kContentJson;
+    r.status = 502;
+    r.reason = "Bad Gateway";
+    r.body = "{not json";
+    EXPECT_EQ("Error <return code 502: Bad Gateway>", ErrorReplyText(&r));
+    r.body = R"({"name":"X","message":"y"})";
+    EXPECT_EQ("Error <X: y>", ErrorReplyText(&r));
+}
