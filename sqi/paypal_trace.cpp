@@ -31,17 +31,26 @@ bool level_passes(uint32_t mask, uint32_t level) {
 
 const char *level_name(uint32_t level) {
     switch (level) {
-    case kPpTraceEntry: return "ENTRY:\t";
-    case kPpTraceExit: return "EXIT:\t";
-    case kPpTraceDetail: return "DETAIL:\t";
-    case kPpTraceError: return "ERROR:\t";
-    case kPpTracePktDump: return "PKTDUMP:\t";
-    case kPpTraceContinue: return "+\t";
-    default: return "UNKNOWN MODE";
+        case kPpTraceEntry:
+            return "ENTRY:\t";
+        case kPpTraceExit:
+            return "EXIT:\t";
+        case kPpTraceDetail:
+            return "DETAIL:\t";
+        case kPpTraceError:
+            return "ERROR:\t";
+        case kPpTracePktDump:
+            return "PKTDUMP:\t";
+        case kPpTraceContinue:
+            return "+\t";
+        default:
+            return "UNKNOWN MODE";
     }
 }
 
-unsigned thread_id() { return static_cast<unsigned>(syscall(SYS_gettid)); }
+unsigned thread_id() {
+    return static_cast<unsigned>(syscall(SYS_gettid));
+}
 
 long uptime_ms() {
     timespec ts{};
@@ -106,8 +115,8 @@ void banner(FILE *out, const char *title) {
     std::string mid = std::string("*   ") + title;
     mid.resize(99, ' ');
     mid += '*';
-    fprintf(out, "%s\n%s\n%s\n%s\n%s\n", stars.c_str(), blank.c_str(), mid.c_str(),
-            blank.c_str(), stars.c_str());
+    fprintf(out, "%s\n%s\n%s\n%s\n%s\n", stars.c_str(), blank.c_str(), mid.c_str(), blank.c_str(),
+            stars.c_str());
 }
 
 // Writes the ring out to the log file of `head`, the context whose ERROR
@@ -145,8 +154,8 @@ std::string build_line(const void *record, const PaypalTraceHead *head, const ch
         clock_gettime(CLOCK_REALTIME, &ts);
         n = snprintf(buf, sizeof buf, "%s:[TID=%X][TIME=%ld.%03d][%s:%d][%p%s]\n\t\t%s ",
                      dump_header ? "CVSQLTRACE" : "CVTRACE", thread_id(),
-                     static_cast<long>(ts.tv_sec), static_cast<int>(ts.tv_nsec / 1000000),
-                     module, line, record, is_ctx, level_name(level));
+                     static_cast<long>(ts.tv_sec), static_cast<int>(ts.tv_nsec / 1000000), module,
+                     line, record, is_ctx, level_name(level));
     } else {
         n = snprintf(buf, sizeof buf, "CVTRACE:[TID=%X][TIME=%ld][%s:%d][%p%s]\n\t\t%s ",
                      thread_id(), uptime_ms(), module, line, record, is_ctx, level_name(level));

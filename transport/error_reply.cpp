@@ -61,6 +61,13 @@ int DecodeError(const WebResponse *resp, ErrorInfo *out) {
 }
 
 std::string FormatErrorInfo(const ErrorInfo &info) {
-    if (!info.detail.empty()) return "Error <" + info.code + ": " + info.message + ": " + info.detail + ">";
+    if (!info.detail.empty())
+        return "Error <" + info.code + ": " + info.message + ": " + info.detail + ">";
     return "Error <" + info.code + ": " + info.message + ">";
+}
+
+std::string ErrorReplyText(const WebResponse *resp) {
+    ErrorInfo info;
+    if (DecodeError(resp, &info) == 0) return FormatErrorInfo(info);
+    return "Error <return code " + std::to_string(resp->status) + ": " + resp->reason + ">";
 }

@@ -5,7 +5,9 @@
 
 namespace {
 int64_t g_now = 1000;
-int64_t fake_clock() { return g_now; }
+int64_t fake_clock() {
+    return g_now;
+}
 }  // namespace
 
 TEST(CacheTest, AnswersWithinLifetimeOnly) {

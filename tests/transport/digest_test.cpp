@@ -38,7 +38,8 @@ TEST(DigestTest, ResponsesMatchIndependentValues) {
         EXPECT_NE(std::string::npos, out.find(std::string("response=\"") + c.response + "\""))
             << out;
         if (*c.qop_sent) {
-            EXPECT_NE(std::string::npos, out.find(std::string("qop=") + c.qop_sent + ", nc=00000001"))
+            EXPECT_NE(std::string::npos,
+                      out.find(std::string("qop=") + c.qop_sent + ", nc=00000001"))
                 << out;
         } else {
             EXPECT_EQ(std::string::npos, out.find("qop=")) << out;

@@ -15,7 +15,9 @@
 
 namespace {
 
-const char *python() { return access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3"; }
+const char *python() {
+    return access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3";
+}
 
 ChildServer start_child(const std::string &script, std::vector<std::string> args) {
     ChildServer child;
@@ -159,17 +161,17 @@ void CollectPost(void *owner, const char *sqlstate, int, const char *message) {
 }
 
 void MakeClient(EmuClient &client, const ChildServer &emu, const std::string &host,
-                const std::string &secret, const std::string &proxy,
-                const std::string &proxy_user, const std::string &proxy_password, bool plain) {
+                const std::string &secret, const std::string &proxy, const std::string &proxy_user,
+                const std::string &proxy_password, bool plain) {
     client.tls = TlsCreateContext();
     ASSERT_TRUE(client.tls);
     client.ctx = PaypalContextCreate(&client.posted, CollectPost);
     ASSERT_TRUE(client.ctx);
-    std::string base = std::string(plain ? "http://" : "https://") + host + ":" +
-                       std::to_string(emu.port);
-    ASSERT_EQ(0, PaypalContextConfigure(client.ctx.get(), base.c_str(), proxy.c_str(),
-                                        proxy_user.c_str(), proxy_password.c_str(),
-                                        "emu-client-id", secret.c_str()));
+    std::string base =
+        std::string(plain ? "http://" : "https://") + host + ":" + std::to_string(emu.port);
+    ASSERT_EQ(
+        0, PaypalContextConfigure(client.ctx.get(), base.c_str(), proxy.c_str(), proxy_user.c_str(),
+                                  proxy_password.c_str(), "emu-client-id", secret.c_str()));
     client.ctx->tls = client.tls.get();
     client.ctx->cert_path = emu.ca;
     client.ctx->timeout_seconds = 10;

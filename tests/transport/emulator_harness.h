@@ -14,10 +14,10 @@
 
 struct ChildServer {
     pid_t pid = -1;
-    int stdin_fd = -1;   // closing it stops the child (--exit-on-eof)
+    int stdin_fd = -1;  // closing it stops the child (--exit-on-eof)
     int port = 0;
-    std::string ca;      // CA certificate (emulator over TLS)
-    std::string log;     // request log
+    std::string ca;   // CA certificate (emulator over TLS)
+    std::string log;  // request log
 };
 
 /// Starts tools/emulator/paypal_emulator.py with `args` (plus the shared

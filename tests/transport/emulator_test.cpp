@@ -3,6 +3,7 @@
 // every fault switch, masking in the trace log, and eight threads at once.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -15,7 +16,9 @@
 namespace {
 
 std::atomic<int64_t> g_now{1700000000};
-int64_t test_clock() { return g_now.load(); }
+int64_t test_clock() {
+    return g_now.load();
+}
 
 int get_page(EmuClient &c, int page, WebResponsePtr &resp) {
     WebRequestPtr req = NewGetRequest(c.ctx.get(), "v2/invoicing/invoices", 1);
@@ -38,23 +41,28 @@ TEST(EmulatorTest, TokenRequestBytesAndReply) {
     EmuClient c;
     MakeClient(c, emu);
     std::string reason;
-    ASSERT_EQ(0, GetAccessToken(c.ctx.get(), reason, c.ctx->base_url.c_str())) << reason
-                                                                               << c.posted.all();
+    ASSERT_EQ(0, GetAccessToken(c.ctx.get(), reason, c.ctx->base_url.c_str()))
+        << reason << c.posted.all();
     EXPECT_EQ("Bearer", c.ctx->token_type);
     EXPECT_EQ(0u, c.ctx->access_token.find("A21AA"));
     EXPECT_EQ(-1, c.ctx->socket_fd);  // the token socket is never kept
     auto log = ReadRequestLog(emu);
     ASSERT_FALSE(log.empty());
-    EXPECT_EQ("POST /v1/oauth2/token?grant_type=client_credentials HTTP/1.1\r\n"
-              "Host: 127.0.0.1:" + std::to_string(emu.port) + "\r\n"
-              "User-Agent: cvhttp/1.0\r\n"
-              "Accept-Encoding: gzip\r\n"
-              "Authorization: Basic " + Base64Encode("emu-client-id:emu-client-secret") + "\r\n"
-              "Content-Length: 0\r\n"
-              "Accept: */*\r\n"
-              "Connection: close\r\n"
-              "\r\n",
-              log.back().raw);
+    EXPECT_EQ(
+        "POST /v1/oauth2/token?grant_type=client_credentials HTTP/1.1\r\n"
+        "Host: 127.0.0.1:" +
+            std::to_string(emu.port) +
+            "\r\n"
+            "User-Agent: cvhttp/1.0\r\n"
+            "Accept-Encoding: gzip\r\n"
+            "Authorization: Basic " +
+            Base64Encode("emu-client-id:emu-client-secret") +
+            "\r\n"
+            "Content-Length: 0\r\n"
+            "Accept: */*\r\n"
+            "Connection: close\r\n"
+            "\r\n",
+        log.back().raw);
 }
 
 TEST(EmulatorTest, GetBytesAndKeepAlive) {
@@ -75,15 +83,20 @@ TEST(EmulatorTest, GetBytesAndKeepAlive) {
     std::set<int> conns;
     for (size_t i = before + 1; i < log.size(); ++i) conns.insert(log[i].conn);
     EXPECT_EQ(1u, conns.size()) << "pages must share one kept connection";
-    EXPECT_EQ("GET /v2/invoicing/invoices?page=3&page_size=20&total_required=true HTTP/1.1\r\n"
-              "Host: 127.0.0.1:" + std::to_string(emu.port) + "\r\n"
-              "User-Agent: cvhttp/1.0\r\n"
-              "Accept-Encoding: gzip\r\n"
-              "Authorization: Bearer " + c.ctx->access_token + "\r\n"
-              "Content-Length: 0\r\n"
-              "Accept: */*\r\n"
-              "\r\n",
-              log.back().raw);
+    EXPECT_EQ(
+        "GET /v2/invoicing/invoices?page=3&page_size=20&total_required=true HTTP/1.1\r\n"
+        "Host: 127.0.0.1:" +
+            std::to_string(emu.port) +
+            "\r\n"
+            "User-Agent: cvhttp/1.0\r\n"
+            "Accept-Encoding: gzip\r\n"
+            "Authorization: Bearer " +
+            c.ctx->access_token +
+            "\r\n"
+            "Content-Length: 0\r\n"
+            "Accept: */*\r\n"
+            "\r\n",
+        log.back().raw);
 }
 
 TEST(EmulatorTest, SingleObjectAndNotFound) {
@@ -106,9 +119,10 @@ TEST(EmulatorTest, SingleObjectAndNotFound) {
     EXPECT_EQ(404, resp->status);
     ErrorInfo info;
     ASSERT_EQ(0, DecodeError(resp.get(), &info));
-    EXPECT_EQ("Error <RESOURCE_NOT_FOUND: The specified resource does not exist.: field: invoice_id, "
-              "location: path, issue: INVALID_RESOURCE_ID>",
-              FormatErrorInfo(info));
+    EXPECT_EQ(
+        "Error <RESOURCE_NOT_FOUND: The specified resource does not exist.: field: invoice_id, "
+        "location: path, issue: INVALID_RESOURCE_ID>",
+        FormatErrorInfo(info));
     EXPECT_EQ("/v2/invoicing/invoices/INV2-..%2Fx%3Fy", ReadRequestLog(emu).back().path);
 }
 
@@ -122,8 +136,8 @@ TEST(EmulatorTest, TokenRefusals) {
         const char *name;
         const ChildServer *server;
         const char *host, *secret, *ca;
-        const char *reason;   // expected reason text
-        const char *posted;   // expected among the posted texts ("" = none needed)
+        const char *reason;  // expected reason text
+        const char *posted;  // expected among the posted texts ("" = none needed)
     } cases[] = {
         {"wrong secret", &emu, "127.0.0.1", "nope", nullptr,
          "invalid_client: Client Authentication failed", ""},
@@ -224,8 +238,10 @@ TEST(EmulatorTest, GzipAndChunkedReplies) {
     struct Case {
         const char *control;
         bool gzip, chunked;
-    } cases[] = {{"chunked=1&gzip=1", true, true}, {"chunked=1&gzip=0", false, true},
-                 {"chunked=0&gzip=0", false, false}, {"chunked=0&gzip=1", true, false}};
+    } cases[] = {{"chunked=1&gzip=1", true, true},
+                 {"chunked=1&gzip=0", false, true},
+                 {"chunked=0&gzip=0", false, false},
+                 {"chunked=0&gzip=1", true, false}};
     std::string reference;
     for (const Case &k : cases) {
         ASSERT_EQ(200, EmulatorControl(emu, k.control));
@@ -244,8 +260,8 @@ TEST(EmulatorTest, EveryFaultEndsInAClearResult) {
     ASSERT_EQ(200, EmulatorControl(emu, "slow=3"));
     struct Case {
         const char *fault;
-        int rc;        // of WebExchange
-        int status;    // when rc == 0
+        int rc;              // of WebExchange
+        int status;          // when rc == 0
         const char *posted;  // expected in the posted texts when rc != 0
     } cases[] = {
         {"429", 0, 429, ""},
@@ -287,7 +303,8 @@ TEST(EmulatorTest, EveryFaultEndsInAClearResult) {
                 EXPECT_EQ("INTERNAL_SERVER_ERROR", info.code);
             }
         } else {
-            EXPECT_NE(std::string::npos, c.posted.all().find(k.posted)) << k.fault << c.posted.all();
+            EXPECT_NE(std::string::npos, c.posted.all().find(k.posted))
+                << k.fault << c.posted.all();
             EXPECT_EQ(-1, c.ctx->socket_fd) << k.fault;
         }
         // The next request on the same context works again.
@@ -391,4 +408,73 @@ TEST(EmulatorTest, EightThreadsEachWithItsOwnContext) {
     }
     for (auto &th : threads) th.join();
     EXPECT_EQ(8 * 15, ok.load());
+}
+
+#ifdef CV_PROBE_BIN
+TEST(ProbeToolTest, PrintsStatusAndPostedTexts) {
+    const ChildServer &emu = SharedEmulator();
+    struct Case {
+        std::string args;
+        int exit_code;
+        const char *want;
+    } cases[] = {
+        {"--client-secret emu-client-secret", 0, "HTTP 200 OK"},
+        {"--client-secret wrong", 1,
+         "Failed to obtain Paypal access token: 'invalid_client: Client Authentication failed'"},
+        {"--client-secret emu-client-secret --path v2/invoicing/invoices/NOPE", 1,
+         "Error <RESOURCE_NOT_FOUND: The specified resource does not exist.: field: invoice_id"},
+        {"--client-secret emu-client-secret --cert /nonexistent.pem", 1,
+         "posted [08001] (native 0) Loading Certificate file '/nonexistent.pem' failed"},
+    };
+    for (const Case &k : cases) {
+        std::string cmd =
+            std::string(CV_PROBE_BIN) +
+            " --base-url https://127.0.0.1:" + std::to_string(emu.port) +
+            " --client-id emu-client-id " +
+            (k.args.find("--cert") == std::string::npos ? "--cert " + emu.ca + " " : "") + k.args +
+            " 2>&1";
+        FILE *p = popen(cmd.c_str(), "r");
+        std::string out;
+        char buf[4096];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+        int status = pclose(p);
+        EXPECT_EQ(k.exit_code, WEXITSTATUS(status)) << out;
+        EXPECT_NE(std::string::npos, out.find(k.want)) << out;
+        EXPECT_EQ(std::string::npos, out.find("emu-client-secret\n")) << out;
+    }
+}
+#endif
+
+TEST(EmulatorTest, EntropyFileSeedsOrFails) {
+    const ChildServer &emu = SharedEmulator();
+    struct Case {
+        const char *file;
+        int rc;
+    } cases[] = {{"/dev/urandom", 0}, {"/nonexistent/entropy", -1}};
+    for (const Case &k : cases) {
+        EmuClient c;
+        MakeClient(c, emu);
+        c.ctx->entropy_file = k.file;
+        std::string reason;
+        EXPECT_EQ(k.rc, GetAccessToken(c.ctx.get(), reason, c.ctx->base_url.c_str())) << k.file;
+        if (k.rc != 0) {
+            EXPECT_EQ("Loading entropy from '/nonexistent/entropy' failed", reason);
+        }
+    }
+}
+
+TEST(EmulatorTest, CaDirectoryIsLoadedAsDirectory) {
+    const ChildServer &emu = SharedEmulator();
+    std::string dir = std::string(CV_TEST_STATE_DIR) + "/cadir-" + std::to_string(getpid());
+    std::string cmd = "mkdir -p " + dir + " && cp " + emu.ca + " " + dir + "/ && openssl rehash " +
+                      dir + " 2>/dev/null";
+    ASSERT_EQ(0, system(cmd.c_str()));
+    EmuClient c;
+    MakeClient(c, emu, "localhost");
+    c.ctx->cert_path = dir;
+    PaypalTraceSetup(&c.ctx->trace, 0x4, (dir + ".log").c_str());
+    std::string reason;
+    EXPECT_EQ(0, GetAccessToken(c.ctx.get(), reason, c.ctx->base_url.c_str())) << reason;
+    EXPECT_NE(std::string::npos, ReadFile(dir + ".log").find("file found, treating as directory"));
 }

@@ -18,9 +18,12 @@ TEST(DecodeErrorTest, Shapes) {
          "Error <invalid_token: no description>"},
         {kContentJson, 400, "",
          R"({"name":"INVALID_REQUEST","message":"Bad","details":[{"field":"page_size","value":"0","location":"query","issue":"INVALID_PARAMETER_VALUE"},{"field":"x"}]})",
-         0, "Error <INVALID_REQUEST: Bad: field: page_size, location: query, issue: INVALID_PARAMETER_VALUE>"},
-        {kContentJson, 404, "", R"({"name":"RESOURCE_NOT_FOUND","details":[{"issue":"INVALID_RESOURCE_ID"}]})",
-         0, "Error <RESOURCE_NOT_FOUND: no message: issue: INVALID_RESOURCE_ID>"},
+         0,
+         "Error <INVALID_REQUEST: Bad: field: page_size, location: query, issue: "
+         "INVALID_PARAMETER_VALUE>"},
+        {kContentJson, 404, "",
+         R"({"name":"RESOURCE_NOT_FOUND","details":[{"issue":"INVALID_RESOURCE_ID"}]})", 0,
+         "Error <RESOURCE_NOT_FOUND: no message: issue: INVALID_RESOURCE_ID>"},
         {kContentJson, 500, "", R"({"details":[]})", 0, "Error <no code: no message>"},
         {kContentJson, 500, "", R"({"name": "X", )", -1, ""},
         {kContentJson, 500, "", "[1,2]", -1, ""},
@@ -39,4 +42,15 @@ TEST(DecodeErrorTest, Shapes) {
             EXPECT_EQ(c.text, FormatErrorInfo(info));
         }
     }
+}
+
+TEST(DecodeErrorTest, EveryReplyGivesAText) {
+    WebResponse r{};
+    r.content_kind = kContentJson;
+    r.status = 502;
+    r.reason = "Bad Gateway";
+    r.body = "{not json";
+    EXPECT_EQ("Error <return code 502: Bad Gateway>", ErrorReplyText(&r));
+    r.body = R"({"name":"X","message":"y"})";
+    EXPECT_EQ("Error <X: y>", ErrorReplyText(&r));
 }

@@ -49,17 +49,18 @@ TEST(RequestTest, PatchWithBodyUsesSecondBuilder) {
     SetBodyText(req.get(), "[{\"op\": \"replace\"}]");
     std::string text;
     ASSERT_EQ(0, BuildRequestText(req.get(), text));
-    EXPECT_EQ("PATCH /v1/catalogs/products/P-1 HTTP/1.1\r\n"
-              "Host: 127.0.0.1:8080\r\n"
-              "User-Agent: cvhttp/1.0\r\n"
-              "Content-Type: application/json\r\n"
-              "Content-Length: 19\r\n"
-              "Accept: application/json\r\n"
-              "Accept-Encoding: gzip\r\n"
-              "Authorization: Bearer abc\r\n"
-              "\r\n"
-              "[{\"op\": \"replace\"}]",
-              text);
+    EXPECT_EQ(
+        "PATCH /v1/catalogs/products/P-1 HTTP/1.1\r\n"
+        "Host: 127.0.0.1:8080\r\n"
+        "User-Agent: cvhttp/1.0\r\n"
+        "Content-Type: application/json\r\n"
+        "Content-Length: 19\r\n"
+        "Accept: application/json\r\n"
+        "Accept-Encoding: gzip\r\n"
+        "Authorization: Bearer abc\r\n"
+        "\r\n"
+        "[{\"op\": \"replace\"}]",
+        text);
 }
 
 TEST(RequestTest, LineBreaksInHeadersAreRefused) {

@@ -68,41 +68,64 @@ TEST(ReadResponseTest, FramingsAndHeaders) {
         std::string body;
         int kind;
     } cases[] = {
-        {"length", "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 20\r\n\r\n" + kJson,
+        {"length",
+         "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 20\r\n\r\n" + kJson,
          true, 200, kJson, kContentJson},
-        {"blank lines first", "\r\n\r\nHTTP/1.1 201 Created\r\ncontent-length: 2\r\n\r\nhi", true, 201, "hi",
-         kContentOther},
-        {"chunked", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n6;x=y\r\n world\r\n0\r\nTrailer: 1\r\n\r\n",
+        {"blank lines first", "\r\n\r\nHTTP/1.1 201 Created\r\ncontent-length: 2\r\n\r\nhi", true,
+         201, "hi", kContentOther},
+        {"chunked",
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n6;x=y\r\n "
+         "world\r\n0\r\nTrailer: 1\r\n\r\n",
          true, 200, "hello world", kContentOther},
         {"length wins over chunked",
-         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nContent-Length: 3\r\n\r\nabc", true, 200, "abc",
-         kContentOther},
-        {"gzip", "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nContent-Length: " +
-                     std::to_string(gz.size()) + "\r\n\r\n" + gz, true, 200, kJson, kContentOther},
-        {"gzip upper case is not decoded", "HTTP/1.1 200 OK\r\nCONTENT-ENCODING: GZIP\r\nContent-Length: " +
-                     std::to_string(gz.size()) + "\r\n\r\n" + gz, true, 200, gz, kContentOther},
-        {"gzip chunked", "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nTransfer-Encoding: chunked\r\n\r\n" +
-                     [&] { char b[16]; snprintf(b, sizeof b, "%zx", gz.size()); return std::string(b); }() +
-                     "\r\n" + gz + "\r\n0\r\n\r\n", true, 200, kJson, kContentOther},
-        {"gzip header 1F 8B 09", "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nContent-Length: " +
-                     std::to_string(gz_bad.size()) + "\r\n\r\n" + gz_bad, false, 0, "", 0},
-        {"gzip garbage", "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nContent-Length: 30\r\n\r\n" +
-                     std::string("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10) + std::string(20, '\xff'),
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nContent-Length: 3\r\n\r\nabc", true, 200,
+         "abc", kContentOther},
+        {"gzip",
+         "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nContent-Length: " +
+             std::to_string(gz.size()) + "\r\n\r\n" + gz,
+         true, 200, kJson, kContentOther},
+        {"gzip upper case is not decoded",
+         "HTTP/1.1 200 OK\r\nCONTENT-ENCODING: GZIP\r\nContent-Length: " +
+             std::to_string(gz.size()) + "\r\n\r\n" + gz,
+         true, 200, gz, kContentOther},
+        {"gzip chunked",
+         "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nTransfer-Encoding: chunked\r\n\r\n" +
+             [&] {
+                 char b[16];
+                 snprintf(b, sizeof b, "%zx", gz.size());
+                 return std::string(b);
+             }() +
+             "\r\n" + gz + "\r\n0\r\n\r\n",
+         true, 200, kJson, kContentOther},
+        {"gzip header 1F 8B 09",
+         "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nContent-Length: " +
+             std::to_string(gz_bad.size()) + "\r\n\r\n" + gz_bad,
          false, 0, "", 0},
-        {"until close", "HTTP/1.0 200 OK\r\n\r\nrest of it", true, 200, "rest of it", kContentOther},
+        {"gzip garbage",
+         "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nContent-Length: 30\r\n\r\n" +
+             std::string("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10) + std::string(20, '\xff'),
+         false, 0, "", 0},
+        {"until close", "HTTP/1.0 200 OK\r\n\r\nrest of it", true, 200, "rest of it",
+         kContentOther},
         {"empty 204", "HTTP/1.1 204 No Content\r\n\r\n", true, 204, "", kContentOther},
-        {"100 continue first", "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nx",
-         true, 200, "x", kContentOther},
+        {"100 continue first",
+         "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nx", true, 200,
+         "x", kContentOther},
         {"truncated length", "HTTP/1.1 200 OK\r\nContent-Length: 50\r\n\r\nshort", false, 0, "", 0},
-        {"truncated chunked", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n40\r\n{\"items\"", false, 0,
-         "", 0},
-        {"huge length", "HTTP/1.1 200 OK\r\nContent-Length: 99999999999\r\n\r\n{}", false, 0, "", 0},
-        {"huge chunk", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nFFFFFFF\r\nab", false, 0, "", 0},
-        {"bad chunk size", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nab", false, 0, "", 0},
-        {"two lengths", "HTTP/1.1 200 OK\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\nab", false, 0, "", 0},
+        {"truncated chunked",
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n40\r\n{\"items\"", false, 0, "", 0},
+        {"huge length", "HTTP/1.1 200 OK\r\nContent-Length: 99999999999\r\n\r\n{}", false, 0, "",
+         0},
+        {"huge chunk", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nFFFFFFF\r\nab", false,
+         0, "", 0},
+        {"bad chunk size", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nab", false,
+         0, "", 0},
+        {"two lengths", "HTTP/1.1 200 OK\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\nab",
+         false, 0, "", 0},
         {"not http", "SSH-2.0-OpenSSH\r\n\r\n", false, 0, "", 0},
         {"nothing", "", false, 0, "", 0},
-        {"endless header line", "HTTP/1.1 200 OK\r\nX: " + std::string(70000, 'a'), false, 0, "", 0},
+        {"endless header line", "HTTP/1.1 200 OK\r\nX: " + std::string(70000, 'a'), false, 0, "",
+         0},
     };
     for (Case &c : cases) {
         Pair p(c.bytes);
@@ -128,9 +151,10 @@ TEST(ReadResponseTest, OverlongHeaderLineIsCutNotSplit) {
 }
 
 TEST(ReadResponseTest, CookiesReasonLocationAndClose) {
-    Pair p("HTTP/1.1 302 Found It\r\nSet-Cookie: a=1; Path=/\r\nSet-Cookie: b=2\r\n"
-           "Set-Cookie: a=; Max-Age=0\r\nLocation: https://x/y\r\nConnection: close\r\n"
-           "Retry-After: 7\r\nContent-Length: 0\r\n\r\n");
+    Pair p(
+        "HTTP/1.1 302 Found It\r\nSet-Cookie: a=1; Path=/\r\nSet-Cookie: b=2\r\n"
+        "Set-Cookie: a=; Max-Age=0\r\nLocation: https://x/y\r\nConnection: close\r\n"
+        "Retry-After: 7\r\nContent-Length: 0\r\n\r\n");
     p.ctx->persistent = 1;
     WebResponsePtr r = ReadResponse(p.ctx.get());
     ASSERT_TRUE(r);

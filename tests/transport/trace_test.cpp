@@ -31,10 +31,12 @@ std::string temp_log(const char *name) {
 TEST(TraceFormatTest, Directives) {
     const uint16_t wide[] = {'h', 0xE9, 0};
     TraceCountedText counted{3, "abcdef"};
-    EXPECT_EQ("n=-5 u=7 l=12345678901 c=Z x=ff X=FF", fmt(200, "n=%d u=%u l=%l c=%c x=%x X=%X", -5, 7,
-                                                         12345678901LL, 'Z', 255, 255));
-    EXPECT_EQ("s=null t=a\\xC3\\xA9", fmt(200, "s=%s t=%s", static_cast<char *>(nullptr), "a\xC3\xA9"));
-    EXPECT_EQ("S=abc S=(nul)", fmt(200, "S=%S S=%S", &counted, static_cast<TraceCountedText *>(nullptr)));
+    EXPECT_EQ("n=-5 u=7 l=12345678901 c=Z x=ff X=FF",
+              fmt(200, "n=%d u=%u l=%l c=%c x=%x X=%X", -5, 7, 12345678901LL, 'Z', 255, 255));
+    EXPECT_EQ("s=null t=a\\xC3\\xA9",
+              fmt(200, "s=%s t=%s", static_cast<char *>(nullptr), "a\xC3\xA9"));
+    EXPECT_EQ("S=abc S=(nul)",
+              fmt(200, "S=%S S=%S", &counted, static_cast<TraceCountedText *>(nullptr)));
     EXPECT_EQ("'ab'[2] 'xyz'[SQL_NTS] (nul)[SQL_NTS]",
               fmt(200, "%q %q %q", "abc", 2, "xyz", -3, static_cast<char *>(nullptr), -3));
     EXPECT_EQ("'h\\x00E9'[SQL_NTS]", fmt(200, "%Q", wide, -3));
@@ -56,9 +58,9 @@ TEST(TraceLoggingTest, Values) {
     struct Case {
         const char *value;
         uint32_t mask;
-    } cases[] = {{"yes", 31},   {"TRUE", 31}, {"onerror", 95}, {"process", 63}, {"ERROR", 95},
-                 {"On", 31},    {"no", 0},    {"off", 0},      {"0x15", 21},    {"017", 15},
-                 {"12", 12},    {"", 0},      {"junk", 0}};
+    } cases[] = {{"yes", 31}, {"TRUE", 31}, {"onerror", 95}, {"process", 63}, {"ERROR", 95},
+                 {"On", 31},  {"no", 0},    {"off", 0},      {"0x15", 21},    {"017", 15},
+                 {"12", 12},  {"", 0},      {"junk", 0}};
     for (const Case &c : cases) EXPECT_EQ(c.mask, PaypalTraceParseLogging(c.value)) << c.value;
     EXPECT_EQ(0u, PaypalTraceParseLogging(nullptr));
 }
@@ -81,12 +83,13 @@ TEST(TraceWriteTest, LinesDumpsAndFileMode) {
     EXPECT_NE(std::string::npos, log.find("(PAYPALCONTEXT)]\n\t\tDETAIL:\t hello world 42\n"));
     EXPECT_NE(std::string::npos, log.find("]+\t more\n"));
     EXPECT_NE(std::string::npos, log.find("UNKNOWN MODE ignored level name"));
-    EXPECT_NE(std::string::npos, log.find("PKTDUMP:\t dump 20\n          41 42 43 44 45 46 47 48 49 4A 4B 4C "
-                                          "4D 4E 4F 50   ABCDEFGHIJKLMNOP\n          51 52 53 54 " +
-                                          std::string(36, ' ') + "  QRST\n\n"));
+    EXPECT_NE(std::string::npos,
+              log.find("PKTDUMP:\t dump 20\n          41 42 43 44 45 46 47 48 49 4A 4B 4C "
+                       "4D 4E 4F 50   ABCDEFGHIJKLMNOP\n          51 52 53 54 " +
+                       std::string(36, ' ') + "  QRST\n\n"));
     EXPECT_NE(std::string::npos, log.find("ERROR:\t via request"));
     EXPECT_EQ(std::string::npos, log.find("never written"));
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(0, stat(path.c_str(), &st));
     EXPECT_EQ(0600u, st.st_mode & 0777);
     EXPECT_EQ(31u, PaypalTraceSetup(&ctx->trace, 0, ""));
@@ -100,7 +103,8 @@ TEST(TraceWriteTest, RingModeWritesOnlyAtAnError) {
     EXPECT_EQ("", ReadFile(path));
     PP_TRACE(ctx.get(), kPpTraceError, "the failure");
     std::string log = ReadFile(path);
-    EXPECT_EQ(0u, log.find(std::string(100, '*') + "\n*" + std::string(98, ' ') + "*\n*   Start of log dump"));
+    EXPECT_EQ(0u, log.find(std::string(100, '*') + "\n*" + std::string(98, ' ') +
+                           "*\n*   Start of log dump"));
     size_t kept = log.find("kept in memory"), failure = log.find("the failure");
     ASSERT_NE(std::string::npos, kept);
     ASSERT_NE(std::string::npos, failure);
@@ -119,9 +123,12 @@ TEST(TraceScrubTest, MasksHeadersAndSecrets) {
     head.magic = kPaypalContextMagic;
     PaypalTraceAddSecret(&head, "s3cr3t-value");
     PaypalTraceAddSecret(&head, "ab");  // too short to mask safely
-    std::string text = "Authorization: Bearer A21AAxyz\r\nproxy-authorization: Digest username=\"u\", "
-                       "response=\"99\"\nbody s3cr3t-value ab {\"access_token\": \"A21\\\"x\", \"n\": 1}";
+    std::string text =
+        "Authorization: Bearer A21AAxyz\r\nproxy-authorization: Digest username=\"u\", "
+        "response=\"99\"\nbody s3cr3t-value ab {\"access_token\": \"A21\\\"x\", \"n\": 1}";
     PaypalTraceScrub(&head, text);
-    EXPECT_EQ("Authorization: ****\r\nproxy-authorization: ****\nbody **** ab {\"access_token\": \"****\", \"n\": 1}",
-              text);
+    EXPECT_EQ(
+        "Authorization: ****\r\nproxy-authorization: ****\nbody **** ab {\"access_token\": "
+        "\"****\", \"n\": 1}",
+        text);
 }
