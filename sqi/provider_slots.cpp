@@ -3,6 +3,7 @@
 // PayPal tables are served: lookups say "not mine", listings are empty,
 // changes are refused.
 #include "dal/dal.h"
+#include "sqi/scan.h"
 #include "sqi/session.h"
 
 namespace {
@@ -15,17 +16,11 @@ int exhaust(void *it) {
 }
 int not_mine_table(void *, void *, DalText, DalText, DalText, TableInfo *) { return DAL_NOT_MINE; }
 int not_mine_columns(void *, void *, DalText, DalText, DalText, int, ColumnInfo *) { return DAL_NOT_MINE; }
-int next_row(void *) { return DAL_NO_DATA; }
 int empty4(void *it, DalText, DalText, DalText, DalText) { return exhaust(it); }
 int empty3(void *it, DalText, DalText, DalText) { return exhaust(it); }
 int empty_special(void *it, int, DalText, DalText, DalText, int, int) { return exhaust(it); }
 int empty_statistics(void *it, DalText, DalText, DalText, int, int) { return exhaust(it); }
 int empty_foreign(void *it, DalText, DalText, DalText, DalText, DalText, DalText) { return exhaust(it); }
-int null_data(void *, int, int, void *, SQLLEN, SQLLEN *length) {
-    if (length) *length = SQL_NULL_DATA;
-    return DAL_OK;
-}
-int not_mine_query(void *, TableInfo *, void *, void *, int, Restriction **) { return DAL_NOT_MINE; }
 int no_type_info(void *, int) { return DAL_OK; }
 int refuse(void *it) {
     paypal_post(pit(it)->env, "HYC00", "Optional feature not implemnted");
@@ -57,7 +52,7 @@ void sqi_provider_slots(DalSlots *s) {
         .SQIOpenIterator = SQIOpenIterator,
         .SQICloseIterator = SQICloseIterator,
         .SQIResetIterator = SQIResetIterator,
-        .SQINextRow = next_row,
+        .SQINextRow = SQINextRow,
         .SQITables = empty4,
         .SQIColumns = empty4,
         .SQIColumnPrivileges = empty4,
@@ -66,8 +61,8 @@ void sqi_provider_slots(DalSlots *s) {
         .SQIStatistics = empty_statistics,
         .SQIForeignKeys = empty_foreign,
         .SQITablePrivileges = empty3,
-        .SQIGetData = null_data,
-        .SQIStartQuery = not_mine_query,
+        .SQIGetData = SQIGetData,
+        .SQIStartQuery = SQIStartQuery,
         .SQIGetTypeInfo = no_type_info,
         .SQICreateTable = refuse_table_arg,
         .SQICreateIndex = refuse_table_arg,
