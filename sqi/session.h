@@ -20,6 +20,7 @@
 #include <string>
 
 #include "dal/provider.h"
+#include "sqi/catalog_cursor.h"
 #include "transport/transport.h"
 
 inline constexpr const char *kPaypalComponent = "Corvane Paypal ODBC Driver";
@@ -58,6 +59,7 @@ struct PaypalEnv {
 
 struct PaypalIterator {
     void *owner;                    // handle for diagnostics
+    CatalogCursor listing;          // catalogue listings (modes other than 3)
     PaypalEnv *env;
     int32_t at_end;
     int32_t mode;                   // 1 tables, 2 columns, 3 query rows, ...
