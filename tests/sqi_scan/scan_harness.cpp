@@ -157,7 +157,7 @@ ScanEnv::~ScanEnv() {
         (void)SQIDisconnect(env);
         (void)SQIFreeEnv(env, nullptr);
     }
-    if (pool) cv_mem_free_handle(pool);
+    if (pool) cv_mem_release_handle(pool);
 }
 
 bool ScanEnv::connect(const std::string &extra) {
