@@ -160,12 +160,12 @@ ScanEnv::~ScanEnv() {
     if (pool) cv_mem_release_handle(pool);
 }
 
-bool ScanEnv::connect(const std::string &extra) {
+bool ScanEnv::connect(const std::string &extra, const Emulator *emu) {
     pool = cv_mem_alloc_handle(nullptr);
     if (SQIAllocEnv(nullptr, &env, callback, nullptr) != DAL_OK) return false;
     ConnAttrList *attrs = init_con_str(pool);
     std::string text = "client_id=emu-client-id;client_secret=emu-client-secret;base_url=" +
-                       emulator().base_url() + ";" + extra;
+                       (emu ? emu : &emulator())->base_url() + ";" + extra;
     if (parse_connection_string(attrs, text.c_str(), static_cast<long>(text.size())) != 0) return false;
     char out[1024];
     int rc = SQIConnect(env, attrs, nullptr, out, sizeof out);

@@ -56,8 +56,9 @@ struct ScanEnv {
     void *env = nullptr;
     PaypalIterator *it = nullptr;
     ~ScanEnv();
-    /// Connects with extra "k=v;" attributes. True on success.
-    bool connect(const std::string &extra = "");
+    /// Connects with extra "k=v;" attributes to `emu` (default: the shared
+    /// emulator). True on success.
+    bool connect(const std::string &extra = "", const Emulator *emu = nullptr);
     /// SQIStartQuery on `table` with `conds`.
     int start(const char *table, const std::vector<Cond> &conds = {});
     int next();
