@@ -31,17 +31,26 @@ bool level_passes(uint32_t mask, uint32_t level) {
 
 const char *level_name(uint32_t level) {
     switch (level) {
-    case kPpTraceEntry: return "ENTRY:\t";
-    case kPpTraceExit: return "EXIT:\t";
-    case kPpTraceDetail: return "DETAIL:\t";
-    case kPpTraceError: return "ERROR:\t";
-    case kPpTracePktDump: return "PKTDUMP:\t";
-    case kPpTraceContinue: return "+\t";
-    default: return "UNKNOWN MODE";
+        case kPpTraceEntry:
+            return "ENTRY:\t";
+        case kPpTraceExit:
+            return "EXIT:\t";
+        case kPpTraceDetail:
+            return "DETAIL:\t";
+        case kPpTraceError:
+            return "ERROR:\t";
+        case kPpTracePktDump:
+            return "PKTDUMP:\t";
+        case kPpTraceContinue:
+            return "+\t";
+        default:
+            return "UNKNOWN MODE";
     }
 }
 
-unsigned thread_id() { return static_cast<unsigned>(syscall(SYS_gettid)); }
+unsigned thread_id() {
+    return static_cast<unsigned>(syscall(SYS_gettid));
+}
 
 long uptime_ms() {
     timespec ts{};
@@ -83,8 +92,6 @@ struct Ring {
     std::vector<std::string> slots;  // kPpTraceRingSlots once created
     size_t read = 0;
     size_t write = 0;
-    std::string owner_file;  // log file of the context that created the ring
-    bool owner_per_thread = false;
 };
 
 Ring &ring() {
@@ -108,12 +115,15 @@ void banner(FILE *out, const char *title) {
     std::string mid = std::string("*   ") + title;
     mid.resize(99, ' ');
     mid += '*';
-    fprintf(out, "%s\n%s\n%s\n%s\n%s\n", stars.c_str(), blank.c_str(), mid.c_str(),
-            blank.c_str(), stars.c_str());
+    fprintf(out, "%s\n%s\n%s\n%s\n%s\n", stars.c_str(), blank.c_str(), mid.c_str(), blank.c_str(),
+            stars.c_str());
 }
 
-void ring_flush(Ring &r) {
-    FILE *out = open_log(r.owner_file.c_str(), r.owner_per_thread);
+// Writes the ring out to the log file of `head`, the context whose ERROR
+// line asked for it (not the first context that ever used the ring, whose
+// file may belong to a connection long gone).
+void ring_flush(Ring &r, const PaypalTraceHead *head) {
+    FILE *out = open_log(head->log_file, (head->mask & kPpTracePerThread) != 0);
     if (!out) return;
     banner(out, "Start of log dump");
     for (size_t i = r.read; i != r.write; i = (i + 1) % kPpTraceRingSlots) {
@@ -144,8 +154,8 @@ std::string build_line(const void *record, const PaypalTraceHead *head, const ch
         clock_gettime(CLOCK_REALTIME, &ts);
         n = snprintf(buf, sizeof buf, "%s:[TID=%X][TIME=%ld.%03d][%s:%d][%p%s]\n\t\t%s ",
                      dump_header ? "CVSQLTRACE" : "CVTRACE", thread_id(),
-                     static_cast<long>(ts.tv_sec), static_cast<int>(ts.tv_nsec / 1000000),
-                     module, line, record, is_ctx, level_name(level));
+                     static_cast<long>(ts.tv_sec), static_cast<int>(ts.tv_nsec / 1000000), module,
+                     line, record, is_ctx, level_name(level));
     } else {
         n = snprintf(buf, sizeof buf, "CVTRACE:[TID=%X][TIME=%ld][%s:%d][%p%s]\n\t\t%s ",
                      thread_id(), uptime_ms(), module, line, record, is_ctx, level_name(level));
@@ -186,11 +196,7 @@ void emit(const void *record, const PaypalTraceHead *head_c, const char *module,
     if (head->mask & kPpTraceRing) {
         Ring &r = ring();
         std::lock_guard<std::mutex> ring_guard(r.lock);
-        if (r.slots.empty()) {
-            r.slots.resize(kPpTraceRingSlots);
-            r.owner_file = head->log_file;
-            r.owner_per_thread = (head->mask & kPpTracePerThread) != 0;
-        }
+        if (r.slots.empty()) r.slots.resize(kPpTraceRingSlots);
         ring_store(r, std::move(text));
         if (dump && !bytes.empty()) {
             ring_store(r, std::string());
@@ -201,7 +207,7 @@ void emit(const void *record, const PaypalTraceHead *head_c, const char *module,
             }
             ring_store(r, std::string());
         }
-        if (level == kPpTraceError) ring_flush(r);
+        if (level == kPpTraceError) ring_flush(r, head);
         return;
     }
     FILE *out = open_log(head->log_file, (head->mask & kPpTracePerThread) != 0);

@@ -41,9 +41,9 @@ constexpr uint32_t kPpTraceExit = 0x2;
 constexpr uint32_t kPpTraceDetail = 0x4;
 constexpr uint32_t kPpTraceError = 0x8;
 constexpr uint32_t kPpTracePktDump = 0x10;
-constexpr uint32_t kPpTracePerThread = 0x20;  // one file per process and thread
-constexpr uint32_t kPpTraceRing = 0x40;       // keep lines until an ERROR line
-constexpr uint32_t kPpTraceContinue = 0x1000; // continuation of the previous line
+constexpr uint32_t kPpTracePerThread = 0x20;   // one file per process and thread
+constexpr uint32_t kPpTraceRing = 0x40;        // keep lines until an ERROR line
+constexpr uint32_t kPpTraceContinue = 0x1000;  // continuation of the previous line
 
 constexpr size_t kPpTraceLineSize = 2048;
 constexpr size_t kPpTraceFileNameMax = 1023;
@@ -51,22 +51,22 @@ constexpr size_t kPpTraceRingSlots = 100000;
 
 // The trace state at the head of every PaypalContext.
 struct PaypalTraceHead {
-    int32_t magic;                     // kPaypalContextMagic
-    uint32_t mask;                     // 0 = off
-    std::mutex lock;                   // held while a line is formatted and written
+    int32_t magic;                           // kPaypalContextMagic
+    uint32_t mask;                           // 0 = off
+    std::mutex lock;                         // held while a line is formatted and written
     char log_file[kPpTraceFileNameMax + 1];  // empty: standard error
-    std::vector<std::string> secrets;  // texts masked in every line (under lock)
+    std::vector<std::string> secrets;        // texts masked in every line (under lock)
 };
 
 // The head of a record that refers to a context (a WebRequest).
 struct PaypalTraceRef {
-    int32_t magic;              // kWebRequestMagic
-    PaypalTraceHead *context;   // the context's trace head
+    int32_t magic;             // kWebRequestMagic
+    PaypalTraceHead *context;  // the context's trace head
 };
 
 // A counted text for the %S directive.
 struct TraceCountedText {
-    int length;        // bytes, or -3 for null-terminated
+    int length;  // bytes, or -3 for null-terminated
     const char *text;
 };
 

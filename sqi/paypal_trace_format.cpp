@@ -2,6 +2,7 @@
 // trace log (see paypal_trace.h).
 #include <strings.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -96,84 +97,106 @@ size_t PaypalTraceFormat(char *buffer, size_t capacity, const char *format, va_l
             break;
         }
         switch (d) {
-        case 'd': o.putf("%lld", va_arg(args, int)); break;
-        case 'u': o.putf("%lld", va_arg(args, int)); break;
-        case 'l': o.putf("%lld", va_arg(args, long long)); break;
-        case 'c': o.put(static_cast<char>(va_arg(args, int))); break;
-        case 'x': o.putf("%llx", static_cast<unsigned>(va_arg(args, int))); break;
-        case 'X': o.putf("%llX", static_cast<unsigned>(va_arg(args, int))); break;
-        case 'p': {
-            char tmp[32];
-            snprintf(tmp, sizeof tmp, "%p", va_arg(args, void *));
-            o.puts(tmp);
-            break;
-        }
-        case 's': {
-            const char *s = va_arg(args, const char *);
-            if (!s) {
-                o.puts("null");
-            } else if (!put_text(o, s, -1, 3, false)) {
-                f = "";
-            }
-            break;
-        }
-        case 'S': {
-            const TraceCountedText *t = va_arg(args, const TraceCountedText *);
-            if (!t || !t->text) {
-                o.puts("(nul)");
-            } else if (!put_text(o, t->text, t->length < 0 ? -1 : t->length, 40, true)) {
-                f = "";
-            }
-            break;
-        }
-        case 'q': {
-            const char *s = va_arg(args, const char *);
-            int n = va_arg(args, int);
-            if (!s) {
-                o.puts("(nul)");
-                put_length_suffix(o, n);
+            case 'd':
+                o.putf("%lld", va_arg(args, int));
+                break;
+            case 'u':
+                o.putf("%lld", va_arg(args, int));
+                break;
+            case 'l':
+                o.putf("%lld", va_arg(args, long long));
+                break;
+            case 'c':
+                o.put(static_cast<char>(va_arg(args, int)));
+                break;
+            case 'x':
+                o.putf("%llx", static_cast<unsigned>(va_arg(args, int)));
+                break;
+            case 'X':
+                o.putf("%llX", static_cast<unsigned>(va_arg(args, int)));
+                break;
+            case 'p': {
+                char tmp[32];
+                snprintf(tmp, sizeof tmp, "%p", va_arg(args, void *));
+                o.puts(tmp);
                 break;
             }
-            o.put('\'');
-            if (!put_text(o, s, n == -3 ? -1 : n, 16, false)) {
+            case 's': {
+                const char *s = va_arg(args, const char *);
+                if (!s) {
+                    o.puts("null");
+                } else if (!put_text(o, s, -1, 3, false)) {
+                    f = "";
+                }
+                break;
+            }
+            case 'S': {
+                const TraceCountedText *t = va_arg(args, const TraceCountedText *);
+                if (!t || !t->text) {
+                    o.puts("(nul)");
+                } else if (!put_text(o, t->text, t->length < 0 ? -1 : t->length, 40, true)) {
+                    f = "";
+                }
+                break;
+            }
+            case 'q': {
+                const char *s = va_arg(args, const char *);
+                int n = va_arg(args, int);
+                if (!s) {
+                    o.puts("(nul)");
+                    put_length_suffix(o, n);
+                    break;
+                }
+                o.put('\'');
+                if (!put_text(o, s, n == -3 ? -1 : n, 16, false)) {
+                    o.put('\'');
+                    put_length_suffix(o, n);
+                    f = "";
+                    break;
+                }
                 o.put('\'');
                 put_length_suffix(o, n);
-                f = "";
                 break;
             }
-            o.put('\'');
-            put_length_suffix(o, n);
-            break;
-        }
-        case 'Q':
-        case 'T': {
-            const uint16_t *s = va_arg(args, const uint16_t *);
-            int n = va_arg(args, int);
-            if (!s) {
-                o.puts("(nul)");
+            case 'Q':
+            case 'T': {
+                const uint16_t *s = va_arg(args, const uint16_t *);
+                int n = va_arg(args, int);
+                if (!s) {
+                    o.puts("(nul)");
+                    put_length_suffix(o, n);
+                    break;
+                }
+                o.put('\'');
+                bool whole = put_wide(o, s, n == -3 ? -1 : n, 16);
+                o.put('\'');
                 put_length_suffix(o, n);
+                if (!whole) f = "";
                 break;
             }
-            o.put('\'');
-            bool whole = put_wide(o, s, n == -3 ? -1 : n, 16);
-            o.put('\'');
-            put_length_suffix(o, n);
-            if (!whole) f = "";
-            break;
-        }
-        case 'r': {
-            int rc = va_arg(args, int);
-            switch (rc) {
-            case 0: o.puts("SQL_SUCCESS"); break;
-            case 1: o.puts("SQL_SUCCESS_WITH_INFO"); break;
-            case 100: o.puts("SQL_NO_DATA"); break;
-            case -1: o.puts("SQL_ERROR"); break;
-            default: o.putf("%lld", rc); break;
+            case 'r': {
+                int rc = va_arg(args, int);
+                switch (rc) {
+                    case 0:
+                        o.puts("SQL_SUCCESS");
+                        break;
+                    case 1:
+                        o.puts("SQL_SUCCESS_WITH_INFO");
+                        break;
+                    case 100:
+                        o.puts("SQL_NO_DATA");
+                        break;
+                    case -1:
+                        o.puts("SQL_ERROR");
+                        break;
+                    default:
+                        o.putf("%lld", rc);
+                        break;
+                }
+                break;
             }
-            break;
-        }
-        default:
-            break;  // unknown directive: both characters are skipped
+            default:
+                break;  // unknown directive: both characters are skipped
         }
     }
     buffer[o.pos] = '\0';
@@ -185,7 +208,7 @@ uint32_t PaypalTraceParseLogging(const char *value) {
     static const struct {
         const char *word;
         uint32_t mask;
-    } kWords[] = {{"yes", 31}, {"true", 31}, {"onerror", 95}, {"process", 63},
+    } kWords[] = {{"yes", 31},   {"true", 31}, {"onerror", 95}, {"process", 63},
                   {"error", 95}, {"on", 31},   {"no", 0},       {"off", 0}};
     for (const auto &w : kWords) {
         if (strcasecmp(value, w.word) == 0) return w.mask;
@@ -225,10 +248,32 @@ void scrub_auth_headers(std::string &text) {
     }
 }
 
+// Masks the string values of JSON members that carry credentials, such as
+// the token in a token reply (dumped before the token is known as a secret).
+void scrub_json_members(std::string &text) {
+    static const char *const kMembers[] = {"\"access_token\"", "\"refresh_token\"", "\"id_token\"",
+                                           "\"client_secret\""};
+    for (const char *member : kMembers) {
+        const size_t len = strlen(member);
+        for (size_t at = text.find(member); at != std::string::npos; at = text.find(member, at)) {
+            size_t i = at + len;
+            while (i < text.size() && (text[i] == ' ' || text[i] == ':' || text[i] == '\t')) ++i;
+            at = i;
+            if (i >= text.size() || text[i] != '"') continue;
+            size_t end = i + 1;
+            while (end < text.size() && text[end] != '"') end += text[end] == '\\' ? 2 : 1;
+            end = std::min(end, text.size());
+            text.replace(i + 1, end - i - 1, "****");
+            at = i + 5;
+        }
+    }
+}
+
 }  // namespace
 
 void PaypalTraceScrub(const PaypalTraceHead *head, std::string &text) {
     scrub_auth_headers(text);
+    scrub_json_members(text);
     if (!head) return;
     for (const std::string &s : head->secrets) {
         size_t at = 0;

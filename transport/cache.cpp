@@ -30,11 +30,20 @@ size_t CacheKey(const WebRequest *req, std::string &out) {
     std::string_view path = PathPart(req->url);
     const char *method = "GET";
     switch (req->method) {
-    case HttpMethod::POST: method = "POST"; break;
-    case HttpMethod::PUT: method = "PUT"; break;
-    case HttpMethod::PATCH: method = "PATCH"; break;
-    case HttpMethod::DELETE_: method = "DELETE"; break;
-    case HttpMethod::GET: break;
+        case HttpMethod::POST:
+            method = "POST";
+            break;
+        case HttpMethod::PUT:
+            method = "PUT";
+            break;
+        case HttpMethod::PATCH:
+            method = "PATCH";
+            break;
+        case HttpMethod::DELETE_:
+            method = "DELETE";
+            break;
+        case HttpMethod::GET:
+            break;
     }
     if (req->method == HttpMethod::GET) {
         out = "GET ";

@@ -72,19 +72,25 @@ DigestChallenge ParseDigestChallenge(std::string_view p) {
             value.assign(trim(p.substr(i, end - i)));
             i = end;
         }
-        if (iequals(name, "realm")) ch.realm = value;
-        else if (iequals(name, "nonce")) ch.nonce = value;
-        else if (iequals(name, "qop")) ch.qop = value;
-        else if (iequals(name, "algorithm")) ch.algorithm = value;
-        else if (iequals(name, "opaque")) ch.opaque = value;
-        else if (iequals(name, "stale")) ch.stale = iequals(value, "true");
+        if (iequals(name, "realm"))
+            ch.realm = value;
+        else if (iequals(name, "nonce"))
+            ch.nonce = value;
+        else if (iequals(name, "qop"))
+            ch.qop = value;
+        else if (iequals(name, "algorithm"))
+            ch.algorithm = value;
+        else if (iequals(name, "opaque"))
+            ch.opaque = value;
+        else if (iequals(name, "stale"))
+            ch.stale = iequals(value, "true");
     }
     return ch;
 }
 
-int DigestAuthorization(const DigestChallenge &ch, std::string_view user,
-                        std::string_view password, std::string_view uri, std::string_view cnonce,
-                        std::string_view body_407, std::string &out, std::string &error) {
+int DigestAuthorization(const DigestChallenge &ch, std::string_view user, std::string_view password,
+                        std::string_view uri, std::string_view cnonce, std::string_view body_407,
+                        std::string &out, std::string &error) {
     (void)body_407;  // auth-int hashes the request's body, which CONNECT lacks
     // qop: the challenge offers a list; "auth" is preferred.
     std::string qop;
@@ -99,8 +105,10 @@ int DigestAuthorization(const DigestChallenge &ch, std::string_view user,
             if (comma == std::string_view::npos) break;
             rest.remove_prefix(comma + 1);
         }
-        if (has_auth) qop = "auth";
-        else if (has_int) qop = "auth-int";
+        if (has_auth)
+            qop = "auth";
+        else if (has_int)
+            qop = "auth-int";
         else {
             error = "unknown qop";
             return -1;
@@ -117,10 +125,9 @@ int DigestAuthorization(const DigestChallenge &ch, std::string_view user,
     if (qop == "auth-int") a2 += ":" + md5_hex("");
     std::string ha2 = md5_hex(a2);
     const std::string nc = qop.empty() ? "" : "00000001";
-    std::string response =
-        qop.empty() ? md5_hex(ha1 + ":" + ch.nonce + ":" + ha2)
-                    : md5_hex(ha1 + ":" + ch.nonce + ":" + nc + ":" + std::string(cnonce) + ":" +
-                              qop + ":" + ha2);
+    std::string response = qop.empty() ? md5_hex(ha1 + ":" + ch.nonce + ":" + ha2)
+                                       : md5_hex(ha1 + ":" + ch.nonce + ":" + nc + ":" +
+                                                 std::string(cnonce) + ":" + qop + ":" + ha2);
     out = "Digest username=" + quoted(user) + ", realm=" + quoted(ch.realm) +
           ", nonce=" + quoted(ch.nonce) + ", uri=" + quoted(uri) + ", ";
     if (!ch.algorithm.empty()) out += "algorithm=" + ch.algorithm + ", ";

@@ -61,6 +61,7 @@ int DecodeError(const WebResponse *resp, ErrorInfo *out) {
 }
 
 std::string FormatErrorInfo(const ErrorInfo &info) {
-    if (!info.detail.empty()) return "Error <" + info.code + ": " + info.message + ": " + info.detail + ">";
+    if (!info.detail.empty())
+        return "Error <" + info.code + ": " + info.message + ": " + info.detail + ">";
     return "Error <" + info.code + ": " + info.message + ">";
 }

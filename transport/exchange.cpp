@@ -20,9 +20,9 @@ int exchange(WebRequest *req, WebResponsePtr &out) {
         return -1;
     }
     for (int attempt = 0;; ++attempt) {
-        int rc = OpenConnection(ctx, ctx->api_host.c_str(), ctx->api_port, 1,
-                                ctx->proxy_host.c_str(), ctx->proxy_port,
-                                ctx->proxy_user.c_str(), ctx->proxy_password.c_str());
+        int rc =
+            OpenConnection(ctx, ctx->api_host.c_str(), ctx->api_port, 1, ctx->proxy_host.c_str(),
+                           ctx->proxy_port, ctx->proxy_user.c_str(), ctx->proxy_password.c_str());
         if (rc != 0) return rc;
         const bool may_retry = attempt == 0 && ctx->reused && req->method == HttpMethod::GET;
         if (ctx->secure) {

@@ -35,9 +35,8 @@ int get_token(PaypalContext *ctx, std::string &reason, const char *base_url) {
     }
     // The token request always uses a socket of its own.
     drop_socket(ctx);
-    if (OpenConnection(ctx, url.host.c_str(), url.port, 0, ctx->proxy_host.c_str(),
-                       ctx->proxy_port, ctx->proxy_user.c_str(),
-                       ctx->proxy_password.c_str()) != 0) {
+    if (OpenConnection(ctx, url.host.c_str(), url.port, 0, ctx->proxy_host.c_str(), ctx->proxy_port,
+                       ctx->proxy_user.c_str(), ctx->proxy_password.c_str()) != 0) {
         reason = format_reason("failed to connect to '%s'", base_url);
         return -1;
     }

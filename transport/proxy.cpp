@@ -17,7 +17,7 @@ constexpr int kMaxProxyLines = 100;
 
 struct ProxyAnswer {
     int status = 0;
-    std::string authenticate;   // Proxy-Authenticate value
+    std::string authenticate;  // Proxy-Authenticate value
     std::string body;
     bool close = false;
 };
@@ -98,8 +98,8 @@ std::string authority(const char *host, int port) {
 }
 
 bool send_connect(PaypalContext *ctx, const std::string &target, const std::string &auth_line) {
-    std::string text = "CONNECT " + target + " HTTP/1.1\r\nHost: " + target +
-                       "\r\nUser-Agent: cvSOAP/1.0\r\n";
+    std::string text =
+        "CONNECT " + target + " HTTP/1.1\r\nHost: " + target + "\r\nUser-Agent: cvSOAP/1.0\r\n";
     if (!auth_line.empty()) text += "Proxy-Authorization: " + auth_line + "\r\n";
     text += "\r\n";
     if (text.size() > 32000) return false;
@@ -137,8 +137,7 @@ std::string client_nonce() {
 }
 
 int connect_tunnel(PaypalContext *ctx, const char *host, int port, int persistent,
-                   const char *proxy_host, int proxy_port, const char *user,
-                   const char *password) {
+                   const char *proxy_host, int proxy_port, const char *user, const char *password) {
     PP_TRACE(ctx, kPpTraceDetail, "Open proxy connection to '%s', %d, via '%s', %d", host, port,
              proxy_host, proxy_port);
     if (ctx->persistent && ctx->socket_fd >= 0 && ctx->peer_host == host &&
@@ -161,12 +160,10 @@ int connect_tunnel(PaypalContext *ctx, const char *host, int port, int persisten
             return fail(ctx, "connection to proxy failed", "Proxy Auth requested, but no Scheme");
         }
         if (!user || !*user) {
-            return fail(ctx, "connection to proxy failed",
-                        "Proxy Auth requested, but no username");
+            return fail(ctx, "connection to proxy failed", "Proxy Auth requested, but no username");
         }
         if (!password || !*password) {
-            return fail(ctx, "connection to proxy failed",
-                        "Proxy Auth requested, but no password");
+            return fail(ctx, "connection to proxy failed", "Proxy Auth requested, but no password");
         }
         std::string_view value = ans.authenticate;
         size_t sp = value.find(' ');
@@ -217,8 +214,7 @@ int connect_tunnel(PaypalContext *ctx, const char *host, int port, int persisten
         std::string_view again = ans.authenticate;
         size_t sp2 = again.find(' ');
         bool digest_again = sp2 == 6 && strncasecmp(again.data(), "Digest", 6) == 0;
-        if (!digest_again || stale_answered ||
-            !ParseDigestChallenge(again.substr(sp2 + 1)).stale) {
+        if (!digest_again || stale_answered || !ParseDigestChallenge(again.substr(sp2 + 1)).stale) {
             return fail_status(ctx, ans.status);
         }
         stale_answered = true;

@@ -14,11 +14,16 @@ namespace {
 
 const char *method_name(HttpMethod m) {
     switch (m) {
-    case HttpMethod::POST: return "POST";
-    case HttpMethod::PUT: return "PUT";
-    case HttpMethod::PATCH: return "PATCH";
-    case HttpMethod::DELETE_: return "DELETE";
-    case HttpMethod::GET: break;
+        case HttpMethod::POST:
+            return "POST";
+        case HttpMethod::PUT:
+            return "PUT";
+        case HttpMethod::PATCH:
+            return "PATCH";
+        case HttpMethod::DELETE_:
+            return "DELETE";
+        case HttpMethod::GET:
+            break;
     }
     return "GET";
 }
@@ -151,8 +156,10 @@ std::string QueryText(const WebRequest *req) {
 }
 
 std::string_view PathPart(std::string_view url) {
-    if (url.substr(0, 8) == "https://") url.remove_prefix(8);
-    else if (url.substr(0, 7) == "http://") url.remove_prefix(7);
+    if (url.substr(0, 8) == "https://")
+        url.remove_prefix(8);
+    else if (url.substr(0, 7) == "http://")
+        url.remove_prefix(7);
     size_t slash = url.find('/');
     // Without a path the request goes to the root.
     return slash == std::string_view::npos ? std::string_view("/") : url.substr(slash);
@@ -230,8 +237,10 @@ long SendRequest(WebRequest *req) {
     std::string text;
     try {
         if (BuildRequestText(req, text) != 0) {
-            transport_error(ctx, "HY000", 0, "Request for '%s' cannot be sent: too long or holds "
-                            "a line break", req->url.c_str());
+            transport_error(ctx, "HY000", 0,
+                            "Request for '%s' cannot be sent: too long or holds "
+                            "a line break",
+                            req->url.c_str());
             return kTransportIoFailed;
         }
     } catch (const std::bad_alloc &) {

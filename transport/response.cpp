@@ -4,6 +4,7 @@
 #include <strings.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -164,8 +165,8 @@ bool read_chunked(PaypalContext *ctx, WebResponse *resp, std::string &body) {
         body.resize(at + size);
         if (!read_exact(ctx, body.data() + at, size)) return false;
         if (!resp->gzip) {
-            PP_TRACE_DUMP(ctx, kPpTracePktDump, body.data() + at, size,
-                          "Respose Body Chunk (%d)", static_cast<int>(size));
+            PP_TRACE_DUMP(ctx, kPpTracePktDump, body.data() + at, size, "Respose Body Chunk (%d)",
+                          static_cast<int>(size));
         }
         if (!read_line(ctx, line)) return false;  // the line end after the data
     }
@@ -192,13 +193,14 @@ WebResponsePtr read_response(PaypalContext *ctx) {
         length = -1;
         for (;;) {
             if (!read_line(ctx, line)) {
-                PP_TRACE(ctx, kPpTraceDetail, first ? "read line returns before head"
-                                                    : "read line returns %d", 0);
+                PP_TRACE(ctx, kPpTraceDetail,
+                         first ? "read line returns before head" : "read line returns %d", 0);
                 return nullptr;
             }
             if (line.size() < 2) {
                 if (first) continue;
-                PP_TRACE(ctx, kPpTraceDetail, "read line returns %d", static_cast<int>(line.size()));
+                PP_TRACE(ctx, kPpTraceDetail, "read line returns %d",
+                         static_cast<int>(line.size()));
                 break;
             }
             PP_TRACE(ctx, kPpTraceContinue, "%s", line.c_str());
@@ -319,7 +321,10 @@ int GunzipBody(std::string_view in, std::string &out, size_t cap, std::string &e
     size_t pos = 10;
     const size_t end = in.size() - 8;  // the trailer: CRC-32 and size
     if (flags & 4) {
-        if (pos + 2 > end) { error = "Incorrect gzip header (extra field)"; return -1; }
+        if (pos + 2 > end) {
+            error = "Incorrect gzip header (extra field)";
+            return -1;
+        }
         size_t xlen = byte(pos) | (byte(pos + 1) << 8);
         pos += 2 + xlen;
     }
@@ -329,7 +334,10 @@ int GunzipBody(std::string_view in, std::string &out, size_t cap, std::string &e
         ++pos;
     }
     if (flags & 2) pos += 2;
-    if (pos > end) { error = "Incorrect gzip header (fields past the data)"; return -1; }
+    if (pos > end) {
+        error = "Incorrect gzip header (fields past the data)";
+        return -1;
+    }
     const uint32_t crc_want = byte(end) | (byte(end + 1) << 8) | (byte(end + 2) << 16) |
                               (static_cast<uint32_t>(byte(end + 3)) << 24);
     const uint32_t size_want = byte(end + 4) | (byte(end + 5) << 8) | (byte(end + 6) << 16) |
@@ -343,7 +351,7 @@ int GunzipBody(std::string_view in, std::string &out, size_t cap, std::string &e
     out.clear();
     // The announced size is the peer's claim: it only sizes the first
     // allocation, never beyond the cap.
-    out.resize(std::min<size_t>(std::max<size_t>(size_want, 1024), cap));
+    out.resize(std::min<size_t>({std::max<size_t>(size_want, 1024), cap, size_t{1} << 20}));
     zs.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(in.data() + pos));
     zs.avail_in = static_cast<uInt>(end - pos);
     size_t produced = 0;

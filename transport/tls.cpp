@@ -5,10 +5,10 @@
 // The session talks to the socket through a small BIO of our own so that
 // every write uses MSG_NOSIGNAL: a server that closed the connection must
 // not raise SIGPIPE in the application.
+#include <arpa/inet.h>
 #include <openssl/err.h>
 #include <openssl/rand.h>
 #include <openssl/x509v3.h>
-#include <arpa/inet.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 
@@ -51,7 +51,9 @@ int bio_create(BIO *bio) {
     return 1;
 }
 
-int bio_puts(BIO *bio, const char *s) { return bio_write(bio, s, static_cast<int>(strlen(s))); }
+int bio_puts(BIO *bio, const char *s) {
+    return bio_write(bio, s, static_cast<int>(strlen(s)));
+}
 
 const BIO_METHOD *nosignal_method() {
     static BIO_METHOD *method = [] {
@@ -90,7 +92,7 @@ int load_cert(PaypalContext *ctx, TlsContext *tls) {
     }
     const char *path = ctx->cert_path.c_str();
     PP_TRACE(ctx, kPpTraceDetail, "Loading Certificate file '%s'", path);
-    struct stat st{};
+    struct stat st {};
     int rc;
     if (stat(path, &st) != 0) {
         PP_TRACE(ctx, kPpTraceDetail, "file not found, treating as file");
@@ -152,7 +154,8 @@ void post_verify_failure(PaypalContext *ctx, long result) {
 
 bool is_ip_literal(const std::string &host) {
     unsigned char buf[16];
-    return inet_pton(AF_INET, host.c_str(), buf) == 1 || inet_pton(AF_INET6, host.c_str(), buf) == 1;
+    return inet_pton(AF_INET, host.c_str(), buf) == 1 ||
+           inet_pton(AF_INET6, host.c_str(), buf) == 1;
 }
 
 }  // namespace
@@ -316,7 +319,8 @@ long TlsWrite(PaypalContext *ctx, const void *bytes, size_t length) {
     size_t sent = 0;
     while (sent < length) {
         size_t part = length - sent > INT32_MAX ? INT32_MAX : length - sent;
-        int n = SSL_write(ctx->ssl, static_cast<const char *>(bytes) + sent, static_cast<int>(part));
+        int n =
+            SSL_write(ctx->ssl, static_cast<const char *>(bytes) + sent, static_cast<int>(part));
         if (n <= 0) {
             transport_error(ctx, "08001", 0, "Send Request failed");
             ERR_clear_error();

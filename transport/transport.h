@@ -44,14 +44,14 @@ constexpr int kTransportConnectFailed = -3;
 constexpr int kTransportTlsFailed = -6;
 
 constexpr int kDefaultTimeoutSeconds = 60;
-constexpr int kPersistSeconds = 360;        // lifetime of a direct persistent socket
-constexpr int kRecycleRequests = 100;       // requests per persistent socket
-constexpr int kRecycleSeconds = 30;         // seconds per persistent socket
-constexpr int kTokenEarlySeconds = 30;      // renew this long before expiry
-constexpr size_t kMaxHeaderLine = 1023;     // characters kept of one header line
-constexpr int kMaxHeaderLines = 256;        // header lines of one reply
-constexpr size_t kMaxBody = 64u << 20;      // bytes of one body, before and after gzip
-constexpr size_t kMaxRequestHead = 65536;   // bytes of a request before its body
+constexpr int kPersistSeconds = 360;       // lifetime of a direct persistent socket
+constexpr int kRecycleRequests = 100;      // requests per persistent socket
+constexpr int kRecycleSeconds = 30;        // seconds per persistent socket
+constexpr int kTokenEarlySeconds = 30;     // renew this long before expiry
+constexpr size_t kMaxHeaderLine = 1023;    // characters kept of one header line
+constexpr int kMaxHeaderLines = 256;       // header lines of one reply
+constexpr size_t kMaxBody = 64u << 20;     // bytes of one body, before and after gzip
+constexpr size_t kMaxRequestHead = 65536;  // bytes of a request before its body
 constexpr size_t kMaxCookies = 64;
 constexpr size_t kReadBufferSize = 16384;
 
@@ -62,10 +62,10 @@ using TransportPostFn = void (*)(void *owner, const char *sqlstate, int native,
 using TransportClockFn = int64_t (*)();
 
 struct TlsContext {
-    SSL_CTX *ctx;                 // verifying client context, TLS 1.2 or later
-    std::mutex lock;              // guards loading of CA locations
-    std::string loaded_cert;      // CA location loaded into ctx (empty: system store)
-    bool cert_loaded;             // loaded_cert has been applied
+    SSL_CTX *ctx;             // verifying client context, TLS 1.2 or later
+    std::mutex lock;          // guards loading of CA locations
+    std::string loaded_cert;  // CA location loaded into ctx (empty: system store)
+    bool cert_loaded;         // loaded_cert has been applied
 };
 
 struct TlsContextDeleter {
@@ -74,20 +74,20 @@ struct TlsContextDeleter {
 using TlsContextPtr = std::unique_ptr<TlsContext, TlsContextDeleter>;
 
 struct CacheEntry {
-    std::string key;        // CacheKey text
-    std::string body;       // reply body
-    int64_t stored;         // clock time of storing
-    int uses;               // lookups not yet released
-    bool stale;             // to be removed when no longer used
+    std::string key;   // CacheKey text
+    std::string body;  // reply body
+    int64_t stored;    // clock time of storing
+    int uses;          // lookups not yet released
+    bool stale;        // to be removed when no longer used
 };
 
 struct ResponseCache {
     std::mutex lock;
-    int lifetime;                    // seconds; 0 turns the cache off
-    int flush_on_update;             // flush after a successful change
-    TransportClockFn clock;          // null: time()
-    std::list<CacheEntry> entries;   // newest first
-    size_t bytes;                    // sum of body sizes (bounded)
+    int lifetime;                   // seconds; 0 turns the cache off
+    int flush_on_update;            // flush after a successful change
+    TransportClockFn clock;         // null: time()
+    std::list<CacheEntry> entries;  // newest first
+    size_t bytes;                   // sum of body sizes (bounded)
 };
 
 struct Cookie {
@@ -96,28 +96,28 @@ struct Cookie {
 };
 
 struct PaypalContext {
-    PaypalTraceHead trace;        // magic 27216, mask, trace lock, log file, secrets
-    void *owner;                  // receives diagnostics through post
-    TransportPostFn post;         // null: diagnostics only in last_error
-    int socket_fd;                // -1 when closed
+    PaypalTraceHead trace;              // magic 27216, mask, trace lock, log file, secrets
+    void *owner;                        // receives diagnostics through post
+    TransportPostFn post;               // null: diagnostics only in last_error
+    int socket_fd;                      // -1 when closed
     std::recursive_mutex request_lock;  // one exchange at a time (token renewal nests)
-    char last_error[1024];        // text of the latest transport error
-    SSL *ssl;                     // TLS session on socket_fd, or null
-    TlsContext *tls;              // borrowed from the environment; null: no TLS
-    int32_t persistent;           // the open socket may be kept after a request
-    int32_t tls_active;           // the handshake on this socket is done
-    int64_t persist_deadline;     // direct sockets: opened + kPersistSeconds
-    std::string entropy_file;     // `entropy`: seeds the generator when set
-    std::string cert_path;        // `cert`: CA file or directory
-    int32_t accept_compression;   // ask for gzip replies
-    int timeout_seconds;          // connect, send and receive time-out
-    TransportClockFn clock;       // null: time()
+    char last_error[1024];              // text of the latest transport error
+    SSL *ssl;                           // TLS session on socket_fd, or null
+    TlsContext *tls;                    // borrowed from the environment; null: no TLS
+    int32_t persistent;                 // the open socket may be kept after a request
+    int32_t tls_active;                 // the handshake on this socket is done
+    int64_t persist_deadline;           // direct sockets: opened + kPersistSeconds
+    std::string entropy_file;           // `entropy`: seeds the generator when set
+    std::string cert_path;              // `cert`: CA file or directory
+    int32_t accept_compression;         // ask for gzip replies
+    int timeout_seconds;                // connect, send and receive time-out
+    TransportClockFn clock;             // null: time()
     // Where requests go (split from the base URL) and how.
     std::string base_url;
     std::string api_host;
     int api_port;
     int32_t secure;
-    std::string proxy_host;       // empty: direct
+    std::string proxy_host;  // empty: direct
     int proxy_port;
     std::string proxy_user, proxy_password;
     std::string client_id, client_secret;
@@ -129,13 +129,13 @@ struct PaypalContext {
     std::vector<Cookie> cookies;  // kept, never sent
     ResponseCache *cache;         // borrowed from the environment, or null
     // The open socket and its reader.
-    std::string peer_host;        // host the socket (or tunnel) leads to
+    std::string peer_host;  // host the socket (or tunnel) leads to
     int peer_port;
-    int32_t reused;               // the last OpenConnection reused an open socket
-    int32_t quiet;                // errors go to last_error and the trace only
+    int32_t reused;                   // the last OpenConnection reused an open socket
+    int32_t quiet;                    // errors go to last_error and the trace only
     std::vector<unsigned char> rbuf;  // bytes read ahead (kReadBufferSize)
-    size_t rpos, rlen;            // unread bytes are rbuf[rpos, rlen)
-    size_t rx_total;              // bytes received since the last send
+    size_t rpos, rlen;                // unread bytes are rbuf[rpos, rlen)
+    size_t rx_total;                  // bytes received since the last send
 };
 
 struct PaypalContextDeleter {
@@ -151,19 +151,19 @@ struct WebParam {
 };
 
 struct WebRequest {
-    int32_t magic;                // kWebRequestMagic
-    PaypalTraceHead *trace;       // &context->trace, for the trace log
+    int32_t magic;           // kWebRequestMagic
+    PaypalTraceHead *trace;  // &context->trace, for the trace log
     PaypalContext *context;
-    std::string url;              // full URL
-    std::string host;             // Host header value
+    std::string url;   // full URL
+    std::string host;  // Host header value
     HttpMethod method;
-    int32_t query_mode;           // parameters go into the query (first builder)
-    std::vector<WebParam> params; // newest first
+    int32_t query_mode;            // parameters go into the query (first builder)
+    std::vector<WebParam> params;  // newest first
     std::vector<std::pair<std::string, std::string>> headers;  // newest first
     std::string body;
     bool has_body;
     std::string auth_scheme, auth_token;  // this request's own Authorization
-    bool says_close;              // the built text carries "Connection: close"
+    bool says_close;                      // the built text carries "Connection: close"
 };
 using WebRequestPtr = std::unique_ptr<WebRequest>;
 
@@ -173,15 +173,15 @@ constexpr int32_t kContentXml = 2;
 constexpr int32_t kContentJson = 3;
 
 struct WebResponse {
-    int32_t magic;                // kWebResponseMagic
+    int32_t magic;  // kWebResponseMagic
     PaypalContext *context;
     int32_t status;
     std::string reason;
-    int32_t content_kind;         // kContent*
-    std::string body;             // decoded body (std::string keeps a NUL after it)
+    int32_t content_kind;  // kContent*
+    std::string body;      // decoded body (std::string keeps a NUL after it)
     std::string location;
-    std::string retry_after;      // Retry-After value, when sent
-    bool close;                   // Connection: close
+    std::string retry_after;  // Retry-After value, when sent
+    bool close;               // Connection: close
     bool chunked;
     bool gzip;
 };
@@ -189,9 +189,9 @@ using WebResponsePtr = std::unique_ptr<WebResponse>;
 
 struct ParsedUrl {
     std::string host;
-    int port;                     // 443 / 80 or the explicit port
-    int32_t secure;               // https
-    std::string path;             // without leading and trailing '/'; empty: none
+    int port;          // 443 / 80 or the explicit port
+    int32_t secure;    // https
+    std::string path;  // without leading and trailing '/'; empty: none
 };
 
 struct ErrorInfo {
@@ -204,8 +204,8 @@ struct ErrorInfo {
 [[nodiscard]] PaypalContextPtr PaypalContextCreate(void *owner, TransportPostFn post);
 /// Records a transport error: formats it into last_error, traces it at
 /// ERROR level and posts it with `sqlstate` (unless ctx->quiet).
-void transport_error(PaypalContext *ctx, const char *sqlstate, int native, const char *format,
-                     ...) __attribute__((format(printf, 4, 5)));
+void transport_error(PaypalContext *ctx, const char *sqlstate, int native, const char *format, ...)
+    __attribute__((format(printf, 4, 5)));
 /// The context's clock (seconds).
 [[nodiscard]] int64_t transport_now(const PaypalContext *ctx);
 /// Sets the target (base URL, already split), proxy and credentials used by
@@ -292,10 +292,14 @@ void TlsDrop(PaypalContext *ctx);
 // ---- request.cpp -------------------------------------------------------
 /// New requests for `path` under the context's base URL. Null when memory is
 /// short.
-[[nodiscard]] WebRequestPtr NewGetRequest(PaypalContext *ctx, std::string_view path, int query_mode);
-[[nodiscard]] WebRequestPtr NewPostRequest(PaypalContext *ctx, std::string_view path, int query_mode);
-[[nodiscard]] WebRequestPtr NewPatchRequest(PaypalContext *ctx, std::string_view path, int query_mode);
-[[nodiscard]] WebRequestPtr NewDeleteRequest(PaypalContext *ctx, std::string_view path, int query_mode);
+[[nodiscard]] WebRequestPtr NewGetRequest(PaypalContext *ctx, std::string_view path,
+                                          int query_mode);
+[[nodiscard]] WebRequestPtr NewPostRequest(PaypalContext *ctx, std::string_view path,
+                                           int query_mode);
+[[nodiscard]] WebRequestPtr NewPatchRequest(PaypalContext *ctx, std::string_view path,
+                                            int query_mode);
+[[nodiscard]] WebRequestPtr NewDeleteRequest(PaypalContext *ctx, std::string_view path,
+                                             int query_mode);
 /// A POST in query mode to the full `url` with Host `host` (the token request).
 [[nodiscard]] WebRequestPtr NewTokenRequest(PaypalContext *ctx, std::string_view url,
                                             std::string_view host);
@@ -324,13 +328,12 @@ void SetAuthorization(WebRequest *req, std::string_view token, std::string_view 
 [[nodiscard]] WebResponsePtr ReadResponse(PaypalContext *ctx);
 /// Decodes a gzip member (header checks, raw inflate, size cap). 0, or -1
 /// with `error` set.
-[[nodiscard]] int GunzipBody(std::string_view in, std::string &out, size_t cap,
-                             std::string &error);
+[[nodiscard]] int GunzipBody(std::string_view in, std::string &out, size_t cap, std::string &error);
 /// Parses one header line into `resp` (status line or header); used by
 /// ReadResponse and the fuzz target. Returns false for a status line that
 /// does not parse.
-bool ParseResponseLine(PaypalContext *ctx, WebResponse *resp, std::string_view line,
-                       bool first, long long *content_length);
+bool ParseResponseLine(PaypalContext *ctx, WebResponse *resp, std::string_view line, bool first,
+                       long long *content_length);
 
 // ---- cache.cpp ---------------------------------------------------------
 /// Writes the cache key of `req` into `out`; returns the query text length.

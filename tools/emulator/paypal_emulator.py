@@ -52,6 +52,7 @@ class State:
         self.tables = emu_tables.Tables(base, {"plans": args.plans} if args.plans else None)
         self.base = base
         self.faults = []                  # [name, remaining count, path prefix]
+        self.connections = 0              # connections accepted (ids from 1)
         if args.fault:
             self.faults.append([args.fault, 1 << 30, "/"])
         self.chunked = False
@@ -68,8 +69,8 @@ class State:
                     return f[0]
         return None
 
-    def log(self, req):
-        entry = {"time": time.time(), "method": req.method, "path": req.path,
+    def log(self, req, conn):
+        entry = {"time": time.time(), "conn": conn, "method": req.method, "path": req.path,
                  "query": req.query, "headers": req.headers,
                  "body": req.body.decode("latin-1"), "raw": req.raw.decode("latin-1")}
         with self.lock:
@@ -214,13 +215,13 @@ def handle_invoices(state, req):
     return _json(200, emu_data.invoice_page(state.invoices, page, size, total, state.base))
 
 
-def dispatch(state, req):
+def dispatch(state, req, conn):
     path = req.path
     if path == "/_emulator/control":
         return handle_control(state, req), False
     if path == "/_emulator/requests":
         return handle_requests(state), False
-    state.log(req)
+    state.log(req, conn)
     if path == "/v1/oauth2/token":
         return handle_token(state, req), True
     if path == "/v2/invoicing/invoices" or path.startswith("/v2/invoicing/invoices/"):
@@ -265,6 +266,8 @@ def send_reply(state, sock, req, reply, fault):
     elif fault == "drop":
         _hard_close(sock)
         return False
+    if fault == "close":
+        reply.close = True
     with state.lock:
         chunked = state.chunked
     reply.headers.append(("Paypal-Debug-Id", emu_data.debug_id()))
@@ -300,6 +303,9 @@ class Handler(socketserver.BaseRequestHandler):
         state = self.server.state
         sock = self.request
         sock.settimeout(30)
+        with state.lock:
+            state.connections += 1
+            conn = state.connections
         if self.server.tls is not None:
             try:
                 sock = self.server.tls.wrap_socket(sock, server_side=True)
@@ -316,7 +322,7 @@ class Handler(socketserver.BaseRequestHandler):
                     return
                 if req is None:
                     return
-                reply, faultable = dispatch(state, req)
+                reply, faultable = dispatch(state, req, conn)
                 fault = state.take_fault(req.path) if faultable else None
                 if not send_reply(state, sock, req, reply, fault):
                     return

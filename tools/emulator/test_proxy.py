@@ -128,7 +128,7 @@ class Handler(socketserver.BaseRequestHandler):
             return "bad"
         qop = p.get("qop")
         if qop == "auth-int":
-            ha2 = md5("CONNECT:%s:%s" % (req.target, hashlib.md5(body_407).hexdigest()))
+            ha2 = md5("CONNECT:%s:%s" % (req.target, hashlib.md5(b"").hexdigest()))
         else:
             ha2 = md5("CONNECT:%s" % req.target)
         if qop:

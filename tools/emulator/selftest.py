@@ -1,0 +1,130 @@
+#!/usr/bin/env python3
+"""Self-test of the emulator and the test proxy with the standard library's
+own HTTP client: token in the query and in a form body, PayPal's error
+shapes, paging and links, gzip and chunked replies, the request log, and a
+Digest CONNECT through the proxy. Exit status 0 when every check passes.
+
+Run:  python3 tools/emulator/selftest.py --state-dir DIR
+"""
+import argparse
+import base64
+import gzip
+import hashlib
+import http.client
+import json
+import os
+import socket
+import ssl
+import subprocess
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def start(script, args):
+    p = subprocess.Popen([sys.executable, os.path.join(HERE, script), "--exit-on-eof"] + args,
+                         stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    info = {}
+    for line in p.stdout:
+        word, _, value = line.strip().partition(" ")
+        if word == "READY":
+            break
+        info[word] = value
+    return p, info
+
+
+def check(cond, what):
+    if not cond:
+        print("FAIL:", what)
+        sys.exit(1)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--state-dir", required=True)
+    args = ap.parse_args()
+    emu, info = start("paypal_emulator.py", ["--state-dir", args.state_dir, "--invoices", "45"])
+    try:
+        port = int(info["PORT"])
+        ctx = ssl.create_default_context(cafile=info["CA"])
+        conn = http.client.HTTPSConnection("localhost", port, context=ctx)
+        basic = "Basic " + base64.b64encode(b"emu-client-id:emu-client-secret").decode()
+
+        def call(method, path, body=None, headers=None):
+            conn.request(method, path, body=body, headers=headers or {})
+            r = conn.getresponse()
+            data = r.read()
+            if r.getheader("Content-Encoding") == "gzip":
+                data = gzip.decompress(data)
+            return r, json.loads(data) if data else None
+
+        r, tok = call("POST", "/v1/oauth2/token", "grant_type=client_credentials",
+                      {"Authorization": basic,
+                       "Content-Type": "application/x-www-form-urlencoded"})
+        check(r.status == 200 and tok["token_type"] == "Bearer", "token from a form body")
+        for key in ("scope", "access_token", "app_id", "expires_in", "nonce"):
+            check(key in tok, "token member " + key)
+        r, err = call("POST", "/v1/oauth2/token?grant_type=client_credentials",
+                      headers={"Authorization": "Basic eDp5"})
+        check(r.status == 401 and err == {"error": "invalid_client",
+                                          "error_description": "Client Authentication failed"},
+              "wrong credentials")
+        bearer = {"Authorization": "Bearer " + tok["access_token"], "Accept-Encoding": "gzip"}
+        r, err = call("GET", "/v2/invoicing/invoices", headers={"Authorization": "Bearer nope"})
+        check(r.status == 401 and err["name"] == "AUTHENTICATION_FAILURE" and "debug_id" in err
+              and err["links"], "missing token")
+        r, page = call("GET", "/v2/invoicing/invoices?page=3&page_size=20&total_required=true",
+                       headers=bearer)
+        check(r.status == 200 and page["total_items"] == 45 and page["total_pages"] == 3
+              and len(page["items"]) == 5, "third page")
+        check({l["rel"] for l in page["links"]} >= {"self", "first", "prev"}, "page links")
+        inv = page["items"][0]
+        check(inv["amount"]["value"].count(".") == 1 and inv["amount"]["currency_code"] == "USD",
+              "amount shape")
+        r, one = call("GET", "/v2/invoicing/invoices/" + inv["id"], headers=bearer)
+        check(r.status == 200 and one["id"] == inv["id"], "single invoice")
+        r, err = call("GET", "/v2/invoicing/invoices?page_size=500", headers=bearer)
+        check(r.status == 400 and err["details"][0]["field"] == "page_size", "page_size limit")
+        call("GET", "/_emulator/control?chunked=1")
+        r, page = call("GET", "/v2/invoicing/invoices", headers=bearer)
+        check(r.getheader("Transfer-Encoding") == "chunked" and len(page["items"]) == 20,
+              "chunked reply")
+        call("GET", "/_emulator/control?reset=1")
+        r, log = call("GET", "/_emulator/requests")
+        check(log[-1]["path"] == "/v2/invoicing/invoices" and
+              log[-1]["raw"].startswith("GET /v2/invoicing/invoices HTTP/1.1\r\n"), "request log")
+
+        proxy, pinfo = start("test_proxy.py", ["--auth", "digest", "--algorithm", "MD5-sess",
+                                               "--log", os.path.join(args.state_dir,
+                                                                     "selftest-proxy.log")])
+        try:
+            s = socket.create_connection(("127.0.0.1", int(pinfo["PORT"])))
+            target = "localhost:%d" % port
+            s.sendall(("CONNECT %s HTTP/1.1\r\nHost: %s\r\n\r\n" % (target, target)).encode())
+            head = s.recv(4096).decode()
+            check(head.startswith("HTTP/1.1 407"), "proxy challenge")
+            chal = [l for l in head.split("\r\n") if l.startswith("Proxy-Authenticate:")][0]
+            params = dict(p.strip().split("=", 1) for p in chal.split(" ", 2)[2].split(","))
+            nonce = params["nonce"].strip('"')
+            realm = params["realm"].strip('"')
+            md5 = lambda t: hashlib.md5(t.encode()).hexdigest()
+            ha1 = md5(md5("proxyuser:%s:proxy-secret" % realm) + ":%s:abcd" % nonce)
+            resp = md5("%s:%s:00000001:abcd:auth:%s" % (ha1, nonce, md5("CONNECT:" + target)))
+            auth = ('Digest username="proxyuser", realm="%s", nonce="%s", uri="%s", '
+                    'algorithm=MD5-sess, qop=auth, nc=00000001, cnonce="abcd", response="%s", '
+                    'opaque=%s' % (realm, nonce, target, resp, params["opaque"]))
+            s.sendall(("CONNECT %s HTTP/1.1\r\nProxy-Authorization: %s\r\n\r\n" %
+                       (target, auth)).encode())
+            check(s.recv(4096).startswith(b"HTTP/1.1 200"), "proxy Digest MD5-sess")
+            s.close()
+        finally:
+            proxy.stdin.close()
+            proxy.wait(10)
+    finally:
+        emu.stdin.close()
+        emu.wait(10)
+    print("emulator self-test passed")
+
+
+if __name__ == "__main__":
+    main()
