@@ -6,6 +6,7 @@
 #include <new>
 
 #include "sqi/paypal_trace.h"
+#include "sqi/scan.h"
 #include "sqi/session.h"
 #include "support/connstr.h"
 
@@ -184,7 +185,7 @@ void *SQIOpenIterator(void *owner, void *handle, DalProvider *, void *) {
 
 int SQIResetIterator(void *handle) {
     auto *it = static_cast<PaypalIterator *>(handle);
-    it->request.reset();
+    scan_release(it);
     it->mode = 0;
     it->at_end = 0;
     it->table_index = it->column_index = -1;
@@ -193,5 +194,6 @@ int SQIResetIterator(void *handle) {
 
 int SQICloseIterator(void *handle) {
     std::unique_ptr<PaypalIterator> it(static_cast<PaypalIterator *>(handle));
+    if (it) scan_release(it.get());
     return DAL_OK;
 }

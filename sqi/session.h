@@ -20,6 +20,7 @@
 #include <string>
 
 #include "dal/provider.h"
+#include "sqi/catalog_cursor.h"
 #include "transport/transport.h"
 
 inline constexpr const char *kPaypalComponent = "Corvane Paypal ODBC Driver";
@@ -27,6 +28,9 @@ inline constexpr const char *kSqlEngineComponent = "Corvane ODBC-SQI SQL Engine"
 inline constexpr const char *kLiveBaseUrl = "https://api-m.paypal.com";
 inline constexpr const char *kSandboxBaseUrl = "https://api-m.sandbox.paypal.com";
 constexpr int kMaxPageSize = 20;
+
+struct PaypalTable;
+struct json_t;
 
 struct PaypalSession {
     std::string base_url;           // where requests go
@@ -55,6 +59,7 @@ struct PaypalEnv {
 
 struct PaypalIterator {
     void *owner;                    // handle for diagnostics
+    CatalogCursor listing;          // catalogue listings (modes other than 3)
     PaypalEnv *env;
     int32_t at_end;
     int32_t mode;                   // 1 tables, 2 columns, 3 query rows, ...
@@ -63,6 +68,19 @@ struct PaypalIterator {
     int32_t single_object;
     int32_t piece_offset, piece_column;
     WebRequestPtr request;          // the current scan's request
+    // Query rows (mode 3); released by scan_release (sqi/scan.h).
+    const PaypalTable *table;       // the scanned table
+    json_t *root;                   // the parsed reply (reference held)
+    json_t *list;                   // the page's row array (borrowed from root)
+    json_t *row;                    // the current row object (borrowed from root)
+    json_t *filters[7];             // remembered filter values and the path key (references held)
+    int32_t keyed;                  // the request's path carried a key
+    int32_t pages_read;             // pages of this scan so far
+    int32_t requested_page;         // page number the latest request asked for
+    std::string page_cursor;        // next_page_token / start_id the latest request sent
+    std::string next_cursor;        // the token / id of the next page (empty: none)
+    uint64_t row_serial;            // counts delivered rows: a new row restarts the piece offset
+    uint64_t piece_serial;          // the row the piece state belongs to
 };
 
 // The settings SQIConnect reads, from the attributes or the DSN's profile.

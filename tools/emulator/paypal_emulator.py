@@ -31,6 +31,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import emu_certs  # noqa: E402
 import emu_data  # noqa: E402
 import emu_http  # noqa: E402
+import emu_rows  # noqa: E402
+import emu_tables  # noqa: E402
 from emu_http import Reply  # noqa: E402
 
 
@@ -45,7 +47,9 @@ class State:
         self.expires_in = args.expires_in
         self.tokens = {}                  # token -> expiry (epoch seconds)
         self.invoices = emu_data.make_invoices(args.invoices, base)
+        emu_rows.enrich_invoices(self.invoices)
         self.by_id = {inv["id"]: inv for inv in self.invoices}
+        self.tables = emu_tables.Tables(base, {"plans": args.plans} if args.plans else None)
         self.base = base
         self.faults = []                  # [name, remaining count, path prefix]
         self.connections = 0              # connections accepted (ids from 1)
@@ -222,6 +226,9 @@ def dispatch(state, req, conn):
         return handle_token(state, req), True
     if path == "/v2/invoicing/invoices" or path.startswith("/v2/invoicing/invoices/"):
         return handle_invoices(state, req), True
+    table_reply = emu_tables.dispatch(state, req, _authorized(state, req))
+    if table_reply is not None:
+        return table_reply, True
     if not _authorized(state, req):
         return _json(401, emu_data.auth_failure()), True
     return _json(404, emu_data.error_body("RESOURCE_NOT_FOUND",
@@ -349,6 +356,7 @@ def main():
     ap.add_argument("--client-secret", default="emu-client-secret")
     ap.add_argument("--expires-in", type=int, default=32400)
     ap.add_argument("--invoices", type=int, default=45)
+    ap.add_argument("--plans", type=int, default=0, help="billing plans served (default 45)")
     ap.add_argument("--fault", default=None, help="a fault applied to every request")
     ap.add_argument("--log", default=None, help="request log (JSON lines)")
     ap.add_argument("--exit-on-eof", action="store_true",

@@ -1,0 +1,340 @@
+// Query translation: SQIStartQuery turns a scan of one PayPal table and the
+// restrictions pushed to it into the first GET request (key in the path,
+// filters as query parameters, paging parameters), sends it (or takes the
+// reply from the cache) and extracts the first page's rows.
+//
+// Exports: SQIStartQuery, KeyFromRestrictions, ApplyFilters,
+// restriction_value_text, adjust_strict_bound, scan_post, scan_release.
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "engine/value.h"
+#include "sqi/paypal_trace.h"
+#include "sqi/scan.h"
+#include "support/calendar.h"
+#include "support/long_buffer.h"
+#include "support/numeric.h"
+
+namespace {
+
+std::string format(const char *fmt, const char *arg) {
+    char buf[512];
+    snprintf(buf, sizeof buf, fmt, arg);
+    return buf;
+}
+
+void post_must_specify(const PaypalIterator *it, const PaypalColumn *column) {
+    scan_post(it, format("Field '%s' must be specified in query", column->name).c_str());
+}
+
+const PaypalColumn *restriction_column(const PaypalTable *table, const Restriction *r) {
+    if (!r || !r->column) return nullptr;
+    int index = paypal_find_column(table, r->column->column);
+    return index < 0 ? nullptr : &table->columns[index];
+}
+
+void timestamp_text(const TIMESTAMP_STRUCT &t, std::string &out) {
+    char buf[64];
+    snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02dZ", t.year, t.month, t.day, t.hour, t.minute,
+             t.second);
+    out = buf;
+}
+
+// Reads "YYYY-MM-DD[T ]HH:MM:SS" (and an optional "Z") exactly; the form a
+// character bound on a time column is written in.
+bool parse_plain_timestamp(const std::string &text, TIMESTAMP_STRUCT *t) {
+    int y, mo, d, h, mi, s, used = 0;
+    char sep;
+    if (sscanf(text.c_str(), "%4d-%2d-%2d%c%2d:%2d:%2d%n", &y, &mo, &d, &sep, &h, &mi, &s, &used) != 7) return false;
+    if (sep != 'T' && sep != ' ') return false;
+    if (!(text.size() == static_cast<size_t>(used) || (text.size() == static_cast<size_t>(used) + 1 && text.back() == 'Z')))
+        return false;
+    *t = TIMESTAMP_STRUCT{static_cast<SQLSMALLINT>(y), static_cast<SQLUSMALLINT>(mo), static_cast<SQLUSMALLINT>(d),
+                          static_cast<SQLUSMALLINT>(h), static_cast<SQLUSMALLINT>(mi), static_cast<SQLUSMALLINT>(s), 0};
+    return true;
+}
+
+}  // namespace
+
+void scan_post(const PaypalIterator *it, const char *message) {
+    const PaypalEnv *env = it->env;
+    if (env && env->session && env->session->context)
+        PP_TRACE(&env->session->context->trace, kPpTraceError, "%s", message);
+    if (!env || !env->callback) return;
+    DalServiceRequest r{};
+    r.handle = it->owner ? it->owner : env->owner;
+    r.origin = kPaypalComponent;
+    r.sqlstate = "HY000";
+    r.message = message;
+    (void)env->callback(DAL_SERVICE_POST_ERROR, &r);
+}
+
+void scan_release(PaypalIterator *it) {
+    if (it->root) json_decref(it->root);
+    it->root = it->list = it->row = nullptr;
+    for (json_t *&f : it->filters) {
+        if (f) json_decref(f);
+        f = nullptr;
+    }
+    it->request.reset();
+    it->table = nullptr;
+    it->keyed = 0;
+    it->pages_read = it->requested_page = 0;
+    it->page_cursor.clear();
+    it->next_cursor.clear();
+    it->page_rows = it->current_row = it->current_child = 0;
+    it->next_page = -1;
+    it->single_object = 0;
+    it->piece_offset = 0;
+    it->piece_column = -1;
+}
+
+bool restriction_value_text(const Value *v, std::string &out) {
+    out.clear();
+    if (!v || v->is_null) {
+        out = "NULL";
+        return true;
+    }
+    char buf[128];
+    switch (v->type) {
+        case VT_CHAR:
+            if (v->data.s) out.assign(v->data.s, v->length > 0 ? static_cast<size_t>(v->length) : 0);
+            return true;
+        case VT_LONG_CHAR:
+            if (v->long_buffer) out.assign(long_buffer_data(v->long_buffer), long_buffer_length(v->long_buffer));
+            return true;
+        case VT_INTEGER:
+        case VT_BIT:
+            snprintf(buf, sizeof buf, "%d", v->data.i);
+            break;
+        case VT_BIGINT:
+            snprintf(buf, sizeof buf, "%" PRId64, v->data.big);
+            break;
+        case VT_DOUBLE: {
+            snprintf(buf, sizeof buf, "%f", v->data.d);
+            size_t n = strlen(buf);
+            if (strchr(buf, '.')) {
+                while (n > 0 && buf[n - 1] == '0') buf[--n] = 0;
+                if (n > 0 && buf[n - 1] == '.') buf[--n] = 0;
+            }
+            break;
+        }
+        case VT_NUMERIC:
+            (void)numeric_to_string(&v->data.num, buf, sizeof buf, nullptr);
+            break;
+        case VT_DATE:
+            snprintf(buf, sizeof buf, "%04d-%02d-%02d", v->data.date.year, v->data.date.month, v->data.date.day);
+            break;
+        case VT_TIME:
+            snprintf(buf, sizeof buf, "%02d:%02d:%02d", v->data.time.hour, v->data.time.minute, v->data.time.second);
+            break;
+        case VT_TIMESTAMP:
+            timestamp_text(v->data.ts, out);
+            return true;
+        case VT_BINARY: {
+            // Two hex digits per byte, so that 0x0A and 0xA0 stay apart.
+            static const char kHex[] = "0123456789ABCDEF";
+            out = "0x";
+            for (int32_t i = 0; i < v->length && v->data.bytes; ++i) {
+                out += kHex[v->data.bytes[i] >> 4];
+                out += kHex[v->data.bytes[i] & 15];
+            }
+            return true;
+        }
+        default:
+            return false;
+    }
+    out = buf;
+    return true;
+}
+
+bool adjust_strict_bound(std::string &text, int direction) {
+    TIMESTAMP_STRUCT t{};
+    if (parse_plain_timestamp(text, &t)) {
+        int64_t seconds = ((ymd_to_jdnl(t.year, t.month, t.day) * 24 + t.hour) * 60 + t.minute) * 60 + t.second;
+        seconds += direction;
+        int64_t day = seconds >= 0 ? seconds / 86400 : -((-seconds + 86399) / 86400);
+        int64_t rest = seconds - day * 86400;
+        int64_t year;
+        int month, mday;
+        jdnl_to_ymd(day, &year, &month, &mday);
+        t = TIMESTAMP_STRUCT{static_cast<SQLSMALLINT>(year), static_cast<SQLUSMALLINT>(month),
+                             static_cast<SQLUSMALLINT>(mday), static_cast<SQLUSMALLINT>(rest / 3600),
+                             static_cast<SQLUSMALLINT>(rest / 60 % 60), static_cast<SQLUSMALLINT>(rest % 60), 0};
+        timestamp_text(t, text);
+        return true;
+    }
+    // Integers: an optional sign and digits only.
+    size_t start = (!text.empty() && (text[0] == '-' || text[0] == '+')) ? 1 : 0;
+    if (text.size() > start && text.size() < 19 &&
+        text.find_first_not_of("0123456789", start) == std::string::npos) {
+        long long n = strtoll(text.c_str(), nullptr, 10) + direction;
+        text = std::to_string(n);
+        return true;
+    }
+    return false;
+}
+
+int KeyFromRestrictions(PaypalIterator *it, int count, Restriction **restrictions, const PaypalTable *table,
+                        std::string &key, int required) {
+    key.clear();
+    const PaypalColumn *matched = nullptr;
+    for (int i = 0; i < count; ++i) {
+        Restriction *r = restrictions[i];
+        if (!r || (!r->value && !r->value_expression)) continue;
+        const PaypalColumn *c = restriction_column(table, r);
+        if (!c || !(c->flags & kColumnPathKey) || r->op != RESTRICT_EQ) continue;
+        std::string text;
+        if (!restriction_value_text(r->value, text)) continue;
+        key = std::move(text);
+        matched = c;
+    }
+    if (required && !matched) {
+        for (const PaypalColumn *c = table->columns; c->name; ++c) {
+            if (c->flags & kColumnPathKey) {
+                post_must_specify(it, c);
+                return 1;
+            }
+        }
+    }
+    return 0;
+}
+
+int ApplyFilters(PaypalIterator *it, WebRequest *req, int count, Restriction **restrictions,
+                 const PaypalTable *table) {
+    const PaypalColumn *need[3] = {nullptr, nullptr, nullptr};  // lower, upper, third
+    for (const PaypalColumn *c = table->columns; c->name; ++c) {
+        if (!(c->flags & kColumnMandatory)) continue;
+        if (c->flags & kColumnLower) need[0] = c;
+        if (c->flags & kColumnUpper) need[1] = c;
+        if (c->flags & kColumnThird) need[2] = c;
+    }
+    bool met[3] = {false, false, false};
+    for (int i = 0; i < count; ++i) {
+        Restriction *r = restrictions[i];
+        const PaypalColumn *c = restriction_column(table, r);
+        if (!c || !c->parameter || !r->value) continue;
+        uint64_t kind = paypal_filter_kind(c);
+        int op = r->op;
+        int slot = -1;
+        int direction = 0;  // strict bounds become the adjacent inclusive one
+        if (kind == kColumnLower && (op == RESTRICT_GT || op == RESTRICT_GE || op == RESTRICT_EQ)) {
+            slot = static_cast<int>(FilterSlot::kLower);
+            direction = op == RESTRICT_GT ? 1 : 0;
+        } else if (kind == kColumnUpper && (op == RESTRICT_LT || op == RESTRICT_LE || op == RESTRICT_EQ)) {
+            slot = static_cast<int>(FilterSlot::kUpper);
+            direction = op == RESTRICT_LT ? -1 : 0;
+        } else if (kind == kColumnThird && (op == RESTRICT_LT || op == RESTRICT_LE || op == RESTRICT_EQ)) {
+            slot = static_cast<int>(FilterSlot::kThird);
+            direction = op == RESTRICT_LT ? -1 : 0;
+        } else if (kind == kColumnRemember1 && op == RESTRICT_EQ) {
+            slot = static_cast<int>(FilterSlot::kRemember1);
+        } else if (kind == kColumnRemember2 && op == RESTRICT_EQ) {
+            slot = static_cast<int>(FilterSlot::kRemember2);
+        } else if (kind == kColumnRemember3 && op == RESTRICT_EQ) {
+            slot = static_cast<int>(FilterSlot::kRemember3);
+        } else if (kind == kColumnEqual && op == RESTRICT_EQ) {
+            slot = -2;  // sent, not echoed
+        } else {
+            continue;
+        }
+        std::string text;
+        if (!restriction_value_text(r->value, text)) continue;
+        if (direction != 0 && !adjust_strict_bound(text, direction)) {
+            // A strict bound that cannot be moved to an inclusive one is not
+            // sent: echoing it would fail the engine's own check on every row.
+            continue;
+        }
+        json_t *remembered = nullptr;
+        if (kind == kColumnRemember1 && c->sql_type == SQL_TINYINT) {
+            bool truth = !(text == "0" || text == "NULL" || text == "false" || text == "False");
+            text = truth ? "true" : "false";
+            remembered = json_boolean(truth);
+        } else {
+            remembered = json_stringn(text.data(), text.size());
+        }
+        AddParameter(req, c->parameter, text, 0);
+        if (slot >= 0) {
+            if (it->filters[slot]) json_decref(it->filters[slot]);
+            it->filters[slot] = remembered;
+            if (slot <= 2) met[slot] = true;
+        } else if (remembered) {
+            json_decref(remembered);
+        }
+    }
+    int missing = 0;
+    for (int k = 0; k < 3; ++k) {
+        if (need[k] && !met[k]) {
+            post_must_specify(it, need[k]);
+            ++missing;
+        }
+    }
+    if (missing) return 1;
+    if (table->flags & kTableSchema) AddParameter(req, "schema", "paypalv1.1", 0);
+    return 0;
+}
+
+int SQIStartQuery(void *handle, TableInfo *info, void *, void *, int count, Restriction **restrictions) {
+    auto *it = static_cast<PaypalIterator *>(handle);
+    PaypalEnv *env = it->env;
+    if (!env || !env->session || !env->session->context) return DAL_NOT_MINE;
+    PaypalContext *ctx = env->session->context.get();
+    PP_TRACE(&ctx->trace, kPpTraceDetail, "SQIStartQuery");
+    const PaypalTable *table = info ? paypal_find_table(info->table) : nullptr;
+    if (!table) return DAL_NOT_MINE;
+    scan_release(it);
+    it->mode = 3;
+    it->at_end = 0;
+    it->table = table;
+    it->table_index = paypal_table_index(table->name);
+    int n = count < 0 ? -count : count;
+    if (env->filter_local && n > 0) n = 0;
+    if (!restrictions) n = 0;
+
+    std::string key;
+    if ((table->flags & kTableKeyRequired) && KeyFromRestrictions(it, n, restrictions, table, key, 1) != 0)
+        return DAL_ERROR;
+    if (table->flags & kTableKeyOptional) (void)KeyFromRestrictions(it, n, restrictions, table, key, 0);
+    std::string path = table->endpoint;
+    if (!key.empty()) {
+        // The key is percent-encoded into the path: it can never add a
+        // segment, a query or a fragment.
+        path = EndpointWithKey(table->endpoint, key);
+        it->keyed = 1;
+        it->filters[static_cast<int>(FilterSlot::kPathKey)] = json_stringn(key.data(), key.size());
+    }
+    WebRequestPtr req = NewGetRequest(ctx, path, 1);
+    if (!req) {
+        scan_post(it, "Memory allocation error");
+        return DAL_ERROR;
+    }
+    char size_text[16];
+    snprintf(size_text, sizeof size_text, "%d", env->page_size > 0 ? env->page_size : kMaxPageSize);
+    if (!(table->flags & kTableNoPaging)) {
+        switch (table->paging) {
+            case PagingStyle::kNextLink:
+                AddParameter(req.get(), "page_size", size_text, 0);
+                break;
+            case PagingStyle::kStartId:
+                AddParameter(req.get(), "count", size_text, 0);
+                break;
+            default:
+                AddParameter(req.get(), "page", "1", 0);
+                AddParameter(req.get(), "page_size", size_text, 0);
+                AddParameter(req.get(), "total_required", "true", 0);
+                break;
+        }
+    }
+    if (ApplyFilters(it, req.get(), n, restrictions, table) != 0) return DAL_ERROR;
+    if (!(table->flags & kTableNoFields)) AddParameter(req.get(), "fields", "all", 0);
+    if (table->flags & kTablePrefer) AddHeader(req.get(), "Prefer", "return=representation");
+    it->requested_page = 1;
+    json_t *root = nullptr;
+    if (scan_exchange(it, req.get(), &root) != DAL_OK) return DAL_ERROR;
+    it->request = std::move(req);
+    it->root = root;
+    it->pages_read = 1;
+    return ExtractRows(it, table, it->keyed);
+}

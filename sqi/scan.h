@@ -1,0 +1,112 @@
+// Scans of PayPal tables: the steps SQIStartQuery, SQINextRow and SQIGetData
+// share (query translation, paging, JSON row mapping).
+//
+// A scan lives in the PaypalIterator (sqi/session.h): its request (kept for
+// further pages), the parsed reply `root` (a jansson reference the iterator
+// holds), the page's row array and current row (borrowed from root), the
+// remembered filter values (references held) and the piece state of
+// SQIGetData. scan_release drops all of it; SQIResetIterator and
+// SQICloseIterator call it.
+//
+// Return codes are the provider's (dal/provider.h) unless a function says
+// otherwise. Diagnostics go to the iterator's owner with SQLSTATE "HY000"
+// and the component "Corvane Paypal ODBC Driver".
+//
+// Exports: FilterSlot, kFilterSlotCount, restriction_value_text,
+// adjust_strict_bound, KeyFromRestrictions, ApplyFilters, ExtractRows,
+// FetchNextPage, scan_exchange, scan_post, scan_release, scan_column_value,
+// scan_child_array, json_text, read_timestamp, SQIStartQuery, SQINextRow,
+// SQIGetData.
+#pragma once
+
+#include <jansson.h>
+
+#include <cstdint>
+#include <string>
+
+#include "dal/provider.h"
+#include "sqi/catalog.h"
+#include "sqi/session.h"
+
+struct Value;
+
+// The remembered filter values of one scan (PaypalIterator::filters).
+enum class FilterSlot : int32_t {
+    kLower = 0,      // column flag 0x4
+    kUpper = 1,      // 0x8
+    kThird = 2,      // 0x200000
+    kRemember1 = 3,  // 0x200
+    kRemember2 = 4,  // 0x400
+    kRemember3 = 5,  // 0x800
+    kPathKey = 6,    // the key sent in the path (read back by key columns the reply lacks)
+};
+inline constexpr int kFilterSlotCount = 7;
+static_assert(static_cast<int>(FilterSlot::kPathKey) == kFilterSlotCount - 1);
+
+/// Posts `message` (HY000) on the iterator's owner.
+void scan_post(const PaypalIterator *it, const char *message);
+
+/// Drops the scan's reply, rows, filter values, request and piece state.
+void scan_release(PaypalIterator *it);
+
+/// The text a restriction value is sent as (NULL "NULL", characters as they
+/// are, integers "%d", doubles without trailing zeros, exact numerics in
+/// decimal, dates, times, timestamps "YYYY-MM-DDTHH:MM:SSZ", binary "0x"
+/// and two hex digits per byte). Returns false when the value's type has no
+/// text (nothing is sent for it).
+[[nodiscard]] bool restriction_value_text(const Value *value, std::string &out);
+
+/// Turns the value text of a strict bound into the adjacent inclusive one:
+/// `direction` +1 for "greater than", -1 for "less than". Timestamps move
+/// by one second, integers by one; other texts stay as they are (false).
+bool adjust_strict_bound(std::string &text, int direction);
+
+/// The key of a scan: the value text of the last equal restriction on the
+/// column with the path-key flag among the first `count`. With `required`
+/// and no such restriction it posts "Field '%s' must be specified in query"
+/// (the path-key column) and returns 1; else 0 (`key` empty when none).
+[[nodiscard]] int KeyFromRestrictions(PaypalIterator *it, int count, Restriction **restrictions,
+                                      const PaypalTable *table, std::string &key, int required);
+
+/// Adds the filter parameters of the first `count` restrictions to `req`,
+/// remembers the values rows echo, and checks the mandatory filters. 0, or
+/// 1 after posting one "Field '%s' must be specified in query" per missing
+/// mandatory filter (lower, upper, third).
+[[nodiscard]] int ApplyFilters(PaypalIterator *it, WebRequest *req, int count, Restriction **restrictions,
+                               const PaypalTable *table);
+
+/// One GET of the scan: cache lookup, else the exchange, its status and the
+/// cache store. On success `*root` holds a new reference to the parsed
+/// reply, or null for a 404 (no rows). DAL_OK or DAL_ERROR (posted).
+[[nodiscard]] int scan_exchange(PaypalIterator *it, WebRequest *req, json_t **root);
+
+/// Finds the rows of the scan's reply (list or single object) and the next
+/// page. Always DAL_OK (a reply without rows is an empty page).
+int ExtractRows(PaypalIterator *it, const PaypalTable *table, int keyed);
+
+/// Asks for the next page with the table's paging and extracts its rows.
+/// DAL_OK or DAL_ERROR (posted; the scan's request is dropped).
+[[nodiscard]] int FetchNextPage(PaypalIterator *it);
+
+/// The sub-key array of the current row (or null).
+[[nodiscard]] json_t *scan_child_array(const PaypalIterator *it);
+
+/// The JSON value of catalogue column `index` (0-based) for the current row:
+/// a remembered filter value, the root, the child element or the row
+/// followed along the column's path. Borrowed; null when missing.
+[[nodiscard]] json_t *scan_column_value(const PaypalIterator *it, int index);
+
+/// The character form of a JSON value (objects and arrays as sorted JSON
+/// text, strings as they are, "True"/"False", numbers in decimal). False for
+/// NULL (null, missing, an empty array).
+[[nodiscard]] bool json_text(const json_t *value, std::string &out);
+
+/// Reads "YYYY-MM-DDTHH:MM:SS[.fff](Z|±HH:MM)" into `out`, converting a
+/// numeric offset to UTC (the time zone "Z" texts are in). False when the
+/// text is shorter than 17 characters.
+[[nodiscard]] bool read_timestamp(const char *text, size_t length, TIMESTAMP_STRUCT *out);
+
+int SQIStartQuery(void *it, TableInfo *info, void *select_list, void *row_list, int count,
+                  Restriction **restrictions);
+int SQINextRow(void *it);
+int SQIGetData(void *it, int column, int c_type, void *buffer, SQLLEN capacity, SQLLEN *length);
