@@ -226,6 +226,10 @@ TEST(IntervalLiteralTest, BuilderShapes) {
     EXPECT_EQ(build_interval_literal(false, "5.123456789", 11, 6, 0, 9, &iv), 0);
     EXPECT_EQ(iv.intval.day_second.fraction, 123456789u);
     EXPECT_EQ(build_interval_literal(false, "1234567890", 10, 3, 9, -1, &iv), -1);
+    // More fields than any qualifier has (found by the fuzzer: wrote past
+    // the separator array).
+    EXPECT_EQ(build_interval_literal(false, "2020-01-02 03:04:05.1", 21, 1, 0, -1, &iv), -1);
+    EXPECT_EQ(build_interval_literal(false, "1:2:3:4:5:6", 11, 10, 0, -1, &iv), -1);
 }
 
 TEST_F(LiteralTest, ConcurrentParsesAgree) {
