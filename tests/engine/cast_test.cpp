@@ -150,3 +150,42 @@ TEST(AssignableTest, Table) {
 }
 
 }  // namespace
+
+#include "engine/materialise.h"
+
+namespace {
+
+class MaterialiseTest : public ValueFixture {};
+
+TEST_F(MaterialiseTest, LiteralKindsBecomePlainValues) {
+    Value *cd = new_value_of_type(pool, VT_CURRENT_TIMESTAMP);
+    Value *a = materialise_value(cd, &env), *b = materialise_value(cd, &env);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->type, VT_TIMESTAMP);
+    EXPECT_EQ(text_of(a), text_of(b));  // one instant per execution
+    EXPECT_EQ(text_of(a), "2024-02-29 13:45:30");
+    Value *u = new_value_of_type(pool, VT_USER);
+    Value *m = materialise_value(u, &env);
+    EXPECT_EQ(m->type, VT_CHAR);
+    EXPECT_NE(m->is_null, 0);  // no "UID": NULL
+    env.user = "bob";
+    EXPECT_EQ(text_of(materialise_value(u, &env)), "bob");
+    int16_t small = -5;
+    Value *r = new_value_of_type(pool, VT_REF_INT16);
+    r->data.ref = &small;
+    Value *ri = materialise_value(r, &env);
+    EXPECT_EQ(ri->type, VT_INTEGER);
+    EXPECT_EQ(ri->data.i, -5);
+    SQL_INTERVAL_STRUCT iv{};
+    iv.interval_type = SQL_IS_DAY;
+    iv.intval.day_second.day = 3;
+    Value *ri2 = new_value_of_type(pool, VT_REF_INTERVAL);
+    ri2->data.ref = &iv;
+    EXPECT_EQ(materialise_value(ri2, &env)->type, VT_INTERVAL_DS);
+    Value *plain = text("abc");
+    Value *copy = materialise_value(plain, &env);
+    EXPECT_NE(copy->data.s, plain->data.s);
+    EXPECT_EQ(copy->copy_mark, 0);
+}
+
+}  // namespace
