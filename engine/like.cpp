@@ -80,9 +80,12 @@ int match_program(const unsigned char *prog, const unsigned char *s, const unsig
                 continue;
             }
         }
-        // Mismatch: let the last "%" absorb one more character.
+        // Mismatch: let the last "%" absorb one more byte. Stepping by bytes
+        // keeps every position reachable, which the single retry point needs
+        // to be complete; for valid UTF-8 a "%" ending inside a character
+        // gives the same answers as one ending at its start.
         if (!star_p || star_s >= end) return 0;
-        star_s += char_len(star_s, end);
+        star_s++;
         if (!skip_to_literal(star_p, &star_s, end)) return 0;
         s = star_s;
         p = star_p;

@@ -34,7 +34,7 @@ int reference(const unsigned char *prog, const std::string &s) {
             char r = 0;
             if (*op == kLikeAnySeq) {
                 r = dp[i + 1][j];
-                if (!r && j < m) r = dp[i][j + clen(s, j)];
+                if (!r && j < m) r = dp[i][j + 1];
             } else if (j < m) {
                 if (*op == kLikeAnyOne) r = dp[i + 1][j + clen(s, j)];
                 else if (up(op[1]) == up(static_cast<unsigned char>(s[j]))) r = dp[i + 1][j + 1];
