@@ -355,3 +355,23 @@ TEST_F(FunctionTest, AllocationFailuresAreHY001) {
 }
 
 }  // namespace
+
+#include "support/long_buffer.h"
+
+namespace {
+
+int failing_reader(void *, const Value *, CvPool *, char **, int32_t *) { return -1; }
+
+TEST_F(FunctionTest, LongCharacterArguments) {
+    Value *lv = new_value_of_type(pool, VT_LONG_CHAR);
+    lv->long_buffer = allocate_long_buffer(pool, 0, SQL_LONGVARCHAR);
+    std::string body(5000, 'a');
+    ASSERT_EQ(append_to_long_buffer(lv->long_buffer, body.data(), body.size()), 0);
+    EXPECT_EQ(call(kFnCharLength, {lv}), "5000");
+    EXPECT_EQ(call(kFnLeft, {lv, integer(3)}), "aaa");
+    env.read_long = failing_reader;
+    EXPECT_EQ(call(kFnUcase, {lv}), "ERR:HY000:Extract from LONG VARCHAR error");
+    env.read_long = nullptr;
+}
+
+}  // namespace

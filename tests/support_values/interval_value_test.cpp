@@ -191,3 +191,27 @@ TEST_F(ValueOpsTest, TruthValues) {
 }
 
 }  // namespace
+
+#include "support/str_buffer.h"
+
+namespace {
+
+TEST(StrBufferTest, BoundedCopiesReportFullLength) {
+    char out[6];
+    SQLSMALLINT len16 = 0;
+    EXPECT_EQ(copy_str_buffer(out, sizeof out, &len16, "hello world"), 1);
+    EXPECT_STREQ(out, "hello");
+    EXPECT_EQ(len16, 11);
+    SQLLEN len = 0;
+    EXPECT_EQ(copy_str_bufferl(out, sizeof out, &len, "hi"), 0);
+    EXPECT_STREQ(out, "hi");
+    EXPECT_EQ(len, 2);
+    SQLINTEGER len32 = 0;
+    EXPECT_EQ(copy_str_bufferi(out, 4, &len32, "h\xC3\xA9llo"), 1);
+    EXPECT_STREQ(out, "h\xC3\xA9");  // cut at a whole character
+    EXPECT_EQ(copy_str_bufferi(nullptr, 0, &len32, nullptr), 0);
+    EXPECT_EQ(len32, 0);
+    EXPECT_EQ(copy_str_buffer(out, 0, nullptr, "x"), 1);
+}
+
+}  // namespace
