@@ -151,7 +151,7 @@ BENCHMARK(BM_NumericCompareInt128);
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run> &runs) override {
-        for (const Run &r : runs) times[r.benchmark_name()] = r.GetAdjustedRealTime();
+        for (const Run &r : runs) times[r.benchmark_name()] = r.GetAdjustedCPUTime();  // CPU time: steadier on a shared machine
         ConsoleReporter::ReportRuns(runs);
     }
     std::map<std::string, double> times;
