@@ -147,6 +147,10 @@ int fn_mod(ValueEnv *env, int argc, Value *const *args, Value **out) {
     if (fn::any_null(argc, args)) return fn::null_result(env, VT_INTEGER, out);
     int32_t a, b, r;
     if (fn::arg_int(env, args[0], &a) != 0 || fn::arg_int(env, args[1], &b) != 0) return -1;
+    if (b == 0) return engine_error(env->diag, "22012", "Division by zero");
+    // INT_MIN / -1 has no 32-bit quotient; the remainder is refused with it
+    // rather than left to the processor's division trap.
+    if (a == INT32_MIN && b == -1) return engine_error(env->diag, "22003", "Numeric value out of range");
     if (checked_mod32(a, b, &r) != kIntOk) return engine_error(env->diag, "22012", "Division by zero");
     return fn::int_result(env, r, out);
 }

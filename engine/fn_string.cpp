@@ -341,15 +341,15 @@ int fn_user(ValueEnv *env, int, Value *const *, Value **out) {
     return fn::text_result(env, env->user, std::strlen(env->user), out);
 }
 
-int trim_value(ValueEnv *env, int spec, char trim_char, const Value *source, Value **out) {
+int trim_value(ValueEnv *env, int form, char trim_char, const Value *source, Value **out) {
     *out = nullptr;
     if (!source || source->is_null) return fn::null_result(env, VT_CHAR, out);
     Text s;
     if (text_arg(env, source, &s) != 0) return -1;
     size_t b = 0, e = s.n;
-    if (spec != 2)
+    if (form != 2)
         while (b < e && s.p[b] == trim_char) b++;
-    if (spec != 1)
+    if (form != 1)
         while (e > b && s.p[e - 1] == trim_char) e--;
     return fn::text_result(env, s.p + b, e - b, out);
 }

@@ -114,9 +114,9 @@ extern const ScalarFunction scalar_functions[kScalarFunctionCount];
 [[nodiscard]] int call_scalar_function(int code, ValueEnv *env, int argc, Value *const *args,
                                        Value **out);
 
-/// TRIM(spec, char FROM source): spec 0/3 both, 1 leading, 2 trailing;
+/// TRIM(form, char FROM source): form 0/3 both, 1 leading, 2 trailing;
 /// `trim_char` the first character of the trim expression (space by
 /// default). Returns 0 with *out a new VT_CHAR (NULL for a NULL source), or
 /// -1 after posting.
-[[nodiscard]] int trim_value(ValueEnv *env, int spec, char trim_char, const Value *source,
+[[nodiscard]] int trim_value(ValueEnv *env, int form, char trim_char, const Value *source,
                              Value **out);

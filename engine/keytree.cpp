@@ -142,7 +142,7 @@ int TREEinsert(KeyTree *tree, const void *key, size_t length, void *payload) {
     while (*link) {
         parent = *link;
         int c = tree->compare(parent->length, parent->key, length, key);
-        if (c == 0) return kTreeDuplicate;
+        if (c == 0) return kTreeOk;  // present: keep the first payload
         // A negative result (stored < new) sends the search to the right.
         link = c < 0 ? &parent->right : &parent->left;
     }

@@ -10,7 +10,7 @@
 // Exports: KeyTree, KeyCompareFn, KeyReleaseFn, TREEcreate, TREEinsert,
 // TREElookup, TREErelease, TREEcount, keytree_default_compare,
 // keytree_byte_compare, keytree_string_compare, kTreeOk, kTreeNoMemory,
-// kTreeNotFound, kTreeDuplicate.
+// kTreeNotFound.
 #pragma once
 
 #include <cstddef>
@@ -19,7 +19,6 @@
 #include "support/pool.h"
 
 inline constexpr int kTreeOk = 0;
-inline constexpr int kTreeDuplicate = 1;  // insert: the key was present (first kept)
 inline constexpr int kTreeNoMemory = 2;
 inline constexpr int kTreeNotFound = 3;
 
@@ -53,8 +52,9 @@ struct KeyTree {
 /// exhaustion.
 [[nodiscard]] KeyTree *TREEcreate(CvPool *pool, KeyCompareFn compare, KeyReleaseFn release);
 
-/// Inserts a copy of the key with its payload. Returns kTreeOk,
-/// kTreeDuplicate (present: the first payload stays) or kTreeNoMemory.
+/// Inserts a copy of the key with its payload. Returns kTreeOk (also when
+/// the key was present: the first payload stays and the count is
+/// unchanged) or kTreeNoMemory; callers treat any other result as failure.
 [[nodiscard]] int TREEinsert(KeyTree *tree, const void *key, size_t length, void *payload);
 
 /// kTreeOk with *payload (optional) set when the key is present, else

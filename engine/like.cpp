@@ -38,6 +38,20 @@ bool text_of(const Value *v, const char **text, size_t *len) {
     return false;
 }
 
+// When the program after a "%" starts with a literal, the "%" can only end
+// where that literal occurs: jump there directly. Returns false when it
+// occurs nowhere further on. Continuation bytes are left to the slow path
+// so positions stay on character boundaries.
+inline bool skip_to_literal(const unsigned char *p, const unsigned char **s, const unsigned char *end) {
+    if (*p != kLikeLiteral || (p[1] & 0xC0) == 0x80) return true;
+    unsigned char a = p[1], b = upper(p[1]);
+    if (a >= 'A' && a <= 'Z') a = static_cast<unsigned char>(a + 32);
+    const unsigned char *q = *s;
+    while (q < end && *q != a && *q != b) q++;
+    *s = q;
+    return q < end;
+}
+
 int match_program(const unsigned char *prog, const unsigned char *s, const unsigned char *end) {
     const unsigned char *p = prog;
     const unsigned char *star_p = nullptr;  // program position after the last "%"
@@ -48,6 +62,8 @@ int match_program(const unsigned char *prog, const unsigned char *s, const unsig
             if (*p == kLikeEnd) return 1;  // a trailing "%" matches the rest
             star_p = p;
             star_s = s;
+            if (!skip_to_literal(star_p, &star_s, end)) return 0;
+            s = star_s;
             continue;
         }
         if (*p == kLikeEnd) {
@@ -64,9 +80,13 @@ int match_program(const unsigned char *prog, const unsigned char *s, const unsig
                 continue;
             }
         }
-        // Mismatch: let the last "%" absorb one more character.
+        // Mismatch: let the last "%" absorb one more byte. Stepping by bytes
+        // keeps every position reachable, which the single retry point needs
+        // to be complete; for valid UTF-8 a "%" ending inside a character
+        // gives the same answers as one ending at its start.
         if (!star_p || star_s >= end) return 0;
-        star_s += char_len(star_s, end);
+        star_s++;
+        if (!skip_to_literal(star_p, &star_s, end)) return 0;
         s = star_s;
         p = star_p;
     }

@@ -106,6 +106,8 @@ int integer_rule(int l, int r, int op) {
     int res = numeric_common(l, op, &done);
     if (done) return res == TYPE_INCOMPATIBLE_OR_COMPARABLE ? TYPE_INCOMPATIBLE : res;
     if (!is_arith(op)) return TYPE_COMPARABLE;
+    // An interval moved or scaled by an integer keeps its interval type.
+    if (is_interval(l)) return l;
     if (!is_numeric_class(l)) return TYPE_INCOMPATIBLE;
     switch (r) {
     case SQL_INTEGER:
@@ -187,8 +189,9 @@ int check_type_combination(int l, int r, int op) {
     }
     case kClassIntervalYM:
     case kClassIntervalDS:
-        if (is_any_char(l) && is_arith(op))
-            return op == OP_ADD ? SQL_VARCHAR : TYPE_INCOMPATIBLE;
+        // Text and an interval only compare; the reverse order (interval
+        // left, text right) concatenates under the character rule.
+        if (is_any_char(l) && is_arith(op)) return TYPE_INCOMPATIBLE;
         if (is_approx(l) && is_arith(op) && op != OP_NEG) return TYPE_INCOMPATIBLE;
         return interval_rule(l, r, op);
     default: return TYPE_INCOMPATIBLE;

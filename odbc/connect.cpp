@@ -15,6 +15,7 @@
 #include "odbc/state.h"
 #include "odbc/wide.h"
 #include "support/profile.h"
+#include "support/str_buffer.h"
 #include "support/trace.h"
 
 namespace {
@@ -75,7 +76,7 @@ SQLRETURN copy_out(DBC *dbc, SQLRETURN rc, const std::string &text, SQLCHAR *out
     if (!SQL_SUCCEEDED(rc)) return rc;
     if (!out && !length) return rc;
     short n = 0;
-    bool cut = copy_str_buffer(reinterpret_cast<char *>(out), out ? capacity : 0, &n, text);
+    bool cut = copy_str_buffer(reinterpret_cast<char *>(out), out ? capacity : 0, &n, text.c_str()) != 0;
     if (length) *length = n;
     if (cut && out) {
         post_warning(dbc->diag, "01004", "String data, right truncated");

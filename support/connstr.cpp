@@ -208,11 +208,6 @@ std::string generate_connection_string(const ConnAttrList *list) {
     return out;
 }
 
-bool copy_str_buffer(char *out, long capacity, short *length, std::string_view text) {
-    if (length) *length = static_cast<short>(text.size() > 32767 ? 32767 : text.size());
-    return copy_text_out(text, out, capacity < 0 ? 0 : static_cast<size_t>(capacity));
-}
-
 bool cat_str_buffer(char *out, long capacity, short *length, std::string_view text) {
     size_t have = out && capacity > 0 ? strnlen(out, static_cast<size_t>(capacity)) : 0;
     size_t total = (length && *length > 0 ? static_cast<size_t>(*length) : have) + text.size();

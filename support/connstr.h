@@ -14,7 +14,7 @@
 // Exports: ConnAttrList, init_con_str, free_con_str, parse_connection_string,
 // get_attribute_value, has_attribute, append_pair, delete_attribute,
 // rename_attribute, attribute_count, attribute_at, generate_connection_string,
-// quote_connection_value, copy_str_buffer, cat_str_buffer.
+// quote_connection_value, cat_str_buffer (copy_str_buffer is in str_buffer.h).
 #pragma once
 
 #include <cstddef>
@@ -61,10 +61,6 @@ bool attribute_at(const ConnAttrList *list, int n, std::string_view *key, std::s
 /// `value` as it must be written after "key=".
 [[nodiscard]] std::string quote_connection_value(std::string_view value);
 
-/// Copies `text` into `out` (capacity bytes, terminator included), cut at a
-/// whole character; `*length` (when non-null) gets the full length. Returns
-/// true when cut.
-bool copy_str_buffer(char *out, long capacity, short *length, std::string_view text);
 /// Appends `text` to the text already in `out`; `*length` tracks the full
 /// length of everything appended so far. Returns true when cut.
 bool cat_str_buffer(char *out, long capacity, short *length, std::string_view text);

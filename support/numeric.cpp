@@ -35,9 +35,14 @@ constexpr Pow10Table kPow10;
 constexpr u128 kMaxMagnitude = pow10_u128(38) - 1;
 
 int digit_count(u128 m) {
-    int d = 1;
+    if (m == 0) return 1;
+    // log10(2) ~ 1233/4096: estimate from the bit length, then correct.
+    uint64_t hi = static_cast<uint64_t>(m >> 64), lo = static_cast<uint64_t>(m);
+    int bits = hi ? 128 - __builtin_clzll(hi) : 64 - __builtin_clzll(lo);
+    int d = (bits * 1233) >> 12;
+    if (d > 38) d = 38;
     while (d < 39 && m >= kPow10.v[d]) d++;
-    return d;
+    return d < 1 ? 1 : d;
 }
 
 struct U256 {
@@ -98,6 +103,10 @@ bool load(const SQL_NUMERIC_STRUCT *n, Dec *out) {
     u128 m = numeric_magnitude(n);
     int s = n->scale;
     if (m > kMaxMagnitude) return false;
+    if (s >= 0 && s <= 38) {
+        *out = Dec{m, s, n->sign != 1 && m != 0};
+        return true;
+    }
     while (s > 38) {
         u128 rem = m % 10;
         m /= 10;
@@ -142,6 +151,27 @@ int to_struct(const Dec &d, SQL_NUMERIC_STRUCT *out) {
 U256 widen(const Dec &a, int s) { return mul128(a.mag, kPow10.v[s - a.scale]); }
 
 int add_dec(Dec a, Dec b, Dec *out) {
+    if (a.scale == b.scale) {
+        // Common case: one scale, no widening. 10^38 < 2^127, so the sum of
+        // two magnitudes cannot wrap 128 bits.
+        u128 r;
+        bool neg;
+        if (a.neg == b.neg) {
+            r = a.mag + b.mag;
+            neg = a.neg;
+        } else if (a.mag < b.mag) {
+            r = b.mag - a.mag;
+            neg = b.neg;
+        } else {
+            r = a.mag - b.mag;
+            neg = a.neg;
+        }
+        if (r <= kMaxMagnitude) {
+            *out = Dec{r, a.scale, neg && r != 0};
+            return kNumOk;
+        }
+        return reduce(U256{0, r}, a.scale, neg, out) ? kNumOk : kNumOverflow;
+    }
     int s = a.scale > b.scale ? a.scale : b.scale;
     if (s > 38) s = 38;
     // Operands of scale above 38 cannot occur (numeric_set caps them).
@@ -168,6 +198,10 @@ int cmp_dec(const Dec &a, const Dec &b) {
     bool az = a.mag == 0, bz = b.mag == 0;
     bool an = a.neg && !az, bn = b.neg && !bz;
     if (an != bn) return an ? -1 : 1;
+    if (a.scale == b.scale) {
+        int c = a.mag < b.mag ? -1 : (a.mag > b.mag ? 1 : 0);
+        return an ? -c : c;
+    }
     int s = a.scale > b.scale ? a.scale : b.scale;
     U256 x = widen(a, s), y = widen(b, s);
     int c = u256_less(x, y) ? -1 : (u256_less(y, x) ? 1 : 0);
@@ -177,8 +211,9 @@ int cmp_dec(const Dec &a, const Dec &b) {
 }  // namespace
 
 NumMagnitude numeric_magnitude(const SQL_NUMERIC_STRUCT *n) {
-    u128 m = 0;
-    for (int i = 15; i >= 0; i--) m = (m << 8) | n->val[i];
+    static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "val is little-endian like the host");
+    u128 m;
+    std::memcpy(&m, n->val, sizeof m);
     return m;
 }
 
@@ -193,10 +228,7 @@ int numeric_set(SQL_NUMERIC_STRUCT *out, NumMagnitude magnitude, bool negative, 
     out->precision = static_cast<SQLCHAR>(precision);
     out->scale = static_cast<SQLSCHAR>(scale);
     out->sign = (negative && magnitude != 0) ? 0 : 1;
-    for (int i = 0; i < 16; i++) {
-        out->val[i] = static_cast<SQLCHAR>(magnitude & 0xff);
-        magnitude >>= 8;
-    }
+    std::memcpy(out->val, &magnitude, sizeof magnitude);
     return kNumOk;
 }
 

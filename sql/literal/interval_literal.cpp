@@ -55,7 +55,6 @@ int build_interval_literal(bool negative, const char *string, size_t length, int
     Field frac{0, 0};
     bool has_frac = false;
     while (true) {
-        if (nf == 4) return -1;
         if (!read_number(p, end, &f[nf])) return -1;
         nf++;
         if (p == end) break;
@@ -73,6 +72,7 @@ int build_interval_literal(bool negative, const char *string, size_t length, int
             break;
         }
         if (c != '-' && c != ':' && c != ' ') return -1;
+        if (nf == 4) return -1;  // at most four fields, three separators
         seps[nf - 1] = c;
         p++;
         if (c == ' ')
