@@ -7,7 +7,9 @@
 
 #include "dal/dal.h"
 #include "odbc/handles.h"
+#include "engine/value.h"
 #include "support/connstr.h"
+#include "support/long_buffer.h"
 
 namespace {
 
@@ -195,8 +197,27 @@ int DALServiceCallback(int code, DalServiceRequest *r) {
             std::snprintf(r->password, sizeof r->password, "%s", pwd ? pwd : "");
             return DAL_OK;
         }
+        case DAL_SERVICE_LONG_LENGTH:
+            r->length = r->value && r->value->long_buffer
+                            ? static_cast<SQLLEN>(long_buffer_length(r->value->long_buffer))
+                            : 0;
+            return DAL_OK;
+        case DAL_SERVICE_LONG_READ: {
+            LongBuffer *lb = r->value ? r->value->long_buffer : nullptr;
+            if (!lb || !r->buffer || r->capacity <= 0) {
+                r->length = 0;
+                return DAL_OK;
+            }
+            size_t got = extract_from_long_buffer(lb, r->buffer, static_cast<size_t>(r->capacity));
+            r->length = static_cast<SQLLEN>(got);
+            // 1: more is to come after this piece.
+            return lb->position < lb->length ? DAL_INFO : DAL_OK;
+        }
+        case DAL_SERVICE_LONG_REWIND:
+            if (r->value && r->value->long_buffer) rewind_long_buffer(r->value->long_buffer);
+            return DAL_OK;
         default:
-            // Long-value and type services arrive with the engine.
+            // Type information and the engine hooks arrive with the engine's evaluator.
             return DAL_ERROR;
     }
 }

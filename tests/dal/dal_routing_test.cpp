@@ -8,6 +8,9 @@
 #include "dal/dal.h"
 #include "odbc/handles.h"
 #include "odbc/odbc_api.h"
+#include "engine/value.h"
+#include "support/long_buffer.h"
+#include "support/value_ops.h"
 
 namespace {
 
@@ -208,6 +211,38 @@ TEST_F(DalRouting, TransactionsReachEveryProviderOnce) {
     EXPECT_EQ(DALEndTransaction(dal, SQL_COMMIT), DAL_OK);
     EXPECT_EQ(DALEndTransaction(dal, SQL_COMMIT), DAL_OK);
     for (int i = 0; i < 3; i++) EXPECT_EQ(g_states[i].transactions, 0);
+}
+
+TEST_F(DalRouting, ProvidersReadLongValuesInPiecesThroughTheCallback) {
+    Value *v = new_value_of_type(dbc->pool, VT_LONG_CHAR);
+    ASSERT_NE(v, nullptr);
+    v->long_buffer = allocate_long_buffer(dbc->pool, 0, SQL_LONGVARCHAR);
+    ASSERT_EQ(append_to_long_buffer(v->long_buffer, "0123456789", 10), 0);
+    DalServiceRequest r{};
+    r.value = v;
+    ASSERT_EQ(DALServiceCallback(DAL_SERVICE_LONG_LENGTH, &r), DAL_OK);
+    EXPECT_EQ(r.length, 10);
+    char piece[4];
+    std::string got;
+    int code;
+    do {
+        r.buffer = piece;
+        r.capacity = sizeof piece;
+        code = DALServiceCallback(DAL_SERVICE_LONG_READ, &r);
+        got.append(piece, static_cast<size_t>(r.length));
+    } while (code == DAL_INFO);
+    EXPECT_EQ(code, DAL_OK);
+    EXPECT_EQ(got, "0123456789");
+    ASSERT_EQ(DALServiceCallback(DAL_SERVICE_LONG_REWIND, &r), DAL_OK);
+    r.capacity = sizeof piece;
+    EXPECT_EQ(DALServiceCallback(DAL_SERVICE_LONG_READ, &r), DAL_INFO);
+    EXPECT_EQ(std::string(piece, 4), "0123");
+    r.handle = dbc;
+    r.origin = "Corvane Paypal ODBC Driver";
+    r.sqlstate = "HY000";
+    r.message = "provider says no";
+    ASSERT_EQ(DALServiceCallback(DAL_SERVICE_POST_ERROR, &r), DAL_OK);
+    EXPECT_STREQ(diag_message(dbc->diag, 1), "[Corvane][Corvane Paypal ODBC Driver]provider says no");
 }
 
 }  // namespace
