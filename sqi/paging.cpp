@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "sqi/paypal_trace.h"
+#include "odbc/handles.h"
 #include "sqi/scan.h"
 
 namespace {
@@ -110,10 +111,13 @@ int scan_exchange(PaypalIterator *it, WebRequest *req, json_t **root) {
         }
     }
     WebResponsePtr resp;
+    // The transport's own diagnostics go to the statement that scans.
+    env->operation_owner = it->owner;
     int rc = WebExchange(req, resp);
+    env->operation_owner = nullptr;
     if (rc != 0 || !resp) {
-        // No reply at all: the transport has posted its diagnostic on the
-        // connection; the statement gets the same text.
+        // No reply at all: the transport has posted why, unless it could not.
+        if (diag_count(diag_of(it->owner)) > 0) return DAL_ERROR;
         const char *why = req->context->last_error[0] ? req->context->last_error : "no response from server";
         return post_error(it, why);
     }

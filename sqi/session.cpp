@@ -17,7 +17,7 @@ void transport_post(void *owner, const char *sqlstate, int native, const char *m
     auto *env = static_cast<PaypalEnv *>(owner);
     if (!env || !env->callback) return;
     DalServiceRequest r{};
-    r.handle = env->owner;
+    r.handle = env->operation_owner ? env->operation_owner : env->owner;
     r.origin = kPaypalComponent;
     r.native = native;
     r.sqlstate = sqlstate;

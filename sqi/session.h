@@ -51,6 +51,7 @@ struct PaypalEnv {
     int32_t disguise_long;
     int32_t page_size;              // at most kMaxPageSize
     void *owner;                    // the connection: diagnostics go there
+    void *operation_owner;          // while a scan runs: its statement, which gets them instead
     TlsContextPtr tls;
     ResponseCache cache;
     int32_t filter_local;
