@@ -86,12 +86,13 @@ struct PaypalColumn {
     int32_t sql_type;                // 12, 2, 11, 4, -6, -1 in this catalogue
     int32_t size;                    // NVARCHAR length, NUMERIC decimal places, else 0
     uint64_t flags;                  // kColumn* bits
-    const char *json_path;           // comma-separated members from the row (or root) object
+    const char *json_path;           // comma-separated members from the row (or root) object;
+                                     // empty: the row element itself (arrays of bare values)
     const char *parameter;           // query parameter of a pushed restriction, or null
     const char *json_type;           // "string", "decimal", "datetime", "boolean", "integer", "array", "object"
     const char *body_path;           // comma path in request bodies when it differs, or null
     const char *const *path_members; // json_path split at commas, null-terminated
-    int32_t path_depth;              // members in path_members
+    int32_t path_depth;              // members in path_members (0: the element itself)
 };
 
 struct PaypalTable {
