@@ -162,21 +162,42 @@ static_assert(kListPrimaryKeys == 6 && kListStatistics == 7 && kListCatalogs == 
 /// case-sensitive.
 [[nodiscard]] bool catalog_pattern_match(std::string_view pattern, std::string_view name);
 
-// ---- catalogue slots (provider return codes of dal/provider.h)
-int SQIGetTableInfo(void *owner, void *env, DalText catalog, DalText schema, DalText table, TableInfo *out);
-int SQIGetColumnInfo(void *owner, void *env, DalText catalog, DalText schema, DalText table, int count,
-                     ColumnInfo *out);
-int SQIGetPKInfo(void *owner, void *env, DalText catalog, DalText schema, DalText table, int count, void *keys);
-int SQITables(void *it, DalText catalog, DalText schema, DalText table, DalText types);
-int SQIColumns(void *it, DalText catalog, DalText schema, DalText table, DalText column);
-int SQIColumnPrivileges(void *it, DalText catalog, DalText schema, DalText table, DalText column);
-int SQIPrimaryKeys(void *it, DalText catalog, DalText schema, DalText table);
-int SQISpecialColumns(void *it, int identifier, DalText catalog, DalText schema, DalText table, int scope,
-                      int nullable);
-int SQIStatistics(void *it, DalText catalog, DalText schema, DalText table, int unique, int accuracy);
-int SQIForeignKeys(void *it, DalText pk_catalog, DalText pk_schema, DalText pk_table, DalText fk_catalog,
-                   DalText fk_schema, DalText fk_table);
-int SQITablePrivileges(void *it, DalText catalog, DalText schema, DalText table);
+// ---- catalogue slots
+// All return the provider codes of dal/provider.h. Catalog and schema
+// arguments are not examined except for the catalog and schema list modes of
+// SQITables: every table is PAYPAL.DBO and the DAL routes LINK prefixes.
+// Diagnostics go through the environment's DAL callback; nothing returned
+// needs freeing.
+
+/// Fills `out` with the table's catalog, schema, spelling, column and key
+/// counts. DAL_NOT_MINE for a name not in the catalogue.
+[[nodiscard]] int SQIGetTableInfo(void *owner, void *env, DalText catalog, DalText schema, DalText table,
+                                  TableInfo *out);
+/// Fills `count` ColumnInfo records of `out` in column order. DAL_NOT_MINE for
+/// an unknown table; DAL_ERROR (posted, native 2793) when `count` is not the
+/// table's column count.
+[[nodiscard]] int SQIGetColumnInfo(void *owner, void *env, DalText catalog, DalText schema, DalText table, int count,
+                                   ColumnInfo *out);
+/// Writes name and 1-based ordinal of each key column into the first `count`
+/// KeyColumnEntry records of the caller's List `keys`. DAL_OK, writing
+/// nothing, for an unknown table or one without a key.
+[[nodiscard]] int SQIGetPKInfo(void *owner, void *env, DalText catalog, DalText schema, DalText table, int count,
+                               void *keys);
+/// Listings: each prepares iterator `it` (a PaypalIterator) and returns
+/// DAL_OK; the rows come from catalog_next_row. SQIPrimaryKeys,
+/// SQISpecialColumns and SQIStatistics take an exact table name and return
+/// DAL_NOT_MINE, with no rows, for an unknown one. Table and column
+/// arguments of SQITables and SQIColumns are search patterns (absent: all).
+[[nodiscard]] int SQITables(void *it, DalText catalog, DalText schema, DalText table, DalText types);
+[[nodiscard]] int SQIColumns(void *it, DalText catalog, DalText schema, DalText table, DalText column);
+[[nodiscard]] int SQIColumnPrivileges(void *it, DalText catalog, DalText schema, DalText table, DalText column);
+[[nodiscard]] int SQIPrimaryKeys(void *it, DalText catalog, DalText schema, DalText table);
+[[nodiscard]] int SQISpecialColumns(void *it, int identifier, DalText catalog, DalText schema, DalText table,
+                                    int scope, int nullable);
+[[nodiscard]] int SQIStatistics(void *it, DalText catalog, DalText schema, DalText table, int unique, int accuracy);
+[[nodiscard]] int SQIForeignKeys(void *it, DalText pk_catalog, DalText pk_schema, DalText pk_table,
+                                 DalText fk_catalog, DalText fk_schema, DalText fk_table);
+[[nodiscard]] int SQITablePrivileges(void *it, DalText catalog, DalText schema, DalText table);
 
 /// Advances a catalogue listing (iterator modes other than 3: 1 tables,
 /// 2 columns, 4 special columns, 6 primary keys, 7 statistics, 8 catalog
