@@ -35,6 +35,12 @@ def fail(lineno, text):
     sys.exit(f'catalog_data.txt:{lineno}: {text}')
 
 
+def parse_hex(text, lineno):
+    if not re.fullmatch(r'0x[0-9a-fA-F]+|0', text):
+        fail(lineno, f'flags must be hexadecimal, not {text!r}')
+    return int(text, 16)
+
+
 def parse_type(text, lineno):
     if text in TYPES:
         return TYPES[text]
@@ -70,24 +76,28 @@ def parse(path):
             if any(c['name'].lower() == name.lower() for c in table['columns']):
                 fail(lineno, f'column {name} twice in {table["name"]}')
             table['columns'].append({'path': jpath, 'name': name, 'sql': sql, 'size': size, 'json': jtype,
-                                     'flags': int(flags, 16), 'param': None if param == '-' else param,
+                                     'flags': parse_hex(flags, lineno), 'param': None if param == '-' else param,
                                      'body': None if body == '-' else body})
             continue
         word, _, rest = line.partition(' ')
         if word == 'table':
-            table = {'name': rest, 'columns': [], 'line': lineno}
+            table = {'name': rest, 'columns': [], 'line': lineno, 'flags_line': lineno}
             tables.append(table)
         elif table is None or word not in ('endpoint', 'list_key', 'sub_key', 'flags', 'paging', 'columns'):
             fail(lineno, f'unexpected line {line!r}')
         else:
             table['count' if word == 'columns' else word] = None if rest == '-' else rest
+            if word == 'flags':
+                table['flags_line'] = lineno
+            if word == 'columns' and not rest.isdigit():
+                fail(lineno, f'column count {rest!r}')
     for t in tables:
         for key in ('endpoint', 'flags', 'paging', 'count'):
             if t.get(key) is None:
                 fail(t['line'], f'{t["name"]} lacks {key}')
         if t['paging'] not in PAGING:
             fail(t['line'], f'{t["name"]}: paging {t["paging"]!r}')
-        t['flags'] = int(t['flags'], 16)
+        t['flags'] = parse_hex(t['flags'], t['flags_line'])
         if int(t['count']) != len(t['columns']):
             fail(t['line'], f'{t["name"]} lists {len(t["columns"])} columns, says {t["count"]}')
         if t['endpoint'].count('%s') > 1 or '%' in t['endpoint'].replace('%s', ''):

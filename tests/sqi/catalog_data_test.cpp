@@ -3,8 +3,10 @@
 // paths that follow PayPal's published replies.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "sqi/catalog.h"
 
@@ -170,7 +172,7 @@ const ColumnRow kColumns[] = {
     {"InvoiceRefundsTransactions", "RefundsPaidAmmountValue", 2, 6, 0x1000, "refunds,refund_amount,value", nullptr, "decimal"},
     {"InvoiceAdditionalRecipients", "AdditionalRecipientsEmailAddress", 12, 254, 0, "", nullptr, "string"},
     {"InvoicePrimaryRecipients", "PrimaryRecipientsShippingInfoAddressAddressDetailStreetName", 12, 100, 0, "shipping_info,address,address_details,street_name", nullptr, "string"},
-    {"Disputes", "DisputeId", 12, 30, 0x1, "dispute_id", "disputed_transaction_id", "string"},
+    {"Disputes", "DisputeId", 12, 30, 0x1, "dispute_id", nullptr, "string"},
     {"Disputes", "UpdateTimeAfter", 11, 0, 0x200010, "update_time_after", "update_time_after", "datetime"},
     {"DisputesTransactions", "TransactionGrossAmountCurrencyCode", 12, 3, 0x100, "gross_amount,currency_code", nullptr, "string"},
     {"CreditCards", "MerchantId", 12, 256, 0x210, "merchant_id", "merchant_id", "string"},
@@ -192,6 +194,81 @@ TEST(CatalogDataTest, ColumnsReadTheirPublishedMembers) {
         EXPECT_EQ(text_or_null(c.parameter), text_or_null(want.parameter));
         EXPECT_STREQ(c.json_type, want.json_type);
     }
+}
+
+struct ParameterRow {
+    const char *table, *column;
+    uint64_t flags;
+    const char *parameter;
+};
+
+// Every column that is sent to the API, as a path key or as a query
+// parameter, and nothing else.
+const ParameterRow kParameters[] = {
+    {"AuthorizationDetails", "AuthorisationId", 0x10001, "authorization_id"},
+    {"CapturenDetails", "CaptureId", 0x10001, "capture_id"},
+    {"OrderDetails", "Id", 0x10001, "id"},
+    {"RefundDetails", "Id", 0x10001, "id"},
+    {"SaleDetails", "Id", 0x10001, "id"},
+    {"Subscriptions", "Id", 0x10001, "id"},
+    {"SubscriptionTransactions", "Id", 0x11001, nullptr},
+    {"SubscriptionTransactions", "StartTime", 0x16, "start_time"},
+    {"SubscriptionTransactions", "EndTime", 0x1a, "end_time"},
+    {"OrderItems", "Id", 0x11001, "id"},
+    {"Payments", "StartTime", 0x16, "start_time"},
+    {"Payments", "EndTime", 0x1a, "end_time"},
+    {"PaymentTransactions", "StartTime", 0x16, "start_time"},
+    {"PaymentTransactions", "EndTime", 0x1a, "end_time"},
+    {"Balances", "Currency", 0x11, "currency_code"},
+    {"Balances", "AsOfTime", 0x1010, "as_of_time"},
+    {"Plans", "Id", 0x11, "plan_ids"},
+    {"PlansNoPrefer", "Id", 0x11, "plan_ids"},
+    {"PlansBillingCycles", "Id", 0x11, "plan_ids"},
+    {"Webhooks", "Id", 0x10001, nullptr},
+    {"WebhooksEvents", "Id", 0x10000, nullptr},
+    {"BatchPayout", "PayoutBatchId", 0x11001, nullptr},
+    {"BatchPayoutItems", "PayoutBatchId", 0x11001, nullptr},
+    {"PayoutsItem", "PayoutsItemId", 0x10001, nullptr},
+    {"Invoices", "Id", 0x10001, nullptr},
+    {"Disputes", "StartTime", 0x16, "start_time"},
+    {"Disputes", "UpdateTimeBefore", 0x18, "update_time_before"},
+    {"Disputes", "UpdateTimeAfter", 0x200010, "update_time_after"},
+    {"Disputes", "DisputeState", 0x10, "dispute_state"},
+    {"DisputeDetails", "DisputeId", 0x10001, nullptr},
+    {"DisputesTransactions", "DisputeId", 0x10001, nullptr},
+    {"CreditCards", "Id", 0x10001, nullptr},
+    {"CreditCards", "StartTime", 0x16, "start_time"},
+    {"CreditCards", "EndTime", 0x1a, "end_time"},
+    {"CreditCards", "MerchantId", 0x210, "merchant_id"},
+    {"CreditCards", "ExternalCardId", 0x410, "external_card_id"},
+    {"CreditCards", "ExternalCustomerId", 0x810, "external_customer_id"},
+};
+
+TEST(CatalogDataTest, KeysAndFiltersSentToTheApi) {
+    constexpr uint64_t kSent = kColumnMandatory | kColumnLower | kColumnUpper | kColumnEqual | kColumnRemember1 |
+                               kColumnRemember2 | kColumnRemember3 | kColumnThird;
+    std::vector<std::string> got, want;
+    for (int i = 0; i < kPaypalTableCount; i++) {
+        const PaypalTable &t = kPaypalTables[i];
+        for (int c = 0; c < t.column_count; c++) {
+            const PaypalColumn &col = t.columns[c];
+            // A path key only counts in a table that sends one; the invoice
+            // child tables all repeat the invoice id and are left out.
+            const std::string table = t.name;
+            bool path_key = (col.flags & kColumnPathKey) && (t.flags & (kTableKeyRequired | kTableKeyOptional)) &&
+                            !(table.starts_with("Invoice") && table != "Invoices");
+            if (!path_key && !(col.flags & kSent) && !col.parameter) continue;
+            char flags[24];
+            std::snprintf(flags, sizeof flags, "%llx", static_cast<unsigned long long>(col.flags));
+            got.push_back(std::string(t.name) + "." + col.name + " " + flags + " " + text_or_null(col.parameter));
+        }
+    }
+    for (const ParameterRow &p : kParameters) {
+        char flags[24];
+        std::snprintf(flags, sizeof flags, "%llx", static_cast<unsigned long long>(p.flags));
+        want.push_back(std::string(p.table) + "." + p.column + " " + flags + " " + text_or_null(p.parameter));
+    }
+    EXPECT_EQ(got, want);
 }
 
 TEST(CatalogDataTest, BodyPathsOfTheBatchPayout) {
