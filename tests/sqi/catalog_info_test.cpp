@@ -15,11 +15,16 @@ TEST(CatalogInfoTest, TableInfoFindsAnySpellingAndCountsKeys) {
     struct {
         const char *name;
         int columns, keys;
-    } cases[] = {{"orderdetails", 9, 1},     {"INVOICEITEMS", 81, 3},           {"WebhooksEvents", 6, 0},
-                 {"InvoicePrimaryRecipients", 92, 0}, {"PlansBillingCycles", 30, 2}};
+    } cases[] = {{"orderdetails", 9, 1},
+                 {"INVOICEITEMS", 81, 3},
+                 {"WebhooksEvents", 6, 0},
+                 {"InvoicePrimaryRecipients", 92, 0},
+                 {"PlansBillingCycles", 30, 2}};
     for (const auto &c : cases) {
         TableInfo info{};
-        ASSERT_EQ(SQIGetTableInfo(nullptr, &e.env, dal_text("X"), dal_text("Y"), dal_text(c.name), &info), DAL_OK);
+        ASSERT_EQ(
+            SQIGetTableInfo(nullptr, &e.env, dal_text("X"), dal_text("Y"), dal_text(c.name), &info),
+            DAL_OK);
         EXPECT_STREQ(info.catalog, "PAYPAL");
         EXPECT_STREQ(info.schema, "DBO");
         EXPECT_EQ(info.column_count, c.columns) << c.name;
@@ -28,18 +33,21 @@ TEST(CatalogInfoTest, TableInfoFindsAnySpellingAndCountsKeys) {
     TableInfo info{};
     EXPECT_EQ(SQIGetTableInfo(nullptr, &e.env, {}, {}, dal_text("OrderDetails"), &info), DAL_OK);
     EXPECT_STREQ(info.table, "OrderDetails");
-    EXPECT_EQ(SQIGetTableInfo(nullptr, &e.env, {}, {}, dal_text("NoSuchTable"), &info), DAL_NOT_MINE);
+    EXPECT_EQ(SQIGetTableInfo(nullptr, &e.env, {}, {}, dal_text("NoSuchTable"), &info),
+              DAL_NOT_MINE);
     EXPECT_EQ(SQIGetTableInfo(nullptr, &e.env, {}, {}, {nullptr, SQL_NTS}, &info), DAL_NOT_MINE);
 }
 
 TEST(CatalogInfoTest, ColumnInfoRefusesAWrongCount) {
     CatalogEnv e;
     std::vector<ColumnInfo> cols(20);
-    EXPECT_EQ(SQIGetColumnInfo(nullptr, &e.env, {}, {}, dal_text("Balances"), 10, cols.data()), DAL_ERROR);
+    EXPECT_EQ(SQIGetColumnInfo(nullptr, &e.env, {}, {}, dal_text("Balances"), 10, cols.data()),
+              DAL_ERROR);
     ASSERT_EQ(posted_errors().size(), 1u);
     EXPECT_EQ(posted_errors()[0].message, "dci_size != tptr -> coumn_count");
     EXPECT_EQ(posted_errors()[0].native, 2793);
-    EXPECT_EQ(SQIGetColumnInfo(nullptr, &e.env, {}, {}, dal_text("Nope"), 10, cols.data()), DAL_NOT_MINE);
+    EXPECT_EQ(SQIGetColumnInfo(nullptr, &e.env, {}, {}, dal_text("Nope"), 10, cols.data()),
+              DAL_NOT_MINE);
 }
 
 const ColumnInfo &column(const std::vector<ColumnInfo> &cols, const char *name) {
@@ -56,7 +64,9 @@ TEST(CatalogInfoTest, ColumnInfoDescribesEachType) {
         e.env.odbc_version = version;
         const PaypalTable *t = paypal_find_table("Balances");
         std::vector<ColumnInfo> cols(t->column_count);
-        ASSERT_EQ(SQIGetColumnInfo(nullptr, &e.env, {}, {}, dal_text("Balances"), t->column_count, cols.data()), DAL_OK);
+        ASSERT_EQ(SQIGetColumnInfo(nullptr, &e.env, {}, {}, dal_text("Balances"), t->column_count,
+                                   cols.data()),
+                  DAL_OK);
         const ColumnInfo &key = column(cols, "Currency");
         EXPECT_EQ(key.data_type, 12);
         EXPECT_EQ(key.display_size, 3);
@@ -94,7 +104,9 @@ TEST(CatalogInfoTest, ColumnInfoDescribesEachType) {
     CatalogEnv e;
     const PaypalTable *t = paypal_find_table("Invoices");
     std::vector<ColumnInfo> cols(t->column_count);
-    ASSERT_EQ(SQIGetColumnInfo(nullptr, &e.env, {}, {}, dal_text("invoices"), t->column_count, cols.data()), DAL_OK);
+    ASSERT_EQ(SQIGetColumnInfo(nullptr, &e.env, {}, {}, dal_text("invoices"), t->column_count,
+                               cols.data()),
+              DAL_OK);
     const ColumnInfo &note = column(cols, "DetailNote");
     EXPECT_EQ(note.data_type, -1);
     EXPECT_EQ(note.searchable, 1);
@@ -111,7 +123,9 @@ TEST(CatalogInfoTest, EveryTableDescribesEveryColumn) {
     for (int i = 0; i < kPaypalTableCount; i++) {
         const PaypalTable &t = kPaypalTables[i];
         std::vector<ColumnInfo> cols(t.column_count);
-        EXPECT_EQ(SQIGetColumnInfo(nullptr, &e.env, {}, {}, dal_text(t.name), t.column_count, cols.data()), DAL_OK)
+        EXPECT_EQ(SQIGetColumnInfo(nullptr, &e.env, {}, {}, dal_text(t.name), t.column_count,
+                                   cols.data()),
+                  DAL_OK)
             << t.name;
         EXPECT_STREQ(cols.back().column, t.columns[t.column_count - 1].name);
     }
@@ -132,7 +146,8 @@ struct KeyList {
 TEST(CatalogInfoTest, PrimaryKeyInfoFillsTheCallersEntries) {
     CatalogEnv e;
     KeyList keys(3);
-    ASSERT_EQ(SQIGetPKInfo(nullptr, &e.env, {}, {}, dal_text("InvoiceItems"), 3, keys.list), DAL_OK);
+    ASSERT_EQ(SQIGetPKInfo(nullptr, &e.env, {}, {}, dal_text("InvoiceItems"), 3, keys.list),
+              DAL_OK);
     EXPECT_STREQ(keys.entries[0].name, "Id");
     EXPECT_EQ(keys.entries[0].ordinal, 1);
     EXPECT_STREQ(keys.entries[1].name, "ItemId");
@@ -147,7 +162,8 @@ TEST(CatalogInfoTest, PrimaryKeyInfoFillsTheCallersEntries) {
 
     // No key (first column without the key bit) or an unknown table: an empty answer.
     KeyList none(2);
-    EXPECT_EQ(SQIGetPKInfo(nullptr, &e.env, {}, {}, dal_text("WebhooksEvents"), 2, none.list), DAL_OK);
+    EXPECT_EQ(SQIGetPKInfo(nullptr, &e.env, {}, {}, dal_text("WebhooksEvents"), 2, none.list),
+              DAL_OK);
     EXPECT_STREQ(none.entries[0].name, "");
     EXPECT_EQ(SQIGetPKInfo(nullptr, &e.env, {}, {}, dal_text("Unknown"), 2, none.list), DAL_OK);
     EXPECT_STREQ(none.entries[0].name, "");

@@ -2,7 +2,6 @@
 // SQIPrimaryKeys, SQISpecialColumns and SQIStatistics produce, read through
 // catalog_next_row and catalog_get_data.
 #include <gtest/gtest.h>
-
 #include <sqlext.h>
 
 #include <string>
@@ -37,7 +36,9 @@ std::vector<std::string> column_of_rows(PaypalIterator *it, int n) {
     return out;
 }
 
-DalText arg(const char *t) { return t ? dal_text(t) : DalText{nullptr, SQL_NTS}; }
+DalText arg(const char *t) {
+    return t ? dal_text(t) : DalText{nullptr, SQL_NTS};
+}
 
 TEST(CatalogListingsTest, TablePatterns) {
     struct {
@@ -87,8 +88,16 @@ TEST(CatalogListingsTest, TableRowsAndTypeLists) {
     struct {
         const char *types;
         size_t rows;
-    } cases[] = {{"'TABLE'", 32}, {"view,table", 32}, {"VIEW", 0}, {"VIEW, TABLE", 32}, {"\"TABLES\"", 32},
-                 {"SYSTEM TABLES", 32}, {"'SYSTEM TABLES'", 32}, {"SYSTEM TABLE", 0}, {"", 0}, {"'TABLE", 0}};
+    } cases[] = {{"'TABLE'", 32},
+                 {"view,table", 32},
+                 {"VIEW", 0},
+                 {"VIEW, TABLE", 32},
+                 {"\"TABLES\"", 32},
+                 {"SYSTEM TABLES", 32},
+                 {"'SYSTEM TABLES'", 32},
+                 {"SYSTEM TABLE", 0},
+                 {"", 0},
+                 {"'TABLE", 0}};
     for (const auto &c : cases) {
         CatalogEnv t;
         ASSERT_EQ(SQITables(&t.it, {}, {}, {}, dal_text(c.types)), DAL_OK);
@@ -119,13 +128,16 @@ TEST(CatalogListingsTest, ColumnPatterns) {
     struct {
         const char *table, *column;
         size_t rows;
-    } cases[] = {{"Balances", "%", 11}, {"Balances", nullptr, 11}, {"Balances", "Total%", 2},
-                 {"Balances", "%CurrencyCode", 3}, {"Balances", "Currency", 1}, {"balances", "%", 0},
-                 {"Plans%", "Id", 3}, {"%", "BatchItem", 1}, {"Webhooks", "Url", 1}};
+    } cases[] = {{"Balances", "%", 11},       {"Balances", nullptr, 11},
+                 {"Balances", "Total%", 2},   {"Balances", "%CurrencyCode", 3},
+                 {"Balances", "Currency", 1}, {"balances", "%", 0},
+                 {"Plans%", "Id", 3},         {"%", "BatchItem", 1},
+                 {"Webhooks", "Url", 1}};
     for (const auto &c : cases) {
         CatalogEnv e;
         ASSERT_EQ(SQIColumns(&e.it, {}, {}, arg(c.table), arg(c.column)), DAL_OK);
-        EXPECT_EQ(column_of_rows(&e.it, 4).size(), c.rows) << c.table << " " << (c.column ? c.column : "<absent>");
+        EXPECT_EQ(column_of_rows(&e.it, 4).size(), c.rows)
+            << c.table << " " << (c.column ? c.column : "<absent>");
     }
     CatalogEnv all;
     ASSERT_EQ(SQIColumns(&all.it, {}, {}, {}, {}), DAL_OK);
@@ -151,10 +163,14 @@ const ColumnsRow kColumnsRows[] = {
     {"Balances", "AsOfTime", 2, 0, 11, "datetime", 24, 16, kNull, 0, 1, 9, 3, 0, 10, "Yes"},
     {"Balances", "TotalBalanceValue", 3, 0, 2, "decimal", 19, 21, "6", 10, 1, 2, 0, 0, 3, "Yes"},
     {"Balances", "Primary", 3, 0, -6, "boolean", 3, 1, kNull, 0, 1, -6, 0, 0, 2, "Yes"},
-    {"Plans", "PaymentPreferencesPaymentFailureThreshold", 3, 0, 4, "integer", 9, 4, kNull, 0, 1, 4, 0, 0, 12, "Yes"},
-    {"Invoices", "DetailNote", 3, 0, -10, "string", 2147483647, 2147483647, kNull, 0, 1, -10, 0, 2147483647, 6, "Yes"},
-    {"Invoices", "DetailNote", 3, 1, -10, "string", 2147483647, 2147483647, kNull, 0, 1, -9, 0, 2147483647, 6, "Yes"},
-    {"Invoices", "Items", 3, 1, -10, "array", 2147483647, 2147483647, kNull, 0, 1, -9, 0, 2147483647, 34, "Yes"},
+    {"Plans", "PaymentPreferencesPaymentFailureThreshold", 3, 0, 4, "integer", 9, 4, kNull, 0, 1, 4,
+     0, 0, 12, "Yes"},
+    {"Invoices", "DetailNote", 3, 0, -10, "string", 2147483647, 2147483647, kNull, 0, 1, -10, 0,
+     2147483647, 6, "Yes"},
+    {"Invoices", "DetailNote", 3, 1, -10, "string", 2147483647, 2147483647, kNull, 0, 1, -9, 0,
+     2147483647, 6, "Yes"},
+    {"Invoices", "Items", 3, 1, -10, "array", 2147483647, 2147483647, kNull, 0, 1, -9, 0,
+     2147483647, 34, "Yes"},
 };
 
 TEST(CatalogListingsTest, ColumnRowsFollowTypeAndSettings) {
@@ -212,7 +228,9 @@ TEST(CatalogListingsTest, PrimaryKeys) {
 
 TEST(CatalogListingsTest, SpecialColumnsGiveTheBestRowIdentifier) {
     CatalogEnv e;
-    ASSERT_EQ(SQISpecialColumns(&e.it, SQL_BEST_ROWID, {}, {}, dal_text("PlansBillingCycles"), 0, 1), DAL_OK);
+    ASSERT_EQ(
+        SQISpecialColumns(&e.it, SQL_BEST_ROWID, {}, {}, dal_text("PlansBillingCycles"), 0, 1),
+        DAL_OK);
     ASSERT_EQ(catalog_next_row(&e.it), DAL_OK);
     EXPECT_EQ(number(&e.it, 1), 2);
     EXPECT_EQ(cell(&e.it, 2), "Id");
@@ -232,9 +250,11 @@ TEST(CatalogListingsTest, SpecialColumnsGiveTheBestRowIdentifier) {
 
     ASSERT_EQ(SQISpecialColumns(&e.it, SQL_ROWVER, {}, {}, dal_text("Plans"), 0, 1), DAL_OK);
     EXPECT_EQ(catalog_next_row(&e.it), DAL_NO_DATA);
-    ASSERT_EQ(SQISpecialColumns(&e.it, SQL_BEST_ROWID, {}, {}, dal_text("WebhooksEvents"), 0, 1), DAL_OK);
+    ASSERT_EQ(SQISpecialColumns(&e.it, SQL_BEST_ROWID, {}, {}, dal_text("WebhooksEvents"), 0, 1),
+              DAL_OK);
     EXPECT_EQ(catalog_next_row(&e.it), DAL_NO_DATA);
-    EXPECT_EQ(SQISpecialColumns(&e.it, SQL_BEST_ROWID, {}, {}, dal_text("Nope"), 0, 1), DAL_NOT_MINE);
+    EXPECT_EQ(SQISpecialColumns(&e.it, SQL_BEST_ROWID, {}, {}, dal_text("Nope"), 0, 1),
+              DAL_NOT_MINE);
 }
 
 TEST(CatalogListingsTest, StatisticsStartWithTheTableRow) {
@@ -276,7 +296,8 @@ TEST(CatalogListingsTest, DataReadsCutTextAndRefuseWithoutARow) {
     char buf[8];
     SQLLEN len = 0;
     ASSERT_EQ(SQITables(&e.it, {}, {}, dal_text("AuthorizationDetails"), {}), DAL_OK);
-    EXPECT_EQ(catalog_get_data(&e.it, 3, SQL_C_CHAR, buf, sizeof buf, &len), DAL_NO_DATA) << "no row yet";
+    EXPECT_EQ(catalog_get_data(&e.it, 3, SQL_C_CHAR, buf, sizeof buf, &len), DAL_NO_DATA)
+        << "no row yet";
     ASSERT_EQ(catalog_next_row(&e.it), DAL_OK);
     ASSERT_EQ(catalog_get_data(&e.it, 3, SQL_C_CHAR, buf, sizeof buf, &len), DAL_OK);
     EXPECT_EQ(len, 20);
@@ -304,13 +325,29 @@ TEST(CatalogPatternTest, MatchesLikeOdbcSearchPatterns) {
         const char *pattern, *name;
         bool match;
     } cases[] = {
-        {"%", "", true},          {"%", "Plans", true},     {"", "", true},           {"", "x", false},
-        {"P%s", "Plans", true},   {"P%s", "Plan", false},   {"%%", "ab", true},       {"_", "", false},
-        {"a_c", "abc", true},     {"a_c", "ac", false},     {"a\\_c", "a_c", true},   {"a\\_c", "abc", false},
-        {"a\\%", "a%", true},     {"a\\%", "ab", false},    {"a\\", "a\\", true},     {"%b%b", "abab", true},
-        {"%ab%ab%", "xxabyyab", true}, {"%ab%ab%", "xxabyy", false}, {"Plans", "plans", false},
+        {"%", "", true},
+        {"%", "Plans", true},
+        {"", "", true},
+        {"", "x", false},
+        {"P%s", "Plans", true},
+        {"P%s", "Plan", false},
+        {"%%", "ab", true},
+        {"_", "", false},
+        {"a_c", "abc", true},
+        {"a_c", "ac", false},
+        {"a\\_c", "a_c", true},
+        {"a\\_c", "abc", false},
+        {"a\\%", "a%", true},
+        {"a\\%", "ab", false},
+        {"a\\", "a\\", true},
+        {"%b%b", "abab", true},
+        {"%ab%ab%", "xxabyyab", true},
+        {"%ab%ab%", "xxabyy", false},
+        {"Plans", "plans", false},
     };
-    for (const auto &c : cases) EXPECT_EQ(catalog_pattern_match(c.pattern, c.name), c.match) << c.pattern << " ~ " << c.name;
+    for (const auto &c : cases)
+        EXPECT_EQ(catalog_pattern_match(c.pattern, c.name), c.match)
+            << c.pattern << " ~ " << c.name;
 }
 
 }  // namespace

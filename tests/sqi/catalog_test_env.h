@@ -20,7 +20,8 @@ inline std::vector<PostedError> &posted_errors() {
 
 inline int collect_service(int code, DalServiceRequest *r) {
     if (code == DAL_SERVICE_POST_ERROR)
-        posted_errors().push_back({r->sqlstate ? r->sqlstate : "", r->message ? r->message : "", r->native});
+        posted_errors().push_back(
+            {r->sqlstate ? r->sqlstate : "", r->message ? r->message : "", r->native});
     return DAL_OK;
 }
 

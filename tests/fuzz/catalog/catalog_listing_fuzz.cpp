@@ -22,7 +22,8 @@ void drain(PaypalIterator *it, int columns) {
     char buf[64];
     SQLLEN len = 0;
     for (int rows = 0; rows < 4000 && catalog_next_row(it) == DAL_OK; rows++)
-        for (int c = 0; c <= columns + 1; c++) (void)catalog_get_data(it, c, 1, buf, sizeof buf, &len);
+        for (int c = 0; c <= columns + 1; c++)
+            (void)catalog_get_data(it, c, 1, buf, sizeof buf, &len);
 }
 
 }  // namespace
@@ -30,15 +31,19 @@ void drain(PaypalIterator *it, int columns) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::vector<std::string> parts(1);
     for (size_t i = 0; i < size; i++) {
-        if (data[i] == '\n') parts.emplace_back();
-        else parts.back().push_back(static_cast<char>(data[i]));
+        if (data[i] == '\n')
+            parts.emplace_back();
+        else
+            parts.back().push_back(static_cast<char>(data[i]));
     }
     PaypalEnv env{};
     env.odbc_version = 3;
     PaypalIterator it{};
     it.env = &env;
-    if (SQITables(&it, part(parts, 3), part(parts, 4), part(parts, 0), part(parts, 2)) == DAL_OK) drain(&it, 5);
-    if (SQIColumns(&it, part(parts, 3), part(parts, 4), part(parts, 0), part(parts, 1)) == DAL_OK) drain(&it, 18);
+    if (SQITables(&it, part(parts, 3), part(parts, 4), part(parts, 0), part(parts, 2)) == DAL_OK)
+        drain(&it, 5);
+    if (SQIColumns(&it, part(parts, 3), part(parts, 4), part(parts, 0), part(parts, 1)) == DAL_OK)
+        drain(&it, 18);
     (void)catalog_pattern_match(parts[0], parts.size() > 1 ? parts[1] : std::string());
     return 0;
 }
