@@ -34,39 +34,41 @@ inline constexpr const char *kPaypalCatalog = "PAYPAL";
 inline constexpr const char *kPaypalSchema = "DBO";
 
 // ---- table flags (PaypalTable::flags)
-inline constexpr uint32_t kTablePatch = 0x20;            // PATCH updates, single fetch
-inline constexpr uint32_t kTableChildRows = 0x100;       // rows are the sub-key array's elements
-inline constexpr uint32_t kTableListUnderKey = 0x1000;   // list-key array even for a keyed request
-inline constexpr uint32_t kTablePrefer = 0x2000;         // "Prefer: return=representation"
-inline constexpr uint32_t kTableSchema = 0x4000;         // "schema=paypalv1.1"
-inline constexpr uint32_t kTableSingleObject = 0x8000;   // a keyed reply is the one row
-inline constexpr uint32_t kTableKeyRequired = 0x10000;   // key in the path, mandatory
-inline constexpr uint32_t kTableKeyOptional = 0x20000;   // key in the path when given
-inline constexpr uint32_t kTableInsert = 0x40000;        // POST inserts
-inline constexpr uint32_t kTableDelete = 0x80000;        // DELETE, single fetch
-inline constexpr uint32_t kTableNoFields = 0x100000;     // no "fields=all"
-inline constexpr uint32_t kTableNoPaging = 0x400000;     // no paging parameters
+inline constexpr uint32_t kTablePatch = 0x20;           // PATCH updates, single fetch
+inline constexpr uint32_t kTableChildRows = 0x100;      // rows are the sub-key array's elements
+inline constexpr uint32_t kTableListUnderKey = 0x1000;  // list-key array even for a keyed request
+inline constexpr uint32_t kTablePrefer = 0x2000;        // "Prefer: return=representation"
+inline constexpr uint32_t kTableSchema = 0x4000;        // "schema=paypalv1.1"
+inline constexpr uint32_t kTableSingleObject = 0x8000;  // a keyed reply is the one row
+inline constexpr uint32_t kTableKeyRequired = 0x10000;  // key in the path, mandatory
+inline constexpr uint32_t kTableKeyOptional = 0x20000;  // key in the path when given
+inline constexpr uint32_t kTableInsert = 0x40000;       // POST inserts
+inline constexpr uint32_t kTableDelete = 0x80000;       // DELETE, single fetch
+inline constexpr uint32_t kTableNoFields = 0x100000;    // no "fields=all"
+inline constexpr uint32_t kTableNoPaging = 0x400000;    // no paging parameters
 static_assert(kTablePatch == 0x20 && kTableChildRows == 0x100 && kTableListUnderKey == 0x1000);
 static_assert(kTablePrefer == 0x2000 && kTableSchema == 0x4000 && kTableSingleObject == 0x8000);
-static_assert(kTableKeyRequired == 0x10000 && kTableKeyOptional == 0x20000 && kTableInsert == 0x40000);
+static_assert(kTableKeyRequired == 0x10000 && kTableKeyOptional == 0x20000 &&
+              kTableInsert == 0x40000);
 static_assert(kTableDelete == 0x80000 && kTableNoFields == 0x100000 && kTableNoPaging == 0x400000);
 
 // ---- column flags (PaypalColumn::flags)
-inline constexpr uint64_t kColumnKey = 0x1;              // NOT NULL; primary key when column 1 has it
-inline constexpr uint64_t kColumnMandatory = 0x2;        // the range filter below must be given
-inline constexpr uint64_t kColumnLower = 0x4;            // > >= = sent as the parameter, echoed
-inline constexpr uint64_t kColumnUpper = 0x8;            // < <= = sent as the parameter, echoed
-inline constexpr uint64_t kColumnEqual = 0x10;           // = sent as the parameter
-inline constexpr uint64_t kColumnJsonArray = 0x40;       // value is a JSON array
-inline constexpr uint64_t kColumnJsonObject = 0x80;      // value is a JSON object
-inline constexpr uint64_t kColumnChild = 0x100;          // read from the sub-key element
-inline constexpr uint64_t kColumnRemember1 = 0x200;      // = sent and echoed (TINYINT: true/false)
-inline constexpr uint64_t kColumnRemember2 = 0x400;      // = sent and echoed
-inline constexpr uint64_t kColumnRemember3 = 0x800;      // = sent and echoed
-inline constexpr uint64_t kColumnRoot = 0x1000;          // read from the reply's root
-inline constexpr uint64_t kColumnPathKey = 0x10000;      // = value goes into the request path
-inline constexpr uint64_t kColumnThird = 0x200000;       // third range filter (< <= =), echoed
-static_assert(kColumnKey == 0x1 && kColumnMandatory == 0x2 && kColumnLower == 0x4 && kColumnUpper == 0x8);
+inline constexpr uint64_t kColumnKey = 0x1;          // NOT NULL; primary key when column 1 has it
+inline constexpr uint64_t kColumnMandatory = 0x2;    // the range filter below must be given
+inline constexpr uint64_t kColumnLower = 0x4;        // > >= = sent as the parameter, echoed
+inline constexpr uint64_t kColumnUpper = 0x8;        // < <= = sent as the parameter, echoed
+inline constexpr uint64_t kColumnEqual = 0x10;       // = sent as the parameter
+inline constexpr uint64_t kColumnJsonArray = 0x40;   // value is a JSON array
+inline constexpr uint64_t kColumnJsonObject = 0x80;  // value is a JSON object
+inline constexpr uint64_t kColumnChild = 0x100;      // read from the sub-key element
+inline constexpr uint64_t kColumnRemember1 = 0x200;  // = sent and echoed (TINYINT: true/false)
+inline constexpr uint64_t kColumnRemember2 = 0x400;  // = sent and echoed
+inline constexpr uint64_t kColumnRemember3 = 0x800;  // = sent and echoed
+inline constexpr uint64_t kColumnRoot = 0x1000;      // read from the reply's root
+inline constexpr uint64_t kColumnPathKey = 0x10000;  // = value goes into the request path
+inline constexpr uint64_t kColumnThird = 0x200000;   // third range filter (< <= =), echoed
+static_assert(kColumnKey == 0x1 && kColumnMandatory == 0x2 && kColumnLower == 0x4 &&
+              kColumnUpper == 0x8);
 static_assert(kColumnEqual == 0x10 && kColumnJsonArray == 0x40 && kColumnJsonObject == 0x80);
 static_assert(kColumnChild == 0x100 && kColumnRemember1 == 0x200 && kColumnRemember2 == 0x400);
 static_assert(kColumnRemember3 == 0x800 && kColumnRoot == 0x1000 && kColumnPathKey == 0x10000);
@@ -79,32 +81,36 @@ enum class PagingStyle : int32_t {
     kNextLink = 2,     // HATEOAS link with rel "next" carrying "next_page_token"
     kStartId = 3,      // "count" with "start_id", continued from the reply's "next_id"
 };
-static_assert(static_cast<int>(PagingStyle::kNone) == 0 && static_cast<int>(PagingStyle::kStartId) == 3);
+static_assert(static_cast<int>(PagingStyle::kNone) == 0 &&
+              static_cast<int>(PagingStyle::kStartId) == 3);
 
 struct PaypalColumn {
-    const char *name;                // SQL column name (case-insensitive); null ends the list
-    int32_t sql_type;                // 12, 2, 11, 4, -6, -1 in this catalogue
-    int32_t size;                    // NVARCHAR length, NUMERIC decimal places, else 0
-    uint64_t flags;                  // kColumn* bits
-    const char *json_path;           // comma-separated members from the row (or root) object
-    const char *parameter;           // query parameter of a pushed restriction, or null
-    const char *json_type;           // "string", "decimal", "datetime", "boolean", "integer", "array", "object"
-    const char *body_path;           // comma path in request bodies when it differs, or null
-    const char *const *path_members; // json_path split at commas, null-terminated
-    int32_t path_depth;              // members in path_members
+    const char *name;       // SQL column name (case-insensitive); null ends the list
+    int32_t sql_type;       // 12, 2, 11, 4, -6, -1 in this catalogue
+    int32_t size;           // NVARCHAR length, NUMERIC decimal places, else 0
+    uint64_t flags;         // kColumn* bits
+    const char *json_path;  // comma-separated members from the row (or root) object;
+                            // empty: the row element itself (arrays of bare values)
+    const char *parameter;  // query parameter of a pushed restriction, or null
+    const char
+        *json_type;  // "string", "decimal", "datetime", "boolean", "integer", "array", "object"
+    const char *body_path;            // comma path in request bodies when it differs, or null
+    const char *const *path_members;  // json_path split at commas, null-terminated
+    int32_t path_depth;               // members in path_members (0: the element itself)
 };
 
 struct PaypalTable {
-    const char *name;                // SQL table name (case-insensitive); null ends the catalogue
-    const char *endpoint;            // REST path below the base URL, may hold one "%s"
-    int32_t column_count;            // records in columns
-    uint32_t flags;                  // kTable* bits
-    const PaypalColumn *columns;     // column_count records, then one with a null name
-    const char *list_key;            // comma path from a list reply's root to the row array, or null
-    const char *sub_key;             // array inside each list element whose elements are rows, or null
-    const char *const *list_members; // list_key split at commas, null-terminated (null when no list key)
-    int32_t list_depth;              // members in list_members
-    PagingStyle paging;              // how further pages are asked for
+    const char *name;             // SQL table name (case-insensitive); null ends the catalogue
+    const char *endpoint;         // REST path below the base URL, may hold one "%s"
+    int32_t column_count;         // records in columns
+    uint32_t flags;               // kTable* bits
+    const PaypalColumn *columns;  // column_count records, then one with a null name
+    const char *list_key;         // comma path from a list reply's root to the row array, or null
+    const char *sub_key;          // array inside each list element whose elements are rows, or null
+    const char *const
+        *list_members;   // list_key split at commas, null-terminated (null when no list key)
+    int32_t list_depth;  // members in list_members
+    PagingStyle paging;  // how further pages are asked for
 };
 
 inline constexpr int kPaypalTableCount = 32;
@@ -139,43 +145,69 @@ extern const PaypalTable kPaypalTables[kPaypalTableCount + 1];
 /// One entry of the key list SQIGetPKInfo fills: the caller passes a List
 /// (support/list.h) whose cells point to these records.
 struct KeyColumnEntry {
-    char name[kDalNameSize];         // key column name
-    int32_t ordinal;                 // 1-based column position in the table
+    char name[kDalNameSize];  // key column name
+    int32_t ordinal;          // 1-based column position in the table
 };
 
 // Provider iterator modes (PaypalIterator::mode).
-inline constexpr int32_t kListEmpty = 0;            // reset, or a listing without rows
+inline constexpr int32_t kListEmpty = 0;  // reset, or a listing without rows
 inline constexpr int32_t kListTables = 1;
 inline constexpr int32_t kListColumns = 2;
-inline constexpr int32_t kQueryRows = 3;            // a scan (SQIStartQuery)
+inline constexpr int32_t kQueryRows = 3;  // a scan (SQIStartQuery)
 inline constexpr int32_t kListSpecialColumns = 4;
 inline constexpr int32_t kListPrimaryKeys = 6;
 inline constexpr int32_t kListStatistics = 7;
 inline constexpr int32_t kListCatalogs = 8;
 inline constexpr int32_t kListSchemas = 9;
 static_assert(kListTables == 1 && kListColumns == 2 && kQueryRows == 3 && kListSpecialColumns == 4);
-static_assert(kListPrimaryKeys == 6 && kListStatistics == 7 && kListCatalogs == 8 && kListSchemas == 9);
+static_assert(kListPrimaryKeys == 6 && kListStatistics == 7 && kListCatalogs == 8 &&
+              kListSchemas == 9);
 
 /// Whether `name` matches the ODBC search pattern `pattern`: '%' any run of
 /// characters, '_' any one character, backslash makes the next one literal;
 /// case-sensitive.
 [[nodiscard]] bool catalog_pattern_match(std::string_view pattern, std::string_view name);
 
-// ---- catalogue slots (provider return codes of dal/provider.h)
-int SQIGetTableInfo(void *owner, void *env, DalText catalog, DalText schema, DalText table, TableInfo *out);
-int SQIGetColumnInfo(void *owner, void *env, DalText catalog, DalText schema, DalText table, int count,
-                     ColumnInfo *out);
-int SQIGetPKInfo(void *owner, void *env, DalText catalog, DalText schema, DalText table, int count, void *keys);
-int SQITables(void *it, DalText catalog, DalText schema, DalText table, DalText types);
-int SQIColumns(void *it, DalText catalog, DalText schema, DalText table, DalText column);
-int SQIColumnPrivileges(void *it, DalText catalog, DalText schema, DalText table, DalText column);
-int SQIPrimaryKeys(void *it, DalText catalog, DalText schema, DalText table);
-int SQISpecialColumns(void *it, int identifier, DalText catalog, DalText schema, DalText table, int scope,
-                      int nullable);
-int SQIStatistics(void *it, DalText catalog, DalText schema, DalText table, int unique, int accuracy);
-int SQIForeignKeys(void *it, DalText pk_catalog, DalText pk_schema, DalText pk_table, DalText fk_catalog,
-                   DalText fk_schema, DalText fk_table);
-int SQITablePrivileges(void *it, DalText catalog, DalText schema, DalText table);
+// ---- catalogue slots
+// All return the provider codes of dal/provider.h. Catalog and schema
+// arguments are not examined except for the catalog and schema list modes of
+// SQITables: every table is PAYPAL.DBO and the DAL routes LINK prefixes.
+// Diagnostics go through the environment's DAL callback; nothing returned
+// needs freeing.
+
+/// Fills `out` with the table's catalog, schema, spelling, column and key
+/// counts. DAL_NOT_MINE for a name not in the catalogue.
+[[nodiscard]] int SQIGetTableInfo(void *owner, void *env, DalText catalog, DalText schema,
+                                  DalText table, TableInfo *out);
+/// Fills `count` ColumnInfo records of `out` in column order. DAL_NOT_MINE for
+/// an unknown table; DAL_ERROR (posted, native 2793) when `count` is not the
+/// table's column count.
+[[nodiscard]] int SQIGetColumnInfo(void *owner, void *env, DalText catalog, DalText schema,
+                                   DalText table, int count, ColumnInfo *out);
+/// Writes name and 1-based ordinal of each key column into the first `count`
+/// KeyColumnEntry records of the caller's List `keys`. DAL_OK, writing
+/// nothing, for an unknown table or one without a key.
+[[nodiscard]] int SQIGetPKInfo(void *owner, void *env, DalText catalog, DalText schema,
+                               DalText table, int count, void *keys);
+/// Listings: each prepares iterator `it` (a PaypalIterator) and returns
+/// DAL_OK; the rows come from catalog_next_row. SQIPrimaryKeys,
+/// SQISpecialColumns and SQIStatistics take an exact table name and return
+/// DAL_NOT_MINE, with no rows, for an unknown one. Table and column
+/// arguments of SQITables and SQIColumns are search patterns (absent: all).
+[[nodiscard]] int SQITables(void *it, DalText catalog, DalText schema, DalText table,
+                            DalText types);
+[[nodiscard]] int SQIColumns(void *it, DalText catalog, DalText schema, DalText table,
+                             DalText column);
+[[nodiscard]] int SQIColumnPrivileges(void *it, DalText catalog, DalText schema, DalText table,
+                                      DalText column);
+[[nodiscard]] int SQIPrimaryKeys(void *it, DalText catalog, DalText schema, DalText table);
+[[nodiscard]] int SQISpecialColumns(void *it, int identifier, DalText catalog, DalText schema,
+                                    DalText table, int scope, int nullable);
+[[nodiscard]] int SQIStatistics(void *it, DalText catalog, DalText schema, DalText table,
+                                int unique, int accuracy);
+[[nodiscard]] int SQIForeignKeys(void *it, DalText pk_catalog, DalText pk_schema, DalText pk_table,
+                                 DalText fk_catalog, DalText fk_schema, DalText fk_table);
+[[nodiscard]] int SQITablePrivileges(void *it, DalText catalog, DalText schema, DalText table);
 
 /// Advances a catalogue listing (iterator modes other than 3: 1 tables,
 /// 2 columns, 4 special columns, 6 primary keys, 7 statistics, 8 catalog
@@ -189,5 +221,5 @@ int SQITablePrivileges(void *it, DalText catalog, DalText schema, DalText table)
 /// the listing leaves empty gives SQL_NULL_DATA. Returns DAL_OK, or
 /// DAL_NO_DATA when no row is current. SQIGetData calls it for every mode
 /// but 3.
-[[nodiscard]] int catalog_get_data(PaypalIterator *it, int column, int c_type, void *buffer, SQLLEN capacity,
-                                   SQLLEN *length);
+[[nodiscard]] int catalog_get_data(PaypalIterator *it, int column, int c_type, void *buffer,
+                                   SQLLEN capacity, SQLLEN *length);

@@ -54,7 +54,8 @@ constexpr TypeShape kShapes[] = {
     {11, 3, 24, 0, 16, 0, 2, 24, "{ts '", "'}", "TIMESTAMP", nullptr, 2, false},
     {12, 0, 0, 0, 0, 0, 0, 0, "'", "'", "NVARCHAR", "length", 0, true},
     {-6, 0, 3, 0, 1, 0, 0, 3, nullptr, nullptr, "TINYINT", nullptr, 0, false},
-    {-1, 0, 2147483647, 0, 2147483647, 0, 0, 2147483647, "'", "'", "LONGNVARCHAR", nullptr, 0, false},
+    {-1, 0, 2147483647, 0, 2147483647, 0, 0, 2147483647, "'", "'", "LONGNVARCHAR", nullptr, 0,
+     false},
     {-5, 0, 20, 10, 8, 19, 0, 8, nullptr, nullptr, "BIGINT", nullptr, 0, false},
 };
 
@@ -73,7 +74,8 @@ int32_t versioned_type(int32_t base, int32_t odbc_version) {
     return base;
 }
 
-void describe(const PaypalTable *t, int index, int32_t odbc_version, const TypeShape &s, ColumnInfo *c) {
+void describe(const PaypalTable *t, int index, int32_t odbc_version, const TypeShape &s,
+              ColumnInfo *c) {
     const PaypalColumn &col = t->columns[index];
     *c = ColumnInfo{};
     put(c->catalog, kPaypalCatalog);
@@ -120,7 +122,8 @@ int SQIGetTableInfo(void *, void *, DalText, DalText, DalText table, TableInfo *
     return DAL_OK;
 }
 
-int SQIGetColumnInfo(void *owner, void *handle, DalText, DalText, DalText table, int count, ColumnInfo *out) {
+int SQIGetColumnInfo(void *owner, void *handle, DalText, DalText, DalText table, int count,
+                     ColumnInfo *out) {
     auto *env = static_cast<PaypalEnv *>(handle);
     const PaypalTable *t = paypal_find_table(dal_text_view(table));
     if (!t) return DAL_NOT_MINE;

@@ -22,7 +22,9 @@ namespace {
 
 constexpr int kBestRowId = 1;  // SQL_BEST_ROWID
 
-PaypalIterator *pit(void *it) { return static_cast<PaypalIterator *>(it); }
+PaypalIterator *pit(void *it) {
+    return static_cast<PaypalIterator *>(it);
+}
 
 // Starts a listing of `mode` with the cursor before its first row.
 void start_listing(PaypalIterator *it, int32_t mode) {
@@ -42,7 +44,9 @@ void set_pattern(DalText arg, bool *all, std::string *pattern) {
     pattern->assign(p);
 }
 
-bool given_empty(DalText arg) { return arg.text && dal_text_view(arg).empty(); }
+bool given_empty(DalText arg) {
+    return arg.text && dal_text_view(arg).empty();
+}
 
 std::string_view trim_blanks(std::string_view s) {
     while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
@@ -61,7 +65,8 @@ bool types_include_tables(DalText types) {
     while (true) {
         size_t comma = rest.find(',');
         std::string_view item = trim_blanks(rest.substr(0, comma));
-        if (item.size() >= 2 && (item.front() == '\'' || item.front() == '"') && item.back() == item.front())
+        if (item.size() >= 2 && (item.front() == '\'' || item.front() == '"') &&
+            item.back() == item.front())
             item = item.substr(1, item.size() - 2);
         if (item == "TABLE" || item == "TABLES" || item == "SYSTEM TABLES") return true;
         if (comma == std::string_view::npos) return false;
@@ -77,7 +82,9 @@ int not_mine(PaypalIterator *it) {
 }
 
 // The catalogue position of an exact table argument, or -1.
-int table_arg(DalText table) { return paypal_table_index(dal_text_view(table)); }
+int table_arg(DalText table) {
+    return paypal_table_index(dal_text_view(table));
+}
 
 }  // namespace
 

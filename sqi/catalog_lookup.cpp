@@ -12,7 +12,8 @@
 namespace {
 
 bool same_name(const char *name, std::string_view wanted) {
-    return std::strlen(name) == wanted.size() && strncasecmp(name, wanted.data(), wanted.size()) == 0;
+    return std::strlen(name) == wanted.size() &&
+           strncasecmp(name, wanted.data(), wanted.size()) == 0;
 }
 
 }  // namespace
@@ -29,7 +30,9 @@ int paypal_table_index(std::string_view name) {
     return -1;
 }
 
-const PaypalTable *paypal_find_table(std::string_view name) { return paypal_table_at(paypal_table_index(name)); }
+const PaypalTable *paypal_find_table(std::string_view name) {
+    return paypal_table_at(paypal_table_index(name));
+}
 
 int paypal_find_column(const PaypalTable *table, std::string_view name) {
     if (!table) return -1;
@@ -53,8 +56,9 @@ int paypal_key_count(const PaypalTable *table) {
 uint64_t paypal_filter_kind(const PaypalColumn *column) {
     // The order in which the bits are tried is the order in which the
     // request side decides between them.
-    static constexpr uint64_t kOrder[] = {kColumnLower,     kColumnUpper,     kColumnThird, kColumnRemember1,
-                                          kColumnRemember2, kColumnRemember3, kColumnEqual};
+    static constexpr uint64_t kOrder[] = {kColumnLower,     kColumnUpper,     kColumnThird,
+                                          kColumnRemember1, kColumnRemember2, kColumnRemember3,
+                                          kColumnEqual};
     if (!column) return 0;
     for (uint64_t bit : kOrder)
         if (column->flags & bit) return bit;

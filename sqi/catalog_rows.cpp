@@ -22,9 +22,15 @@ struct ListValue {
     const char *text = nullptr;
     int32_t number = 0;
 };
-ListValue text(const char *t) { return {ListValue::kText, t, 0}; }
-ListValue number(int32_t n) { return {ListValue::kNumber, nullptr, n}; }
-ListValue null() { return {}; }
+ListValue text(const char *t) {
+    return {ListValue::kText, t, 0};
+}
+ListValue number(int32_t n) {
+    return {ListValue::kNumber, nullptr, n};
+}
+ListValue null() {
+    return {};
+}
 
 bool table_matches(const CatalogCursor &c, const PaypalTable *t) {
     return c.all_tables || catalog_pattern_match(c.table_pattern, t->name);
@@ -84,10 +90,18 @@ int next_column(PaypalIterator *it) {
 
 // ---- column values of the SQLColumns rows
 
-int32_t stored_type(const PaypalColumn &col) { return col.sql_type; }
-bool is_date(int32_t t) { return t == 9 || t == 91; }
-bool is_time(int32_t t) { return t == 10 || t == 92; }
-bool is_timestamp(int32_t t) { return t == 11 || t == 93; }
+int32_t stored_type(const PaypalColumn &col) {
+    return col.sql_type;
+}
+bool is_date(int32_t t) {
+    return t == 9 || t == 91;
+}
+bool is_time(int32_t t) {
+    return t == 10 || t == 92;
+}
+bool is_timestamp(int32_t t) {
+    return t == 11 || t == 93;
+}
 
 int32_t odbc_date_code(int32_t t, int32_t version) {
     if (is_date(t)) return version == 3 ? 91 : 9;
@@ -98,24 +112,37 @@ int32_t odbc_date_code(int32_t t, int32_t version) {
 
 int32_t column_data_type(int32_t t, int32_t version) {
     switch (t) {
-        case 1: return -8;    // CHAR is reported as its wide form
-        case 12: return -9;   // NVARCHAR: SQL_WVARCHAR
-        case -1: return -10;  // LONGNVARCHAR: SQL_WLONGVARCHAR
-        default: return odbc_date_code(t, version);
+        case 1:
+            return -8;  // CHAR is reported as its wide form
+        case 12:
+            return -9;  // NVARCHAR: SQL_WVARCHAR
+        case -1:
+            return -10;  // LONGNVARCHAR: SQL_WLONGVARCHAR
+        default:
+            return odbc_date_code(t, version);
     }
 }
 
 const char *fallback_type_name(int32_t t) {
     switch (t) {
-        case 1: return "NCHAR";
-        case 2: return "NUMERIC";
-        case 4: return "INTEGER";
-        case 5: return "SMALLINT";
-        case 8: return "DOUBLE";
-        case -6: return "TINYINT";
-        case -5: return "BIGINT";
-        case -2: return "BINARY";
-        case -1: return "LONGNVARCHAR";
+        case 1:
+            return "NCHAR";
+        case 2:
+            return "NUMERIC";
+        case 4:
+            return "INTEGER";
+        case 5:
+            return "SMALLINT";
+        case 8:
+            return "DOUBLE";
+        case -6:
+            return "TINYINT";
+        case -5:
+            return "BIGINT";
+        case -2:
+            return "BINARY";
+        case -1:
+            return "LONGNVARCHAR";
         default:
             if (is_date(t)) return "DATE";
             if (is_time(t)) return "TIME";
@@ -127,13 +154,20 @@ const char *fallback_type_name(int32_t t) {
 int32_t column_size(const PaypalColumn &col) {
     int32_t t = stored_type(col);
     switch (t) {
-        case 2: return 19;
-        case 4: return 9;
-        case 5: return 5;
-        case 8: return 24;
-        case -6: return 3;
-        case -5: return 15;
-        case -1: return kLongLength;
+        case 2:
+            return 19;
+        case 4:
+            return 9;
+        case 5:
+            return 5;
+        case 8:
+            return 24;
+        case -6:
+            return 3;
+        case -5:
+            return 15;
+        case -1:
+            return kLongLength;
         default:
             if (is_timestamp(t)) return 24;
             if (is_date(t)) return 10;
@@ -145,12 +179,19 @@ int32_t column_size(const PaypalColumn &col) {
 int32_t buffer_length(const PaypalColumn &col) {
     int32_t t = stored_type(col);
     switch (t) {
-        case 2: return 21;
-        case 4: return 4;
-        case 5: return 2;
-        case 8: case -5: return 8;
-        case -6: return 1;
-        case -1: return kLongLength;
+        case 2:
+            return 21;
+        case 4:
+            return 4;
+        case 5:
+            return 2;
+        case 8:
+        case -5:
+            return 8;
+        case -6:
+            return 1;
+        case -1:
+            return kLongLength;
         default:
             if (is_date(t) || is_time(t)) return 6;
             if (is_timestamp(t)) return 16;
@@ -158,7 +199,9 @@ int32_t buffer_length(const PaypalColumn &col) {
     }
 }
 
-bool is_numeric_type(int32_t t) { return t == 2 || t == 3 || t == 4 || t == 5 || t == 6 || t == 7 || t == 8 || t == -5 || t == -6; }
+bool is_numeric_type(int32_t t) {
+    return t == 2 || t == 3 || t == 4 || t == 5 || t == 6 || t == 7 || t == 8 || t == -5 || t == -6;
+}
 
 int32_t sql_data_type(int32_t t, bool disguise_long) {
     if (t == 1) return -8;
@@ -185,27 +228,45 @@ int32_t char_octet_length(const PaypalColumn &col) {
     return 2 * col.size;  // two bytes per character of the wide type
 }
 
-ListValue columns_value(const CatalogCursor &c, const PaypalTable *t, const PaypalColumn &col, int column) {
+ListValue columns_value(const CatalogCursor &c, const PaypalTable *t, const PaypalColumn &col,
+                        int column) {
     const int32_t type = stored_type(col);
     const bool key = (col.flags & kColumnKey) != 0;
     switch (column) {
-        case 1: return text(kPaypalCatalog);
-        case 2: return text(kPaypalSchema);
-        case 3: return text(t->name);
-        case 4: return text(col.name);
-        case 5: return number(column_data_type(type, c.odbc_version));
-        case 6: return text(col.json_type ? col.json_type : fallback_type_name(type));
-        case 7: return number(column_size(col));
-        case 8: return number(buffer_length(col));
-        case 9: return type == 2 ? number(col.size) : null();
-        case 10: return number(type == 2 || type == 8 ? 10 : 0);
-        case 11: return number(key ? 0 : 1);
-        case 14: return number(sql_data_type(type, c.disguise_long != 0));
-        case 15: return number(datetime_sub(type));
-        case 16: return number(char_octet_length(col));
-        case 17: return number(c.column + 1);
-        case 18: return text(key ? "No" : "Yes");
-        default: return null();
+        case 1:
+            return text(kPaypalCatalog);
+        case 2:
+            return text(kPaypalSchema);
+        case 3:
+            return text(t->name);
+        case 4:
+            return text(col.name);
+        case 5:
+            return number(column_data_type(type, c.odbc_version));
+        case 6:
+            return text(col.json_type ? col.json_type : fallback_type_name(type));
+        case 7:
+            return number(column_size(col));
+        case 8:
+            return number(buffer_length(col));
+        case 9:
+            return type == 2 ? number(col.size) : null();
+        case 10:
+            return number(type == 2 || type == 8 ? 10 : 0);
+        case 11:
+            return number(key ? 0 : 1);
+        case 14:
+            return number(sql_data_type(type, c.disguise_long != 0));
+        case 15:
+            return number(datetime_sub(type));
+        case 16:
+            return number(char_octet_length(col));
+        case 17:
+            return number(c.column + 1);
+        case 18:
+            return text(key ? "No" : "Yes");
+        default:
+            return null();
     }
 }
 
@@ -215,25 +276,37 @@ ListValue columns_value(const CatalogCursor &c, const PaypalTable *t, const Payp
 ListValue special_value(const CatalogCursor &c, const PaypalColumn &col, int column) {
     const bool text_key = col.sql_type == 12;
     switch (column) {
-        case 1: return number(2);  // SQL_SCOPE_SESSION
-        case 2: return text(col.name);
-        case 3: return number(text_key ? 12 : odbc_date_code(col.sql_type, c.odbc_version));
-        case 4: return text(text_key ? "VARCHAR" : fallback_type_name(col.sql_type));
-        case 5: return number(text_key ? col.size : column_size(col));
-        case 6: return number(text_key ? col.size : buffer_length(col));
-        case 7: return !text_key && col.sql_type == 2 ? number(col.size) : null();
-        case 8: return number(1);  // SQL_PC_NOT_PSEUDO
-        default: return null();
+        case 1:
+            return number(2);  // SQL_SCOPE_SESSION
+        case 2:
+            return text(col.name);
+        case 3:
+            return number(text_key ? 12 : odbc_date_code(col.sql_type, c.odbc_version));
+        case 4:
+            return text(text_key ? "VARCHAR" : fallback_type_name(col.sql_type));
+        case 5:
+            return number(text_key ? col.size : column_size(col));
+        case 6:
+            return number(text_key ? col.size : buffer_length(col));
+        case 7:
+            return !text_key && col.sql_type == 2 ? number(col.size) : null();
+        case 8:
+            return number(1);  // SQL_PC_NOT_PSEUDO
+        default:
+            return null();
     }
 }
 
 ListValue row_value(const PaypalIterator *it, int column) {
     const CatalogCursor &c = it->listing;
     const PaypalTable *t = paypal_table_at(c.table);
-    const PaypalColumn *col = t && c.column >= 0 && c.column < t->column_count ? &t->columns[c.column] : nullptr;
+    const PaypalColumn *col =
+        t && c.column >= 0 && c.column < t->column_count ? &t->columns[c.column] : nullptr;
     switch (it->mode) {
-        case kListCatalogs: return column == 1 ? text(kPaypalCatalog) : null();
-        case kListSchemas: return column == 2 ? text(kPaypalSchema) : null();
+        case kListCatalogs:
+            return column == 1 ? text(kPaypalCatalog) : null();
+        case kListSchemas:
+            return column == 2 ? text(kPaypalSchema) : null();
         case kListTables:
             if (!t) return null();
             if (column == 1) return text(kPaypalCatalog);
@@ -241,7 +314,8 @@ ListValue row_value(const PaypalIterator *it, int column) {
             if (column == 3) return text(t->name);
             if (column == 4) return text("TABLE");
             return null();
-        case kListColumns: return t && col ? columns_value(c, t, *col, column) : null();
+        case kListColumns:
+            return t && col ? columns_value(c, t, *col, column) : null();
         case kListPrimaryKeys:
             if (!t || !col) return null();
             if (column == 1) return text(kPaypalCatalog);
@@ -250,20 +324,23 @@ ListValue row_value(const PaypalIterator *it, int column) {
             if (column == 4) return text(col->name);
             if (column == 5) return number(c.key_seq);
             return null();
-        case kListSpecialColumns: return col ? special_value(c, *col, column) : null();
+        case kListSpecialColumns:
+            return col ? special_value(c, *col, column) : null();
         case kListStatistics:
             if (!t) return null();
             if (column == 1) return text(kPaypalCatalog);
             if (column == 2) return text(kPaypalSchema);
             if (column == 3) return text(t->name);
-            if (!col) return column == 7 ? number(0) : null();  // the table's own row (SQL_TABLE_STAT)
+            if (!col)
+                return column == 7 ? number(0) : null();  // the table's own row (SQL_TABLE_STAT)
             if (column == 4) return number(0);
             if (column == 6) return text("Primary");
             if (column == 7) return number(3);  // SQL_INDEX_OTHER
             if (column == 8) return number(c.key_seq);
             if (column == 9) return text(col->name);
             return null();
-        default: return null();
+        default:
+            return null();
     }
 }
 
@@ -271,7 +348,8 @@ int put_text(const char *t, void *buffer, SQLLEN capacity, SQLLEN *length) {
     const size_t n = std::strlen(t);
     if (length) *length = static_cast<SQLLEN>(n);
     if (buffer && capacity > 0) {
-        const size_t copy = n < static_cast<size_t>(capacity) ? n : static_cast<size_t>(capacity) - 1;
+        const size_t copy =
+            n < static_cast<size_t>(capacity) ? n : static_cast<size_t>(capacity) - 1;
         std::memcpy(buffer, t, copy);
         static_cast<char *>(buffer)[copy] = '\0';
     }
@@ -286,30 +364,43 @@ int catalog_next_row(PaypalIterator *it) {
     int r = DAL_NO_DATA;
     switch (it->mode) {
         case kListCatalogs:
-        case kListSchemas: r = c.rows == 0 ? DAL_OK : end_of_rows(it); break;
-        case kListTables: r = next_table(it); break;
-        case kListColumns: r = next_column(it); break;
+        case kListSchemas:
+            r = c.rows == 0 ? DAL_OK : end_of_rows(it);
+            break;
+        case kListTables:
+            r = next_table(it);
+            break;
+        case kListColumns:
+            r = next_column(it);
+            break;
         case kListPrimaryKeys:
-        case kListSpecialColumns: r = next_key_column(it); break;
+        case kListSpecialColumns:
+            r = next_key_column(it);
+            break;
         case kListStatistics:
             // The first row describes the table itself; the key columns follow.
             r = c.rows == 0 ? DAL_OK : next_key_column(it);
             break;
-        default: r = end_of_rows(it); break;
+        default:
+            r = end_of_rows(it);
+            break;
     }
     if (r == DAL_OK) c.rows++;
     return r;
 }
 
-int catalog_get_data(PaypalIterator *it, int column, int c_type, void *buffer, SQLLEN capacity, SQLLEN *length) {
+int catalog_get_data(PaypalIterator *it, int column, int c_type, void *buffer, SQLLEN capacity,
+                     SQLLEN *length) {
     if (!it || it->at_end || it->listing.rows == 0) return DAL_NO_DATA;
     ListValue v = row_value(it, column);
     switch (v.kind) {
         case ListValue::kNull:
             if (length) *length = SQL_NULL_DATA;
             return DAL_OK;
-        case ListValue::kText: return put_text(v.text, buffer, capacity, length);
-        case ListValue::kNumber: break;
+        case ListValue::kText:
+            return put_text(v.text, buffer, capacity, length);
+        case ListValue::kNumber:
+            break;
     }
     if (c_type == SQL_C_CHAR) {
         char digits[16];
@@ -317,7 +408,8 @@ int catalog_get_data(PaypalIterator *it, int column, int c_type, void *buffer, S
         return put_text(digits, buffer, capacity, length);
     }
     if (c_type == SQL_C_SHORT || c_type == SQL_C_SSHORT || c_type == SQL_C_USHORT) {
-        const auto small = static_cast<int16_t>(v.number);  // listing numbers are below 2^15 except sizes
+        const auto small =
+            static_cast<int16_t>(v.number);  // listing numbers are below 2^15 except sizes
         if (buffer) std::memcpy(buffer, &small, sizeof small);
         if (length) *length = sizeof small;
         return DAL_OK;

@@ -18,6 +18,7 @@ The data file holds one block per table, in catalogue order:
 Types: S<n> NVARCHAR(n) "string", N<s> NUMERIC with s decimals "decimal",
 T TIMESTAMP "datetime", B TINYINT "boolean", I INTEGER "integer",
 L/LA/LO LONGNVARCHAR "string"/"array"/"object", or <sql>/<size>/<json type>.
+A JSON path of "." reads the row element itself (arrays of bare values).
 A '#' starts a comment line. Any inconsistency stops the build.
 """
 import re
@@ -32,6 +33,12 @@ TABLE_COUNT = 32
 
 def fail(lineno, text):
     sys.exit(f'catalog_data.txt:{lineno}: {text}')
+
+
+def parse_hex(text, lineno):
+    if not re.fullmatch(r'0x[0-9a-fA-F]+|0', text):
+        fail(lineno, f'flags must be hexadecimal, not {text!r}')
+    return int(text, 16)
 
 
 def parse_type(text, lineno):
@@ -69,24 +76,28 @@ def parse(path):
             if any(c['name'].lower() == name.lower() for c in table['columns']):
                 fail(lineno, f'column {name} twice in {table["name"]}')
             table['columns'].append({'path': jpath, 'name': name, 'sql': sql, 'size': size, 'json': jtype,
-                                     'flags': int(flags, 16), 'param': None if param == '-' else param,
+                                     'flags': parse_hex(flags, lineno), 'param': None if param == '-' else param,
                                      'body': None if body == '-' else body})
             continue
         word, _, rest = line.partition(' ')
         if word == 'table':
-            table = {'name': rest, 'columns': [], 'line': lineno}
+            table = {'name': rest, 'columns': [], 'line': lineno, 'flags_line': lineno}
             tables.append(table)
         elif table is None or word not in ('endpoint', 'list_key', 'sub_key', 'flags', 'paging', 'columns'):
             fail(lineno, f'unexpected line {line!r}')
         else:
             table['count' if word == 'columns' else word] = None if rest == '-' else rest
+            if word == 'flags':
+                table['flags_line'] = lineno
+            if word == 'columns' and not rest.isdigit():
+                fail(lineno, f'column count {rest!r}')
     for t in tables:
         for key in ('endpoint', 'flags', 'paging', 'count'):
             if t.get(key) is None:
                 fail(t['line'], f'{t["name"]} lacks {key}')
         if t['paging'] not in PAGING:
             fail(t['line'], f'{t["name"]}: paging {t["paging"]!r}')
-        t['flags'] = int(t['flags'], 16)
+        t['flags'] = parse_hex(t['flags'], t['flags_line'])
         if int(t['count']) != len(t['columns']):
             fail(t['line'], f'{t["name"]} lists {len(t["columns"])} columns, says {t["count"]}')
         if t['endpoint'].count('%s') > 1 or '%' in t['endpoint'].replace('%s', ''):
@@ -96,6 +107,15 @@ def parse(path):
     if len(tables) != TABLE_COUNT:
         sys.exit(f'catalog_data.txt: {len(tables)} tables, expected {TABLE_COUNT}')
     return tables
+
+
+def path_members(path):
+    # "." names the element itself (an array of bare values): no members.
+    return [] if path == '.' else path.split(',')
+
+
+def json_path(path):
+    return '' if path == '.' else path
 
 
 def c_str(text):
@@ -112,15 +132,15 @@ def write_cpp(tables, out):
     w.append('namespace {\n')
     for ti, t in enumerate(tables):
         for ci, c in enumerate(t['columns']):
-            members = ', '.join(c_str(m) for m in c['path'].split(','))
-            w.append(f'const char *const p{ti}_{ci}[] = {{{members}, nullptr}};')
+            members = ''.join(c_str(m) + ', ' for m in path_members(c['path']))
+            w.append(f'const char *const p{ti}_{ci}[] = {{{members}nullptr}};')
         if t.get('list_key'):
             members = ', '.join(c_str(m) for m in t['list_key'].split(','))
             w.append(f'const char *const l{ti}[] = {{{members}, nullptr}};')
         w.append(f'const PaypalColumn c{ti}[] = {{  // {t["name"]}')
         for ci, c in enumerate(t['columns']):
-            depth = len(c['path'].split(','))
-            w.append(f'    {{{c_str(c["name"])}, {c["sql"]}, {c["size"]}, 0x{c["flags"]:x}, {c_str(c["path"])}, '
+            depth = len(path_members(c['path']))
+            w.append(f'    {{{c_str(c["name"])}, {c["sql"]}, {c["size"]}, 0x{c["flags"]:x}, {c_str(json_path(c["path"]))}, '
                      f'{c_str(c["param"])}, {c_str(c["json"])}, {c_str(c["body"])}, p{ti}_{ci}, {depth}}},')
         w.append('    {nullptr, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, 0},')
         w.append('};\n')
@@ -143,7 +163,7 @@ def write_cpp(tables, out):
 
 
 OPS = [(0x4, 'lower bound: `>`, `>=`, `=`'), (0x8, 'upper bound: `<`, `<=`, `=`'),
-       (0x200000, 'upper bound: `<`, `<=`, `=`'), (0x200, '`=`'), (0x400, '`=`'), (0x800, '`=`'), (0x10, '`=`')]
+       (0x200000, 'third bound: `<`, `<=`, `=`'), (0x200, '`=`'), (0x400, '`=`'), (0x800, '`=`'), (0x10, '`=`')]
 PAGING_TEXT = {'none': 'one reply', 'page_numbers': '`page`/`page_size` up to `total_pages`',
                'next_link': '`next` link with `next_page_token`', 'start_id': '`count` with `start_id`/`next_id`'}
 
@@ -154,6 +174,24 @@ def filter_text(c):
             req = ', required' if c['flags'] & 0x2 else ''
             return f'{c["name"]} → `{c["param"]}` ({text}{req})'
     return None
+
+
+def rows_text(t):
+    # Which JSON array holds the rows: the list-key array for list replies,
+    # else the reply object itself (then the sub-key array for child tables).
+    f = t['flags']
+    list_rows = f'`{t["list_key"]}` array' if t.get('list_key') else 'reply object'
+    unkeyed = list_rows if (not f & 0x8000 or f & 0x1000) else 'reply object'
+    keyed = list_rows if f & 0x1000 else 'reply object'
+    if f & 0x10000:
+        text = keyed
+    elif f & 0x20000:
+        text = unkeyed if unkeyed == keyed else f'{unkeyed}; keyed: {keyed}'
+    else:
+        text = unkeyed
+    if f & 0x100:
+        text += f', each element of its `{t["sub_key"]}`'
+    return text
 
 
 def write_docs(tables):
@@ -167,16 +205,13 @@ def write_docs(tables):
          '| # | Table | Endpoint | Key | Filters | Rows | Paging | Changes |',
          '|---|---|---|---|---|---|---|---|']
     for i, t in enumerate(tables, 1):
-        keys = [c['name'] for c in t['columns'] if c['flags'] & 0x10000]
+        # A path key is only sent by tables whose flags take one.
+        keys = [c['name'] for c in t['columns'] if c['flags'] & 0x10000] if t['flags'] & 0x30000 else []
         key = ', '.join(keys) if keys else '—'
         if keys and t['flags'] & 0x20000:
             key += ' (optional)'
         filters = [f for f in (filter_text(c) for c in t['columns']) if f]
-        rows = '`' + (t.get('list_key') or '(root)') + '`'
-        if t['flags'] & 0x100:
-            rows += f' › `{t["sub_key"]}`'
-        if t['flags'] & 0x8000:
-            rows += ' (keyed: the object)'
+        rows = rows_text(t)
         changes = [name for bit, name in ((0x40000, 'INSERT'), (0x20, 'UPDATE'), (0x80000, 'DELETE'))
                    if t['flags'] & bit]
         w.append(f'| {i} | `{t["name"]}` | `{t["endpoint"]}` | {key} | {"; ".join(filters) or "—"} | {rows} | '

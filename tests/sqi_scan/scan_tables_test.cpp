@@ -33,7 +33,7 @@ std::string invoice_id(int row) {
 bool catalogue_reads_published_shape(const char *table) {
     const PaypalTable *t = paypal_find_table(table);
     if (!t) return false;
-    if (!strcmp(table, "SubscriptionTransactions")) return t->list_key && !strcmp(t->list_key, "transactions");
+    if (!strcmp(table, "SubscriptionTransactions")) return t->sub_key && !strcmp(t->sub_key, "transactions");
     if (!strcmp(table, "DisputesTransactions")) return t->sub_key && !strcmp(t->sub_key, "disputed_transactions");
     if (!strcmp(table, "BatchPayoutItems")) return (t->flags & kTableListUnderKey) != 0;
     return true;
@@ -75,7 +75,7 @@ TEST_F(ScanTables, FirstRequestAndFirstRowOfEveryTable) {
           {"EndTime", RESTRICT_LE, kT1, true}},
          "GET /v1/billing/subscriptions/I-BW452GLLEP1G00/transactions?end_time=2024-12-31T00%3A00%3A00Z&fields=all&"
          "page=1&page_size=20&start_time=2024-01-01T00%3A00%3A00Z&total_required=true",
-         "<none>", "Status", "COMPLETED"},
+         "<none>", "TransactionStatus", "COMPLETED"},
         {"OrderItems", {{"Id", RESTRICT_EQ, "5O190127TN3647000"}},
          "GET /v2/checkout/orders/5O190127TN3647000?page=1&page_size=20&total_required=true", "<none>", "PurchaseUnitsReferenceId",
          "PUHF-0-0"},
@@ -107,7 +107,7 @@ TEST_F(ScanTables, FirstRequestAndFirstRowOfEveryTable) {
          "BatchHeaderBatchStatus", "SUCCESS"},
         {"BatchPayoutItems", {{"PayoutBatchId", RESTRICT_EQ, "5UXD2E8A7EBQ0"}},
          "GET /v1/payments/payouts/5UXD2E8A7EBQ0?fields=all&page=1&page_size=20&total_required=true", "<none>",
-         "TransactionStatus", "SUCCESS"},
+         "BatchItemTransactionStatus", "SUCCESS"},
         {"PayoutsItem", {{"PayoutsItemId", RESTRICT_EQ, "8AELMXH8UB2P0000"}},
          "GET /v1/payments/payouts-item/8AELMXH8UB2P0000?fields=all&page=1&page_size=20&total_required=true",
          "<none>", "TransactionStatus", "SUCCESS"},

@@ -379,7 +379,7 @@ def enrich_invoices(invoices):
         inv["invoicer"]["phones"] = [{"country_code": "001", "national_number": "40855512%02d" % k,
                                       "phone_type": ("MOBILE", "HOME", "FAX")[k]}
                                      for k in range(max(n, 1))]
-        inv["additional_recipients"] = [{"email_address": "cc%d-%d@example.com" % (i, k)}
+        inv["additional_recipients"] = ["cc%d-%d@example.com" % (i, k)
                                         for k in range(n)]
         inv["payments"] = {"paid_amount": {"currency_code": "USD", "value": "%d.00" % (n * 10)},
                            "transactions": [{"payment_id": "PAYID-%d-%d" % (i, k),
