@@ -119,6 +119,14 @@ void DALSetIteratorTimeout(DalIterator *it, int seconds);
 [[nodiscard]] int DALGetData(DalIterator *it, int column, int c_type, void *buffer, SQLLEN capacity,
                              SQLLEN *length);
 
+struct LongBuffer;
+/// Copies one long column of the current row into `buffer` (emptied first,
+/// rewound after), reading it in 1,024-byte pieces as character data
+/// (`is_character`) or binary. Returns 0, DAL_NO_DATA (2) when the column is
+/// NULL, or -1 when the provider failed or the buffer's limit was reached
+/// (posted on the iterator's owner).
+[[nodiscard]] int DALSpoolLongData(LongBuffer *buffer, DalIterator *it, int column, int is_character);
+
 // --- row changes, routed by the TableInfo's provider
 [[nodiscard]] int DALFetch(DalIterator *it, TableInfo *info, int key_count, Restriction *keys);
 [[nodiscard]] int DALInsertRow(DalIterator *it, TableInfo *info, int column_count, void *values);

@@ -6,6 +6,7 @@
 #include "dal/dal.h"
 #include "dal/dal_internal.h"
 #include "odbc/handles.h"
+#include "support/long_buffer.h"
 
 namespace {
 
@@ -183,4 +184,32 @@ int DALGetTypeInfo(DalIterator *it, int data_type) {
     it->end_reached = 0;
     DalProvider *p = it->dal->providers[kViewsProvider];
     return p->slots.SQIGetTypeInfo ? p->slots.SQIGetTypeInfo(it->iterators[kViewsProvider], data_type) : DAL_OK;
+}
+
+int DALSpoolLongData(LongBuffer *buffer, DalIterator *it, int column, int is_character) {
+    constexpr SQLLEN kPiece = 1024;
+    clear_long_buffer(buffer);
+    char piece[kPiece];
+    const int c_type = is_character ? SQL_C_CHAR : SQL_C_BINARY;
+    // A cut character piece holds 1,023 bytes and its terminator.
+    const size_t full_piece = is_character ? kPiece - 1 : kPiece;
+    for (;;) {
+        SQLLEN length = 0;
+        int r = DALGetData(it, column, c_type, piece, kPiece, &length);
+        if (r == DAL_ERROR) return -1;
+        if (length == SQL_NULL_DATA) {
+            rewind_long_buffer(buffer);
+            return DAL_NO_DATA;
+        }
+        const bool more = r == DAL_INFO;
+        size_t n = more ? full_piece : static_cast<size_t>(length < 0 ? 0 : length);
+        if (n > full_piece && !more) n = full_piece;  // a provider never reports more than it wrote
+        if (append_to_long_buffer(buffer, piece, n) != 0) {
+            PostDalError(it->owner, kDalComponent, 0, "HY000", "General error: long value exceeds its limit");
+            return -1;
+        }
+        if (!more) break;
+    }
+    rewind_long_buffer(buffer);
+    return DAL_OK;
 }

@@ -2,6 +2,7 @@
 // each serves a few catalogue rows and records what it was asked.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -211,6 +212,48 @@ TEST_F(DalRouting, TransactionsReachEveryProviderOnce) {
     EXPECT_EQ(DALEndTransaction(dal, SQL_COMMIT), DAL_OK);
     EXPECT_EQ(DALEndTransaction(dal, SQL_COMMIT), DAL_OK);
     for (int i = 0; i < 3; i++) EXPECT_EQ(g_states[i].transactions, 0);
+}
+
+// A provider column of 3,000 characters read in pieces, as providers return
+// character data: each call continues where the last one stopped.
+size_t g_long_offset = 0;
+std::string g_long_text;
+int long_get_data(void *, int column, int c_type, void *buffer, SQLLEN capacity, SQLLEN *length) {
+    if (column == 9) {
+        *length = SQL_NULL_DATA;
+        return DAL_OK;
+    }
+    const size_t room = static_cast<size_t>(capacity) - (c_type == SQL_C_CHAR ? 1 : 0);
+    const size_t left = g_long_text.size() - g_long_offset;
+    const size_t n = left < room ? left : room;
+    std::memcpy(buffer, g_long_text.data() + g_long_offset, n);
+    if (c_type == SQL_C_CHAR) static_cast<char *>(buffer)[n] = '\0';
+    *length = static_cast<SQLLEN>(left);
+    g_long_offset += n;
+    return n < left ? DAL_INFO : DAL_OK;
+}
+
+TEST_F(DalRouting, LongColumnsAreSpooledWhole) {
+    dal->providers[2]->slots.SQIGetData = long_get_data;
+    TableInfo info{};
+    info.provider_index = 2;
+    ASSERT_EQ(DALStartQuery(it, &info, nullptr, nullptr, 0, nullptr), DAL_OK);
+    ASSERT_EQ(DALNextRow(it), DAL_OK);
+    LongBuffer *lb = allocate_long_buffer(dbc->pool, 0, SQL_LONGVARCHAR);
+    for (int is_char : {1, 0}) {
+        g_long_text.clear();
+        for (int i = 0; i < 3000; i++) g_long_text.push_back(static_cast<char>('a' + i % 26));
+        g_long_offset = 0;
+        ASSERT_EQ(DALSpoolLongData(lb, it, 3, is_char), DAL_OK);
+        EXPECT_EQ(std::string(long_buffer_data(lb), long_buffer_length(lb)), g_long_text) << is_char;
+        EXPECT_EQ(lb->position, 0u) << "rewound for reading";
+    }
+    EXPECT_EQ(DALSpoolLongData(lb, it, 9, 1), DAL_NO_DATA);
+    EXPECT_EQ(long_buffer_length(lb), 0u);
+    LongBuffer *tiny = allocate_long_buffer(dbc->pool, 100, SQL_LONGVARCHAR);
+    g_long_offset = 0;
+    EXPECT_EQ(DALSpoolLongData(tiny, it, 3, 1), -1) << "the buffer's limit holds";
+    EXPECT_STREQ(diag_sqlstate(dbc->diag, 1), "HY000");
 }
 
 TEST_F(DalRouting, ProvidersReadLongValuesInPiecesThroughTheCallback) {
