@@ -277,12 +277,12 @@ Node *build_builtin(ParserState *ps, int32_t code, Node *a, Node *b, Node *c) {
     return as_node(f);
 }
 
-Node *build_trim(ParserState *ps, int32_t spec, Node *character, Node *source) {
+Node *build_trim(ParserState *ps, int32_t side, Node *character, Node *source) {
     if (character && character->kind != NODE_PARAMETER &&
         !(character->kind == NODE_VALUE && node_cast<Value>(character)->type == VT_CHAR))
         fail(ps, 1, "syntax error");
     auto *t = make<TrimSpecNode>(ps, NODE_TRIM_SPEC);
-    t->spec = spec;
+    t->side = side;
     t->character = character;
     t->source = source;
     return as_node(t);

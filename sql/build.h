@@ -115,7 +115,7 @@ Node *build_aggregate(ParserState *ps, int32_t code, int distinct, Node *argumen
                       const char *name);
 Node *build_builtin(ParserState *ps, int32_t code, Node *a, Node *b, Node *c);
 /// TRIM's operands; the trim character must be a character literal or a marker.
-Node *build_trim(ParserState *ps, int32_t spec, Node *character, Node *source);
+Node *build_trim(ParserState *ps, int32_t side, Node *character, Node *source);
 Node *build_function(ParserState *ps, const char *name, ListNode *arguments);
 Node *build_cast(ParserState *ps, Node *operand, DataTypeNode *type);
 /// A datetime field keyword as EXTRACT's first argument: VT_INTEGER 0 YEAR .. 5 SECOND.

@@ -511,7 +511,7 @@ struct AggregateNode {
 
 struct TrimSpecNode {
     uint32_t kind;         // NODE_TRIM_SPEC
-    int32_t spec;          // 0 none, 1 LEADING, 2 TRAILING, 3 BOTH
+    int32_t side;          // 0 none, 1 LEADING, 2 TRAILING, 3 BOTH
     Node *character;       // trim character (value, parameter) or null
     Node *source;          // the trimmed expression
 };

@@ -218,9 +218,9 @@ void print_function(Printer &p, const FunctionNode *f) {
 }
 
 void print_trim_spec(Printer &p, const TrimSpecNode *t) {
-    if (t->spec == 1) put(p, "LEADING ");
-    if (t->spec == 2) put(p, "TRAILING ");
-    if (t->spec == 3) put(p, "BOTH ");
+    if (t->side == 1) put(p, "LEADING ");
+    if (t->side == 2) put(p, "TRAILING ");
+    if (t->side == 3) put(p, "BOTH ");
     if (t->character) print_node(p, t->character);
     put(p, " FROM ");
     print_node(p, t->source);
