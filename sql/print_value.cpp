@@ -243,6 +243,16 @@ static void print_parts(Printer &p, IdentifierNode *const *parts, int count) {
 
 void print_table_name(Printer &p, const TableNameNode *name) {
     if (!name) return;
+    if (name->link) {
+        // As in column references, the link is written into the catalog
+        // part ("link$catalog"): a name has at most three written parts.
+        std::string joined = std::string(name->link->text) + "$" +
+                             (name->catalog && name->catalog->text ? name->catalog->text : "");
+        IdentifierNode combined{NODE_IDENTIFIER, joined.data(), name->link->quoted};
+        IdentifierNode *parts[3] = {&combined, name->schema, name->table};
+        print_parts(p, parts, 3);
+        return;
+    }
     IdentifierNode *parts[4] = {name->link, name->catalog, name->schema, name->table};
     print_parts(p, parts, 4);
 }
