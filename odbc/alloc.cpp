@@ -5,6 +5,7 @@
 #include "odbc/process.h"
 #include "odbc/state.h"
 #include "support/profile.h"
+#include "support/threads.h"
 #include "support/trace.h"
 
 namespace {
@@ -59,11 +60,17 @@ SQLRETURN alloc_env(SQLHANDLE *out) {
 SQLRETURN alloc_dbc(SQLHANDLE input, SQLHANDLE *out) {
     ENV *env = as_env(input);
     if (!env) return SQL_INVALID_HANDLE;
-    SetupErrorHeader(env->diag, 0);
-    if (!out) return post_error(env->diag, "HY009", "Invalid use of null pointer");
-    *out = SQL_NULL_HANDLE;
-    // The environment refuses a connection until its ODBC version is set.
-    if (env_transition(0, env, SQL_API_SQLALLOCHANDLE, SQL_HANDLE_DBC) != 0) return SQL_ERROR;
+    {
+        // Applications connect from several threads through one environment
+        // (pyodbc keeps a single one): its diagnostics and state are shared,
+        // so they change under the connection-state lock.
+        MutexGuard guard(kConnectionStateLock);
+        SetupErrorHeader(env->diag, 0);
+        if (!out) return post_error(env->diag, "HY009", "Invalid use of null pointer");
+        *out = SQL_NULL_HANDLE;
+        // The environment refuses a connection until its ODBC version is set.
+        if (env_transition(0, env, SQL_API_SQLALLOCHANDLE, SQL_HANDLE_DBC) != 0) return SQL_ERROR;
+    }
 
     DBC *dbc = new_handle<DBC>(TAG_DBC, env->pool);
     bool ok = dbc != nullptr;
@@ -84,6 +91,7 @@ SQLRETURN alloc_dbc(SQLHANDLE input, SQLHANDLE *out) {
     }
     if (!ok) {
         if (dbc) discard_handle(dbc);
+        MutexGuard guard(kConnectionStateLock);
         return post_error(env->diag, "HY001", "Memory allocation error");
     }
     if (conn_transition(1, dbc, SQL_API_SQLALLOCHANDLE, SQL_HANDLE_DBC) != 0) {

@@ -1,12 +1,14 @@
 // SQLGetEnvAttr and SQLSetEnvAttr.
 #include "odbc/odbc_api.h"
 #include "odbc/state.h"
+#include "support/threads.h"
 
 CV_EXPORT SQLRETURN SQL_API SQLGetEnvAttr(SQLHENV EnvironmentHandle, SQLINTEGER Attribute,
                                           SQLPOINTER Value, SQLINTEGER /*BufferLength*/,
                                           SQLINTEGER * /*StringLength*/) {
     ENV *env = as_env(EnvironmentHandle);
     if (!env) return SQL_INVALID_HANDLE;
+    MutexGuard guard(kConnectionStateLock);  // connections of other threads change the state
     SetupErrorHeader(env->diag, 0);
     if (env_transition(1, env, SQL_API_SQLGETENVATTR) != 0) return SQL_ERROR;
     SQLINTEGER v;
@@ -23,6 +25,7 @@ CV_EXPORT SQLRETURN SQL_API SQLSetEnvAttr(SQLHENV EnvironmentHandle, SQLINTEGER 
                                           SQLPOINTER Value, SQLINTEGER /*StringLength*/) {
     ENV *env = as_env(EnvironmentHandle);
     if (!env) return SQL_INVALID_HANDLE;
+    MutexGuard guard(kConnectionStateLock);  // connections of other threads change the state
     SetupErrorHeader(env->diag, 0);
     if (env_transition(1, env, SQL_API_SQLSETENVATTR, Attribute) != 0) return SQL_ERROR;
     const auto v = reinterpret_cast<SQLLEN>(Value);
