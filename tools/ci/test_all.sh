@@ -17,4 +17,17 @@ run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 # The sanitizer run loads the driver into programs that are not instrumented
 # (isql, python3), so its tests preload the ASan runtime themselves.
 run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DCV_SANITIZE=ON -DCV_BENCH=OFF
+# Threaded code once more under ThreadSanitizer: the transport (8 threads on
+# their own contexts), the handle layer (connections of one environment on 8
+# threads, the asynchronous worker), the parser (the corpus on 8 threads) and
+# the support library.
+tsan_targets="transport_tests odbc_internal_test sql_test support_test"
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCV_TSAN=ON -DCV_BENCH=OFF \
+  > build-tsan.configure.log 2>&1 || { cat build-tsan.configure.log; exit 1; }
+ninja -C build-tsan $tsan_targets
+for t in $tsan_targets; do
+  bin=$(find build-tsan/tests -name "$t" -type f -executable | head -n 1)
+  echo "--- ThreadSanitizer: $t"
+  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" "$bin" --gtest_brief=1
+done
 echo "all test suites passed"
