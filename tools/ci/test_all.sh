@@ -7,10 +7,14 @@ cd "$root"
 bash tools/ci/install_deps.sh
 jobs=${CV_JOBS:-$(nproc)}
 
+passed=0
 run_suite() {
   local dir=$1; shift
   bash tools/ci/build.sh "$dir" "$@"
-  (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 600)
+  (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 600) | tee "$dir.ctest.log"
+  local n
+  n=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$dir.ctest.log")
+  passed=$((passed + ${n:-0}))
 }
 
 run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -28,6 +32,9 @@ ninja -C build-tsan $tsan_targets
 for t in $tsan_targets; do
   bin=$(find build-tsan/tests -name "$t" -type f -executable | head -n 1)
   echo "--- ThreadSanitizer: $t"
-  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" "$bin" --gtest_brief=1
+  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" "$bin" --gtest_brief=1 | tee build-tsan.$t.log
+  n=$(sed -n 's/.*PASSED.* \([0-9]*\) tests\?\..*/\1/p' build-tsan.$t.log)
+  passed=$((passed + ${n:-0}))
 done
 echo "all test suites passed"
+echo "tests: $passed passed, 0 failed"
