@@ -56,19 +56,29 @@ int describe_operands(Describer &d, const Node *left, const Node *right, Extende
     return lr == 0 && rr == 0 ? 0 : -1;
 }
 
+// Characters an operand contributes when it is joined as text: a number or a
+// date shows as its display form.
+ExtendedType as_text_part(const ExtendedType *t) {
+    ExtendedType c = *t;
+    if (type_class(t->sql_type) != kClassCharacter) c.length = t->display_size;
+    return c;
+}
+
 // One binary operator applied to described operands; result into *out.
 int apply_operator(int op, const ExtendedType *l, const ExtendedType *r, ExtendedType *out) {
-    if (op == OP_CONCAT) {
-        // Only what the combination rule accepts has a description
-        // (CHAR || LONG VARCHAR is an error, not a long text).
-        if (check_type_combination(l->sql_type, r->sql_type, OP_CONCAT) == TYPE_INCOMPATIBLE)
-            return -1;
-        describe_concat(l, r, out);
-        return 0;
-    }
     ExtendedType res;
     int t = combine_types(l, r, op, &res);
     if (t == TYPE_COMPARABLE || t == TYPE_INCOMPATIBLE) return -1;
+    // || (and + on text, which evaluates as ||) yields both texts: the
+    // lengths add up. The kind is the one the combination rule gives (1 || 'a'
+    // is VARCHAR), so the description agrees with validation.
+    if (op == OP_CONCAT || (op == OP_ADD && is_short_char_type(t))) {
+        ExtendedType lt = as_text_part(l), rt = as_text_part(r), joined;
+        describe_concat(&lt, &rt, &joined);
+        res.length = joined.length;
+        res.display_size = joined.display_size;
+        res.column_size = joined.column_size;
+    }
     *out = res;
     return 0;
 }
