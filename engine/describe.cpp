@@ -163,12 +163,34 @@ void describe_case(const ExtendedType *const *results, int count, ExtendedType *
         (void)type_template(SQL_CHAR, out);
         return;
     }
+    // The result type is the combination of every result under the addition
+    // rule, as validation types the CASE, so that every branch is cast to one
+    // kind. Results of another class (which validation refuses) and pairs the
+    // rule does not combine (DATE with TIMESTAMP) leave the type as it is.
     ExtendedType t = *first;
+    const int cls = type_class(first->sql_type);
+    bool long_char = false, long_binary = false;
+    for (int i = 0; i < count; i++) {
+        const ExtendedType *r = results[i];
+        if (!r || type_class(r->sql_type) != cls) continue;
+        if (r->sql_type == SQL_LONGVARCHAR) long_char = true;
+        if (r->sql_type == SQL_LONGVARBINARY) long_binary = true;
+        if (r == first) continue;
+        const bool exact = r->sql_type == SQL_NUMERIC || r->sql_type == SQL_DECIMAL;
+        if (r->sql_type == t.sql_type && !exact) continue;
+        ExtendedType c;
+        int res = combine_types(&t, r, OP_ADD, &c);
+        if (res != TYPE_COMPARABLE && res != TYPE_INCOMPATIBLE) t = c;
+    }
+    // A long branch makes the whole CASE long: a shorter description would
+    // cut its values.
+    if (long_char && cls == kClassCharacter) (void)type_template(SQL_LONGVARCHAR, &t);
+    if (long_binary && cls == kClassBinary) (void)type_template(SQL_LONGVARBINARY, &t);
     int st = t.sql_type;
     if (st == SQL_CHAR || st == SQL_VARCHAR || st == SQL_BINARY || st == SQL_VARBINARY) {
         int32_t len = 0, disp = 0;
         for (int i = 0; i < count; i++) {
-            if (!results[i]) continue;
+            if (!results[i] || type_class(results[i]->sql_type) != cls) continue;
             if (results[i]->length > len) len = results[i]->length;
             if (results[i]->display_size > disp) disp = results[i]->display_size;
         }

@@ -122,9 +122,12 @@ struct CastTarget {
 /// (saturating at 2147483647).
 void describe_concat(const ExtendedType *left, const ExtendedType *right, ExtendedType *out);
 
-/// Description of a CASE: the first result's description; for character and
-/// binary results, length and display size are the largest among all
-/// `count` results (THENs and ELSE). Results may be null (a NULL literal).
+/// Description of a CASE (and of COALESCE, which is one): the combination of
+/// all `count` results (THENs and ELSE) under the addition rule, starting
+/// from the first; results of another type class are ignored, a LONG VARCHAR
+/// or LONG VARBINARY result makes the whole description long; for character
+/// and binary results, length and display size are the largest among all
+/// results. Results may be null (not described); all null gives CHAR.
 void describe_case(const ExtendedType *const *results, int count, ExtendedType *out);
 
 enum class SetFunctionKind : int32_t {

@@ -20,6 +20,8 @@
 #include "support/list.h"
 #include "support/node.h"
 
+struct ExtendedType;
+
 // Statement nodes.
 constexpr uint32_t NODE_ALTER_ADD = 100;
 constexpr uint32_t NODE_ALTER_DROP = 101;
@@ -170,6 +172,10 @@ struct ColumnRefNode {
     void *column_info;         // the column's ColumnInfo
     int32_t slot_position;     // position of the slot in the FROM list
     int32_t outer_reference;   // 1 when found in an enclosing query
+    // Set by the validator for columns of views and derived tables (and
+    // wherever it has the description at hand): the column's type
+    // description. Null: describe_expression uses column_info.
+    const ExtendedType *description;
 };
 
 // ---- statements ----
@@ -328,6 +334,9 @@ struct QuerySpecNode {
     Node *having;           // condition or null
     void *scope;            // query scope, set by the validator
     void *validator_data;   // kept for the validator
+    // Set by the validator when the query is used as an expression: the
+    // description of its single result column, or null.
+    const ExtendedType *result_description;
 };
 
 struct UnionNode {
