@@ -60,9 +60,14 @@ Node *next_child(Frame &f) {
             if (f.step++ == 0) return a->distinct ? a->distinct_column : a->argument;
             return nullptr;
         }
-        case NODE_TRIM_SPEC:
-            if (f.step++ == 0) return node_cast<TrimSpecNode>(n)->character;
+        case NODE_TRIM_SPEC: {
+            auto *t = node_cast<TrimSpecNode>(n);
+            while (f.step < 2) {
+                Node *c = f.step++ == 0 ? t->character : t->source;
+                if (c) return c;
+            }
             return nullptr;
+        }
         case NODE_LIKE:
             if (f.step++ == 0) return node_cast<LikeNode>(n)->operand;
             return nullptr;

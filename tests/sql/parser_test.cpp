@@ -2,6 +2,8 @@
 // typing, rewrites, view restrictions and allocation failures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstring>
 #include <string>
 #include <thread>
@@ -284,6 +286,13 @@ TEST(Walker, VisitsChildrenFirstAndSkipsSubqueriesAndCoalesce) {
     EXPECT_EQ(walk_expression(f.first_item(), record_kind, &kinds), 0);
     expected = {NODE_VALUE, NODE_COLUMN_REF, NODE_FUNCTION};  // the keyword argument is skipped
     EXPECT_EQ(kinds, expected);
+    // TRIM's source is an operand like any other: column references in it are found.
+    Parsed tr("SELECT TRIM(LEADING 'x' FROM name) FROM t");
+    ASSERT_EQ(tr.rc, 0);
+    kinds.clear();
+    EXPECT_EQ(walk_expression(tr.first_item(), record_kind, &kinds), 0);
+    EXPECT_EQ(std::count(kinds.begin(), kinds.end(), NODE_COLUMN_REF), 1) << "the trimmed column";
+    EXPECT_EQ(std::count(kinds.begin(), kinds.end(), NODE_VALUE), 1) << "the trim character";
 }
 
 TEST(ParserLimits, TreesAtTheDepthBoundPrintOnAWorkerThread) {
