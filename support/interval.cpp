@@ -3,6 +3,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string_view>
+
+#include "support/text.h"
 
 #include "engine/value.h"
 #include "support/calendar.h"
@@ -172,11 +175,7 @@ size_t interval_as_text(const SQL_INTERVAL_STRUCT *iv, char *out, size_t capacit
     default: len = std::snprintf(buf, sizeof buf, "%s", "");
     }
     size_t n = len < 0 ? 0 : static_cast<size_t>(len);
-    if (out && capacity > 0) {
-        size_t c = n < capacity ? n : capacity - 1;
-        std::memcpy(out, buf, c);
-        out[c] = 0;
-    }
+    (void)copy_text_out(std::string_view(buf, n), out, capacity);
     return n;
 }
 

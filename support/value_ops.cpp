@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
+
+#include "support/text.h"
 
 #include "support/calendar.h"
 #include "support/interval.h"
@@ -99,11 +102,7 @@ size_t format_double(double d, char *out, size_t capacity) {
         }
     }
     size_t n = std::strlen(buf);
-    if (out && capacity > 0) {
-        size_t c = n < capacity ? n : capacity - 1;
-        std::memcpy(out, buf, c);
-        out[c] = 0;
-    }
+    (void)copy_text_out(std::string_view(buf, n), out, capacity);
     return n;
 }
 
