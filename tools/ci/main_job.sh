@@ -32,4 +32,4 @@ echo "--- emulator on https://127.0.0.1:$port (CA $ca)"
 echo "--- isql -v CVPAYPAL"
 echo "SELECT 1" | isql -v CVPAYPAL 2>&1 | tee build/odbc/isql.out || true
 grep -q "Connected" build/odbc/isql.out || { echo "isql did not connect"; exit 1; }
-echo "--- connected: the driver obtained an access token from the emulator"
+echo "--- connected: the driver obtained an access token from the emulator (statements are answered once the statement layer is built)"
