@@ -222,7 +222,7 @@ int describe_function(Describer &d, const FunctionNode *f, ExtendedType *out) {
     };
     if (f->code < 0) {
         const Node *first = f->operand1;
-        // TRIM's operand is its specification; the trimmed text is its source.
+        // TRIM's operand holds its side and trim character; the trimmed text is its source.
         if (first && first->kind == NODE_TRIM_SPEC) first = node_cast<TrimSpecNode>(first)->source;
         const Node *ops[3] = {first, f->operand2, f->operand3};
         for (const Node *n : ops)
