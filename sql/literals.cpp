@@ -238,8 +238,9 @@ Value *build_special_register(ParserState *ps, uint32_t type, int32_t precision)
 }
 
 Node *negate_literal(ParserState *ps, Node *literal) {
-    // A signed default: numbers take the sign themselves so the default
-    // stays a literal; other literals keep a unary minus over them.
+    // A signed default: numbers and intervals take the sign themselves so the
+    // default stays a literal. A sign before text, a date or a binary value
+    // means nothing (and could not be printed back as a default): refused.
     auto *v = node_cast<Value>(literal);
     if (literal->kind == NODE_VALUE) {
         if (v->type == VT_INTEGER) {
@@ -254,6 +255,10 @@ Node *negate_literal(ParserState *ps, Node *literal) {
             v->data.num.sign = 0;
             return literal;
         }
+        if (v->type == VT_INTERVAL_YM || v->type == VT_INTERVAL_DS) {
+            v->data.iv.interval_sign = v->data.iv.interval_sign ? SQL_FALSE : SQL_TRUE;
+            return literal;
+        }
     }
-    return make_operator(ps, OPCLASS_OPERATOR, OP_NEG, nullptr, literal);
+    fail(ps, 1, "syntax error");
 }
