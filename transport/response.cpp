@@ -149,15 +149,24 @@ bool read_chunked(PaypalContext *ctx, WebResponse *resp, std::string &body) {
             transport_error(ctx, "08001", 0, "Bad chunk size '%s' in reply", line.c_str());
             return false;
         }
-        char *end = nullptr;
-        std::string size_copy(size_text);
-        unsigned long size = strtoul(size_copy.c_str(), &end, 16);
-        if (*end != '\0') {
+        // Hex digits only: strtoul would also take a sign ("-8" becomes a
+        // huge size that wraps the limit check below), blanks and "0x".
+        size_t size = 0;
+        bool digits_ok = true;
+        for (char c : size_text) {
+            int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+            if (d < 0) {
+                digits_ok = false;
+                break;
+            }
+            size = size * 16 + static_cast<size_t>(d);  // at most 8 digits: cannot overflow
+        }
+        if (!digits_ok) {
             transport_error(ctx, "08001", 0, "Bad chunk size '%s' in reply", line.c_str());
             return false;
         }
         if (size == 0) break;
-        if (body.size() + size > kMaxBody) {
+        if (size > kMaxBody - body.size()) {
             transport_error(ctx, "08001", 0, "Reply body larger than %d bytes", (int)kMaxBody);
             return false;
         }

@@ -120,6 +120,12 @@ TEST(ReadResponseTest, FramingsAndHeaders) {
          0, "", 0},
         {"bad chunk size", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nab", false,
          0, "", 0},
+        // A signed size must not wrap the body limit (found by fuzzing: a heap overrun).
+        {"negative chunk size",
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n8\r\nabcdefgh\r\n-8\r\n" + std::string(64, 'x'),
+         false, 0, "", 0},
+        {"chunk size with 0x", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0x2\r\nab\r\n0\r\n\r\n",
+         false, 0, "", 0},
         {"two lengths", "HTTP/1.1 200 OK\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\nab",
          false, 0, "", 0},
         {"not http", "SSH-2.0-OpenSSH\r\n\r\n", false, 0, "", 0},
