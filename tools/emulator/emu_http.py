@@ -153,3 +153,20 @@ def encode_reply(reply, gzip_ok, chunked, keep_alive):
         framed = body
     head.append("Connection: " + ("keep-alive" if keep_alive and not reply.close else "close"))
     return ("\r\n".join(head) + "\r\n\r\n").encode("latin-1"), framed
+
+
+def serve_until_stopped(server, exit_on_eof):
+    """Serves until interrupted; with exit_on_eof, also until standard input
+    closes, so a test that started the server stops it by closing the pipe."""
+    import os
+    import sys
+    import threading
+    if exit_on_eof:
+        def watch():
+            sys.stdin.read()
+            os._exit(0)
+        threading.Thread(target=watch, daemon=True).start()
+    try:
+        server.serve_forever(poll_interval=0.2)
+    except KeyboardInterrupt:
+        pass

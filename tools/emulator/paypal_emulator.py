@@ -386,15 +386,7 @@ def main():
         print("CA %s" % paths["ca"])
     print("LOG %s" % args.log)
     print("READY", flush=True)
-    if args.exit_on_eof:
-        def watch():
-            sys.stdin.read()
-            os._exit(0)
-        threading.Thread(target=watch, daemon=True).start()
-    try:
-        server.serve_forever(poll_interval=0.2)
-    except KeyboardInterrupt:
-        pass
+    emu_http.serve_until_stopped(server, args.exit_on_eof)
 
 
 if __name__ == "__main__":

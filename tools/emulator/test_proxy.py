@@ -231,15 +231,7 @@ def main():
     print("PORT %d" % server.server_address[1])
     print("LOG %s" % cfg.log)
     print("READY", flush=True)
-    if cfg.exit_on_eof:
-        def watch():
-            sys.stdin.read()
-            os._exit(0)
-        threading.Thread(target=watch, daemon=True).start()
-    try:
-        server.serve_forever(poll_interval=0.2)
-    except KeyboardInterrupt:
-        pass
+    emu_http.serve_until_stopped(server, cfg.exit_on_eof)
 
 
 if __name__ == "__main__":
