@@ -2,6 +2,7 @@
 #include "setup/dsn_store.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <strings.h>
 #include <unistd.h>
 
@@ -64,20 +65,27 @@ std::string ensure_private_ini() {
     const Installer *in = installer();
     UWORD mode = ODBC_USER_DSN;
     if (in) (void)in->get_config_mode(&mode);
+    // The system file is shared with every user by design: left alone.
+    if (mode == ODBC_SYSTEM_DSN) return "";
     std::string path;
-    if (mode == ODBC_SYSTEM_DSN) {
-        const char *dir = std::getenv("ODBCSYSINI");
-        path = std::string(dir && *dir ? dir : "/etc") + "/odbc.ini";
-    } else if (const char *ini = std::getenv("ODBCINI"); ini && *ini) {
+    if (const char *ini = std::getenv("ODBCINI"); ini && *ini) {
         path = ini;
     } else if (const char *home = std::getenv("HOME"); home && *home) {
         path = std::string(home) + "/.odbc.ini";
     } else {
         return "";
     }
-    // O_EXCL: an existing file keeps its owner and mode.
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd >= 0) close(fd);
+    // O_EXCL: a file with content keeps its owner and mode. An empty one of
+    // ours is as good as new: the installer creates the file with the
+    // default mode the first time anything reads it.
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return path;
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0 && st.st_uid == geteuid() &&
+        (st.st_mode & 0077) != 0)
+        (void)fchmod(fd, 0600);
+    close(fd);
     return path;
 }
 
@@ -93,6 +101,7 @@ bool save_form(const DsnForm &form, InstallerErrors *errors) {
         errors->push_back({kErrInvalidDsn, "Invalid DSN"});
         return false;
     }
+    ensure_private_ini();  // before anything reads: a read creates the file
     const std::string driver = form.driver.empty() ? kDriverName : form.driver;
     bool renamed = !old.empty() && strcasecmp(old.c_str(), name.c_str()) != 0;
     bool exists = !section_keys(*in, name).empty();
@@ -100,7 +109,6 @@ bool save_form(const DsnForm &form, InstallerErrors *errors) {
         errors->push_back({kErrInvalidDsn, "A data source named \"" + name + "\" already exists"});
         return false;
     }
-    ensure_private_ini();
     if (exists) {
         // In place, key by key: the entry's other keys stay where they are.
         if (!in->write_profile(name.c_str(), "Driver", driver.c_str(), "odbc.ini")) {

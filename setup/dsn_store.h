@@ -23,6 +23,7 @@
 /// SQLRemoveDSNFromIni; false with the installer's errors on failure.
 [[nodiscard]] bool remove_data_source(const std::string &dsn, InstallerErrors *errors);
 
-/// The odbc.ini the installer writes in its current mode; created empty with
-/// mode 0600 when it does not exist yet. Returns its path ("" when unknown).
+/// The user odbc.ini the installer writes to (ODBCINI, else ~/.odbc.ini):
+/// created with mode 0600 when missing, made 0600 when it is still empty.
+/// Returns its path; "" in system mode (the system file is left alone).
 std::string ensure_private_ini();
