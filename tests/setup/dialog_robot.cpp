@@ -120,7 +120,10 @@ void tick() {
         for (QPushButton *b : d->findChildren<QPushButton *>())
             if (b->text() == arg) {
                 out(QStringLiteral("PRESS %1").arg(arg));
-                b->click();  // may run a nested event loop (a message box); the timer keeps ticking
+                // Clicked from its own event: a click may run a nested loop
+                // (a message box), and Qt does not fire a timer again while
+                // its handler is still running.
+                QTimer::singleShot(0, b, &QPushButton::click);
                 return;
             }
         out(QStringLiteral("PRESS %1 missing").arg(arg));

@@ -1,7 +1,7 @@
 // prompt_tool: calls the setup library's dsn_complete_info the way the
 // driver's prompt does, and prints the record it hands back.
 //
-//   prompt_tool SETUP_LIBRARY [--no-window] [--robot LIBRARY SCRIPT] [field=value ...]
+//   prompt_tool [--no-window] [--robot LIBRARY SCRIPT] SETUP_LIBRARY [field=value ...]
 //
 // Fields are DsnSettings' members by name. Prints "RESULT n", then
 // "SETTING name=value" for every member.
@@ -43,15 +43,11 @@ constexpr Member kMembers[] = {
 }  // namespace
 
 int main(int argc, char **argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s SETUP_LIBRARY [--no-window] [--robot LIB SCRIPT] [field=value ...]\n", argv[0]);
-        return 2;
-    }
     static int window_token;
+    const char *setup_path = nullptr;
     void *window = &window_token;
     static DsnSettings s;
-    int i = 2;
-    for (; i < argc; i++) {
+    for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
         if (a == "--no-window") {
             window = nullptr;
@@ -71,13 +67,19 @@ int main(int argc, char **argv) {
                 else s.*m.number = static_cast<int32_t>(std::strtol(value.c_str(), nullptr, 10));
             }
             if (!known) return std::fprintf(stderr, "unknown field %s\n", key.c_str()), 2;
+        } else if (!setup_path && a.compare(0, 2, "--") != 0) {
+            setup_path = argv[i];
         } else {
             return std::fprintf(stderr, "unknown argument %s\n", argv[i]), 2;
         }
     }
-    void *setup = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
+    if (!setup_path) {
+        std::fprintf(stderr, "usage: %s [--no-window] [--robot LIB SCRIPT] SETUP_LIBRARY [field=value ...]\n", argv[0]);
+        return 2;
+    }
+    void *setup = dlopen(setup_path, RTLD_NOW | RTLD_LOCAL);
     auto complete = setup ? reinterpret_cast<DsnCompleteInfoFn>(dlsym(setup, "dsn_complete_info")) : nullptr;
-    if (!complete) return std::fprintf(stderr, "cannot load %s: %s\n", argv[1], dlerror()), 2;
+    if (!complete) return std::fprintf(stderr, "cannot load %s: %s\n", setup_path, dlerror()), 2;
     int r = complete(nullptr, window, &s);
     std::printf("RESULT %d\n", r);
     for (const Member &m : kMembers) {
