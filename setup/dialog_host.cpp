@@ -55,7 +55,8 @@ bool wayland_usable() {
     std::string name = env("WAYLAND_DISPLAY");
     if (name.empty()) return false;
     std::string path = name[0] == '/' ? name : env("XDG_RUNTIME_DIR") + "/" + name;
-    QString plugin = QLibraryInfo::location(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms/libqwayland-generic.so");
+    QString plugin = QLibraryInfo::location(QLibraryInfo::PluginsPath) +
+                     QStringLiteral("/platforms/libqwayland-generic.so");
     return socket_listens(path) && QFileInfo::exists(plugin);
 }
 

@@ -31,7 +31,8 @@ std::string beside_this_library() {
 
 DriverTestFn load_driver_test(const std::string &driver_name, std::string *why) {
     why->clear();
-    for (const std::string &path : {registered_driver(driver_name), beside_this_library(), std::string(kDriverFile)}) {
+    for (const std::string &path :
+         {registered_driver(driver_name), beside_this_library(), std::string(kDriverFile)}) {
         if (path.empty()) continue;
         void *lib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (!lib) {

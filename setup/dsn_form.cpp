@@ -10,6 +10,7 @@
 
 #include "setup/installer.h"
 
+// clang-format off
 const std::array<DsnField, kFieldCount> kDsnFields = {{
     {"&DSN:", "Data source name", FieldKind::kText, CheckWords::kNone, nullptr, {"dsn", nullptr}, "", false},
     {"D&escription:", "Data source description", FieldKind::kText, CheckWords::kNone, "Description",
@@ -35,6 +36,7 @@ const std::array<DsnField, kFieldCount> kDsnFields = {{
     {"Max Num:", "Number of rows to return for each REST Call", FieldKind::kText, CheckWords::kNone, "Max_Num",
      {"max_num", nullptr}, "20", false},
 }};
+// clang-format on
 
 namespace {
 
@@ -139,11 +141,16 @@ void load_form(DsnForm *form, const Attributes &attributes) {
         const std::string *v = nullptr;
         for (const char *name : f.names)
             if (name && !v) v = given(attributes, name);
-        if (v) value = *v;
-        else if (!dsn.empty()) value = read_dsn_value(dsn, f.profile_key, f.fallback);
-        else value = f.fallback;
-        if (f.kind == FieldKind::kCheck) form->checked[i] = read_check(value);
-        else form->text[i] = cut(value);
+        if (v)
+            value = *v;
+        else if (!dsn.empty())
+            value = read_dsn_value(dsn, f.profile_key, f.fallback);
+        else
+            value = f.fallback;
+        if (f.kind == FieldKind::kCheck)
+            form->checked[i] = read_check(value);
+        else
+            form->text[i] = cut(value);
     }
     form->extra.clear();
     for (const auto &[k, v] : attributes)
@@ -175,7 +182,7 @@ std::string settings_attribute_list(const DsnSettings &s) {
     auto pair = [&](const char *key, std::string_view value) {
         out.append(key).append("=").append(value).push_back('\0');
     };
-    auto text = [&](const char *key, const char (&value)[kDsnText]) {
+    auto text = [&](const char *key, const char(&value)[kDsnText]) {
         std::string_view v(value, strnlen(value, kDsnText));
         if (!v.empty()) pair(key, v);
     };

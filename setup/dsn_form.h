@@ -48,14 +48,14 @@ enum class FieldKind { kText, kCheck };
 enum class CheckWords { kNone, kYesNo, kOneZero };
 
 struct DsnField {
-    const char *label;          // with its mnemonic
-    const char *tip;            // tool tip and what's-this text
+    const char *label;  // with its mnemonic
+    const char *tip;    // tool tip and what's-this text
     FieldKind kind;
-    CheckWords words;           // check boxes only
-    const char *profile_key;    // written as (null: the DSN names the section)
-    const char *names[2];       // attribute names (whole, any case); names[1] may be null
-    const char *fallback;       // when neither the attributes nor the profile give it
-    bool password;              // echoes as a password
+    CheckWords words;         // check boxes only
+    const char *profile_key;  // written as (null: the DSN names the section)
+    const char *names[2];     // attribute names (whole, any case); names[1] may be null
+    const char *fallback;     // when neither the attributes nor the profile give it
+    bool password;            // echoes as a password
 };
 
 extern const std::array<DsnField, kFieldCount> kDsnFields;
@@ -67,11 +67,11 @@ using Attributes = std::vector<std::pair<std::string, std::string>>;
 struct DsnForm {
     std::array<std::string, kFieldCount> text{};  // line edits
     std::array<bool, kFieldCount> checked{};      // check boxes
-    std::string opened_dsn;  // the name the form was loaded with ("" when new)
-    std::string driver;      // driver description the DSN is saved under
-    Attributes extra;        // given keys the dialog does not manage; saved as given
-    std::string base_url;    // for Test: from the attributes, else the profile
-    std::string cert;        // likewise
+    std::string opened_dsn;                       // the name the form was loaded with ("" when new)
+    std::string driver;                           // driver description the DSN is saved under
+    Attributes extra;      // given keys the dialog does not manage; saved as given
+    std::string base_url;  // for Test: from the attributes, else the profile
+    std::string cert;      // likewise
 };
 
 /// Splits a NUL-separated attribute list ("key=value\0...\0\0"). Items
@@ -89,7 +89,8 @@ struct DsnForm {
 
 /// Reads `key` of data source `dsn` in odbc.ini ("" fallback when the
 /// installer is missing). Values are cut at kTextLimit bytes.
-[[nodiscard]] std::string read_dsn_value(const std::string &dsn, const char *key, const char *fallback);
+[[nodiscard]] std::string read_dsn_value(const std::string &dsn, const char *key,
+                                         const char *fallback);
 
 /// Fills `form` from `attributes`; when a DSN is known, each value the
 /// attributes do not give comes from its profile entry, else the default.

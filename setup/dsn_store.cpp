@@ -2,8 +2,8 @@
 #include "setup/dsn_store.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -13,7 +13,9 @@ namespace {
 
 constexpr size_t kKeyListBytes = 16 * 1024;
 
-bool same(const std::string &a, const char *b) { return strcasecmp(a.c_str(), b) == 0; }
+bool same(const std::string &a, const char *b) {
+    return strcasecmp(a.c_str(), b) == 0;
+}
 
 // Keys the save writes itself, so a copied entry must not bring them along.
 bool managed(const std::string &key) {
@@ -27,7 +29,8 @@ bool managed(const std::string &key) {
 std::vector<std::string> section_keys(const Installer &in, const std::string &dsn) {
     std::vector<std::string> keys;
     std::string buf(kKeyListBytes, '\0');
-    int n = in.get_profile(dsn.c_str(), nullptr, "", buf.data(), static_cast<int>(buf.size()), "odbc.ini");
+    int n = in.get_profile(dsn.c_str(), nullptr, "", buf.data(), static_cast<int>(buf.size()),
+                           "odbc.ini");
     if (n <= 0) return keys;
     for (size_t i = 0; i < static_cast<size_t>(n) && i < buf.size() && buf[i];) {
         size_t len = strnlen(buf.data() + i, buf.size() - i);
@@ -45,8 +48,8 @@ std::string profile_value(const DsnForm &form, int i) {
 }
 
 // Writes every value the form manages, then `extra`, into section `dsn`.
-bool write_values(const Installer &in, const DsnForm &form, const std::string &dsn, const Attributes &extra,
-                  InstallerErrors *errors) {
+bool write_values(const Installer &in, const DsnForm &form, const std::string &dsn,
+                  const Attributes &extra, InstallerErrors *errors) {
     auto put = [&](const std::string &key, const std::string &value) {
         if (in.write_profile(dsn.c_str(), key.c_str(), value.c_str(), "odbc.ini")) return true;
         take_installer_errors(errors, kErrRequestFailed, "Unable to write the data source");
@@ -92,7 +95,8 @@ std::string ensure_private_ini() {
 bool save_form(const DsnForm &form, InstallerErrors *errors) {
     const Installer *in = installer();
     if (!in) {
-        errors->push_back({kErrGeneral, "The ODBC installer library (libodbcinst) could not be loaded"});
+        errors->push_back(
+            {kErrGeneral, "The ODBC installer library (libodbcinst) could not be loaded"});
         return false;
     }
     const std::string &name = form.text[kFieldDsn];
@@ -138,7 +142,8 @@ bool save_form(const DsnForm &form, InstallerErrors *errors) {
         return false;
     }
     if (renamed && !in->remove_dsn(old.c_str())) {
-        take_installer_errors(errors, kErrRequestFailed, "Unable to remove the data source under its old name");
+        take_installer_errors(errors, kErrRequestFailed,
+                              "Unable to remove the data source under its old name");
         return false;
     }
     return true;
@@ -147,7 +152,8 @@ bool save_form(const DsnForm &form, InstallerErrors *errors) {
 bool remove_data_source(const std::string &dsn, InstallerErrors *errors) {
     const Installer *in = installer();
     if (!in) {
-        errors->push_back({kErrGeneral, "The ODBC installer library (libodbcinst) could not be loaded"});
+        errors->push_back(
+            {kErrGeneral, "The ODBC installer library (libodbcinst) could not be loaded"});
         return false;
     }
     if (in->remove_dsn(dsn.c_str())) return true;

@@ -25,7 +25,9 @@ constexpr BOOL kFalse = 0;
 constexpr const char kFarewell[] = "Bye Bye from the Corvane Paypal ODBC Driver";
 constexpr WORD kFarewellLength = 44;  // the text and its terminator
 
-void post(unsigned code, const char *text) { post_installer_errors({{code, text}}); }
+void post(unsigned code, const char *text) {
+    post_installer_errors({{code, text}});
+}
 
 BOOL config_dsn(HWND window, WORD request, LPCSTR driver, LPCSTR attributes) {
     if (request != kAddDsn && request != kConfigDsn && request != kRemoveDsn) {
@@ -53,7 +55,8 @@ BOOL config_dsn(HWND window, WORD request, LPCSTR driver, LPCSTR attributes) {
     load_form(&form, given);
     // A window means the user is there to see a dialog; without one (or
     // without a display) the values are saved as given.
-    if (window && run_setup_dialog(&form, SetupMode::kConfigure, nullptr) != DialogOutcome::kUnavailable)
+    if (window &&
+        run_setup_dialog(&form, SetupMode::kConfigure, nullptr) != DialogOutcome::kUnavailable)
         return kTrue;
     if (save_form(form, &errors)) return kTrue;
     post_installer_errors(errors);
@@ -62,7 +65,8 @@ BOOL config_dsn(HWND window, WORD request, LPCSTR driver, LPCSTR attributes) {
 
 }  // namespace
 
-CV_SETUP_EXPORT BOOL INSTAPI ConfigDSN(HWND window, WORD request, LPCSTR driver, LPCSTR attributes) {
+CV_SETUP_EXPORT BOOL INSTAPI ConfigDSN(HWND window, WORD request, LPCSTR driver,
+                                       LPCSTR attributes) {
     try {
         return config_dsn(window, request, driver, attributes);
     } catch (const std::bad_alloc &) {
@@ -77,8 +81,8 @@ CV_SETUP_EXPORT bool ConfigDSN_I(HWND window, WORD request, LPCSTR driver, LPCST
     return ConfigDSN(window, request, driver, attributes) != kFalse;
 }
 
-CV_SETUP_EXPORT BOOL INSTAPI ConfigDriver(HWND, WORD request, LPCSTR, LPCSTR, LPSTR message, WORD capacity,
-                                         WORD *length) {
+CV_SETUP_EXPORT BOOL INSTAPI ConfigDriver(HWND, WORD request, LPCSTR, LPCSTR, LPSTR message,
+                                          WORD capacity, WORD *length) {
     if (request != ODBC_INSTALL_DRIVER && request != ODBC_REMOVE_DRIVER) {
         post(kErrInvalidRequest, "Invalid type of request");
         return kFalse;
@@ -112,4 +116,6 @@ CV_SETUP_EXPORT int dsn_complete_info(void * /*dbc*/, void *window, DsnSettings 
 }
 
 /// After a failed prompt: no dialog; the system's last error code.
-CV_SETUP_EXPORT int dsn_complete_error(void *, int, void *) { return errno; }
+CV_SETUP_EXPORT int dsn_complete_error(void *, int, void *) {
+    return errno;
+}

@@ -19,8 +19,10 @@ Installer load() {
     if (!lib) return in;
     bool ok = find(lib, "SQLGetPrivateProfileString", &in.get_profile) &&
               find(lib, "SQLWritePrivateProfileString", &in.write_profile) &&
-              find(lib, "SQLWriteDSNToIni", &in.write_dsn) && find(lib, "SQLRemoveDSNFromIni", &in.remove_dsn) &&
-              find(lib, "SQLValidDSN", &in.valid_dsn) && find(lib, "SQLGetConfigMode", &in.get_config_mode) &&
+              find(lib, "SQLWriteDSNToIni", &in.write_dsn) &&
+              find(lib, "SQLRemoveDSNFromIni", &in.remove_dsn) &&
+              find(lib, "SQLValidDSN", &in.valid_dsn) &&
+              find(lib, "SQLGetConfigMode", &in.get_config_mode) &&
               find(lib, "SQLInstallerError", &in.installer_error) &&
               find(lib, "SQLPostInstallerError", &in.post_error);
     // The library stays loaded: the driver manager may share it, and it keeps

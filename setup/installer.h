@@ -19,13 +19,14 @@
 /// The installer functions the setup library uses; all null when
 /// libodbcinst cannot be loaded.
 struct Installer {
-    decltype(&::SQLGetPrivateProfileString) get_profile;   // section, key, default, out, size, file
-    decltype(&::SQLWritePrivateProfileString) write_profile;  // section, key, value (null deletes), file
-    decltype(&::SQLWriteDSNToIni) write_dsn;               // replaces the section: [dsn] Driver=...
+    decltype(&::SQLGetPrivateProfileString) get_profile;  // section, key, default, out, size, file
+    decltype(&::SQLWritePrivateProfileString)
+        write_profile;                        // section, key, value (null deletes), file
+    decltype(&::SQLWriteDSNToIni) write_dsn;  // replaces the section: [dsn] Driver=...
     decltype(&::SQLRemoveDSNFromIni) remove_dsn;
     decltype(&::SQLValidDSN) valid_dsn;
-    decltype(&::SQLGetConfigMode) get_config_mode;         // ODBC_USER_DSN, ODBC_SYSTEM_DSN, ODBC_BOTH_DSN
-    decltype(&::SQLInstallerError) installer_error;        // 1-based; SQL_NO_DATA past the last
+    decltype(&::SQLGetConfigMode) get_config_mode;  // ODBC_USER_DSN, ODBC_SYSTEM_DSN, ODBC_BOTH_DSN
+    decltype(&::SQLInstallerError) installer_error;  // 1-based; SQL_NO_DATA past the last
     decltype(&::SQLPostInstallerError) post_error;
 };
 

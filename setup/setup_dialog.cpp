@@ -24,7 +24,9 @@ namespace {
 
 constexpr const char *kPromptTitle = "Corvane Paypal ODBC Driver";
 
-QString q(const std::string &s) { return QString::fromStdString(s); }
+QString q(const std::string &s) {
+    return QString::fromStdString(s);
+}
 
 QPushButton *button(const char *text, const char *tip) {
     auto *b = new QPushButton(QString::fromUtf8(text));
@@ -37,7 +39,8 @@ QString help_file(const std::string &driver) {
     std::string dir;
     if (const Installer *in = installer()) {
         char buf[1024] = "";
-        if (in->get_profile(driver.c_str(), "help_dir", "", buf, sizeof buf, "odbcinst.ini") > 0) dir = buf;
+        if (in->get_profile(driver.c_str(), "help_dir", "", buf, sizeof buf, "odbcinst.ini") > 0)
+            dir = buf;
     }
     if (dir.empty()) return {};
     QString path = q(dir) + QStringLiteral("/odbc-paypal.html");
@@ -47,8 +50,11 @@ QString help_file(const std::string &driver) {
 }  // namespace
 
 Setup::Setup(DsnForm *form, SetupMode mode, DsnSettings *settings, QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowContextHelpButtonHint),
-      form_(form), mode_(mode), settings_(settings) {
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                          Qt::WindowContextHelpButtonHint),
+      form_(form),
+      mode_(mode),
+      settings_(settings) {
     setObjectName(QStringLiteral("DSN Properties"));
     setWindowTitle(QString::fromUtf8(mode == SetupMode::kComplete ? kPromptTitle : kSetupTitle));
     auto *grid = new QFormLayout;
@@ -66,7 +72,8 @@ Setup::Setup(DsnForm *form, SetupMode mode, DsnSettings *settings, QWidget *pare
             edit->setMaxLength(static_cast<int>(kTextLimit));
             edit->setText(q(form->text[i]));
             if (f.password) edit->setEchoMode(QLineEdit::Password);
-            if (i == kFieldQueryTimeout || i == kFieldMaxNum) edit->setValidator(new QIntValidator(0, 1000000000, edit));
+            if (i == kFieldQueryTimeout || i == kFieldMaxNum)
+                edit->setValidator(new QIntValidator(0, 1000000000, edit));
             w = edit;
         }
         w->setToolTip(QString::fromUtf8(f.tip));
@@ -109,15 +116,19 @@ void Setup::try_slot(void (Setup::*body)()) {
 
 void Setup::read_fields() {
     for (int i = 0; i < kFieldCount; i++) {
-        if (auto *box = qobject_cast<QCheckBox *>(fields_[i])) form_->checked[i] = box->isChecked();
-        else if (auto *edit = qobject_cast<QLineEdit *>(fields_[i])) form_->text[i] = edit->text().toStdString();
+        if (auto *box = qobject_cast<QCheckBox *>(fields_[i]))
+            form_->checked[i] = box->isChecked();
+        else if (auto *edit = qobject_cast<QLineEdit *>(fields_[i]))
+            form_->text[i] = edit->text().toStdString();
     }
     // Spaces around a name only make it hard to type in a connection string.
     QString dsn = q(form_->text[kFieldDsn]).trimmed();
     form_->text[kFieldDsn] = dsn.toStdString();
 }
 
-void Setup::Ok() { try_slot(&Setup::ok_body); }
+void Setup::Ok() {
+    try_slot(&Setup::ok_body);
+}
 
 void Setup::ok_body() {
     read_fields();
@@ -143,9 +154,13 @@ void Setup::Cancel() {
     QDialog::reject();
 }
 
-void Setup::reject() { Cancel(); }
+void Setup::reject() {
+    Cancel();
+}
 
-void Setup::Dsn_test() { try_slot(&Setup::test_body); }
+void Setup::Dsn_test() {
+    try_slot(&Setup::test_body);
+}
 
 void Setup::test_body() {
     test_button_->setEnabled(false);
@@ -159,9 +174,11 @@ void Setup::test_body() {
     } restore{test_button_};
 
     std::string why;
-    DriverTestFn driver_test = load_driver_test(form_->driver.empty() ? kDriverName : form_->driver, &why);
+    DriverTestFn driver_test =
+        load_driver_test(form_->driver.empty() ? kDriverName : form_->driver, &why);
     if (!driver_test) {
-        QMessageBox::warning(this, windowTitle(), QStringLiteral("Unable to load the driver: ") + q(why));
+        QMessageBox::warning(this, windowTitle(),
+                             QStringLiteral("Unable to load the driver: ") + q(why));
         return;
     }
     read_fields();
@@ -177,24 +194,30 @@ void Setup::test_body() {
     explicit_bzero(s.get(), sizeof *s);  // it held the secrets
     QString text = QString::fromUtf8(message);
     if (r != 0)
-        QMessageBox::warning(this, windowTitle(), text.isEmpty() ? QStringLiteral("Test failed - with no information") : text);
+        QMessageBox::warning(
+            this, windowTitle(),
+            text.isEmpty() ? QStringLiteral("Test failed - with no information") : text);
     else
         QMessageBox::information(this, windowTitle(), text);
 }
 
-void Setup::about() { try_slot(&Setup::about_body); }
+void Setup::about() {
+    try_slot(&Setup::about_body);
+}
 
 void Setup::about_body() {
     QString page = help_file(form_->driver.empty() ? kDriverName : form_->driver);
     if (!page.isEmpty() && QDesktopServices::openUrl(QUrl::fromLocalFile(page))) return;
     QString text = QStringLiteral("<p><b>%1</b></p><table>").arg(QString::fromUtf8(kSetupTitle));
     for (const DsnField &f : kDsnFields) {
-        QString label = QString::fromUtf8(f.label).remove(QLatin1Char('&')).remove(QLatin1Char(':'));
+        QString label =
+            QString::fromUtf8(f.label).remove(QLatin1Char('&')).remove(QLatin1Char(':'));
         text += QStringLiteral("<tr><td><b>%1</b></td><td>%2</td></tr>")
                     .arg(label.toHtmlEscaped(), QString::fromUtf8(f.tip).toHtmlEscaped());
     }
-    text += QStringLiteral("</table><p>Test connects with these settings and obtains an access token. "
-                           "Press Shift+F1 on a field for its description.</p>");
+    text += QStringLiteral(
+        "</table><p>Test connects with these settings and obtains an access token. "
+        "Press Shift+F1 on a field for its description.</p>");
     QMessageBox box(QMessageBox::Information, QStringLiteral("Help"), text, QMessageBox::Ok, this);
     box.setTextFormat(Qt::RichText);
     box.exec();

@@ -22,7 +22,8 @@ int main(int argc, char **argv) {
             window = &window_token;
         } else if (strcmp(argv[i], "--robot") == 0 && i + 2 < argc) {
             void *robot = dlopen(argv[i + 1], RTLD_NOW | RTLD_GLOBAL);
-            void (*arm)(const char *) = robot ? (void (*)(const char *))dlsym(robot, "robot_arm") : NULL;
+            void (*arm)(const char *) =
+                robot ? (void (*)(const char *))dlsym(robot, "robot_arm") : NULL;
             if (!arm) {
                 fprintf(stderr, "cannot load the robot: %s\n", dlerror());
                 return 2;
@@ -35,7 +36,9 @@ int main(int argc, char **argv) {
         }
     }
     if (argc - i < 2) {
-        fprintf(stderr, "usage: %s [--window] [--robot LIB SCRIPT] REQUEST DRIVER [KEY=VALUE ...]\n", argv[0]);
+        fprintf(stderr,
+                "usage: %s [--window] [--robot LIB SCRIPT] REQUEST DRIVER [KEY=VALUE ...]\n",
+                argv[0]);
         return 2;
     }
     WORD request = (WORD)strtol(argv[i], NULL, 10);

@@ -43,13 +43,15 @@ void out(const QString &line) {
 
 QDialog *setup_dialog() {
     for (QWidget *w : QApplication::topLevelWidgets())
-        if (w->isVisible() && w->objectName() == QLatin1String("DSN Properties")) return qobject_cast<QDialog *>(w);
+        if (w->isVisible() && w->objectName() == QLatin1String("DSN Properties"))
+            return qobject_cast<QDialog *>(w);
     return nullptr;
 }
 
 QWidget *field_by_tip(QDialog *d, const QString &tip) {
     for (QWidget *w : d->findChildren<QWidget *>())
-        if (w->toolTip() == tip && (qobject_cast<QLineEdit *>(w) || qobject_cast<QCheckBox *>(w))) return w;
+        if (w->toolTip() == tip && (qobject_cast<QLineEdit *>(w) || qobject_cast<QCheckBox *>(w)))
+            return w;
     return nullptr;
 }
 
@@ -60,19 +62,24 @@ QString value_of(QWidget *w) {
 }
 
 void dump(QDialog *d) {
-    out(QStringLiteral("DIALOG %1|%2|%3").arg(d->windowTitle(), d->objectName(), d->metaObject()->className()));
+    out(QStringLiteral("DIALOG %1|%2|%3")
+            .arg(d->windowTitle(), d->objectName(), d->metaObject()->className()));
     auto *form = d->findChild<QFormLayout *>();
     for (int row = 0; form && row < form->rowCount(); row++) {
         auto *label = qobject_cast<QLabel *>(form->itemAt(row, QFormLayout::LabelRole)->widget());
         QWidget *w = form->itemAt(row, QFormLayout::FieldRole)->widget();
         auto *edit = qobject_cast<QLineEdit *>(w);
-        QString echo = !edit ? QStringLiteral("-") : edit->echoMode() == QLineEdit::Password ? QStringLiteral("password") : QStringLiteral("normal");
+        QString echo = !edit                                     ? QStringLiteral("-")
+                       : edit->echoMode() == QLineEdit::Password ? QStringLiteral("password")
+                                                                 : QStringLiteral("normal");
         out(QStringLiteral("FIELD %1|%2|%3|%4|%5|%6|%7|%8|%9")
-                .arg(label ? label->text() : QString(), w->metaObject()->className(), w->objectName(), w->toolTip(),
-                     w->whatsThis(), value_of(w), echo, QString(w->isEnabled() ? "enabled" : "disabled"),
+                .arg(label ? label->text() : QString(), w->metaObject()->className(),
+                     w->objectName(), w->toolTip(), w->whatsThis(), value_of(w), echo,
+                     QString(w->isEnabled() ? "enabled" : "disabled"),
                      QString(label && label->buddy() == w ? "buddy" : "nobuddy")));
     }
-    for (QPushButton *b : d->findChildren<QPushButton *>()) out(QStringLiteral("BUTTON %1|%2").arg(b->text(), b->toolTip()));
+    for (QPushButton *b : d->findChildren<QPushButton *>())
+        out(QStringLiteral("BUTTON %1|%2").arg(b->text(), b->toolTip()));
 }
 
 void tick() {
@@ -93,8 +100,10 @@ void tick() {
                                : box->icon() == QMessageBox::Information ? "information"
                                                                          : "other");
         out(QStringLiteral("BOX %1|%2").arg(icon, box->text().replace('\n', ' ')));
-        if (QAbstractButton *b = box->defaultButton()) b->click();
-        else box->close();
+        if (QAbstractButton *b = box->defaultButton())
+            b->click();
+        else
+            box->close();
         return;
     }
     QDialog *d = setup_dialog();
@@ -105,15 +114,19 @@ void tick() {
     } else if (verb == "set") {
         QString tip = arg.section('=', 0, 0), value = arg.section('=', 1);
         QWidget *w = field_by_tip(d, tip);
-        if (auto *e = qobject_cast<QLineEdit *>(w)) e->setText(value);
-        else if (auto *c = qobject_cast<QCheckBox *>(w)) c->setChecked(value == "on");
+        if (auto *e = qobject_cast<QLineEdit *>(w))
+            e->setText(value);
+        else if (auto *c = qobject_cast<QCheckBox *>(w))
+            c->setChecked(value == "on");
         out(QStringLiteral("SET %1 %2").arg(tip, QString(w ? "ok" : "missing")));
     } else if (verb == "cut") {
         QWidget *w = field_by_tip(d, arg);
         QApplication::clipboard()->setText(QStringLiteral("(before)"));
         QKeyEvent press(QEvent::KeyPress, Qt::Key_X, Qt::ControlModifier, QStringLiteral("\x18"));
         if (w) QApplication::sendEvent(w, &press);
-        out(QStringLiteral("CUT %1|%2|%3").arg(arg, w ? value_of(w) : QStringLiteral("missing"), QApplication::clipboard()->text()));
+        out(QStringLiteral("CUT %1|%2|%3")
+                .arg(arg, w ? value_of(w) : QStringLiteral("missing"),
+                     QApplication::clipboard()->text()));
     } else if (verb == "shot") {
         out(QStringLiteral("SHOT %1").arg(QString(d->grab().save(arg) ? "ok" : "failed")));
     } else if (verb == "press") {
@@ -147,7 +160,9 @@ void start() {
 }
 
 // Runs when the setup library creates its QApplication.
-void on_application() { start(); }
+void on_application() {
+    start();
+}
 Q_COREAPP_STARTUP_FUNCTION(on_application)
 
 }  // namespace

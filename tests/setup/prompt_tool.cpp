@@ -53,7 +53,8 @@ int main(int argc, char **argv) {
             window = nullptr;
         } else if (a == "--robot" && i + 2 < argc) {
             void *robot = dlopen(argv[i + 1], RTLD_NOW | RTLD_GLOBAL);
-            auto arm = robot ? reinterpret_cast<void (*)(const char *)>(dlsym(robot, "robot_arm")) : nullptr;
+            auto arm = robot ? reinterpret_cast<void (*)(const char *)>(dlsym(robot, "robot_arm"))
+                             : nullptr;
             if (!arm) return std::fprintf(stderr, "cannot load the robot: %s\n", dlerror()), 2;
             arm(argv[i + 2]);
             i += 2;
@@ -63,8 +64,10 @@ int main(int argc, char **argv) {
             for (const Member &m : kMembers) {
                 if (key != m.name) continue;
                 known = true;
-                if (m.text) dsn_set_text(s.*m.text, value);
-                else s.*m.number = static_cast<int32_t>(std::strtol(value.c_str(), nullptr, 10));
+                if (m.text)
+                    dsn_set_text(s.*m.text, value);
+                else
+                    s.*m.number = static_cast<int32_t>(std::strtol(value.c_str(), nullptr, 10));
             }
             if (!known) return std::fprintf(stderr, "unknown field %s\n", key.c_str()), 2;
         } else if (!setup_path && a.compare(0, 2, "--") != 0) {
@@ -74,17 +77,23 @@ int main(int argc, char **argv) {
         }
     }
     if (!setup_path) {
-        std::fprintf(stderr, "usage: %s [--no-window] [--robot LIB SCRIPT] SETUP_LIBRARY [field=value ...]\n", argv[0]);
+        std::fprintf(
+            stderr,
+            "usage: %s [--no-window] [--robot LIB SCRIPT] SETUP_LIBRARY [field=value ...]\n",
+            argv[0]);
         return 2;
     }
     void *setup = dlopen(setup_path, RTLD_NOW | RTLD_LOCAL);
-    auto complete = setup ? reinterpret_cast<DsnCompleteInfoFn>(dlsym(setup, "dsn_complete_info")) : nullptr;
+    auto complete =
+        setup ? reinterpret_cast<DsnCompleteInfoFn>(dlsym(setup, "dsn_complete_info")) : nullptr;
     if (!complete) return std::fprintf(stderr, "cannot load %s: %s\n", setup_path, dlerror()), 2;
     int r = complete(nullptr, window, &s);
     std::printf("RESULT %d\n", r);
     for (const Member &m : kMembers) {
-        if (m.text) std::printf("SETTING %s=%s\n", m.name, s.*m.text);
-        else std::printf("SETTING %s=%d\n", m.name, s.*m.number);
+        if (m.text)
+            std::printf("SETTING %s=%s\n", m.name, s.*m.text);
+        else
+            std::printf("SETTING %s=%d\n", m.name, s.*m.number);
     }
     return 0;
 }

@@ -28,7 +28,9 @@ using ConfigDriverFn = BOOL (*)(HWND, WORD, LPCSTR, LPCSTR, LPSTR, WORD, WORD *)
 
 // Every installer call starts a fresh error list; a write that succeeds
 // leaves it empty.
-void clear_installer_errors() { (void)installer()->write_profile("cvsetup-scratch", "k", "v", "odbc.ini"); }
+void clear_installer_errors() {
+    (void)installer()->write_profile("cvsetup-scratch", "k", "v", "odbc.ini");
+}
 
 InstallerErrors posted() {
     InstallerErrors e;
@@ -45,11 +47,14 @@ TEST(SetupEntry, ConfigDriverSaysGoodbyeWithinTheBuffer) {
     char buf[20];
     std::memset(buf, 'x', sizeof buf);
     WORD len = 0;
-    EXPECT_EQ(config_driver(nullptr, ODBC_INSTALL_DRIVER, kDriverNameForTest, "", buf, sizeof buf, &len), 1);
+    EXPECT_EQ(
+        config_driver(nullptr, ODBC_INSTALL_DRIVER, kDriverNameForTest, "", buf, sizeof buf, &len),
+        1);
     EXPECT_STREQ(buf, "Bye Bye from the Co");  // 19 characters and the terminator
     EXPECT_EQ(len, 44);
     char big[64];
-    EXPECT_EQ(config_driver(nullptr, ODBC_REMOVE_DRIVER, nullptr, nullptr, big, sizeof big, &len), 1);
+    EXPECT_EQ(config_driver(nullptr, ODBC_REMOVE_DRIVER, nullptr, nullptr, big, sizeof big, &len),
+              1);
     EXPECT_STREQ(big, "Bye Bye from the Corvane Paypal ODBC Driver");
     EXPECT_EQ(config_driver(nullptr, ODBC_REMOVE_DRIVER, nullptr, nullptr, nullptr, 0, nullptr), 1);
     clear_installer_errors();

@@ -33,14 +33,16 @@ struct PrivateIni {
     /// Replaces the file. A write through the installer first empties its
     /// read cache, which would otherwise answer from the file as it was.
     void write(const std::string &text) const {
-        if (const Installer *in = installer()) (void)in->write_profile("cvsetup-scratch", "k", "v", "odbc.ini");
+        if (const Installer *in = installer())
+            (void)in->write_profile("cvsetup-scratch", "k", "v", "odbc.ini");
         std::ofstream(user, std::ios::trunc) << text;
     }
 
     /// Sections and keys of the user odbc.ini (keys without regard to case).
-    using Section = std::map<std::string, std::string, decltype([](const std::string &a, const std::string &b) {
-                                 return strcasecmp(a.c_str(), b.c_str()) < 0;
-                             })>;
+    using Section =
+        std::map<std::string, std::string, decltype([](const std::string &a, const std::string &b) {
+                     return strcasecmp(a.c_str(), b.c_str()) < 0;
+                 })>;
     std::map<std::string, Section> read() const {
         std::map<std::string, Section> out;
         std::ifstream in(user);

@@ -25,19 +25,34 @@ TEST(SetupForm, AttributeKeysMatchWholeNamesWithoutRegardToCase) {
         const char *key;
         int field;
     } cases[] = {
-        {"Proxy_User", kFieldProxyUser}, {"proxy", kFieldProxy},         {"PROXY_PASS", kFieldProxyPass},
-        {"dsn", kFieldDsn},              {"DSNX", -1},                   {"desc", kFieldDescription},
-        {"Description", kFieldDescription}, {"client_id", kFieldClientId}, {"client", -1},
-        {"Client_Secret", kFieldClientSecret}, {"query_timeout", kFieldQueryTimeout}, {"MAX_NUM", kFieldMaxNum},
-        {"Logging", kFieldLogging},      {"logfile", kFieldLogFile},     {"log", -1},
-        {"Sandbox", kFieldSandbox},      {"filter_local", kFieldFilterLocal}, {"Flush_On_Update", kFieldFlushOnUpdate},
-        {"driver", -1},                  {"cert", -1},                   {"", -1},
+        {"Proxy_User", kFieldProxyUser},
+        {"proxy", kFieldProxy},
+        {"PROXY_PASS", kFieldProxyPass},
+        {"dsn", kFieldDsn},
+        {"DSNX", -1},
+        {"desc", kFieldDescription},
+        {"Description", kFieldDescription},
+        {"client_id", kFieldClientId},
+        {"client", -1},
+        {"Client_Secret", kFieldClientSecret},
+        {"query_timeout", kFieldQueryTimeout},
+        {"MAX_NUM", kFieldMaxNum},
+        {"Logging", kFieldLogging},
+        {"logfile", kFieldLogFile},
+        {"log", -1},
+        {"Sandbox", kFieldSandbox},
+        {"filter_local", kFieldFilterLocal},
+        {"Flush_On_Update", kFieldFlushOnUpdate},
+        {"driver", -1},
+        {"cert", -1},
+        {"", -1},
     };
     for (const Case &c : cases) EXPECT_EQ(field_for_attribute(c.key), c.field) << c.key;
 }
 
 TEST(SetupForm, AttributeListsSplitAtNulsAndTheDsnLosesOneSemicolon) {
-    const char list[] = "DSN=Test;\0Proxy_User=bob\0no equals sign\0 client_id = a=b \0\0ignored=1\0";
+    const char list[] =
+        "DSN=Test;\0Proxy_User=bob\0no equals sign\0 client_id = a=b \0\0ignored=1\0";
     Attributes a = parse_attributes(list);
     ASSERT_EQ(a.size(), 3u);
     EXPECT_EQ(a[1].first, "Proxy_User");
@@ -51,13 +66,15 @@ TEST(SetupForm, AttributeListsSplitAtNulsAndTheDsnLosesOneSemicolon) {
 TEST(SetupForm, CheckBoxesReadWordsAndNumbersAsTheDriverDoes) {
     for (const char *on : {"yes", "YES", "Yes", "true", "On", "1", "2", "-1", "7 days"})
         EXPECT_TRUE(read_check(on)) << on;
-    for (const char *off : {"no", "No", "0", "", "false", "off", "abc", "00"}) EXPECT_FALSE(read_check(off)) << off;
+    for (const char *off : {"no", "No", "0", "", "false", "off", "abc", "00"})
+        EXPECT_FALSE(read_check(off)) << off;
 }
 
 TEST(SetupForm, MissingValuesComeFromTheProfileThenTheDefaults) {
     PrivateIni ini;
-    ini.write("[P]\nDriver = x\nClient_Id = id\nSandbox = 2\nFilter_Local = No\nQuery_Timeout = 30\n"
-              "Proxy = corp:3128\nbase_url = https://emu\ncert = /ca.pem\n");
+    ini.write(
+        "[P]\nDriver = x\nClient_Id = id\nSandbox = 2\nFilter_Local = No\nQuery_Timeout = 30\n"
+        "Proxy = corp:3128\nbase_url = https://emu\ncert = /ca.pem\n");
     DsnForm f = loaded("DSN=P\0Proxy_User=bob\0base_url=https://given\0");
     EXPECT_EQ(f.opened_dsn, "P");
     EXPECT_EQ(f.text[kFieldProxyUser], "bob");
@@ -80,8 +97,10 @@ TEST(SetupForm, MissingValuesComeFromTheProfileThenTheDefaults) {
 
 TEST(SetupStore, SavingUnderTheSameNameKeepsKeysTheDialogDoesNotManage) {
     PrivateIni ini;
-    ini.write("[P]\nDriver = old\nClient_Id = old\ncert = /ca.pem\nbase_url = https://emu\ndisguise_long = 1\n\n"
-              "[Other]\nDriver = x\n");
+    ini.write(
+        "[P]\nDriver = old\nClient_Id = old\ncert = /ca.pem\nbase_url = https://emu\ndisguise_long "
+        "= 1\n\n"
+        "[Other]\nDriver = x\n");
     DsnForm f = loaded("DSN=P\0client_id=new\0sandbox=yes\0filter_local=1\0");
     InstallerErrors errors;
     ASSERT_TRUE(save_form(f, &errors));
