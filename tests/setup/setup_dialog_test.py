@@ -190,6 +190,34 @@ with Emulator(args.source, "--client-id", "emu-id", "--client-secret", "emu-secr
             detail(out))
     r.check("EMU" not in ini.sections(), "cancelling an add saves nothing", str(ini.sections()))
 
+    # The driver prompts through the dialog when the application passes a
+    # window and the secret is missing.
+    with open(ini.user, "a") as f:
+        f.write(f"\n[PROMPTME]\nDriver = {DRIVER}\nclient_id = emu-id\nbase_url = {emu.base_url}\ncert = {emu.ca}\n")
+    for label, script, want_rc in (("OK with the secret typed in connects", ["dump", "set Client Secret=emu-secret",
+                                                                            "press O&K"], 0),
+                                   ("Cancel goes on without the secret and fails", ["press &Cancel"], -1)):
+        path = os.path.join(ini.dir, "prompt-script")
+        with open(path, "w") as f:
+            f.write("\n".join(script) + "\n")
+        code = f"""
+import ctypes, sys
+sys.path.insert(0, {os.path.join(args.source, "tests", "integration")!r})
+ctypes.CDLL({args.robot!r}, mode=ctypes.RTLD_GLOBAL).robot_arm({path.encode()!r})
+from odbc_ctypes import Connection, SQL_DRIVER_COMPLETE
+c = Connection()
+rc, out, n, raw = c.driver_connect('DSN=PROMPTME', window=1, completion=SQL_DRIVER_COMPLETE)
+print('CONNECT', rc, c.diag())
+c.close()
+"""
+        out = ini.run(["/usr/bin/python3", "-c", code])
+        connect = lines(out, "CONNECT ")
+        r.check(connect and connect[0].startswith(f"{want_rc} "), f"the driver's prompt: {label}", detail(out))
+        if want_rc == 0:
+            r.check(lines(out, "DIALOG ") == ["Corvane Paypal ODBC Driver|DSN Properties|Setup"]
+                    and "|PROMPTME|normal|disabled|" in (lines(out, "FIELD ") or [""])[0],
+                    "the prompt names the data source in a read-only field", detail(out))
+
 # --- The driver's prompt -----------------------------------------------------
 given = ["dsn=PROMPTED", "client_id=pid", "client_secret=psecret", "proxy=corp:3128", "proxy_user=pu",
          "proxy_password=pp", "log_file=/tmp/cv.log", "logging=1", "filter_local=1", "flush_on_update=1",
