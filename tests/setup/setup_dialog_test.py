@@ -50,6 +50,7 @@ class Ini:
 
     def run(self, argv, script=None, display=True, env=None, timeout=90):
         e = dict(self.env, **(env or {}))
+        e = {k: v for k, v in e.items() if v is not None}
         if display:
             e["QT_QPA_PLATFORM"] = "offscreen"
         pre = []
@@ -112,6 +113,20 @@ r.check(result(out) == 1 and pp.get("max_num") == "10" and pp.get("sandbox") == 
 out = ini.config(1, "DSN=bad[name]", "client_id=x")
 r.check(result(out) == 0 and "ERROR 9 Invalid DSN" in out.stdout and "bad[name]" not in ini.sections(),
         "an invalid name fails with the installer's error", detail(out))
+
+home = Ini()
+out = home.config(1, "DSN=H", "client_secret=s", env={"ODBCINI": None})
+dot = os.path.join(home.dir, ".odbc.ini")
+r.check(result(out) == 1 and os.path.exists(dot) and stat.S_IMODE(os.stat(dot).st_mode) == 0o600,
+        "~/.odbc.ini created by the save is mode 0600", detail(out))
+
+out = home.config(4, "DSN=SYS", "client_id=sys")
+system = open(os.path.join(home.dir, "odbc.ini")).read() if os.path.exists(os.path.join(home.dir, "odbc.ini")) else ""
+r.check(result(out) == 1 and "[SYS]" in system and "client_id=sys" in system.lower().replace(" ", ""),
+        "a system DSN goes to the system odbc.ini", detail(out) + system)
+out = home.config(6, "DSN=SYS")
+r.check(result(out) == 1 and "[SYS]" not in open(os.path.join(home.dir, "odbc.ini")).read(),
+        "and is removed from it", detail(out))
 
 unwritable = Ini()
 out = unwritable.config(1, "DSN=PP", "client_id=x", env={"ODBCINI": os.path.join(unwritable.dir, "no", "such.ini")})
