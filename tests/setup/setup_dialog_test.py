@@ -4,7 +4,9 @@ dialog (offscreen, worked by a robot) saves, cancels and tests against the
 PayPal emulator, the driver's prompt entry point round-trips its record, and
 no display never aborts the host."""
 import argparse
+import atexit
 import os
+import shutil
 import stat
 import subprocess
 import sys
@@ -28,6 +30,7 @@ class Ini:
 
     def __init__(self):
         self.dir = tempfile.mkdtemp(prefix="cvsetup-")
+        atexit.register(shutil.rmtree, self.dir, True)
         with open(os.path.join(self.dir, "odbcinst.ini"), "w") as f:
             f.write(f"[{DRIVER}]\nDriver = {args.driver}\nSetup = {args.setup}\n")
         self.user = os.path.join(self.dir, "user.ini")

@@ -157,8 +157,11 @@ TEST(SetupStore, BadNamesAndFailedWritesAreReportedWithTheirErrors) {
         ASSERT_FALSE(errors.empty());
         EXPECT_EQ(errors[0].code, kErrInvalidDsn);
     }
-    // A file that cannot be written: its folder does not exist.
+    // Files that cannot be written: their folder does not exist. (Called
+    // directly, the installer is in "both" mode and falls back from the
+    // user file to the system one.)
     setenv("ODBCINI", (ini.dir / "missing" / "odbc.ini").c_str(), 1);
+    setenv("ODBCSYSINI", (ini.dir / "missing").c_str(), 1);
     DsnForm f = loaded("DSN=P\0client_id=x\0");
     InstallerErrors errors;
     EXPECT_FALSE(save_form(f, &errors));
