@@ -71,7 +71,7 @@ const TableRow kTables[] = {
     {"Transactions", "v1/reporting/transactions", 85, 0x0, "transaction_details", nullptr, 0, kPages},
     {"TransactionItems", "v1/reporting/transactions", 30, 0x100, "transaction_details",
      "cart_info,item_details", 0, kPages},
-    {"Products", "v1/catalogs/products", 9, 0x168000, "products", nullptr, 1, kPages},
+    {"Products", "v1/catalogs/products", 9, 0x160000, "products", nullptr, 1, kPages},
 };
 static_assert(std::size(kTables) == kPaypalTableCount);
 
