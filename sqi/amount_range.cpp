@@ -62,9 +62,10 @@ bool parse_micros(const std::string &text, bool up, int64_t *out) {
     if (i != n || (whole_digits == 0 && seen_fraction == 0)) return false;
     for (; fraction_digits < kFractionDigits; ++fraction_digits) fraction *= 10;
     int64_t value = whole * kMicro + fraction;
-    if (negative) value = -value;
-    if (rest) value += up ? 1 : -1;  // the true value lies strictly between
-    *out = value;
+    // Digits beyond the sixth place: the true value lies beyond the cut
+    // one, away from zero; round it the way asked.
+    if (rest && up != negative) ++value;
+    *out = negative ? -value : value;
     return true;
 }
 

@@ -85,7 +85,7 @@ bool windows_parse_time(const std::string &text, int64_t *out) {
         if ((sep != 'T' && sep != ' ') || used != 19) return false;
         if (!(text.size() == 19 || (text.size() == 20 && text.back() == 'Z'))) return false;
     }
-    if (!valid_date(y, mo, d) || !valid_time(h, mi, s) || s > 59) return false;
+    if (!valid_date(y, mo, d) || !valid_time(h, mi, s) || h > 23 || s > 59) return false;
     *out = to_unix(y, mo, d, h, mi, s);
     return true;
 }
