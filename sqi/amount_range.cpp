@@ -119,8 +119,7 @@ bool amount_range_text(const std::string &low, const std::string &high, int deci
     return true;
 }
 
-void amount_range_filter(PaypalIterator *, WebRequest *req, int count, Restriction **restrictions,
-                         const PaypalTable *table) {
+void amount_range_filter(WebRequest *req, int count, Restriction **restrictions, const PaypalTable *table) {
     for (const PaypalColumn *amount = table->columns; amount->name; ++amount) {
         if (!(amount->flags & kColumnAmountRange) || !amount->parameter) continue;
         const PaypalColumn *currency = currency_column(table, amount);

@@ -10,7 +10,6 @@
 
 #include "dal/provider.h"
 
-struct PaypalIterator;
 struct PaypalTable;
 struct WebRequest;
 
@@ -30,5 +29,4 @@ struct WebRequest;
 /// restriction on the rows again, so the range only has to hold them all. An
 /// equal restriction on the amount's currency column (its sibling
 /// "currency_code") gives the minor unit.
-void amount_range_filter(PaypalIterator *it, WebRequest *req, int count, Restriction **restrictions,
-                         const PaypalTable *table);
+void amount_range_filter(WebRequest *req, int count, Restriction **restrictions, const PaypalTable *table);

@@ -333,7 +333,7 @@ int SQIStartQuery(void *handle, TableInfo *info, void *, void *, int count, Rest
         }
     }
     if (ApplyFilters(it, req.get(), n, restrictions, table) != 0) return DAL_ERROR;
-    amount_range_filter(it, req.get(), n, restrictions, table);
+    amount_range_filter(req.get(), n, restrictions, table);
     int windows = windows_begin(it, req.get(), static_cast<int64_t>(time(nullptr)));
     if (windows == DAL_ERROR) return DAL_ERROR;
     if (!(table->flags & kTableNoFields)) AddParameter(req.get(), "fields", "all", 0);
