@@ -98,7 +98,7 @@ std::vector<Cond> range(int64_t start, int64_t end, int lower_op = RESTRICT_GE, 
     return {{"StartTime", lower_op, cond_time(start), true}, {"EndTime", upper_op, cond_time(end), true}};
 }
 
-class ScanWindows : public ::testing::Test {
+class TransactionScan : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_GT(emulator().port, 0);
@@ -118,7 +118,7 @@ class ScanWindows : public ::testing::Test {
     ScanEnv s;
 };
 
-TEST_F(ScanWindows, OneYearIsReadWindowByWindowEachPaged) {
+TEST_F(TransactionScan, OneYearIsReadWindowByWindowEachPaged) {
     const int64_t start = days_ago(400), end = start + 365 * kDay - 1;
     std::vector<std::string> got = ids("Transactions", range(start, end));
 
@@ -155,7 +155,7 @@ TEST_F(ScanWindows, OneYearIsReadWindowByWindowEachPaged) {
     EXPECT_TRUE(posted_messages().empty());
 }
 
-TEST_F(ScanWindows, TransactionOnAWindowEdgeIsReadOnce) {
+TEST_F(TransactionScan, TransactionOnAWindowEdgeIsReadOnce) {
     // A transaction in the middle of the data; ranges put it on the first
     // second of the second window and on the last second of the first.
     auto pool = generated(days_ago(200), days_ago(190));
@@ -177,7 +177,7 @@ TEST_F(ScanWindows, TransactionOnAWindowEdgeIsReadOnce) {
     }
 }
 
-TEST_F(ScanWindows, StrictAndInclusiveBounds) {
+TEST_F(TransactionScan, StrictAndInclusiveBounds) {
     auto pool = generated(days_ago(100), days_ago(99));
     ASSERT_FALSE(pool.empty());
     const auto [t, id] = pool.front();
@@ -206,7 +206,7 @@ TEST_F(ScanWindows, StrictAndInclusiveBounds) {
     }
 }
 
-TEST_F(ScanWindows, EachFilterIsSentAsItsParameter) {
+TEST_F(TransactionScan, EachFilterIsSentAsItsParameter) {
     const int64_t start = days_ago(60), end = start + 10 * kDay;
     auto pool = generated(start, end);
     ASSERT_FALSE(pool.empty());
@@ -260,7 +260,7 @@ TEST_F(ScanWindows, EachFilterIsSentAsItsParameter) {
     }
 }
 
-TEST_F(ScanWindows, RangesOutsideTheHistoryOrEmptyAreNotSent) {
+TEST_F(TransactionScan, RangesOutsideTheHistoryOrEmptyAreNotSent) {
     const int64_t now = static_cast<int64_t>(time(nullptr));
     const int64_t old = now - (3 * 365 + 2) * kDay;
     EXPECT_EQ(s.start("Transactions", range(old, old + 10 * kDay)), DAL_ERROR);
@@ -286,7 +286,7 @@ TEST_F(ScanWindows, RangesOutsideTheHistoryOrEmptyAreNotSent) {
     EXPECT_EQ(searches().size(), 1u);
 }
 
-TEST_F(ScanWindows, CartItemsCarryTheirTransaction) {
+TEST_F(TransactionScan, CartItemsCarryTheirTransaction) {
     const int64_t start = days_ago(90), end = start + 40 * kDay;
     std::set<std::string> parents;
     for (const std::string &id : ids("Transactions", range(start, end))) parents.insert(id);
@@ -312,7 +312,7 @@ TEST_F(ScanWindows, CartItemsCarryTheirTransaction) {
     EXPECT_EQ(searches().size(), 4u);
 }
 
-TEST_F(ScanWindows, ProductsListPagesAndKeyedReadsGiveEveryMember) {
+TEST_F(TransactionScan, ProductsListPagesAndKeyedReadsGiveEveryMember) {
     ASSERT_EQ(s.start("Products"), DAL_OK);
     ASSERT_EQ(s.next(), DAL_OK);
     const std::string id = s.text("Id");
