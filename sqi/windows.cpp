@@ -128,6 +128,15 @@ int windows_begin(PaypalIterator *it, WebRequest *req, int64_t now) {
             return DAL_ERROR;
         }
     }
+    // Rows echo the bounds: in the one form a timestamp column reads, so a
+    // date-only bound ("2024-03-01") still holds for every row it brought.
+    const FilterSlot slots[] = {FilterSlot::kLower, FilterSlot::kUpper};
+    const int64_t values[] = {low, high};
+    for (int k = 0; k < 2; ++k) {
+        json_t *&slot = it->filters[static_cast<int>(slots[k])];
+        json_decref(slot);
+        slot = json_string(windows_time_text(values[k]).c_str());
+    }
     if (table->history_years > 0) {
         int64_t earliest = history_start(now, table->history_years);
         if (low < earliest) {

@@ -286,6 +286,23 @@ TEST_F(TransactionScan, RangesOutsideTheHistoryOrEmptyAreNotSent) {
     EXPECT_EQ(searches().size(), 1u);
 }
 
+TEST_F(TransactionScan, DateOnlyBoundsAreEchoedAsTimestamps) {
+    const int64_t start = days_ago(30), end = days_ago(28);
+    const std::string from = windows_time_text(start).substr(0, 10), to = windows_time_text(end).substr(0, 10);
+    ASSERT_EQ(s.start("Transactions", {{"StartTime", RESTRICT_GE, from}, {"EndTime", RESTRICT_LE, to}}), DAL_OK);
+    ASSERT_EQ(s.next(), DAL_OK);
+    EXPECT_EQ(s.text("StartTime"), windows_time_text(start));
+    EXPECT_EQ(s.text("EndTime"), windows_time_text(end));
+    TIMESTAMP_STRUCT ts{};
+    SQLLEN len = 0;
+    ASSERT_EQ(SQIGetData(s.it, s.column_number("EndTime"), SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts, &len), DAL_OK);
+    EXPECT_EQ(len, 16);
+    auto log = searches();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0]["start_date"], windows_time_text(start));
+    EXPECT_EQ(log[0]["end_date"], windows_time_text(end));
+}
+
 TEST_F(TransactionScan, CartItemsCarryTheirTransaction) {
     const int64_t start = days_ago(90), end = start + 40 * kDay;
     std::set<std::string> parents;
