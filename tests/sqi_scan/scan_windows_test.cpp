@@ -67,9 +67,16 @@ std::vector<std::map<std::string, std::string>> searches(const char *path = kSea
     return out;
 }
 
-// The emulator's transactions from `start` to `end` (inclusive) as
-// (time, id), oldest first: what a scan of that range must return.
-std::vector<std::pair<int64_t, std::string>> generated(int64_t start, int64_t end) {
+// One transaction of the emulator's data.
+struct Generated {
+    int64_t time;
+    std::string id;
+    int items;  // cart items
+};
+
+// The emulator's transactions from `start` to `end` (inclusive), oldest
+// first: what a scan of that range must return.
+std::vector<Generated> generated(int64_t start, int64_t end) {
     std::string cmd = "python3 -c 'import sys,urllib.request;sys.stdout.write(urllib.request.urlopen(sys.argv[1])"
                       ".read().decode())' '" + emulator().base_url() + "/_emulator/transactions?start=" +
                       std::to_string(start) + "&end=" + std::to_string(end) + "'";
@@ -80,12 +87,13 @@ std::vector<std::pair<int64_t, std::string>> generated(int64_t start, int64_t en
         while ((n = fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
         pclose(p);
     }
-    std::vector<std::pair<int64_t, std::string>> out;
+    std::vector<Generated> out;
     json_t *root = json_loadb(text.data(), text.size(), 0, nullptr);
     size_t i;
-    json_t *pair;
-    json_array_foreach(json_object_get(root, "transactions"), i, pair) {
-        out.emplace_back(json_integer_value(json_array_get(pair, 0)), json_string_value(json_array_get(pair, 1)));
+    json_t *t;
+    json_array_foreach(json_object_get(root, "transactions"), i, t) {
+        out.push_back({json_integer_value(json_array_get(t, 0)), json_string_value(json_array_get(t, 1)),
+                       static_cast<int>(json_integer_value(json_array_get(t, 5)))});
     }
     json_decref(root);
     return out;
@@ -149,7 +157,7 @@ TEST_F(TransactionScan, OneYearIsReadWindowByWindowEachPaged) {
 
     // Every transaction once, in window (and time) order.
     std::vector<std::string> expected;
-    for (auto &t : generated(start, end)) expected.push_back(t.second);
+    for (auto &t : generated(start, end)) expected.push_back(t.id);
     EXPECT_EQ(got.size(), expected.size());
     EXPECT_TRUE(got == expected);
     EXPECT_TRUE(posted_messages().empty());
@@ -160,7 +168,8 @@ TEST_F(TransactionScan, TransactionOnAWindowEdgeIsReadOnce) {
     // second of the second window and on the last second of the first.
     auto pool = generated(days_ago(200), days_ago(190));
     ASSERT_FALSE(pool.empty());
-    const auto [t, id] = pool[pool.size() / 2];
+    const int64_t t = pool[pool.size() / 2].time;
+    const std::string id = pool[pool.size() / 2].id;
     for (int64_t start : {t - kWindow, t - kWindow + 1}) {
         SCOPED_TRACE(windows_time_text(start));
         emulator().clear_log();
@@ -168,7 +177,7 @@ TEST_F(TransactionScan, TransactionOnAWindowEdgeIsReadOnce) {
         std::vector<std::string> got = ids("Transactions", range(start, end));
         EXPECT_EQ(std::count(got.begin(), got.end(), id), 1);
         std::vector<std::string> expected;
-        for (auto &g : generated(start, end)) expected.push_back(g.second);
+        for (auto &g : generated(start, end)) expected.push_back(g.id);
         EXPECT_TRUE(got == expected) << got.size() << " rows, " << expected.size() << " generated";
         auto log = searches();
         ASSERT_GE(log.size(), 2u);
@@ -180,7 +189,8 @@ TEST_F(TransactionScan, TransactionOnAWindowEdgeIsReadOnce) {
 TEST_F(TransactionScan, StrictAndInclusiveBounds) {
     auto pool = generated(days_ago(100), days_ago(99));
     ASSERT_FALSE(pool.empty());
-    const auto [t, id] = pool.front();
+    const int64_t t = pool.front().time;
+    const std::string id = pool.front().id;
     struct Case {
         const char *name;
         int64_t start, end;
@@ -210,7 +220,7 @@ TEST_F(TransactionScan, EachFilterIsSentAsItsParameter) {
     const int64_t start = days_ago(60), end = start + 10 * kDay;
     auto pool = generated(start, end);
     ASSERT_FALSE(pool.empty());
-    const std::string some_id = pool[pool.size() / 3].second;
+    const std::string some_id = pool[pool.size() / 3].id;
     struct Case {
         std::vector<Cond> conds;
         const char *parameter;
@@ -325,6 +335,11 @@ TEST_F(TransactionScan, CartItemsCarryTheirTransaction) {
     int several = 0;
     for (auto &[id, n] : items) several += n > 1;
     EXPECT_GT(several, 0) << "some transactions have several items";
+    // Each transaction gives one row per cart item, and none without a cart.
+    std::map<std::string, int> want;
+    for (const Generated &g : generated(start, end))
+        if (g.items > 0) want[g.id] = g.items;
+    EXPECT_TRUE(items == want) << items.size() << " transactions with items, " << want.size() << " generated";
     // Both tables read the same replies: two windows each.
     EXPECT_EQ(searches().size(), 4u);
 }

@@ -293,9 +293,18 @@ def search(reporting, q, now=None):
 
 
 def dump(reporting, start, end):
-    """(time, transaction id) of every transaction from `start` to `end`
-    (inclusive Unix times): what a client paging every window must read."""
+    """Every transaction from `start` to `end` (inclusive Unix times), oldest
+    first, as [time, transaction id, event code, currency, amount, cart
+    items]: what a client paging every window must read, and what its sums
+    must come to."""
     lo = bisect.bisect_left(reporting.times, start)
     hi = bisect.bisect_right(reporting.times, end)
-    return [(reporting.times[i], reporting.rows[i]["transaction_info"]["transaction_id"])
-            for i in range(lo, hi)]
+    out = []
+    for i in range(lo, hi):
+        d = reporting.rows[i]
+        info = d["transaction_info"]
+        out.append([reporting.times[i], info["transaction_id"], info["transaction_event_code"],
+                    info["transaction_amount"]["currency_code"],
+                    info["transaction_amount"]["value"],
+                    len(d["cart_info"].get("item_details", []))])
+    return out

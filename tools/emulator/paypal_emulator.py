@@ -128,8 +128,8 @@ def handle_requests(state):
 
 def handle_transactions(state, req):
     """Every generated transaction from ?start= to ?end= (Unix times,
-    inclusive) as [time, transaction id] pairs, oldest first, and the time
-    the data were made for: what a client reading every window must see."""
+    inclusive), oldest first, as [time, id, event code, currency, amount,
+    cart items], and the time the data were made for."""
     q = {k: v[-1] for k, v in urllib.parse.parse_qs(req.query).items()}
     reporting = state.tables.reporting
     try:
