@@ -8,6 +8,8 @@
 // emulator's log) and rows per second of both are printed. The figure the
 // issue asks for (through pyodbc and SELECT) follows once the query engine
 // answers SELECT; this one measures the provider below it.
+#include <sys/resource.h>
+
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -19,6 +21,14 @@ namespace {
 
 constexpr int kRounds = 3;
 constexpr int64_t kDay = 86400;
+
+// CPU seconds (user and system) this process has used.
+double cpu_seconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
 
 double seconds_since(std::chrono::steady_clock::time_point t0) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
@@ -76,14 +86,16 @@ int main() {
     (void)provider_scan(s, start, end);  // warm: token, socket, the emulator's data
     std::string cmd = "python3 " + std::string(CV_SOURCE_DIR) + "/bench/sqi/transactions_baseline.py --base-url " +
                       emu.base_url() + " --start " + std::to_string(start) + " --end " + std::to_string(end);
-    double best_provider = 1e9, best_baseline = 1e9;
+    double best_provider = 1e9, best_baseline = 1e9, provider_cpu = 1e9;
     int rows = 0, base_rows = 0, base_requests = 0;
     size_t requests = 0;
     for (int r = 0; r < kRounds; ++r) {
         emu.clear_log();
         auto t0 = std::chrono::steady_clock::now();
+        double c0 = cpu_seconds();
         rows = provider_scan(s, start, end);
-        double t = seconds_since(t0);
+        double t = seconds_since(t0), c = cpu_seconds() - c0;
+        if (c < provider_cpu) provider_cpu = c;
         requests = searches(emu);
         if (t < best_provider) best_provider = t;
         FILE *p = popen(cmd.c_str(), "r");
@@ -107,7 +119,9 @@ int main() {
     }
     printf("one year of transactions: %d rows\n", rows);
     printf("python http.client + json: %.0f rows/s, %d requests\n", base_rows / best_baseline, base_requests);
-    printf("provider scan:             %.0f rows/s, %zu requests\n", rows / best_provider, requests);
+    printf("provider scan:             %.0f rows/s, %zu requests (%.0f rows per CPU second of the driver;\n"
+           "                           the rest of the time is the emulator answering)\n",
+           rows / best_provider, requests, rows / provider_cpu);
     printf("ratio provider/baseline: %.2f\n", best_baseline / best_provider);
     emu.stop();
     return 0;
