@@ -7,7 +7,7 @@
 
 #include "dal/dal.h"
 #include "odbc/handles.h"
-#include "engine/value.h"
+#include "support/value.h"
 #include "support/connstr.h"
 #include "support/long_buffer.h"
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "dal/dal.h"
-#include "engine/value.h"
+#include "support/value.h"
 #include "support/long_buffer.h"
 #include "support/numeric.h"
 

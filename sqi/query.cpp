@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "engine/value.h"
+#include "support/value.h"
 #include "sqi/paypal_trace.h"
 #include "sqi/scan.h"
 #include "support/calendar.h"

@@ -9,7 +9,7 @@
 #include "dal/dal.h"
 #include "odbc/handles.h"
 #include "odbc/odbc_api.h"
-#include "engine/value.h"
+#include "support/value.h"
 #include "support/long_buffer.h"
 #include "support/value_ops.h"
 

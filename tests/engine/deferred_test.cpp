@@ -9,7 +9,7 @@
 
 #include "dal/dal.h"
 #include "engine/deferred.h"
-#include "engine/value.h"
+#include "support/value.h"
 #include "odbc/handles.h"
 #include "support/long_buffer.h"
 #include "support/numeric.h"
