@@ -21,9 +21,10 @@
 #include <cstdint>
 
 #include "dal/provider.h"
+#include "support/pool.h"
 
-struct DBC;
 struct ConnAttrList;
+struct HostServices;
 
 constexpr int kDalProviderCount = 3;
 constexpr int kViewsProvider = 0;
@@ -34,7 +35,9 @@ inline constexpr const char *kDalComponent = "Data Access Multiplexor";
 inline constexpr const char *kGatewayComponent = "ODBC Gateway";
 
 struct DalRecord {
-    DBC *owner;                   // the connection
+    void *owner;                  // the connection handle
+    CvPool *pool;                 // the connection's pool: the record and its providers live there
+    const HostServices *host;     // how to reach the handles (support/host_services.h)
     int32_t count;                // providers (3 after DALOpen, 0 before)
     DalProvider **providers;      // `count` entries; null entries are skipped
     char name[kDalNameSize];
@@ -67,16 +70,20 @@ struct DalIterator {
 };
 
 // --- the record and its providers
-[[nodiscard]] int DALCreate(DBC *dbc, DalRecord **out, const char *name);
+/// Makes the record of connection `owner` in `pool`; `host` is how the DAL
+/// and its providers post diagnostics on handles and read connection facts.
+[[nodiscard]] int DALCreate(void *owner, CvPool *pool, const HostServices *host, DalRecord **out,
+                            const char *name);
 void DALFree(DalRecord *dal);
 [[nodiscard]] int DALOpen(DalRecord *dal, ConnAttrList *attributes, void *window);
 void DALClose(DalRecord *dal);
-int DALServiceCallback(int code, DalServiceRequest *request);
+int DALServiceCallback(DalRecord *dal, int code, DalServiceRequest *request);
 
-/// Posts an error record on `handle` (a DBC, STMT or DESC) with the message
-/// prefixed by the component, sets its return code to -1.
-void PostDalError(void *handle, const char *component, int native, const char *sqlstate,
-                  const char *message);
+/// Posts an error record on `handle` (a connection, statement or descriptor,
+/// reached through dal->host) with the message prefixed by the component,
+/// sets its return code to -1.
+void PostDalError(const DalRecord *dal, void *handle, const char *component, int native,
+                  const char *sqlstate, const char *message);
 
 // --- iterators
 [[nodiscard]] DalIterator *DALOpenIterator(void *owner, DalRecord *dal);

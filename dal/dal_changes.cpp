@@ -16,11 +16,11 @@ int ddl_provider(DalIterator *it, const char *link) {
     DalRecord *dal = it->dal;
     if (link && *link) {
         int i = dal_provider_by_name(dal, link);
-        if (i < 0) PostDalError(it->owner, kGatewayComponent, 0, "IM001", "Unable to match LINK specification");
+        if (i < 0) PostDalError(it->dal, it->owner, kGatewayComponent, 0, "IM001", "Unable to match LINK specification");
         return i;
     }
     if (dal->count > kDalProviderCount) {
-        PostDalError(it->owner, kGatewayComponent, 0, "IM001",
+        PostDalError(it->dal, it->owner, kGatewayComponent, 0, "IM001",
                      "DDL operations not permitted with more than one active DAL without LINK specification");
         return -1;
     }
@@ -118,7 +118,7 @@ int DALCreateUser(DalIterator *it, const char *user, const char *password, const
     int i = ddl_provider(it, link);
     if (i < 0) return DAL_ERROR;
     if (!it->dal->providers[i]->slots.SQICreateUser) {
-        PostDalError(it->owner, kGatewayComponent, 0, "IM001", "SQICreateUser not supported in SQI Driver");
+        PostDalError(it->dal, it->owner, kGatewayComponent, 0, "IM001", "SQICreateUser not supported in SQI Driver");
         return DAL_ERROR;
     }
     if (dal_open_provider(it, i, nullptr) != DAL_OK) return DAL_ERROR;
@@ -129,7 +129,7 @@ int DALDropUser(DalIterator *it, const char *user, const char *link) {
     int i = ddl_provider(it, link);
     if (i < 0) return DAL_ERROR;
     if (!it->dal->providers[i]->slots.SQIDropUser) {
-        PostDalError(it->owner, kGatewayComponent, 0, "IM001", "SQIDropUser not supported in SQI Driver");
+        PostDalError(it->dal, it->owner, kGatewayComponent, 0, "IM001", "SQIDropUser not supported in SQI Driver");
         return DAL_ERROR;
     }
     if (dal_open_provider(it, i, nullptr) != DAL_OK) return DAL_ERROR;
@@ -138,13 +138,13 @@ int DALDropUser(DalIterator *it, const char *user, const char *link) {
 
 int DALAlterColumns(DalIterator *it, const char *table, int count, void *names) {
     if (it->dal->count > kDalProviderCount) {
-        PostDalError(it->owner, kGatewayComponent, 0, "IM001", "DDL operations not permitted with more than one active DAL");
+        PostDalError(it->dal, it->owner, kGatewayComponent, 0, "IM001", "DDL operations not permitted with more than one active DAL");
         return DAL_ERROR;
     }
     if (kSqiProvider >= it->dal->count || dal_open_provider(it, kSqiProvider, names) != DAL_OK) return DAL_ERROR;
     auto slot = it->dal->providers[kSqiProvider]->slots.SQIAlterColumns;
     if (!slot) {
-        PostDalError(it->owner, kGatewayComponent, 0, "IM001", "DDL operation not supported");
+        PostDalError(it->dal, it->owner, kGatewayComponent, 0, "IM001", "DDL operation not supported");
         return DAL_ERROR;
     }
     return slot(it->iterators[kSqiProvider], table, count, names, 0, 0);

@@ -3,22 +3,22 @@
 // results, and data changes return 3 without a word.
 #include "dal/local_provider.h"
 
-#include "odbc/handles.h"
+#include <new>
 
 namespace {
 
-int alloc_env(void *owner, void **out, DalServiceFn callback, const char *) {
-    DBC *dbc = as_dbc(owner);
-    auto *env = dbc ? pool_new<LocalEnv>(dbc->pool) : nullptr;
+int alloc_env(const DalLink *link, void **out, const char *) {
+    auto *env = new (std::nothrow) LocalEnv{};
     if (!env) return DAL_ERROR;
-    env->owner = owner;
-    env->callback = callback;
-    env->odbc_version = dbc->env->odbc_version == 3 ? 3 : 2;
+    if (link) env->link = *link;
+    DalServiceRequest version{};
+    version.handle = env->link.owner;
+    env->odbc_version = dal_service(env->link, DAL_SERVICE_ODBC_VERSION, &version) == DAL_OK && version.code == 2 ? 2 : 3;
     *out = env;
     return DAL_OK;
 }
 int free_env(void *env, DalProvider *) {
-    cv_mem_free(env);
+    delete static_cast<LocalEnv *>(env);
     return DAL_OK;
 }
 int connect(void *, ConnAttrList *, void *, char *out, int) {
@@ -29,8 +29,7 @@ int disconnect(void *) { return DAL_OK; }
 int not_mine_table(void *, void *, DalText, DalText, DalText, TableInfo *) { return DAL_NOT_MINE; }
 int not_mine_columns(void *, void *, DalText, DalText, DalText, int, ColumnInfo *) { return DAL_NOT_MINE; }
 void *open_iterator(void *owner, void *env, DalProvider *, void *) {
-    DBC *dbc = as_dbc(static_cast<LocalEnv *>(env)->owner);
-    auto *it = dbc ? pool_new<LocalIterator>(dbc->pool) : nullptr;
+    auto *it = new (std::nothrow) LocalIterator{};
     if (!it) return nullptr;
     it->env = static_cast<LocalEnv *>(env);
     it->owner = owner;
@@ -38,7 +37,7 @@ void *open_iterator(void *owner, void *env, DalProvider *, void *) {
     return it;
 }
 int close_iterator(void *it) {
-    cv_mem_free(it);
+    delete static_cast<LocalIterator *>(it);
     return DAL_OK;
 }
 int reset_iterator(void *it) {

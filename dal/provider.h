@@ -12,7 +12,7 @@
 // DAL_NO_DATA 2, DAL_ERROR 3 (a diagnostic was posted), DAL_NOT_MINE 4.
 //
 // Exports: DalCode, DalText, TableInfo, ColumnInfo, Restriction,
-// DalServiceRequest, DalServiceFn, DalSlots, DalProvider, kDalNameSize,
+// DalServiceRequest, DalServiceFn, DalLink, dal_service, DalSlots, DalProvider, kDalNameSize,
 // dal_text, dal_text_view.
 #pragma once
 
@@ -147,11 +147,27 @@ struct DalServiceRequest {
     char password[256];
 };
 
-using DalServiceFn = int (*)(int code, DalServiceRequest *request);
+struct DalRecord;
+/// The DAL's service entry: `dal` is the link's record, handed back as is.
+using DalServiceFn = int (*)(DalRecord *dal, int code, DalServiceRequest *request);
+
+// How a provider reaches the DAL that made it (slot 0 receives it; the
+// provider keeps a copy for as long as its handle lives).
+struct DalLink {
+    void *owner;            // the connection handle: diagnostics go there
+    DalRecord *dal;         // handed back with every service request
+    DalServiceFn callback;  // DALServiceCallback
+};
+
+/// Asks the DAL for a service through a provider's link. DAL_ERROR when the
+/// link has no callback.
+inline int dal_service(const DalLink &link, int code, DalServiceRequest *request) {
+    return link.callback ? link.callback(link.dal, code, request) : DAL_ERROR;
+}
 
 // The 49 operation slots, in slot order. An empty slot is null.
 struct DalSlots {
-    int (*SQIAllocEnv)(void *owner, void **out, DalServiceFn callback, const char *dsn) = nullptr;    // 0
+    int (*SQIAllocEnv)(const DalLink *link, void **out, const char *dsn) = nullptr;                  // 0
     int (*SQIFreeEnv)(void *env, DalProvider *provider) = nullptr;                                     // 1
     int (*SQIConnect)(void *env, ConnAttrList *attributes, void *window, char *out, int capacity) = nullptr;  // 2
     int (*SQIDisconnect)(void *env) = nullptr;                                                          // 3

@@ -18,14 +18,14 @@ constexpr int32_t kNativeEndOfColumns = 2802;
 constexpr int32_t kNativeExtraColumn = 2811;
 
 void post_native(void *owner, const PaypalEnv *env, int32_t native, const char *message) {
-    if (!env || !env->callback) return;
+    if (!env || !env->link.callback) return;
     DalServiceRequest r{};
     r.handle = owner ? owner : env->owner;
     r.origin = kPaypalComponent;
     r.sqlstate = "HY000";
     r.native = native;
     r.message = message;
-    (void)env->callback(DAL_SERVICE_POST_ERROR, &r);
+    (void)dal_service(env->link, DAL_SERVICE_POST_ERROR, &r);
 }
 
 template <size_t N>

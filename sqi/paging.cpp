@@ -16,7 +16,6 @@
 #include <string_view>
 
 #include "sqi/paypal_trace.h"
-#include "odbc/handles.h"
 #include "sqi/scan.h"
 
 namespace {
@@ -113,11 +112,12 @@ int scan_exchange(PaypalIterator *it, WebRequest *req, json_t **root) {
     WebResponsePtr resp;
     // The transport's own diagnostics go to the statement that scans.
     env->operation_owner = it->owner;
+    const int32_t posted_before = env->posted;
     int rc = WebExchange(req, resp);
     env->operation_owner = nullptr;
     if (rc != 0 || !resp) {
         // No reply at all: the transport has posted why, unless it could not.
-        if (diag_count(diag_of(it->owner)) > 0) return DAL_ERROR;
+        if (env->posted != posted_before) return DAL_ERROR;
         const char *why = req->context->last_error[0] ? req->context->last_error : "no response from server";
         return post_error(it, why);
     }

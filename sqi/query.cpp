@@ -62,13 +62,13 @@ void scan_post(const PaypalIterator *it, const char *message) {
     const PaypalEnv *env = it->env;
     if (env && env->session && env->session->context)
         PP_TRACE(&env->session->context->trace, kPpTraceError, "%s", message);
-    if (!env || !env->callback) return;
+    if (!env || !env->link.callback) return;
     DalServiceRequest r{};
     r.handle = it->owner ? it->owner : env->owner;
     r.origin = kPaypalComponent;
     r.sqlstate = "HY000";
     r.message = message;
-    (void)env->callback(DAL_SERVICE_POST_ERROR, &r);
+    (void)dal_service(env->link, DAL_SERVICE_POST_ERROR, &r);
 }
 
 void scan_release(PaypalIterator *it) {

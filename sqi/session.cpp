@@ -15,14 +15,16 @@ namespace {
 // The transport's diagnostics reach the connection through the DAL.
 void transport_post(void *owner, const char *sqlstate, int native, const char *message) {
     auto *env = static_cast<PaypalEnv *>(owner);
-    if (!env || !env->callback) return;
+    if (!env) return;
+    env->posted++;
+    if (!env->link.callback) return;
     DalServiceRequest r{};
     r.handle = env->operation_owner ? env->operation_owner : env->owner;
     r.origin = kPaypalComponent;
     r.native = native;
     r.sqlstate = sqlstate;
     r.message = message;
-    (void)env->callback(DAL_SERVICE_POST_ERROR, &r);
+    (void)dal_service(env->link, DAL_SERVICE_POST_ERROR, &r);
 }
 
 int fail(PaypalEnv *env, const char *sqlstate, const char *message) {
@@ -45,13 +47,13 @@ void paypal_post(const PaypalEnv *env, const char *sqlstate, const char *message
     transport_post(const_cast<PaypalEnv *>(env), sqlstate, 0, message);
 }
 
-int SQIAllocEnv(void *owner, void **out, DalServiceFn callback, const char *dsn) {
+int SQIAllocEnv(const DalLink *link, void **out, const char *dsn) {
     *out = nullptr;
     std::unique_ptr<PaypalEnv> env(new (std::nothrow) PaypalEnv());
     if (!env) return DAL_ERROR;
     try {
-        env->owner = owner;
-        env->callback = callback;
+        if (link) env->link = *link;
+        env->owner = env->link.owner;
         env->accept_compression = 1;
         env->page_size = kMaxPageSize;
         env->dsn = dsn ? dsn : "";
@@ -173,7 +175,7 @@ void *SQIOpenIterator(void *owner, void *handle, DalProvider *, void *) {
         r.origin = kSqlEngineComponent;
         r.sqlstate = "HY001";
         r.message = "Memory allocation error";
-        if (env && env->callback) (void)env->callback(DAL_SERVICE_POST_ERROR, &r);
+        if (env) (void)dal_service(env->link, DAL_SERVICE_POST_ERROR, &r);
         return nullptr;
     }
     it->owner = owner;

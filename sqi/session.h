@@ -43,7 +43,7 @@ struct PaypalSession {
 struct PaypalEnv {
     std::unique_ptr<PaypalSession> session;
     int32_t odbc_version;           // set through SQISetAttr
-    DalServiceFn callback;          // DALServiceCallback
+    DalLink link;                   // the connection and the DAL's services
     int32_t cache_lifetime;         // seconds, from query_timeout
     int32_t accept_compression;     // 1: ask for gzip replies
     int32_t flush_on_update;
@@ -52,6 +52,7 @@ struct PaypalEnv {
     int32_t page_size;              // at most kMaxPageSize
     void *owner;                    // the connection: diagnostics go there
     void *operation_owner;          // while a scan runs: its statement, which gets them instead
+    int32_t posted;                 // diagnostics posted so far (a scan tells whether an exchange posted)
     TlsContextPtr tls;
     ResponseCache cache;
     int32_t filter_local;
@@ -106,7 +107,7 @@ void read_paypal_settings(const ConnAttrList *attributes, const std::string &dsn
 /// Posts an error through the environment's callback on its owner.
 void paypal_post(const PaypalEnv *env, const char *sqlstate, const char *message);
 
-int SQIAllocEnv(void *owner, void **out, DalServiceFn callback, const char *dsn);
+int SQIAllocEnv(const DalLink *link, void **out, const char *dsn);
 int SQIFreeEnv(void *env, DalProvider *provider);
 int SQIConnect(void *env, ConnAttrList *attributes, void *window, char *out, int capacity);
 int SQIDisconnect(void *env);

@@ -263,7 +263,7 @@ TEST_F(DalRouting, ProvidersReadLongValuesInPiecesThroughTheCallback) {
     ASSERT_EQ(append_to_long_buffer(v->long_buffer, "0123456789", 10), 0);
     DalServiceRequest r{};
     r.value = v;
-    ASSERT_EQ(DALServiceCallback(DAL_SERVICE_LONG_LENGTH, &r), DAL_OK);
+    ASSERT_EQ(DALServiceCallback(dal, DAL_SERVICE_LONG_LENGTH, &r), DAL_OK);
     EXPECT_EQ(r.length, 10);
     char piece[4];
     std::string got;
@@ -271,20 +271,20 @@ TEST_F(DalRouting, ProvidersReadLongValuesInPiecesThroughTheCallback) {
     do {
         r.buffer = piece;
         r.capacity = sizeof piece;
-        code = DALServiceCallback(DAL_SERVICE_LONG_READ, &r);
+        code = DALServiceCallback(dal, DAL_SERVICE_LONG_READ, &r);
         got.append(piece, static_cast<size_t>(r.length));
     } while (code == DAL_INFO);
     EXPECT_EQ(code, DAL_OK);
     EXPECT_EQ(got, "0123456789");
-    ASSERT_EQ(DALServiceCallback(DAL_SERVICE_LONG_REWIND, &r), DAL_OK);
+    ASSERT_EQ(DALServiceCallback(dal, DAL_SERVICE_LONG_REWIND, &r), DAL_OK);
     r.capacity = sizeof piece;
-    EXPECT_EQ(DALServiceCallback(DAL_SERVICE_LONG_READ, &r), DAL_INFO);
+    EXPECT_EQ(DALServiceCallback(dal, DAL_SERVICE_LONG_READ, &r), DAL_INFO);
     EXPECT_EQ(std::string(piece, 4), "0123");
     r.handle = dbc;
     r.origin = "Corvane Paypal ODBC Driver";
     r.sqlstate = "HY000";
     r.message = "provider says no";
-    ASSERT_EQ(DALServiceCallback(DAL_SERVICE_POST_ERROR, &r), DAL_OK);
+    ASSERT_EQ(DALServiceCallback(dal, DAL_SERVICE_POST_ERROR, &r), DAL_OK);
     EXPECT_STREQ(diag_message(dbc->diag, 1), "[Corvane][Corvane Paypal ODBC Driver]provider says no");
 }
 

@@ -19,7 +19,7 @@ extern char **environ;
 
 namespace {
 
-int callback(int code, DalServiceRequest *r) {
+int callback(DalRecord *, int code, DalServiceRequest *r) {
     if (code == DAL_SERVICE_POST_ERROR && r->message) posted_messages().push_back(r->message);
     return DAL_OK;
 }
@@ -162,7 +162,8 @@ ScanEnv::~ScanEnv() {
 
 bool ScanEnv::connect(const std::string &extra, const Emulator *emu) {
     pool = cv_mem_alloc_handle(nullptr);
-    if (SQIAllocEnv(nullptr, &env, callback, nullptr) != DAL_OK) return false;
+    const DalLink link{nullptr, nullptr, callback};
+    if (SQIAllocEnv(&link, &env, nullptr) != DAL_OK) return false;
     ConnAttrList *attrs = init_con_str(pool);
     std::string text = "client_id=emu-client-id;client_secret=emu-client-secret;base_url=" +
                        (emu ? emu : &emulator())->base_url() + ";" + extra;
