@@ -11,15 +11,17 @@
 // Return codes of every slot and DAL operation: DAL_OK 0, DAL_INFO 1,
 // DAL_NO_DATA 2, DAL_ERROR 3 (a diagnostic was posted), DAL_NOT_MINE 4.
 //
-// Exports: DalCode, DalText, TableInfo, ColumnInfo, Restriction,
-// DalServiceRequest, DalServiceFn, DalLink, dal_service, DalSlots, DalProvider, kDalNameSize,
-// dal_text, dal_text_view.
+// Exports: DalCode, DalText, TableInfo, Restriction,
+// DalServiceRequest, DalServiceFn, DalLink, dal_service, DalSlots, DalProvider,
+// dal_text, dal_text_view (ColumnInfo and kDalNameSize: engine/column_info.h).
 #pragma once
 
 #include <sql.h>
 
 #include <cstdint>
 #include <string_view>
+
+#include "engine/column_info.h"
 
 struct Value;         // engine value record
 struct ConnAttrList;  // parsed connection string
@@ -32,8 +34,6 @@ enum DalCode : int {
     DAL_ERROR = 3,
     DAL_NOT_MINE = 4,
 };
-
-constexpr int kDalNameSize = 128;
 
 struct DalText {
     const char *text;  // null when the argument is absent
@@ -58,40 +58,6 @@ struct TableInfo {
     int32_t reserved[8];
     int32_t passthrough_allowed;
     char link_name[kDalNameSize];  // the claiming provider's name
-};
-
-struct ColumnInfo {
-    char catalog[kDalNameSize];
-    char schema[kDalNameSize];
-    char table[kDalNameSize];
-    char column[kDalNameSize];
-    int32_t data_type;          // concise SQL type in the application's ODBC version's codes
-    int32_t datetime_subcode;   // 1 date, 2 time, 3 timestamp
-    int32_t interval_precision;
-    int32_t display_size;
-    int32_t digits;
-    char literal_prefix[64];
-    char literal_suffix[64];
-    char local_type_name[64];
-    char type_name[64];
-    int32_t nullable;
-    int32_t radix;
-    int32_t octet_length;
-    int32_t precision;
-    int32_t scale;
-    int32_t auto_increment;
-    int32_t verbose_type;       // always ODBC 3 codes
-    int32_t searchable;         // 1 LIKE only, 3 searchable
-    int32_t case_sensitive;
-    int32_t is_unsigned;
-    int32_t updatable;          // 0 read-only, 1 writable, 2 unknown
-    int32_t buffer_length;
-    int32_t char_octet_length;
-    char create_params[192];
-    int32_t interval_fields[2];
-    int32_t ordinal;            // from 1
-    int32_t provider_index;     // written by the DAL
-    int32_t provider_extra;     // written by the DAL (0)
 };
 
 // Restriction operators.

@@ -12,7 +12,7 @@
 #include <new>
 #include <vector>
 
-#include "dal/provider.h"
+#include "engine/column_info.h"
 #include "engine/functions.h"
 #include "sql/parse_tree.h"
 #include "support/numeric.h"
