@@ -97,8 +97,8 @@ void DALSetIteratorTimeout(DalIterator *it, int seconds);
 [[nodiscard]] int DALGetColumnInfo(void *owner, DalRecord *dal, DalText catalog, DalText schema,
                                    DalText table, int count, ColumnInfo *out, const TableInfo *info);
 [[nodiscard]] int DALGetPKInfo(void *owner, DalRecord *dal, DalText catalog, DalText schema,
-                               DalText table, int count, void *keys, const TableInfo *info);
-[[nodiscard]] int DALGetInfo(DalIterator *it, const TableInfo *info, int code, void *out);
+                               DalText table, int count, List *keys, const TableInfo *info);
+[[nodiscard]] int DALGetInfo(DalIterator *it, const TableInfo *info, SqiInfoCode code, SqiInfo *out);
 
 // --- catalogue listings
 [[nodiscard]] int DALTables(DalIterator *it, DalText catalog, DalText schema, DalText table, DalText types);
@@ -120,7 +120,7 @@ void DALSetIteratorTimeout(DalIterator *it, int seconds);
 [[nodiscard]] int DALGetTypeInfo(DalIterator *it, int data_type);
 
 // --- scans
-[[nodiscard]] int DALStartQuery(DalIterator *it, TableInfo *info, void *select_list, void *row_list,
+[[nodiscard]] int DALStartQuery(DalIterator *it, TableInfo *info, const ListNode *select_list, const ListNode *row_list,
                                 int count, Restriction **restrictions);
 [[nodiscard]] int DALNextRow(DalIterator *it);
 [[nodiscard]] int DALGetData(DalIterator *it, int column, int c_type, void *buffer, SQLLEN capacity,
@@ -136,23 +136,23 @@ struct LongBuffer;
 
 // --- row changes, routed by the TableInfo's provider
 [[nodiscard]] int DALFetch(DalIterator *it, TableInfo *info, int key_count, Restriction *keys);
-[[nodiscard]] int DALInsertRow(DalIterator *it, TableInfo *info, int column_count, void *values);
+[[nodiscard]] int DALInsertRow(DalIterator *it, TableInfo *info, int column_count, Restriction *values);
 [[nodiscard]] int DALDeleteRow(DalIterator *it, TableInfo *info, int key_count, Restriction *keys);
 [[nodiscard]] int DALUpdateRow(DalIterator *it, TableInfo *info, int key_count, Restriction *keys,
-                               int set_count, void *sets);
+                               int set_count, Restriction *sets);
 
 // --- DDL, routed by LINK name
-[[nodiscard]] int DALCreateTable(DalIterator *it, TableInfo *info, void *definition);
+[[nodiscard]] int DALCreateTable(DalIterator *it, TableInfo *info, const Node *definition);
 [[nodiscard]] int DALDropTable(DalIterator *it, TableInfo *info);
-[[nodiscard]] int DALCreateIndex(DalIterator *it, TableInfo *info, void *index);
-[[nodiscard]] int DALDropIndex(DalIterator *it, TableInfo *info, void *index);
+[[nodiscard]] int DALCreateIndex(DalIterator *it, TableInfo *info, const Node *index);
+[[nodiscard]] int DALDropIndex(DalIterator *it, TableInfo *info, const Node *index);
 [[nodiscard]] int DALCreateUser(DalIterator *it, const char *user, const char *password, const char *link);
 [[nodiscard]] int DALDropUser(DalIterator *it, const char *user, const char *link);
-[[nodiscard]] int DALAlterColumns(DalIterator *it, const char *table, int count, void *names);
-[[nodiscard]] int DALAddColumn(DalIterator *it, TableInfo *info, int count, void *columns);
-[[nodiscard]] int DALDropColumn(DalIterator *it, TableInfo *info, void *column);
-[[nodiscard]] int DALGrant(DalIterator *it, TableInfo *info, void *privileges);
-[[nodiscard]] int DALRevoke(DalIterator *it, TableInfo *info, void *privileges);
+[[nodiscard]] int DALAlterColumns(DalIterator *it, const char *table, int count, const ListNode *names);
+[[nodiscard]] int DALAddColumn(DalIterator *it, TableInfo *info, int count, const ListNode *columns);
+[[nodiscard]] int DALDropColumn(DalIterator *it, TableInfo *info, const Node *column);
+[[nodiscard]] int DALGrant(DalIterator *it, TableInfo *info, const Node *privileges);
+[[nodiscard]] int DALRevoke(DalIterator *it, TableInfo *info, const Node *privileges);
 [[nodiscard]] int DALPassThrough(DalIterator *it, const char *statement, int provider_index, void *argument);
 
 // --- transactions (the connection's record)

@@ -66,7 +66,7 @@ int DALResetIterator(DalIterator *it) {
 
 void DALSetIteratorTimeout(DalIterator *it, int seconds) { it->timeout = seconds > 0 ? seconds : 0; }
 
-int dal_open_provider(DalIterator *it, int i, void *ddl) {
+int dal_open_provider(DalIterator *it, int i, const Node *ddl) {
     DalProvider *p = it->dal->providers[i];
     if (!p) return DAL_ERROR;
     if (!it->not_opened[i]) return DAL_OK;
@@ -85,7 +85,7 @@ int dal_open_all(DalIterator *it) {
     return DAL_OK;
 }
 
-int DALStartQuery(DalIterator *it, TableInfo *info, void *select_list, void *row_list, int count,
+int DALStartQuery(DalIterator *it, TableInfo *info, const ListNode *select_list, const ListNode *row_list, int count,
                   Restriction **restrictions) {
     int i = info->provider_index;
     if (i < 0 || i >= it->dal->count) return DAL_ERROR;

@@ -28,7 +28,7 @@ int connect(void *, ConnAttrList *, void *, char *out, int) {
 int disconnect(void *) { return DAL_OK; }
 int not_mine_table(void *, void *, DalText, DalText, DalText, TableInfo *) { return DAL_NOT_MINE; }
 int not_mine_columns(void *, void *, DalText, DalText, DalText, int, ColumnInfo *) { return DAL_NOT_MINE; }
-void *open_iterator(void *owner, void *env, DalProvider *, void *) {
+void *open_iterator(void *owner, void *env, DalProvider *, const Node *) {
     auto *it = new (std::nothrow) LocalIterator{};
     if (!it) return nullptr;
     it->env = static_cast<LocalEnv *>(env);
@@ -58,18 +58,18 @@ int null_data(void *, int, int, void *, SQLLEN, SQLLEN *length) {
     if (length) *length = SQL_NULL_DATA;
     return DAL_OK;
 }
-int not_mine_query(void *, TableInfo *, void *, void *, int, Restriction **) { return DAL_NOT_MINE; }
+int not_mine_query(void *, TableInfo *, const ListNode *, const ListNode *, int, Restriction **) { return DAL_NOT_MINE; }
 int fail_table(void *, TableInfo *) { return DAL_ERROR; }
-int fail_table_arg(void *, TableInfo *, void *) { return DAL_ERROR; }
-int ok_table_arg(void *, TableInfo *, void *) { return DAL_OK; }
-int fail_pk(void *, void *, DalText, DalText, DalText, int, void *) { return DAL_ERROR; }
+int fail_table_arg(void *, TableInfo *, const Node *) { return DAL_ERROR; }
+int ok_table_arg(void *, TableInfo *, const Node *) { return DAL_OK; }
+int fail_pk(void *, void *, DalText, DalText, DalText, int, List *) { return DAL_ERROR; }
 int fail_fetch(void *, TableInfo *, void *, int, Restriction *) { return DAL_ERROR; }
-int fail_insert(void *, TableInfo *, int, void *, void *, void *) { return DAL_ERROR; }
+int fail_insert(void *, TableInfo *, int, void *, Restriction *, void *) { return DAL_ERROR; }
 int fail_delete(void *, TableInfo *, int, void *, Restriction *) { return DAL_ERROR; }
-int fail_update(void *, TableInfo *, int, void *, int, void *, Restriction *, void *) { return DAL_ERROR; }
+int fail_update(void *, TableInfo *, int, void *, int, void *, Restriction *, Restriction *) { return DAL_ERROR; }
 int no_transaction(void *, void *) { return DAL_OK; }
 int no_end_transaction(void *, void *, int) { return DAL_OK; }
-int fail_add_column(void *, TableInfo *, int, void *) { return DAL_ERROR; }
+int fail_add_column(void *, TableInfo *, int, const ListNode *) { return DAL_ERROR; }
 
 }  // namespace
 

@@ -152,12 +152,12 @@ int SQIGetColumnInfo(void *owner, void *handle, DalText, DalText, DalText table,
     return DAL_OK;
 }
 
-int SQIGetPKInfo(void *, void *, DalText, DalText, DalText table, int count, void *keys) {
+int SQIGetPKInfo(void *, void *, DalText, DalText, DalText table, int count, List *keys) {
     const PaypalTable *t = paypal_find_table(dal_text_view(table));
     if (!paypal_has_key(t) || !keys) return DAL_OK;
     // The caller's list holds `count` entries; key columns beyond them are
     // not written, so a short list never overflows.
-    ListCell *cell = ListFirst(static_cast<List *>(keys));
+    ListCell *cell = ListFirst(keys);
     int written = 0;
     for (int i = 0; i < t->column_count && cell && written < count; i++) {
         if (!(t->columns[i].flags & kColumnKey)) continue;

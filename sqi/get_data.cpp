@@ -67,7 +67,7 @@ bool integer_of(const json_t *v, int64_t *out) {
 
 int SQIGetData(void *handle, int column, int c_type, void *buffer, SQLLEN capacity, SQLLEN *length) {
     auto *it = static_cast<PaypalIterator *>(handle);
-    if (it->mode != 3) return catalog_get_data(it, column, c_type, buffer, capacity, length);
+    if (it->mode != kQueryRows) return catalog_get_data(it, column, c_type, buffer, capacity, length);
     if (column != it->piece_column || it->row_serial != it->piece_serial) {
         it->piece_offset = 0;
         it->piece_column = column;

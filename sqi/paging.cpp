@@ -154,7 +154,7 @@ int ExtractRows(PaypalIterator *it, const PaypalTable *table, int keyed) {
     it->list = it->row = nullptr;
     it->current_row = it->current_child = 0;
     it->single_object = 0;
-    it->mode = 3;
+    it->mode = kQueryRows;
     it->next_cursor.clear();
     if (!it->root) {
         it->page_rows = 0;
@@ -254,7 +254,7 @@ int FetchNextPage(PaypalIterator *it) {
 
 int SQINextRow(void *handle) {
     auto *it = static_cast<PaypalIterator *>(handle);
-    if (it->mode != 3) return catalog_next_row(it);
+    if (it->mode != kQueryRows) return catalog_next_row(it);
     if (it->at_end || it->page_rows == 0) {
         it->at_end = 1;
         return DAL_NO_DATA;

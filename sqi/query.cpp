@@ -276,7 +276,7 @@ int ApplyFilters(PaypalIterator *it, WebRequest *req, int count, Restriction **r
     return 0;
 }
 
-int SQIStartQuery(void *handle, TableInfo *info, void *, void *, int count, Restriction **restrictions) {
+int SQIStartQuery(void *handle, TableInfo *info, const ListNode *, const ListNode *, int count, Restriction **restrictions) {
     auto *it = static_cast<PaypalIterator *>(handle);
     PaypalEnv *env = it->env;
     if (!env || !env->session || !env->session->context) return DAL_NOT_MINE;
@@ -285,7 +285,7 @@ int SQIStartQuery(void *handle, TableInfo *info, void *, void *, int count, Rest
     const PaypalTable *table = info ? paypal_find_table(info->table) : nullptr;
     if (!table) return DAL_NOT_MINE;
     scan_release(it);
-    it->mode = 3;
+    it->mode = kQueryRows;
     it->at_end = 0;
     it->table = table;
     it->table_index = paypal_table_index(table->name);

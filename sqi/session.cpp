@@ -147,16 +147,16 @@ int SQIDisconnect(void *handle) {
     return DAL_OK;
 }
 
-int SQIGetInfo(void *, int code, void *out) {
+int SQIGetInfo(void *, SqiInfoCode code, SqiInfo *out) {
     if (!out) return DAL_OK;
     switch (code) {
-        case 1: *static_cast<int32_t *>(out) = 4; break;   // IS NULL restrictions pass through
-        case 2: *static_cast<double *>(out) = 1.0; break;
-        case 3:
-        case 7: *static_cast<int32_t *>(out) = 0; break;
-        case 4:
-        case 5: *static_cast<int32_t *>(out) = 1; break;
-        default: break;
+        case SQI_INFO_RESTRICTIONS: out->integer = kRestrictionPassIsNull; break;
+        case SQI_INFO_OPTIMISER_2: out->number = 1.0; break;
+        case SQI_INFO_EXACT_NUMERICS:
+        case SQI_INFO_OPTIMISER_7: out->integer = 0; break;
+        case SQI_INFO_OPTIMISER_4:
+        case SQI_INFO_OPTIMISER_5: out->integer = 1; break;
+        case SQI_INFO_OPTIMISER_6: break;
     }
     return DAL_OK;
 }
@@ -166,7 +166,7 @@ int SQISetAttr(void *handle, int attribute, long value) {
     return DAL_OK;
 }
 
-void *SQIOpenIterator(void *owner, void *handle, DalProvider *, void *) {
+void *SQIOpenIterator(void *owner, void *handle, DalProvider *, const Node *) {
     auto *env = static_cast<PaypalEnv *>(handle);
     auto *it = new (std::nothrow) PaypalIterator();
     if (!it) {
@@ -188,7 +188,7 @@ void *SQIOpenIterator(void *owner, void *handle, DalProvider *, void *) {
 int SQIResetIterator(void *handle) {
     auto *it = static_cast<PaypalIterator *>(handle);
     scan_release(it);
-    it->mode = 0;
+    it->mode = kListEmpty;
     it->at_end = 0;
     it->table_index = it->column_index = -1;
     return DAL_OK;

@@ -20,6 +20,7 @@
 #include <string>
 
 #include "dal/provider.h"
+#include "sqi/catalog.h"
 #include "sqi/catalog_cursor.h"
 #include "transport/transport.h"
 
@@ -64,7 +65,7 @@ struct PaypalIterator {
     CatalogCursor listing;          // catalogue listings (modes other than 3)
     PaypalEnv *env;
     int32_t at_end;
-    int32_t mode;                   // 1 tables, 2 columns, 3 query rows, ...
+    SqiIteratorMode mode;           // listing kind, or a scan (sqi/catalog.h)
     int32_t table_index, column_index;
     int32_t page_rows, current_row, current_child, next_page;
     int32_t single_object;
@@ -111,8 +112,8 @@ int SQIAllocEnv(const DalLink *link, void **out, const char *dsn);
 int SQIFreeEnv(void *env, DalProvider *provider);
 int SQIConnect(void *env, ConnAttrList *attributes, void *window, char *out, int capacity);
 int SQIDisconnect(void *env);
-int SQIGetInfo(void *env, int code, void *out);
+int SQIGetInfo(void *env, SqiInfoCode code, SqiInfo *out);
 int SQISetAttr(void *env, int attribute, long value);
-void *SQIOpenIterator(void *owner, void *env, DalProvider *provider, void *ddl);
+void *SQIOpenIterator(void *owner, void *env, DalProvider *provider, const Node *ddl);
 int SQIResetIterator(void *it);
 int SQICloseIterator(void *it);

@@ -33,7 +33,7 @@ FakeState g_states[4];
 
 std::string cat_of(DalText t) { return t.text ? std::string(dal_text_view(t)) : "<null>"; }
 
-void *open_it(void *, void *env, DalProvider *, void *) {
+void *open_it(void *, void *env, DalProvider *, const Node *) {
     auto *it = new FakeIterator{static_cast<FakeState *>(env), 0};
     return it;
 }
@@ -70,7 +70,7 @@ int table_info(void *, void *env, DalText, DalText, DalText table, TableInfo *ou
     snprintf(out->table, sizeof out->table, "%s", std::string(dal_text_view(table)).c_str());
     return DAL_OK;
 }
-int start_query(void *it, TableInfo *, void *, void *, int, Restriction **) {
+int start_query(void *it, TableInfo *, const ListNode *, const ListNode *, int, Restriction **) {
     static_cast<FakeIterator *>(it)->row = 0;
     return DAL_OK;
 }

@@ -13,7 +13,7 @@ namespace {
 struct FakeRow {
     PaypalIterator it{};
     explicit FakeRow(const char *json) {
-        it.mode = 3;
+        it.mode = kQueryRows;
         it.table = paypal_find_table("CapturenDetails");
         it.root = json_loads(json, JSON_DECODE_ANY, nullptr);
         it.row = it.root;
