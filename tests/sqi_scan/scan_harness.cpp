@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -76,7 +77,15 @@ bool Emulator::start(const std::vector<std::string> &extra) {
 void Emulator::stop() {
     if (pid > 0) {
         kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        pid = -1;
+        // 70: one of the emulator's request handlers raised (its traceback is
+        // on stderr): a fault of the emulator must fail the run.
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 70) {
+            std::fprintf(stderr, "an emulator request handler raised; failing the run\n");
+            std::_Exit(1);
+        }
     }
     pid = -1;
 }
