@@ -16,7 +16,6 @@
 #include <string_view>
 
 #include "sqi/paypal_trace.h"
-#include "odbc/handles.h"
 #include "sqi/scan.h"
 
 namespace {
@@ -113,11 +112,12 @@ int scan_exchange(PaypalIterator *it, WebRequest *req, json_t **root) {
     WebResponsePtr resp;
     // The transport's own diagnostics go to the statement that scans.
     env->operation_owner = it->owner;
+    const int32_t posted_before = env->posted;
     int rc = WebExchange(req, resp);
     env->operation_owner = nullptr;
     if (rc != 0 || !resp) {
         // No reply at all: the transport has posted why, unless it could not.
-        if (diag_count(diag_of(it->owner)) > 0) return DAL_ERROR;
+        if (env->posted != posted_before) return DAL_ERROR;
         const char *why = req->context->last_error[0] ? req->context->last_error : "no response from server";
         return post_error(it, why);
     }
@@ -154,7 +154,7 @@ int ExtractRows(PaypalIterator *it, const PaypalTable *table, int keyed) {
     it->list = it->row = nullptr;
     it->current_row = it->current_child = 0;
     it->single_object = 0;
-    it->mode = 3;
+    it->mode = kQueryRows;
     it->next_cursor.clear();
     if (!it->root) {
         it->page_rows = 0;
@@ -254,7 +254,7 @@ int FetchNextPage(PaypalIterator *it) {
 
 int SQINextRow(void *handle) {
     auto *it = static_cast<PaypalIterator *>(handle);
-    if (it->mode != 3) return catalog_next_row(it);
+    if (it->mode != kQueryRows) return catalog_next_row(it);
     if (it->at_end || it->page_rows == 0) {
         it->at_end = 1;
         return DAL_NO_DATA;

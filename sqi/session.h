@@ -20,6 +20,7 @@
 #include <string>
 
 #include "dal/provider.h"
+#include "sqi/catalog.h"
 #include "sqi/catalog_cursor.h"
 #include "sqi/windows.h"
 #include "transport/transport.h"
@@ -44,7 +45,7 @@ struct PaypalSession {
 struct PaypalEnv {
     std::unique_ptr<PaypalSession> session;
     int32_t odbc_version;           // set through SQISetAttr
-    DalServiceFn callback;          // DALServiceCallback
+    DalLink link;                   // the connection and the DAL's services
     int32_t cache_lifetime;         // seconds, from query_timeout
     int32_t accept_compression;     // 1: ask for gzip replies
     int32_t flush_on_update;
@@ -53,6 +54,7 @@ struct PaypalEnv {
     int32_t page_size;              // at most kMaxPageSize
     void *owner;                    // the connection: diagnostics go there
     void *operation_owner;          // while a scan runs: its statement, which gets them instead
+    int32_t posted;                 // diagnostics posted so far (a scan tells whether an exchange posted)
     TlsContextPtr tls;
     ResponseCache cache;
     int32_t filter_local;
@@ -64,7 +66,7 @@ struct PaypalIterator {
     CatalogCursor listing;          // catalogue listings (modes other than 3)
     PaypalEnv *env;
     int32_t at_end;
-    int32_t mode;                   // 1 tables, 2 columns, 3 query rows, ...
+    SqiIteratorMode mode;           // listing kind, or a scan (sqi/catalog.h)
     int32_t table_index, column_index;
     int32_t page_rows, current_row, current_child, next_page;
     int32_t single_object;
@@ -108,12 +110,12 @@ void read_paypal_settings(const ConnAttrList *attributes, const std::string &dsn
 /// Posts an error through the environment's callback on its owner.
 void paypal_post(const PaypalEnv *env, const char *sqlstate, const char *message);
 
-int SQIAllocEnv(void *owner, void **out, DalServiceFn callback, const char *dsn);
+int SQIAllocEnv(const DalLink *link, void **out, const char *dsn);
 int SQIFreeEnv(void *env, DalProvider *provider);
 int SQIConnect(void *env, ConnAttrList *attributes, void *window, char *out, int capacity);
 int SQIDisconnect(void *env);
-int SQIGetInfo(void *env, int code, void *out);
+int SQIGetInfo(void *env, SqiInfoCode code, SqiInfo *out);
 int SQISetAttr(void *env, int attribute, long value);
-void *SQIOpenIterator(void *owner, void *env, DalProvider *provider, void *ddl);
+void *SQIOpenIterator(void *owner, void *env, DalProvider *provider, const Node *ddl);
 int SQIResetIterator(void *it);
 int SQICloseIterator(void *it);

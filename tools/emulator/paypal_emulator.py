@@ -284,6 +284,9 @@ def send_reply(state, sock, req, reply, fault):
     elif fault == "drop":
         _hard_close(sock)
         return False
+    elif fault == "handler_raises":
+        # Stands for a bug in a handler: the process must end with status 70.
+        raise RuntimeError("fault injected: a request handler raised")
     if fault == "close":
         reply.close = True
     with state.lock:
@@ -344,7 +347,12 @@ class Handler(socketserver.BaseRequestHandler):
                 fault = state.take_fault(req.path) if faultable else None
                 if not send_reply(state, sock, req, reply, fault):
                     return
-        except (OSError, ssl.SSLError, ValueError):
+        except (OSError, ssl.SSLError):
+            return      # the client went away
+        except Exception:
+            # Counted before the socket closes: the test may stop us as soon
+            # as it sees the connection end.
+            emu_http.note_handler_error(self.server)
             return
         finally:
             try:
@@ -360,7 +368,7 @@ class Server(socketserver.ThreadingTCPServer):
     request_queue_size = 64
 
     def handle_error(self, request, client_address):
-        pass
+        emu_http.note_handler_error(self)
 
 
 def main():
