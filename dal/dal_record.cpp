@@ -197,6 +197,13 @@ int DALServiceCallback(int code, DalServiceRequest *r) {
             std::snprintf(r->password, sizeof r->password, "%s", pwd ? pwd : "");
             return DAL_OK;
         }
+        case DAL_SERVICE_TIME_LIMIT: {
+            SQLULEN seconds = 0;
+            if (STMT *s = as_stmt(r->handle)) seconds = s->attrs.query_timeout;
+            else if (DBC *d = as_dbc(r->handle)) seconds = d->attrs.login_timeout > 0 ? d->attrs.login_timeout : 0;
+            r->code = seconds > 86400 ? 86400 : static_cast<int32_t>(seconds);
+            return DAL_OK;
+        }
         case DAL_SERVICE_LONG_LENGTH:
             r->length = r->value && r->value->long_buffer
                             ? static_cast<SQLLEN>(long_buffer_length(r->value->long_buffer))

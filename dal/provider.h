@@ -128,6 +128,8 @@ enum DalService : int {
     DAL_SERVICE_LONG_REWIND = 8,
     DAL_SERVICE_ODBC_VERSION = 9,
     DAL_SERVICE_CREDENTIALS = 10,
+    DAL_SERVICE_TIME_LIMIT = 11,  // code out: a statement's query time-out or a
+                                  // connection's login time-out, seconds (0: none)
 };
 
 struct DalServiceRequest {

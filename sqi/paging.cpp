@@ -111,15 +111,15 @@ int scan_exchange(PaypalIterator *it, WebRequest *req, json_t **root) {
         }
     }
     WebResponsePtr resp;
-    // The transport's own diagnostics go to the statement that scans.
-    env->operation_owner = it->owner;
+    // The transport's own diagnostics go to the statement that scans, and
+    // its query time-out bounds the exchange.
+    req->diag_owner = it->owner;
+    req->time_limit_seconds = paypal_time_limit(env, it->owner);
     int rc = WebExchange(req, resp);
-    env->operation_owner = nullptr;
     if (rc != 0 || !resp) {
         // No reply at all: the transport has posted why, unless it could not.
         if (diag_count(diag_of(it->owner)) > 0) return DAL_ERROR;
-        const char *why = req->context->last_error[0] ? req->context->last_error : "no response from server";
-        return post_error(it, why);
+        return post_error(it, req->error.empty() ? "no response from server" : req->error.c_str());
     }
     if (resp->status == 200) {
         json_t *parsed = json_loadb(resp->body.data(), resp->body.size(), 0, &jerr);

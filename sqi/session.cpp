@@ -13,11 +13,13 @@
 namespace {
 
 // The transport's diagnostics reach the connection through the DAL.
-void transport_post(void *owner, const char *sqlstate, int native, const char *message) {
+// `target` is the statement whose request failed (chosen by the transport
+// under its request lock), or null for the connection's own requests.
+void transport_post(void *owner, void *target, const char *sqlstate, int native, const char *message) {
     auto *env = static_cast<PaypalEnv *>(owner);
     if (!env || !env->callback) return;
     DalServiceRequest r{};
-    r.handle = env->operation_owner ? env->operation_owner : env->owner;
+    r.handle = target ? target : env->owner;
     r.origin = kPaypalComponent;
     r.native = native;
     r.sqlstate = sqlstate;
@@ -42,7 +44,15 @@ void timezone_bias(PaypalEnv *env) {
 }  // namespace
 
 void paypal_post(const PaypalEnv *env, const char *sqlstate, const char *message) {
-    transport_post(const_cast<PaypalEnv *>(env), sqlstate, 0, message);
+    transport_post(const_cast<PaypalEnv *>(env), nullptr, sqlstate, 0, message);
+}
+
+int paypal_time_limit(const PaypalEnv *env, void *handle) {
+    if (!env || !env->callback || !handle) return 0;
+    DalServiceRequest r{};
+    r.handle = handle;
+    if (env->callback(DAL_SERVICE_TIME_LIMIT, &r) != DAL_OK) return 0;
+    return r.code > 0 ? r.code : 0;
 }
 
 int SQIAllocEnv(void *owner, void **out, DalServiceFn callback, const char *dsn) {
@@ -119,7 +129,8 @@ int SQIConnect(void *handle, ConnAttrList *attributes, void *, char *out, int) {
         PP_TRACE(&ctx->trace, kPpTraceDetail | kPpTraceContinue, "query_timeout: %d", s.query_timeout);
         PP_TRACE(&ctx->trace, kPpTraceDetail | kPpTraceContinue, "URL: %s", session->base_url.c_str());
         std::string reason;
-        if (GetAccessToken(ctx, reason, session->base_url.c_str()) != 0) {
+        // The login time-out bounds the token request as a whole.
+        if (GetAccessToken(ctx, reason, session->base_url.c_str(), paypal_time_limit(env, env->owner)) != 0) {
             std::string text = "Failed to obtain Paypal access token: '" + reason + "'";
             PP_TRACE(&ctx->trace, kPpTraceDetail, "%s", text.c_str());
             return fail(env, "HY000", text.c_str());

@@ -11,7 +11,7 @@
 // Exports: PaypalEnv, PaypalSession, PaypalIterator, PaypalSettings,
 // SQIAllocEnv, SQIFreeEnv, SQIConnect, SQIDisconnect, SQIGetInfo,
 // SQISetAttr, SQIOpenIterator, SQIResetIterator, SQICloseIterator,
-// paypal_post, read_paypal_settings, paypal_base_url, kLiveBaseUrl,
+// paypal_post, paypal_time_limit, read_paypal_settings, paypal_base_url, kLiveBaseUrl,
 // kSandboxBaseUrl, kPaypalComponent.
 #pragma once
 
@@ -50,8 +50,7 @@ struct PaypalEnv {
     std::string dsn;                // empty when connecting without a DSN
     int32_t disguise_long;
     int32_t page_size;              // at most kMaxPageSize
-    void *owner;                    // the connection: diagnostics go there
-    void *operation_owner;          // while a scan runs: its statement, which gets them instead
+    void *owner;                    // the connection: diagnostics go there (a scan's go to its statement)
     TlsContextPtr tls;
     ResponseCache cache;
     int32_t filter_local;
@@ -105,6 +104,10 @@ void read_paypal_settings(const ConnAttrList *attributes, const std::string &dsn
 
 /// Posts an error through the environment's callback on its owner.
 void paypal_post(const PaypalEnv *env, const char *sqlstate, const char *message);
+
+/// The time limit the DAL gives for `handle`: a statement's query time-out
+/// or a connection's login time-out, in seconds (0: none).
+[[nodiscard]] int paypal_time_limit(const PaypalEnv *env, void *handle);
 
 int SQIAllocEnv(void *owner, void **out, DalServiceFn callback, const char *dsn);
 int SQIFreeEnv(void *env, DalProvider *provider);

@@ -60,8 +60,15 @@ void transport_error(PaypalContext *ctx, const char *sqlstate, int native, const
             std::lock_guard<std::mutex> guard(ctx->trace.lock);
             PaypalTraceScrub(&ctx->trace, text);
         }
-        ctx->post(ctx->owner, sqlstate, native, text.c_str());
+        ctx->post(ctx->owner, ctx->diag_target, sqlstate, native, text.c_str());
     }
+}
+
+bool HasControlChar(std::string_view text) {
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
+    }
+    return false;
 }
 
 int PaypalContextConfigure(PaypalContext *ctx, const char *base_url, const char *proxy_url,
@@ -72,6 +79,30 @@ int PaypalContextConfigure(PaypalContext *ctx, const char *base_url, const char 
         if (!base_url || ParseUrl(base_url, &api) != 0) {
             transport_error(ctx, "08001", 0, "Unable to extract host from url");
             return -1;
+        }
+        if (!api.secure && !IsLoopbackHost(api.host)) {
+            // The token request would carry the client secret in clear.
+            transport_error(ctx, "08001", 0,
+                            "base_url '%s' is refused: plain http:// is allowed only for a "
+                            "loopback host (localhost, 127.0.0.1, ::1); use https://",
+                            base_url);
+            return -1;
+        }
+        const struct {
+            const char *name;
+            const char *value;
+        } header_values[] = {{"proxy_user", proxy_user},
+                             {"proxy_pass", proxy_password},
+                             {"client_id", client_id},
+                             {"client_secret", client_secret}};
+        for (const auto &v : header_values) {
+            if (v.value && HasControlChar(v.value)) {
+                transport_error(ctx, "08001", 0,
+                                "%s holds a control character (such as a line break), which "
+                                "cannot be sent in a request header",
+                                v.name);
+                return -1;
+            }
         }
         ctx->base_url = base_url;
         while (!ctx->base_url.empty() && ctx->base_url.back() == '/') ctx->base_url.pop_back();

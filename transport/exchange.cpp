@@ -9,7 +9,9 @@ namespace {
 
 // Re-posts an error that was held back while a retry was still possible.
 void post_held(PaypalContext *ctx) {
-    if (ctx->post && ctx->last_error[0]) ctx->post(ctx->owner, "08001", 0, ctx->last_error);
+    if (ctx->post && ctx->last_error[0]) {
+        ctx->post(ctx->owner, ctx->diag_target, "08001", 0, ctx->last_error);
+    }
 }
 
 int exchange(WebRequest *req, WebResponsePtr &out) {
@@ -61,12 +63,27 @@ int exchange(WebRequest *req, WebResponsePtr &out) {
 int WebExchange(WebRequest *req, WebResponsePtr &out) {
     PaypalContext *ctx = req->context;
     std::lock_guard<std::recursive_mutex> guard(ctx->request_lock);
-    try {
-        return exchange(req, out);
-    } catch (const std::bad_alloc &) {
-        ctx->quiet = 0;
-        ForceClose(ctx);
-        transport_error(ctx, "HY001", 0, "Memory allocation error");
-        return -1;
+    // Chosen under the lock: another statement of the connection may be
+    // waiting for it with a target of its own.
+    ctx->diag_target = req->diag_owner;
+    ctx->last_error[0] = '\0';
+    int rc;
+    {
+        DeadlineScope deadline(ctx, req->time_limit_seconds);
+        try {
+            rc = exchange(req, out);
+        } catch (const std::bad_alloc &) {
+            ctx->quiet = 0;
+            ForceClose(ctx);
+            transport_error(ctx, "HY001", 0, "Memory allocation error");
+            rc = -1;
+        }
     }
+    try {
+        req->error = rc == 0 ? "" : ctx->last_error;
+    } catch (const std::bad_alloc &) {
+        req->error.clear();
+    }
+    ctx->diag_target = nullptr;
+    return rc;
 }

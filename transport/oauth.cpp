@@ -33,11 +33,20 @@ int get_token(PaypalContext *ctx, std::string &reason, const char *base_url) {
         reason = format_reason("failed to extract host from '%s'", base_url ? base_url : "");
         return -1;
     }
+    if (!url.secure && !IsLoopbackHost(url.host)) {
+        // Basic credentials over plain http would show the secret to anyone
+        // on the path.
+        reason = format_reason(
+            "'%s' is refused: plain http:// is allowed only for a loopback host; use https://",
+            base_url);
+        return -1;
+    }
     // The token request always uses a socket of its own.
     drop_socket(ctx);
     if (OpenConnection(ctx, url.host.c_str(), url.port, 0, ctx->proxy_host.c_str(), ctx->proxy_port,
                        ctx->proxy_user.c_str(), ctx->proxy_password.c_str()) != 0) {
         reason = format_reason("failed to connect to '%s'", base_url);
+        if (ctx->last_error[0]) reason += std::string(": ") + ctx->last_error;
         return -1;
     }
     if (url.secure && TlsHandshake(ctx, ctx->tls) != 0) {
@@ -77,6 +86,9 @@ int get_token(PaypalContext *ctx, std::string &reason, const char *base_url) {
         } else {
             reason = "unexpected code " + std::to_string(status);
         }
+        // An error line, so that ring mode writes out the lines before it:
+        // a refused secret is the failure a user most needs to see.
+        PP_TRACE(ctx, kPpTraceError, "Token request refused (%d): %s", status, reason.c_str());
         ForceClose(ctx);
         return -1;
     }
@@ -124,8 +136,10 @@ int get_token(PaypalContext *ctx, std::string &reason, const char *base_url) {
 
 }  // namespace
 
-int GetAccessToken(PaypalContext *ctx, std::string &reason, const char *base_url) {
+int GetAccessToken(PaypalContext *ctx, std::string &reason, const char *base_url,
+                   int limit_seconds) {
     std::lock_guard<std::recursive_mutex> guard(ctx->request_lock);
+    DeadlineScope deadline(ctx, limit_seconds);
     try {
         return get_token(ctx, reason, base_url);
     } catch (const std::bad_alloc &) {

@@ -28,9 +28,9 @@ const char *method_name(HttpMethod m) {
     return "GET";
 }
 
+// Any control character could end or split a request line or header.
 bool has_line_break(std::string_view s) {
-    return s.find_first_of("\r\n") != std::string_view::npos ||
-           s.find('\0') != std::string_view::npos;
+    return HasControlChar(s);
 }
 
 std::string host_header(const PaypalContext *ctx) {
@@ -168,7 +168,8 @@ std::string_view PathPart(std::string_view url) {
 int BuildRequestText(WebRequest *req, std::string &out) {
     PaypalContext *ctx = req->context;
     std::string_view path = PathPart(req->url);
-    if (path.find_first_of(" \r\n\t") != std::string_view::npos || has_line_break(req->host)) {
+    if (path.find(' ') != std::string_view::npos || has_line_break(path) ||
+        has_line_break(req->host)) {
         return -1;
     }
     for (const auto &h : req->headers) {
@@ -176,6 +177,11 @@ int BuildRequestText(WebRequest *req, std::string &out) {
             h.first.find(':') != std::string::npos) {
             return -1;
         }
+    }
+    // Parameters are percent-encoded, but a control character in a filter
+    // value is a mistake the user should hear about, not a silent %0D.
+    for (const WebParam &p : req->params) {
+        if (has_line_break(p.name) || has_line_break(p.value)) return -1;
     }
     std::string scheme = req->auth_scheme, token = req->auth_token;
     if (token.empty() && !ctx->token_type.empty() && !ctx->access_token.empty()) {
@@ -238,8 +244,8 @@ long SendRequest(WebRequest *req) {
     try {
         if (BuildRequestText(req, text) != 0) {
             transport_error(ctx, "HY000", 0,
-                            "Request for '%s' cannot be sent: too long or holds "
-                            "a line break",
+                            "Request for '%s' cannot be sent: too long, or a header or "
+                            "parameter holds a control character (such as a line break)",
                             req->url.c_str());
             return kTransportIoFailed;
         }

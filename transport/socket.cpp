@@ -11,20 +11,32 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 
 #include "transport/transport.h"
 
 namespace {
 
-void set_timeouts(int fd, int seconds) {
+int64_t monotonic_ms() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+int socket_timeout_seconds(const PaypalContext *ctx) {
+    return ctx->timeout_seconds > 0 ? ctx->timeout_seconds : kDefaultTimeoutSeconds;
+}
+
+void set_timeouts(int fd, int ms) {
     timeval tv{};
-    tv.tv_sec = seconds > 0 ? seconds : kDefaultTimeoutSeconds;
+    tv.tv_sec = ms / 1000;
+    tv.tv_usec = (ms % 1000) * 1000;
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
 }
 
-// Connects `fd` to `addr` within `seconds`. 0, or an errno value.
-int connect_with_timeout(int fd, const sockaddr *addr, socklen_t len, int seconds) {
+// Connects `fd` to `addr` within `timeout_ms`. 0, or an errno value.
+int connect_with_timeout(int fd, const sockaddr *addr, socklen_t len, int timeout_ms) {
     int flags = fcntl(fd, F_GETFL, 0);
     if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) return errno;
     int rc = connect(fd, addr, len);
@@ -32,7 +44,7 @@ int connect_with_timeout(int fd, const sockaddr *addr, socklen_t len, int second
     if (rc < 0) {
         if (errno != EINPROGRESS) return errno;
         pollfd p{fd, POLLOUT, 0};
-        int timeout_ms = (seconds > 0 ? seconds : kDefaultTimeoutSeconds) * 1000;
+        if (timeout_ms <= 0) return ETIMEDOUT;
         do {
             rc = poll(&p, 1, timeout_ms);
         } while (rc < 0 && errno == EINTR);
@@ -47,6 +59,56 @@ int connect_with_timeout(int fd, const sockaddr *addr, socklen_t len, int second
 }
 
 }  // namespace
+
+bool DeadlineBegin(PaypalContext *ctx, int limit_seconds) {
+    if (ctx->deadline_ms != 0) return false;
+    int seconds = socket_timeout_seconds(ctx);
+    ctx->deadline_limited = 0;
+    if (limit_seconds > 0 && limit_seconds <= seconds) {
+        seconds = limit_seconds;
+        ctx->deadline_limited = 1;
+    }
+    ctx->deadline_seconds = seconds;
+    ctx->deadline_ms = monotonic_ms() + static_cast<int64_t>(seconds) * 1000;
+    return true;
+}
+
+void DeadlineEnd(PaypalContext *ctx) {
+    ctx->deadline_ms = 0;
+}
+
+bool DeadlinePassed(const PaypalContext *ctx) {
+    return ctx->deadline_ms != 0 && monotonic_ms() >= ctx->deadline_ms;
+}
+
+int WaitLimitMs(const PaypalContext *ctx) {
+    int64_t limit = static_cast<int64_t>(socket_timeout_seconds(ctx)) * 1000;
+    if (ctx->deadline_ms == 0) return static_cast<int>(limit);
+    int64_t left = ctx->deadline_ms - monotonic_ms();
+    if (left <= 0) return 0;
+    return static_cast<int>(left < limit ? left : limit);
+}
+
+bool ArmSocketWait(PaypalContext *ctx) {
+    int ms = WaitLimitMs(ctx);
+    if (ms <= 0) {
+        errno = ETIMEDOUT;
+        return false;
+    }
+    if (ctx->socket_fd >= 0) set_timeouts(ctx->socket_fd, ms);
+    return true;
+}
+
+void PostWaitTimeout(PaypalContext *ctx, const char *what) {
+    if (DeadlinePassed(ctx)) {
+        transport_error(ctx, ctx->deadline_limited ? "HYT00" : "HYT01", 0,
+                        "Timeout expired: the request did not complete within %d seconds",
+                        ctx->deadline_seconds);
+    } else {
+        transport_error(ctx, "08001", 0, "%s failed (no reply within %d seconds)", what,
+                        socket_timeout_seconds(ctx));
+    }
+}
 
 int connect_tcp(PaypalContext *ctx, const char *host, int port) {
     addrinfo hints{};
@@ -72,7 +134,7 @@ int connect_tcp(PaypalContext *ctx, const char *host, int port) {
                 continue;
             }
             made_socket = true;
-            int err = connect_with_timeout(s, ai->ai_addr, ai->ai_addrlen, ctx->timeout_seconds);
+            int err = connect_with_timeout(s, ai->ai_addr, ai->ai_addrlen, WaitLimitMs(ctx));
             if (err == 0) {
                 fd = s;
             } else {
@@ -83,7 +145,9 @@ int connect_tcp(PaypalContext *ctx, const char *host, int port) {
     }
     freeaddrinfo(found);
     if (fd < 0) {
-        if (!made_socket) {
+        if (made_socket && last_err == ETIMEDOUT && DeadlinePassed(ctx)) {
+            PostWaitTimeout(ctx, "connect");
+        } else if (!made_socket) {
             transport_error(ctx, "08001", 0, "Failed to create socket");
         } else {
             PP_TRACE(ctx, kPpTraceError, "connect() returns OS Error '%s'", strerror(last_err));
@@ -93,7 +157,7 @@ int connect_tcp(PaypalContext *ctx, const char *host, int port) {
     }
     int one = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    set_timeouts(fd, ctx->timeout_seconds);
+    set_timeouts(fd, socket_timeout_seconds(ctx) * 1000);
     return fd;
 }
 
@@ -137,6 +201,10 @@ long SendRaw(PaypalContext *ctx, const void *bytes, size_t length) {
     const char *p = static_cast<const char *>(bytes);
     size_t sent = 0;
     while (sent < length) {
+        if (!ArmSocketWait(ctx)) {
+            PostWaitTimeout(ctx, "send");
+            return -1;
+        }
         // MSG_NOSIGNAL: a peer that closed must not kill the host process.
         ssize_t n = send(ctx->socket_fd, p + sent, length - sent, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR) continue;
@@ -151,6 +219,10 @@ long SendRaw(PaypalContext *ctx, const void *bytes, size_t length) {
 
 long ReceiveRaw(PaypalContext *ctx, void *buffer, size_t capacity) {
     for (;;) {
+        if (!ArmSocketWait(ctx)) {
+            PostWaitTimeout(ctx, "read");
+            return -1;
+        }
         ssize_t n = recv(ctx->socket_fd, buffer, capacity, 0);
         if (n > 0) return static_cast<long>(n);
         if (n == 0) {
@@ -162,8 +234,7 @@ long ReceiveRaw(PaypalContext *ctx, void *buffer, size_t capacity) {
             continue;
         }
         if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            transport_error(ctx, "08001", 0, "read failed (no reply within %d seconds)",
-                            ctx->timeout_seconds);
+            PostWaitTimeout(ctx, "read");
         } else {
             transport_error(ctx, "08001", 0, "read failed");
         }

@@ -55,8 +55,10 @@ constexpr size_t kMaxRequestHead = 65536;  // bytes of a request before its body
 constexpr size_t kMaxCookies = 64;
 constexpr size_t kReadBufferSize = 16384;
 
-// Receives every transport diagnostic: SQLSTATE, native code, message.
-using TransportPostFn = void (*)(void *owner, const char *sqlstate, int native,
+// Receives every transport diagnostic: the context's owner, the handle of
+// the exchange's requester (null outside an exchange or when it named none),
+// SQLSTATE, native code, message.
+using TransportPostFn = void (*)(void *owner, void *target, const char *sqlstate, int native,
                                  const char *message);
 // The clock of token expiry, recycling and the cache (seconds); tests set it.
 using TransportClockFn = int64_t (*)();
@@ -111,6 +113,12 @@ struct PaypalContext {
     std::string cert_path;              // `cert`: CA file or directory
     int32_t accept_compression;         // ask for gzip replies
     int timeout_seconds;                // connect, send and receive time-out
+    // The whole-request deadline (connect, proxy, TLS, request, full reply),
+    // under request_lock: monotonic milliseconds, 0 when none runs.
+    int64_t deadline_ms;
+    int deadline_seconds;        // its length, for messages
+    int32_t deadline_limited;    // a login or query time-out set it (HYT00)
+    void *diag_target;           // the running exchange's requester, under request_lock
     TransportClockFn clock;             // null: time()
     // Where requests go (split from the base URL) and how.
     std::string base_url;
@@ -164,6 +172,9 @@ struct WebRequest {
     bool has_body;
     std::string auth_scheme, auth_token;  // this request's own Authorization
     bool says_close;                      // the built text carries "Connection: close"
+    void *diag_owner;        // diagnostics of its exchange go to this handle (null: owner)
+    int time_limit_seconds;  // bounds the whole exchange when > 0 (query time-out)
+    std::string error;       // the exchange's failure text, copied under the lock
 };
 using WebRequestPtr = std::unique_ptr<WebRequest>;
 
@@ -208,9 +219,15 @@ void transport_error(PaypalContext *ctx, const char *sqlstate, int native, const
     __attribute__((format(printf, 4, 5)));
 /// The context's clock (seconds).
 [[nodiscard]] int64_t transport_now(const PaypalContext *ctx);
+/// True when `text` holds a byte below 0x20 or 0x7F, which no request line
+/// or header may carry.
+[[nodiscard]] bool HasControlChar(std::string_view text);
 /// Sets the target (base URL, already split), proxy and credentials used by
 /// the token request and WebExchange, registering secrets with the trace.
-/// Returns 0, or -1 after posting "Unable to extract host from url".
+/// Refuses (posting why, returning -1): a base URL that does not parse
+/// ("Unable to extract host from url"), an http:// base URL whose host is not
+/// a loopback address, and control characters in the proxy user, proxy
+/// password, client id or secret. Returns 0 otherwise.
 [[nodiscard]] int PaypalContextConfigure(PaypalContext *ctx, const char *base_url,
                                          const char *proxy_url, const char *proxy_user,
                                          const char *proxy_password, const char *client_id,
@@ -226,6 +243,9 @@ void transport_error(PaypalContext *ctx, const char *sqlstate, int native, const
 /// encoded key, or "endpoint/encoded key". The key can never add a path
 /// segment, a query or a fragment.
 [[nodiscard]] std::string EndpointWithKey(std::string_view endpoint, std::string_view key);
+/// True for "localhost", 127.0.0.0/8 and ::1: the only hosts plain http
+/// may reach.
+[[nodiscard]] bool IsLoopbackHost(std::string_view host);
 /// Standard Base64 without line breaks.
 [[nodiscard]] std::string Base64Encode(std::string_view bytes);
 
@@ -247,6 +267,35 @@ void ForceClose(PaypalContext *ctx);
 /// Plain TCP connect to host:port with the context's time-out; the socket
 /// fd or -1 after posting. Used by OpenConnection and ProxyConnect.
 [[nodiscard]] int connect_tcp(PaypalContext *ctx, const char *host, int port);
+/// Starts the whole-request deadline unless one runs already: the socket
+/// time-out, or `limit_seconds` when that is shorter and > 0. Returns
+/// whether it started one (the starter ends it).
+bool DeadlineBegin(PaypalContext *ctx, int limit_seconds);
+void DeadlineEnd(PaypalContext *ctx);
+/// Ends the deadline it started when it goes out of scope.
+struct DeadlineScope {
+    PaypalContext *ctx;
+    bool owns;
+    DeadlineScope(PaypalContext *c, int limit_seconds)
+        : ctx(c), owns(DeadlineBegin(c, limit_seconds)) {}
+    ~DeadlineScope() {
+        if (owns) DeadlineEnd(ctx);
+    }
+    DeadlineScope(const DeadlineScope &) = delete;
+    DeadlineScope &operator=(const DeadlineScope &) = delete;
+};
+/// Milliseconds the next wait on the socket may last: the socket time-out,
+/// cut to what is left of the deadline; 0 when the deadline has passed.
+[[nodiscard]] int WaitLimitMs(const PaypalContext *ctx);
+/// Sets the socket's receive and send time-outs to WaitLimitMs. False
+/// (errno ETIMEDOUT) when the deadline has passed.
+[[nodiscard]] bool ArmSocketWait(PaypalContext *ctx);
+/// True when a deadline runs and has passed.
+[[nodiscard]] bool DeadlinePassed(const PaypalContext *ctx);
+/// Posts the failure of a wait that ended without data: the deadline's
+/// time-out (HYT00 for a login or query time-out, HYT01 otherwise) when it
+/// has passed, else "<what> failed (no reply within N seconds)".
+void PostWaitTimeout(PaypalContext *ctx, const char *what);
 
 // ---- proxy.cpp ---------------------------------------------------------
 /// Opens a CONNECT tunnel to host:port through the proxy, answering a 407
@@ -352,7 +401,9 @@ void CacheFlush(ResponseCache *cache);
 /// Obtains a token with the client-credentials grant over a fresh socket.
 /// 0, or -1 with `reason` set (possibly empty when the handshake failed;
 /// the handshake's own diagnostics were posted).
-[[nodiscard]] int GetAccessToken(PaypalContext *ctx, std::string &reason, const char *base_url);
+/// `limit_seconds` (> 0) bounds the whole request, as the login time-out.
+[[nodiscard]] int GetAccessToken(PaypalContext *ctx, std::string &reason, const char *base_url,
+                                 int limit_seconds = 0);
 /// Before each REST request: renews an expired token and recycles the
 /// persistent socket after 100 requests or 30 seconds. 0 or -1.
 [[nodiscard]] int EnsureToken(PaypalContext *ctx);
@@ -375,5 +426,7 @@ void CacheFlush(ResponseCache *cache);
 /// reused keep-alive socket is retried once on a new socket. Returns 0 with
 /// `out` set, -1 after posting "Failed to obtain Paypal auth token" (HY000)
 /// when the token could not be renewed, or the failing step's code (its
-/// diagnostics posted).
+/// diagnostics posted, on req->diag_owner when set, and the text in
+/// req->error). The whole exchange, token renewal included, runs within
+/// one deadline (DeadlineBegin with req->time_limit_seconds).
 [[nodiscard]] int WebExchange(WebRequest *req, WebResponsePtr &out);

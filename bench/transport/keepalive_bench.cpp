@@ -94,7 +94,7 @@ int main() {
     TlsContextPtr tls = TlsCreateContext();
     PaypalContextPtr ctx = PaypalContextCreate(
         nullptr,
-        [](void *, const char *s, int, const char *m) { fprintf(stderr, "[%s] %s\n", s, m); });
+        [](void *, void *, const char *s, int, const char *m) { fprintf(stderr, "[%s] %s\n", s, m); });
     std::string base = "https://127.0.0.1:" + std::to_string(emu.port);
     if (!tls || !ctx ||
         PaypalContextConfigure(ctx.get(), base.c_str(), "", "", "", "emu-client-id",

@@ -143,14 +143,17 @@ TEST(EmulatorTest, TokenRefusals) {
          "invalid_client: Client Authentication failed", ""},
         {"500", &token500, "127.0.0.1", "emu-client-secret", nullptr, "unexpected code 500", ""},
         {"wrong host", &wronghost, "localhost", "emu-client-secret", nullptr,
-         "SSL connection failed, verify cert returned 62",
-         "SSL connection failed, verify cert returned 62"},
+         "SSL Provider: the server's certificate does not match the host name 'localhost' "
+         "expected",
+         "SSL Provider: the server's certificate does not match the host name 'localhost' "
+         "expected"},
         {"expired", &expired, "localhost", "emu-client-secret", nullptr,
          "SSL Provider: certificate has expired", "SSL Provider: certificate has expired"},
         {"unknown CA", &emu, "localhost", "emu-client-secret", "",
          "SSL Provider: unable to get local issuer certificate",
          "SSL Provider: unable to get local issuer certificate"},
-        {"missing CA file", &emu, "localhost", "emu-client-secret", "/nonexistent/ca.pem", "",
+        {"missing CA file", &emu, "localhost", "emu-client-secret", "/nonexistent/ca.pem",
+         "Certificate file '/nonexistent/ca.pem' cannot be read: No such file or directory",
          "Loading Certificate file '/nonexistent/ca.pem' failed"},
     };
     for (const Case &k : cases) {
@@ -273,7 +276,7 @@ TEST(EmulatorTest, EveryFaultEndsInAClearResult) {
         {"truncated_chunked", -1, 0, "read failed"},
         {"bad_gzip", -1, 0, "inflate return"},
         {"huge_length", -1, 0, "larger than"},
-        {"slow", -1, 0, "no reply within 1 seconds"},
+        {"slow", -1, 0, "did not complete within 1 seconds"},
         {"drop", -1, 0, "read failed"},
     };
     for (const Case &k : cases) {

@@ -8,10 +8,11 @@ Prints "PORT <n>", "CA <path>", "LOG <path>" and "READY" on standard output,
 then serves on 127.0.0.1 until killed (or until standard input closes, with
 --exit-on-eof). Control requests (no token needed):
   GET /_emulator/control?fault=NAME&count=N&path=/prefix   arm a fault
-  GET /_emulator/control?chunked=1|0&gzip=1|0&expires_in=N&slow=S&clear_log=1&reset=1
+  GET /_emulator/control?chunked=1|0&gzip=1|0&expires_in=N&slow=S&trickle=S&chunk_size=N&clear_log=1&reset=1
   GET /_emulator/requests                                   the request log as JSON
 Faults: 429, 429_no_retry_after, 500, reset, truncated_chunked, bad_gzip,
-malformed_json, slow, close, drop, huge_length.
+malformed_json, slow, close, drop, huge_length, trickle (the reply one byte every
+`trickle` seconds, default 0.5).
 """
 import argparse
 import base64
@@ -58,6 +59,8 @@ class State:
         self.chunked = False
         self.gzip = True
         self.slow = 5.0
+        self.trickle = 0.5
+        self.chunk_size = 1000            # bytes per chunk of a chunked reply
         self.log_path = args.log
         self.log_file = open(self.log_path, "a", encoding="utf-8")
 
@@ -96,6 +99,7 @@ def handle_control(state, req):
         if one.get("reset") == "1":
             state.faults.clear()
             state.chunked = False
+            state.chunk_size = 1000
             state.gzip = True
             state.expires_in = state.args.expires_in
         if "fault" in one:
@@ -109,6 +113,10 @@ def handle_control(state, req):
             state.expires_in = int(one["expires_in"])
         if "slow" in one:
             state.slow = float(one["slow"])
+        if "chunk_size" in one:
+            state.chunk_size = int(one["chunk_size"])
+        if "trickle" in one:
+            state.trickle = float(one["trickle"])
         if one.get("revoke_tokens") == "1":
             state.tokens.clear()
         if one.get("clear_log") == "1":
@@ -270,8 +278,9 @@ def send_reply(state, sock, req, reply, fault):
         reply.close = True
     with state.lock:
         chunked = state.chunked
+        chunk_size = state.chunk_size
     reply.headers.append(("Paypal-Debug-Id", emu_data.debug_id()))
-    head, body = emu_http.encode_reply(reply, want_gzip, chunked, keep)
+    head, body = emu_http.encode_reply(reply, want_gzip, chunked, keep, chunk_size)
     if fault == "bad_gzip":
         junk = b"\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03" + b"\xff" * 40 + b"\x00" * 8
         head = (b"HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n"
@@ -286,6 +295,15 @@ def send_reply(state, sock, req, reply, fault):
                 b"Transfer-Encoding: chunked\r\n\r\n")
         sock.sendall(head + b"40\r\n" + b'{"items": [' + b" " * 20)
         _hard_close(sock)
+        return False
+    if fault == "trickle":
+        # A server that never stops sending and never finishes: the client's
+        # deadline for the whole reply must end it.
+        with state.lock:
+            pause = state.trickle
+        for i in range(len(head + body)):
+            sock.sendall((head + body)[i:i + 1])
+            time.sleep(pause)
         return False
     if fault == "reset":
         sock.sendall(head + body[:max(1, len(body) // 2)])
