@@ -148,12 +148,23 @@ std::string mask_connection_string(std::string_view text) {
         out.append(text.substr(at, p.raw_begin - at));
         out.append("****");
         at = p.raw_end;
-        if (p.value.size() >= kMinMaskedSecret) secrets.push_back(p.value);
+        // The list keeps values as C strings: a NUL ends the value the driver
+        // uses, so that part is a secret of its own.
+        std::string_view value = p.value;
+        std::string_view used = value.substr(0, value.find('\0'));
+        for (std::string_view v : {value, used}) {
+            if (v.size() >= kMinMaskedSecret) secrets.push_back(v);
+        }
     }
     out.append(text.substr(at));
     // A secret may also stand inside another value (a DSN name, a user name):
     // no copy of it survives anywhere in the text.
     for (std::string_view s : secrets) replace_all(out, s);
+    // Masking one secret can, in contrived texts, join characters into a
+    // copy of another: then nothing of the text is shown.
+    for (std::string_view s : secrets) {
+        if (out.find(s) != std::string::npos) return "****";
+    }
     return out;
 }
 

@@ -9,6 +9,7 @@ then serves on 127.0.0.1 until killed (or until standard input closes, with
 --exit-on-eof). Control requests (no token needed):
   GET /_emulator/control?fault=NAME&count=N&path=/prefix   arm a fault
   GET /_emulator/control?chunked=1|0&gzip=1|0&expires_in=N&slow=S&trickle=S&chunk_size=N&clear_log=1&reset=1
+  GET /_emulator/control?tokens=1                           the access tokens issued
   GET /_emulator/requests                                   the request log as JSON
 Faults: 429, 429_no_retry_after, 500, reset, truncated_chunked, bad_gzip,
 malformed_json, slow, close, drop, huge_length, trickle (the reply one byte every
@@ -121,6 +122,9 @@ def handle_control(state, req):
             state.tokens.clear()
         if one.get("clear_log") == "1":
             state.log_file.truncate(0)
+        if one.get("tokens") == "1":
+            # The tokens issued so far, for tests that search logs for them.
+            return _json(200, {"ok": True, "tokens": sorted(state.tokens)})
     return _json(200, {"ok": True})
 
 
