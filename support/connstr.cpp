@@ -137,6 +137,7 @@ bool is_secret_keyword(std::string_view keyword) {
 }
 
 std::string mask_connection_string(std::string_view text) {
+    text = text.substr(0, text.find('\0'));  // as the parser reads it
     std::vector<Piece> pieces;
     if (text.size() > kMaxConnStr || !split(text, pieces)) return mask_unparsed(text);
     std::string out;
@@ -148,13 +149,7 @@ std::string mask_connection_string(std::string_view text) {
         out.append(text.substr(at, p.raw_begin - at));
         out.append("****");
         at = p.raw_end;
-        // The list keeps values as C strings: a NUL ends the value the driver
-        // uses, so that part is a secret of its own.
-        std::string_view value = p.value;
-        std::string_view used = value.substr(0, value.find('\0'));
-        for (std::string_view v : {value, used}) {
-            if (v.size() >= kMinMaskedSecret) secrets.push_back(v);
-        }
+        if (p.value.size() >= kMinMaskedSecret) secrets.push_back(p.value);
     }
     out.append(text.substr(at));
     // A secret may also stand inside another value (a DSN name, a user name):
@@ -188,6 +183,9 @@ int parse_connection_string(ConnAttrList *list, const char *text, long length) {
     if (!list) return -1;
     if (!text) return 0;
     std::string_view t = length == -3 ? std::string_view(text) : std::string_view(text, length < 0 ? 0 : length);
+    // A counted string ends at a NUL all the same (some applications count
+    // the terminator, or a whole buffer): the list keeps C strings.
+    t = t.substr(0, t.find('\0'));
     if (t.size() > kMaxConnStr) return -1;
     std::vector<Piece> pieces;
     if (!split(t, pieces)) return -1;

@@ -34,8 +34,8 @@ struct ConnAttrList;
 /// Frees the list and its pool. Null is ignored.
 void free_con_str(ConnAttrList *list);
 
-/// Adds the pairs of `text` (`length` bytes, or -3 for null-terminated) that
-/// the list lacks. Returns 0; -1 for malformed text (an unterminated brace, a
+/// Adds the pairs of `text` (`length` bytes, or -3 for null-terminated; a
+/// NUL ends the text either way) that the list lacks. Returns 0; -1 for malformed text (an unterminated brace, a
 /// keyword without '=', a limit passed) with the list unchanged.
 [[nodiscard]] int parse_connection_string(ConnAttrList *list, const char *text, long length);
 
@@ -74,7 +74,8 @@ constexpr size_t kMinMaskedSecret = 4;
 /// `text` as a trace may show it: read with the parser above, every value
 /// of a secret keyword replaced by "****" (braces and all), and any other
 /// copy of such a value (of kMinMaskedSecret bytes or more) too. Text the
-/// parser refuses is shown up to the first secret keyword's '=' only.
+/// parser refuses is shown up to the first secret keyword's '=' only; text
+/// after a NUL, which the parser never reads, is not shown.
 [[nodiscard]] std::string mask_connection_string(std::string_view text);
 
 /// Appends `text` to the text already in `out`; `*length` tracks the full
