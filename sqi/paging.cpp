@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-#include "sqi/paypal_trace.h"
+#include "transport/paypal_trace.h"
 #include "odbc/handles.h"
 #include "sqi/scan.h"
 

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "engine/value.h"
-#include "sqi/paypal_trace.h"
+#include "transport/paypal_trace.h"
 #include "sqi/scan.h"
 #include "support/calendar.h"
 #include "support/long_buffer.h"

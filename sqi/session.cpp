@@ -5,7 +5,7 @@
 #include <memory>
 #include <new>
 
-#include "sqi/paypal_trace.h"
+#include "transport/paypal_trace.h"
 #include "sqi/scan.h"
 #include "sqi/session.h"
 #include "support/connstr.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <memory>
 
-#include "sqi/paypal_trace.h"
+#include "transport/paypal_trace.h"
 #include "sqi/session.h"
 #include "support/connstr.h"
 #include "support/profile.h"

@@ -3,7 +3,8 @@
 // bound on the bytes it holds.
 #include <ctime>
 
-#include "transport/transport.h"
+#include "transport/cache.h"
+#include "transport/http.h"
 
 namespace {
 

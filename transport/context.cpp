@@ -6,7 +6,10 @@
 #include <new>
 #include <type_traits>
 
-#include "transport/transport.h"
+#include "transport/context.h"
+#include "transport/http.h"
+#include "transport/socket.h"
+#include "transport/url.h"
 
 // The trace log reaches the head through the context's address.
 static_assert(std::is_standard_layout_v<PaypalContext>);

@@ -6,7 +6,8 @@
 
 #include <cctype>
 
-#include "transport/transport.h"
+#include "transport/context.h"
+#include "transport/proxy.h"
 
 namespace {
 

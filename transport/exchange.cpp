@@ -3,7 +3,10 @@
 // to be closed by the server.
 #include <new>
 
-#include "transport/transport.h"
+#include "transport/http.h"
+#include "transport/oauth.h"
+#include "transport/socket.h"
+#include "transport/tls.h"
 
 namespace {
 

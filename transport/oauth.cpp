@@ -5,7 +5,11 @@
 #include <memory>
 #include <new>
 
-#include "transport/transport.h"
+#include "transport/http.h"
+#include "transport/oauth.h"
+#include "transport/socket.h"
+#include "transport/tls.h"
+#include "transport/url.h"
 
 namespace {
 

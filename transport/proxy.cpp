@@ -8,7 +8,9 @@
 #include <cstring>
 #include <new>
 
-#include "transport/transport.h"
+#include "transport/proxy.h"
+#include "transport/socket.h"
+#include "transport/url.h"
 
 namespace {
 

@@ -8,7 +8,9 @@
 #include <cstdlib>
 #include <new>
 
-#include "transport/transport.h"
+#include "transport/http.h"
+#include "transport/tls.h"
+#include "transport/url.h"
 
 namespace {
 

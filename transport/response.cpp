@@ -9,7 +9,9 @@
 #include <cstring>
 #include <new>
 
-#include "transport/transport.h"
+#include "transport/http.h"
+#include "transport/socket.h"
+#include "transport/tls.h"
 
 namespace {
 

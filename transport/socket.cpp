@@ -13,7 +13,9 @@
 #include <cstring>
 #include <ctime>
 
-#include "transport/transport.h"
+#include "transport/proxy.h"
+#include "transport/socket.h"
+#include "transport/tls.h"
 
 namespace {
 

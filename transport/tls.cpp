@@ -17,7 +17,8 @@
 #include <cstring>
 #include <new>
 
-#include "transport/transport.h"
+#include "transport/socket.h"
+#include "transport/tls.h"
 
 namespace {
 

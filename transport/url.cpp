@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "transport/transport.h"
+#include "transport/url.h"
 
 int ParseUrl(std::string_view url, ParsedUrl *out) {
     std::string_view rest;

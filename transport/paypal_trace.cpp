@@ -1,8 +1,6 @@
 // The backend trace log writer: direct lines, packet dumps and the
 // process-wide ring of ring mode (see paypal_trace.h).
-#include "sqi/paypal_trace.h"
-
-#include "support/trace.h"
+#include "transport/paypal_trace.h"
 
 #include <fcntl.h>
 #include <sys/syscall.h>
@@ -11,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+
+#include "support/trace.h"
 
 namespace {
 
