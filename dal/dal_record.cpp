@@ -25,7 +25,7 @@ constexpr const char *kInherited[] = {
     "pwd",          "uid",         "user",          "password",  "token",        "logging",
     "logfile",      "domain",      "entropy",       "cert",      "query_timeout", "flush_on_update",
     "proxy",        "filter_local", "proxy_user",   "proxy_pass", "max_num",     "sandbox",
-    "client_id",    "client_secret", "base_url",    "disguise_long",
+    "client_id",    "client_secret", "base_url",    "disguise_long", "retries",   "retry_wait",
 };
 
 void free_providers(DalRecord *dal) {
@@ -191,6 +191,19 @@ int DALServiceCallback(DalRecord *dal, int code, DalServiceRequest *r) {
             const char *pwd = texts ? host->connection_text(r->handle, "PWD") : nullptr;
             std::snprintf(r->user, sizeof r->user, "%s", uid ? uid : "");
             std::snprintf(r->password, sizeof r->password, "%s", pwd ? pwd : "");
+            return DAL_OK;
+        }
+        case DAL_SERVICE_TIME_LIMIT:
+            r->code = host && host->time_limit ? host->time_limit(r->handle) : 0;
+            return DAL_OK;
+        case DAL_SERVICE_CANCEL_FLAG:
+            r->result = host && host->cancel_flag
+                            ? const_cast<std::atomic<int32_t> *>(host->cancel_flag(r->handle))
+                            : nullptr;
+            return r->result ? DAL_OK : DAL_ERROR;
+        case DAL_SERVICE_DIAG_COUNT: {
+            const ErrorHeader *diag = host_diagnostics(host, r->handle);
+            r->code = diag ? diag_count(diag) : 0;
             return DAL_OK;
         }
         case DAL_SERVICE_LONG_LENGTH:

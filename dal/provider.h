@@ -130,6 +130,11 @@ enum DalService : int {
     DAL_SERVICE_LONG_REWIND = 8,
     DAL_SERVICE_ODBC_VERSION = 9,
     DAL_SERVICE_CREDENTIALS = 10,
+    DAL_SERVICE_TIME_LIMIT = 12,  // code out: a statement's query time-out or a
+                                  // connection's login time-out, seconds (0: none)
+    DAL_SERVICE_CANCEL_FLAG = 13, // result out: the statement's std::atomic<int32_t>
+                                  // that SQLCancel sets (null: none)
+    DAL_SERVICE_DIAG_COUNT = 14,  // code out: the records on the handle's diagnostics
 };
 
 struct DalServiceRequest {

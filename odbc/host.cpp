@@ -48,11 +48,28 @@ const char *handle_connection_text(void *handle, const char *keyword) {
     return dbc && dbc->conn_attrs ? get_attribute_value(dbc->conn_attrs, keyword) : nullptr;
 }
 
+int handle_time_limit(void *handle) {
+    SQLULEN seconds = 0;
+    if (node_kind(handle) == TAG_STMT) {
+        seconds = static_cast<STMT *>(handle)->attrs.query_timeout;
+    } else if (node_kind(handle) == TAG_DBC) {
+        seconds = static_cast<DBC *>(handle)->attrs.login_timeout;
+    }
+    // A day bounds what a request may wait; larger values mean "no hurry".
+    return seconds > 86400 ? 86400 : static_cast<int>(seconds);
+}
+
+const std::atomic<int32_t> *handle_cancel_flag(void *handle) {
+    return node_kind(handle) == TAG_STMT ? &static_cast<STMT *>(handle)->cancel_requested : nullptr;
+}
+
 constexpr HostServices kOdbcHostServices = {
     .diagnostics = handle_diagnostics,
     .pool = handle_pool,
     .odbc_version = handle_odbc_version,
     .connection_text = handle_connection_text,
+    .time_limit = handle_time_limit,
+    .cancel_flag = handle_cancel_flag,
 };
 
 }  // namespace

@@ -82,7 +82,6 @@ IntegerRead integer_of(const json_t *v, int64_t *out) {
 int out_of_range(PaypalIterator *it) {
     PaypalEnv *env = it->env;
     if (!env) return DAL_ERROR;
-    env->posted++;
     DalServiceRequest r{};
     r.handle = it->owner ? it->owner : env->owner;
     r.origin = kPaypalComponent;

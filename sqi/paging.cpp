@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-#include "sqi/paypal_trace.h"
+#include "transport/paypal_trace.h"
 #include "sqi/scan.h"
 
 namespace {
@@ -110,16 +110,16 @@ int scan_exchange(PaypalIterator *it, WebRequest *req, json_t **root) {
         }
     }
     WebResponsePtr resp;
-    // The transport's own diagnostics go to the statement that scans.
-    env->operation_owner = it->owner;
-    const int32_t posted_before = env->posted;
+    // The transport's own diagnostics go to the statement that scans, and
+    // its query time-out bounds the exchange.
+    req->diag_owner = it->owner;
+    req->time_limit_seconds = paypal_time_limit(env, it->owner);
+    req->cancel = paypal_cancel_flag(env, it->owner);
     int rc = WebExchange(req, resp);
-    env->operation_owner = nullptr;
     if (rc != 0 || !resp) {
         // No reply at all: the transport has posted why, unless it could not.
-        if (env->posted != posted_before) return DAL_ERROR;
-        const char *why = req->context->last_error[0] ? req->context->last_error : "no response from server";
-        return post_error(it, why);
+        if (paypal_diag_count(env, it->owner) > 0) return DAL_ERROR;
+        return post_error(it, req->error.empty() ? "no response from server" : req->error.c_str());
     }
     if (resp->status == 200) {
         json_t *parsed = json_loadb(resp->body.data(), resp->body.size(), 0, &jerr);

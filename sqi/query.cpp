@@ -13,7 +13,7 @@
 
 #include "sqi/amount_range.h"
 #include "support/value.h"
-#include "sqi/paypal_trace.h"
+#include "transport/paypal_trace.h"
 #include "sqi/scan.h"
 #include "support/calendar.h"
 #include "support/long_buffer.h"

@@ -5,7 +5,7 @@
 #include <memory>
 #include <new>
 
-#include "sqi/paypal_trace.h"
+#include "transport/paypal_trace.h"
 #include "sqi/scan.h"
 #include "sqi/session.h"
 #include "support/connstr.h"
@@ -13,13 +13,13 @@
 namespace {
 
 // The transport's diagnostics reach the connection through the DAL.
-void transport_post(void *owner, const char *sqlstate, int native, const char *message) {
+// `target` is the statement whose request failed (chosen by the transport
+// under its request lock), or null for the connection's own requests.
+void transport_post(void *owner, void *target, const char *sqlstate, int native, const char *message) {
     auto *env = static_cast<PaypalEnv *>(owner);
-    if (!env) return;
-    env->posted++;
-    if (!env->link.callback) return;
+    if (!env || !env->link.callback) return;
     DalServiceRequest r{};
-    r.handle = env->operation_owner ? env->operation_owner : env->owner;
+    r.handle = target ? target : env->owner;
     r.origin = kPaypalComponent;
     r.native = native;
     r.sqlstate = sqlstate;
@@ -44,7 +44,31 @@ void timezone_bias(PaypalEnv *env) {
 }  // namespace
 
 void paypal_post(const PaypalEnv *env, const char *sqlstate, const char *message) {
-    transport_post(const_cast<PaypalEnv *>(env), sqlstate, 0, message);
+    transport_post(const_cast<PaypalEnv *>(env), nullptr, sqlstate, 0, message);
+}
+
+const std::atomic<int32_t> *paypal_cancel_flag(const PaypalEnv *env, void *handle) {
+    if (!env || !handle) return nullptr;
+    DalServiceRequest r{};
+    r.handle = handle;
+    if (dal_service(env->link, DAL_SERVICE_CANCEL_FLAG, &r) != DAL_OK) return nullptr;
+    return static_cast<const std::atomic<int32_t> *>(r.result);
+}
+
+int paypal_time_limit(const PaypalEnv *env, void *handle) {
+    if (!env || !handle) return 0;
+    DalServiceRequest r{};
+    r.handle = handle;
+    if (dal_service(env->link, DAL_SERVICE_TIME_LIMIT, &r) != DAL_OK) return 0;
+    return r.code > 0 ? r.code : 0;
+}
+
+int paypal_diag_count(const PaypalEnv *env, void *handle) {
+    if (!env || !handle) return 0;
+    DalServiceRequest r{};
+    r.handle = handle;
+    if (dal_service(env->link, DAL_SERVICE_DIAG_COUNT, &r) != DAL_OK) return 0;
+    return r.code;
 }
 
 int SQIAllocEnv(const DalLink *link, void **out, const char *dsn) {
@@ -104,6 +128,8 @@ int SQIConnect(void *handle, ConnAttrList *attributes, void *, char *out, int) {
             (void)PaypalTraceSetup(&ctx->trace, PaypalTraceParseLogging(s.logging.c_str()), s.logfile.c_str());
         ctx->tls = session->api.secure ? env->tls.get() : nullptr;
         ctx->entropy_file = s.entropy;
+        ctx->retry_limit = s.retries;
+        ctx->retry_wait_seconds = s.retry_wait;
         ctx->cert_path = s.cert;
         {
             std::lock_guard<std::mutex> guard(env->cache.lock);
@@ -121,7 +147,10 @@ int SQIConnect(void *handle, ConnAttrList *attributes, void *, char *out, int) {
         PP_TRACE(&ctx->trace, kPpTraceDetail | kPpTraceContinue, "query_timeout: %d", s.query_timeout);
         PP_TRACE(&ctx->trace, kPpTraceDetail | kPpTraceContinue, "URL: %s", session->base_url.c_str());
         std::string reason;
-        if (GetAccessToken(ctx, reason, session->base_url.c_str()) != 0) {
+        // The login time-out bounds the token request as a whole.
+        // A token another connection of this process obtained with the same
+        // credentials is used as it is.
+        if (ObtainToken(ctx, reason, paypal_time_limit(env, env->owner)) != 0) {
             std::string text = "Failed to obtain Paypal access token: '" + reason + "'";
             PP_TRACE(&ctx->trace, kPpTraceDetail, "%s", text.c_str());
             return fail(env, "HY000", text.c_str());

@@ -11,10 +11,11 @@
 // Exports: PaypalEnv, PaypalSession, PaypalIterator, PaypalSettings,
 // SQIAllocEnv, SQIFreeEnv, SQIConnect, SQIDisconnect, SQIGetInfo,
 // SQISetAttr, SQIOpenIterator, SQIResetIterator, SQICloseIterator,
-// paypal_post, read_paypal_settings, paypal_base_url, kLiveBaseUrl,
+// paypal_post, paypal_time_limit, paypal_cancel_flag, read_paypal_settings, paypal_base_url, kLiveBaseUrl,
 // kSandboxBaseUrl, kPaypalComponent.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -52,9 +53,7 @@ struct PaypalEnv {
     std::string dsn;                // empty when connecting without a DSN
     int32_t disguise_long;
     int32_t page_size;              // at most kMaxPageSize
-    void *owner;                    // the connection: diagnostics go there
-    void *operation_owner;          // while a scan runs: its statement, which gets them instead
-    int32_t posted;                 // diagnostics posted so far (a scan tells whether an exchange posted)
+    void *owner;                    // the connection: diagnostics go there (a scan's go to its statement)
     TlsContextPtr tls;
     ResponseCache cache;
     int32_t filter_local;
@@ -98,6 +97,8 @@ struct PaypalSettings {
     int32_t page_size;
     int32_t sandbox;
     int32_t query_timeout;
+    int32_t retries;                // `retries`: tries after the first of one request
+    int32_t retry_wait;             // `retry_wait`: seconds a statement may spend waiting to retry
 };
 
 /// Reads the settings: each keyword from `attributes`, else from the data
@@ -109,6 +110,18 @@ void read_paypal_settings(const ConnAttrList *attributes, const std::string &dsn
 
 /// Posts an error through the environment's callback on its owner.
 void paypal_post(const PaypalEnv *env, const char *sqlstate, const char *message);
+
+/// The flag SQLCancel sets on statement `handle`, from the DAL; null when
+/// there is none. Retry waits end when it is set.
+[[nodiscard]] const std::atomic<int32_t> *paypal_cancel_flag(const PaypalEnv *env, void *handle);
+
+/// The time limit the DAL gives for `handle`: a statement's query time-out
+/// or a connection's login time-out, in seconds (0: none).
+[[nodiscard]] int paypal_time_limit(const PaypalEnv *env, void *handle);
+
+/// The diagnostic records on `handle` so far (what a failed exchange
+/// posted, since the ODBC call began).
+[[nodiscard]] int paypal_diag_count(const PaypalEnv *env, void *handle);
 
 int SQIAllocEnv(const DalLink *link, void **out, const char *dsn);
 int SQIFreeEnv(void *env, DalProvider *provider);

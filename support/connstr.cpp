@@ -1,9 +1,11 @@
 // Connection attribute lists.
 #include "support/connstr.h"
 
-#include <cstring>
 #include <strings.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstring>
 #include <vector>
 
 #include "support/list.h"
@@ -43,6 +45,7 @@ std::string_view trim(std::string_view s) {
 struct Piece {
     std::string_view key;
     std::string value;
+    size_t raw_begin, raw_end;  // the value as written (braces included) in the text
 };
 
 // Splits `text` into pairs; false when it is malformed.
@@ -61,6 +64,8 @@ bool split(std::string_view text, std::vector<Piece> &out) {
         size_t v = eq + 1;
         while (v < text.size() && (text[v] == ' ' || text[v] == '\t')) v++;
         std::string value;
+        const size_t raw_begin = v;
+        size_t raw_end;
         if (v < text.size() && text[v] == '{') {
             size_t j = v + 1;
             for (;;) {
@@ -76,6 +81,7 @@ bool split(std::string_view text, std::vector<Piece> &out) {
                 }
                 value.push_back(text[j++]);
             }
+            raw_end = j;
             // Only blanks may follow the closing brace before the ';'.
             while (j < text.size() && (text[j] == ' ' || text[j] == '\t')) j++;
             if (j < text.size() && text[j] != ';') return false;
@@ -84,15 +90,78 @@ bool split(std::string_view text, std::vector<Piece> &out) {
             size_t end = text.find(';', v);
             if (end == std::string_view::npos) end = text.size();
             value.assign(trim(text.substr(v, end - v)));
+            raw_end = end;
             i = end;
         }
         if (out.size() >= static_cast<size_t>(kMaxConnPairs)) return false;
-        out.push_back({key, std::move(value)});
+        out.push_back({key, std::move(value), raw_begin, raw_end});
     }
     return true;
 }
 
+// Lower-case marks of the keywords whose values are secrets: pwd, password,
+// proxy_pass, client_secret, token, access_token, authstr and any keyword
+// built like them.
+constexpr std::string_view kSecretMarks[] = {"pwd", "pass", "secret", "token", "authstr"};
+
+std::string lower(std::string_view s) {
+    std::string out(s);
+    for (char &c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+// Masking for text the parser refuses: everything from the first secret
+// keyword's '=' on is hidden, since no parse says where its value ends.
+std::string mask_unparsed(std::string_view text) {
+    std::string low = lower(text);
+    size_t first = std::string::npos;
+    for (std::string_view m : kSecretMarks) first = std::min(first, low.find(m));
+    if (first == std::string::npos) return std::string(text);
+    size_t eq = text.find('=', first);
+    if (eq == std::string_view::npos) return std::string(text);
+    return std::string(text.substr(0, eq + 1)) + "****";
+}
+
+void replace_all(std::string &text, std::string_view what) {
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 4))
+        text.replace(at, what.size(), "****");
+}
+
 }  // namespace
+
+bool is_secret_keyword(std::string_view keyword) {
+    std::string k = lower(trim(keyword));
+    for (std::string_view m : kSecretMarks)
+        if (k.find(m) != std::string::npos) return true;
+    return false;
+}
+
+std::string mask_connection_string(std::string_view text) {
+    text = text.substr(0, text.find('\0'));  // as the parser reads it
+    std::vector<Piece> pieces;
+    if (text.size() > kMaxConnStr || !split(text, pieces)) return mask_unparsed(text);
+    std::string out;
+    out.reserve(text.size());
+    size_t at = 0;
+    std::vector<std::string_view> secrets;
+    for (const Piece &p : pieces) {
+        if (!is_secret_keyword(p.key)) continue;
+        out.append(text.substr(at, p.raw_begin - at));
+        out.append("****");
+        at = p.raw_end;
+        if (p.value.size() >= kMinMaskedSecret) secrets.push_back(p.value);
+    }
+    out.append(text.substr(at));
+    // A secret may also stand inside another value (a DSN name, a user name):
+    // no copy of it survives anywhere in the text.
+    for (std::string_view s : secrets) replace_all(out, s);
+    // Masking one secret can, in contrived texts, join characters into a
+    // copy of another: then nothing of the text is shown.
+    for (std::string_view s : secrets) {
+        if (out.find(s) != std::string::npos) return "****";
+    }
+    return out;
+}
 
 ConnAttrList *init_con_str(CvPool *parent) {
     CvPool *pool = cv_mem_alloc_handle(parent);
@@ -114,6 +183,9 @@ int parse_connection_string(ConnAttrList *list, const char *text, long length) {
     if (!list) return -1;
     if (!text) return 0;
     std::string_view t = length == -3 ? std::string_view(text) : std::string_view(text, length < 0 ? 0 : length);
+    // A counted string ends at a NUL all the same (some applications count
+    // the terminator, or a whole buffer): the list keeps C strings.
+    t = t.substr(0, t.find('\0'));
     if (t.size() > kMaxConnStr) return -1;
     std::vector<Piece> pieces;
     if (!split(t, pieces)) return -1;

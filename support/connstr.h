@@ -14,7 +14,8 @@
 // Exports: ConnAttrList, init_con_str, free_con_str, parse_connection_string,
 // get_attribute_value, has_attribute, append_pair, delete_attribute,
 // rename_attribute, attribute_count, attribute_at, generate_connection_string,
-// quote_connection_value, cat_str_buffer (copy_str_buffer is in str_buffer.h).
+// quote_connection_value, cat_str_buffer (copy_str_buffer is in str_buffer.h),
+// is_secret_keyword, mask_connection_string, kMinMaskedSecret.
 #pragma once
 
 #include <cstddef>
@@ -33,8 +34,8 @@ struct ConnAttrList;
 /// Frees the list and its pool. Null is ignored.
 void free_con_str(ConnAttrList *list);
 
-/// Adds the pairs of `text` (`length` bytes, or -3 for null-terminated) that
-/// the list lacks. Returns 0; -1 for malformed text (an unterminated brace, a
+/// Adds the pairs of `text` (`length` bytes, or -3 for null-terminated; a
+/// NUL ends the text either way) that the list lacks. Returns 0; -1 for malformed text (an unterminated brace, a
 /// keyword without '=', a limit passed) with the list unchanged.
 [[nodiscard]] int parse_connection_string(ConnAttrList *list, const char *text, long length);
 
@@ -60,6 +61,22 @@ bool attribute_at(const ConnAttrList *list, int n, std::string_view *key, std::s
 
 /// `value` as it must be written after "key=".
 [[nodiscard]] std::string quote_connection_value(std::string_view value);
+
+/// Secrets shorter than this are only masked where a keyword names them:
+/// replacing every copy of a one- or two-character text would garble lines.
+constexpr size_t kMinMaskedSecret = 4;
+
+/// True for keywords whose values are secrets (pwd, password, proxy_pass,
+/// client_secret, token, authstr and the like), compared without case. The
+/// one list both traces and every writer of settings consult.
+[[nodiscard]] bool is_secret_keyword(std::string_view keyword);
+
+/// `text` as a trace may show it: read with the parser above, every value
+/// of a secret keyword replaced by "****" (braces and all), and any other
+/// copy of such a value (of kMinMaskedSecret bytes or more) too. Text the
+/// parser refuses is shown up to the first secret keyword's '=' only; text
+/// after a NUL, which the parser never reads, is not shown.
+[[nodiscard]] std::string mask_connection_string(std::string_view text);
 
 /// Appends `text` to the text already in `out`; `*length` tracks the full
 /// length of everything appended so far. Returns true when cut.

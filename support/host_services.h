@@ -11,7 +11,9 @@
 // Exports: HostServices, host_diagnostics, host_pool.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 
 struct CvPool;
 struct ErrorHeader;
@@ -26,6 +28,12 @@ struct HostServices {
     /// A value of the connection string of `handle`'s connection (keyword
     /// case-insensitive), or null when absent.
     const char *(*connection_text)(void *handle, const char *keyword);
+    /// The seconds a request made for `handle` may take as a whole: a
+    /// statement's query time-out or a connection's login time-out (0: none).
+    int (*time_limit)(void *handle);
+    /// The flag SQLCancel sets on statement `handle` (null: none), so a
+    /// provider waiting to retry can stop.
+    const std::atomic<int32_t> *(*cancel_flag)(void *handle);
 };
 
 /// The diagnostics header of `handle`, or null when there is no host.

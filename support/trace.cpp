@@ -2,6 +2,7 @@
 #include "support/trace.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -15,6 +16,8 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
+
+#include "support/connstr.h"
 
 namespace {
 
@@ -37,8 +40,7 @@ void settle_locked(std::string_view cfg_file, std::string_view cfg_level) {
         ::close(g_fd);
         g_fd = -1;
     }
-    if (!g_file.empty())
-        g_fd = ::open(g_file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    if (!g_file.empty()) g_fd = open_private_log(g_file.c_str());
     g_state.store(g_fd >= 0 ? 2 : 1);
 }
 
@@ -68,7 +70,7 @@ void append_text(std::string &out, const char *text, long length, bool secret_aw
     }
     std::string_view t = length < 0 ? std::string_view(text) : std::string_view(text, length);
     if (secret_aware)
-        append(out, mask_secrets(t));
+        append(out, mask_connection_string(t));
     else
         append(out, t);
 }
@@ -179,62 +181,20 @@ void log_message(const char *source, int line, int level, const char *format, ..
     }
 }
 
-bool is_secret_keyword(std::string_view keyword) {
-    std::string k;
-    for (char c : keyword) k.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
-    static constexpr std::string_view kMarks[] = {"pwd", "password", "secret", "token", "authstr"};
-    for (auto m : kMarks)
-        if (k.find(m) != std::string::npos) return true;
-    return false;
-}
-
-std::string mask_secrets(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    size_t i = 0;
-    while (i < text.size()) {
-        size_t eq = text.find('=', i);
-        size_t semi = text.find(';', i);
-        if (eq == std::string_view::npos || (semi != std::string_view::npos && semi < eq)) {
-            // A piece without '=': copy up to and including the next ';'.
-            size_t end = semi == std::string_view::npos ? text.size() : semi + 1;
-            out.append(text.substr(i, end - i));
-            i = end;
-            continue;
-        }
-        std::string_view key = text.substr(i, eq - i);
-        out.append(text.substr(i, eq - i + 1));
-        size_t v = eq + 1, end;
-        if (v < text.size() && text[v] == '{') {
-            // Braced value: "}}" stands for one brace.
-            end = v + 1;
-            while (end < text.size()) {
-                if (text[end] == '}') {
-                    if (end + 1 < text.size() && text[end + 1] == '}') {
-                        end += 2;
-                        continue;
-                    }
-                    end++;
-                    break;
-                }
-                end++;
-            }
-        } else {
-            end = text.find(';', v);
-            if (end == std::string_view::npos) end = text.size();
-        }
-        // Trim blanks around the key before classifying it.
-        while (!key.empty() && key.front() == ' ') key.remove_prefix(1);
-        while (!key.empty() && key.back() == ' ') key.remove_suffix(1);
-        if (is_secret_keyword(key))
-            out.append("****");
-        else
-            out.append(text.substr(v, end - v));
-        i = end;
-        if (i < text.size() && text[i] == ';') {
-            out.push_back(';');
-            i++;
-        }
+int open_private_log(const char *path) {
+    if (!path || !*path) return -1;
+    int fd = ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0600);
+    if (fd < 0) return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        ::close(fd);
+        return -1;
     }
-    return out;
+    // A file that already existed keeps its mode on open: narrow it, or
+    // refuse it when it cannot be narrowed (it belongs to someone else).
+    if (S_ISREG(st.st_mode) && (st.st_mode & 077) != 0 && ::fchmod(fd, 0600) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }

@@ -14,10 +14,14 @@
 //   %*S text + pointer to an int16 length
 //   %% a percent sign
 // Texts given with %S are connection strings and pass through
-// mask_secrets, so passwords, client secrets and tokens show as "****".
+// mask_connection_string (support/connstr.h), so passwords, client secrets
+// and tokens show as "****".
+//
+// Log files (this trace's and the backend's) are opened with
+// open_private_log: created 0600, an existing one made 0600 or refused.
 //
 // Exports: log_message, trace_enabled, trace_configure, trace_reset,
-// mask_secrets, is_secret_keyword.
+// open_private_log.
 #pragma once
 
 #include <string>
@@ -41,10 +45,7 @@ void trace_configure(std::string_view file, std::string_view level);
 /// Forgets the configuration (the next check re-reads the environment).
 void trace_reset();
 
-/// True for connection keywords whose values are secrets (passwords, client
-/// secrets, tokens), compared without regard to case.
-[[nodiscard]] bool is_secret_keyword(std::string_view keyword);
-
-/// Copy of a "key=value;..." text with every secret value replaced by
-/// "****". Braced values ({...}, with "}}" for a brace) are understood.
-[[nodiscard]] std::string mask_secrets(std::string_view text);
+/// Opens `path` for appending, creating it with mode 0600. An existing
+/// regular file readable or writable by others is made 0600 first; when that
+/// fails (another user's file) it is not opened. The descriptor, or -1.
+[[nodiscard]] int open_private_log(const char *path);

@@ -3,7 +3,8 @@
 // bound on the bytes it holds.
 #include <ctime>
 
-#include "transport/transport.h"
+#include "transport/cache.h"
+#include "transport/http.h"
 
 namespace {
 
@@ -58,8 +59,9 @@ size_t CacheKey(const WebRequest *req, std::string &out) {
 }
 
 int CacheLookup(ResponseCache *cache, std::string_view key, const std::string **body) {
-    if (!cache || cache->lifetime <= 0) return 0;
-    std::lock_guard<std::mutex> guard(cache->lock);
+    if (!cache) return 0;
+    std::lock_guard<std::mutex> guard(cache->lock);  // the lifetime too: a connect may set it
+    if (cache->lifetime <= 0) return 0;
     const int64_t t = now(cache);
     for (CacheEntry &e : cache->entries) {
         // An entry past its lifetime is not served even when no store has
@@ -74,8 +76,9 @@ int CacheLookup(ResponseCache *cache, std::string_view key, const std::string **
 }
 
 void CacheStore(ResponseCache *cache, std::string_view key, std::string_view body) {
-    if (!cache || cache->lifetime <= 0 || body.size() > kMaxCacheBytes) return;
+    if (!cache || body.size() > kMaxCacheBytes) return;
     std::lock_guard<std::mutex> guard(cache->lock);
+    if (cache->lifetime <= 0) return;
     const int64_t t = now(cache);
     for (auto it = cache->entries.begin(); it != cache->entries.end();) {
         if (expired(cache, *it, t)) {

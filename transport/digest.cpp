@@ -6,7 +6,8 @@
 
 #include <cctype>
 
-#include "transport/transport.h"
+#include "transport/context.h"
+#include "transport/proxy.h"
 
 namespace {
 
@@ -92,6 +93,18 @@ int DigestAuthorization(const DigestChallenge &ch, std::string_view user, std::s
                         std::string_view uri, std::string_view cnonce, std::string_view body_407,
                         std::string &out, std::string &error) {
     (void)body_407;  // auth-int hashes the request's body, which CONNECT lacks
+    // Every challenge value is echoed into the header: a control character
+    // in one would let the proxy's text split it.
+    for (const std::string *v : {&ch.realm, &ch.nonce, &ch.opaque, &ch.qop, &ch.algorithm}) {
+        if (HasControlChar(*v)) {
+            error = "challenge holds a control character";
+            return -1;
+        }
+    }
+    if (HasControlChar(user) || HasControlChar(uri) || HasControlChar(cnonce)) {
+        error = "user name holds a control character";
+        return -1;
+    }
     // qop: the challenge offers a list; "auth" is preferred.
     std::string qop;
     if (!ch.qop.empty()) {

@@ -5,7 +5,7 @@
 #include <memory>
 #include <new>
 
-#include "transport/transport.h"
+#include "transport/http.h"
 
 namespace {
 

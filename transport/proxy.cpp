@@ -8,7 +8,9 @@
 #include <cstring>
 #include <new>
 
-#include "transport/transport.h"
+#include "transport/proxy.h"
+#include "transport/socket.h"
+#include "transport/url.h"
 
 namespace {
 
@@ -165,6 +167,12 @@ int connect_tunnel(PaypalContext *ctx, const char *host, int port, int persisten
         if (!password || !*password) {
             return fail(ctx, "connection to proxy failed", "Proxy Auth requested, but no password");
         }
+        if (HasControlChar(user) || HasControlChar(password)) {
+            // A line break in the user would add headers to the CONNECT.
+            return fail(ctx, "connection to proxy failed",
+                        "proxy_user or proxy_pass holds a control character (such as a line "
+                        "break), which cannot be sent in a request header");
+        }
         std::string_view value = ans.authenticate;
         size_t sp = value.find(' ');
         std::string_view scheme = value.substr(0, sp);
@@ -209,14 +217,25 @@ int connect_tunnel(PaypalContext *ctx, const char *host, int port, int persisten
             return fail(ctx, "connection to proxy failed", "Conection to proxy failed");
         }
         if (ans.status != 407) break;
+        const bool stale_next = [&] {
+            std::string_view again = ans.authenticate;
+            size_t sp2 = again.find(' ');
+            return sp2 == 6 && strncasecmp(again.data(), "Digest", 6) == 0 && !stale_answered &&
+                   ParseDigestChallenge(again.substr(sp2 + 1)).stale;
+        }();
+        if (!stale_next) {
+            // The proxy saw the credentials and asked again: say so plainly.
+            PP_TRACE(ctx, kPpTraceError, "connection to proxy failed %d", ans.status);
+            transport_error(ctx, "08001", 0, "Conection to proxy failed %d", ans.status);
+            transport_error(ctx, "28000", 0,
+                            "The proxy refused the credentials of proxy user '%s' (407 Proxy "
+                            "Authentication Required): check proxy_user and proxy_pass",
+                            user);
+            ForceClose(ctx);
+            return kTransportConnectFailed;
+        }
         // A Digest challenge marked stale says the password was right but
         // the nonce had expired: answer once more with the new nonce.
-        std::string_view again = ans.authenticate;
-        size_t sp2 = again.find(' ');
-        bool digest_again = sp2 == 6 && strncasecmp(again.data(), "Digest", 6) == 0;
-        if (!digest_again || stale_answered || !ParseDigestChallenge(again.substr(sp2 + 1)).stale) {
-            return fail_status(ctx, ans.status);
-        }
         stale_answered = true;
     }
     if (ans.status != 200) return fail_status(ctx, ans.status);

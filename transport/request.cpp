@@ -8,7 +8,9 @@
 #include <cstdlib>
 #include <new>
 
-#include "transport/transport.h"
+#include "transport/http.h"
+#include "transport/tls.h"
+#include "transport/url.h"
 
 namespace {
 
@@ -28,9 +30,9 @@ const char *method_name(HttpMethod m) {
     return "GET";
 }
 
+// Any control character could end or split a request line or header.
 bool has_line_break(std::string_view s) {
-    return s.find_first_of("\r\n") != std::string_view::npos ||
-           s.find('\0') != std::string_view::npos;
+    return HasControlChar(s);
 }
 
 std::string host_header(const PaypalContext *ctx) {
@@ -46,6 +48,7 @@ WebRequestPtr new_request(PaypalContext *ctx, std::string_view path, int query_m
                           HttpMethod method) {
     try {
         auto req = std::make_unique<WebRequest>();
+        req->idempotent = method == HttpMethod::GET;
         req->magic = kWebRequestMagic;
         req->trace = &ctx->trace;
         req->context = ctx;
@@ -84,6 +87,7 @@ WebRequestPtr NewDeleteRequest(PaypalContext *ctx, std::string_view path, int qu
 WebRequestPtr NewTokenRequest(PaypalContext *ctx, std::string_view url, std::string_view host) {
     WebRequestPtr req = new_request(ctx, "", 1, HttpMethod::POST);
     if (!req) return req;
+    req->idempotent = true;  // asking for a token again changes nothing
     try {
         req->url.assign(url);
         req->host.assign(host);
@@ -168,7 +172,8 @@ std::string_view PathPart(std::string_view url) {
 int BuildRequestText(WebRequest *req, std::string &out) {
     PaypalContext *ctx = req->context;
     std::string_view path = PathPart(req->url);
-    if (path.find_first_of(" \r\n\t") != std::string_view::npos || has_line_break(req->host)) {
+    if (path.find(' ') != std::string_view::npos || has_line_break(path) ||
+        has_line_break(req->host)) {
         return -1;
     }
     for (const auto &h : req->headers) {
@@ -176,6 +181,11 @@ int BuildRequestText(WebRequest *req, std::string &out) {
             h.first.find(':') != std::string::npos) {
             return -1;
         }
+    }
+    // Parameters are percent-encoded, but a control character in a filter
+    // value is a mistake the user should hear about, not a silent %0D.
+    for (const WebParam &p : req->params) {
+        if (has_line_break(p.name) || has_line_break(p.value)) return -1;
     }
     std::string scheme = req->auth_scheme, token = req->auth_token;
     if (token.empty() && !ctx->token_type.empty() && !ctx->access_token.empty()) {
@@ -238,8 +248,8 @@ long SendRequest(WebRequest *req) {
     try {
         if (BuildRequestText(req, text) != 0) {
             transport_error(ctx, "HY000", 0,
-                            "Request for '%s' cannot be sent: too long or holds "
-                            "a line break",
+                            "Request for '%s' cannot be sent: too long, or a header or "
+                            "parameter holds a control character (such as a line break)",
                             req->url.c_str());
             return kTransportIoFailed;
         }
@@ -255,5 +265,8 @@ long SendRequest(WebRequest *req) {
     } else {
         PP_TRACE_DUMP(req, kPpTracePktDump, text.data(), text.size(), "Send Request");
     }
+    // From here on the request may have reached the server, even when the
+    // write fails part way.
+    ctx->request_sent = 1;
     return TlsWrite(ctx, text.data(), text.size());
 }

@@ -11,20 +11,34 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 
-#include "transport/transport.h"
+#include "transport/proxy.h"
+#include "transport/socket.h"
+#include "transport/tls.h"
 
 namespace {
 
-void set_timeouts(int fd, int seconds) {
+int64_t monotonic_ms() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+int socket_timeout_seconds(const PaypalContext *ctx) {
+    return ctx->timeout_seconds > 0 ? ctx->timeout_seconds : kDefaultTimeoutSeconds;
+}
+
+void set_timeouts(int fd, int ms) {
     timeval tv{};
-    tv.tv_sec = seconds > 0 ? seconds : kDefaultTimeoutSeconds;
+    tv.tv_sec = ms / 1000;
+    tv.tv_usec = (ms % 1000) * 1000;
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
 }
 
-// Connects `fd` to `addr` within `seconds`. 0, or an errno value.
-int connect_with_timeout(int fd, const sockaddr *addr, socklen_t len, int seconds) {
+// Connects `fd` to `addr` within `timeout_ms`. 0, or an errno value.
+int connect_with_timeout(int fd, const sockaddr *addr, socklen_t len, int timeout_ms) {
     int flags = fcntl(fd, F_GETFL, 0);
     if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) return errno;
     int rc = connect(fd, addr, len);
@@ -32,7 +46,7 @@ int connect_with_timeout(int fd, const sockaddr *addr, socklen_t len, int second
     if (rc < 0) {
         if (errno != EINPROGRESS) return errno;
         pollfd p{fd, POLLOUT, 0};
-        int timeout_ms = (seconds > 0 ? seconds : kDefaultTimeoutSeconds) * 1000;
+        if (timeout_ms <= 0) return ETIMEDOUT;
         do {
             rc = poll(&p, 1, timeout_ms);
         } while (rc < 0 && errno == EINTR);
@@ -47,6 +61,69 @@ int connect_with_timeout(int fd, const sockaddr *addr, socklen_t len, int second
 }
 
 }  // namespace
+
+bool DeadlineBegin(PaypalContext *ctx, int limit_seconds) {
+    if (ctx->deadline_ms != 0) return false;
+    int seconds = socket_timeout_seconds(ctx);
+    ctx->deadline_limited = 0;
+    if (limit_seconds > 0 && limit_seconds <= seconds) {
+        seconds = limit_seconds;
+        ctx->deadline_limited = 1;
+    }
+    ctx->deadline_seconds = seconds;
+    ctx->deadline_ms = monotonic_ms() + static_cast<int64_t>(seconds) * 1000;
+    return true;
+}
+
+int64_t TransportMonotonicMs() {
+    return monotonic_ms();
+}
+
+void DeadlineCap(PaypalContext *ctx, int64_t until_ms) {
+    if (ctx->deadline_ms != 0 && until_ms >= ctx->deadline_ms) return;
+    const int64_t now = monotonic_ms();
+    ctx->deadline_ms = until_ms;
+    ctx->deadline_limited = 1;
+    ctx->deadline_seconds = static_cast<int>((until_ms - now + 999) / 1000);
+}
+
+void DeadlineEnd(PaypalContext *ctx) {
+    ctx->deadline_ms = 0;
+}
+
+bool DeadlinePassed(const PaypalContext *ctx) {
+    return ctx->deadline_ms != 0 && monotonic_ms() >= ctx->deadline_ms;
+}
+
+int WaitLimitMs(const PaypalContext *ctx) {
+    int64_t limit = static_cast<int64_t>(socket_timeout_seconds(ctx)) * 1000;
+    if (ctx->deadline_ms == 0) return static_cast<int>(limit);
+    int64_t left = ctx->deadline_ms - monotonic_ms();
+    if (left <= 0) return 0;
+    return static_cast<int>(left < limit ? left : limit);
+}
+
+bool ArmSocketWait(PaypalContext *ctx) {
+    int ms = WaitLimitMs(ctx);
+    if (ms <= 0) {
+        errno = ETIMEDOUT;
+        return false;
+    }
+    if (ctx->socket_fd >= 0) set_timeouts(ctx->socket_fd, ms);
+    return true;
+}
+
+void PostWaitTimeout(PaypalContext *ctx, const char *what) {
+    if (DeadlinePassed(ctx)) {
+        transport_error(ctx, ctx->deadline_limited ? "HYT00" : "HYT01", 0,
+                        "Timeout expired: the request did not complete within %d seconds",
+                        ctx->deadline_seconds);
+    } else {
+        transport_error(ctx, "08001", 0, "%s failed (no reply within %d seconds)", what,
+                        socket_timeout_seconds(ctx));
+    }
+    ctx->failure = TransportFailure::kTimeout;
+}
 
 int connect_tcp(PaypalContext *ctx, const char *host, int port) {
     addrinfo hints{};
@@ -72,7 +149,7 @@ int connect_tcp(PaypalContext *ctx, const char *host, int port) {
                 continue;
             }
             made_socket = true;
-            int err = connect_with_timeout(s, ai->ai_addr, ai->ai_addrlen, ctx->timeout_seconds);
+            int err = connect_with_timeout(s, ai->ai_addr, ai->ai_addrlen, WaitLimitMs(ctx));
             if (err == 0) {
                 fd = s;
             } else {
@@ -83,17 +160,20 @@ int connect_tcp(PaypalContext *ctx, const char *host, int port) {
     }
     freeaddrinfo(found);
     if (fd < 0) {
-        if (!made_socket) {
+        if (made_socket && last_err == ETIMEDOUT && DeadlinePassed(ctx)) {
+            PostWaitTimeout(ctx, "connect");
+        } else if (!made_socket) {
             transport_error(ctx, "08001", 0, "Failed to create socket");
         } else {
             PP_TRACE(ctx, kPpTraceError, "connect() returns OS Error '%s'", strerror(last_err));
             transport_error(ctx, "08001", 0, "OS Error: '%s'", strerror(last_err));
+            ctx->failure = TransportFailure::kConnect;
         }
         return -1;
     }
     int one = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    set_timeouts(fd, ctx->timeout_seconds);
+    set_timeouts(fd, socket_timeout_seconds(ctx) * 1000);
     return fd;
 }
 
@@ -137,11 +217,16 @@ long SendRaw(PaypalContext *ctx, const void *bytes, size_t length) {
     const char *p = static_cast<const char *>(bytes);
     size_t sent = 0;
     while (sent < length) {
+        if (!ArmSocketWait(ctx)) {
+            PostWaitTimeout(ctx, "send");
+            return -1;
+        }
         // MSG_NOSIGNAL: a peer that closed must not kill the host process.
         ssize_t n = send(ctx->socket_fd, p + sent, length - sent, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             transport_error(ctx, "08001", 0, "Send to proxy failed");
+            ctx->failure = TransportFailure::kDropped;
             return -1;
         }
         sent += static_cast<size_t>(n);
@@ -151,10 +236,15 @@ long SendRaw(PaypalContext *ctx, const void *bytes, size_t length) {
 
 long ReceiveRaw(PaypalContext *ctx, void *buffer, size_t capacity) {
     for (;;) {
+        if (!ArmSocketWait(ctx)) {
+            PostWaitTimeout(ctx, "read");
+            return -1;
+        }
         ssize_t n = recv(ctx->socket_fd, buffer, capacity, 0);
         if (n > 0) return static_cast<long>(n);
         if (n == 0) {
             transport_error(ctx, "08001", 0, "read failed (peer shutdown)");
+            ctx->failure = TransportFailure::kDropped;
             return -1;
         }
         if (errno == EINTR) {
@@ -162,10 +252,10 @@ long ReceiveRaw(PaypalContext *ctx, void *buffer, size_t capacity) {
             continue;
         }
         if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            transport_error(ctx, "08001", 0, "read failed (no reply within %d seconds)",
-                            ctx->timeout_seconds);
+            PostWaitTimeout(ctx, "read");
         } else {
             transport_error(ctx, "08001", 0, "read failed");
+            ctx->failure = TransportFailure::kDropped;
         }
         return -1;
     }

@@ -11,30 +11,42 @@
 #include <openssl/x509v3.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <new>
 
-#include "transport/transport.h"
+#include "transport/socket.h"
+#include "transport/tls.h"
 
 namespace {
 
+// The BIO's data is the PaypalContext: every wait is cut to what is left of
+// the request's deadline.
 int bio_write(BIO *bio, const char *data, int len) {
-    int fd = static_cast<int>(reinterpret_cast<intptr_t>(BIO_get_data(bio)));
+    auto *ctx = static_cast<PaypalContext *>(BIO_get_data(bio));
     BIO_clear_retry_flags(bio);
     for (;;) {
-        ssize_t n = send(fd, data, static_cast<size_t>(len), MSG_NOSIGNAL);
+        if (!ArmSocketWait(ctx)) {
+            errno = EAGAIN;
+            return -1;
+        }
+        ssize_t n = send(ctx->socket_fd, data, static_cast<size_t>(len), MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR) continue;
         return static_cast<int>(n);
     }
 }
 
 int bio_read(BIO *bio, char *data, int len) {
-    int fd = static_cast<int>(reinterpret_cast<intptr_t>(BIO_get_data(bio)));
+    auto *ctx = static_cast<PaypalContext *>(BIO_get_data(bio));
     BIO_clear_retry_flags(bio);
     for (;;) {
-        ssize_t n = recv(fd, data, static_cast<size_t>(len), 0);
+        if (!ArmSocketWait(ctx)) {
+            errno = EAGAIN;
+            return -1;
+        }
+        ssize_t n = recv(ctx->socket_fd, data, static_cast<size_t>(len), 0);
         if (n < 0 && errno == EINTR) continue;
         // A time-out (EAGAIN from SO_RCVTIMEO) is a failure, not a retry:
         // the caller must not wait again.
@@ -106,7 +118,19 @@ int load_cert(PaypalContext *ctx, TlsContext *tls) {
     }
     if (rc != 1) {
         transport_error(ctx, "08001", 0, "Loading Certificate file '%s' failed", path);
-        post_queued_errors(ctx);
+        // OpenSSL's own text for an unreadable file ("system lib") says
+        // nothing a user can act on: name the file and the system's reason.
+        errno = 0;
+        if (access(path, R_OK) != 0) {
+            const int why = errno;
+            ERR_clear_error();
+            transport_error(ctx, "08001", 0, "Certificate file '%s' cannot be read: %s", path,
+                            strerror(why));
+        } else {
+            post_queued_errors(ctx);
+            transport_error(ctx, "08001", 0,
+                            "Certificate file '%s' holds no usable PEM CA certificate", path);
+        }
         tls->cert_loaded = false;
         return -1;
     }
@@ -144,7 +168,17 @@ const VerifyText kVerifyTexts[] = {
 // Posts the failure of certificate verification `result`.
 void post_verify_failure(PaypalContext *ctx, long result) {
     const char *text = TlsVerifyErrorText(result);
-    if (text) {
+    if (result == X509_V_ERR_HOSTNAME_MISMATCH) {
+        transport_error(ctx, "08001", 0,
+                        "SSL Provider: the server's certificate does not match the host name "
+                        "'%s' expected",
+                        ctx->peer_host.c_str());
+    } else if (result == X509_V_ERR_IP_ADDRESS_MISMATCH) {
+        transport_error(ctx, "08001", 0,
+                        "SSL Provider: the server's certificate does not match the IP address "
+                        "'%s' expected",
+                        ctx->peer_host.c_str());
+    } else if (text) {
         transport_error(ctx, "08001", 0, "%s", text);
     } else {
         transport_error(ctx, "08001", 0, "SSL connection failed, verify cert returned %d",
@@ -239,7 +273,7 @@ int TlsHandshake(PaypalContext *ctx, TlsContext *tls) {
         TlsDrop(ctx);
         return kTransportTlsFailed;
     }
-    BIO_set_data(bio, reinterpret_cast<void *>(static_cast<intptr_t>(ctx->socket_fd)));
+    BIO_set_data(bio, ctx);
     SSL_set_bio(ssl, bio, bio);
     errno = 0;
     int rc = SSL_connect(ssl);
@@ -257,12 +291,11 @@ int TlsHandshake(PaypalContext *ctx, TlsContext *tls) {
         } else if (reason == SSL_ERROR_SYSCALL) {
             PP_TRACE(ctx, kPpTraceDetail, "SSL connect status %d", reason);
             if (sys_errno == EAGAIN || sys_errno == EWOULDBLOCK) {
-                transport_error(ctx, "08001", 0,
-                                "SSL connection failed (no reply within %d seconds)",
-                                ctx->timeout_seconds);
+                PostWaitTimeout(ctx, "SSL connection");
             } else {
                 transport_error(ctx, "08001", 0, "SSL connection failed in syscall (errno=%d)",
                                 sys_errno);
+                ctx->failure = TransportFailure::kConnect;  // no request byte went out
             }
             PP_TRACE(ctx, kPpTraceDetail, "Required SSL (unexpected status, syscall %d)",
                      sys_errno);
@@ -304,11 +337,12 @@ long TlsRead(PaypalContext *ctx, void *buffer, size_t size) {
     int reason = SSL_get_error(ctx->ssl, n);
     if (reason == SSL_ERROR_ZERO_RETURN || (reason == SSL_ERROR_SYSCALL && errno == 0)) {
         transport_error(ctx, "08001", 0, "read failed (peer shutdown)");
+        ctx->failure = TransportFailure::kDropped;
     } else if (reason == SSL_ERROR_SYSCALL && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-        transport_error(ctx, "08001", 0, "read failed (no reply within %d seconds)",
-                        ctx->timeout_seconds);
+        PostWaitTimeout(ctx, "read");
     } else {
         transport_error(ctx, "08001", 0, "read failed");
+        ctx->failure = TransportFailure::kDropped;
     }
     ERR_clear_error();
     return -1;
@@ -323,6 +357,7 @@ long TlsWrite(PaypalContext *ctx, const void *bytes, size_t length) {
             SSL_write(ctx->ssl, static_cast<const char *>(bytes) + sent, static_cast<int>(part));
         if (n <= 0) {
             transport_error(ctx, "08001", 0, "Send Request failed");
+            ctx->failure = TransportFailure::kDropped;
             ERR_clear_error();
             return -1;
         }

@@ -1,9 +1,11 @@
 // URL splitting, percent-encoding of query values and path keys, Base64.
+#include <arpa/inet.h>
 #include <openssl/evp.h>
+#include <strings.h>
 
 #include <cstring>
 
-#include "transport/transport.h"
+#include "transport/url.h"
 
 int ParseUrl(std::string_view url, ParsedUrl *out) {
     std::string_view rest;
@@ -55,6 +57,18 @@ int ParseUrl(std::string_view url, ParsedUrl *out) {
         out->path.assign(rest);
     }
     return 0;
+}
+
+bool IsLoopbackHost(std::string_view host) {
+    if (host.size() == 9 && strncasecmp(host.data(), "localhost", 9) == 0) return true;
+    std::string h(host);
+    unsigned char addr[16];
+    if (inet_pton(AF_INET, h.c_str(), addr) == 1) return addr[0] == 127;
+    if (inet_pton(AF_INET6, h.c_str(), addr) == 1) {
+        static const unsigned char kLoop6[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+        return memcmp(addr, kLoop6, 16) == 0;
+    }
+    return false;
 }
 
 std::string UrlEncode(std::string_view text) {

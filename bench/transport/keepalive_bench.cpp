@@ -202,7 +202,8 @@ int main() {
     if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) return 1;
     TlsContextPtr tls = TlsCreateContext();
     PaypalContextPtr ctx = PaypalContextCreate(
-        nullptr, [](void *, const char *s, int, const char *m) { fprintf(stderr, "[%s] %s\n", s, m); });
+        nullptr,
+        [](void *, void *, const char *s, int, const char *m) { fprintf(stderr, "[%s] %s\n", s, m); });
     std::string base = "https://127.0.0.1:" + std::to_string(emu.port);
     std::string reason;
     int failed = 0;
@@ -252,7 +253,7 @@ int main() {
     const double libcurl = cpu_seconds() - t;
 
     // 4. The floor: reading the same reply bytes without a connection.
-    PaypalContextPtr quiet = PaypalContextCreate(nullptr, [](void *, const char *, int, const char *) {});
+    PaypalContextPtr quiet = PaypalContextCreate(nullptr, [](void *, void *, const char *, int, const char *) {});
     ok = ok && quiet && parse_run(quiet.get(), raw, kWarmup);
     t = cpu_seconds();
     ok = ok && parse_run(quiet.get(), raw, kRequests);

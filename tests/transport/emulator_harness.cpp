@@ -167,7 +167,7 @@ std::string Posted::all() const {
     return s;
 }
 
-void CollectPost(void *owner, const char *sqlstate, int, const char *message) {
+void CollectPost(void *owner, void *, const char *sqlstate, int, const char *message) {
     auto *p = static_cast<Posted *>(owner);
     p->sqlstates.emplace_back(sqlstate);
     p->messages.emplace_back(message);

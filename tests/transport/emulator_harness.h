@@ -47,7 +47,7 @@ struct Posted {
     std::vector<std::string> sqlstates, messages;
     std::string all() const;
 };
-void CollectPost(void *owner, const char *sqlstate, int native, const char *message);
+void CollectPost(void *owner, void *target, const char *sqlstate, int native, const char *message);
 
 /// A context set up for the emulator: base URL https://<host>:<port>, CA of
 /// the emulator, default client credentials. The TLS context is owned by the

@@ -79,14 +79,14 @@ TEST(ProxyTest, TunnelAndAuthentication) {
          "proxyuser",
          "wrong",
          -1,
-         "Conection to proxy failed 407",
+         "The proxy refused the credentials of proxy user 'proxyuser'",
          2},
         {"digest wrong password",
          {"--auth", "digest"},
          "proxyuser",
          "wrong",
          -1,
-         "Conection to proxy failed 407",
+         "The proxy refused the credentials of proxy user 'proxyuser'",
          2},
         {"no user", {"--auth", "basic"}, "", "", -1, "Proxy Auth requested, but no username", 1},
         {"no password",
@@ -125,7 +125,11 @@ TEST(ProxyTest, TunnelAndAuthentication) {
         EXPECT_EQ(k.rc, rc) << k.name << " " << reason << c.posted.all();
         if (k.rc != 0) {
             EXPECT_NE(std::string::npos, c.posted.all().find(k.posted)) << k.name << c.posted.all();
-            EXPECT_EQ("failed to connect to '" + c.ctx->base_url + "'", reason) << k.name;
+            // The reason names the target and what went wrong on the way.
+            EXPECT_EQ("failed to connect to '" + c.ctx->base_url + "': " + c.ctx->last_error,
+                      reason)
+                << k.name;
+            EXPECT_NE(std::string::npos, reason.find(k.posted)) << k.name;
         }
         auto seen = ReadProxyLog(proxy);
         EXPECT_EQ(static_cast<size_t>(k.connects), seen.size()) << k.name;

@@ -142,7 +142,7 @@ class Reply:
         self.close = False
 
 
-def encode_reply(reply, gzip_ok, chunked, keep_alive):
+def encode_reply(reply, gzip_ok, chunked, keep_alive, chunk_size=1000):
     """The bytes of a reply: returns (head bytes, body bytes already framed)."""
     body = reply.body
     head = ["HTTP/1.1 %d %s" % (reply.status, REASONS.get(reply.status, "Unknown"))]
@@ -155,7 +155,7 @@ def encode_reply(reply, gzip_ok, chunked, keep_alive):
     if chunked:
         head.append("Transfer-Encoding: chunked")
         framed = b""
-        step = 1000
+        step = max(1, chunk_size)
         for i in range(0, len(body), step):
             piece = body[i:i + step]
             framed += b"%x\r\n" % len(piece) + piece + b"\r\n"

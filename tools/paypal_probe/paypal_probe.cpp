@@ -19,7 +19,7 @@
 
 namespace {
 
-void print_posted(void *, const char *sqlstate, int native, const char *message) {
+void print_posted(void *, void *, const char *sqlstate, int native, const char *message) {
     printf("  posted [%s] (native %d) %s\n", sqlstate, native, message);
 }
 

@@ -8,7 +8,7 @@
 #include "transport/transport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    static TransportPostFn quiet = [](void *, const char *, int, const char *) {};
+    static TransportPostFn quiet = [](void *, void *, const char *, int, const char *) {};
     PaypalContextPtr ctx = PaypalContextCreate(nullptr, quiet);
     if (!ctx) return 0;
     ctx->rbuf.assign(data, data + size);

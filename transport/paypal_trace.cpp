@@ -1,6 +1,6 @@
 // The backend trace log writer: direct lines, packet dumps and the
 // process-wide ring of ring mode (see paypal_trace.h).
-#include "sqi/paypal_trace.h"
+#include "transport/paypal_trace.h"
 
 #include <fcntl.h>
 #include <sys/syscall.h>
@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+
+#include "support/trace.h"
 
 namespace {
 
@@ -59,7 +61,8 @@ long uptime_ms() {
 }
 
 // Opens the log named `file` (per process and thread with `per_thread`) for
-// appending, creating it with mode 0600; standard error when the name is
+// appending, creating it with mode 0600 (an existing file is made 0600 or
+// refused); standard error when the name is
 // empty. Null when it cannot be opened.
 FILE *open_log(const char *file, bool per_thread) {
     if (!file || !*file) return stderr;
@@ -70,7 +73,7 @@ FILE *open_log(const char *file, bool per_thread) {
     } else {
         snprintf(name, sizeof name, "%s", file);
     }
-    int fd = open(name, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    int fd = open_private_log(name);  // 0600, an existing file narrowed or refused
     if (fd < 0) return nullptr;
     FILE *out = fdopen(fd, "a");
     if (!out) close(fd);

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "sqi/paypal_trace.h"
+#include "transport/paypal_trace.h"
 
 namespace {
 

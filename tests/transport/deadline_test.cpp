@@ -1,0 +1,115 @@
+// The whole-request deadline: a reply that trickles in one byte at a time,
+// a server that accepts and never answers, and the login and query
+// time-outs that shorten the deadline.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+
+#include "tests/transport/emulator_harness.h"
+
+namespace {
+
+double seconds_since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// A socket that listens on loopback and never accepts: connects succeed
+// (the kernel completes them), and then nothing is ever answered.
+struct SilentServer {
+    int fd = -1;
+    int port = 0;
+    SilentServer() {
+        fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 && listen(fd, 8) == 0 &&
+            getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len) == 0) {
+            port = ntohs(a.sin_port);
+        }
+    }
+    ~SilentServer() { close(fd); }
+};
+
+}  // namespace
+
+TEST(DeadlineTest, TricklingRepliesEndAtTheDeadline) {
+    ChildServer emu = StartEmulator();
+    ASSERT_EQ(200, EmulatorControl(emu, "trickle=0.2"));
+    struct Case {
+        const char *name;
+        int socket_timeout;  // per wait
+        int query_limit;     // the request's own limit (0: none)
+        const char *sqlstate;
+        const char *posted;
+    } cases[] = {
+        {"socket time-out bounds the reply", 2, 0, "HYT01", "did not complete within 2 seconds"},
+        {"query time-out bounds the reply", 60, 1, "HYT00", "did not complete within 1 seconds"},
+    };
+    for (const Case &k : cases) {
+        EmuClient c;
+        MakeClient(c, emu);
+        c.ctx->timeout_seconds = k.socket_timeout;
+        std::string reason;
+        ASSERT_EQ(0, GetAccessToken(c.ctx.get(), reason, c.ctx->base_url.c_str())) << reason;
+        ASSERT_EQ(200, EmulatorControl(emu, "fault=trickle&count=1&path=/v2/"));
+        WebRequestPtr req = NewGetRequest(c.ctx.get(), "v2/invoicing/invoices", 1);
+        req->time_limit_seconds = k.query_limit;
+        WebResponsePtr resp;
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_NE(0, WebExchange(req.get(), resp)) << k.name;
+        double took = seconds_since(start);
+        EXPECT_LT(took, k.socket_timeout > 10 ? 4.0 : k.socket_timeout + 2.0) << k.name;
+        EXPECT_NE(std::string::npos, c.posted.all().find(k.posted)) << k.name << c.posted.all();
+        EXPECT_NE(std::string::npos, c.posted.all().find(k.sqlstate)) << k.name << c.posted.all();
+        EXPECT_NE(std::string::npos, req->error.find(k.posted)) << req->error;
+        EXPECT_EQ(-1, c.ctx->socket_fd);
+    }
+    // The token request trickles too: the login time-out ends it.
+    {
+        EmuClient c;
+        MakeClient(c, emu);
+        ASSERT_EQ(200, EmulatorControl(emu, "fault=trickle&count=1&path=/v1/oauth2"));
+        std::string reason;
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(-1, GetAccessToken(c.ctx.get(), reason, c.ctx->base_url.c_str(), 1));
+        EXPECT_LT(seconds_since(start), 3.0);
+        EXPECT_NE(std::string::npos, reason.find("did not complete within 1 seconds")) << reason;
+        EXPECT_EQ("HYT00", c.posted.sqlstates.back()) << c.posted.all();
+    }
+    StopChild(emu);
+}
+
+TEST(DeadlineTest, ASilentServerEndsAtTheLoginTimeout) {
+    SilentServer silent;
+    ASSERT_GT(silent.port, 0);
+    struct Case {
+        int socket_timeout, login_limit;
+        double at_most;
+        const char *sqlstate;
+    } cases[] = {{60, 1, 3.0, "HYT00"}, {1, 0, 3.0, "HYT01"}, {2, 5, 4.0, "HYT01"}};
+    for (const Case &k : cases) {
+        Posted posted;
+        TlsContextPtr tls = TlsCreateContext();
+        PaypalContextPtr ctx = PaypalContextCreate(&posted, CollectPost);
+        ASSERT_TRUE(tls && ctx);
+        const std::string base = "https://127.0.0.1:" + std::to_string(silent.port);
+        ASSERT_EQ(0, PaypalContextConfigure(ctx.get(), base.c_str(), "", "", "", "id",
+                                            "a-client-secret"));
+        ctx->tls = tls.get();
+        ctx->timeout_seconds = k.socket_timeout;
+        std::string reason;
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(-1, GetAccessToken(ctx.get(), reason, base.c_str(), k.login_limit));
+        EXPECT_LT(seconds_since(start), k.at_most) << k.socket_timeout << "/" << k.login_limit;
+        EXPECT_NE(std::string::npos, posted.all().find("Timeout expired")) << posted.all();
+        EXPECT_NE(std::string::npos, posted.all().find(k.sqlstate)) << posted.all();
+        // The deadline ended with the request: the next one starts afresh.
+        EXPECT_EQ(0, ctx->deadline_ms);
+    }
+}
