@@ -81,6 +81,8 @@ struct QueryConnection {
 struct QueryOptions {
     int32_t query_timeout;       // seconds, 0 none (SQL_ATTR_QUERY_TIMEOUT)
     int64_t max_rows;            // 0 no limit (SQL_ATTR_MAX_ROWS)
+    int32_t syntax_error_native; // native code of a 42000 syntax error (182 for
+                                 // SQLPrepare, 0 for SQLExecDirect)
 };
 
 /// What kind of statement the current statement of the batch is.
@@ -128,7 +130,8 @@ void query_set_options(QueryStatement *statement, const QueryOptions *options);
 
 /// Parses `text` (`length` bytes, or SQL_NTS) and validates every statement
 /// of it; the first statement becomes current. 0, or -1 with the parser's
-/// 42000 syntax error, the validation's diagnostics, HY001, or HYC00 for
+/// 42000 "Syntax error or access violation \"%s\"" (native code from the
+/// options), the validation's diagnostics, HY001, or HYC00 for
 /// a query form not supported yet (grouping, sorting, DISTINCT, UNION
 /// without ALL, joins in the FROM clause). After a failure no statement is
 /// prepared.
