@@ -1,6 +1,6 @@
 // read_deferred_value: a fetched column read through the data access layer
 // on its first use, in the transfer type of its value type.
-#include "engine/deferred.h"
+#include "query/deferred.h"
 
 #include <cstring>
 

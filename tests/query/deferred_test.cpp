@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "dal/dal.h"
-#include "engine/deferred.h"
+#include "query/deferred.h"
 #include "engine/value.h"
 #include "odbc/handles.h"
 #include "support/long_buffer.h"
