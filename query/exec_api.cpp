@@ -42,7 +42,7 @@ const char *unsupported_in(const QueryScope *scope, int depth) {
     if (scope->unsupported) return scope->unsupported;
     for (ListCell *c = ListFirst(scope->subqueries); c; c = ListNext(c))
         if (const char *u = unsupported_in(static_cast<const QueryScope *>(ListData(c)), depth + 1)) return u;
-    return nullptr;
+    return unsupported_in(scope->union_next, depth + 1);
 }
 
 void local_now(TIMESTAMP_STRUCT *out) {
@@ -245,6 +245,14 @@ int query_fetch(QueryStatement *st) {
     try {
         EvalContext c{st};
         int r = plan_next(st->plan, &c);
+        // UNION ALL: the next branch's rows follow.
+        while (r != 0 && st->plan->scope->union_next) {
+            QueryScope *next = st->plan->scope->union_next;
+            plan_close(st->plan);
+            st->plan = plan_create(st, next, st->exec_pool);
+            plan_open(st->plan, &c);
+            r = plan_next(st->plan, &c);
+        }
         if (r != 0) return 100;
         st->row = st->plan->results;
         return 0;
@@ -254,7 +262,7 @@ int query_fetch(QueryStatement *st) {
 }
 
 Value *query_column_value(QueryStatement *st, int column) {
-    if (!st || !st->row || !st->plan || column < 1 || column > st->plan->scope->column_count) return nullptr;
+    if (!st || !st->row || !st->plan || column < 1 || column > query_result_column_count(st)) return nullptr;
     return st->row[column - 1];
 }
 

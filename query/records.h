@@ -86,6 +86,7 @@ struct QueryScope {
     SelectCoreNode *core;
     QueryScope *enclosing;      // the query containing this one
     QueryScope *union_left;     // UNION: the left branch's scope
+    QueryScope *union_next;     // UNION ALL: the next branch, whose rows follow
     int32_t union_all;
     int32_t column_count;
     SelectColumn *columns;
