@@ -17,7 +17,6 @@
 #include <ctime>
 
 #include "dal/dal.h"
-#include "engine/keytree.h"
 #include "engine/types.h"
 #include "engine/value.h"
 #include "query/deferred.h"
@@ -73,10 +72,11 @@ struct SubqueryState {
     ExecPlan *plan;             // built on first use, reopened later
     int32_t evaluated;          // uncorrelated: the cached answer below is valid
     int32_t exists;             // EXISTS answer
-    KeyTree *keys;              // IN: keys of the values
+    Value **sorted;             // IN: the non-null values, ordered by compare_values
+    int32_t sorted_count;
     int32_t had_null;           // IN: some value was NULL
     int32_t row_count;          // rows seen (0, 1 or 2 = more than one)
-    Value *scalar;              // scalar sub-query: its single value
+    Value *scalar;              // scalar sub-query: its single value (exec pool)
 };
 
 /// One query specification (or UNION branch).
@@ -86,6 +86,7 @@ struct QueryScope {
     SelectCoreNode *core;
     QueryScope *enclosing;      // the query containing this one
     QueryScope *union_left;     // UNION: the left branch's scope
+    QueryScope *union_next;     // UNION ALL: the next branch, whose rows follow
     int32_t union_all;
     int32_t column_count;
     SelectColumn *columns;
@@ -106,7 +107,8 @@ struct QueryScope {
     int32_t correlated;
     int32_t is_query;
     const char *unsupported;    // a form execution cannot run yet, or null
-    SubqueryState *state;       // execution, per execution pool
+    SubqueryState *state;       // execution state, valid while state_generation
+    int32_t state_generation;   //   equals the statement's generation
 };
 
 /// A validated statement of the batch.
@@ -156,6 +158,7 @@ struct ExecPlan {
     int32_t produced;           // rows produced so far
     int64_t limit;              // 0: none
     int32_t done;
+    int32_t skip_results;       // EXISTS: rows are counted, not evaluated
     void *sort;                 // sort handle of a grouping / ordering pass (later)
     // Next result row into `results` (one value per select column). 0 row,
     // 100 end; failures throw QueryFailure.
@@ -188,5 +191,6 @@ struct QueryStatement {
     TIMESTAMP_STRUCT given_start;
     time_t deadline;            // 0: none
     SQLLEN row_count;
+    int32_t generation;         // counts executions (see QueryScope::state)
     ValueEnv env;               // for casts and functions (pool = row pool)
 };

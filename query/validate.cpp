@@ -248,13 +248,16 @@ QueryScope *validate_union(UnionNode *u, QueryScope *enclosing, ValidationContex
     if (u->single) return validate_query_spec(node_cast<QuerySpecNode>(u->single), enclosing, c);
     QueryScope *left = validate_query_expression(u->left, enclosing, c);
     QueryScope *right = validate_query_expression(u->right, enclosing, c);
-    right->union_left = left;
+    QueryScope *tail = left;
+    while (tail->union_next) tail = tail->union_next;
+    tail->union_next = right;
+    right->union_left = tail;
     right->union_all = u->all;
     if (left->column_count != right->column_count) validation_error(c, "select list count differs across UNION");
     for (int i = 0; i < left->column_count; i++)
         if (type_class(left->columns[i].sql_type) != type_class(right->columns[i].sql_type))
             validation_error(c, "incompatible types via UNION");
-    if (!left->unsupported) left->unsupported = u->all ? "UNION" : "UNION without ALL";
+    if (!u->all && !left->unsupported) left->unsupported = "UNION without ALL";
     return left;
 }
 

@@ -1,0 +1,179 @@
+// Plans: setup of scans and row values, the WHERE alternatives, nested
+// loops over the scans and the direct fetch operation.
+//
+// Alternatives: a WHERE clause that is an OR of conditions, over a single
+// table, becomes one scan per disjunct so that each can offer its own
+// restrictions. A row found by a later alternative is dropped when an
+// earlier disjunct holds for it, so no row comes twice. Every row is checked
+// against the whole WHERE condition.
+#include <cstring>
+
+#include "query/plan.h"
+#include "query/restrictions.h"
+#include "query/scan.h"
+#include "support/value_ops.h"
+
+namespace {
+
+constexpr int kMaxAlternatives = 16;
+
+void close_on_release(void *arg) { plan_close(static_cast<ExecPlan *>(arg)); }
+
+void build_alternatives(ExecPlan *plan, EvalContext *c) {
+    Node *where = plan->scope->core ? plan->scope->core->where : nullptr;
+    Node *parts[kMaxAlternatives];
+    int n = 1;
+    parts[0] = where;
+    if (where && plan->scan_count == 1) {
+        n = split_alternatives(where, parts, kMaxAlternatives);
+        // Split only when every disjunct offers the provider something;
+        // otherwise one scan reading everything is cheaper.
+        for (int i = 0; i < n && n > 1; i++)
+            if (ListCount(restriction_candidates(plan, 0, parts[i], c)) == 0) n = 1;
+        if (n == 1) parts[0] = where;
+    }
+    plan->alternative_count = n;
+    plan->alternatives = pool_new_array<Alternative>(plan->pool, static_cast<size_t>(n));
+    if (!plan->alternatives) raise_evaluation_error(c, "HY001", "Memory allocation error");
+    for (int a = 0; a < n; a++) {
+        Alternative &alt = plan->alternatives[a];
+        alt.condition = parts[a];
+        alt.candidates = pool_new_array<List *>(plan->pool, static_cast<size_t>(plan->scan_count ? plan->scan_count : 1));
+        if (!alt.candidates) raise_evaluation_error(c, "HY001", "Memory allocation error");
+        for (int s = 0; s < plan->scan_count; s++) alt.candidates[s] = restriction_candidates(plan, s, parts[a], c);
+    }
+}
+
+// The next combination of rows of the current alternative: 0, or 100 when
+// it is exhausted.
+int next_combination(ExecPlan *plan, EvalContext *c) {
+    const int n = plan->scan_count;
+    int k;
+    if (!plan->positioned) {
+        plan->positioned = 1;
+        k = 0;
+        scan_open(plan, 0, c);
+    } else {
+        k = n - 1;
+    }
+    for (;;) {
+        if (scan_fetch(plan, k, c) == 0) {
+            if (k == n - 1) return 0;
+            k++;
+            scan_open(plan, k, c);
+            continue;
+        }
+        if (k == 0) return 100;
+        k--;
+    }
+}
+
+// Resets the row pool before each candidate row of a top-level query, so
+// temporaries never pile up over a long scan.
+void fresh_row_pool(ExecPlan *plan, EvalContext *c) {
+    if (plan->scope->enclosing) return;
+    QueryStatement *st = c->statement;
+    CvPool *fresh = cv_mem_alloc_handle(st->exec_pool);
+    if (!fresh) raise_evaluation_error(c, "HY001", "Memory allocation error");
+    cv_mem_release_handle(st->row_pool);
+    st->row_pool = fresh;
+    st->env.pool = fresh;
+}
+
+bool accepted(ExecPlan *plan, EvalContext *c) {
+    Node *where = plan->scope->core ? plan->scope->core->where : nullptr;
+    if (where && evaluate_condition(where, c) != kTrue) return false;
+    for (int a = 0; a < plan->current; a++)
+        if (evaluate_condition(plan->alternatives[a].condition, c) == kTrue) return false;
+    return true;
+}
+
+void evaluate_results(ExecPlan *plan, EvalContext *c) {
+    if (plan->skip_results) return;
+    QueryScope *scope = plan->scope;
+    for (int i = 0; i < scope->column_count; i++) {
+        Value *v = evaluate_expression(scope->columns[i].expression, c);
+        if (v->deferred && read_deferred_value(v) < 0) raise_evaluation_error(c, "HY000", "Data Read Error");
+        v->piece_offset = 0;
+        plan->results[i] = v;
+    }
+}
+
+int direct_fetch(ExecPlan *plan) {
+    EvalContext c{plan->statement};
+    if (plan->done) return 100;
+    if (plan->limit > 0 && plan->produced >= plan->limit) {
+        plan->done = 1;
+        return 100;
+    }
+    if (plan->scan_count == 0) {
+        plan->done = 1;
+        fresh_row_pool(plan, &c);
+        if (!accepted(plan, &c)) return 100;
+        evaluate_results(plan, &c);
+        plan->produced++;
+        return 0;
+    }
+    for (;;) {
+        fresh_row_pool(plan, &c);
+        if (next_combination(plan, &c) != 0) {
+            if (plan->current + 1 >= plan->alternative_count) {
+                plan->done = 1;
+                return 100;
+            }
+            plan->current++;
+            plan->positioned = 0;
+            continue;
+        }
+        if (!accepted(plan, &c)) continue;
+        evaluate_results(plan, &c);
+        plan->produced++;
+        return 0;
+    }
+}
+
+}  // namespace
+
+ExecPlan *plan_create(QueryStatement *st, QueryScope *scope, CvPool *parent) {
+    EvalContext c{st};
+    if (scope->unsupported)
+        raise_evaluation_error(&c, "HYC00", "Optional feature not implemented: %s", scope->unsupported);
+    CvPool *pool = cv_mem_alloc_handle(parent);
+    auto *plan = pool ? pool_new<ExecPlan>(pool) : nullptr;
+    if (!plan) {
+        cv_mem_release_handle(pool);
+        raise_evaluation_error(&c, "HY001", "Memory allocation error");
+    }
+    plan->kind = kPlanKind;
+    plan->pool = pool;
+    plan->statement = st;
+    plan->scope = scope;
+    plan->scan_count = scope->slot_count;
+    plan->scans = pool_new_array<TableScan>(pool, static_cast<size_t>(scope->slot_count ? scope->slot_count : 1));
+    plan->results = pool_new_array<Value *>(pool, static_cast<size_t>(scope->column_count ? scope->column_count : 1));
+    if (!plan->scans || !plan->results || !cv_mem_on_release(pool, close_on_release, plan))
+        raise_evaluation_error(&c, "HY001", "Memory allocation error");
+    for (int i = 0; i < scope->slot_count; i++) scan_setup(plan, i, &c);
+    build_alternatives(plan, &c);
+    int64_t limit = scope->top > 0 ? scope->top : 0;
+    if (!scope->enclosing && st->options.max_rows > 0 && (limit == 0 || st->options.max_rows < limit))
+        limit = st->options.max_rows;
+    plan->limit = limit;
+    plan->fetch_operation = direct_fetch;
+    return plan;
+}
+
+void plan_open(ExecPlan *plan, EvalContext *) {
+    plan->current = 0;
+    plan->positioned = 0;
+    plan->produced = 0;
+    plan->done = 0;
+    for (int i = 0; i < plan->scan_count; i++) plan->scans[i].slot->scan = &plan->scans[i];
+}
+
+int plan_next(ExecPlan *plan, EvalContext *) { return plan->fetch_operation(plan); }
+
+void plan_close(ExecPlan *plan) {
+    if (!plan) return;
+    for (int i = 0; i < plan->scan_count; i++) scan_close(&plan->scans[i]);
+}
