@@ -8,6 +8,7 @@
 // against the whole WHERE condition.
 #include <cstring>
 
+#include "query/group.h"
 #include "query/plan.h"
 #include "query/restrictions.h"
 #include "query/scan.h"
@@ -83,12 +84,19 @@ void fresh_row_pool(ExecPlan *plan, EvalContext *c) {
 bool accepted(ExecPlan *plan, EvalContext *c) {
     Node *where = plan->scope->core ? plan->scope->core->where : nullptr;
     if (where && evaluate_condition(where, c) != kTrue) return false;
+    // A row belongs to the first alternative whose condition holds for it:
+    // a provider may return rows its restrictions do not select.
+    if (plan->alternative_count > 1 &&
+        evaluate_condition(plan->alternatives[plan->current].condition, c) != kTrue)
+        return false;
     for (int a = 0; a < plan->current; a++)
         if (evaluate_condition(plan->alternatives[a].condition, c) == kTrue) return false;
     return true;
 }
 
-void evaluate_results(ExecPlan *plan, EvalContext *c) {
+}  // namespace
+
+void plan_evaluate_results(ExecPlan *plan, EvalContext *c) {
     if (plan->skip_results) return;
     QueryScope *scope = plan->scope;
     for (int i = 0; i < scope->column_count; i++) {
@@ -99,6 +107,30 @@ void evaluate_results(ExecPlan *plan, EvalContext *c) {
     }
 }
 
+int plan_next_combination(ExecPlan *plan, EvalContext *c) {
+    if (plan->combinations_done) return 100;
+    if (plan->scan_count == 0) {
+        plan->combinations_done = 1;
+        fresh_row_pool(plan, c);
+        return accepted(plan, c) ? 0 : 100;
+    }
+    for (;;) {
+        fresh_row_pool(plan, c);
+        if (next_combination(plan, c) != 0) {
+            if (plan->current + 1 >= plan->alternative_count) {
+                plan->combinations_done = 1;
+                return 100;
+            }
+            plan->current++;
+            plan->positioned = 0;
+            continue;
+        }
+        if (accepted(plan, c)) return 0;
+    }
+}
+
+namespace {
+
 int direct_fetch(ExecPlan *plan) {
     EvalContext c{plan->statement};
     if (plan->done) return 100;
@@ -106,30 +138,10 @@ int direct_fetch(ExecPlan *plan) {
         plan->done = 1;
         return 100;
     }
-    if (plan->scan_count == 0) {
-        plan->done = 1;
-        fresh_row_pool(plan, &c);
-        if (!accepted(plan, &c)) return 100;
-        evaluate_results(plan, &c);
-        plan->produced++;
-        return 0;
-    }
-    for (;;) {
-        fresh_row_pool(plan, &c);
-        if (next_combination(plan, &c) != 0) {
-            if (plan->current + 1 >= plan->alternative_count) {
-                plan->done = 1;
-                return 100;
-            }
-            plan->current++;
-            plan->positioned = 0;
-            continue;
-        }
-        if (!accepted(plan, &c)) continue;
-        evaluate_results(plan, &c);
-        plan->produced++;
-        return 0;
-    }
+    if (plan_next_combination(plan, &c) != 0) return 100;
+    plan_evaluate_results(plan, &c);
+    plan->produced++;
+    return 0;
 }
 
 }  // namespace
@@ -160,6 +172,7 @@ ExecPlan *plan_create(QueryStatement *st, QueryScope *scope, CvPool *parent) {
         limit = st->options.max_rows;
     plan->limit = limit;
     plan->fetch_operation = direct_fetch;
+    group_setup(plan, &c);
     return plan;
 }
 
@@ -168,6 +181,8 @@ void plan_open(ExecPlan *plan, EvalContext *) {
     plan->positioned = 0;
     plan->produced = 0;
     plan->done = 0;
+    plan->combinations_done = 0;
+    group_open(plan);
     for (int i = 0; i < plan->scan_count; i++) plan->scans[i].slot->scan = &plan->scans[i];
 }
 

@@ -158,8 +158,9 @@ struct ExecPlan {
     int32_t produced;           // rows produced so far
     int64_t limit;              // 0: none
     int32_t done;
+    int32_t combinations_done;  // every combination of every alternative was read
     int32_t skip_results;       // EXISTS: rows are counted, not evaluated
-    void *sort;                 // sort handle of a grouping / ordering pass (later)
+    void *sort;                 // grouping and DISTINCT state (group.cpp), or null
     // Next result row into `results` (one value per select column). 0 row,
     // 100 end; failures throw QueryFailure.
     int (*fetch_operation)(ExecPlan *plan);
@@ -193,4 +194,7 @@ struct QueryStatement {
     SQLLEN row_count;
     int32_t generation;         // counts executions (see QueryScope::state)
     ValueEnv env;               // for casts and functions (pool = row pool)
+    void *aggregates;           // set-function accumulators of this execution (group.cpp)
+    int32_t aggregates_generation;  //   valid while equal to `generation`
+    void *cursor;               // ORDER BY and UNION state of the open cursor (cursor.cpp)
 };

@@ -257,7 +257,6 @@ QueryScope *validate_union(UnionNode *u, QueryScope *enclosing, ValidationContex
     for (int i = 0; i < left->column_count; i++)
         if (type_class(left->columns[i].sql_type) != type_class(right->columns[i].sql_type))
             validation_error(c, "incompatible types via UNION");
-    if (!u->all && !left->unsupported) left->unsupported = "UNION without ALL";
     return left;
 }
 
@@ -265,6 +264,23 @@ QueryScope *validate_query_expression(Node *node, QueryScope *enclosing, Validat
     if (node->kind == NODE_UNION) return validate_union(node_cast<UnionNode>(node), enclosing, c);
     if (node->kind == NODE_QUERY_SPEC) return validate_query_spec(node_cast<QuerySpecNode>(node), enclosing, c);
     validation_error(c, "unexpected query form");
+}
+
+// A bare name that is the alias of a result column (ORDER BY alias), or the
+// name of one when the query has no table column of that name (a UNION's
+// columns): its position, else 0.
+int named_result_column(QueryScope *scope, Node *e) {
+    if (!e || e->kind != NODE_COLUMN_REF) return 0;
+    auto *ref = node_cast<ColumnRefNode>(e);
+    if (ref->table || ref->schema || ref->catalog || !ref->column) return 0;
+    for (int i = 0; i < scope->column_count; i++)
+        if (scope->columns[i].has_alias && names_match(ref->column->text, ref->column->quoted, scope->columns[i].name))
+            return i + 1;
+    if (!scope->union_next) return 0;
+    for (int i = 0; i < scope->column_count; i++)
+        if (scope->columns[i].name && names_match(ref->column->text, ref->column->quoted, scope->columns[i].name))
+            return i + 1;
+    return 0;
 }
 
 void validate_order_by(ValidationContext *c, QueryScope *scope, ListNode *order) {
@@ -275,6 +291,8 @@ void validate_order_by(ValidationContext *c, QueryScope *scope, ListNode *order)
             int32_t n = node_cast<Value>(e)->data.i;
             if (n < 1 || n > scope->column_count) validation_error(c, "ORDER BY column number out of range");
             spec->validator_data = n;
+        } else if (int named = named_result_column(scope, e)) {
+            spec->validator_data = named;
         } else {
             ValidationContext sub = *c;
             sub.scope = scope;
@@ -284,7 +302,6 @@ void validate_order_by(ValidationContext *c, QueryScope *scope, ListNode *order)
         }
     }
     scope->order_by = order;
-    if (!scope->unsupported) scope->unsupported = "ORDER BY";
 }
 
 // Describes the result columns of a query for the statement layer.
@@ -492,7 +509,6 @@ QueryScope *validate_query_spec(QuerySpecNode *spec, QueryScope *enclosing, Vali
             (void)expression_type(e, &local);
         }
         scope->group_by = spec->group_by;
-        scope->unsupported = "GROUP BY";
     }
     if (spec->having) {
         ValidationContext h = local;
@@ -502,8 +518,6 @@ QueryScope *validate_query_spec(QuerySpecNode *spec, QueryScope *enclosing, Vali
         (void)expression_type(spec->having, &h);
         scope->having = spec->having;
     }
-    if (scope->distinct && !scope->unsupported) scope->unsupported = "DISTINCT";
-    if (ListCount(scope->select_aggregates) > 0 && !scope->unsupported) scope->unsupported = "set functions";
     describe_scope(&local, scope);
     if (enclosing && scope->column_count == 1) spec->result_description = &scope->columns[0].type;
     return scope;

@@ -1,0 +1,157 @@
+// Grouping, set functions, DISTINCT, UNION and ORDER BY against SQLite over
+// the same generated rows (with NULLs and duplicates), with the provider
+// applying its restrictions and ignoring them.
+#include <string>
+#include <vector>
+
+#include "query/exec_api.h"
+#include "tests/query/engine_fixture.h"
+
+namespace {
+
+struct Case {
+    const char *engine;
+    const char *sqlite;   // null: the same text
+    bool ordered;         // compare in order
+};
+
+// SQLite sorts NULL first ascending; this engine sorts it high, so the
+// SQLite texts say where NULLs go.
+const Case kCases[] = {
+    {"SELECT a, COUNT(*), COUNT(b), SUM(a), MIN(s), MAX(b) FROM t1 GROUP BY a", nullptr, false},
+    {"SELECT s, COUNT(*) FROM t1 GROUP BY s", nullptr, false},
+    {"SELECT a, s, SUM(n), AVG(b) FROM t1 GROUP BY a, s", nullptr, false},
+    {"SELECT COUNT(*), COUNT(a), SUM(a), AVG(a), MIN(a), MAX(a) FROM t1", nullptr, false},
+    {"SELECT COUNT(*), COUNT(a), SUM(a), AVG(b), MIN(s), MAX(s) FROM t1 WHERE id < 0", nullptr, false},
+    {"SELECT a, COUNT(*) FROM t1 WHERE id < 0 GROUP BY a", nullptr, false},
+    {"SELECT COUNT(DISTINCT a), COUNT(DISTINCT s), SUM(DISTINCT a), COUNT(DISTINCT b) FROM t1", nullptr, false},
+    {"SELECT a, COUNT(DISTINCT s) FROM t1 GROUP BY a", nullptr, false},
+    {"SELECT a, COUNT(*) FROM t1 GROUP BY a HAVING COUNT(*) > 5", nullptr, false},
+    {"SELECT a, COUNT(*) FROM t1 GROUP BY a HAVING COUNT(*) > 100000", nullptr, false},
+    {"SELECT a, SUM(b) FROM t1 GROUP BY a HAVING a IS NULL OR SUM(b) > 0", nullptr, false},
+    {"SELECT a + 1, COUNT(*) FROM t1 GROUP BY a + 1", nullptr, false},
+    {"SELECT SUM(n), MIN(n), MAX(n) FROM t1 GROUP BY a", nullptr, false},
+    {"SELECT DISTINCT a FROM t1", nullptr, false},
+    {"SELECT DISTINCT a, s FROM t1", nullptr, false},
+    {"SELECT DISTINCT s FROM t1 WHERE a IS NULL", nullptr, false},
+    {"SELECT a FROM t1 UNION SELECT a FROM t2", nullptr, false},
+    {"SELECT a, s FROM t1 UNION SELECT a, s FROM t2", nullptr, false},
+    {"SELECT a FROM t1 UNION ALL SELECT a FROM t2 UNION SELECT a FROM t1", nullptr, false},
+    {"SELECT a FROM t1 UNION SELECT a FROM t2 UNION ALL SELECT a FROM t2", nullptr, false},
+    {"SELECT b FROM t1 UNION SELECT a FROM t2", "SELECT b FROM t1 UNION SELECT CAST(a AS REAL) FROM t2", false},
+    {"SELECT id, a FROM t1 ORDER BY a, id", "SELECT id, a FROM t1 ORDER BY a NULLS LAST, id", true},
+    {"SELECT id, a FROM t1 ORDER BY a DESC, id", "SELECT id, a FROM t1 ORDER BY a DESC NULLS FIRST, id", true},
+    {"SELECT id, s, b FROM t1 ORDER BY 2 DESC, 3, 1 DESC",
+     "SELECT id, s, b FROM t1 ORDER BY 2 DESC NULLS FIRST, 3 NULLS LAST, 1 DESC", true},
+    {"SELECT id, n FROM t1 ORDER BY n, id", "SELECT id, n FROM t1 ORDER BY n NULLS LAST, id", true},
+    {"SELECT id AS k, a FROM t1 ORDER BY k DESC", nullptr, true},
+    {"SELECT id FROM t1 ORDER BY a * 2, id", "SELECT id FROM t1 ORDER BY a * 2 NULLS LAST, id", true},
+    {"SELECT a, COUNT(*) FROM t1 GROUP BY a ORDER BY 2 DESC, 1",
+     "SELECT a, COUNT(*) FROM t1 GROUP BY a ORDER BY 2 DESC, 1 NULLS LAST", true},
+    {"SELECT DISTINCT s FROM t1 ORDER BY s DESC", "SELECT DISTINCT s FROM t1 ORDER BY s DESC NULLS FIRST", true},
+    {"SELECT a, s FROM t1 UNION SELECT a, s FROM t2 ORDER BY 2, 1",
+     "SELECT a, s FROM t1 UNION SELECT a, s FROM t2 ORDER BY 2 NULLS LAST, 1 NULLS LAST", true},
+    {"SELECT id FROM t1 WHERE a = 1 OR s = 'apple'", nullptr, false},
+    {"SELECT id FROM t1 WHERE (a = 1 OR a = 2) AND s = 'apple'", nullptr, false},
+    {"SELECT id FROM t1 WHERE (a = 1 OR s = 'pear') AND (b > 0 OR n IS NULL)", nullptr, false},
+    {"SELECT id FROM t1 WHERE a IN (1, 2, 3) OR id = 7", nullptr, false},
+    {"SELECT a FROM t1 WHERE a IN (SELECT a FROM t2 GROUP BY a HAVING COUNT(*) > 1)", nullptr, false},
+    {"SELECT id FROM t1 WHERE b > (SELECT AVG(b) FROM t2)", nullptr, false},
+    {"SELECT id FROM t1 WHERE a = (SELECT MAX(a) FROM t2 WHERE t2.s = t1.s)", nullptr, false},
+};
+
+class Sorting : public EngineFixture {
+protected:
+    void SetUp() override {
+        EngineFixture::SetUp();
+        provider.tables.push_back(memprov::generate("T1", 300, 11, true));
+        provider.tables.push_back(memprov::generate("T2", 80, 12, true));
+        memprov::load_into_sqlite(provider, db);
+    }
+
+    void check_all() {
+        for (const Case &k : kCases) {
+            RunResult r = run(k.engine);
+            ASSERT_EQ(r.code, 0) << k.engine << ": " << r.message;
+            Rows expected = sqlite_rows(k.sqlite ? k.sqlite : k.engine);
+            if (k.ordered) EXPECT_EQ(r.rows, expected) << k.engine;
+            else EXPECT_EQ(sorted(r.rows), sorted(expected)) << k.engine;
+        }
+    }
+};
+
+TEST_F(Sorting, AgreesWithSqlite) { check_all(); }
+
+TEST_F(Sorting, AgreesWithSqliteWhenTheProviderIgnoresRestrictions) {
+    provider.ignore_restrictions = true;
+    check_all();
+}
+
+TEST_F(Sorting, SetFunctionsOverSmallInputs) {
+    RunResult r = run("SELECT COUNT(a), COUNT(*), AVG(a), SUM(a) FROM t1 WHERE id IN (1, 2, 3)");
+    ASSERT_EQ(r.code, 0) << r.message;
+    Rows expected = sqlite_rows("SELECT COUNT(a), COUNT(*), AVG(a), SUM(a) FROM t1 WHERE id IN (1, 2, 3)");
+    EXPECT_EQ(r.rows, expected);
+}
+
+TEST_F(Sorting, SumOverBigintOverflowsWithAnError) {
+    memprov::Table t;
+    t.name = "BIG";
+    t.columns = {{"V", memprov::Type::kBigint, 0}};
+    t.rows = {{memprov::Cell::of(INT64_MAX - 5)}, {memprov::Cell::of(3)}, {memprov::Cell::of(3)}};
+    provider.tables.push_back(t);
+    RunResult r = run("SELECT SUM(v) FROM big WHERE v < 10");
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_EQ(r.rows, (Rows{{"6"}}));
+    r = run("SELECT SUM(v) FROM big");
+    EXPECT_EQ(r.code, -1);
+    EXPECT_EQ(r.sqlstate, "22003");
+    // AVG does not overflow: its sum is wider.
+    r = run("SELECT COUNT(*) FROM big WHERE v > (SELECT AVG(v) FROM big)");
+    EXPECT_EQ(r.code, 0) << r.message;
+}
+
+TEST_F(Sorting, OrderByKeepsTheOrderRowsCameInForEqualKeys) {
+    RunResult r = run("SELECT a, id FROM t1 ORDER BY 1 DESC");
+    ASSERT_EQ(r.code, 0) << r.message;
+    Rows expected = sqlite_rows("SELECT a, id FROM t1 ORDER BY 1 DESC NULLS FIRST, id");
+    EXPECT_EQ(r.rows, expected);
+}
+
+TEST_F(Sorting, RowLimitsApplyAfterOrdering) {
+    RunResult r = run("SELECT TOP 3 id FROM t1 ORDER BY id DESC");
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_EQ(r.rows, (Rows{{"300"}, {"299"}, {"298"}}));
+    r = run("SELECT DISTINCT TOP 2 a FROM t1 WHERE a IS NOT NULL ORDER BY a");
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_EQ(r.rows, (Rows{{"-3"}, {"-2"}}));
+}
+
+TEST_F(Sorting, OrderByOutsideTheSelectListOfAUnionIsRefused) {
+    RunResult r = run("SELECT a FROM t1 UNION SELECT a FROM t2 ORDER BY b");
+    EXPECT_EQ(r.code, -1);
+    EXPECT_EQ(r.sqlstate, "HY000");
+}
+
+TEST_F(Sorting, TextComparesByteWiseAndTrailingBlanksDoNotCount) {
+    memprov::Table t;
+    t.name = "W";
+    t.columns = {{"S", memprov::Type::kText, 8}};
+    for (const char *s : {"a", "A", "a ", "b", "B"}) t.rows.push_back({memprov::Cell::text(s)});
+    t.rows.push_back({memprov::Cell{}});
+    provider.tables.push_back(t);
+    RunResult r = run("SELECT COUNT(DISTINCT s), COUNT(*) FROM w");
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_EQ(r.rows, (Rows{{"4", "6"}}));
+    r = run("SELECT DISTINCT s FROM w ORDER BY s");
+    ASSERT_EQ(r.code, 0) << r.message;
+    ASSERT_EQ(r.rows.size(), 5u);
+    EXPECT_EQ(r.rows[0][0], "A");
+    EXPECT_EQ(r.rows[1][0], "B");
+    EXPECT_EQ(r.rows[4][0], "NULL");
+    r = run("SELECT s FROM w ORDER BY s DESC");
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_EQ(r.rows[0][0], "NULL");
+}
+
+}  // namespace
