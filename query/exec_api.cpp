@@ -71,7 +71,10 @@ int run_transaction(QueryStatement *st, ValidatedStatement *v) {
 
 }  // namespace
 
+void query_register_dal_hooks();
+
 QueryStatement *query_statement_create(CvPool *parent, ErrorHeader *diag, const QueryConnection *connection) {
+    query_register_dal_hooks();
     CvPool *pool = cv_mem_alloc_handle(parent);
     auto *st = pool ? pool_new<QueryStatement>(pool) : nullptr;
     if (!st) {
