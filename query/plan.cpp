@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "query/group.h"
+#include "query/join.h"
 #include "query/plan.h"
 #include "query/restrictions.h"
 #include "query/scan.h"
@@ -48,20 +49,20 @@ void build_alternatives(ExecPlan *plan, EvalContext *c) {
 // The next combination of rows of the current alternative: 0, or 100 when
 // it is exhausted.
 int next_combination(ExecPlan *plan, EvalContext *c) {
-    const int n = plan->scan_count;
+    const int n = plan->unit_count;
     int k;
     if (!plan->positioned) {
         plan->positioned = 1;
         k = 0;
-        scan_open(plan, 0, c);
+        unit_open(plan, 0, c);
     } else {
         k = n - 1;
     }
     for (;;) {
-        if (scan_fetch(plan, k, c) == 0) {
+        if (unit_fetch(plan, k, c) == 0) {
             if (k == n - 1) return 0;
             k++;
-            scan_open(plan, k, c);
+            unit_open(plan, k, c);
             continue;
         }
         if (k == 0) return 100;
@@ -168,6 +169,7 @@ ExecPlan *plan_create(QueryStatement *st, QueryScope *scope, CvPool *parent) {
         raise_evaluation_error(&c, "HY001", "Memory allocation error");
     for (int i = 0; i < scope->slot_count; i++) scan_setup(plan, i, &c);
     build_alternatives(plan, &c);
+    join_setup(plan, &c);
     int64_t limit = scope->top > 0 ? scope->top : 0;
     if (!scope->enclosing && st->options.max_rows > 0 && (limit == 0 || st->options.max_rows < limit))
         limit = st->options.max_rows;
@@ -184,6 +186,7 @@ void plan_open(ExecPlan *plan, EvalContext *) {
     plan->done = 0;
     plan->combinations_done = 0;
     group_open(plan);
+    join_reset(plan);
     for (int i = 0; i < plan->scan_count; i++) plan->scans[i].slot->scan = &plan->scans[i];
 }
 

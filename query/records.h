@@ -56,6 +56,23 @@ struct TableSlot {
     TableScan *scan;            // while a plan runs: the scan holding the current row
 };
 
+/// A join written in the FROM clause. Its base tables are slots of the
+/// scope like any other (left side first, so columns stay left then
+/// right): slots [lo, mid) are the left side, [mid, hi) the right side.
+struct JoinSpec {
+    JoinNode *node;
+    int32_t kind;               // kJoinInner, kJoinLeft, kJoinRight, kJoinFull
+    int32_t lo, mid, hi;        // slot indexes (from 0)
+    JoinSpec *left;             // a side that is itself a join, else null
+    JoinSpec *right;
+    Node *on;                   // the condition (USING and NATURAL built into one), or null
+};
+
+inline constexpr int32_t kJoinInner = 0;
+inline constexpr int32_t kJoinLeft = 1;
+inline constexpr int32_t kJoinRight = 2;
+inline constexpr int32_t kJoinFull = 3;
+
 /// One select-list column of a scope.
 struct SelectColumn {
     Node *expression;
@@ -91,7 +108,9 @@ struct QueryScope {
     int32_t column_count;
     SelectColumn *columns;
     int32_t slot_count;
-    TableSlot **slots;
+    TableSlot **slots;          // base tables, joins flattened in FROM order
+    int32_t element_count;      // FROM elements
+    JoinSpec **elements;        // per FROM element: its join, or null for a table
     int32_t distinct;
     int32_t top;
     ListNode *group_by;
@@ -151,6 +170,8 @@ struct ExecPlan {
     QueryScope *scope;
     int32_t scan_count;         // scans[0] is the outermost
     TableScan *scans;
+    int32_t unit_count;         // the nested loop's levels: a table or a join (join.cpp)
+    struct PlanUnit *units;
     int32_t alternative_count;
     Alternative *alternatives;
     int32_t current;            // alternative being read

@@ -62,8 +62,9 @@ void check_length(ValidationContext *c, const IdentifierNode *i, const char *mes
         validation_error_state(c, "HY000", "ODBC3.0", "%s", message);
 }
 
+}  // namespace
+
 TableSlot *build_table_slot(ValidationContext *c, TableRefNode *ref, int position) {
-    if (ref->join) validation_error_state(c, "HYC00", "ODBC 3.0", "Joined tables in the FROM clause are not supported");
     if (ref->derived || !ref->table)
         validation_error_state(c, "HYC00", "ODBC 3.0", "Derived tables in the FROM clause are not supported");
     TableNameNode *t = ref->table;
@@ -115,6 +116,8 @@ TableSlot *build_table_slot(ValidationContext *c, TableRefNode *ref, int positio
     }
     return slot;
 }
+
+namespace {
 
 // Appends a column to the scope's select list under construction.
 struct SelectBuilder {
@@ -489,13 +492,8 @@ QueryScope *validate_query_spec(QuerySpecNode *spec, QueryScope *enclosing, Vali
     ValidationContext local = *c;
     local.scope = scope;
     local.in_select_list = local.in_having = local.allow_set = 0;
-    ListNode *from = scope->core->from;
-    int n = from ? ListCount(from->list) : 0;
-    scope->slot_count = n;
-    scope->slots = make_array<TableSlot *>(&local, static_cast<size_t>(n));
-    int i = 0;
-    for (ListCell *cell = from ? ListFirst(from->list) : nullptr; cell; cell = ListNext(cell), i++)
-        scope->slots[i] = build_table_slot(&local, node_cast<TableRefNode>(ListData(cell)), i + 1);
+    build_from_list(&local, scope, scope->core->from);
+    resolve_join_conditions(&local, scope);
     build_select_list(&local, scope);
     if (scope->core->where) {
         resolve_expression(scope->core->where, &local);

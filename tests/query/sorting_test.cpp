@@ -58,6 +58,30 @@ const Case kCases[] = {
     {"SELECT a FROM t1 WHERE a IN (SELECT a FROM t2 GROUP BY a HAVING COUNT(*) > 1)", nullptr, false},
     {"SELECT id FROM t1 WHERE b > (SELECT AVG(b) FROM t2)", nullptr, false},
     {"SELECT id FROM t1 WHERE a = (SELECT MAX(a) FROM t2 WHERE t2.s = t1.s)", nullptr, false},
+    // joins
+    {"SELECT t1.id, t2.id FROM t1 JOIN t2 ON t1.a = t2.a", nullptr, false},
+    {"SELECT t1.id, t2.id FROM t1 INNER JOIN t2 ON t2.s = t1.s AND t1.b < t2.b", nullptr, false},
+    {"SELECT t1.id, t2.id, t2.s FROM t1 LEFT JOIN t2 ON t1.a = t2.a AND t2.b > 0", nullptr, false},
+    {"SELECT t1.id, t2.id FROM t1 RIGHT JOIN t2 ON t1.a = t2.a AND t1.id < 50", nullptr, false},
+    {"SELECT t1.id, t2.id FROM t1 FULL JOIN t2 ON t1.n = t2.n AND t1.id < 100 AND t2.id < 40", nullptr, false},
+    {"SELECT t1.id, t2.id FROM t1 FULL OUTER JOIN t2 ON t1.id = t2.id + 1000", nullptr, false},
+    {"SELECT t1.id, t2.id FROM t1 LEFT JOIN t2 ON t1.id = t2.id + 1000", nullptr, false},
+    {"SELECT t1.id, t2.id FROM t1 JOIN t2 ON t1.id = t2.id + 1000", nullptr, false},
+    {"SELECT t1.id, t2.id FROM t1 LEFT JOIN t2 ON t1.a = t2.a WHERE t2.id IS NULL", nullptr, false},
+    {"SELECT t1.id, t2.id FROM t1 LEFT JOIN t2 ON t1.a = t2.a AND t2.id IS NULL", nullptr, false},
+    {"SELECT t1.id, t2.b FROM t1 LEFT JOIN t2 ON t1.b = t2.b WHERE t1.id < 60", nullptr, false},
+    {"SELECT t1.id, t2.id, t3.id FROM t1 JOIN t2 ON t1.a = t2.a LEFT JOIN t3 ON t3.s = t2.s",
+     nullptr, false},
+    {"SELECT t1.id, t2.id, t3.id FROM t3 RIGHT JOIN t2 ON t3.a = t2.a FULL JOIN t1 ON t1.id = t2.id",
+     nullptr, false},
+    {"SELECT t1.id, t2.id FROM t1 JOIN t2 USING (s)", nullptr, false},
+    {"SELECT t1.id, t3.id FROM t1 NATURAL JOIN t3", nullptr, false},
+    {"SELECT t1.a, COUNT(t2.id), COUNT(*) FROM t1 LEFT JOIN t2 ON t1.s = t2.s GROUP BY t1.a", nullptr, false},
+    {"SELECT t1.id, t2.id FROM t1, t2 WHERE t1.s = t2.s AND t1.a = 2", nullptr, false},
+    {"SELECT t1.id, t2.id FROM t1, t2 WHERE t2.a = 1 AND t1.id < 30", nullptr, false},
+    {"SELECT t1.id, t2.id FROM t1, t2 WHERE t1.id = t2.id + 1000", nullptr, false},
+    {"SELECT t3.id, t1.id FROM t3, t1 LEFT JOIN t2 ON t1.a = t2.a WHERE t3.a = t1.a AND t1.id < 40",
+     nullptr, false},
 };
 
 class Sorting : public EngineFixture {
@@ -66,6 +90,7 @@ protected:
         EngineFixture::SetUp();
         provider.tables.push_back(memprov::generate("T1", 300, 11, true));
         provider.tables.push_back(memprov::generate("T2", 80, 12, true));
+        provider.tables.push_back(memprov::generate("T3", 25, 13, true));
         memprov::load_into_sqlite(provider, db);
     }
 
@@ -85,6 +110,33 @@ TEST_F(Sorting, AgreesWithSqlite) { check_all(); }
 TEST_F(Sorting, AgreesWithSqliteWhenTheProviderIgnoresRestrictions) {
     provider.ignore_restrictions = true;
     check_all();
+}
+
+TEST_F(Sorting, JoinConditionsNameOnlyTheirSides) {
+    RunResult r = run("SELECT t1.id FROM t3, t1 JOIN t2 ON t3.a = t2.a");
+    EXPECT_EQ(r.code, -1);
+    EXPECT_EQ(r.message, "column 'T3.A' not found in either join sources");
+    r = run("SELECT t1.id FROM t1 JOIN t2 ON t1.a IN (SELECT a FROM t3)");
+    EXPECT_EQ(r.message, "IN predicate not allowed in joining expr");
+    r = run("SELECT t1.id FROM t1 JOIN t2 ON COUNT(*) > 1");
+    EXPECT_EQ(r.message, "SET predicate not allowed in joining expr");
+}
+
+TEST_F(Sorting, InnerSidesAreReadOnce) {
+    provider.scans.clear();
+    RunResult r = run("SELECT t1.id, t2.id FROM t1 LEFT JOIN t2 ON t1.a = t2.a");
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_EQ(provider.scans.size(), 2u);
+    provider.scans.clear();
+    r = run("SELECT t1.id, t2.id FROM t1, t2 WHERE t2.a = 1");
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_EQ(provider.scans.size(), 2u);
+    // A restriction that takes the outer row's value opens the inner scan
+    // again for every outer row.
+    provider.scans.clear();
+    r = run("SELECT t1.id, t2.id FROM t1, t2 WHERE t2.id = t1.id AND t1.id < 5");
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_GT(provider.scans.size(), 2u);
 }
 
 TEST_F(Sorting, SetFunctionsOverSmallInputs) {
