@@ -32,7 +32,6 @@ constexpr int64_t kMinFanIn = 8;
 constexpr int64_t kMaxFanIn = 512;
 constexpr size_t kHeader = 8;  // key length, payload length (32 bits each)
 
-std::atomic<int64_t> g_remembered_budget{0};
 std::atomic<int64_t> g_open_files{0};
 
 struct Item {
@@ -393,13 +392,7 @@ void release_with_pool(void *arg) {
 }  // namespace
 
 int64_t sort_memory_budget(int64_t requested) {
-    if (requested > 0) {
-        int64_t expected = 0;
-        (void)g_remembered_budget.compare_exchange_strong(expected, requested);
-    } else {
-        requested = g_remembered_budget.load();
-        if (requested <= 0) requested = kSortDefaultBudget;
-    }
+    if (requested <= 0) requested = kSortDefaultBudget;
     return std::clamp(requested, kMinBudget, kMaxBudget);
 }
 

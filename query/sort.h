@@ -30,15 +30,15 @@ struct Sort;
 inline constexpr int64_t kSortDefaultBudget = 30 * 1024 * 1024;
 
 struct SortOptions {
-    int64_t budget;            // bytes; <= 0: the remembered or default budget
+    int64_t budget;            // bytes; <= 0: kSortDefaultBudget
     int32_t unique;            // drop entries with equal keys
     const char *directory;     // work directory (null: $TMPDIR or /tmp)
     time_t deadline;           // 0: none
 };
 
-/// The budget a sort uses for `requested` bytes (<= 0 asks for the
-/// remembered one): capped 64-bit arithmetic, the first positive request is
-/// remembered for the process.
+/// The budget a sort uses for `requested` bytes (<= 0: the default), kept
+/// between 1 KiB and 1 TiB. Each connection's setting applies to its own
+/// statements only.
 [[nodiscard]] int64_t sort_memory_budget(int64_t requested);
 
 /// A new sort, released with sort_release or with `pool`. Null when memory
