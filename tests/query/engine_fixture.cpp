@@ -41,6 +41,8 @@ RunResult EngineFixture::run(const std::string &sql, const std::vector<Value *> 
     c.dal_handle = dbc;
     c.odbc_version = 3;
     c.user = "tester";
+    c.work_mem_size = work_mem_size;
+    c.work_dir_path = work_dir.empty() ? nullptr : work_dir.c_str();
     SetupErrorHeader(diag, 0);
     CvPool *rows_pool = cv_mem_alloc_handle(pool);
     QueryRows rows{};

@@ -39,6 +39,8 @@ protected:
     Value *null_param();
 
     memprov::Provider provider;
+    int64_t work_mem_size = 0;     // the connection's sort budget in bytes (0: default)
+    std::string work_dir;          // the connection's work directory ("" : default)
     sqlite3 *db = nullptr;
     void *env = nullptr;
     void *hdbc = nullptr;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "query/exec_api.h"
+#include "query/sort.h"
 #include "tests/query/engine_fixture.h"
 
 namespace {
@@ -137,6 +138,35 @@ TEST_F(Sorting, InnerSidesAreReadOnce) {
     r = run("SELECT t1.id, t2.id FROM t1, t2 WHERE t2.id = t1.id AND t1.id < 5");
     ASSERT_EQ(r.code, 0) << r.message;
     EXPECT_GT(provider.scans.size(), 2u);
+}
+
+TEST_F(Sorting, SpillingSortsGiveTheSameRows) {
+    provider.tables.push_back(memprov::generate("BIGT", 6000, 21, true));
+    memprov::load_into_sqlite(provider, db);
+    const char *queries[] = {
+        "SELECT a, s, COUNT(*), SUM(n), MIN(b) FROM bigt GROUP BY a, s",
+        "SELECT DISTINCT s, a FROM bigt",
+        "SELECT COUNT(DISTINCT b), COUNT(DISTINCT s) FROM bigt",
+        "SELECT id, s FROM bigt ORDER BY s DESC, id",
+        "SELECT a, s FROM bigt UNION SELECT a, s FROM t1",
+    };
+    for (const char *q : queries) {
+        work_mem_size = 0;
+        RunResult in_memory = run(q);
+        ASSERT_EQ(in_memory.code, 0) << q << in_memory.message;
+        work_mem_size = 2048;
+        const int64_t before = sort_open_files();
+        RunResult spilled = run(q);
+        ASSERT_EQ(spilled.code, 0) << q << spilled.message;
+        EXPECT_EQ(spilled.rows, in_memory.rows) << q;
+        EXPECT_EQ(sort_open_files(), before) << "work files gone after the statement";
+    }
+    // After an error in the middle of a spilling sort the files go too.
+    const int64_t before = sort_open_files();
+    RunResult r = run("SELECT id, 1 / (id - 5000) FROM bigt ORDER BY 2");
+    EXPECT_EQ(r.code, -1);
+    EXPECT_EQ(sort_open_files(), before);
+    work_mem_size = 0;
 }
 
 TEST_F(Sorting, SetFunctionsOverSmallInputs) {
