@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/describe_expression.h"
+#include "query/optimise.h"
 #include "query/scan.h"
 #include "query/sort_record.h"
 #include "sql/walker.h"
@@ -20,8 +21,14 @@
 struct RowCache {
     std::vector<uint8_t> data;
     std::vector<size_t> offsets;   // row starts; data.size() ends the last row
-    std::unordered_map<std::string, std::vector<uint32_t>> index;  // equality keys (joins)
+    std::unordered_map<std::string, std::vector<uint32_t>> index;  // equality keys
     bool filled = false;
+    // A table read once: the equalities that take outer rows' values, as
+    // (column from 1, value expression, key form); rows are looked up by them.
+    std::vector<int> key_columns;
+    std::vector<Node *> key_values;
+    std::vector<KeyForm> key_forms;
+    const std::vector<uint32_t> *candidates = nullptr;
 };
 
 struct JoinExec;
@@ -373,6 +380,54 @@ bool restrictions_fixed(ExecPlan *plan, int index) {
     return true;
 }
 
+KeyForm column_form(const TableSlot *slot, int column) {
+    uint32_t vt = value_type_for_sql_type(slot->columns[column - 1].data_type, nullptr);
+    return vt ? key_form_of_type(vt) : KeyForm::kOther;
+}
+
+// A table below the outermost level whose restrictions take outer rows'
+// values: unless they form a key lookup (equalities covering a unique
+// index: a cheap keyed read per outer row), it is read once with the
+// restrictions that do not depend on outer rows, and its rows are looked up
+// by the equalities that do.
+RowCache *plan_lookup_cache(ExecPlan *plan, int index, EvalContext *c) {
+    List *kept = nullptr;
+    std::vector<int> eq_columns;
+    std::vector<Restriction *> dependent;
+    for (ListCell *cell = ListFirst(plan->alternatives[0].candidates[index]); cell; cell = ListNext(cell)) {
+        auto *r = static_cast<Restriction *>(ListData(cell));
+        auto *e = static_cast<Node *>(r->value_expression);
+        bool refs = false;
+        if (!e || (only_within(plan, e, 0, 0, &refs) && !refs)) {
+            List *l = ListAppend(kept, r, plan->pool);
+            if (!l) no_memory(c);
+            kept = l;
+            continue;
+        }
+        dependent.push_back(r);
+        if (r->op == OP_EQ) eq_columns.push_back(r->column_number);
+    }
+    TableSlot *slot = plan->scans[index].slot;
+    if (is_key_lookup(table_statistics(c->statement, slot, c), eq_columns)) return nullptr;
+    auto *cache = new (std::nothrow) RowCache;
+    if (!cache) no_memory(c);
+    if (!cv_mem_on_release(plan->pool, destroy_cache, cache)) {
+        delete cache;
+        no_memory(c);
+    }
+    for (Restriction *r : dependent) {
+        if (r->op != OP_EQ) continue;
+        auto *e = static_cast<Node *>(r->value_expression);
+        KeyForm f = column_form(slot, r->column_number);
+        if (f != form_of(e) || !hashable(f)) continue;
+        cache->key_columns.push_back(r->column_number);
+        cache->key_values.push_back(e);
+        cache->key_forms.push_back(f);
+    }
+    plan->alternatives[0].candidates[index] = kept;
+    return cache;
+}
+
 }  // namespace
 
 void join_setup(ExecPlan *plan, EvalContext *c) {
@@ -396,12 +451,16 @@ void join_setup(ExecPlan *plan, EvalContext *c) {
         } else {
             u.lo = next;
             u.hi = next + 1;
-            if (e > 0 && plan->alternative_count == 1 && restrictions_fixed(plan, next)) {
-                u.cache = new (std::nothrow) RowCache;
-                if (!u.cache) no_memory(c);
-                if (!cv_mem_on_release(plan->pool, destroy_cache, u.cache)) {
-                    delete u.cache;
-                    no_memory(c);
+            if (e > 0 && plan->alternative_count == 1) {
+                if (restrictions_fixed(plan, next)) {
+                    u.cache = new (std::nothrow) RowCache;
+                    if (!u.cache) no_memory(c);
+                    if (!cv_mem_on_release(plan->pool, destroy_cache, u.cache)) {
+                        delete u.cache;
+                        no_memory(c);
+                    }
+                } else {
+                    u.cache = plan_lookup_cache(plan, next, c);
                 }
             }
         }
@@ -428,13 +487,43 @@ void unit_open(ExecPlan *plan, int k, EvalContext *c) {
         return;
     }
     u.position = 0;
-    if (u.cache->filled) return;
+    RowCache &cache = *u.cache;
+    TableScan &scan = plan->scans[u.lo];
+    ByteBuffer key;
     try {
-        u.cache->data.clear();
-        u.cache->offsets.clear();
-        scan_open(plan, u.lo, c);
-        while (scan_fetch(plan, u.lo, c) == 0) write_row(plan, u.lo, u.hi, *u.cache, c);
-        u.cache->filled = true;
+        if (!cache.filled) {
+            cache.data.clear();
+            cache.offsets.clear();
+            cache.index.clear();
+            scan_open(plan, u.lo, c);
+            while (scan_fetch(plan, u.lo, c) == 0) {
+                auto row = static_cast<uint32_t>(cache.offsets.size());
+                write_row(plan, u.lo, u.hi, cache, c);
+                if (cache.key_columns.empty()) continue;
+                key.clear();
+                bool null = false;
+                for (size_t i = 0; i < cache.key_columns.size() && !null; i++) {
+                    Value *v = scan.values[cache.key_columns[i] - 1];
+                    if (v->deferred && read_deferred_value(v) < 0)
+                        raise_evaluation_error(c, "HY000", "Data Read Error");
+                    null = v->is_null != 0;
+                    key_append(key, v, cache.key_forms[i], false);
+                }
+                if (!null) cache.index[std::string(reinterpret_cast<const char *>(key.data()), key.size())].push_back(row);
+            }
+            cache.filled = true;
+        }
+        cache.candidates = nullptr;
+        if (cache.key_columns.empty()) return;
+        cache.candidates = &kNone;
+        key.clear();
+        for (size_t i = 0; i < cache.key_values.size(); i++) {
+            Value *v = evaluate_expression(cache.key_values[i], c);
+            if (v->is_null) return;
+            key_append(key, v, cache.key_forms[i], false);
+        }
+        auto found = cache.index.find(std::string(reinterpret_cast<const char *>(key.data()), key.size()));
+        if (found != cache.index.end()) cache.candidates = &found->second;
     } catch (const std::bad_alloc &) {
         no_memory(c);
     }
@@ -444,7 +533,11 @@ int unit_fetch(ExecPlan *plan, int k, EvalContext *c) {
     PlanUnit &u = plan->units[k];
     if (u.join) return join_fetch(plan, u.join, c);
     if (!u.cache) return scan_fetch(plan, u.lo, c);
-    if (u.position >= u.cache->offsets.size()) return 100;
-    read_row(plan, u.lo, u.hi, *u.cache, u.position++, c);
+    const RowCache &cache = *u.cache;
+    const size_t count = cache.candidates ? cache.candidates->size() : cache.offsets.size();
+    if (u.position >= count) return 100;
+    size_t row = cache.candidates ? (*cache.candidates)[u.position] : u.position;
+    u.position++;
+    read_row(plan, u.lo, u.hi, cache, row, c);
     return 0;
 }

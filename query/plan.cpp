@@ -10,6 +10,7 @@
 
 #include "query/group.h"
 #include "query/join.h"
+#include "query/optimise.h"
 #include "query/plan.h"
 #include "query/restrictions.h"
 #include "query/scan.h"
@@ -17,7 +18,6 @@
 
 namespace {
 
-constexpr int kMaxAlternatives = 16;
 
 void close_on_release(void *arg) { plan_close(static_cast<ExecPlan *>(arg)); }
 
@@ -27,7 +27,7 @@ void build_alternatives(ExecPlan *plan, EvalContext *c) {
     int n = 1;
     parts[0] = where;
     if (where && plan->scan_count == 1) {
-        n = split_alternatives(where, parts, kMaxAlternatives);
+        n = prepare_alternatives(plan, where, parts, c);
         // Split only when every disjunct offers the provider something;
         // otherwise one scan reading everything is cheaper.
         for (int i = 0; i < n && n > 1; i++)

@@ -54,6 +54,7 @@ struct TableSlot {
     int32_t *updatable;         // per column: FOR UPDATE
     int32_t position;           // in the FROM list, from 1
     TableScan *scan;            // while a plan runs: the scan holding the current row
+    void *statistics;           // TableStatistics, asked once (optimise.cpp)
 };
 
 /// A join written in the FROM clause. Its base tables are slots of the

@@ -132,12 +132,49 @@ TEST_F(Sorting, InnerSidesAreReadOnce) {
     r = run("SELECT t1.id, t2.id FROM t1, t2 WHERE t2.a = 1");
     ASSERT_EQ(r.code, 0) << r.message;
     EXPECT_EQ(provider.scans.size(), 2u);
-    // A restriction that takes the outer row's value opens the inner scan
-    // again for every outer row.
+    // An equality on a column that is no key: read once, rows looked up.
+    provider.scans.clear();
+    r = run("SELECT t1.id, t2.id FROM t1, t2 WHERE t2.s = t1.s AND t2.a = 1");
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_EQ(provider.scans.size(), 2u);
+    EXPECT_EQ(sorted(r.rows), sorted(sqlite_rows("SELECT t1.id, t2.id FROM t1, t2 WHERE t2.s = t1.s AND t2.a = 1")));
+    // A key lookup (the unique index on ID) opens the inner scan again for
+    // every outer row, with the outer row's value.
     provider.scans.clear();
     r = run("SELECT t1.id, t2.id FROM t1, t2 WHERE t2.id = t1.id AND t1.id < 5");
     ASSERT_EQ(r.code, 0) << r.message;
-    EXPECT_GT(provider.scans.size(), 2u);
+    ASSERT_EQ(provider.scans.size(), 5u);
+    EXPECT_EQ(provider.scans[1].restrictions, (std::vector<std::string>{"ID = 1"}));
+    // Without the index the same query reads T2 once.
+    provider.id_is_key = false;
+    provider.scans.clear();
+    r = run("SELECT t1.id, t2.id FROM t1, t2 WHERE t2.id = t1.id AND t1.id < 5");
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_EQ(provider.scans.size(), 2u);
+    EXPECT_EQ(r.rows.size(), 4u);
+}
+
+TEST_F(Sorting, AndOverOrMakesAlternativesUpToTheCap) {
+    provider.scans.clear();
+    RunResult r = run("SELECT id FROM t1 WHERE (id = 1 OR id = 2) AND a IS NOT NULL");
+    ASSERT_EQ(r.code, 0) << r.message;
+    ASSERT_EQ(provider.scans.size(), 2u);
+    EXPECT_EQ(provider.scans[0].restrictions, (std::vector<std::string>{"ID = 1"}));
+    EXPECT_EQ(provider.scans[1].restrictions, (std::vector<std::string>{"ID = 2"}));
+    // 2^5 = 32 alternatives are made; 2^6 are not.
+    const char *five = "SELECT id FROM t1 WHERE (id = 1 OR id = 2) AND (id = 1 OR id = 3) AND (id = 1 OR id = 4)"
+                       " AND (id = 1 OR id = 5) AND (id = 1 OR id = 6)";
+    provider.scans.clear();
+    r = run(five);
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_EQ(provider.scans.size(), 32u);
+    EXPECT_EQ(r.rows, (Rows{{"1"}}));
+    std::string six = std::string(five) + " AND (id = 1 OR id = 7)";
+    provider.scans.clear();
+    r = run(six);
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_EQ(provider.scans.size(), 1u);
+    EXPECT_EQ(r.rows, (Rows{{"1"}}));
 }
 
 TEST_F(Sorting, SpillingSortsGiveTheSameRows) {
