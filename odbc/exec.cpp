@@ -4,6 +4,7 @@
 #include <string>
 
 #include "odbc/odbc_api.h"
+#include "odbc/params.h"
 #include "odbc/state.h"
 #include "odbc/stmt_run.h"
 #include "odbc/wide.h"
@@ -43,12 +44,12 @@ SQLRETURN exec_direct(STMT *stmt, const SQLCHAR *text, SQLINTEGER length) {
     if (!text_arguments_ok(stmt, text, length, SQL_API_SQLEXECDIRECT)) return SQL_ERROR;
     if (stmt_transition(0, stmt, SQL_API_SQLEXECDIRECT, {1}) != 0) return SQL_ERROR;
     SQLRETURN rc = stmt_prepare_text(stmt, reinterpret_cast<const char *>(text), length, 0);
-    if (rc != SQL_ERROR) rc = stmt_execute_current(stmt);
+    if (rc != SQL_ERROR) rc = stmt_execute_with_params(stmt);
     if (rc == SQL_ERROR) {
         (void)stmt_transition(1, stmt, SQL_API_SQLEXECDIRECT, {0});
         return SQL_ERROR;
     }
-    (void)stmt_transition(1, stmt, SQL_API_SQLEXECDIRECT, {1, 0});
+    (void)stmt_transition(1, stmt, SQL_API_SQLEXECDIRECT, {1, rc == SQL_NEED_DATA});
     return rc;
 }
 
@@ -162,12 +163,12 @@ CV_EXPORT SQLRETURN SQL_API SQLExecute(SQLHSTMT h) {
         SetupErrorHeader(stmt->diag, 0);
         if (stmt->state < S5 || stmt->state > S7) (void)stmt_close_results(stmt);
         if (stmt_transition(0, stmt, SQL_API_SQLEXECUTE, {1}) != 0) return SQL_ERROR;
-        SQLRETURN rc = stmt_execute_current(stmt);
+        SQLRETURN rc = stmt_execute_with_params(stmt);
         if (rc == SQL_ERROR) {
             (void)stmt_transition(1, stmt, SQL_API_SQLEXECUTE, {0, 0, 1});
             return SQL_ERROR;
         }
-        (void)stmt_transition(1, stmt, SQL_API_SQLEXECUTE, {rc == SQL_NO_DATA ? 0 : 1, 0, 0});
+        (void)stmt_transition(1, stmt, SQL_API_SQLEXECUTE, {rc == SQL_NO_DATA ? 0 : 1, rc == SQL_NEED_DATA, 0});
         return rc;
     });
 }

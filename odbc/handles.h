@@ -188,6 +188,8 @@ struct STMT {
     int32_t worker_command;        // kWorkerExit asks the worker to end
     void *job_argument;
     int (*job_routine)(STMT *stmt, void *argument);
+    CvPool *param_pool;            // the current execution's parameter values
+    int32_t param_current;         // parameter SQLPutData sends to (from 1), 0 none
 };
 
 struct DESC {

@@ -1,6 +1,7 @@
 // The statement's engine statement and cursor: prepare, execute, describe,
 // close.
 #include "odbc/stmt_run.h"
+#include "odbc/params.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -225,7 +226,9 @@ SQLRETURN stmt_execute_current(STMT *stmt) {
     options.max_rows = static_cast<int64_t>(stmt->attrs.max_rows);
     query_set_options(run->query, &options);
     stmt->row_count = 0;
-    int rc = query_execute(run->query, 0, nullptr);
+    Value **params = nullptr;
+    int param_count = stmt_param_values(stmt, &params);
+    int rc = query_execute(run->query, param_count, params);
     if (rc < 0) return SQL_ERROR;
     stmt->row_count = query_row_count(run->query);
     set_diag_row_count(stmt->diag, stmt->row_count);
