@@ -208,7 +208,10 @@ SQLRETURN stmt_prepare_text(STMT *stmt, const char *text, SQLLEN length, int nat
     stmt->result_sets_left = run->has_result ? 1 : 0;
     stmt->result_sets_in_batch = stmt->result_sets_left;
     QueryStatementKind kind = query_statement_kind(q);
-    if (kind == QueryStatementKind::kRowChange || kind == QueryStatementKind::kDefinition) {
+    // In auto-commit mode every change is committed as it happens: no
+    // transaction is left open behind it.
+    bool manual = stmt->dbc->attrs.autocommit == SQL_AUTOCOMMIT_OFF;
+    if (manual && (kind == QueryStatementKind::kRowChange || kind == QueryStatementKind::kDefinition)) {
         if (conn_transition(1, stmt->dbc, kValidateNonQuery) != 0) {
             // The connection's failure is the statement's.
             return post_error(stmt->diag, "HY000", "General error: %s", "the transaction could not be started");

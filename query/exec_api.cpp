@@ -2,6 +2,7 @@
 // execute, fetch, close, batches. Every entry catches the engine's
 // QueryFailure; nothing is thrown beyond this file.
 #include "query/exec_api.h"
+#include "query/change.h"
 
 #include <cstring>
 #include <ctime>
@@ -228,6 +229,13 @@ int query_execute(QueryStatement *st, int count, Value *const *params) {
             int r = run_transaction(st, v);
             query_close_cursor(st);
             st->row_count = 0;
+            return r;
+        }
+        case QueryStatementKind::kRowChange: {
+            int r = execute_change(st, v);
+            SQLLEN changed = st->row_count;
+            query_close_cursor(st);
+            st->row_count = changed;
             return r;
         }
         default:

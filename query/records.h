@@ -140,6 +140,7 @@ struct ValidatedStatement {
     QueryScope *scope;          // queries
     int32_t column_count;
     QueryColumn *columns;
+    struct ChangePlan *change;  // INSERT, UPDATE, DELETE (query/change.h)
 };
 
 /// A base table's scan within a plan.

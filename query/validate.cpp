@@ -2,6 +2,8 @@
 // query specifications, table slots, select lists and ORDER BY.
 #include "query/validate.h"
 
+#include "query/change.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -407,6 +409,10 @@ constexpr StatementForm kForms[] = {
 ValidatedStatement *validate_other(ValidationContext *c, Node *tree) {
     for (const StatementForm &f : kForms) {
         if (f.kind != tree->kind) continue;
+        if (f.statement_kind == QueryStatementKind::kRowChange || f.statement_kind == QueryStatementKind::kCall ||
+            tree->kind == NODE_CREATE_VIEW || tree->kind == NODE_DROP_VIEW || tree->kind == NODE_GRANT ||
+            tree->kind == NODE_REVOKE)
+            return validate_change(c, tree, f.function_code, f.statement_kind);
         auto *v = static_cast<ValidatedStatement *>(alloc_or_fail(c, sizeof(ValidatedStatement)));
         v->kind = kValidatedKind;
         v->tree = tree;
