@@ -118,6 +118,18 @@ struct Restriction {
     int32_t working_count;            // cleared by the executor
 };
 
+// DALGetInfo code asking which row changes a table takes: `out` points to a
+// DalChangeMask whose `mask` the provider narrows for the table it names
+// (providers that do not know the code leave it as it is).
+inline constexpr int kDalInfoChangeMask = 100;
+inline constexpr int32_t kDalChangeInsert = 1;
+inline constexpr int32_t kDalChangeUpdate = 2;
+inline constexpr int32_t kDalChangeDelete = 4;
+struct DalChangeMask {
+    const char *table;
+    int32_t mask;
+};
+
 // What a provider may ask of the DAL (DALServiceCallback).
 enum DalService : int {
     DAL_SERVICE_POST_ERROR = 1,

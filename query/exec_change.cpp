@@ -135,6 +135,25 @@ Value *subquery_value(QueryStatement *st, Node *spec) {
     return rows.row_count == 1 ? rows.values[0] : null_value(st);
 }
 
+// Refuses a change the table does not take before anything is read, so a
+// refusal never depends on whether rows matched: the provider's own row
+// operation, called without a row, posts why.
+int check_allowed(QueryStatement *st, const TableSlot *slot, DalIterator *it, int32_t needed) {
+    DalChangeMask m{slot->info.table, kDalChangeInsert | kDalChangeUpdate | kDalChangeDelete};
+    (void)DALGetInfo(it, &slot->info, kDalInfoChangeMask, &m);
+    if (m.mask & needed) return 0;
+    TableInfo info = slot->info;
+    int rc = needed == kDalChangeInsert ? DALInsertRow(it, &info, 0, nullptr)
+             : needed == kDalChangeUpdate ? DALUpdateRow(it, &info, 0, nullptr, 0, nullptr)
+                                          : DALDeleteRow(it, &info, 0, nullptr);
+    if (rc == DAL_OK || rc == DAL_INFO || diag_count(st->diag) == 0) {
+        std::string m2 = std::string("General error: table ") + slot->info.table + " does not accept this change";
+        return fail(st, "HY000", m2.c_str());
+    }
+    SetReturnCode(st->diag, SQL_ERROR);
+    return -1;
+}
+
 int run_insert(QueryStatement *st, ChangePlan *p, DalIterator *it) {
     TableSlot *slot = p->slot;
     int n = p->set_count;
@@ -224,6 +243,8 @@ int execute_change(QueryStatement *st, ValidatedStatement *v) {
     if (!p) return fail(st, "HYC00", "Optional feature not implemented: this statement kind cannot be executed yet");
     IteratorGuard guard{DALOpenIterator(st->connection.dal_handle, st->connection.dal)};
     if (!guard.it) return fail(st, "HY001", "Memory allocation error");
+    int32_t needed = p->kind == NODE_INSERT ? kDalChangeInsert : p->kind == NODE_UPDATE ? kDalChangeUpdate : kDalChangeDelete;
+    if (check_allowed(st, p->slot, guard.it, needed) != 0) return -1;
     try {
         return p->kind == NODE_INSERT ? run_insert(st, p, guard.it) : run_searched(st, p, guard.it);
     } catch (const QueryFailure &f) {

@@ -8,6 +8,7 @@
 #include "sqi/paypal_trace.h"
 #include "sqi/scan.h"
 #include "sqi/session.h"
+#include "sqi/catalog.h"
 #include "support/connstr.h"
 
 namespace {
@@ -154,6 +155,17 @@ int SQIGetInfo(void *, int code, void *out) {
         case 7: *static_cast<int32_t *>(out) = 0; break;
         case 4:
         case 5: *static_cast<int32_t *>(out) = 1; break;
+        case kDalInfoChangeMask: {
+            auto *m = static_cast<DalChangeMask *>(out);
+            const PaypalTable *t = m->table ? paypal_find_table(m->table) : nullptr;
+            if (t) {
+                int32_t allowed = ((t->flags & kTableInsert) ? kDalChangeInsert : 0) |
+                                  ((t->flags & kTablePatch) ? kDalChangeUpdate : 0) |
+                                  ((t->flags & kTableDelete) ? kDalChangeDelete : 0);
+                m->mask &= allowed;
+            }
+            break;
+        }
         default: break;
     }
     return DAL_OK;

@@ -8,7 +8,7 @@ Prints "PORT <n>", "CA <path>", "LOG <path>" and "READY" on standard output,
 then serves on 127.0.0.1 until killed (or until standard input closes, with
 --exit-on-eof). Control requests (no token needed):
   GET /_emulator/control?fault=NAME&count=N&path=/prefix   arm a fault
-  GET /_emulator/control?chunked=1|0&gzip=1|0&expires_in=N&slow=S&clear_log=1&reset=1
+  GET /_emulator/control?chunked=1|0&gzip=1|0&expires_in=N&slow=S&clear_log=1&reset=1&empty_post=1|0
   GET /_emulator/requests                                   the request log as JSON
 Faults: 429, 429_no_retry_after, 500, reset, truncated_chunked, bad_gzip,
 malformed_json, slow, close, drop, huge_length.
@@ -29,6 +29,7 @@ import urllib.parse
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import emu_certs  # noqa: E402
+import emu_changes  # noqa: E402
 import emu_data  # noqa: E402
 import emu_http  # noqa: E402
 import emu_rows  # noqa: E402
@@ -52,6 +53,8 @@ class State:
         self.tables = emu_tables.Tables(base, {"plans": args.plans} if args.plans else None)
         self.base = base
         self.faults = []                  # [name, remaining count, path prefix]
+        self.request_ids = {}             # (path, PayPal-Request-Id) -> the first reply
+        self.empty_post = False           # successful POSTs answer 201 without a body
         self.connections = 0              # connections accepted (ids from 1)
         if args.fault:
             self.faults.append([args.fault, 1 << 30, "/"])
@@ -98,9 +101,12 @@ def handle_control(state, req):
             state.chunked = False
             state.gzip = True
             state.expires_in = state.args.expires_in
+            state.empty_post = False
         if "fault" in one:
             state.faults.append([one["fault"], int(one.get("count", "1")),
                                  one.get("path", "/v2/")])
+        if "empty_post" in one:
+            state.empty_post = one["empty_post"] == "1"
         if "chunked" in one:
             state.chunked = one["chunked"] == "1"
         if "gzip" in one:
@@ -226,6 +232,9 @@ def dispatch(state, req, conn):
         return handle_token(state, req), True
     if path == "/v2/invoicing/invoices" or path.startswith("/v2/invoicing/invoices/"):
         return handle_invoices(state, req), True
+    change_reply = emu_changes.dispatch(state, req, _authorized(state, req))
+    if change_reply is not None:
+        return change_reply, True
     table_reply = emu_tables.dispatch(state, req, _authorized(state, req))
     if table_reply is not None:
         return table_reply, True
