@@ -23,6 +23,7 @@ void close_on_release(void *arg) { plan_close(static_cast<ExecPlan *>(arg)); }
 
 void build_alternatives(ExecPlan *plan, EvalContext *c) {
     Node *where = plan->scope->core ? plan->scope->core->where : nullptr;
+    if (where && c->statement->connection.in_expansion) where = expand_subqueries(plan, where, c);
     Node *parts[kMaxAlternatives];
     int n = 1;
     parts[0] = where;
