@@ -254,8 +254,29 @@ void raise_evaluation_error(EvalContext *c, const char *sqlstate, const char *fo
 void raise_posted(EvalContext *) { throw QueryFailure{-1}; }
 
 Value *new_row_value(EvalContext *c, uint32_t type) {
-    Value *v = new_value_of_type(c->statement->row_pool, type);
-    if (!v) raise_evaluation_error(c, "HY001", "Memory allocation error");
+    constexpr int32_t kChunk = 64;
+    QueryStatement *st = c->statement;
+    int32_t chunk = st->scratch_used / kChunk;
+    if (chunk >= st->scratch_chunk_count) {
+        if (st->scratch_chunk_count >= 4096) {  // a runaway expression: plain pool values
+            Value *v = new_value_of_type(st->row_pool, type);
+            if (!v) raise_evaluation_error(c, "HY001", "Memory allocation error");
+            return v;
+        }
+        auto **grown = pool_new_array<Value *>(st->exec_pool, static_cast<size_t>(chunk + 1));
+        Value *values = pool_new_array<Value>(st->exec_pool, kChunk);
+        if (!grown || !values) raise_evaluation_error(c, "HY001", "Memory allocation error");
+        for (int32_t i = 0; i < st->scratch_chunk_count; i++) grown[i] = st->scratch_chunks[i];
+        grown[chunk] = values;
+        st->scratch_chunks = grown;
+        st->scratch_chunk_count = chunk + 1;
+    }
+    Value *v = &st->scratch_chunks[chunk][st->scratch_used % kChunk];
+    st->scratch_used++;
+    *v = Value{};
+    v->kind = kValueNodeKind;
+    v->type = type;
+    v->pool = st->row_pool;
     return v;
 }
 
