@@ -142,9 +142,9 @@ int evaluate_like(LikeNode *l, EvalContext *c) {
     const Value *compiled = static_cast<const Value *>(l->engine_data);
     if (!compiled || l->pattern->kind != NODE_VALUE) {
         Value *pattern = evaluate_expression(l->pattern, c);
-        // A NULL pattern matches nothing: LIKE is false and NOT LIKE true,
-        // whatever the subject.
-        if (pattern->is_null) return l->negated ? kTrue : kFalse;
+        // A NULL pattern makes LIKE and NOT LIKE unknown, as any comparison
+        // with NULL: a row never qualifies for both.
+        if (pattern->is_null) return kUnknown;
         Value *escape = l->escape ? evaluate_expression(l->escape, c) : nullptr;
         Value *made = nullptr;
         if (!is_char_value_type(pattern->type) ||
@@ -152,7 +152,7 @@ int evaluate_like(LikeNode *l, EvalContext *c) {
             raise_evaluation_error(c, "HY000", "Error in parameterised like");
         compiled = made;
     }
-    if (compiled->is_null) return l->negated ? kTrue : kFalse;
+    if (compiled->is_null) return kUnknown;
     int m = like_match(compiled, subject);
     return (m != 0) != (l->negated != 0) ? kTrue : kFalse;
 }
