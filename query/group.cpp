@@ -313,6 +313,7 @@ Value *result_of(Accumulator &a, EvalContext *c) {
 void fresh_row_pool(ExecPlan *plan, EvalContext *c) {
     if (plan->scope->enclosing) return;
     QueryStatement *st = c->statement;
+    st->scratch_used = 0;
     CvPool *fresh = cv_mem_alloc_handle(st->exec_pool);
     if (!fresh) no_memory(c);
     cv_mem_release_handle(st->row_pool);
@@ -335,7 +336,7 @@ int aggregate_fetch(ExecPlan *plan) {
     GroupState *g = state_of(plan);
     if (plan->done || limit_reached(plan, g)) return 100;
     reset_accumulators(plan, g, &c);
-    while (plan_next_combination(plan, &c) == 0) accumulate_all(g, &c);
+    while (plan_rows_next(plan, &c) == 0) accumulate_all(g, &c);
     plan->done = 1;
     fresh_row_pool(plan, &c);
     plan_evaluate_results(plan, &c);
@@ -430,7 +431,7 @@ void fill_groups(ExecPlan *plan, GroupState *g, EvalContext *c) {
     g->group_sort = new_sort(plan, 0, c);
     ByteBuffer &key = *g->key;
     ByteBuffer &payload = *g->payload;
-    while (plan_next_combination(plan, c) == 0) {
+    while (plan_rows_next(plan, c) == 0) {
         key.clear();
         payload.clear();
         try {

@@ -10,6 +10,7 @@
 
 #include "query/exec_api.h"
 
+#include "support/pool.h"
 #include "tests/query/memory_provider.h"
 
 struct DBC;

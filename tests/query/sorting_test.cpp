@@ -250,7 +250,8 @@ TEST_F(Sorting, ExpansionsAreMadeAgainAtEachExecution) {
     std::string first = count();
     EXPECT_EQ(first, sqlite_rows("SELECT COUNT(*) FROM t1 WHERE id IN (SELECT id FROM t3 WHERE a = 1)")[0][0]);
     // The sub-query's rows change between executions.
-    for (auto &row : provider.tables[2].rows) row[1] = memprov::Cell::of(1);
+    memprov::Table &t3 = provider.tables[2];
+    for (size_t r = 0; r < t3.row_count(); r++) t3.cells[r * t3.columns.size() + 1] = memprov::Cell::of(1);
     EXPECT_EQ(count(), "25");
     query_statement_free(st);
     in_expansion = 0;
@@ -267,7 +268,7 @@ TEST_F(Sorting, SumOverBigintOverflowsWithAnError) {
     memprov::Table t;
     t.name = "BIG";
     t.columns = {{"V", memprov::Type::kBigint, 0}};
-    t.rows = {{memprov::Cell::of(INT64_MAX - 5)}, {memprov::Cell::of(3)}, {memprov::Cell::of(3)}};
+    for (int64_t v : {INT64_MAX - 5, int64_t{3}, int64_t{3}}) t.add_row({memprov::Cell::of(v)});
     provider.tables.push_back(t);
     RunResult r = run("SELECT SUM(v) FROM big WHERE v < 10");
     ASSERT_EQ(r.code, 0) << r.message;
@@ -306,8 +307,8 @@ TEST_F(Sorting, TextComparesByteWiseAndTrailingBlanksDoNotCount) {
     memprov::Table t;
     t.name = "W";
     t.columns = {{"S", memprov::Type::kText, 8}};
-    for (const char *s : {"a", "A", "a ", "b", "B"}) t.rows.push_back({memprov::Cell::text(s)});
-    t.rows.push_back({memprov::Cell{}});
+    for (const char *s : {"a", "A", "a ", "b", "B"}) t.add_row({memprov::Cell::text(s)});
+    t.add_row({memprov::Cell{}});
     provider.tables.push_back(t);
     RunResult r = run("SELECT COUNT(DISTINCT s), COUNT(*) FROM w");
     ASSERT_EQ(r.code, 0) << r.message;
