@@ -68,11 +68,16 @@ int next_combination(ExecPlan *plan, EvalContext *c) {
     }
 }
 
-// Resets the row pool before each candidate row of a top-level query, so
-// temporaries never pile up over a long scan.
+// Before each candidate row of a top-level query the scratch values start
+// again, and every few rows the row pool is replaced, so temporaries never
+// pile up over a long scan (memory stays flat) while replacing the pool
+// costs little per row.
 void fresh_row_pool(ExecPlan *plan, EvalContext *c) {
     if (plan->scope->enclosing) return;
     QueryStatement *st = c->statement;
+    st->scratch_used = 0;
+    if (++st->rows_since_reset < 64) return;
+    st->rows_since_reset = 0;
     CvPool *fresh = cv_mem_alloc_handle(st->exec_pool);
     if (!fresh) raise_evaluation_error(c, "HY001", "Memory allocation error");
     cv_mem_release_handle(st->row_pool);
@@ -80,12 +85,18 @@ void fresh_row_pool(ExecPlan *plan, EvalContext *c) {
     st->env.pool = fresh;
 }
 
+// With alternatives, the rows of alternative k are those for which its own
+// disjunct holds and no earlier one does: each qualifying row comes from
+// exactly one alternative, whatever the provider returned.
 bool accepted(ExecPlan *plan, EvalContext *c) {
+    if (plan->alternative_count > 1) {
+        if (evaluate_condition(plan->alternatives[plan->current].condition, c) != kTrue) return false;
+        for (int a = 0; a < plan->current; a++)
+            if (evaluate_condition(plan->alternatives[a].condition, c) == kTrue) return false;
+        return true;
+    }
     Node *where = plan->scope->core ? plan->scope->core->where : nullptr;
-    if (where && evaluate_condition(where, c) != kTrue) return false;
-    for (int a = 0; a < plan->current; a++)
-        if (evaluate_condition(plan->alternatives[a].condition, c) == kTrue) return false;
-    return true;
+    return !where || evaluate_condition(where, c) == kTrue;
 }
 
 void evaluate_results(ExecPlan *plan, EvalContext *c) {
