@@ -10,6 +10,7 @@
 #include "engine/functions.h"
 #include "engine/like.h"
 #include "engine/materialise.h"
+#include "query/aggregate.h"
 #include "query/evaluate.h"
 #include "query/subquery.h"
 #include "support/diag.h"
@@ -273,7 +274,9 @@ Value *new_row_value(EvalContext *c, uint32_t type) {
     }
     Value *v = &st->scratch_chunks[chunk][st->scratch_used % kChunk];
     st->scratch_used++;
-    *v = Value{};
+    // A copy of a static blank value: cheaper per row than zeroing in place.
+    static const Value kBlank{};
+    std::memcpy(static_cast<void *>(v), &kBlank, sizeof(Value));
     v->kind = kValueNodeKind;
     v->type = type;
     v->pool = st->row_pool;
@@ -361,6 +364,7 @@ Value *evaluate_expression(Node *node, EvalContext *c) {
         case NODE_NULLIF: return evaluate_nullif(node_cast<NullifNode>(node), c);
         case NODE_COALESCE: return evaluate_coalesce(node_cast<CoalesceNode>(node), c);
         case NODE_QUERY_SPEC: return subquery_value(node_cast<QuerySpecNode>(node), c);
+        case NODE_AGGREGATE: return aggregate_value(node_cast<AggregateNode>(node), c);
         default: raise_evaluation_error(c, "HY000", "Unexpected type in eval expr");
     }
 }

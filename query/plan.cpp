@@ -9,6 +9,8 @@
 #include <cstring>
 
 #include "query/plan.h"
+
+#include "query/aggregate.h"
 #include "query/restrictions.h"
 #include "query/scan.h"
 #include "support/value_ops.h"
@@ -117,30 +119,10 @@ int direct_fetch(ExecPlan *plan) {
         plan->done = 1;
         return 100;
     }
-    if (plan->scan_count == 0) {
-        plan->done = 1;
-        fresh_row_pool(plan, &c);
-        if (!accepted(plan, &c)) return 100;
-        evaluate_results(plan, &c);
-        plan->produced++;
-        return 0;
-    }
-    for (;;) {
-        fresh_row_pool(plan, &c);
-        if (next_combination(plan, &c) != 0) {
-            if (plan->current + 1 >= plan->alternative_count) {
-                plan->done = 1;
-                return 100;
-            }
-            plan->current++;
-            plan->positioned = 0;
-            continue;
-        }
-        if (!accepted(plan, &c)) continue;
-        evaluate_results(plan, &c);
-        plan->produced++;
-        return 0;
-    }
+    if (plan_rows_next(plan, &c) != 0) return 100;
+    evaluate_results(plan, &c);
+    plan->produced++;
+    return 0;
 }
 
 }  // namespace
@@ -170,7 +152,7 @@ ExecPlan *plan_create(QueryStatement *st, QueryScope *scope, CvPool *parent) {
     if (!scope->enclosing && st->options.max_rows > 0 && (limit == 0 || st->options.max_rows < limit))
         limit = st->options.max_rows;
     plan->limit = limit;
-    plan->fetch_operation = direct_fetch;
+    plan->fetch_operation = ListCount(scope->select_aggregates) > 0 ? aggregate_fetch : direct_fetch;
     return plan;
 }
 
@@ -183,6 +165,28 @@ void plan_open(ExecPlan *plan, EvalContext *) {
 }
 
 int plan_next(ExecPlan *plan, EvalContext *) { return plan->fetch_operation(plan); }
+
+int plan_rows_next(ExecPlan *plan, EvalContext *c) {
+    if (plan->done) return 100;
+    if (plan->scan_count == 0) {
+        plan->done = 1;  // no FROM: exactly one candidate row
+        fresh_row_pool(plan, c);
+        return accepted(plan, c) ? 0 : 100;
+    }
+    for (;;) {
+        fresh_row_pool(plan, c);
+        if (next_combination(plan, c) != 0) {
+            if (plan->current + 1 >= plan->alternative_count) {
+                plan->done = 1;
+                return 100;
+            }
+            plan->current++;
+            plan->positioned = 0;
+            continue;
+        }
+        if (accepted(plan, c)) return 0;
+    }
+}
 
 void plan_close(ExecPlan *plan) {
     if (!plan) return;

@@ -9,8 +9,7 @@
 //
 // Failures post on the statement's error header and throw QueryFailure.
 //
-// Exports: plan_create, plan_open, plan_next, plan_close, scan_open,
-// scan_fetch.
+// Exports: plan_create, plan_open, plan_next, plan_rows_next, plan_close.
 #pragma once
 
 #include "query/evaluate.h"
@@ -26,6 +25,10 @@ void plan_open(ExecPlan *plan, EvalContext *context);
 
 /// Produces the next row into plan->results. 0 row, 100 end.
 [[nodiscard]] int plan_next(ExecPlan *plan, EvalContext *context);
+
+/// The next combination of rows for which the WHERE condition holds,
+/// without evaluating the select list. 0, or 100 at the end.
+[[nodiscard]] int plan_rows_next(ExecPlan *plan, EvalContext *context);
 
 /// Closes every iterator of the plan. Idempotent.
 void plan_close(ExecPlan *plan);
