@@ -276,6 +276,8 @@ void query_close_cursor(QueryStatement *st) {
     st->exec_pool = nullptr;
     st->row_pool = nullptr;
     st->env.pool = nullptr;
+    st->scratch_chunks = nullptr;
+    st->scratch_chunk_count = st->scratch_used = st->rows_since_reset = 0;
 }
 
 int query_cursor_open(const QueryStatement *st) { return st && st->plan ? 1 : 0; }

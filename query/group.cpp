@@ -3,9 +3,10 @@
 
 #include <cstring>
 #include <new>
+#include <string>
+#include <unordered_set>
 
 #include "engine/describe_expression.h"
-#include "engine/keytree.h"
 #include "query/plan.h"
 #include "query/sort.h"
 #include "query/sort_record.h"
@@ -29,7 +30,7 @@ struct Accumulator {
     SQL_NUMERIC_STRUCT numeric_sum;
     Value *kept;               // MIN, MAX, FIRST, LAST; the interval sum
     int32_t kept_capacity;     // bytes of kept's text buffer
-    KeyTree *seen;             // DISTINCT forms
+    std::unordered_set<std::string> *seen;  // DISTINCT forms: the arguments' keys
 };
 
 // Accumulators of the statement, found by their node while evaluating.
@@ -84,12 +85,6 @@ KeyForm settle(KeyForm *form, const Value *v) {
     return static_cast<int>(*form) == 0 ? KeyForm::kOther : *form;
 }
 
-int key_compare(size_t stored_length, const void *stored, size_t new_length, const void *key) {
-    size_t n = stored_length < new_length ? stored_length : new_length;
-    int c = n ? std::memcmp(stored, key, n) : 0;
-    if (c != 0) return c;
-    return stored_length < new_length ? -1 : (stored_length > new_length ? 1 : 0);
-}
 
 void reset_accumulators(ExecPlan *plan, GroupState *g, EvalContext *c) {
     cv_mem_release_handle(g->acc_pool);
@@ -98,11 +93,17 @@ void reset_accumulators(ExecPlan *plan, GroupState *g, EvalContext *c) {
     for (int i = 0; i < g->acc_count; i++) {
         Accumulator &a = g->accs[i];
         AggregateNode *node = a.node;
+        std::unordered_set<std::string> *seen = a.seen;
         a = Accumulator{};
         a.node = node;
+        a.seen = seen;
         if (node->distinct) {
-            a.seen = TREEcreate(g->acc_pool, key_compare, nullptr);
-            if (!a.seen) no_memory(c);
+            try {
+                if (!a.seen) a.seen = new std::unordered_set<std::string>();
+                a.seen->clear();
+            } catch (const std::bad_alloc &) {
+                no_memory(c);
+            }
         }
     }
 }
@@ -216,12 +217,14 @@ void accumulate(Accumulator &a, GroupState *g, EvalContext *c) {
     if (v->deferred && read_deferred_value(v) < 0) raise_evaluation_error(c, "HY000", "Data Read Error");
     if (v->is_null) return;
     if (node->distinct) {
-        thread_local ByteBuffer key;
-        key.clear();
-        key_append(key, v, key_form_of_type(v->type), false);
-        if (TREElookup(a.seen, key.data(), key.size(), nullptr) == kTreeOk) return;
-        if (TREEinsert(a.seen, key.data(), key.size(), nullptr) != kTreeOk)
-            raise_evaluation_error(c, "HY000", "Unexpected error in TREEinsert");
+        ByteBuffer &key = *g->key;
+        try {
+            key.clear();
+            key_append(key, v, key_form_of_type(v->type), false);
+            if (!a.seen->emplace(reinterpret_cast<const char *>(key.data()), key.size()).second) return;
+        } catch (const std::bad_alloc &) {
+            no_memory(c);
+        }
     }
     switch (node->code) {
     case AGG_COUNT: break;
@@ -310,6 +313,7 @@ Value *result_of(Accumulator &a, EvalContext *c) {
 void fresh_row_pool(ExecPlan *plan, EvalContext *c) {
     if (plan->scope->enclosing) return;
     QueryStatement *st = c->statement;
+    st->scratch_used = 0;
     CvPool *fresh = cv_mem_alloc_handle(st->exec_pool);
     if (!fresh) no_memory(c);
     cv_mem_release_handle(st->row_pool);
@@ -332,7 +336,7 @@ int aggregate_fetch(ExecPlan *plan) {
     GroupState *g = state_of(plan);
     if (plan->done || limit_reached(plan, g)) return 100;
     reset_accumulators(plan, g, &c);
-    while (plan_next_combination(plan, &c) == 0) accumulate_all(g, &c);
+    while (plan_rows_next(plan, &c) == 0) accumulate_all(g, &c);
     plan->done = 1;
     fresh_row_pool(plan, &c);
     plan_evaluate_results(plan, &c);
@@ -427,7 +431,7 @@ void fill_groups(ExecPlan *plan, GroupState *g, EvalContext *c) {
     g->group_sort = new_sort(plan, 0, c);
     ByteBuffer &key = *g->key;
     ByteBuffer &payload = *g->payload;
-    while (plan_next_combination(plan, c) == 0) {
+    while (plan_rows_next(plan, c) == 0) {
         key.clear();
         payload.clear();
         try {
@@ -578,6 +582,7 @@ void group_setup(ExecPlan *plan, EvalContext *c) {
         auto *gs = static_cast<GroupState *>(arg);
         for (ByteBuffer *b : {gs->key, gs->payload, gs->group_key})
             if (b) b->~ByteBuffer();
+        for (int k = 0; gs->accs && k < gs->acc_count; k++) delete gs->accs[k].seen;
     };
     if (!cv_mem_on_release(plan->pool, destroy, g)) no_memory(c);
     plan->sort = g;

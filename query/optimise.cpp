@@ -5,7 +5,9 @@
 #include <new>
 #include <string>
 
+#include "query/plan.h"
 #include "query/validate.h"
+#include "support/value_ops.h"
 #include "support/pool.h"
 
 namespace {
@@ -27,7 +29,8 @@ bool disjuncts(Node *n, std::vector<Conjuncts> &out) {
         if (o->op_class == OPCLASS_AND) {
             std::vector<Conjuncts> l, r;
             if (!disjuncts(o->left, l) || !disjuncts(o->right, r)) return false;
-            if (l.size() * r.size() > static_cast<size_t>(kMaxAlternatives)) return false;
+            if ((l.size() > 1 || r.size() > 1) && l.size() * r.size() > static_cast<size_t>(kMaxDistributed))
+                return false;
             out.clear();
             for (const Conjuncts &a : l)
                 for (const Conjuncts &b : r) {
@@ -58,6 +61,78 @@ Node *and_of(ExecPlan *plan, const Conjuncts &parts, EvalContext *c) {
         chain = reinterpret_cast<Node *>(o);
     }
     return chain;
+}
+
+Node *operator_node(ExecPlan *plan, int op_class, int op, Node *left, Node *right, EvalContext *c) {
+    auto *o = pool_new<OperatorNode>(plan->pool);
+    if (!o) raise_evaluation_error(c, "HY001", "Memory allocation error");
+    o->kind = NODE_OPERATOR;
+    o->op_class = op_class;
+    o->op = op;
+    o->left = left;
+    o->right = right;
+    return reinterpret_cast<Node *>(o);
+}
+
+Node *truth_node(ExecPlan *plan, bool truth, EvalContext *c) {
+    Value *v = new_value_of_type(plan->pool, VT_BIT);
+    if (!v) raise_evaluation_error(c, "HY001", "Memory allocation error");
+    v->data.i = truth ? 1 : 0;
+    return reinterpret_cast<Node *>(v);
+}
+
+// Runs an uncorrelated one-column sub-query for at most `limit` + 1 rows;
+// false when it cannot be expanded.
+bool run_subquery(ExecPlan *plan, Node *spec, int limit, std::vector<Value *> &out, EvalContext *c) {
+    if (!spec || spec->kind != NODE_QUERY_SPEC) return false;
+    auto *scope = static_cast<QueryScope *>(node_cast<QuerySpecNode>(spec)->scope);
+    if (!scope || scope->correlated || scope->column_count != 1) return false;
+    ExecPlan *sub = plan_create(c->statement, scope, plan->pool);
+    plan_open(sub, c);
+    while (plan_next(sub, c) == 0) {
+        if (static_cast<int>(out.size()) == limit) {
+            plan_close(sub);
+            return false;
+        }
+        Value *v = duplicate_value(sub->results[0], plan->pool);
+        if (!v) raise_evaluation_error(c, "HY001", "Memory allocation error");
+        out.push_back(v);
+    }
+    plan_close(sub);
+    return true;
+}
+
+Node *expand(ExecPlan *plan, Node *n, EvalContext *c) {
+    if (!n) return n;
+    if (n->kind == NODE_OPERATOR) {
+        auto *o = node_cast<OperatorNode>(n);
+        if (o->op_class == OPCLASS_AND || o->op_class == OPCLASS_OR || o->op_class == OPCLASS_NOT) {
+            Node *l = expand(plan, o->left, c), *r = expand(plan, o->right, c);
+            if (l == o->left && r == o->right) return n;
+            return operator_node(plan, o->op_class, o->op, l, r, c);
+        }
+        if (o->op_class == OPCLASS_OPERATOR && is_comparison_op(o->op) && o->right &&
+            o->right->kind == NODE_QUERY_SPEC) {
+            std::vector<Value *> values;
+            if (!run_subquery(plan, o->right, 1, values, c) || values.size() != 1) return n;
+            return operator_node(plan, OPCLASS_OPERATOR, o->op, o->left, reinterpret_cast<Node *>(values[0]), c);
+        }
+        return n;
+    }
+    if (n->kind == NODE_IN_SUBQUERY) {
+        auto *in = node_cast<InSubqueryNode>(n);
+        std::vector<Value *> values;
+        if (!run_subquery(plan, in->subquery, kMaxExpandedRows, values, c)) return n;
+        if (values.empty()) return truth_node(plan, in->negated != 0, c);
+        Node *chain = nullptr;
+        for (Value *v : values) {
+            Node *cmp = operator_node(plan, OPCLASS_OPERATOR, in->negated ? OP_NE : OP_EQ, in->operand,
+                                      reinterpret_cast<Node *>(v), c);
+            chain = chain ? operator_node(plan, in->negated ? OPCLASS_AND : OPCLASS_OR, 0, chain, cmp, c) : cmp;
+        }
+        return chain;
+    }
+    return n;
 }
 
 void release_statistics(void *arg) { delete static_cast<TableStatistics *>(arg); }
@@ -120,6 +195,14 @@ int prepare_alternatives(ExecPlan *plan, Node *where, Node **out, EvalContext *c
     int n = 0;
     for (const Conjuncts &p : parts) out[n++] = and_of(plan, p, c);
     return n;
+}
+
+Node *expand_subqueries(ExecPlan *plan, Node *where, EvalContext *c) {
+    try {
+        return expand(plan, where, c);
+    } catch (const std::bad_alloc &) {
+        raise_evaluation_error(c, "HY001", "Memory allocation error");
+    }
 }
 
 const TableStatistics *table_statistics(QueryStatement *st, TableSlot *slot, EvalContext *c) {

@@ -23,6 +23,7 @@ void close_on_release(void *arg) { plan_close(static_cast<ExecPlan *>(arg)); }
 
 void build_alternatives(ExecPlan *plan, EvalContext *c) {
     Node *where = plan->scope->core ? plan->scope->core->where : nullptr;
+    if (where && c->statement->connection.in_expansion) where = expand_subqueries(plan, where, c);
     Node *parts[kMaxAlternatives];
     int n = 1;
     parts[0] = where;
@@ -70,11 +71,16 @@ int next_combination(ExecPlan *plan, EvalContext *c) {
     }
 }
 
-// Resets the row pool before each candidate row of a top-level query, so
-// temporaries never pile up over a long scan.
+// Before each candidate row of a top-level query the scratch values start
+// again, and every few rows the row pool is replaced, so temporaries never
+// pile up over a long scan (memory stays flat) while replacing the pool
+// costs little per row.
 void fresh_row_pool(ExecPlan *plan, EvalContext *c) {
     if (plan->scope->enclosing) return;
     QueryStatement *st = c->statement;
+    st->scratch_used = 0;
+    if (++st->rows_since_reset < 64) return;
+    st->rows_since_reset = 0;
     CvPool *fresh = cv_mem_alloc_handle(st->exec_pool);
     if (!fresh) raise_evaluation_error(c, "HY001", "Memory allocation error");
     cv_mem_release_handle(st->row_pool);
@@ -109,7 +115,7 @@ void plan_evaluate_results(ExecPlan *plan, EvalContext *c) {
     }
 }
 
-int plan_next_combination(ExecPlan *plan, EvalContext *c) {
+int plan_rows_next(ExecPlan *plan, EvalContext *c) {
     if (plan->combinations_done) return 100;
     if (plan->scan_count == 0) {
         plan->combinations_done = 1;
@@ -140,7 +146,7 @@ int direct_fetch(ExecPlan *plan) {
         plan->done = 1;
         return 100;
     }
-    if (plan_next_combination(plan, &c) != 0) return 100;
+    if (plan_rows_next(plan, &c) != 0) return 100;
     plan_evaluate_results(plan, &c);
     plan->produced++;
     return 0;
@@ -191,6 +197,7 @@ void plan_open(ExecPlan *plan, EvalContext *) {
 }
 
 int plan_next(ExecPlan *plan, EvalContext *) { return plan->fetch_operation(plan); }
+
 
 void plan_close(ExecPlan *plan) {
     if (!plan) return;

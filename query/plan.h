@@ -9,7 +9,7 @@
 //
 // Failures post on the statement's error header and throw QueryFailure.
 //
-// Exports: plan_create, plan_open, plan_next, plan_next_combination,
+// Exports: plan_create, plan_open, plan_next, plan_rows_next,
 // plan_evaluate_results, plan_close.
 #pragma once
 
@@ -29,7 +29,7 @@ void plan_open(ExecPlan *plan, EvalContext *context);
 
 /// Positions the next combination of rows that passes the WHERE clause
 /// (the row pool is fresh for it). 0, or 100 when there is none.
-[[nodiscard]] int plan_next_combination(ExecPlan *plan, EvalContext *context);
+[[nodiscard]] int plan_rows_next(ExecPlan *plan, EvalContext *context);
 
 /// Evaluates the select list for the current rows into plan->results.
 void plan_evaluate_results(ExecPlan *plan, EvalContext *context);

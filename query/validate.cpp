@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "engine/describe_expression.h"
+#include "sql/walker.h"
 #include "support/diag.h"
 
 namespace {
@@ -221,6 +222,29 @@ void build_select_list(ValidationContext *c, QueryScope *scope) {
     }
     scope->columns = b.items;
     scope->column_count = b.count;
+}
+
+struct RefCount {
+    const QueryScope *scope;
+    int count;
+};
+
+int count_own_refs(Node *node, void *arg) {
+    auto *r = static_cast<RefCount *>(arg);
+    if (node->kind == NODE_COLUMN_REF && node_cast<ColumnRefNode>(node)->scope == r->scope) r->count++;
+    return 0;
+}
+
+// Set functions without GROUP BY: the DISTINCT forms and columns beside
+// set functions wait for grouping.
+void check_set_functions(QueryScope *scope) {
+    RefCount all{scope, 0}, inside{scope, 0};
+    for (int i = 0; i < scope->column_count; i++) (void)walk_expression(scope->columns[i].expression, count_own_refs, &all);
+    for (ListCell *cell = ListFirst(scope->select_aggregates); cell; cell = ListNext(cell)) {
+        auto *a = node_cast<AggregateNode>(ListData(cell));
+        (void)walk_expression(a->distinct ? a->distinct_column : a->argument, count_own_refs, &inside);
+    }
+    if (all.count > inside.count) scope->unsupported = "columns beside set functions without GROUP BY";
 }
 
 QueryScope *new_scope(ValidationContext *c, QueryScope *enclosing) {
@@ -522,6 +546,7 @@ QueryScope *validate_query_spec(QuerySpecNode *spec, QueryScope *enclosing, Vali
         (void)expression_type(spec->having, &h);
         scope->having = spec->having;
     }
+    if (ListCount(scope->select_aggregates) > 0 && !scope->group_by && !scope->unsupported) check_set_functions(scope);
     describe_scope(&local, scope);
     if (enclosing && scope->column_count == 1) spec->result_description = &scope->columns[0].type;
     return scope;

@@ -113,6 +113,7 @@ int SQIGetData(void *handle, int column, int c_type, void *buffer, SQLLEN capaci
         it->piece_offset = 0;
         it->piece_column = column;
         it->piece_serial = it->row_serial;
+        it->piece_text_ready = 0;
     }
     json_t *v = scan_column_value(it, column - 1);
     if (!v) return set_null(length);
@@ -121,9 +122,14 @@ int SQIGetData(void *handle, int column, int c_type, void *buffer, SQLLEN capaci
             if (json_is_string(v))
                 return deliver_text(it, json_string_value(v), json_string_length(v), static_cast<char *>(buffer),
                                     capacity, length);
-            std::string text;
-            if (!json_text(v, text)) return set_null(length);
-            return deliver_text(it, text.data(), text.size(), static_cast<char *>(buffer), capacity, length);
+            // Objects and arrays are written as text once; every later piece
+            // of the same row and column comes from that text.
+            if (!it->piece_text_ready) {
+                if (!json_text(v, it->piece_text)) return set_null(length);
+                it->piece_text_ready = 1;
+            }
+            return deliver_text(it, it->piece_text.data(), it->piece_text.size(), static_cast<char *>(buffer),
+                                capacity, length);
         }
         case SQL_C_LONG:
         case SQL_C_SLONG: {
@@ -193,6 +199,9 @@ int SQIGetData(void *handle, int column, int c_type, void *buffer, SQLLEN capaci
             return DAL_OK;
         }
         default:
-            return DAL_OK;  // a buffer type rows are never read as: nothing written
+            // A buffer type rows are never read as: an error, so the caller
+            // never takes an unwritten buffer for a value.
+            paypal_post(it->env, "07006", "restricted data type attribute violation");
+            return DAL_ERROR;
     }
 }

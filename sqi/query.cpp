@@ -92,6 +92,8 @@ void scan_release(PaypalIterator *it) {
     it->single_object = 0;
     it->piece_offset = 0;
     it->piece_column = -1;
+    it->piece_text.clear();
+    it->piece_text_ready = 0;
 }
 
 bool restriction_value_text(const Value *v, std::string &out) {

@@ -170,7 +170,7 @@ bool like_prefix_match(const std::string &s, const std::string &pattern) {
     return strncasecmp(s.c_str(), prefix.c_str(), prefix.size()) == 0;
 }
 
-bool satisfies(const Table &t, const std::vector<Cell> &row, const Copied &c) {
+bool satisfies(const Table &t, const Cell *row, const Copied &c) {
     const Cell &cell = row[static_cast<size_t>(c.column - 1)];
     if (c.op == RESTRICT_IS_NULL) return cell.null;
     if (cell.null || c.null) return false;
@@ -218,11 +218,11 @@ int statistics(void *it, DalText, DalText, DalText table, int, int) {
         r[10] = Cell::of(card);
         return r;
     };
-    i->rows.push_back(row(-1, nullptr, 0, 0, nullptr, static_cast<int64_t>(t->rows.size())));
+    i->rows.push_back(row(-1, nullptr, 0, 0, nullptr, static_cast<int64_t>(t->row_count())));
     if (i->provider->id_is_key)
         for (const Column &c : t->columns)
             if (strcasecmp(c.name.c_str(), "ID") == 0)
-                i->rows.push_back(row(0, "Primary", 3, 1, "ID", static_cast<int64_t>(t->rows.size())));
+                i->rows.push_back(row(0, "Primary", 3, 1, "ID", static_cast<int64_t>(t->row_count())));
     return DAL_OK;
 }
 
@@ -235,8 +235,8 @@ int next_row(void *it) {
     if (!i->table) return DAL_NO_DATA;
     for (;;) {
         i->position++;
-        if (i->position >= static_cast<long>(i->table->rows.size())) return DAL_NO_DATA;
-        const auto &row = i->table->rows[static_cast<size_t>(i->position)];
+        if (i->position >= static_cast<long>(i->table->row_count())) return DAL_NO_DATA;
+        const Cell *row = i->table->row(static_cast<size_t>(i->position));
         bool ok = true;
         if (!i->provider->ignore_restrictions)
             for (const Copied &c : i->restrictions)
@@ -270,7 +270,7 @@ int get_data(void *it, int column, int c_type, void *buffer, SQLLEN capacity, SQ
     }
     if (!i->table || i->position < 0 || column < 1 || column > static_cast<int>(i->table->columns.size()))
         return DAL_ERROR;
-    const Cell &cell = i->table->rows[static_cast<size_t>(i->position)][static_cast<size_t>(column - 1)];
+    const Cell &cell = i->table->row(static_cast<size_t>(i->position))[column - 1];
     if (cell.null) {
         *length = SQL_NULL_DATA;
         return DAL_OK;
@@ -367,9 +367,10 @@ void load_into_sqlite(const Provider &p, sqlite3 *db) {
         sqlite3_stmt *st = nullptr;
         sqlite3_prepare_v2(db, insert.c_str(), -1, &st, nullptr);
         sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-        for (const auto &row : t.rows) {
+        for (size_t n = 0; n < t.row_count(); n++) {
+            const Cell *row = t.row(n);
             sqlite3_reset(st);
-            for (size_t i = 0; i < row.size(); i++) {
+            for (size_t i = 0; i < t.columns.size(); i++) {
                 const Cell &c = row[i];
                 int k = static_cast<int>(i + 1);
                 if (c.null) sqlite3_bind_null(st, k);
@@ -401,7 +402,7 @@ Table generate(const std::string &name, int rows, unsigned seed, bool with_nulls
         row.push_back(maybe_null(Cell::real((pick(41) - 20) / 4.0)));
         row.push_back(maybe_null(Cell::text(words[pick(10)])));
         row.push_back(maybe_null(Cell::of(static_cast<int64_t>(pick(5)) * 3000000000LL - 6000000000LL)));
-        t.rows.push_back(std::move(row));
+        t.add_row(std::move(row));
     }
     return t;
 }

@@ -206,6 +206,57 @@ TEST_F(Sorting, SpillingSortsGiveTheSameRows) {
     work_mem_size = 0;
 }
 
+TEST_F(Sorting, InExpansionUpTo101Rows) {
+    in_expansion = 1;
+    provider.scans.clear();
+    RunResult r = run("SELECT id FROM t1 WHERE id IN (SELECT id FROM t1 WHERE id <= 101)");
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_EQ(r.rows.size(), 101u);
+    EXPECT_EQ(provider.scans.size(), 1u + 101u) << "one keyed scan per value";
+    provider.scans.clear();
+    r = run("SELECT id FROM t1 WHERE id IN (SELECT id FROM t1 WHERE id <= 102)");
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_EQ(r.rows.size(), 102u);
+    // Not expanded: the outer scan reads everything (the sub-query is read
+    // once to try, once more to answer).
+    ASSERT_EQ(provider.scans.size(), 3u);
+    EXPECT_TRUE(provider.scans[1].restrictions.empty());
+    r = run("SELECT id FROM t1 WHERE id NOT IN (SELECT id FROM t1 WHERE id > 3) AND id = (SELECT MIN(id) FROM t2)");
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_EQ(r.rows, (Rows{{"1"}}));
+    r = run("SELECT id FROM t1 WHERE id IN (SELECT id FROM t1 WHERE id < 0)");
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_TRUE(r.rows.empty());
+    // A correlated sub-query is left as it is.
+    r = run("SELECT id FROM t1 WHERE id IN (SELECT id FROM t2 WHERE t2.a = t1.a) AND id < 10");
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_EQ(sorted(r.rows), sorted(sqlite_rows("SELECT id FROM t1 WHERE id IN (SELECT id FROM t2 WHERE t2.a = t1.a) AND id < 10")));
+    in_expansion = 0;
+}
+
+TEST_F(Sorting, ExpansionsAreMadeAgainAtEachExecution) {
+    in_expansion = 1;
+    QueryConnection conn = connection();
+    QueryStatement *st = query_statement_create(pool, diag, &conn);
+    ASSERT_NE(st, nullptr);
+    ASSERT_EQ(query_prepare(st, "SELECT COUNT(*) FROM t1 WHERE id IN (SELECT id FROM t3 WHERE a = 1)", SQL_NTS), 0);
+    auto count = [&]() {
+        EXPECT_EQ(query_execute(st, 0, nullptr), 0);
+        EXPECT_EQ(query_fetch(st), 0);
+        std::string v = print_value(query_column_value(st, 1));
+        query_close_cursor(st);
+        return v;
+    };
+    std::string first = count();
+    EXPECT_EQ(first, sqlite_rows("SELECT COUNT(*) FROM t1 WHERE id IN (SELECT id FROM t3 WHERE a = 1)")[0][0]);
+    // The sub-query's rows change between executions.
+    memprov::Table &t3 = provider.tables[2];
+    for (size_t r = 0; r < t3.row_count(); r++) t3.cells[r * t3.columns.size() + 1] = memprov::Cell::of(1);
+    EXPECT_EQ(count(), "25");
+    query_statement_free(st);
+    in_expansion = 0;
+}
+
 TEST_F(Sorting, SetFunctionsOverSmallInputs) {
     RunResult r = run("SELECT COUNT(a), COUNT(*), AVG(a), SUM(a) FROM t1 WHERE id IN (1, 2, 3)");
     ASSERT_EQ(r.code, 0) << r.message;
@@ -217,7 +268,7 @@ TEST_F(Sorting, SumOverBigintOverflowsWithAnError) {
     memprov::Table t;
     t.name = "BIG";
     t.columns = {{"V", memprov::Type::kBigint, 0}};
-    t.rows = {{memprov::Cell::of(INT64_MAX - 5)}, {memprov::Cell::of(3)}, {memprov::Cell::of(3)}};
+    for (int64_t v : {INT64_MAX - 5, int64_t{3}, int64_t{3}}) t.add_row({memprov::Cell::of(v)});
     provider.tables.push_back(t);
     RunResult r = run("SELECT SUM(v) FROM big WHERE v < 10");
     ASSERT_EQ(r.code, 0) << r.message;
@@ -256,8 +307,8 @@ TEST_F(Sorting, TextComparesByteWiseAndTrailingBlanksDoNotCount) {
     memprov::Table t;
     t.name = "W";
     t.columns = {{"S", memprov::Type::kText, 8}};
-    for (const char *s : {"a", "A", "a ", "b", "B"}) t.rows.push_back({memprov::Cell::text(s)});
-    t.rows.push_back({memprov::Cell{}});
+    for (const char *s : {"a", "A", "a ", "b", "B"}) t.add_row({memprov::Cell::text(s)});
+    t.add_row({memprov::Cell{}});
     provider.tables.push_back(t);
     RunResult r = run("SELECT COUNT(DISTINCT s), COUNT(*) FROM w");
     ASSERT_EQ(r.code, 0) << r.message;
