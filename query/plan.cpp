@@ -7,6 +7,7 @@
 // earlier disjunct holds for it, so no row comes twice. Every row is checked
 // against the whole WHERE condition.
 #include <cstring>
+#include <ctime>
 
 #include "query/group.h"
 #include "query/join.h"
@@ -91,6 +92,14 @@ void fresh_row_pool(ExecPlan *plan, EvalContext *c) {
 // With alternatives, the rows of alternative k are those for which its own
 // disjunct holds and no earlier one does: each qualifying row comes from
 // exactly one alternative, whatever the provider returned.
+// The statement's query time-out, looked at every few hundred rows.
+void check_deadline(EvalContext *c) {
+    QueryStatement *st = c->statement;
+    if (st->deadline == 0 || ++st->rows_since_clock < 256) return;
+    st->rows_since_clock = 0;
+    if (time(nullptr) > st->deadline) raise_evaluation_error(c, "HYT00", "Timeout expired");
+}
+
 bool accepted(ExecPlan *plan, EvalContext *c) {
     if (plan->alternative_count > 1) {
         if (evaluate_condition(plan->alternatives[plan->current].condition, c) != kTrue) return false;
@@ -124,6 +133,7 @@ int plan_rows_next(ExecPlan *plan, EvalContext *c) {
     }
     for (;;) {
         fresh_row_pool(plan, c);
+        check_deadline(c);
         if (next_combination(plan, c) != 0) {
             if (plan->current + 1 >= plan->alternative_count) {
                 plan->combinations_done = 1;
