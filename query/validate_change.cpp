@@ -81,14 +81,14 @@ void check_assignable(ValidationContext *c, TableSlot *slot, int column, Node *v
         return;
     }
     int type = expression_type(value, c);
-    if (type == 0) validation_error(c, "Invalid or unknown type in insert value list");
+    if (type == 0) validation_error_state(c, "HY000", "ODBC3.0", "%s", "Invalid or unknown type in insert value list");
     if (type_class(type) != type_class(target) && !is_assignable(type, target))
-        validation_error(c, "Insert value list type does not match column list");
+        validation_error_state(c, "HY000", "ODBC3.0", "%s", "Insert value list type does not match column list");
 }
 
 std::string print(ValidationContext *c, const Node *node) {
     std::string s;
-    if (print_to_string(node, false, s) != 0) validation_error(c, "Unable to form keyset query");
+    if (print_to_string(node, false, s) != 0) validation_error_state(c, "HY000", "ODBC3.0", "%s", "Unable to form keyset query");
     return s;
 }
 
@@ -106,8 +106,8 @@ void plan_keyset(ValidationContext *c, ChangePlan *plan, TableNameNode *table) {
     TableSlot *slot = plan->slot;
     QueryStatement *st = c->statement;
     int n = slot->info.key_count;
-    if (n <= 0) validation_error(c, "Base table has no distinct key information, so is not updatable");
-    if (n > kMaxKeyColumns) validation_error(c, "Unable to form keyset query");
+    if (n <= 0) validation_error_state(c, "HY000", "ODBC3.0", "%s", "Base table has no distinct key information, so is not updatable");
+    if (n > kMaxKeyColumns) validation_error_state(c, "HY000", "ODBC3.0", "%s", "Unable to form keyset query");
     KeyColumnEntry entries[kMaxKeyColumns]{};
     List *list = nullptr;
     for (int i = 0; i < n; i++) {
@@ -117,14 +117,14 @@ void plan_keyset(ValidationContext *c, ChangePlan *plan, TableNameNode *table) {
     }
     int r = DALGetPKInfo(st->connection.dal_handle, st->connection.dal, dal_text(slot->info.catalog),
                          dal_text(slot->info.schema), dal_text(slot->info.table), n, list, &slot->info);
-    if (r != DAL_OK && r != DAL_INFO) validation_error(c, "Base table has no distinct key information, so is not updatable");
+    if (r != DAL_OK && r != DAL_INFO) validation_error_state(c, "HY000", "ODBC3.0", "%s", "Base table has no distinct key information, so is not updatable");
     plan->key_count = n;
     plan->keys = make_array<int32_t>(c, n);
     std::string text = "SELECT ";
     for (int i = 0; i < n; i++) {
         int k = entries[i].ordinal - 1;
         if (k < 0 || k >= slot->column_count || !entries[i].name[0])
-            validation_error(c, "Base table has no distinct key information, so is not updatable");
+            validation_error_state(c, "HY000", "ODBC3.0", "%s", "Base table has no distinct key information, so is not updatable");
         plan->keys[i] = k;
         text += (i ? ", " : "") + quoted(slot->columns[k].column);
     }
@@ -193,7 +193,7 @@ void validate_insert(ValidationContext *c, InsertNode *node, ChangePlan *plan) {
             int type = q->columns[i].type.sql_type;
             int target = slot->columns[plan->sets[i].column].data_type;
             if (type != 0 && type_class(type) != type_class(target) && !is_assignable(type, target))
-                validation_error(c, "Insert value list type does not match column list");
+                validation_error_state(c, "HY000", "ODBC3.0", "%s", "Insert value list type does not match column list");
         }
         plan->source = src->query;
         return;
@@ -203,7 +203,7 @@ void validate_insert(ValidationContext *c, InsertNode *node, ChangePlan *plan) {
         for (ListCell *cell = ListFirst(src->values->list); cell; cell = ListNext(cell)) {
             auto *e = static_cast<Node *>(ListData(cell));
             if (e->kind != NODE_INSERT_KEYWORD && walk_expression(e, has_column_ref, nullptr) != 0)
-                validation_error(c, "Unexpected column name found in Value list");
+                validation_error_state(c, "HY000", "ODBC3.0", "%s", "Unexpected column name found in Value list");
         }
     }
     if (values != count) validation_error_state(c, "21S01", "ISO 9075", "Insert value list does not match column list");
@@ -243,7 +243,7 @@ void validate_sets(ValidationContext *c, QueryScope *scope, ListNode *clauses, C
             int type = q->columns[0].type.sql_type;
             int target = slot->columns[k].data_type;
             if (type != 0 && type_class(type) != type_class(target) && !is_assignable(type, target))
-                validation_error(c, "Insert value list type does not match column list");
+                validation_error_state(c, "HY000", "ODBC3.0", "%s", "Insert value list type does not match column list");
             s.subquery = set->subquery;
         } else if (set->value) {
             resolve_expression(set->value, &local);
@@ -259,12 +259,12 @@ void validate_sets(ValidationContext *c, QueryScope *scope, ListNode *clauses, C
 
 ValidatedStatement *validate_change(ValidationContext *c, Node *tree, int32_t code, QueryStatementKind kind) {
     switch (tree->kind) {
-        case NODE_CREATE_VIEW: validation_error(c, "Current driver is read only, CREATE VIEW not supported");
-        case NODE_DROP_VIEW: validation_error(c, "Current driver is read only, DROP VIEW not supported");
-        case NODE_DELETE_POSITIONED: validation_error(c, "Current driver is read only, DELETE WHERE CURRENT not supported");
-        case NODE_GRANT: validation_error(c, "GRANT not supported at this time");
-        case NODE_REVOKE: validation_error(c, "REVOKE not supported at this time");
-        case NODE_CALL: validation_error(c, "Stored procedures not supported in the release");
+        case NODE_CREATE_VIEW: validation_error_state(c, "HY000", "ODBC3.0", "%s", "Current driver is read only, CREATE VIEW not supported");
+        case NODE_DROP_VIEW: validation_error_state(c, "HY000", "ODBC3.0", "%s", "Current driver is read only, DROP VIEW not supported");
+        case NODE_DELETE_POSITIONED: validation_error_state(c, "HY000", "ODBC3.0", "%s", "Current driver is read only, DELETE WHERE CURRENT not supported");
+        case NODE_GRANT: validation_error_state(c, "HY000", "ODBC3.0", "%s", "GRANT not supported at this time");
+        case NODE_REVOKE: validation_error_state(c, "HY000", "ODBC3.0", "%s", "REVOKE not supported at this time");
+        case NODE_CALL: validation_error_state(c, "HY000", "ODBC3.0", "%s", "Stored procedures not supported in the release");
         case NODE_UPDATE_POSITIONED:
             validation_error_state(c, "HYC00", "ODBC 3.0", "Optional feature not implemented: %s",
                                    "UPDATE ... WHERE CURRENT OF");

@@ -13,6 +13,7 @@ published request bodies and replies:
   PATCH  /v1/vault/credit-cards/{id}         200 card
   DELETE /v1/vault/credit-cards/{id}         204
 
+GET /_emulator/created lists [collection, id] of every object made so far.
 A POST with a PayPal-Request-Id already seen answers the first reply again
 and creates nothing, as PayPal does. Control "empty_post=1" makes every
 successful POST answer 201 with an empty body.
@@ -100,6 +101,12 @@ def _apply_patch(obj, ops):
             at[parts[-1]] = op["value"]
 
 
+def _created(t, coll, key):
+    if not hasattr(t, "created"):
+        t.created = []
+    t.created.append([coll, key])
+
+
 def _post_webhook(t, body):
     err = _require(body, "url", "event_types")
     if err:
@@ -114,6 +121,7 @@ def _post_webhook(t, body):
                              "status": "ENABLED"} for e in body["event_types"]],
             "links": [_link(t.base, "/v1/notifications/webhooks/" + wid)]}
     t.rows["webhooks"].append(hook)
+    _created(t, "webhooks", wid)
     t.index["webhooks"][wid] = hook
     return _json(201, hook)
 
@@ -130,6 +138,7 @@ def _post_plan(t, body):
                  "create_time": "2026-01-01T00:00:00Z", "update_time": "2026-01-01T00:00:00Z",
                  "links": [_link(t.base, "/v1/billing/plans/" + pid)]})
     t.rows["plans"].append(plan)
+    _created(t, "plans", pid)
     t.index["plans"][pid] = plan
     return _json(201, plan)
 
@@ -145,6 +154,7 @@ def _post_payout(t, body):
               "sender_batch_header": body["sender_batch_header"]}
     batch = {"batch_header": header, "items": []}
     t.rows["payouts"].append(batch)
+    _created(t, "payouts", bid)
     t.index["payouts"][bid] = batch
     return _json(201, {"batch_header": header,
                        "links": [_link(t.base, "/v1/payments/payouts/" + bid)]})
@@ -159,6 +169,7 @@ def _post_order(t, body):
     order.update({"id": oid, "status": "CREATED", "create_time": "2026-01-01T00:00:00Z",
                   "links": [_link(t.base, "/v2/checkout/orders/" + oid)]})
     t.rows["orders"].append(order)
+    _created(t, "orders", oid)
     t.index["orders"][oid] = order
     return _json(201, {"id": oid, "status": "CREATED", "links": order["links"]})
 
@@ -173,6 +184,7 @@ def _post_card(t, body):
                  "create_time": "2026-01-01T00:00:00Z", "update_time": "2026-01-01T00:00:00Z",
                  "links": [_link(t.base, "/v1/vault/credit-cards/" + cid)]})
     t.rows["cards"].append(card)
+    _created(t, "cards", cid)
     t.index["cards"][cid] = card
     return _json(201, card)
 

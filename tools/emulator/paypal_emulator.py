@@ -10,6 +10,7 @@ then serves on 127.0.0.1 until killed (or until standard input closes, with
   GET /_emulator/control?fault=NAME&count=N&path=/prefix   arm a fault
   GET /_emulator/control?chunked=1|0&gzip=1|0&expires_in=N&slow=S&clear_log=1&reset=1&empty_post=1|0
   GET /_emulator/requests                                   the request log as JSON
+  GET /_emulator/created                                    [collection, id] of objects POSTed
 Faults: 429, 429_no_retry_after, 500, reset, truncated_chunked, bad_gzip,
 malformed_json, slow, close, drop, huge_length.
 """
@@ -227,6 +228,9 @@ def dispatch(state, req, conn):
         return handle_control(state, req), False
     if path == "/_emulator/requests":
         return handle_requests(state), False
+    if path == "/_emulator/created":
+        with state.lock:
+            return _json(200, getattr(state.tables, "created", [])), False
     state.log(req, conn)
     if path == "/v1/oauth2/token":
         return handle_token(state, req), True
