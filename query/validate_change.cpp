@@ -36,7 +36,10 @@ QueryScope *target_scope(ValidationContext *c, TableNameNode *table) {
     ref->kind = NODE_TABLE_REF;
     ref->table = table;
     TableSlot *slot = build_table_slot(c, ref, 1);
-    if (slot->info.provider_index == kViewsProvider)
+    DalRecord *dal = c->statement->connection.dal;
+    int p = slot->info.provider_index;
+    if (dal && p >= 0 && p < dal->count && dal->providers[p] &&
+        std::strcmp(dal->providers[p]->name, "$$$VIEWS$$$") == 0)
         validation_error_state(c, "HY000", "ODBC3.0", "General error: Views are not updatable");
     auto *scope = make_array<QueryScope>(c, 1);
     scope->kind = kScopeKind;

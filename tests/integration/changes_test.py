@@ -53,7 +53,7 @@ for sql, params, many in steps:
         conv.append(p)
     try:
         if many:
-            cur.fast_executemany = True
+            cur.fast_executemany = False
             cur.executemany(sql, [tuple(r) for r in conv])
         else:
             cur.execute(sql, *conv)
@@ -78,6 +78,7 @@ def step(sql, *params, many=False):
     return [sql, list(params), many]
 
 
+TIMES = "StartTime >= {ts '2000-01-01 00:00:00'} AND EndTime <= {ts '2099-01-01 00:00:00'}"
 HOOK_EVENTS = '[{"name": "PAYMENT.SALE.COMPLETED"}]'
 
 with Emulator(args.source, "--client-id", "demo-client", "--client-secret", "demo-secret") as emu:
@@ -96,7 +97,7 @@ with Emulator(args.source, "--client-id", "demo-client", "--client-secret", "dem
                        "PROD-1", "Plan ü", '[{"sequence": 1}]', True, 3, {"dec": "1.50"}, "USD", None),
          "/v1/billing/plans", {"product_id": "PROD-1", "name": "Plan ü", "billing_cycles": [{"sequence": 1}],
                                "payment_preferences": {"auto_bill_outstanding": True, "payment_failure_threshold": 3,
-                                                       "setup_fee": {"value": "1.5", "currency_code": "USD"}}}),
+                                                       "setup_fee": {"value": "1.50", "currency_code": "USD"}}}),
         ("BatchPayout", step("INSERT INTO BatchPayout (BatchHeaderSenderBatchHeaderSenderBatchId, "
                              "BatchHeaderSenderBatchHeaderEmailSubject, BatchItem) VALUES (?, ?, ?)",
                              "Batch-1", "Paid", '[{"receiver": "r@example.com", "amount": {"value": "1.00", "currency": "USD"}}]'),
@@ -121,7 +122,7 @@ with Emulator(args.source, "--client-id", "demo-client", "--client-secret", "dem
                   str(entry))
         if entry:
             ids.add(entry[3])
-    created = dict(control(emu, "created"))
+    created = dict(reversed(control(emu, "created")))  # the first object of each collection
 
     # ---- read back, UPDATE, DELETE
     hook = created["webhooks"] if "webhooks" in created else ""
@@ -131,14 +132,14 @@ with Emulator(args.source, "--client-id", "demo-client", "--client-secret", "dem
         step("SELECT Url, EventTypes FROM Webhooks WHERE Id = ?", hook),
         step("SELECT Name, PaymentPreferencesPaymentFailureThreshold FROM Plans WHERE Name = ?", "Plan ü"),
         step("SELECT Intent FROM OrderDetails WHERE Id = ?", order),
-        step("SELECT FirstName, ExpireYear FROM CreditCards WHERE Id = ?", card),
+        step("SELECT FirstName, ExpireYear FROM CreditCards WHERE Id = ? AND " + TIMES, card),
         step("SELECT BatchHeaderSenderBatchHeaderSenderBatchId FROM BatchPayout WHERE PayoutBatchId = ?", batch),
         step("UPDATE Webhooks SET Url = ?, Id = 'ignored' WHERE Id = ?", "https://a.example/new", hook),
         step("UPDATE OrderDetails SET Intent = 'AUTHORIZE' WHERE Id = ?", order),
-        step("UPDATE CreditCards SET FirstName = ? WHERE Id = ?", "Ann", card),
+        step("UPDATE CreditCards SET FirstName = ? WHERE Id = ? AND " + TIMES, "Ann", card),
         step("SELECT Url FROM Webhooks WHERE Id = ?", hook),
         step("SELECT Intent FROM OrderDetails WHERE Id = ?", order),
-        step("DELETE FROM CreditCards WHERE Id = ?", card),
+        step("DELETE FROM CreditCards WHERE Id = ? AND " + TIMES, card),
         step("DELETE FROM Webhooks WHERE Url LIKE 'https://_.example/%'"),
         step("SELECT Id FROM Webhooks WHERE Url LIKE 'https://_.example/%'"),
         step("UPDATE Webhooks SET Url = 'x' WHERE Id = 'NO-SUCH-HOOK'"),
@@ -275,5 +276,8 @@ with Emulator(args.source, "--client-id", "demo-client", "--client-secret", "dem
               "data at execution: both executions sent their own pieces", json.dumps(bodies))
     res.check(len(bodies) >= 4 and bodies[2]["url"] == "éééé" and bodies[3]["url"] == "\U0001F600abc",
               "text at its exact size arrives intact", json.dumps(bodies[2:]))
+    arrays = [b["url"] for b in bodies if b["url"].startswith("https://arr.example/")]
+    res.check(arrays == ["https://arr.example/%d" % i for i in (1, 4, 5, 6)],
+              "parameter arrays: the rows before a failure are sent once, none after it", json.dumps(arrays))
 
 res.finish()

@@ -2,7 +2,7 @@
    it: two parameters bound with SQL_DATA_AT_EXEC and one shared token,
    prepared once and executed twice; each SQLParamData names the parameter
    whose data is due, the second execution asks for all of it again.
-   Also: a parameter bound with a column size of N characters takes N
+   Also: a parameter array with its status array, and a parameter bound with a column size of N characters takes N
    non-ASCII characters and refuses N + 1 with 22001.
 
    Usage: data_at_exec "DSN=..."  Prints one line per check; exit 0 when
@@ -28,7 +28,7 @@ static void state_of(SQLHSTMT st, char *out) {
 }
 
 /* One execution: both parameters sent piece by piece under the shared token. */
-static int execute_once(SQLHSTMT st, int token, const char *url, const char *events1, const char *events2) {
+static int execute_once(SQLHSTMT st, const int *token, const char *url, const char *events1, const char *events2) {
     SQLRETURN rc = SQLExecute(st);
     if (rc != SQL_NEED_DATA) return 0;
     int asked = 0;
@@ -36,7 +36,7 @@ static int execute_once(SQLHSTMT st, int token, const char *url, const char *eve
         SQLPOINTER got = NULL;
         rc = SQLParamData(st, &got);
         if (rc != SQL_NEED_DATA) break;
-        if (got != (SQLPOINTER)&token) return 0;
+        if (got != (SQLPOINTER)token) return 0;
         asked++;
         if (asked == 1) {
             if (!SQL_SUCCEEDED(SQLPutData(st, (SQLPOINTER)url, SQL_NTS))) return 0;
@@ -70,11 +70,11 @@ int main(int argc, char **argv) {
     check(SQL_SUCCEEDED(SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 256, 0, &token, 0, &dae1)) &&
               SQL_SUCCEEDED(SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_LONGVARCHAR, 0, 0, &token, 0, &dae2)),
           "bind two parameters under one token");
-    check(execute_once(st, token, "https://dae.example/one", "[{\"name\": ", "\"A.ONE\"}]"), "first execution");
+    check(execute_once(st, &token, "https://dae.example/one", "[{\"name\": ", "\"A.ONE\"}]"), "first execution");
     SQLLEN rows = 0;
     SQLRowCount(st, &rows);
     check(rows == 1, "first execution changed one row");
-    check(execute_once(st, token, "https://dae.example/two", "[{\"name\": ", "\"A.TWO\"}]"),
+    check(execute_once(st, &token, "https://dae.example/two", "[{\"name\": ", "\"A.TWO\"}]"),
           "second execution asks for both parameters again");
 
     /* Column size counts characters: 4 two-byte characters fit in 4. */
@@ -93,6 +93,37 @@ int main(int argc, char **argv) {
     SQLRETURN rc = SQLExecute(st);
     state_of(st, state);
     check(rc == SQL_ERROR && strcmp(state, "22001") == 0, "5 characters in a parameter of 4: 22001");
+
+    /* A parameter array of three rows bound by column, with its status
+       array: the second row's JSON is bad, so the first is sent, the second
+       fails and the third is never tried. */
+    SQLFreeStmt(st, SQL_RESET_PARAMS);
+    SQLPrepare(st, (SQLCHAR *)"INSERT INTO Webhooks (Url, EventTypes) VALUES (?, ?)", SQL_NTS);
+    char urls[3][32] = {"https://arr.example/1", "https://arr.example/2", "https://arr.example/3"};
+    char events[3][48] = {"[{\"name\": \"A.ARR\"}]", "not json", "[{\"name\": \"A.ARR\"}]"};
+    SQLLEN url_len[3] = {SQL_NTS, SQL_NTS, SQL_NTS}, event_len[3] = {SQL_NTS, SQL_NTS, SQL_NTS};
+    SQLUSMALLINT status[3] = {99, 99, 99};
+    SQLULEN processed = 0;
+    SQLSetStmtAttr(st, SQL_ATTR_PARAMSET_SIZE, (SQLPOINTER)3, 0);
+    SQLSetStmtAttr(st, SQL_ATTR_PARAM_STATUS_PTR, status, 0);
+    SQLSetStmtAttr(st, SQL_ATTR_PARAMS_PROCESSED_PTR, &processed, 0);
+    SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 256, 0, urls, sizeof urls[0], url_len);
+    SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_LONGVARCHAR, 0, 0, events, sizeof events[0], event_len);
+    rc = SQLExecute(st);
+    check(rc == SQL_ERROR && status[0] == SQL_PARAM_SUCCESS && status[1] == SQL_PARAM_ERROR &&
+              status[2] == SQL_PARAM_UNUSED && processed == 2,
+          "parameter array: statuses success, error, unused");
+    strcpy(events[1], "[{\"name\": \"A.ARR\"}]");
+    strcpy(urls[0], "https://arr.example/4");
+    strcpy(urls[1], "https://arr.example/5");
+    strcpy(urls[2], "https://arr.example/6");
+    check(SQL_SUCCEEDED(SQLParamOptions(st, 3, &processed)), "SQLParamOptions");
+    rc = SQLExecute(st);
+    SQLRowCount(st, &rows);
+    check(SQL_SUCCEEDED(rc) && processed == 3 && rows == 3 && status[0] == SQL_PARAM_SUCCESS &&
+              status[1] == SQL_PARAM_SUCCESS && status[2] == SQL_PARAM_SUCCESS,
+          "parameter array: three rows changed, every status success");
+
     SQLFreeHandle(SQL_HANDLE_STMT, st);
     SQLDisconnect(dbc);
     SQLFreeHandle(SQL_HANDLE_DBC, dbc);

@@ -222,7 +222,8 @@ _KEYED = [
     (re.compile(r"/v2/checkout/orders/([^/]+)/?$"), "orders", "orders", "order_id",
      ["/intent", "/payer", "/purchase_units"], 204, ("replace", "add", "remove")),
     (re.compile(r"/v1/vault/credit-cards/([^/]+)/?$"), "cards", "cards", "credit_card_id",
-     ["/"], 200, ("replace", "add", "remove")),
+     ["/first_name", "/last_name", "/expire_month", "/expire_year", "/billing_address",
+      "/external_customer_id", "/merchant_id", "/external_card_id"], 200, ("replace", "add", "remove")),
 ]
 _DELETABLE = ("webhooks", "cards")
 
