@@ -11,6 +11,9 @@
 
 namespace {
 
+// The size SQLDescribeParam gives long text parameters, in characters.
+constexpr SQLULEN kDescribedLongText = 8000;
+
 SQLRETURN bind_parameter(STMT *stmt, SQLUSMALLINT number, SQLSMALLINT c_type, SQLSMALLINT sql_type,
                          SQLULEN column_size, SQLSMALLINT digits, SQLPOINTER value, SQLLEN buffer_length,
                          SQLLEN *indicator) {
@@ -60,9 +63,14 @@ SQLRETURN describe_param(STMT *stmt, SQLUSMALLINT number, SQLSMALLINT *type, SQL
     int sql = t.sql_type;
     SQLULEN length = 0;
     SQLSMALLINT scale = 0;
-    if (sql == SQL_CHAR || sql == SQL_VARCHAR || sql == SQL_LONGVARCHAR) {
+    if (sql == SQL_LONGVARCHAR) {
+        // A long text's own size (2^31 - 1) would make applications that
+        // size buffers from it (array binding) ask for gigabytes.
+        sql = SQL_WLONGVARCHAR;
+        length = kDescribedLongText;
+    } else if (sql == SQL_CHAR || sql == SQL_VARCHAR) {
         // Text parameters take any character: they are described as wide.
-        sql = sql == SQL_CHAR ? SQL_WCHAR : sql == SQL_VARCHAR ? SQL_WVARCHAR : SQL_WLONGVARCHAR;
+        sql = sql == SQL_CHAR ? SQL_WCHAR : SQL_WVARCHAR;
         length = static_cast<SQLULEN>(t.display_size > 0 ? t.display_size : t.column_size) * 2;
     } else if (sql == SQL_NUMERIC || sql == SQL_DECIMAL) {
         length = static_cast<SQLULEN>(t.precision);

@@ -53,7 +53,7 @@ for sql, params, many in steps:
         conv.append(p)
     try:
         if many:
-            cur.fast_executemany = False
+            cur.fast_executemany = True
             cur.executemany(sql, [tuple(r) for r in conv])
         else:
             cur.execute(sql, *conv)
