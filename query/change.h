@@ -38,6 +38,7 @@ struct ChangePlan {
     const char *keyset_text; // the keyset query, or null (DELETE without WHERE)
     int32_t keyset_param_count;
     int32_t *keyset_params;  // parameter numbers of the keyset query's markers, in order
+    int32_t diag_mark;       // diagnostics on the statement when the execution began
 };
 
 /// Validates INSERT, UPDATE, DELETE (searched and positioned) and the

@@ -214,7 +214,10 @@ int query_execute(QueryStatement *st, int count, Value *const *params) {
     st->env.user = st->connection.user;
     st->env.database = st->connection.database;
     st->row_count = -1;
-    switch (v->statement_kind) {
+    // Definitions the validator planned go to their provider like changes.
+    QueryStatementKind kind = v->statement_kind;
+    if (kind == QueryStatementKind::kDefinition && v->change) kind = QueryStatementKind::kRowChange;
+    switch (kind) {
         case QueryStatementKind::kQuery: {
             EvalContext c{st};
             try {

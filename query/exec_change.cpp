@@ -110,6 +110,13 @@ void fill_item(Restriction *r, const TableSlot *slot, int column, Value *v) {
     r->value = v;
 }
 
+// Diagnostics on the statement before a provider call: a failure that
+// added none gets a message of its own.
+bool posted_since(QueryStatement *st) {
+    const ChangePlan *p = st->statements[st->current]->change;
+    return diag_count(st->diag) > (p ? p->diag_mark : 0);
+}
+
 // The outcome of one row operation: 1 changed, or -1 after posting.
 int row_result(QueryStatement *st, int rc, const TableSlot *slot) {
     if (rc == DAL_OK || rc == DAL_INFO) return 1;
@@ -117,7 +124,7 @@ int row_result(QueryStatement *st, int rc, const TableSlot *slot) {
         std::string m = std::string("General error: table ") + slot->info.table + " does not accept this change";
         return fail(st, "HY000", m.c_str());
     }
-    if (diag_count(st->diag) == 0) fail(st, "HY000", "General error: the change failed");
+    if (!posted_since(st)) fail(st, "HY000", "General error: the change failed");
     SetReturnCode(st->diag, SQL_ERROR);
     return -1;
 }
@@ -146,7 +153,7 @@ int check_allowed(QueryStatement *st, const TableSlot *slot, DalIterator *it, in
     int rc = needed == kDalChangeInsert ? DALInsertRow(it, &info, 0, nullptr)
              : needed == kDalChangeUpdate ? DALUpdateRow(it, &info, 0, nullptr, 0, nullptr)
                                           : DALDeleteRow(it, &info, 0, nullptr);
-    if (rc == DAL_OK || rc == DAL_INFO || diag_count(st->diag) == 0) {
+    if (rc == DAL_OK || rc == DAL_INFO || !posted_since(st)) {
         std::string m2 = std::string("General error: table ") + slot->info.table + " does not accept this change";
         return fail(st, "HY000", m2.c_str());
     }
@@ -237,12 +244,33 @@ int run_searched(QueryStatement *st, ChangePlan *p, DalIterator *it) {
 
 }  // namespace
 
+// Definitions go to the provider that owns the table (or, for CREATE
+// TABLE, the one its LINK names): the PayPal provider refuses them all.
+int run_definition(QueryStatement *st, ChangePlan *p, DalIterator *it) {
+    TableInfo *info = &p->slot->info;
+    int rc;
+    switch (p->kind) {
+        case NODE_CREATE_TABLE: rc = DALCreateTable(it, info, nullptr); break;
+        case NODE_DROP_TABLE: rc = DALDropTable(it, info); break;
+        case NODE_CREATE_INDEX: rc = DALCreateIndex(it, info, nullptr); break;
+        case NODE_DROP_INDEX: rc = DALDropIndex(it, info, nullptr); break;
+        case NODE_ALTER_ADD: rc = DALAddColumn(it, info, 0, nullptr); break;
+        default: rc = DALDropColumn(it, info, nullptr); break;
+    }
+    if (rc == DAL_OK || rc == DAL_INFO) return 0;
+    if (!posted_since(st)) return fail(st, "HY000", "General error: the definition failed");
+    SetReturnCode(st->diag, SQL_ERROR);
+    return -1;
+}
+
 int execute_change(QueryStatement *st, ValidatedStatement *v) {
     ChangePlan *p = v->change;
     st->row_count = 0;
     if (!p) return fail(st, "HYC00", "Optional feature not implemented: this statement kind cannot be executed yet");
     IteratorGuard guard{DALOpenIterator(st->connection.dal_handle, st->connection.dal)};
     if (!guard.it) return fail(st, "HY001", "Memory allocation error");
+    p->diag_mark = diag_count(st->diag);
+    if (v->statement_kind == QueryStatementKind::kDefinition) return run_definition(st, p, guard.it);
     int32_t needed = p->kind == NODE_INSERT ? kDalChangeInsert : p->kind == NODE_UPDATE ? kDalChangeUpdate : kDalChangeDelete;
     if (check_allowed(st, p->slot, guard.it, needed) != 0) return -1;
     try {

@@ -434,6 +434,8 @@ ValidatedStatement *validate_other(ValidationContext *c, Node *tree) {
     for (const StatementForm &f : kForms) {
         if (f.kind != tree->kind) continue;
         if (f.statement_kind == QueryStatementKind::kRowChange || f.statement_kind == QueryStatementKind::kCall ||
+            tree->kind == NODE_CREATE_TABLE || tree->kind == NODE_DROP_TABLE || tree->kind == NODE_CREATE_INDEX ||
+            tree->kind == NODE_DROP_INDEX || tree->kind == NODE_ALTER_ADD || tree->kind == NODE_ALTER_DROP ||
             tree->kind == NODE_CREATE_VIEW || tree->kind == NODE_DROP_VIEW || tree->kind == NODE_GRANT ||
             tree->kind == NODE_REVOKE)
             return validate_change(c, tree, f.function_code, f.statement_kind);

@@ -1,5 +1,6 @@
 // Validation of INSERT, UPDATE and DELETE, and the refusal of the
 // statements the driver's data sources do not offer.
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -258,6 +259,52 @@ void validate_sets(ValidationContext *c, QueryScope *scope, ListNode *clauses, C
     }
 }
 
+// CREATE TABLE, DROP TABLE, CREATE INDEX, DROP INDEX, ALTER TABLE: the
+// checks that need only the catalogue; the provider decides the rest.
+void validate_definition(ValidationContext *c, Node *tree, ChangePlan *plan) {
+    if (tree->kind == NODE_CREATE_TABLE) {
+        auto *node = reinterpret_cast<CreateTableNode *>(tree);
+        TableNameNode *t = node->table;
+        QueryStatement *st = c->statement;
+        TableInfo info{};
+        int r = st->connection.dal
+                    ? DALGetTableInfo(st->connection.dal_handle, st->connection.dal, t->link ? t->link->text : nullptr,
+                                      dal_text(t->catalog ? t->catalog->text : nullptr),
+                                      dal_text(t->schema ? t->schema->text : nullptr), dal_text(t->table->text), &info)
+                    : DAL_NOT_MINE;
+        if (r == DAL_OK || r == DAL_INFO) validation_error_state(c, "42S01", "ISO 9075", "Base table or view already exists");
+        auto *slot = make_array<TableSlot>(c, 1);
+        slot->kind = kSlotKind;
+        std::snprintf(slot->info.table, sizeof slot->info.table, "%s", t->table->text);
+        if (t->link) std::snprintf(slot->info.link_name, sizeof slot->info.link_name, "%s", t->link->text);
+        plan->slot = slot;
+        return;
+    }
+    TableNameNode *table = nullptr;
+    switch (tree->kind) {
+        case NODE_DROP_TABLE: table = reinterpret_cast<DropTableNode *>(tree)->table; break;
+        case NODE_CREATE_INDEX: table = reinterpret_cast<CreateIndexNode *>(tree)->table; break;
+        case NODE_DROP_INDEX: table = reinterpret_cast<DropIndexNode *>(tree)->table; break;
+        case NODE_ALTER_ADD: table = reinterpret_cast<AlterAddNode *>(tree)->table; break;
+        case NODE_ALTER_DROP: table = reinterpret_cast<AlterDropNode *>(tree)->table; break;
+        default: return;
+    }
+    if (!table) return;
+    QueryScope *scope = target_scope(c, table);
+    plan->slot = scope->slots[0];
+    auto missing = [&](const IdentifierNode *column) {
+        if (column && column_of(plan->slot, column) < 0)
+            validation_error_state(c, "42S22", "ISO 9075", "Column %s not found in table %s", column->text,
+                                   plan->slot->info.table);
+    };
+    if (tree->kind == NODE_ALTER_DROP) missing(reinterpret_cast<AlterDropNode *>(tree)->column);
+    if (tree->kind == NODE_CREATE_INDEX) {
+        ListNode *columns = reinterpret_cast<CreateIndexNode *>(tree)->columns;
+        for (ListCell *cell = columns ? ListFirst(columns->list) : nullptr; cell; cell = ListNext(cell))
+            missing(static_cast<IndexColumnNode *>(ListData(cell))->column);
+    }
+}
+
 }  // namespace
 
 ValidatedStatement *validate_change(ValidationContext *c, Node *tree, int32_t code, QueryStatementKind kind) {
@@ -293,6 +340,9 @@ ValidatedStatement *validate_change(ValidationContext *c, Node *tree, int32_t co
         }
         plan_keyset(c, plan, table);
         if (!plan->where && !update) plan->keyset_text = nullptr;
+    } else if (kind == QueryStatementKind::kDefinition) {
+        validate_definition(c, tree, plan);
+        if (!plan->slot) plan = nullptr;
     } else {
         plan = nullptr;
     }

@@ -182,6 +182,12 @@ with Emulator(args.source, "--client-id", "demo-client", "--client-secret", "dem
         (step("INSERT INTO Webhooks (Url, EventTypes) VALUES ('u', 'not json')"), "Failed extracting JSON Array for 'EventTypes'"),
         (step("UPDATE WebhooksEvents SET Url = 'u' WHERE Id = 'x'"), "Base table has no distinct key information"),
         (step("DELETE FROM Webhooks WHERE CURRENT OF c1"), "Current driver is read only, DELETE WHERE CURRENT not supported"),
+        (step("CREATE TABLE NewTable (a INTEGER)"), "Driver does not support DDL (CREATE TABLE)"),
+        (step("DROP TABLE Webhooks"), "Driver does not support DDL (DROP TABLE)"),
+        (step("CREATE INDEX i1 ON Webhooks (Url)"), "Driver does not support DDL (CREATE INDEX)"),
+        (step("DROP INDEX i1 ON Webhooks"), "Driver does not support DDL (DROP INDEX)"),
+        (step("ALTER TABLE Webhooks ADD x INTEGER"), "Driver does not support DDL (ADD COLUMN)"),
+        (step("ALTER TABLE Webhooks DROP Url"), "Driver does not support DDL (DROP COLUMN)"),
     ]
     control(emu, "control?clear_log=1")
     g = run_steps(odbc, [s for s, _ in refusals])
