@@ -2,6 +2,7 @@
 // (join.h).
 #include "query/join.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
@@ -451,7 +452,8 @@ void join_setup(ExecPlan *plan, EvalContext *c) {
         } else {
             u.lo = next;
             u.hi = next + 1;
-            if (e > 0 && plan->alternative_count == 1) {
+            const int level = plan->rank ? plan->rank[next] : e;
+            if (level > 0 && plan->alternative_count == 1) {
                 if (restrictions_fixed(plan, next)) {
                     u.cache = new (std::nothrow) RowCache;
                     if (!u.cache) no_memory(c);
@@ -466,6 +468,9 @@ void join_setup(ExecPlan *plan, EvalContext *c) {
         }
         next = u.hi;
     }
+    if (plan->rank)  // tables only: level k holds the table of rank k
+        std::sort(plan->units, plan->units + plan->unit_count,
+                  [plan](const PlanUnit &a, const PlanUnit &b) { return plan->rank[a.lo] < plan->rank[b.lo]; });
 }
 
 void join_reset(ExecPlan *plan) {
