@@ -387,8 +387,8 @@ KeyForm column_form(const TableSlot *slot, int column) {
 }
 
 // A table below the outermost level whose restrictions take outer rows'
-// values: unless they form a key lookup (equalities covering a unique
-// index: a cheap keyed read per outer row), it is read once with the
+// values: unless they form a key lookup (an equality on the leading column
+// of a unique index: a keyed read per outer row), it is read once with the
 // restrictions that do not depend on outer rows, and its rows are looked up
 // by the equalities that do.
 RowCache *plan_lookup_cache(ExecPlan *plan, int index, EvalContext *c) {

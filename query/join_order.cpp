@@ -98,7 +98,7 @@ struct Costing {
 
 // Rows of `table` given the terms usable with the tables in `before`;
 // `outer_only` counts only terms that need some of them (a lookup), and
-// `*lookup` tells whether those cover a unique index.
+// `*lookup` tells whether those include the leading column of a unique index.
 double estimate(const Costing &k, int table, uint64_t before, bool with_outer, bool *lookup) {
     const TableStatistics *s = k.stats[static_cast<size_t>(table)];
     double rows = s->rows > 0 ? s->rows : 10000;
