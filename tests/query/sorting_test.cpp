@@ -188,6 +188,9 @@ TEST_F(Sorting, SpillingSortsGiveTheSameRows) {
         "SELECT COUNT(DISTINCT b), COUNT(DISTINCT s) FROM bigt",
         "SELECT id, s FROM bigt ORDER BY s DESC, id",
         "SELECT a, s FROM bigt UNION SELECT a, s FROM t1",
+        // inner sides past the budget are kept in a work file
+        "SELECT t1.id, b.id FROM t1 LEFT JOIN bigt b ON b.a = t1.a AND b.id < 3000 WHERE t1.id < 8",
+        "SELECT t1.id, b.id FROM t1, bigt b WHERE b.s = t1.s AND t1.id < 4",
     };
     for (const char *q : queries) {
         work_mem_size = 0;
