@@ -142,43 +142,6 @@ void write_row(ExecPlan *plan, int lo, int hi, RowCache &cache, EvalContext *c) 
     keep_row(plan, cache, c);
 }
 
-void restore_value(Value *dst, const Value *src, int32_t capacity, CvPool *pool, EvalContext *c) {
-    dst->deferred = 0;
-    if (src->is_null) {
-        dst->is_null = -1;
-        return;
-    }
-    dst->is_null = 0;
-    dst->precision = src->precision;
-    dst->scale = src->scale;
-    dst->reported_length = src->reported_length;
-    switch (src->type) {
-    case VT_CHAR:
-    case VT_BINARY: {
-        int32_t n = src->length < capacity ? src->length : capacity;
-        std::memcpy(dst->data.s, src->data.s, static_cast<size_t>(n));
-        dst->data.s[n] = '\0';
-        dst->length = n;
-        if (src->type == VT_BINARY) dst->data.bytes = reinterpret_cast<uint8_t *>(dst->data.s);
-        return;
-    }
-    case VT_LONG_CHAR:
-    case VT_LONG_BINARY:
-        if (!dst->long_buffer) {
-            dst->long_buffer = allocate_long_buffer(pool, 0, src->type == VT_LONG_CHAR ? SQL_LONGVARCHAR : SQL_LONGVARBINARY);
-            if (!dst->long_buffer) no_memory(c);
-        }
-        clear_long_buffer(dst->long_buffer);
-        if (src->long_buffer && long_buffer_length(src->long_buffer) > 0 &&
-            append_to_long_buffer(dst->long_buffer, long_buffer_data(src->long_buffer),
-                                  long_buffer_length(src->long_buffer)) != 0)
-            no_memory(c);
-        rewind_long_buffer(dst->long_buffer);
-        return;
-    default: dst->data = src->data; return;
-    }
-}
-
 void read_row(ExecPlan *plan, int lo, int hi, RowCache &cache, size_t row, EvalContext *c) {
     size_t at = cache.offsets[row];
     size_t end = row + 1 < cache.offsets.size() ? cache.offsets[row + 1] : cache.total;
@@ -196,11 +159,9 @@ void read_row(ExecPlan *plan, int lo, int hi, RowCache &cache, size_t row, EvalC
         for (int i = 0; i < scan.slot->column_count; i++) {
             Value *v = scan.values[i];
             if (!v) continue;
-            Value *tmp = nullptr;
-            int r = payload_read(data, end, &at, c->statement->row_pool, &tmp);
+            int r = payload_restore(data, end, &at, v, scan.capacity[i], plan->pool);
             if (r == -2) no_memory(c);
             if (r != 0) raise_evaluation_error(c, "HY000", "General error: %s", "damaged row cache");
-            restore_value(v, tmp, scan.capacity[i], plan->pool, c);
         }
     }
 }
