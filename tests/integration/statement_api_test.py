@@ -141,6 +141,17 @@ def run(odbc, emu):
     res.check(is_id == 1 and num.value == 0, "field 1212 marks the Id column")
     rc = odbc.SQLColAttribute(s, 1, 9999, None, 0, None, ctypes.byref(num))
     res.check(rc == -1 and states(odbc, 3, s)[0][0] == "HY091", "an unknown field: HY091")
+    odbc.SQLFetch(s)
+    buf, ind = ctypes.create_string_buffer(8), c_long()
+    rc = odbc.SQLGetData(s, 1, 1, buf, -1, ctypes.byref(ind))
+    res.check(rc == -1 and states(odbc, 3, s)[0][0] == "HY090", "SQLGetData with a negative capacity: HY090")
+    rc = odbc.SQLColAttribute(s, 1, 18, buf, -1, None, None)
+    res.check(rc == -1 and states(odbc, 3, s)[0][0] == "HY090", "SQLColAttribute with a negative capacity: HY090")
+    rc = odbc.SQLGetData(s, 2, -99, buf, 8, ctypes.byref(ind))  # SQL_ARD_TYPE, nothing bound
+    res.check(rc == -1 and states(odbc, 3, s)[0][0] == "07009", "SQL_ARD_TYPE without an ARD record: 07009")
+    rc = odbc.SQLGetData(s, 1, 9999, buf, 8, ctypes.byref(ind))
+    res.check(rc == -1 and states(odbc, 3, s)[0][0] in ("07006", "HY003"), "an unknown C type is an error",
+              (rc, states(odbc, 3, s)))
     odbc.SQLCloseCursor(s)
 
     # Piecewise SQLGetData of non-ASCII text, narrow and wide.
