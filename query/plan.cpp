@@ -11,6 +11,7 @@
 
 #include "query/group.h"
 #include "query/join.h"
+#include "query/join_order.h"
 #include "query/optimise.h"
 #include "query/plan.h"
 #include "query/restrictions.h"
@@ -19,8 +20,6 @@
 
 namespace {
 
-
-void close_on_release(void *arg) { plan_close(static_cast<ExecPlan *>(arg)); }
 
 void build_alternatives(ExecPlan *plan, EvalContext *c) {
     Node *where = plan->scope->core ? plan->scope->core->where : nullptr;
@@ -181,10 +180,13 @@ ExecPlan *plan_create(QueryStatement *st, QueryScope *scope, CvPool *parent) {
     plan->scan_count = scope->slot_count;
     plan->scans = pool_new_array<TableScan>(pool, static_cast<size_t>(scope->slot_count ? scope->slot_count : 1));
     plan->results = pool_new_array<Value *>(pool, static_cast<size_t>(scope->column_count ? scope->column_count : 1));
-    if (!plan->scans || !plan->results || !cv_mem_on_release(pool, close_on_release, plan))
+    // The scans' iterators belong to this pool (DALOpenIteratorIn): releasing
+    // it closes any still open.
+    if (!plan->scans || !plan->results)
         raise_evaluation_error(&c, "HY001", "Memory allocation error");
     for (int i = 0; i < scope->slot_count; i++) scan_setup(plan, i, &c);
     build_alternatives(plan, &c);
+    (void)choose_join_order(plan, &c);
     join_setup(plan, &c);
     int64_t limit = scope->top > 0 ? scope->top : 0;
     if (!scope->enclosing && st->options.max_rows > 0 && (limit == 0 || st->options.max_rows < limit))

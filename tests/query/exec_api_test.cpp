@@ -87,6 +87,17 @@ TEST_F(ExecApi, QueryTimeOut) {
     EXPECT_LE(time(nullptr) - started, 5);
 }
 
+TEST_F(ExecApi, IteratorsGoWithTheStatementsMemory) {
+    ASSERT_EQ(query_prepare(st, "SELECT x.id FROM t1 x, t1 y WHERE EXISTS (SELECT 1 FROM t1 z WHERE z.a = x.a)",
+                            SQL_NTS), 0);
+    ASSERT_EQ(query_execute(st, 0, nullptr), 0);
+    ASSERT_EQ(query_fetch(st), 0);
+    EXPECT_EQ(provider.open_iterators, 3);
+    query_statement_free(st);  // no close first: the pools take the iterators with them
+    st = nullptr;
+    EXPECT_EQ(provider.open_iterators, 0);
+}
+
 TEST_F(ExecApi, StartInstantIsTheBatchsOwn) {
     TIMESTAMP_STRUCT given{2020, 2, 29, 12, 30, 15, 0};
     query_set_start_instant(st, &given);
