@@ -87,7 +87,7 @@ int main(int argc, char **argv) {
     SQLWCHAR wide[8] = {0xD83D, 0xDE00, 'a', 'b', 'c', 0};
     SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR, 4, 0, wide, sizeof wide, &nts);
     check(SQL_SUCCEEDED(SQLExecute(st)), "a surrogate pair counts as one character");
-    strcat(text, "x");
+    snprintf(text, sizeof text, "%s", "\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9x");
     SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 4, 0, text, sizeof text, &nts);
     char state[8];
     SQLRETURN rc = SQLExecute(st);
@@ -113,10 +113,8 @@ int main(int argc, char **argv) {
     check(rc == SQL_ERROR && status[0] == SQL_PARAM_SUCCESS && status[1] == SQL_PARAM_ERROR &&
               status[2] == SQL_PARAM_UNUSED && processed == 2,
           "parameter array: statuses success, error, unused");
-    strcpy(events[1], "[{\"name\": \"A.ARR\"}]");
-    strcpy(urls[0], "https://arr.example/4");
-    strcpy(urls[1], "https://arr.example/5");
-    strcpy(urls[2], "https://arr.example/6");
+    snprintf(events[1], sizeof events[1], "%s", events[0]);
+    for (int i = 0; i < 3; i++) snprintf(urls[i], sizeof urls[i], "https://arr.example/%d", i + 4);
     check(SQL_SUCCEEDED(SQLParamOptions(st, 3, &processed)), "SQLParamOptions");
     rc = SQLExecute(st);
     SQLRowCount(st, &rows);
