@@ -270,6 +270,16 @@ with Emulator(args.source, "--client-id", "demo-client", "--client-secret", "dem
     res.check(g[8].get("rowcount") == 1 and posts[-1][2]["url"] == "é" * 256,
               "256 non-ASCII characters fit a column of 256", json.dumps(g[8]))
 
+    # ---- INSERT ... SELECT from the same table reads its source first
+    g = run_steps(odbc, [
+        step("INSERT INTO Webhooks (Url, EventTypes) SELECT Url || '/copy', EventTypes FROM Webhooks "
+             "WHERE Url LIKE 'https://m.example/%'"),
+        step("SELECT Url FROM Webhooks WHERE Url LIKE 'https://m.example/%' ORDER BY Url"),
+    ])
+    res.check(g[0].get("rowcount") == 3, "INSERT ... SELECT from the same table: one row per source row",
+              json.dumps(g[0]))
+    res.check(len(g[1].get("rows") or []) == 6, "the copies are not copied again", json.dumps(g[1]))
+
     # ---- data at execution from C
     dsn = f"DSN=CVPAYPAL"
     control(emu, "control?clear_log=1")
