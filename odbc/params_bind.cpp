@@ -1,5 +1,6 @@
 // SQLBindParameter, SQLBindParam, SQLSetParam, SQLNumParams,
 // SQLDescribeParam, SQLParamOptions, SQLParamData, SQLPutData.
+#include "odbc/call_trace.h"
 #include "odbc/convert_param.h"
 #include "odbc/desc_type.h"
 #include "odbc/descriptor.h"
@@ -101,12 +102,16 @@ CV_EXPORT SQLRETURN SQL_API SQLBindParameter(SQLHSTMT h, SQLUSMALLINT number, SQ
                                              SQLSMALLINT c_type, SQLSMALLINT sql_type, SQLULEN column_size,
                                              SQLSMALLINT digits, SQLPOINTER value, SQLLEN buffer_length,
                                              SQLLEN *indicator) {
+    log_message("bindparameter", __LINE__, kTraceInfo, "SQLBindParameter( %h, %u, %i, %i, %i, %U, %i, %p, %I, %p )", h,
+                number, io_type, c_type, sql_type, static_cast<unsigned long long>(column_size), digits, value,
+                static_cast<long long>(buffer_length), indicator);
     STMT *stmt = as_stmt(h);
-    if (!stmt) return SQL_INVALID_HANDLE;
-    (void)io_type;  // output parameters are not offered: every parameter is read as input
-    return odbc_guard(stmt->diag, [&] {
-        return bind_parameter(stmt, number, c_type, sql_type, column_size, digits, value, buffer_length, indicator);
-    });
+    if (!stmt) return trace_exit("bindparameter", __LINE__, "SQLBindParameter", SQL_INVALID_HANDLE);
+    // Output parameters are not offered: every parameter is read as input.
+    return trace_exit("bindparameter", __LINE__, "SQLBindParameter", odbc_guard(stmt->diag, [&] {
+                          return bind_parameter(stmt, number, c_type, sql_type, column_size, digits, value,
+                                                buffer_length, indicator);
+                      }));
 }
 
 CV_EXPORT SQLRETURN SQL_API SQLBindParam(SQLHSTMT h, SQLUSMALLINT number, SQLSMALLINT c_type, SQLSMALLINT sql_type,
@@ -143,9 +148,13 @@ CV_EXPORT SQLRETURN SQL_API SQLNumParams(SQLHSTMT h, SQLSMALLINT *count) {
 
 CV_EXPORT SQLRETURN SQL_API SQLDescribeParam(SQLHSTMT h, SQLUSMALLINT number, SQLSMALLINT *type, SQLULEN *size,
                                              SQLSMALLINT *digits, SQLSMALLINT *nullable) {
+    log_message("describeparam", __LINE__, kTraceInfo, "SQLDescribeParam( %h, %i, %p, %p, %p, %p )", h, number, type,
+                size, digits, nullable);
     STMT *stmt = as_stmt(h);
-    if (!stmt) return SQL_INVALID_HANDLE;
-    return odbc_guard(stmt->diag, [&] { return describe_param(stmt, number, type, size, digits, nullable); });
+    if (!stmt) return trace_exit("describeparam", __LINE__, "SQLDescribeParam", SQL_INVALID_HANDLE);
+    return trace_exit("describeparam", __LINE__, "SQLDescribeParam", odbc_guard(stmt->diag, [&] {
+                          return describe_param(stmt, number, type, size, digits, nullable);
+                      }));
 }
 
 CV_EXPORT SQLRETURN SQL_API SQLParamOptions(SQLHSTMT h, SQLULEN rows, SQLULEN *processed) {
