@@ -100,11 +100,9 @@ Value *source_value(ErrorHeader *diag, const void *data, const SQLLEN *length, i
             size_t n = 0;
             if (!data_bytes(data, length, false, &n)) return fail(diag, "HY090", "Invalid string or buffer length");
             if (n > static_cast<size_t>(kMaxCharValue)) return fail(diag, "22001", "String data, right truncated");
-            Value *out = NewValue(pool, static_cast<int32_t>(n));
-            if (!out) return nullptr;
-            out->type = VT_BINARY;
-            if (n) std::memcpy(out->data.bytes, data, n);
-            out->length = static_cast<int32_t>(n);
+            Value *out = new_value_of_type(pool, VT_CHAR);
+            if (!out || set_value_text(out, static_cast<const char *>(data), n) != 0) return nullptr;
+            out->type = VT_BINARY;  // the bytes with a terminator after them, even when empty
             return out;
         }
         case SQL_C_LONG: case SQL_C_SLONG: return integer(*static_cast<const int32_t *>(data));
@@ -194,17 +192,19 @@ Value *append_piece(ErrorHeader *diag, Value *previous, const Value *piece, bool
     size_t old = static_cast<size_t>(previous->length);
     size_t add = static_cast<size_t>(piece->length);
     if (old + add > static_cast<size_t>(kMaxCharValue)) return fail(diag, "22001", "String data, right truncated");
-    Value *out = NewValue(previous->pool, static_cast<int32_t>(old + add));
-    if (!out) return fail(diag, "HY001", "Memory allocation error");
-    out->type = binary ? VT_BINARY : VT_CHAR;
-    if (old) std::memcpy(out->data.s, previous->data.s, old);
-    if (add) std::memcpy(out->data.s + old, piece->data.s, add);
-    out->length = static_cast<int32_t>(old + add);
-    if (!binary) out->data.s[old + add] = 0;
+    std::string joined;
+    joined.reserve(old + add);
+    if (old) joined.append(previous->data.s, old);
+    if (add) joined.append(piece->data.s, add);
     if (f.column_size > 0 && !is_long_sql(f.sql_type)) {
-        size_t size = binary ? old + add : utf8_characters(out->data.s, old + add);
+        size_t size = binary ? joined.size() : utf8_characters(joined.data(), joined.size());
         if (size > f.column_size) return fail(diag, "22001", "String data, right truncated");
     }
+    // A fresh value always has its own terminated buffer, even when empty.
+    Value *out = new_value_of_type(previous->pool, VT_CHAR);
+    if (!out || set_value_text(out, joined.data(), joined.size()) != 0)
+        return fail(diag, "HY001", "Memory allocation error");
+    if (binary) out->type = VT_BINARY;
     release_value(previous);
     return out;
 }
