@@ -197,6 +197,26 @@ int DALServiceCallback(int code, DalServiceRequest *r) {
             std::snprintf(r->password, sizeof r->password, "%s", pwd ? pwd : "");
             return DAL_OK;
         }
+        case DAL_SERVICE_RECORD: {
+            DBC *d = as_dbc(r->handle);
+            if (!d) {
+                if (STMT *s = as_stmt(r->handle)) d = s->dbc;
+            }
+            r->result = d ? d->dal : nullptr;
+            return r->result ? DAL_OK : DAL_ERROR;
+        }
+        case DAL_SERVICE_GET_INFO: {
+            DBC *d = as_dbc(r->handle);
+            if (!d) {
+                if (STMT *s = as_stmt(r->handle)) d = s->dbc;
+            }
+            if (!d || !d->services.get_info || r->capacity < 0 || r->capacity > 32767) return DAL_ERROR;
+            SQLSMALLINT got = 0;
+            const SQLRETURN rc = d->services.get_info(d, static_cast<SQLUSMALLINT>(r->code), r->buffer,
+                                                      static_cast<SQLSMALLINT>(r->capacity), &got);
+            r->length = got;
+            return SQL_SUCCEEDED(rc) ? DAL_OK : DAL_ERROR;
+        }
         case DAL_SERVICE_LONG_LENGTH:
             r->length = r->value && r->value->long_buffer
                             ? static_cast<SQLLEN>(long_buffer_length(r->value->long_buffer))

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <sql.h>
+#include <sqlext.h>
 
 #include <cstdint>
 #include <string_view>
@@ -128,6 +129,8 @@ enum DalService : int {
     DAL_SERVICE_LONG_REWIND = 8,
     DAL_SERVICE_ODBC_VERSION = 9,
     DAL_SERVICE_CREDENTIALS = 10,
+    DAL_SERVICE_RECORD = 11,     // result: the DalRecord of the handle's connection
+    DAL_SERVICE_GET_INFO = 12,   // code: SQLGetInfo type; buffer, capacity in; length out
 };
 
 struct DalServiceRequest {
