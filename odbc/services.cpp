@@ -1,7 +1,9 @@
 // The DBC_SERVICES table. Slots whose subsystem is not in this build answer
 // HYC00 on the statement (or -1 where there is no handle to post on), so a
 // caller learns at once that the feature is missing.
+#include "odbc/fetch.h"
 #include "odbc/handle_ops.h"
+#include "odbc/stmt_run.h"
 #include "odbc/info.h"
 
 namespace {
@@ -14,15 +16,11 @@ int stmt_missing(STMT *stmt) {
     return -1;
 }
 
-int no_parse_context(STMT *) { return 0; }
-int no_results(STMT *) { return 0; }
 int no_values(DESC *) { return 0; }
 int missing_stmt(STMT *stmt) { return stmt_missing(stmt); }
 int missing_tree(STMT *stmt, void *) { return stmt_missing(stmt); }
 int missing_text(STMT *stmt, const char *) { return stmt_missing(stmt); }
 const char *no_parse_error(STMT *) { return ""; }
-int missing_fetch(STMT *stmt, int, SQLLEN) { return stmt_missing(stmt); }
-int missing_convert(STMT *stmt, int, int, void *, SQLLEN, SQLLEN *) { return stmt_missing(stmt); }
 SQLRETURN missing_listing4(STMT *stmt, const char *, const char *, const char *, const char *) {
     return static_cast<SQLRETURN>(stmt_missing(stmt));
 }
@@ -53,16 +51,16 @@ void fill_services(DbcServices *s) {
         .init_statement_attributes = init_statement_attributes,
         .load_first_unit = missing_stmt,
         .validate_tree = missing_tree,
-        .free_parse_context = no_parse_context,
+        .free_parse_context = stmt_free_engine,
         .last_parse_error = no_parse_error,
         .parse_text = missing_text,
         .create_parse_context = missing_stmt,
         .release_statement = release_statement_slot,
         .free_descriptor = free_descriptor_slot,
         .release_descriptor_values = no_values,
-        .close_results = no_results,
-        .fetch = missing_fetch,
-        .convert_column = missing_convert,
+        .close_results = stmt_close_results,
+        .fetch = engine_fetch,
+        .convert_column = convert_column_slot,
         .execute = missing_stmt,
         .engine_entry = {missing_tree, missing_tree, missing_tree, missing_tree, missing_tree},
         .tables_empty = missing_listing4,
