@@ -80,12 +80,18 @@ void fresh_row_pool(ExecPlan *plan, EvalContext *c) {
     st->env.pool = fresh;
 }
 
+// With alternatives, the rows of alternative k are those for which its own
+// disjunct holds and no earlier one does: each qualifying row comes from
+// exactly one alternative, whatever the provider returned.
 bool accepted(ExecPlan *plan, EvalContext *c) {
+    if (plan->alternative_count > 1) {
+        if (evaluate_condition(plan->alternatives[plan->current].condition, c) != kTrue) return false;
+        for (int a = 0; a < plan->current; a++)
+            if (evaluate_condition(plan->alternatives[a].condition, c) == kTrue) return false;
+        return true;
+    }
     Node *where = plan->scope->core ? plan->scope->core->where : nullptr;
-    if (where && evaluate_condition(where, c) != kTrue) return false;
-    for (int a = 0; a < plan->current; a++)
-        if (evaluate_condition(plan->alternatives[a].condition, c) == kTrue) return false;
-    return true;
+    return !where || evaluate_condition(where, c) == kTrue;
 }
 
 void evaluate_results(ExecPlan *plan, EvalContext *c) {
