@@ -18,6 +18,7 @@ struct CatalogListingData {
     std::vector<char> buffer;         // one column's read buffer
 };
 
+CatalogListing::CatalogListing() = default;
 CatalogListing::~CatalogListing() = default;
 
 namespace {

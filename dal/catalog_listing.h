@@ -86,12 +86,15 @@ inline constexpr int64_t kCatalogMaxRows = 1000000;
 
 struct CatalogListingData;
 struct CatalogListing {
-    const CatalogResultDef *def;
-    int32_t info;                   // a row or the operation came with information
-    int64_t row_count;
-    int64_t position;               // 0 before the first row, row_count + 1 after the last
+    const CatalogResultDef *def = nullptr;
+    int32_t info = 0;               // a row or the operation came with information
+    int64_t row_count = 0;
+    int64_t position = 0;           // 0 before the first row, row_count + 1 after the last
     std::unique_ptr<CatalogListingData> data;
+    CatalogListing();
     ~CatalogListing();
+    CatalogListing(const CatalogListing &) = delete;
+    CatalogListing &operator=(const CatalogListing &) = delete;
 };
 
 /// Reads every row `it` delivers after a catalogue operation (DALNextRow,

@@ -44,8 +44,8 @@ struct InfoIterator {
     InfoMode mode = InfoMode::kNone;
     DalIterator *main_it = nullptr;   // the main listing's DAL iterator
     DalIterator *table_it = nullptr;  // per-table listings (column privileges, indexes)
-    CatalogListing main{};
-    CatalogListing per_table{};
+    CatalogListing main;
+    CatalogListing per_table;
     bool per_table_open = false;
     int server_position = -1;
     int table_position = 0, column_position = -1;
