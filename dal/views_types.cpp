@@ -24,10 +24,10 @@ constexpr ViewTypeEntry kOdbc3Types[] = {
     plain(SQL_TYPE_TIMESTAMP),
     plain(SQL_INTERVAL_MONTH),
     plain(SQL_INTERVAL_YEAR),
-    plain(SQL_INTERVAL_YEAR_TO_MONTH),
     plain(SQL_INTERVAL_DAY),
     plain(SQL_INTERVAL_HOUR),
     plain(SQL_INTERVAL_MINUTE),
+    plain(SQL_INTERVAL_SECOND),  // year to month (107) is not listed
     plain(SQL_INTERVAL_DAY_TO_HOUR),
     plain(SQL_INTERVAL_DAY_TO_MINUTE),
     plain(SQL_INTERVAL_DAY_TO_SECOND),
