@@ -74,9 +74,9 @@ int read_cell(CatalogListingData &d, const CatalogColumnDef &col, int column, Da
 
 }  // namespace
 
-int catalog_listing_read(CatalogListing *l, const CatalogResultDef *def, DalIterator *it, void *owner,
-                         int64_t max_rows) {
-    l->def = def;
+namespace {
+
+int read_rows(CatalogListing *l, const CatalogResultDef *def, DalIterator *it, void *owner, int64_t max_rows) {
     l->info = 0;
     l->row_count = 0;
     l->position = 0;
@@ -141,6 +141,21 @@ int catalog_listing_read(CatalogListing *l, const CatalogResultDef *def, DalIter
         return -1;
     }
     return l->info ? 1 : 0;
+}
+
+}  // namespace
+
+int catalog_listing_read(CatalogListing *l, const CatalogResultDef *def, DalIterator *it, void *owner,
+                         int64_t max_rows) {
+    l->def = def;
+    const int r = read_rows(l, def, it, owner, max_rows);
+    if (r < 0) {
+        // A failed listing is an empty one: no row can be reached.
+        l->data.reset();
+        l->row_count = 0;
+        l->position = 0;
+    }
+    return r;
 }
 
 int catalog_listing_next(CatalogListing *l) {
