@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "dal/dal.h"
+#include "dal/dal_engine_hooks.h"
 #include "odbc/handles.h"
 #include "engine/value.h"
 #include "support/connstr.h"
@@ -236,9 +237,11 @@ int DALServiceCallback(int code, DalServiceRequest *r) {
         case DAL_SERVICE_LONG_REWIND:
             if (r->value && r->value->long_buffer) rewind_long_buffer(r->value->long_buffer);
             return DAL_OK;
-        default:
-            // Type information and the engine hooks arrive with the engine's evaluator.
-            return DAL_ERROR;
+        case DAL_SERVICE_EVALUATE:
+        case DAL_SERVICE_CONVERT:
+        case DAL_SERVICE_TYPE_INFO:
+        case DAL_SERVICE_TO_INTEGER: return dal_engine_service(code, r);
+        default: return DAL_ERROR;
     }
 }
 

@@ -142,9 +142,9 @@ int evaluate_like(LikeNode *l, EvalContext *c) {
     const Value *compiled = static_cast<const Value *>(l->engine_data);
     if (!compiled || l->pattern->kind != NODE_VALUE) {
         Value *pattern = evaluate_expression(l->pattern, c);
-        // A NULL pattern matches nothing: LIKE is false and NOT LIKE true,
-        // whatever the subject.
-        if (pattern->is_null) return l->negated ? kTrue : kFalse;
+        // A NULL pattern makes LIKE and NOT LIKE unknown, as any comparison
+        // with NULL: a row never qualifies for both.
+        if (pattern->is_null) return kUnknown;
         Value *escape = l->escape ? evaluate_expression(l->escape, c) : nullptr;
         Value *made = nullptr;
         if (!is_char_value_type(pattern->type) ||
@@ -152,7 +152,7 @@ int evaluate_like(LikeNode *l, EvalContext *c) {
             raise_evaluation_error(c, "HY000", "Error in parameterised like");
         compiled = made;
     }
-    if (compiled->is_null) return l->negated ? kTrue : kFalse;
+    if (compiled->is_null) return kUnknown;
     int m = like_match(compiled, subject);
     return (m != 0) != (l->negated != 0) ? kTrue : kFalse;
 }
@@ -254,8 +254,29 @@ void raise_evaluation_error(EvalContext *c, const char *sqlstate, const char *fo
 void raise_posted(EvalContext *) { throw QueryFailure{-1}; }
 
 Value *new_row_value(EvalContext *c, uint32_t type) {
-    Value *v = new_value_of_type(c->statement->row_pool, type);
-    if (!v) raise_evaluation_error(c, "HY001", "Memory allocation error");
+    constexpr int32_t kChunk = 64;
+    QueryStatement *st = c->statement;
+    int32_t chunk = st->scratch_used / kChunk;
+    if (chunk >= st->scratch_chunk_count) {
+        if (st->scratch_chunk_count >= 4096) {  // a runaway expression: plain pool values
+            Value *v = new_value_of_type(st->row_pool, type);
+            if (!v) raise_evaluation_error(c, "HY001", "Memory allocation error");
+            return v;
+        }
+        auto **grown = pool_new_array<Value *>(st->exec_pool, static_cast<size_t>(chunk + 1));
+        Value *values = pool_new_array<Value>(st->exec_pool, kChunk);
+        if (!grown || !values) raise_evaluation_error(c, "HY001", "Memory allocation error");
+        for (int32_t i = 0; i < st->scratch_chunk_count; i++) grown[i] = st->scratch_chunks[i];
+        grown[chunk] = values;
+        st->scratch_chunks = grown;
+        st->scratch_chunk_count = chunk + 1;
+    }
+    Value *v = &st->scratch_chunks[chunk][st->scratch_used % kChunk];
+    st->scratch_used++;
+    *v = Value{};
+    v->kind = kValueNodeKind;
+    v->type = type;
+    v->pool = st->row_pool;
     return v;
 }
 

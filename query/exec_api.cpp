@@ -70,7 +70,10 @@ int run_transaction(QueryStatement *st, ValidatedStatement *v) {
 
 }  // namespace
 
+void query_register_dal_hooks();
+
 QueryStatement *query_statement_create(CvPool *parent, ErrorHeader *diag, const QueryConnection *connection) {
+    query_register_dal_hooks();
     CvPool *pool = cv_mem_alloc_handle(parent);
     auto *st = pool ? pool_new<QueryStatement>(pool) : nullptr;
     if (!st) {
@@ -276,6 +279,8 @@ void query_close_cursor(QueryStatement *st) {
     st->exec_pool = nullptr;
     st->row_pool = nullptr;
     st->env.pool = nullptr;
+    st->scratch_chunks = nullptr;
+    st->scratch_chunk_count = st->scratch_used = st->rows_since_reset = 0;
 }
 
 int query_cursor_open(const QueryStatement *st) { return st && st->plan ? 1 : 0; }

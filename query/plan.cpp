@@ -68,11 +68,16 @@ int next_combination(ExecPlan *plan, EvalContext *c) {
     }
 }
 
-// Resets the row pool before each candidate row of a top-level query, so
-// temporaries never pile up over a long scan.
+// Before each candidate row of a top-level query the scratch values start
+// again, and every few rows the row pool is replaced, so temporaries never
+// pile up over a long scan (memory stays flat) while replacing the pool
+// costs little per row.
 void fresh_row_pool(ExecPlan *plan, EvalContext *c) {
     if (plan->scope->enclosing) return;
     QueryStatement *st = c->statement;
+    st->scratch_used = 0;
+    if (++st->rows_since_reset < 64) return;
+    st->rows_since_reset = 0;
     CvPool *fresh = cv_mem_alloc_handle(st->exec_pool);
     if (!fresh) raise_evaluation_error(c, "HY001", "Memory allocation error");
     cv_mem_release_handle(st->row_pool);

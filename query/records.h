@@ -192,5 +192,12 @@ struct QueryStatement {
     time_t deadline;            // 0: none
     SQLLEN row_count;
     int32_t generation;         // counts executions (see QueryScope::state)
+    // Scratch values of the current candidate row (new_row_value): chunks
+    // in the execution pool, reused from the start for every row, so the
+    // per-row path allocates nothing for plain numeric results.
+    Value **scratch_chunks;
+    int32_t scratch_chunk_count;
+    int32_t scratch_used;
+    int32_t rows_since_reset;   // candidate rows since the row pool was replaced
     ValueEnv env;               // for casts and functions (pool = row pool)
 };

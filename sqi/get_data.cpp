@@ -4,16 +4,25 @@
 // catalog_get_data.
 //
 // The piece offset belongs to one column of one row: reading another column
-// or the same column of a later row starts at the beginning again.
+// or the same column of a later row starts at the beginning again, and so
+// does reading a column again after its value was delivered whole.
+//
+// Values are checked against their column: an integer outside the column's
+// type, a number beyond 64 bits, an impossible date or time is an error
+// naming the column and the value (22003, 22007), never a wrapped number.
 //
 // Exports: SQIGetData.
 #include <sqlext.h>
 
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "sqi/scan.h"
+#include "support/calendar.h"
 
 namespace {
 
@@ -43,7 +52,7 @@ int deliver_text(PaypalIterator *it, const char *text, size_t size, char *buffer
     memcpy(buffer, text + offset, rest);
     buffer[rest] = 0;
     if (length) *length = static_cast<SQLLEN>(rest);
-    it->piece_offset += static_cast<int32_t>(rest);
+    it->piece_offset = 0;  // delivered whole: a later read starts again
     return DAL_OK;
 }
 
@@ -54,13 +63,45 @@ int atoi_prefix(const char *s) {
     return n;
 }
 
-bool integer_of(const json_t *v, int64_t *out) {
-    if (json_is_integer(v)) *out = json_integer_value(v);
-    else if (json_is_real(v)) *out = static_cast<int64_t>(json_real_value(v));
-    else if (json_is_true(v)) *out = 1;
-    else if (json_is_false(v)) *out = 0;
-    else return false;
-    return true;
+enum class Reading { kValue, kNull, kOutOfRange };
+
+// The integer of a JSON number or boolean; a real is taken when it fits 64
+// bits (truncated toward zero), else it is out of range.
+Reading integer_of(const json_t *v, int64_t *out) {
+    if (json_is_integer(v)) {
+        *out = json_integer_value(v);
+    } else if (json_is_real(v)) {
+        double d = json_real_value(v);
+        if (!(d >= -9223372036854775808.0 && d < 9223372036854775808.0)) return Reading::kOutOfRange;
+        *out = static_cast<int64_t>(d);
+    } else if (json_is_true(v)) {
+        *out = 1;
+    } else if (json_is_false(v)) {
+        *out = 0;
+    } else {
+        return Reading::kNull;
+    }
+    return Reading::kValue;
+}
+
+// Range of the column's SQL type for 32-bit reads.
+void int_range(int sql_type, int64_t *low, int64_t *high) {
+    switch (sql_type) {
+        case SQL_TINYINT: *low = -128; *high = 255; break;  // signed or unsigned bytes
+        case SQL_SMALLINT: *low = -32768; *high = 65535; break;
+        default: *low = INT32_MIN; *high = INT32_MAX; break;
+    }
+}
+
+int post_bad_value(PaypalIterator *it, int column, const json_t *v, const char *sqlstate, const char *what) {
+    std::string text;
+    const char *shown = json_text(v, text) ? text.c_str() : "?";
+    const PaypalColumn *c = it->table ? &it->table->columns[column - 1] : nullptr;
+    char message[256];
+    snprintf(message, sizeof message, "%s in column %s: %.64s%s", what, c ? c->name : "?", shown,
+             text.size() > 64 ? "..." : "");
+    scan_post_state(it, sqlstate, message);
+    return DAL_ERROR;
 }
 
 }  // namespace
@@ -72,6 +113,7 @@ int SQIGetData(void *handle, int column, int c_type, void *buffer, SQLLEN capaci
         it->piece_offset = 0;
         it->piece_column = column;
         it->piece_serial = it->row_serial;
+        it->piece_text_ready = 0;
     }
     json_t *v = scan_column_value(it, column - 1);
     if (!v) return set_null(length);
@@ -80,22 +122,33 @@ int SQIGetData(void *handle, int column, int c_type, void *buffer, SQLLEN capaci
             if (json_is_string(v))
                 return deliver_text(it, json_string_value(v), json_string_length(v), static_cast<char *>(buffer),
                                     capacity, length);
-            std::string text;
-            if (!json_text(v, text)) return set_null(length);
-            return deliver_text(it, text.data(), text.size(), static_cast<char *>(buffer), capacity, length);
+            // Objects and arrays are written as text once; every later piece
+            // of the same row and column comes from that text.
+            if (!it->piece_text_ready) {
+                if (!json_text(v, it->piece_text)) return set_null(length);
+                it->piece_text_ready = 1;
+            }
+            return deliver_text(it, it->piece_text.data(), it->piece_text.size(), static_cast<char *>(buffer),
+                                capacity, length);
         }
         case SQL_C_LONG:
         case SQL_C_SLONG: {
-            int64_t n;
-            if (!integer_of(v, &n)) return set_null(length);
+            int64_t n = 0, low = 0, high = 0;
+            Reading r = integer_of(v, &n);
+            if (r == Reading::kNull) return set_null(length);
+            int_range(it->table->columns[column - 1].sql_type, &low, &high);
+            if (r == Reading::kOutOfRange || n < low || n > high)
+                return post_bad_value(it, column, v, "22003", "Numeric value out of range");
             int32_t out = static_cast<int32_t>(n);
             if (buffer) memcpy(buffer, &out, sizeof out);
             if (length) *length = sizeof out;
             return DAL_OK;
         }
         case SQL_C_SBIGINT: {
-            int64_t n;
-            if (!integer_of(v, &n)) return set_null(length);
+            int64_t n = 0;
+            Reading r = integer_of(v, &n);
+            if (r == Reading::kNull) return set_null(length);
+            if (r == Reading::kOutOfRange) return post_bad_value(it, column, v, "22003", "Numeric value out of range");
             if (buffer) memcpy(buffer, &n, sizeof n);
             if (length) *length = sizeof n;
             return DAL_OK;
@@ -106,6 +159,7 @@ int SQIGetData(void *handle, int column, int c_type, void *buffer, SQLLEN capaci
             else if (json_is_integer(v)) d = static_cast<double>(json_integer_value(v));
             else if (json_is_string(v) && json_string_length(v) > 0) d = strtod(json_string_value(v), nullptr);
             else return set_null(length);
+            if (!std::isfinite(d)) return post_bad_value(it, column, v, "22003", "Numeric value out of range");
             if (buffer) memcpy(buffer, &d, sizeof d);
             if (length) *length = sizeof d;
             return DAL_OK;
@@ -116,6 +170,8 @@ int SQIGetData(void *handle, int column, int c_type, void *buffer, SQLLEN capaci
             const char *s = json_string_value(v);
             DATE_STRUCT d{static_cast<SQLSMALLINT>(atoi_prefix(s)), static_cast<SQLUSMALLINT>(atoi_prefix(s + 5)),
                           static_cast<SQLUSMALLINT>(atoi_prefix(s + 8))};
+            if (!valid_date(d.year, d.month, d.day))
+                return post_bad_value(it, column, v, "22007", "Invalid datetime format");
             if (buffer) memcpy(buffer, &d, sizeof d);
             if (length) *length = sizeof d;
             return DAL_OK;
@@ -126,6 +182,8 @@ int SQIGetData(void *handle, int column, int c_type, void *buffer, SQLLEN capaci
             const char *s = json_string_value(v);
             TIME_STRUCT t{static_cast<SQLUSMALLINT>(atoi_prefix(s)), static_cast<SQLUSMALLINT>(atoi_prefix(s + 3)),
                           static_cast<SQLUSMALLINT>(atoi_prefix(s + 6))};
+            if (!valid_time(t.hour, t.minute, t.second))
+                return post_bad_value(it, column, v, "22007", "Invalid datetime format");
             if (buffer) memcpy(buffer, &t, sizeof t);
             if (length) *length = sizeof t;
             return DAL_OK;
@@ -135,11 +193,15 @@ int SQIGetData(void *handle, int column, int c_type, void *buffer, SQLLEN capaci
             TIMESTAMP_STRUCT t{};
             if (!json_is_string(v) || !read_timestamp(json_string_value(v), json_string_length(v), &t))
                 return set_null(length);
+            if (!valid_timestamp(&t)) return post_bad_value(it, column, v, "22007", "Invalid datetime format");
             if (buffer) memcpy(buffer, &t, sizeof t);
             if (length) *length = sizeof t;
             return DAL_OK;
         }
         default:
-            return DAL_OK;  // a buffer type rows are never read as: nothing written
+            // A buffer type rows are never read as: an error, so the caller
+            // never takes an unwritten buffer for a value.
+            paypal_post(it->env, "07006", "restricted data type attribute violation");
+            return DAL_ERROR;
     }
 }

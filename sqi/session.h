@@ -82,6 +82,11 @@ struct PaypalIterator {
     std::string next_cursor;        // the token / id of the next page (empty: none)
     uint64_t row_serial;            // counts delivered rows: a new row restarts the piece offset
     uint64_t piece_serial;          // the row the piece state belongs to
+    // The text of a JSON object or array column, written once per row and
+    // column and then delivered piece by piece (piece_text_ready: valid for
+    // piece_column of row piece_serial).
+    std::string piece_text;
+    int32_t piece_text_ready;
 };
 
 // The settings SQIConnect reads, from the attributes or the DSN's profile.

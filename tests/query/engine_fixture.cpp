@@ -22,7 +22,7 @@ void EngineFixture::SetUp() {
     hdbc = d;
     dbc = static_cast<DBC *>(d);
     pool = cv_mem_alloc_handle(dbc->pool);
-    diag = CreateErrorHeader(pool, nullptr);
+    diag = dbc->diag;  // providers post on the handle given to the DAL
     memprov::install(dbc->dal, &provider, dbc);
     ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "support/pool.h"
 #include "tests/query/memory_provider.h"
 
 struct DBC;

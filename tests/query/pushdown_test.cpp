@@ -1,6 +1,12 @@
-// Restrictions offered to the provider, and results that do not depend on
-// what the provider does with them.
+// Restrictions offered to the provider, results that do not depend on what
+// the provider does with them, and the engine services of the DAL.
+#include "dal/dal.h"
+#include "dal/dal_engine_hooks.h"
+#include "engine/types.h"
+#include "odbc/handles.h"
 #include "query/exec_api.h"
+#include "sql/parse_tree.h"
+#include "sql/parser.h"
 #include "tests/query/engine_fixture.h"
 
 namespace {
@@ -99,6 +105,47 @@ TEST_F(Pushdown, ParametersAndErrors) {
     r = run("SELECT n * n FROM t1 WHERE n IS NOT NULL AND n <> 0");
     EXPECT_EQ(r.code, -1);
     EXPECT_EQ(r.sqlstate, "22003");
+}
+
+}  // namespace
+
+
+namespace {
+
+// The engine services a provider can ask of the DAL (codes 5, 6, 7, 11).
+TEST_F(Pushdown, EngineServicesOfTheDal) {
+    (void)run("SELECT 1");  // registers the evaluator
+    DalServiceRequest r{};
+    r.handle = dbc;
+    ExtendedType t{};
+    r.code = SQL_INTEGER;
+    r.buffer = &t;
+    r.capacity = sizeof t;
+    ASSERT_EQ(DALServiceCallback(DAL_SERVICE_TYPE_INFO, &r), DAL_OK);
+    EXPECT_EQ(t.sql_type, SQL_INTEGER);
+    r.capacity = 4;
+    EXPECT_EQ(DALServiceCallback(DAL_SERVICE_TYPE_INFO, &r), DAL_ERROR);
+
+    ParseContext *ctx = create_parse_context(pool);
+    char text[] = "SELECT 6 * 7 + 0";
+    ASSERT_EQ(parse_sql_text(ctx, text, 0, nullptr), 0);
+    auto *select = node_cast<SelectNode>(ListData(ListFirst(node_cast<ListNode>(ctx->root)->list)));
+    auto *spec = node_cast<QuerySpecNode>(node_cast<UnionNode>(select->query)->single);
+    auto *item = node_cast<SelectItemNode>(ListData(ListFirst(node_cast<SelectCoreNode>(spec->core)->select_list->list)));
+    DalServiceRequest e{};
+    e.handle = dbc;
+    e.result = item->expression;
+    e.buffer = pool;
+    ASSERT_EQ(DALServiceCallback(DAL_SERVICE_EVALUATE, &e), DAL_OK);
+    ASSERT_NE(e.value, nullptr);
+    EXPECT_EQ(e.value->data.i, 42);
+
+    e.code = SQL_VARCHAR;
+    ASSERT_EQ(DALServiceCallback(DAL_SERVICE_CONVERT, &e), DAL_OK);
+    EXPECT_EQ(print_value(e.value), "42");
+    ASSERT_EQ(DALServiceCallback(DAL_SERVICE_TO_INTEGER, &e), DAL_OK);
+    EXPECT_EQ(e.length, 42);
+    release_parse_context(ctx);
 }
 
 }  // namespace
