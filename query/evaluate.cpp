@@ -273,7 +273,9 @@ Value *new_row_value(EvalContext *c, uint32_t type) {
     }
     Value *v = &st->scratch_chunks[chunk][st->scratch_used % kChunk];
     st->scratch_used++;
-    *v = Value{};
+    // A copy of a static blank value: cheaper per row than zeroing in place.
+    static const Value kBlank{};
+    std::memcpy(static_cast<void *>(v), &kBlank, sizeof(Value));
     v->kind = kValueNodeKind;
     v->type = type;
     v->pool = st->row_pool;

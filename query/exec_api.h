@@ -21,7 +21,11 @@
 //   holds: parse tree, validated statements, plans, iterators, values.
 // - The QueryConnection and ErrorHeader passed at creation must outlive the
 //   statement; the engine copies the QueryConnection record but not the
-//   strings it points at (user, database, work directory).
+//   strings it points at (user, database, work directory). The DAL record
+//   must stay open while a cursor is: free the statement (or close its
+//   cursor) before DALClose, since closing a cursor closes its iterators.
+// - `dal_handle` should be the ODBC statement handle, whose error header is
+//   `diag`: providers post their diagnostics through the DAL on it.
 // - query_prepare drops the previous text's tree, descriptions and cursor.
 // - Descriptions (QueryColumn, QueryParameter) point into the statement and
 //   stay valid until the next query_prepare, query_more_results or free.

@@ -167,7 +167,7 @@ bool like_prefix_match(const std::string &s, const std::string &pattern) {
     return strncasecmp(s.c_str(), prefix.c_str(), prefix.size()) == 0;
 }
 
-bool satisfies(const Table &t, const std::vector<Cell> &row, const Copied &c) {
+bool satisfies(const Table &t, const Cell *row, const Copied &c) {
     const Cell &cell = row[static_cast<size_t>(c.column - 1)];
     if (c.op == RESTRICT_IS_NULL) return cell.null;
     if (cell.null || c.null) return false;
@@ -198,8 +198,8 @@ int next_row(void *it) {
     if (!i->table) return DAL_NO_DATA;
     for (;;) {
         i->position++;
-        if (i->position >= static_cast<long>(i->table->rows.size())) return DAL_NO_DATA;
-        const auto &row = i->table->rows[static_cast<size_t>(i->position)];
+        if (i->position >= static_cast<long>(i->table->row_count())) return DAL_NO_DATA;
+        const Cell *row = i->table->row(static_cast<size_t>(i->position));
         bool ok = true;
         if (!i->provider->ignore_restrictions)
             for (const Copied &c : i->restrictions)
@@ -215,7 +215,7 @@ int get_data(void *it, int column, int c_type, void *buffer, SQLLEN capacity, SQ
     auto *i = static_cast<Iterator *>(it);
     if (!i->table || i->position < 0 || column < 1 || column > static_cast<int>(i->table->columns.size()))
         return DAL_ERROR;
-    const Cell &cell = i->table->rows[static_cast<size_t>(i->position)][static_cast<size_t>(column - 1)];
+    const Cell &cell = i->table->row(static_cast<size_t>(i->position))[column - 1];
     if (cell.null) {
         *length = SQL_NULL_DATA;
         return DAL_OK;
@@ -311,9 +311,10 @@ void load_into_sqlite(const Provider &p, sqlite3 *db) {
         sqlite3_stmt *st = nullptr;
         sqlite3_prepare_v2(db, insert.c_str(), -1, &st, nullptr);
         sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-        for (const auto &row : t.rows) {
+        for (size_t n = 0; n < t.row_count(); n++) {
+            const Cell *row = t.row(n);
             sqlite3_reset(st);
-            for (size_t i = 0; i < row.size(); i++) {
+            for (size_t i = 0; i < t.columns.size(); i++) {
                 const Cell &c = row[i];
                 int k = static_cast<int>(i + 1);
                 if (c.null) sqlite3_bind_null(st, k);
@@ -345,7 +346,7 @@ Table generate(const std::string &name, int rows, unsigned seed, bool with_nulls
         row.push_back(maybe_null(Cell::real((pick(41) - 20) / 4.0)));
         row.push_back(maybe_null(Cell::text(words[pick(10)])));
         row.push_back(maybe_null(Cell::of(static_cast<int64_t>(pick(5)) * 3000000000LL - 6000000000LL)));
-        t.rows.push_back(std::move(row));
+        t.add_row(std::move(row));
     }
     return t;
 }

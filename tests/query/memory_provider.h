@@ -38,7 +38,13 @@ struct Column {
 struct Table {
     std::string name;
     std::vector<Column> columns;
-    std::vector<std::vector<Cell>> rows;
+    std::vector<Cell> cells;  // row by row, columns.size() cells each
+
+    size_t row_count() const { return columns.empty() ? 0 : cells.size() / columns.size(); }
+    const Cell *row(size_t r) const { return &cells[r * columns.size()]; }
+    void add_row(std::vector<Cell> row) {
+        for (Cell &c : row) cells.push_back(std::move(c));
+    }
 };
 
 struct StartedScan {
