@@ -129,8 +129,9 @@ enum DalService : int {
     DAL_SERVICE_LONG_REWIND = 8,
     DAL_SERVICE_ODBC_VERSION = 9,
     DAL_SERVICE_CREDENTIALS = 10,
-    DAL_SERVICE_RECORD = 11,     // result: the DalRecord of the handle's connection
-    DAL_SERVICE_GET_INFO = 12,   // code: SQLGetInfo type; buffer, capacity in; length out
+    // 5, 6 and 11 are the engine hooks (dal/dal_engine_hooks.h)
+    DAL_SERVICE_RECORD = 13,     // result: the DalRecord of the handle's connection
+    DAL_SERVICE_GET_INFO = 14,   // code: SQLGetInfo type; buffer, capacity in; length out
 };
 
 struct DalServiceRequest {
