@@ -167,6 +167,28 @@ bool catalog_text(STMT *stmt, const SQLCHAR *text, SQLLEN length, DalText *out) 
     return true;
 }
 
+SQLRETURN catalog_run_internal(STMT *stmt, const CatalogCall &call) {
+    StatementRun *run = run_of(stmt);
+    CvPool *pool = run ? cv_mem_alloc_handle(stmt->pool) : nullptr;
+    if (!pool) return run ? post_error(stmt->diag, "HY001", "Memory allocation error") : SQL_ERROR;
+    (void)stmt_close_results(stmt);
+    (void)stmt_free_engine(stmt);
+    run->catalog_pool = pool;
+    run->has_result = 0;
+    stmt->result_sets_left = 0;
+    auto *job = pool_new<CatalogJob>(pool);
+    SQLRETURN rc = SQL_ERROR;
+    if (!job || describe(stmt, catalog_result_def(call.function)) != 0) {
+        (void)post_error(stmt->diag, "HY001", "Memory allocation error");
+    } else {
+        job->call = call;
+        (void)force_static(stmt);
+        rc = fill(stmt, *job);
+    }
+    if (rc == SQL_ERROR) (void)stmt_close_results(stmt);
+    return rc;
+}
+
 SQLRETURN catalog_run(STMT *stmt, int function_id, const CatalogCall &call) {
     if (stmt_is_async(stmt)) {
         const SQLRETURN rc = async_poll(stmt, function_id);
