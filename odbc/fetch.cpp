@@ -43,6 +43,7 @@ T *advance(T *base, SQLLEN bytes) {
 int deliver_row(void *arg, int64_t index, int64_t, Value *const *values) {
     auto *stmt = static_cast<STMT *>(arg);
     DESC *ard = stmt->ard;
+    if (!ard->records) return 0;  // nothing bound
     SQLLEN offset = ard->header.bind_offset ? *ard->header.bind_offset : 0;
     SQLINTEGER row_size = ard->header.bind_type;
     int result = 0;
@@ -60,7 +61,10 @@ int deliver_row(void *arg, int64_t index, int64_t, Value *const *values) {
                         advance(b.octet_length_ptr, offset + i * len_step),
                         advance(b.indicator_ptr, offset + i * len_step)};
         Value *v = values[c];
-        if (!v) return -1;
+        if (!v) {
+            (void)post_error(stmt->diag, "HY000", "General error: %s", "a column value of the row is missing");
+            return -1;
+        }
         v->piece_offset = 0;
         SQLRETURN rc = convert_value(v, col, t, stmt->diag);
         v->piece_offset = 0;  // SQLGetData of a bound column starts again
@@ -132,7 +136,8 @@ SQLRETURN get_data(STMT *stmt, SQLUSMALLINT column, SQLSMALLINT c_type, SQLPOINT
         return post_error(stmt->diag, "07009", "Invalid descriptor index");
     if (c_type == SQL_ARD_TYPE) {
         // Only a column the application described in the ARD has a type there.
-        if (column > stmt->ard->record_count) return post_error(stmt->diag, "07009", "Invalid descriptor index");
+        if (column > stmt->ard->record_count || !stmt->ard->records)
+            return post_error(stmt->diag, "07009", "Invalid descriptor index");
         c_type = stmt->ard->records[column].concise_type;
     }
     Rowset *rs = stmt_rowset(stmt);

@@ -11,6 +11,7 @@
 #include "engine/like.h"
 #include "engine/materialise.h"
 #include "query/evaluate.h"
+#include "query/group.h"
 #include "query/subquery.h"
 #include "support/diag.h"
 #include "support/value_ops.h"
@@ -363,6 +364,7 @@ Value *evaluate_expression(Node *node, EvalContext *c) {
         case NODE_NULLIF: return evaluate_nullif(node_cast<NullifNode>(node), c);
         case NODE_COALESCE: return evaluate_coalesce(node_cast<CoalesceNode>(node), c);
         case NODE_QUERY_SPEC: return subquery_value(node_cast<QuerySpecNode>(node), c);
+        case NODE_AGGREGATE: return aggregate_value(node_cast<AggregateNode>(node), c);
         default: raise_evaluation_error(c, "HY000", "Unexpected type in eval expr");
     }
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "query/cursor.h"
 #include "query/plan.h"
 #include "query/records.h"
 #include "query/validate.h"
@@ -216,8 +217,7 @@ int query_execute(QueryStatement *st, int count, Value *const *params) {
         case QueryStatementKind::kQuery: {
             EvalContext c{st};
             try {
-                st->plan = plan_create(st, v->scope, st->exec_pool);
-                plan_open(st->plan, &c);
+                cursor_open(st, v->scope, &c);
             } catch (const QueryFailure &f) {
                 query_close_cursor(st);
                 return f.code;
@@ -247,18 +247,7 @@ int query_fetch(QueryStatement *st) {
     st->row = nullptr;
     try {
         EvalContext c{st};
-        int r = plan_next(st->plan, &c);
-        // UNION ALL: the next branch's rows follow.
-        while (r != 0 && st->plan->scope->union_next) {
-            QueryScope *next = st->plan->scope->union_next;
-            plan_close(st->plan);
-            st->plan = plan_create(st, next, st->exec_pool);
-            plan_open(st->plan, &c);
-            r = plan_next(st->plan, &c);
-        }
-        if (r != 0) return 100;
-        st->row = st->plan->results;
-        return 0;
+        return cursor_next(st, &c) == 0 ? 0 : 100;
     } catch (const QueryFailure &f) {
         return f.code;
     }

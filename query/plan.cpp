@@ -8,6 +8,9 @@
 // against the whole WHERE condition.
 #include <cstring>
 
+#include "query/group.h"
+#include "query/join.h"
+#include "query/optimise.h"
 #include "query/plan.h"
 #include "query/restrictions.h"
 #include "query/scan.h"
@@ -15,17 +18,17 @@
 
 namespace {
 
-constexpr int kMaxAlternatives = 16;
 
 void close_on_release(void *arg) { plan_close(static_cast<ExecPlan *>(arg)); }
 
 void build_alternatives(ExecPlan *plan, EvalContext *c) {
     Node *where = plan->scope->core ? plan->scope->core->where : nullptr;
+    if (where && c->statement->connection.in_expansion) where = expand_subqueries(plan, where, c);
     Node *parts[kMaxAlternatives];
     int n = 1;
     parts[0] = where;
     if (where && plan->scan_count == 1) {
-        n = split_alternatives(where, parts, kMaxAlternatives);
+        n = prepare_alternatives(plan, where, parts, c);
         // Split only when every disjunct offers the provider something;
         // otherwise one scan reading everything is cheaper.
         for (int i = 0; i < n && n > 1; i++)
@@ -47,20 +50,20 @@ void build_alternatives(ExecPlan *plan, EvalContext *c) {
 // The next combination of rows of the current alternative: 0, or 100 when
 // it is exhausted.
 int next_combination(ExecPlan *plan, EvalContext *c) {
-    const int n = plan->scan_count;
+    const int n = plan->unit_count;
     int k;
     if (!plan->positioned) {
         plan->positioned = 1;
         k = 0;
-        scan_open(plan, 0, c);
+        unit_open(plan, 0, c);
     } else {
         k = n - 1;
     }
     for (;;) {
-        if (scan_fetch(plan, k, c) == 0) {
+        if (unit_fetch(plan, k, c) == 0) {
             if (k == n - 1) return 0;
             k++;
-            scan_open(plan, k, c);
+            unit_open(plan, k, c);
             continue;
         }
         if (k == 0) return 100;
@@ -99,7 +102,9 @@ bool accepted(ExecPlan *plan, EvalContext *c) {
     return !where || evaluate_condition(where, c) == kTrue;
 }
 
-void evaluate_results(ExecPlan *plan, EvalContext *c) {
+}  // namespace
+
+void plan_evaluate_results(ExecPlan *plan, EvalContext *c) {
     if (plan->skip_results) return;
     QueryScope *scope = plan->scope;
     for (int i = 0; i < scope->column_count; i++) {
@@ -110,6 +115,30 @@ void evaluate_results(ExecPlan *plan, EvalContext *c) {
     }
 }
 
+int plan_rows_next(ExecPlan *plan, EvalContext *c) {
+    if (plan->combinations_done) return 100;
+    if (plan->scan_count == 0) {
+        plan->combinations_done = 1;
+        fresh_row_pool(plan, c);
+        return accepted(plan, c) ? 0 : 100;
+    }
+    for (;;) {
+        fresh_row_pool(plan, c);
+        if (next_combination(plan, c) != 0) {
+            if (plan->current + 1 >= plan->alternative_count) {
+                plan->combinations_done = 1;
+                return 100;
+            }
+            plan->current++;
+            plan->positioned = 0;
+            continue;
+        }
+        if (accepted(plan, c)) return 0;
+    }
+}
+
+namespace {
+
 int direct_fetch(ExecPlan *plan) {
     EvalContext c{plan->statement};
     if (plan->done) return 100;
@@ -117,30 +146,10 @@ int direct_fetch(ExecPlan *plan) {
         plan->done = 1;
         return 100;
     }
-    if (plan->scan_count == 0) {
-        plan->done = 1;
-        fresh_row_pool(plan, &c);
-        if (!accepted(plan, &c)) return 100;
-        evaluate_results(plan, &c);
-        plan->produced++;
-        return 0;
-    }
-    for (;;) {
-        fresh_row_pool(plan, &c);
-        if (next_combination(plan, &c) != 0) {
-            if (plan->current + 1 >= plan->alternative_count) {
-                plan->done = 1;
-                return 100;
-            }
-            plan->current++;
-            plan->positioned = 0;
-            continue;
-        }
-        if (!accepted(plan, &c)) continue;
-        evaluate_results(plan, &c);
-        plan->produced++;
-        return 0;
-    }
+    if (plan_rows_next(plan, &c) != 0) return 100;
+    plan_evaluate_results(plan, &c);
+    plan->produced++;
+    return 0;
 }
 
 }  // namespace
@@ -166,11 +175,13 @@ ExecPlan *plan_create(QueryStatement *st, QueryScope *scope, CvPool *parent) {
         raise_evaluation_error(&c, "HY001", "Memory allocation error");
     for (int i = 0; i < scope->slot_count; i++) scan_setup(plan, i, &c);
     build_alternatives(plan, &c);
+    join_setup(plan, &c);
     int64_t limit = scope->top > 0 ? scope->top : 0;
     if (!scope->enclosing && st->options.max_rows > 0 && (limit == 0 || st->options.max_rows < limit))
         limit = st->options.max_rows;
     plan->limit = limit;
     plan->fetch_operation = direct_fetch;
+    group_setup(plan, &c);
     return plan;
 }
 
@@ -179,10 +190,14 @@ void plan_open(ExecPlan *plan, EvalContext *) {
     plan->positioned = 0;
     plan->produced = 0;
     plan->done = 0;
+    plan->combinations_done = 0;
+    group_open(plan);
+    join_reset(plan);
     for (int i = 0; i < plan->scan_count; i++) plan->scans[i].slot->scan = &plan->scans[i];
 }
 
 int plan_next(ExecPlan *plan, EvalContext *) { return plan->fetch_operation(plan); }
+
 
 void plan_close(ExecPlan *plan) {
     if (!plan) return;

@@ -9,8 +9,8 @@
 //
 // Failures post on the statement's error header and throw QueryFailure.
 //
-// Exports: plan_create, plan_open, plan_next, plan_close, scan_open,
-// scan_fetch.
+// Exports: plan_create, plan_open, plan_next, plan_rows_next,
+// plan_evaluate_results, plan_close.
 #pragma once
 
 #include "query/evaluate.h"
@@ -26,6 +26,13 @@ void plan_open(ExecPlan *plan, EvalContext *context);
 
 /// Produces the next row into plan->results. 0 row, 100 end.
 [[nodiscard]] int plan_next(ExecPlan *plan, EvalContext *context);
+
+/// Positions the next combination of rows that passes the WHERE clause
+/// (the row pool is fresh for it). 0, or 100 when there is none.
+[[nodiscard]] int plan_rows_next(ExecPlan *plan, EvalContext *context);
+
+/// Evaluates the select list for the current rows into plan->results.
+void plan_evaluate_results(ExecPlan *plan, EvalContext *context);
 
 /// Closes every iterator of the plan. Idempotent.
 void plan_close(ExecPlan *plan);

@@ -54,7 +54,25 @@ struct TableSlot {
     int32_t *updatable;         // per column: FOR UPDATE
     int32_t position;           // in the FROM list, from 1
     TableScan *scan;            // while a plan runs: the scan holding the current row
+    void *statistics;           // TableStatistics, asked once (optimise.cpp)
 };
+
+/// A join written in the FROM clause. Its base tables are slots of the
+/// scope like any other (left side first, so columns stay left then
+/// right): slots [lo, mid) are the left side, [mid, hi) the right side.
+struct JoinSpec {
+    JoinNode *node;
+    int32_t kind;               // kJoinInner, kJoinLeft, kJoinRight, kJoinFull
+    int32_t lo, mid, hi;        // slot indexes (from 0)
+    JoinSpec *left;             // a side that is itself a join, else null
+    JoinSpec *right;
+    Node *on;                   // the condition (USING and NATURAL built into one), or null
+};
+
+inline constexpr int32_t kJoinInner = 0;
+inline constexpr int32_t kJoinLeft = 1;
+inline constexpr int32_t kJoinRight = 2;
+inline constexpr int32_t kJoinFull = 3;
 
 /// One select-list column of a scope.
 struct SelectColumn {
@@ -91,7 +109,9 @@ struct QueryScope {
     int32_t column_count;
     SelectColumn *columns;
     int32_t slot_count;
-    TableSlot **slots;
+    TableSlot **slots;          // base tables, joins flattened in FROM order
+    int32_t element_count;      // FROM elements
+    JoinSpec **elements;        // per FROM element: its join, or null for a table
     int32_t distinct;
     int32_t top;
     ListNode *group_by;
@@ -151,6 +171,8 @@ struct ExecPlan {
     QueryScope *scope;
     int32_t scan_count;         // scans[0] is the outermost
     TableScan *scans;
+    int32_t unit_count;         // the nested loop's levels: a table or a join (join.cpp)
+    struct PlanUnit *units;
     int32_t alternative_count;
     Alternative *alternatives;
     int32_t current;            // alternative being read
@@ -158,8 +180,9 @@ struct ExecPlan {
     int32_t produced;           // rows produced so far
     int64_t limit;              // 0: none
     int32_t done;
+    int32_t combinations_done;  // every combination of every alternative was read
     int32_t skip_results;       // EXISTS: rows are counted, not evaluated
-    void *sort;                 // sort handle of a grouping / ordering pass (later)
+    void *sort;                 // grouping and DISTINCT state (group.cpp), or null
     // Next result row into `results` (one value per select column). 0 row,
     // 100 end; failures throw QueryFailure.
     int (*fetch_operation)(ExecPlan *plan);
@@ -199,5 +222,9 @@ struct QueryStatement {
     int32_t scratch_chunk_count;
     int32_t scratch_used;
     int32_t rows_since_reset;   // candidate rows since the row pool was replaced
+    void *current_aggregates;   // accumulators of the set functions being answered
     ValueEnv env;               // for casts and functions (pool = row pool)
+    void *aggregates;           // set-function accumulators of this execution (group.cpp)
+    int32_t aggregates_generation;  //   valid while equal to `generation`
+    void *cursor;               // ORDER BY and UNION state of the open cursor (cursor.cpp)
 };

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "engine/describe_expression.h"
+#include "sql/walker.h"
 #include "support/diag.h"
 
 namespace {
@@ -62,8 +63,9 @@ void check_length(ValidationContext *c, const IdentifierNode *i, const char *mes
         validation_error_state(c, "HY000", "ODBC3.0", "%s", message);
 }
 
+}  // namespace
+
 TableSlot *build_table_slot(ValidationContext *c, TableRefNode *ref, int position) {
-    if (ref->join) validation_error_state(c, "HYC00", "ODBC 3.0", "Joined tables in the FROM clause are not supported");
     if (ref->derived || !ref->table)
         validation_error_state(c, "HYC00", "ODBC 3.0", "Derived tables in the FROM clause are not supported");
     TableNameNode *t = ref->table;
@@ -115,6 +117,8 @@ TableSlot *build_table_slot(ValidationContext *c, TableRefNode *ref, int positio
     }
     return slot;
 }
+
+namespace {
 
 // Appends a column to the scope's select list under construction.
 struct SelectBuilder {
@@ -218,6 +222,29 @@ void build_select_list(ValidationContext *c, QueryScope *scope) {
     scope->column_count = b.count;
 }
 
+struct RefCount {
+    const QueryScope *scope;
+    int count;
+};
+
+int count_own_refs(Node *node, void *arg) {
+    auto *r = static_cast<RefCount *>(arg);
+    if (node->kind == NODE_COLUMN_REF && node_cast<ColumnRefNode>(node)->scope == r->scope) r->count++;
+    return 0;
+}
+
+// Set functions without GROUP BY: the DISTINCT forms and columns beside
+// set functions wait for grouping.
+void check_set_functions(QueryScope *scope) {
+    RefCount all{scope, 0}, inside{scope, 0};
+    for (int i = 0; i < scope->column_count; i++) (void)walk_expression(scope->columns[i].expression, count_own_refs, &all);
+    for (ListCell *cell = ListFirst(scope->select_aggregates); cell; cell = ListNext(cell)) {
+        auto *a = node_cast<AggregateNode>(ListData(cell));
+        (void)walk_expression(a->distinct ? a->distinct_column : a->argument, count_own_refs, &inside);
+    }
+    if (all.count > inside.count) scope->unsupported = "columns beside set functions without GROUP BY";
+}
+
 QueryScope *new_scope(ValidationContext *c, QueryScope *enclosing) {
     auto *scope = static_cast<QueryScope *>(alloc_or_fail(c, sizeof(QueryScope)));
     scope->kind = kScopeKind;
@@ -257,7 +284,6 @@ QueryScope *validate_union(UnionNode *u, QueryScope *enclosing, ValidationContex
     for (int i = 0; i < left->column_count; i++)
         if (type_class(left->columns[i].sql_type) != type_class(right->columns[i].sql_type))
             validation_error(c, "incompatible types via UNION");
-    if (!u->all && !left->unsupported) left->unsupported = "UNION without ALL";
     return left;
 }
 
@@ -265,6 +291,23 @@ QueryScope *validate_query_expression(Node *node, QueryScope *enclosing, Validat
     if (node->kind == NODE_UNION) return validate_union(node_cast<UnionNode>(node), enclosing, c);
     if (node->kind == NODE_QUERY_SPEC) return validate_query_spec(node_cast<QuerySpecNode>(node), enclosing, c);
     validation_error(c, "unexpected query form");
+}
+
+// A bare name that is the alias of a result column (ORDER BY alias), or the
+// name of one when the query has no table column of that name (a UNION's
+// columns): its position, else 0.
+int named_result_column(QueryScope *scope, Node *e) {
+    if (!e || e->kind != NODE_COLUMN_REF) return 0;
+    auto *ref = node_cast<ColumnRefNode>(e);
+    if (ref->table || ref->schema || ref->catalog || !ref->column) return 0;
+    for (int i = 0; i < scope->column_count; i++)
+        if (scope->columns[i].has_alias && names_match(ref->column->text, ref->column->quoted, scope->columns[i].name))
+            return i + 1;
+    if (!scope->union_next) return 0;
+    for (int i = 0; i < scope->column_count; i++)
+        if (scope->columns[i].name && names_match(ref->column->text, ref->column->quoted, scope->columns[i].name))
+            return i + 1;
+    return 0;
 }
 
 void validate_order_by(ValidationContext *c, QueryScope *scope, ListNode *order) {
@@ -275,6 +318,8 @@ void validate_order_by(ValidationContext *c, QueryScope *scope, ListNode *order)
             int32_t n = node_cast<Value>(e)->data.i;
             if (n < 1 || n > scope->column_count) validation_error(c, "ORDER BY column number out of range");
             spec->validator_data = n;
+        } else if (int named = named_result_column(scope, e)) {
+            spec->validator_data = named;
         } else {
             ValidationContext sub = *c;
             sub.scope = scope;
@@ -284,7 +329,6 @@ void validate_order_by(ValidationContext *c, QueryScope *scope, ListNode *order)
         }
     }
     scope->order_by = order;
-    if (!scope->unsupported) scope->unsupported = "ORDER BY";
 }
 
 // Describes the result columns of a query for the statement layer.
@@ -472,13 +516,8 @@ QueryScope *validate_query_spec(QuerySpecNode *spec, QueryScope *enclosing, Vali
     ValidationContext local = *c;
     local.scope = scope;
     local.in_select_list = local.in_having = local.allow_set = 0;
-    ListNode *from = scope->core->from;
-    int n = from ? ListCount(from->list) : 0;
-    scope->slot_count = n;
-    scope->slots = make_array<TableSlot *>(&local, static_cast<size_t>(n));
-    int i = 0;
-    for (ListCell *cell = from ? ListFirst(from->list) : nullptr; cell; cell = ListNext(cell), i++)
-        scope->slots[i] = build_table_slot(&local, node_cast<TableRefNode>(ListData(cell)), i + 1);
+    build_from_list(&local, scope, scope->core->from);
+    resolve_join_conditions(&local, scope);
     build_select_list(&local, scope);
     if (scope->core->where) {
         resolve_expression(scope->core->where, &local);
@@ -492,7 +531,6 @@ QueryScope *validate_query_spec(QuerySpecNode *spec, QueryScope *enclosing, Vali
             (void)expression_type(e, &local);
         }
         scope->group_by = spec->group_by;
-        scope->unsupported = "GROUP BY";
     }
     if (spec->having) {
         ValidationContext h = local;
@@ -502,8 +540,7 @@ QueryScope *validate_query_spec(QuerySpecNode *spec, QueryScope *enclosing, Vali
         (void)expression_type(spec->having, &h);
         scope->having = spec->having;
     }
-    if (scope->distinct && !scope->unsupported) scope->unsupported = "DISTINCT";
-    if (ListCount(scope->select_aggregates) > 0 && !scope->unsupported) scope->unsupported = "set functions";
+    if (ListCount(scope->select_aggregates) > 0 && !scope->group_by && !scope->unsupported) check_set_functions(scope);
     describe_scope(&local, scope);
     if (enclosing && scope->column_count == 1) spec->result_description = &scope->columns[0].type;
     return scope;

@@ -47,6 +47,14 @@ QueryScope *validate_query_spec(QuerySpecNode *spec, QueryScope *enclosing, Vali
                                          const char *origin, const char *format, ...)
     __attribute__((format(printf, 4, 5)));
 
+/// Makes the slot of a base table (from 1 at `position`).
+TableSlot *build_table_slot(ValidationContext *context, TableRefNode *ref, int position);
+
+/// The scope's slots and FROM elements (joins flattened), and the joins'
+/// conditions resolved (validate_join.cpp).
+void build_from_list(ValidationContext *context, QueryScope *scope, ListNode *from);
+void resolve_join_conditions(ValidationContext *context, QueryScope *scope);
+
 /// Names compare exactly when quoted, else without regard to case.
 [[nodiscard]] bool names_match(const char *written, int quoted, const char *name);
 

@@ -34,8 +34,8 @@ struct World {
 
     World() {
         const char *n = std::getenv("CV_ENGINE_BENCH_ROWS");
-        int rows = n ? std::atoi(n) : 1000000;
-        provider.tables.push_back(memprov::generate("T1", rows > 0 ? rows : 1000000, 11, true));
+        long rows = n ? std::strtol(n, nullptr, 10) : 1000000;
+        provider.tables.push_back(memprov::generate("T1", rows > 0 && rows <= 50000000 ? static_cast<int>(rows) : 1000000, 11, true));
         provider.lazy = 1;
         sqlite3_open(":memory:", &db);
         memprov::load_into_sqlite(provider, db);

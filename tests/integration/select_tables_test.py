@@ -92,6 +92,16 @@ PYTHON_TYPES = {
     93: datetime.datetime, 91: datetime.date, -7: bool,
 }
 
+def run_client(odbc, client, sql):
+    env = dict(odbc.env)
+    if client == "iusql" and "asan" in env.get("LD_PRELOAD", ""):
+        # iusql's own strncpy copies overlapping buffers; the driver is checked without that check.
+        env["ASAN_OPTIONS"] = env.get("ASAN_OPTIONS", "") + ":replace_str=0"
+    import subprocess
+    return subprocess.run([client, "-b", "-d|", "-c", "CVPAYPAL"], input=sql + "\n", capture_output=True,
+                          text=True, env=env, timeout=60)
+
+
 res = Results()
 with Emulator(args.source, "--client-id", "demo-client", "--client-secret", "demo-secret") as emu:
     rows = emu_rows.make_rows(emu.base_url)
@@ -154,7 +164,7 @@ print(json.dumps(out))
     # isql and iusql: every row printed, one per line after the header.
     for client in ("isql", "iusql"):
         for table, where, count, values in table_cases:
-            out = odbc.run([client, "-b", "-d|", "-c", "CVPAYPAL"], stdin=sql_of(table, where) + "\n")
+            out = run_client(odbc, client, sql_of(table, where))
             lines = [l for l in out.stdout.splitlines() if l.strip()]
             ok = out.returncode == 0 and len(lines) == count + 1 and "[" not in out.stdout[:1]
             res.check(ok, f"{client} {table}: {count} rows", out.stdout[-800:] + out.stderr[-800:])

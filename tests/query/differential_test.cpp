@@ -115,6 +115,15 @@ const Case kCases[] = {
     {"SELECT t2.id, t3.id FROM t2, t3 WHERE t2.a > 2 OR t3.a > 2", nullptr},
     {"SELECT t2.id, t3.id FROM t2, t3", nullptr},
     {"SELECT 1, 'x'", nullptr},
+    // set functions without GROUP BY
+    {"SELECT COUNT(*), COUNT(a), SUM(b), MIN(s), MAX(a), AVG(b), MIN(n) FROM t1", nullptr},
+    {"SELECT COUNT(*), SUM(a), AVG(a), MAX(s) FROM t1 WHERE a > 1 AND b < 0",
+     nullptr},
+    {"SELECT COUNT(*), COUNT(s), SUM(b), MIN(a) FROM t1 WHERE id > 1000", nullptr},
+    {"SELECT COUNT(*) + 1, MAX(a) - MIN(a) FROM t1 WHERE s LIKE '%a%'", nullptr},
+    {"SELECT id FROM t1 WHERE a > (SELECT AVG(a) FROM t2)", nullptr},
+    {"SELECT id FROM t1 WHERE b < (SELECT MAX(b) FROM t2 WHERE t2.a = t1.a)", nullptr},
+    {"SELECT id FROM t1 WHERE 1 < (SELECT COUNT(*) FROM t2 WHERE t2.s = t1.s)", nullptr},
 };
 
 class Differential : public EngineFixture, public ::testing::WithParamInterface<unsigned> {

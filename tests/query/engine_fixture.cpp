@@ -35,12 +35,20 @@ void EngineFixture::TearDown() {
     SQLFreeHandle(SQL_HANDLE_ENV, env);
 }
 
-RunResult EngineFixture::run(const std::string &sql, const std::vector<Value *> &params) {
+QueryConnection EngineFixture::connection() const {
     QueryConnection c{};
     c.dal = dbc->dal;
     c.dal_handle = dbc;
     c.odbc_version = 3;
     c.user = "tester";
+    c.work_mem_size = work_mem_size;
+    c.work_dir_path = work_dir.empty() ? nullptr : work_dir.c_str();
+    c.in_expansion = in_expansion;
+    return c;
+}
+
+RunResult EngineFixture::run(const std::string &sql, const std::vector<Value *> &params) {
+    QueryConnection c = connection();
     SetupErrorHeader(diag, 0);
     CvPool *rows_pool = cv_mem_alloc_handle(pool);
     QueryRows rows{};

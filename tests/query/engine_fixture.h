@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "query/exec_api.h"
+
 #include "support/pool.h"
 #include "tests/query/memory_provider.h"
 
@@ -32,6 +34,8 @@ protected:
 
     /// Runs `sql` through the engine; values printed by print_value.
     RunResult run(const std::string &sql, const std::vector<Value *> &params = {});
+    /// The connection record run() uses.
+    QueryConnection connection() const;
     /// Runs `sql` through SQLite, printed the same way.
     Rows sqlite_rows(const std::string &sql);
     /// A parameter value in the fixture's pool.
@@ -40,6 +44,9 @@ protected:
     Value *null_param();
 
     memprov::Provider provider;
+    int64_t work_mem_size = 0;     // the connection's sort budget in bytes (0: default)
+    int32_t in_expansion = 0;      // the connection option in_expansion
+    std::string work_dir;          // the connection's work directory ("" : default)
     sqlite3 *db = nullptr;
     void *env = nullptr;
     void *hdbc = nullptr;

@@ -29,6 +29,8 @@ struct Iterator {
     const Table *table = nullptr;
     long position = -1;
     std::vector<Copied> restrictions;
+    bool listing = false;                    // a catalogue listing (statistics)
+    std::vector<std::vector<Cell>> rows;     // its rows
 };
 
 Provider *g_provider = nullptr;
@@ -131,6 +133,7 @@ int start_query(void *it, TableInfo *info, void *, void *, int count, Restrictio
     auto *i = static_cast<Iterator *>(it);
     i->table = i->provider->find(info->table);
     i->position = -1;
+    i->listing = false;
     i->restrictions.clear();
     StartedScan started{info->table, count, {}};
     for (int k = 0; k < (count < 0 ? -count : count); k++) {
@@ -193,8 +196,42 @@ bool satisfies(const Table &t, const Cell *row, const Copied &c) {
     }
 }
 
+// SQLStatistics rows: the table's own row, then a unique index "Primary"
+// on column ID when the table has one.
+int statistics(void *it, DalText, DalText, DalText table, int, int) {
+    auto *i = static_cast<Iterator *>(it);
+    const Table *t = i->provider->find(text_of(table));
+    if (!t) return DAL_NOT_MINE;
+    i->listing = true;
+    i->table = nullptr;
+    i->position = -1;
+    i->rows.clear();
+    auto row = [](int non_unique, const char *index, int type, int ordinal, const char *column, int64_t card) {
+        std::vector<Cell> r(13);
+        r[0] = Cell::text("");
+        r[2] = Cell::text("");
+        if (non_unique >= 0) r[3] = Cell::of(non_unique);
+        if (index) r[5] = Cell::text(index);
+        r[6] = Cell::of(type);
+        if (ordinal > 0) r[7] = Cell::of(ordinal);
+        if (column) r[8] = Cell::text(column);
+        r[10] = Cell::of(card);
+        return r;
+    };
+    i->rows.push_back(row(-1, nullptr, 0, 0, nullptr, static_cast<int64_t>(t->row_count())));
+    if (i->provider->id_is_key)
+        for (const Column &c : t->columns)
+            if (strcasecmp(c.name.c_str(), "ID") == 0)
+                i->rows.push_back(row(0, "Primary", 3, 1, "ID", static_cast<int64_t>(t->row_count())));
+    return DAL_OK;
+}
+
 int next_row(void *it) {
     auto *i = static_cast<Iterator *>(it);
+    if (i->listing) {
+        i->position++;
+        return i->position < static_cast<long>(i->rows.size()) ? DAL_OK : DAL_NO_DATA;
+    }
     if (!i->table) return DAL_NO_DATA;
     for (;;) {
         i->position++;
@@ -213,6 +250,24 @@ int next_row(void *it) {
 
 int get_data(void *it, int column, int c_type, void *buffer, SQLLEN capacity, SQLLEN *length) {
     auto *i = static_cast<Iterator *>(it);
+    if (i->listing) {
+        if (i->position < 0 || i->position >= static_cast<long>(i->rows.size()) || column < 1 || column > 13)
+            return DAL_ERROR;
+        const Cell &cell = i->rows[static_cast<size_t>(i->position)][static_cast<size_t>(column - 1)];
+        if (cell.null) {
+            *length = SQL_NULL_DATA;
+            return DAL_OK;
+        }
+        if (c_type == SQL_C_CHAR) {
+            std::snprintf(static_cast<char *>(buffer), static_cast<size_t>(capacity), "%s", cell.s.c_str());
+            *length = static_cast<SQLLEN>(cell.s.size());
+            return DAL_OK;
+        }
+        auto v = static_cast<int32_t>(cell.i);
+        std::memcpy(buffer, &v, 4);
+        *length = 4;
+        return DAL_OK;
+    }
     if (!i->table || i->position < 0 || column < 1 || column > static_cast<int>(i->table->columns.size()))
         return DAL_ERROR;
     const Cell &cell = i->table->row(static_cast<size_t>(i->position))[column - 1];
@@ -282,6 +337,7 @@ void install(DalRecord *dal, Provider *p, void *pool_owner) {
     provider.slots.SQIStartQuery = start_query;
     provider.slots.SQINextRow = next_row;
     provider.slots.SQIGetData = get_data;
+    provider.slots.SQIStatistics = statistics;
     provider.handle = p;
     list[0] = &provider;
     dal->count = 1;
