@@ -37,6 +37,7 @@ struct Cursor {
     int32_t *column_long;
     Value **row;               // rows decoded from a sort
     CvPool *row_pool;
+    int32_t pool_rows;         // rows decoded into row_pool
     int64_t limit;             // applied here when ordering or de-duplicating
     int64_t produced;
     ByteBuffer *key;
@@ -93,7 +94,11 @@ ExecPlan *open_branch(QueryStatement *st, QueryScope *scope, bool unlimited, boo
     return plan;
 }
 
+// Rows decoded from a sort live in the cursor's pool, replaced every 64
+// rows (a row's values are needed only until the next fetch).
 void fresh_cursor_pool(Cursor *k, QueryStatement *st, EvalContext *c) {
+    if (k->row_pool && ++k->pool_rows < 64) return;
+    k->pool_rows = 0;
     CvPool *fresh = cv_mem_alloc_handle(st->exec_pool);
     if (!fresh) no_memory(c);
     cv_mem_release_handle(k->row_pool);

@@ -310,10 +310,15 @@ Value *result_of(Accumulator &a, EvalContext *c) {
     return a.kept ? a.kept : null_of(node, c);
 }
 
+// Before each row this operation produces: scratch values start again and
+// every 64 rows the row pool is replaced (the previous row's values are no
+// longer needed once the next is asked for).
 void fresh_row_pool(ExecPlan *plan, EvalContext *c) {
     if (plan->scope->enclosing) return;
     QueryStatement *st = c->statement;
     st->scratch_used = 0;
+    if (++st->rows_since_reset < 64) return;
+    st->rows_since_reset = 0;
     CvPool *fresh = cv_mem_alloc_handle(st->exec_pool);
     if (!fresh) no_memory(c);
     cv_mem_release_handle(st->row_pool);
@@ -358,47 +363,6 @@ void write_columns(ExecPlan *plan, ByteBuffer &out, EvalContext *c) {
     }
 }
 
-// Puts a restored value into the scan's own value (its buffer was sized for
-// the column, and the value came from it).
-void restore_into(Value *dst, const Value *src, int32_t capacity, CvPool *pool, EvalContext *c) {
-    dst->deferred = 0;
-    if (src->is_null) {
-        dst->is_null = -1;
-        return;
-    }
-    dst->is_null = 0;
-    dst->precision = src->precision;
-    dst->scale = src->scale;
-    dst->interval_leading_precision = src->interval_leading_precision;
-    dst->interval_seconds_precision = src->interval_seconds_precision;
-    dst->reported_length = src->reported_length;
-    switch (src->type) {
-    case VT_CHAR:
-    case VT_BINARY: {
-        int32_t n = src->length < capacity ? src->length : capacity;
-        std::memcpy(dst->data.s, src->data.s, static_cast<size_t>(n));
-        dst->data.s[n] = '\0';
-        dst->length = n;
-        if (src->type == VT_BINARY) dst->data.bytes = reinterpret_cast<uint8_t *>(dst->data.s);
-        return;
-    }
-    case VT_LONG_CHAR:
-    case VT_LONG_BINARY:
-        if (!dst->long_buffer) {
-            dst->long_buffer = allocate_long_buffer(pool, 0, src->type == VT_LONG_CHAR ? SQL_LONGVARCHAR : SQL_LONGVARBINARY);
-            if (!dst->long_buffer) no_memory(c);
-        }
-        clear_long_buffer(dst->long_buffer);
-        if (src->long_buffer && long_buffer_length(src->long_buffer) > 0 &&
-            append_to_long_buffer(dst->long_buffer, long_buffer_data(src->long_buffer),
-                                  long_buffer_length(src->long_buffer)) != 0)
-            no_memory(c);
-        rewind_long_buffer(dst->long_buffer);
-        return;
-    default: dst->data = src->data; return;
-    }
-}
-
 void restore_columns(ExecPlan *plan, const uint8_t *data, size_t length, EvalContext *c) {
     size_t at = 0;
     for (int s = 0; s < plan->scan_count; s++) {
@@ -406,11 +370,9 @@ void restore_columns(ExecPlan *plan, const uint8_t *data, size_t length, EvalCon
         for (int i = 0; i < scan.slot->column_count; i++) {
             Value *v = scan.values[i];
             if (!v) continue;
-            Value *tmp = nullptr;
-            int r = payload_read(data, length, &at, c->statement->row_pool, &tmp);
+            int r = payload_restore(data, length, &at, v, scan.capacity[i], plan->pool);
             if (r == -2) no_memory(c);
             if (r != 0) raise_evaluation_error(c, "HY000", "General error: %s", "error in sort routine");
-            restore_into(v, tmp, scan.capacity[i], plan->pool, c);
         }
     }
 }

@@ -2,6 +2,7 @@
 // (join.h).
 #include "query/join.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
@@ -11,16 +12,22 @@
 #include "engine/describe_expression.h"
 #include "query/optimise.h"
 #include "query/scan.h"
+#include "query/sort.h"
 #include "query/sort_record.h"
 #include "sql/walker.h"
 #include "support/long_buffer.h"
+#include "support/work_file.h"
 #include "support/value_ops.h"
 
 // Rows of a range of scans kept in memory: the used column values of each
 // row, one after another.
 struct RowCache {
-    std::vector<uint8_t> data;
-    std::vector<size_t> offsets;   // row starts; data.size() ends the last row
+    std::vector<uint8_t> data;     // rows while they fit the memory budget
+    std::vector<size_t> offsets;   // row starts; `total` ends the last row
+    size_t total = 0;
+    WorkFile *file = nullptr;      // past the budget every row is in its side store
+    int64_t budget = 0;
+    std::vector<uint8_t> row;      // the row being written or read from the file
     std::unordered_map<std::string, std::vector<uint32_t>> index;  // equality keys
     bool filled = false;
     // A table read once: the equalities that take outer rows' values, as
@@ -84,9 +91,45 @@ void set_null(ExecPlan *plan, int lo, int hi) {
     }
 }
 
+[[noreturn]] void file_failure(RowCache &cache, EvalContext *c) {
+    const char *operation = nullptr;
+    int code = 0;
+    const char *text = cache.file ? work_file_error(cache.file, &operation, &code) : "work file";
+    raise_evaluation_error(c, "HY000", "General error: RSFile error '%s' %d [%s]", text ? text : "", code,
+                           operation ? operation : "");
+}
+
+// Keeps the row just built in cache.row: in memory within the budget, else
+// in a work file (the rows kept so far move there first).
+void keep_row(ExecPlan *plan, RowCache &cache, EvalContext *c) {
+    cache.offsets.push_back(cache.total);
+    cache.total += cache.row.size();
+    if (!cache.file && static_cast<int64_t>(cache.data.size() + cache.row.size()) <= cache.budget) {
+        cache.data.insert(cache.data.end(), cache.row.begin(), cache.row.end());
+        return;
+    }
+    if (!cache.file) {
+        cache.file = work_file_create(plan->pool, 8, 1, c->statement->connection.work_dir_path);
+        if (!cache.file) no_memory(c);
+        if (!cache.data.empty() && work_side_append(cache.file, cache.data.data(), cache.data.size()) < 0)
+            file_failure(cache, c);
+        cache.data = {};
+    }
+    if (work_side_append(cache.file, cache.row.data(), cache.row.size()) < 0) file_failure(cache, c);
+}
+
+void forget_rows(RowCache &cache) {
+    cache.data.clear();
+    cache.offsets.clear();
+    cache.index.clear();
+    cache.total = 0;
+    work_file_close(cache.file);
+    cache.file = nullptr;
+}
+
 void write_row(ExecPlan *plan, int lo, int hi, RowCache &cache, EvalContext *c) {
-    cache.offsets.push_back(cache.data.size());
-    ByteBuffer &out = cache.data;
+    ByteBuffer &out = cache.row;
+    out.clear();
     for (int s = lo; s < hi; s++) {
         TableScan &scan = plan->scans[s];
         for (int i = 0; i < scan.slot->column_count; i++) {
@@ -96,58 +139,29 @@ void write_row(ExecPlan *plan, int lo, int hi, RowCache &cache, EvalContext *c) 
             payload_append(out, v);
         }
     }
+    keep_row(plan, cache, c);
 }
 
-void restore_value(Value *dst, const Value *src, int32_t capacity, CvPool *pool, EvalContext *c) {
-    dst->deferred = 0;
-    if (src->is_null) {
-        dst->is_null = -1;
-        return;
-    }
-    dst->is_null = 0;
-    dst->precision = src->precision;
-    dst->scale = src->scale;
-    dst->reported_length = src->reported_length;
-    switch (src->type) {
-    case VT_CHAR:
-    case VT_BINARY: {
-        int32_t n = src->length < capacity ? src->length : capacity;
-        std::memcpy(dst->data.s, src->data.s, static_cast<size_t>(n));
-        dst->data.s[n] = '\0';
-        dst->length = n;
-        if (src->type == VT_BINARY) dst->data.bytes = reinterpret_cast<uint8_t *>(dst->data.s);
-        return;
-    }
-    case VT_LONG_CHAR:
-    case VT_LONG_BINARY:
-        if (!dst->long_buffer) {
-            dst->long_buffer = allocate_long_buffer(pool, 0, src->type == VT_LONG_CHAR ? SQL_LONGVARCHAR : SQL_LONGVARBINARY);
-            if (!dst->long_buffer) no_memory(c);
-        }
-        clear_long_buffer(dst->long_buffer);
-        if (src->long_buffer && long_buffer_length(src->long_buffer) > 0 &&
-            append_to_long_buffer(dst->long_buffer, long_buffer_data(src->long_buffer),
-                                  long_buffer_length(src->long_buffer)) != 0)
-            no_memory(c);
-        rewind_long_buffer(dst->long_buffer);
-        return;
-    default: dst->data = src->data; return;
-    }
-}
-
-void read_row(ExecPlan *plan, int lo, int hi, const RowCache &cache, size_t row, EvalContext *c) {
+void read_row(ExecPlan *plan, int lo, int hi, RowCache &cache, size_t row, EvalContext *c) {
     size_t at = cache.offsets[row];
-    const size_t end = row + 1 < cache.offsets.size() ? cache.offsets[row + 1] : cache.data.size();
+    size_t end = row + 1 < cache.offsets.size() ? cache.offsets[row + 1] : cache.total;
+    const uint8_t *data = cache.data.data();
+    if (cache.file) {
+        cache.row.resize(end - at);
+        if (work_side_read(cache.file, static_cast<int64_t>(at), cache.row.data(), end - at) != 0)
+            file_failure(cache, c);
+        data = cache.row.data();
+        end -= at;
+        at = 0;
+    }
     for (int s = lo; s < hi; s++) {
         TableScan &scan = plan->scans[s];
         for (int i = 0; i < scan.slot->column_count; i++) {
             Value *v = scan.values[i];
             if (!v) continue;
-            Value *tmp = nullptr;
-            int r = payload_read(cache.data.data(), end, &at, c->statement->row_pool, &tmp);
+            int r = payload_restore(data, end, &at, v, scan.capacity[i], plan->pool);
             if (r == -2) no_memory(c);
             if (r != 0) raise_evaluation_error(c, "HY000", "General error: %s", "damaged row cache");
-            restore_value(v, tmp, scan.capacity[i], plan->pool, c);
         }
     }
 }
@@ -256,9 +270,8 @@ bool make_key(JoinExec *j, bool inner, EvalContext *c) {
 
 void fill_inner(ExecPlan *plan, JoinExec *j, EvalContext *c) {
     RowCache &cache = j->cache;
-    cache.data.clear();
-    cache.offsets.clear();
-    cache.index.clear();
+    forget_rows(cache);
+    cache.budget = sort_memory_budget(c->statement->connection.work_mem_size);
     side_open(plan, j->inner, c);
     while (side_fetch(plan, j->inner, c) == 0) {
         auto row = static_cast<uint32_t>(cache.offsets.size());
@@ -386,8 +399,8 @@ KeyForm column_form(const TableSlot *slot, int column) {
 }
 
 // A table below the outermost level whose restrictions take outer rows'
-// values: unless they form a key lookup (equalities covering a unique
-// index: a cheap keyed read per outer row), it is read once with the
+// values: unless they form a key lookup (an equality on the leading column
+// of a unique index: a keyed read per outer row), it is read once with the
 // restrictions that do not depend on outer rows, and its rows are looked up
 // by the equalities that do.
 RowCache *plan_lookup_cache(ExecPlan *plan, int index, EvalContext *c) {
@@ -451,7 +464,8 @@ void join_setup(ExecPlan *plan, EvalContext *c) {
         } else {
             u.lo = next;
             u.hi = next + 1;
-            if (e > 0 && plan->alternative_count == 1) {
+            const int level = plan->rank ? plan->rank[next] : e;
+            if (level > 0 && plan->alternative_count == 1) {
                 if (restrictions_fixed(plan, next)) {
                     u.cache = new (std::nothrow) RowCache;
                     if (!u.cache) no_memory(c);
@@ -466,6 +480,9 @@ void join_setup(ExecPlan *plan, EvalContext *c) {
         }
         next = u.hi;
     }
+    if (plan->rank)  // tables only: level k holds the table of rank k
+        std::sort(plan->units, plan->units + plan->unit_count,
+                  [plan](const PlanUnit &a, const PlanUnit &b) { return plan->rank[a.lo] < plan->rank[b.lo]; });
 }
 
 void join_reset(ExecPlan *plan) {
@@ -492,9 +509,8 @@ void unit_open(ExecPlan *plan, int k, EvalContext *c) {
     ByteBuffer key;
     try {
         if (!cache.filled) {
-            cache.data.clear();
-            cache.offsets.clear();
-            cache.index.clear();
+            forget_rows(cache);
+            cache.budget = sort_memory_budget(c->statement->connection.work_mem_size);
             scan_open(plan, u.lo, c);
             while (scan_fetch(plan, u.lo, c) == 0) {
                 auto row = static_cast<uint32_t>(cache.offsets.size());
@@ -533,7 +549,7 @@ int unit_fetch(ExecPlan *plan, int k, EvalContext *c) {
     PlanUnit &u = plan->units[k];
     if (u.join) return join_fetch(plan, u.join, c);
     if (!u.cache) return scan_fetch(plan, u.lo, c);
-    const RowCache &cache = *u.cache;
+    RowCache &cache = *u.cache;
     const size_t count = cache.candidates ? cache.candidates->size() : cache.offsets.size();
     if (u.position >= count) return 100;
     size_t row = cache.candidates ? (*cache.candidates)[u.position] : u.position;

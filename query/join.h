@@ -2,7 +2,8 @@
 // the FROM clause.
 //
 // A join reads its outer side row by row and its inner side once per
-// execution into memory, then for each outer row goes over the inner rows
+// execution (kept in memory within work_mem_size, past it in a work file,
+// mode 0600, gone with the plan), then for each outer row goes over the inner rows
 // (only those whose keys match, when the ON condition holds equalities
 // between the sides) and evaluates ON. LEFT and RIGHT joins produce an
 // unmatched preserved row with the other side NULL; FULL joins then produce

@@ -222,15 +222,13 @@ const TableStatistics *table_statistics(QueryStatement *st, TableSlot *slot, Eva
 }
 
 bool is_key_lookup(const TableStatistics *stats, const std::vector<int> &columns) {
+    // The leading column of a unique index is enough: a child table's key
+    // is its parent's key and a position, and the parent's key finds the
+    // rows (often the only way the provider can read them).
     for (const IndexStatistics &ix : stats->indexes) {
         if (!ix.unique || ix.columns.empty()) continue;
-        bool all = true;
-        for (int col : ix.columns) {
-            bool found = false;
-            for (int c : columns) found = found || c == col;
-            all = all && found;
-        }
-        if (all) return true;
+        for (int c : columns)
+            if (c == ix.columns[0]) return true;
     }
     return false;
 }

@@ -52,5 +52,6 @@ struct TableStatistics {
 [[nodiscard]] const TableStatistics *table_statistics(QueryStatement *statement, TableSlot *slot,
                                                       EvalContext *context);
 
-/// Whether `columns` (from 1) restricted by equality cover a unique index.
+/// Whether `columns` (from 1) restricted by equality include the leading
+/// column of a unique index.
 [[nodiscard]] bool is_key_lookup(const TableStatistics *stats, const std::vector<int> &columns);

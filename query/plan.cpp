@@ -10,6 +10,7 @@
 
 #include "query/group.h"
 #include "query/join.h"
+#include "query/join_order.h"
 #include "query/optimise.h"
 #include "query/plan.h"
 #include "query/restrictions.h"
@@ -175,6 +176,7 @@ ExecPlan *plan_create(QueryStatement *st, QueryScope *scope, CvPool *parent) {
         raise_evaluation_error(&c, "HY001", "Memory allocation error");
     for (int i = 0; i < scope->slot_count; i++) scan_setup(plan, i, &c);
     build_alternatives(plan, &c);
+    (void)choose_join_order(plan, &c);
     join_setup(plan, &c);
     int64_t limit = scope->top > 0 ? scope->top : 0;
     if (!scope->enclosing && st->options.max_rows > 0 && (limit == 0 || st->options.max_rows < limit))

@@ -171,6 +171,8 @@ struct ExecPlan {
     QueryScope *scope;
     int32_t scan_count;         // scans[0] is the outermost
     TableScan *scans;
+    int32_t *rank;              // per scan: its level in the chosen join order, or null
+                                //   (FROM order; join_order.cpp)
     int32_t unit_count;         // the nested loop's levels: a table or a join (join.cpp)
     struct PlanUnit *units;
     int32_t alternative_count;

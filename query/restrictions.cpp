@@ -34,7 +34,10 @@ int depends_visit(Node *node, void *arg) {
             auto *ref = node_cast<ColumnRefNode>(node);
             if (ref->scope != d->plan->scope) return 0;  // an enclosing query's row: fixed here
             auto *slot = static_cast<TableSlot *>(ref->table_slot);
-            if (slot->position - 1 >= d->index) d->dependent = true;
+            const int at = slot->position - 1;
+            // With a chosen join order, the scans nested inside this one
+            // (or this one) are those of equal or higher rank.
+            if (d->plan->rank ? d->plan->rank[at] >= d->plan->rank[d->index] : at >= d->index) d->dependent = true;
             return 0;
         }
         case NODE_QUERY_SPEC:

@@ -363,3 +363,55 @@ int payload_read(const uint8_t *data, size_t length, size_t *at, CvPool *pool, V
     *out = v;
     return 0;
 }
+
+int payload_restore(const uint8_t *data, size_t length, size_t *at, Value *dst, int32_t capacity, CvPool *pool) {
+    PayloadHeader h;
+    if (*at + sizeof h > length) return -1;
+    std::memcpy(&h, data + *at, sizeof h);
+    *at += sizeof h;
+    dst->deferred = 0;
+    if (h.is_null) {
+        dst->is_null = -1;
+        return 0;
+    }
+    dst->is_null = 0;
+    dst->precision = h.precision;
+    dst->scale = h.scale;
+    dst->interval_leading_precision = h.leading_precision;
+    dst->interval_seconds_precision = h.seconds_precision;
+    dst->reported_length = h.reported_length;
+    if (!is_bytes_type(h.type)) {
+        size_t n = fixed_size(h.type);
+        if (*at + n > length) return -1;
+        std::memcpy(&dst->data, data + *at, n);
+        *at += n;
+        dst->type = h.type;
+        return 0;
+    }
+    uint64_t n;
+    if (*at + sizeof n > length) return -1;
+    std::memcpy(&n, data + *at, sizeof n);
+    *at += sizeof n;
+    if (n > length - *at) return -1;
+    const uint8_t *bytes = data + *at;
+    *at += n;
+    if (h.type == VT_LONG_CHAR || h.type == VT_LONG_BINARY) {
+        if (!dst->long_buffer) {
+            dst->long_buffer = allocate_long_buffer(pool, 0, h.type == VT_LONG_CHAR ? SQL_LONGVARCHAR : SQL_LONGVARBINARY);
+            if (!dst->long_buffer) return -2;
+        }
+        clear_long_buffer(dst->long_buffer);
+        if (n && append_to_long_buffer(dst->long_buffer, bytes, n) != 0) return -2;
+        rewind_long_buffer(dst->long_buffer);
+        dst->type = h.type;
+        return 0;
+    }
+    // The value came from this column's own buffer, so it fits; be safe anyway.
+    size_t keep = n < static_cast<uint64_t>(capacity > 0 ? capacity : 0) ? n : static_cast<size_t>(capacity > 0 ? capacity : 0);
+    char *buffer = dst->type == VT_BINARY ? reinterpret_cast<char *>(dst->data.bytes) : dst->data.s;
+    if (!buffer) return -1;
+    if (keep) std::memcpy(buffer, bytes, keep);
+    buffer[keep] = '\0';
+    dst->length = static_cast<int32_t>(keep);
+    return 0;
+}

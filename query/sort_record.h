@@ -13,7 +13,7 @@
 // back into new values of a pool.
 //
 // Exports: KeyForm, key_form_of_type, key_form_join, ByteBuffer,
-// key_append, payload_append, payload_read.
+// key_append, payload_append, payload_read, payload_restore.
 #pragma once
 
 #include <cstddef>
@@ -48,6 +48,14 @@ void key_append(ByteBuffer &out, const Value *v, KeyForm form, bool descending);
 
 /// Appends the whole value `v` (deferred values must have been read).
 void payload_append(ByteBuffer &out, const Value *v);
+
+/// Reads one value written by payload_append into an existing value of the
+/// same column: text and binary into its buffer of `capacity` bytes (plus
+/// the terminator), long values into its long buffer (made in `pool` when
+/// it has none), the rest in place; nothing else is allocated. 0, -1 for a
+/// malformed record, -2 out of memory.
+[[nodiscard]] int payload_restore(const uint8_t *data, size_t length, size_t *at, Value *dst, int32_t capacity,
+                                  CvPool *pool);
 
 /// Reads one value written by payload_append at *at (advanced past it) into
 /// a new value of `pool`. 0, -1 for a malformed record, -2 out of memory.

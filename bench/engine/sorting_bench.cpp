@@ -94,7 +94,7 @@ double run_sqlite(sqlite3 *db, const char *sql, int64_t *rows) {
 }  // namespace
 
 int main(int argc, char **argv) {
-    int rows = argc > 1 ? std::atoi(argv[1]) : 1000000;
+    int rows = argc > 1 ? static_cast<int>(std::strtol(argv[1], nullptr, 10)) : 1000000;
     if (rows < 1000) rows = 1000;
     Engine e;
     if (SQLAllocHandle(SQL_HANDLE_ENV, nullptr, &e.env) != SQL_SUCCESS) return 1;

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -124,7 +125,7 @@ TEST_F(SortTest, WorkFilesAreOwnerOnlyAndGoWithThePool) {
         target[len] = '\0';
         if (std::strncmp(target, dir.c_str(), dir.size()) != 0) continue;
         struct stat st {};
-        ASSERT_EQ(fstat(std::atoi(e->d_name), &st), 0);
+        ASSERT_EQ(fstat(static_cast<int>(std::strtol(e->d_name, nullptr, 10)), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, 0600u);
         checked++;
     }

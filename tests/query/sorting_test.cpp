@@ -143,8 +143,10 @@ TEST_F(Sorting, InnerSidesAreReadOnce) {
     provider.scans.clear();
     r = run("SELECT t1.id, t2.id FROM t1, t2 WHERE t2.id = t1.id AND t1.id < 5");
     ASSERT_EQ(r.code, 0) << r.message;
-    ASSERT_EQ(provider.scans.size(), 5u);
-    EXPECT_EQ(provider.scans[1].restrictions, (std::vector<std::string>{"ID = 1"}));
+    // T2 (80 rows) outside, T1 (300) looked up by key for each T2 row.
+    ASSERT_EQ(provider.scans.size(), 81u);
+    EXPECT_EQ(provider.scans[0].table, "T2");
+    EXPECT_EQ(provider.scans[1].restrictions, (std::vector<std::string>{"ID = 1", "ID < 5"}));
     // Without the index the same query reads T2 once.
     provider.id_is_key = false;
     provider.scans.clear();
@@ -186,6 +188,9 @@ TEST_F(Sorting, SpillingSortsGiveTheSameRows) {
         "SELECT COUNT(DISTINCT b), COUNT(DISTINCT s) FROM bigt",
         "SELECT id, s FROM bigt ORDER BY s DESC, id",
         "SELECT a, s FROM bigt UNION SELECT a, s FROM t1",
+        // inner sides past the budget are kept in a work file
+        "SELECT t1.id, b.id FROM t1 LEFT JOIN bigt b ON b.a = t1.a AND b.id < 3000 WHERE t1.id < 8",
+        "SELECT t1.id, b.id FROM t1, bigt b WHERE b.s = t1.s AND t1.id < 4",
     };
     for (const char *q : queries) {
         work_mem_size = 0;
@@ -255,6 +260,44 @@ TEST_F(Sorting, ExpansionsAreMadeAgainAtEachExecution) {
     EXPECT_EQ(count(), "25");
     query_statement_free(st);
     in_expansion = 0;
+}
+
+TEST_F(Sorting, JoinOrderPutsTheKeyedTableFirst) {
+    provider.scans.clear();
+    RunResult r = run("SELECT t1.id, t2.id FROM t1, t2 WHERE t1.id = t2.a + 3 AND t2.id = 5");
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_EQ(sorted(r.rows), sorted(sqlite_rows("SELECT t1.id, t2.id FROM t1, t2 WHERE t1.id = t2.a + 3 AND t2.id = 5")));
+    ASSERT_GE(provider.scans.size(), 2u);
+    EXPECT_EQ(provider.scans[0].table, "T2");
+    EXPECT_EQ(provider.scans[0].restrictions, (std::vector<std::string>{"ID = 5"}));
+    EXPECT_EQ(provider.scans[1].table, "T1");
+    EXPECT_EQ(provider.scans[1].restrictions.size(), 1u) << "a key lookup with the outer row's value";
+}
+
+TEST_F(Sorting, EqualEstimatesKeepTheFromOrder) {
+    for (const char *name : {"E1", "E2", "E3"}) provider.tables.push_back(memprov::generate(name, 30, 5, true));
+    provider.scans.clear();
+    RunResult r = run("SELECT e1.id FROM e1, e2, e3 WHERE e1.a = e2.a AND e2.a = e3.a AND e3.a = e1.a");
+    ASSERT_EQ(r.code, 0) << r.message;
+    ASSERT_EQ(provider.scans.size(), 3u);
+    EXPECT_EQ(provider.scans[0].table, "E1");
+    EXPECT_EQ(provider.scans[1].table, "E2");
+    EXPECT_EQ(provider.scans[2].table, "E3");
+}
+
+TEST_F(Sorting, ManyTablesAreOrderedGreedily) {
+    std::string from = "t1", where = "t1.id = 1";
+    for (int i = 0; i < 8; i++) {
+        std::string name = "G" + std::to_string(i);
+        provider.tables.push_back(memprov::generate(name, 12, 30 + i, true));
+        from += ", " + name;
+        where += " AND " + name + ".id = t1.a + 3";
+    }
+    memprov::load_into_sqlite(provider, db);
+    std::string q = "SELECT t1.id, g7.s FROM " + from + " WHERE " + where;
+    RunResult r = run(q);
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_EQ(sorted(r.rows), sorted(sqlite_rows(q)));
 }
 
 TEST_F(Sorting, SetFunctionsOverSmallInputs) {
