@@ -31,6 +31,8 @@ odbc.SQLTables.argtypes = [H] + [ctypes.c_char_p, ctypes.c_short] * 4
 odbc.SQLColumns.argtypes = [H] + [ctypes.c_char_p, ctypes.c_short] * 4
 odbc.SQLProcedures.argtypes = [H] + [ctypes.c_char_p, ctypes.c_short] * 3
 odbc.SQLForeignKeys.argtypes = [H] + [ctypes.c_char_p, ctypes.c_short] * 6
+odbc.SQLStatistics.argtypes = [H] + [ctypes.c_char_p, ctypes.c_short] * 3 + [ctypes.c_ushort, ctypes.c_ushort]
+odbc.SQLPrimaryKeys.argtypes = [H] + [ctypes.c_char_p, ctypes.c_short] * 3
 odbc.SQLFetch.argtypes = [H]
 odbc.SQLNumResultCols.argtypes = [H, ctypes.POINTER(ctypes.c_short)]
 odbc.SQLGetData.argtypes = [H, ctypes.c_ushort, ctypes.c_short, H, ctypes.c_long, ctypes.POINTER(ctypes.c_long)]
@@ -173,6 +175,15 @@ print('PROCS', len(cur.procedures().fetchall()), len(cur.description))
     r.check([x[1] for x in app.rows()] == ["9"], "ODBC 2: asking for 91 gives the DATE row as 9")
     rc = odbc.SQLColumns(app.stmt, None, 0, None, 0, b"Invoices", -3, None, 0)
     r.check(rc == 0 and len(app.rows()) > 20, "ODBC 2: SQLColumns")
+    rc = odbc.SQLTables(app.stmt, None, 0, None, 0, None, 0, None, 0)
+    rows = app.rows()
+    r.check(rc == 0 and len(rows) == 32 and [x[2] for x in rows] == sorted(x[2] for x in rows),
+            "ODBC 2: SQLTables lists the 32 tables in order")
+    rc = odbc.SQLPrimaryKeys(app.stmt, None, 0, None, 0, b"Invoices", -3)
+    r.check(rc == 0 and [(x[2], x[3], x[4]) for x in app.rows()] == [("Invoices", "Id", "1")], "ODBC 2: SQLPrimaryKeys")
+    rc = odbc.SQLStatistics(app.stmt, None, 0, None, 0, b"Invoices", -3, 1, 0)
+    rows = app.rows()
+    r.check(rc == 0 and any(x[8] == "Id" for x in rows), "ODBC 2: SQLStatistics names the key column", str(rows))
     rc = odbc.SQLTables(app.stmt, None, 0, None, 0, b"Invoices", -5, None, 0)
     r.check(rc == -1 and app.diag()[:1] in (["HY090"], ["S1090"]), "a negative length other than SQL_NTS is HY090",
             str(app.diag()))
