@@ -119,9 +119,12 @@ int tables(void *itp, DalText catalog, DalText schema, DalText table, DalText ty
         it->exhausted = 1;
         return DAL_OK;
     }
-    const auto len = [](DalText t) { return t.text ? (t.length == SQL_NTS ? static_cast<int>(dal_text_view(t).size()) : t.length) : 0; };
-    if (len(catalog) == 0 && len(table) == 0 && len(types) == 0 && (schema.length == 1 || schema.length == SQL_NTS) &&
-        schema.text && dal_text_view(schema) == "%") {
+    // The schema enumeration (SQL_ALL_SCHEMAS): one row per view carrying its schema.
+    const auto len = [](DalText t) {
+        return t.text ? (t.length == SQL_NTS ? static_cast<int>(dal_text_view(t).size()) : t.length) : 0;
+    };
+    if (len(catalog) == 0 && len(table) == 0 && len(types) == 0 && schema.text &&
+        (schema.length == 1 || schema.length == SQL_NTS)) {
         it->schema_list = 1;
         return DAL_OK;
     }
