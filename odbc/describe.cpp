@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "odbc/call_trace.h"
 #include "odbc/odbc_api.h"
 #include "odbc/state.h"
 #include "odbc/stmt_run.h"
@@ -241,15 +242,18 @@ CV_EXPORT SQLRETURN SQL_API SQLNumResultCols(SQLHSTMT h, SQLSMALLINT *count) {
 CV_EXPORT SQLRETURN SQL_API SQLDescribeCol(SQLHSTMT h, SQLUSMALLINT column, SQLCHAR *name, SQLSMALLINT capacity,
                                            SQLSMALLINT *name_length, SQLSMALLINT *type, SQLULEN *size,
                                            SQLSMALLINT *digits, SQLSMALLINT *nullable) {
+    // The name buffer is the application's output: traced as empty at entry.
+    log_message("describecol", __LINE__, kTraceInfo, "SQLDescribeCol( %h, %i, %s, %i, %p, %p, %p, %p )", h, column,
+                "", capacity, name_length, type, size, digits);
     STMT *stmt = as_stmt(h);
-    if (!stmt) return SQL_INVALID_HANDLE;
-    return odbc_guard(stmt->diag, [&] {
+    if (!stmt) return trace_exit("describecol", __LINE__, "SQLDescribeCol", SQL_INVALID_HANDLE);
+    return trace_exit("describecol", __LINE__, "SQLDescribeCol", odbc_guard(stmt->diag, [&] {
         auto put = [&](const char *label) {
             return copy_str_buffer(reinterpret_cast<char *>(name), name ? capacity : 0, name_length, label) != 0 &&
                    name;
         };
         return describe_col(stmt, column, capacity, put, type, size, digits, nullable);
-    });
+    }));
 }
 
 CV_EXPORT SQLRETURN SQL_API SQLDescribeColW(SQLHSTMT h, SQLUSMALLINT column, SQLWCHAR *name, SQLSMALLINT capacity,
@@ -267,11 +271,28 @@ CV_EXPORT SQLRETURN SQL_API SQLDescribeColW(SQLHSTMT h, SQLUSMALLINT column, SQL
 
 CV_EXPORT SQLRETURN SQL_API SQLColAttribute(SQLHSTMT h, SQLUSMALLINT column, SQLUSMALLINT field, SQLPOINTER text,
                                             SQLSMALLINT capacity, SQLSMALLINT *text_length, SQLLEN *number) {
+    log_message("colattribute", __LINE__, kTraceInfo, "SQLColAttribute( %h, %u, %u, %p, %i, %p, %p )", h, column,
+                field, text, capacity, text_length, number);
     STMT *stmt = as_stmt(h);
-    if (!stmt) return SQL_INVALID_HANDLE;
-    return odbc_guard(stmt->diag, [&] {
-        return col_attribute(stmt, column, field, capacity, narrow_put(text, capacity, text_length), number, false);
+    if (!stmt) return trace_exit("colattribute", __LINE__, "SQLColAttribute", SQL_INVALID_HANDLE);
+    bool text_answer = false;
+    SQLRETURN rc = odbc_guard(stmt->diag, [&] {
+        auto put = narrow_put(text, capacity, text_length);
+        return col_attribute(stmt, column, field, capacity,
+                             [&](const std::string &t) {
+                                 text_answer = true;
+                                 return put(t);
+                             },
+                             number, false);
     });
+    if (!SQL_SUCCEEDED(rc)) return trace_exit("colattribute", __LINE__, "SQLColAttribute", rc);
+    if (text_answer && text)
+        log_message("colattribute", __LINE__, kTraceInfo, "SQLColAttribute() returns %e, CharacterAttributePtr = %s",
+                    rc, static_cast<const char *>(text));
+    else
+        log_message("colattribute", __LINE__, kTraceInfo, "SQLColAttribute() returns %e, NumericAttributePtr = %*I",
+                    rc, number);
+    return rc;
 }
 
 CV_EXPORT SQLRETURN SQL_API SQLColAttributeW(SQLHSTMT h, SQLUSMALLINT column, SQLUSMALLINT field, SQLPOINTER text,

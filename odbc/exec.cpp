@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "odbc/call_trace.h"
 #include "odbc/odbc_api.h"
 #include "odbc/state.h"
 #include "odbc/stmt_run.h"
@@ -173,9 +174,10 @@ CV_EXPORT SQLRETURN SQL_API SQLExecute(SQLHSTMT h) {
 }
 
 CV_EXPORT SQLRETURN SQL_API SQLCancel(SQLHSTMT h) {
+    log_message("cancel", __LINE__, kTraceInfo, "SQLCancel( %h )", h);
     STMT *stmt = as_stmt(h);
-    if (!stmt) return SQL_INVALID_HANDLE;
-    return odbc_guard(stmt->diag, [&]() -> SQLRETURN {
+    if (!stmt) return trace_exit("cancel", __LINE__, "SQLCancel", SQL_INVALID_HANDLE);
+    return trace_exit("cancel", __LINE__, "SQLCancel", odbc_guard(stmt->diag, [&]() -> SQLRETURN {
         SetupErrorHeader(stmt->diag, 0);
         (void)stmt_transition(0, stmt, SQL_API_SQLCANCEL);
         bool closing = !stmt_is_async(stmt) && (stmt->need_data_function == SQL_API_SQLEXECDIRECT ||
@@ -183,19 +185,20 @@ CV_EXPORT SQLRETURN SQL_API SQLCancel(SQLHSTMT h) {
         (void)stmt_transition(1, stmt, SQL_API_SQLCANCEL);
         if (closing) (void)stmt_close_results(stmt);
         return SQL_SUCCESS;
-    });
+    }));
 }
 
 CV_EXPORT SQLRETURN SQL_API SQLCloseCursor(SQLHSTMT h) {
+    log_message("closecursor", __LINE__, kTraceInfo, "SQLCloseCursor( %h )", h);
     STMT *stmt = as_stmt(h);
-    if (!stmt) return SQL_INVALID_HANDLE;
-    return odbc_guard(stmt->diag, [&]() -> SQLRETURN {
+    if (!stmt) return trace_exit("closecursor", __LINE__, "SQLCloseCursor", SQL_INVALID_HANDLE);
+    return trace_exit("closecursor", __LINE__, "SQLCloseCursor", odbc_guard(stmt->diag, [&]() -> SQLRETURN {
         SetupErrorHeader(stmt->diag, 0);
         if (stmt_transition(0, stmt, SQL_API_SQLCLOSECURSOR) != 0) return SQL_ERROR;
         (void)stmt_close_results(stmt);
         (void)stmt_transition(1, stmt, SQL_API_SQLCLOSECURSOR);
         return conn_transition(1, stmt->dbc, SQL_API_SQLCLOSECURSOR) < 0 ? SQL_ERROR : SQL_SUCCESS;
-    });
+    }));
 }
 
 CV_EXPORT SQLRETURN SQL_API SQLRowCount(SQLHSTMT h, SQLLEN *count) {

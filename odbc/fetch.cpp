@@ -3,6 +3,7 @@
 // application's buffers through convert_value.
 #include <cstring>
 
+#include "odbc/call_trace.h"
 #include "odbc/convert.h"
 #include "odbc/desc_type.h"
 #include "odbc/descriptor.h"
@@ -211,9 +212,13 @@ int convert_column_slot(STMT *stmt, int column, int c_type, void *buffer, SQLLEN
 
 CV_EXPORT SQLRETURN SQL_API SQLBindCol(SQLHSTMT h, SQLUSMALLINT column, SQLSMALLINT c_type, SQLPOINTER target,
                                        SQLLEN length, SQLLEN *indicator) {
+    log_message("bindcol", __LINE__, kTraceInfo, "SQLBindCol( %h, %u, %i, %p, %I, %p )", h, column, c_type, target,
+                static_cast<long long>(length), indicator);
     STMT *stmt = as_stmt(h);
-    if (!stmt) return SQL_INVALID_HANDLE;
-    return odbc_guard(stmt->diag, [&] { return bind_col(stmt, column, c_type, target, length, indicator); });
+    if (!stmt) return trace_exit("bindcol", __LINE__, "SQLBindCol", SQL_INVALID_HANDLE);
+    return trace_exit("bindcol", __LINE__, "SQLBindCol", odbc_guard(stmt->diag, [&] {
+                          return bind_col(stmt, column, c_type, target, length, indicator);
+                      }));
 }
 
 CV_EXPORT SQLRETURN SQL_API SQLFetch(SQLHSTMT h) {
@@ -289,9 +294,10 @@ CV_EXPORT SQLRETURN SQL_API SQLSetPos(SQLHSTMT h, SQLSETPOSIROW row, SQLUSMALLIN
 }
 
 CV_EXPORT SQLRETURN SQL_API SQLBulkOperations(SQLHSTMT h, SQLSMALLINT operation) {
+    log_message("bulkoperations", __LINE__, kTraceInfo, "SQLBulkOperations( %h, %i )", h, operation);
     STMT *stmt = as_stmt(h);
-    if (!stmt) return SQL_INVALID_HANDLE;
-    return odbc_guard(stmt->diag, [&]() -> SQLRETURN {
+    if (!stmt) return trace_exit("bulkoperations", __LINE__, "SQLBulkOperations", SQL_INVALID_HANDLE);
+    return trace_exit("bulkoperations", __LINE__, "SQLBulkOperations", odbc_guard(stmt->diag, [&]() -> SQLRETURN {
         SetupErrorHeader(stmt->diag, 0);
         if (operation != SQL_ADD)
             return post_error(stmt->diag, "HY000", "General error: %s", "SQLBulkOperations not implemented");
@@ -300,5 +306,5 @@ CV_EXPORT SQLRETURN SQL_API SQLBulkOperations(SQLHSTMT h, SQLSMALLINT operation)
         if (!rs) return post_error(stmt->diag, "24000", "Invalid cursor state");
         int64_t affected = 0;
         return to_odbc(rowset_set_pos(rs, 1, SQL_ADD, SQL_LOCK_NO_CHANGE, &affected));
-    });
+    }));
 }

@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "engine/cast.h"
 #include "engine/describe_expression.h"
@@ -158,19 +159,56 @@ int evaluate_like(LikeNode *l, EvalContext *c) {
     return (m != 0) != (l->negated != 0) ? kTrue : kFalse;
 }
 
+// The right operands of a left-deep chain of one boolean class (IN lists
+// and long AND / OR texts are such chains), top first; the chain's bottom
+// left operand in *leaf. Walked in a loop, so a long list costs no stack.
+class Spine {
+public:
+    Spine(OperatorNode *top, int op_class) {
+        Node *n = reinterpret_cast<Node *>(top);
+        while (n->kind == NODE_OPERATOR && node_cast<OperatorNode>(n)->op_class == op_class) {
+            auto *o = node_cast<OperatorNode>(n);
+            push(o->right);
+            n = o->left;
+        }
+        leaf = n;
+    }
+    int size() const { return count_; }
+    Node *at(int i) const { return i < kInline ? inline_[i] : more_[static_cast<size_t>(i - kInline)]; }
+    Node *leaf = nullptr;
+
+private:
+    void push(Node *n) {
+        if (count_ < kInline) inline_[count_] = n;
+        else more_.push_back(n);
+        count_++;
+    }
+    static constexpr int kInline = 32;
+    Node *inline_[kInline];
+    std::vector<Node *> more_;
+    int count_ = 0;
+};
+
+// AND / OR over a chain, left to right, stopping at the first operand that
+// decides it.
+int evaluate_chain(OperatorNode *o, EvalContext *c) {
+    const bool is_and = o->op_class == OPCLASS_AND;
+    Spine spine(o, o->op_class);
+    int truth = evaluate_condition(spine.leaf, c);
+    for (int i = spine.size() - 1; i >= 0; i--) {
+        if (is_and && truth == kFalse) return kFalse;
+        if (!is_and && truth == kTrue) return kTrue;
+        int next = evaluate_condition(spine.at(i), c);
+        truth = is_and ? and_table(truth, next) : or_table(truth, next);
+    }
+    return truth;
+}
+
 int evaluate_operator_condition(OperatorNode *o, EvalContext *c) {
     switch (o->op_class) {
         case OPCLASS_NOT: return not_table(evaluate_condition(o->right, c));
-        case OPCLASS_AND: {
-            int a = evaluate_condition(o->left, c);
-            if (a == kFalse) return kFalse;
-            return and_table(a, evaluate_condition(o->right, c));
-        }
-        case OPCLASS_OR: {
-            int a = evaluate_condition(o->left, c);
-            if (a == kTrue) return kTrue;
-            return or_table(a, evaluate_condition(o->right, c));
-        }
+        case OPCLASS_AND:
+        case OPCLASS_OR: return evaluate_chain(o, c);
         case OPCLASS_OPERATOR:
             if (is_comparison_op(o->op)) {
                 Value *l = evaluate_expression(o->left, c);
@@ -182,6 +220,35 @@ int evaluate_operator_condition(OperatorNode *o, EvalContext *c) {
             return get_trivalue_from_value(evaluate_expression(reinterpret_cast<Node *>(o), c));
         default: raise_evaluation_error(c, "HY000", "Unexpected bool expression");
     }
+}
+
+bool is_binary_arithmetic(const Node *n) {
+    if (!n || n->kind != NODE_OPERATOR) return false;
+    const auto *o = node_cast<OperatorNode>(n);
+    return o->op_class == OPCLASS_OPERATOR && is_arithmetic_op(o->op) && o->op != OP_NEG;
+}
+
+// a + b - c * ...: the left spine of binary arithmetic evaluated bottom up
+// in a loop.
+Value *evaluate_arithmetic_chain(OperatorNode *top, EvalContext *c) {
+    OperatorNode *inline_nodes[32];
+    std::vector<OperatorNode *> more;
+    int count = 0;
+    Node *n = reinterpret_cast<Node *>(top);
+    while (is_binary_arithmetic(n)) {
+        auto *o = node_cast<OperatorNode>(n);
+        if (count < 32) inline_nodes[count] = o;
+        else more.push_back(o);
+        count++;
+        n = o->left;
+    }
+    Value *acc = evaluate_expression(n, c);
+    for (int i = count - 1; i >= 0; i--) {
+        OperatorNode *o = i < 32 ? inline_nodes[i] : more[static_cast<size_t>(i - 32)];
+        Value *r = evaluate_expression(o->right, c);
+        acc = apply_arithmetic(acc, r, o->op, c);
+    }
+    return acc;
 }
 
 Value *evaluate_function(FunctionNode *f, Node *self, EvalContext *c) {
@@ -339,9 +406,8 @@ Value *evaluate_expression(Node *node, EvalContext *c) {
             auto *o = node_cast<OperatorNode>(node);
             if (o->op_class != OPCLASS_OPERATOR || is_comparison_op(o->op))
                 return truth_value(c, evaluate_operator_condition(o, c));
-            Value *l = o->op == OP_NEG ? nullptr : evaluate_expression(o->left, c);
-            Value *r = evaluate_expression(o->right, c);
-            return apply_arithmetic(l, r, o->op, c);
+            if (o->op != OP_NEG) return evaluate_arithmetic_chain(o, c);
+            return apply_arithmetic(nullptr, evaluate_expression(o->right, c), OP_NEG, c);
         }
         case NODE_IS_NULL:
         case NODE_LIKE:

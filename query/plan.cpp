@@ -7,6 +7,7 @@
 // earlier disjunct holds for it, so no row comes twice. Every row is checked
 // against the whole WHERE condition.
 #include <cstring>
+#include <ctime>
 
 #include "query/group.h"
 #include "query/join.h"
@@ -19,8 +20,6 @@
 
 namespace {
 
-
-void close_on_release(void *arg) { plan_close(static_cast<ExecPlan *>(arg)); }
 
 void build_alternatives(ExecPlan *plan, EvalContext *c) {
     Node *where = plan->scope->core ? plan->scope->core->where : nullptr;
@@ -92,6 +91,14 @@ void fresh_row_pool(ExecPlan *plan, EvalContext *c) {
 // With alternatives, the rows of alternative k are those for which its own
 // disjunct holds and no earlier one does: each qualifying row comes from
 // exactly one alternative, whatever the provider returned.
+// The statement's query time-out, looked at every few hundred rows.
+void check_deadline(EvalContext *c) {
+    QueryStatement *st = c->statement;
+    if (st->deadline == 0 || ++st->rows_since_clock < 256) return;
+    st->rows_since_clock = 0;
+    if (time(nullptr) > st->deadline) raise_evaluation_error(c, "HYT00", "Timeout expired");
+}
+
 bool accepted(ExecPlan *plan, EvalContext *c) {
     if (plan->alternative_count > 1) {
         if (evaluate_condition(plan->alternatives[plan->current].condition, c) != kTrue) return false;
@@ -125,6 +132,7 @@ int plan_rows_next(ExecPlan *plan, EvalContext *c) {
     }
     for (;;) {
         fresh_row_pool(plan, c);
+        check_deadline(c);
         if (next_combination(plan, c) != 0) {
             if (plan->current + 1 >= plan->alternative_count) {
                 plan->combinations_done = 1;
@@ -172,7 +180,9 @@ ExecPlan *plan_create(QueryStatement *st, QueryScope *scope, CvPool *parent) {
     plan->scan_count = scope->slot_count;
     plan->scans = pool_new_array<TableScan>(pool, static_cast<size_t>(scope->slot_count ? scope->slot_count : 1));
     plan->results = pool_new_array<Value *>(pool, static_cast<size_t>(scope->column_count ? scope->column_count : 1));
-    if (!plan->scans || !plan->results || !cv_mem_on_release(pool, close_on_release, plan))
+    // The scans' iterators belong to this pool (DALOpenIteratorIn): releasing
+    // it closes any still open.
+    if (!plan->scans || !plan->results)
         raise_evaluation_error(&c, "HY001", "Memory allocation error");
     for (int i = 0; i < scope->slot_count; i++) scan_setup(plan, i, &c);
     build_alternatives(plan, &c);

@@ -16,8 +16,8 @@
 #include "query/evaluate.h"
 
 /// Builds the plan of `scope` in a child pool of `pool`. Iterators are
-/// opened when the plan is first opened and closed with plan_close or when
-/// the pool is released.
+/// opened in the plan's pool when the plan is first opened, and closed with
+/// plan_close or when the pool is released.
 [[nodiscard]] ExecPlan *plan_create(QueryStatement *statement, QueryScope *scope, CvPool *pool);
 
 /// Positions the plan before its first row (again after earlier runs; outer

@@ -7,6 +7,7 @@
 // cannot take whose prefix holds letters (LIKE ignores case, a byte range
 // does not).
 #include <cstring>
+#include <vector>
 
 #include "engine/cast.h"
 #include "engine/describe_expression.h"
@@ -81,16 +82,23 @@ int flipped(int op) {
     }
 }
 
-void conjuncts(Node *n, List **out, CvPool *pool, EvalContext *c) {
-    if (!n) return;
-    if (n->kind == NODE_OPERATOR && node_cast<OperatorNode>(n)->op_class == OPCLASS_AND) {
-        conjuncts(node_cast<OperatorNode>(n)->left, out, pool, c);
-        conjuncts(node_cast<OperatorNode>(n)->right, out, pool, c);
-        return;
+// The operands of the AND tree at `top`, left to right (with an explicit
+// stack: a NOT IN list is a long chain).
+void conjuncts(Node *top, List **out, CvPool *pool, EvalContext *c) {
+    std::vector<Node *> stack;
+    if (top) stack.push_back(top);
+    while (!stack.empty()) {
+        Node *n = stack.back();
+        stack.pop_back();
+        if (n->kind == NODE_OPERATOR && node_cast<OperatorNode>(n)->op_class == OPCLASS_AND) {
+            stack.push_back(node_cast<OperatorNode>(n)->right);
+            stack.push_back(node_cast<OperatorNode>(n)->left);
+            continue;
+        }
+        List *l = ListAppend(*out, n, pool);
+        if (!l) raise_evaluation_error(c, "HY001", "Memory allocation error");
+        *out = l;
     }
-    List *l = ListAppend(*out, n, pool);
-    if (!l) raise_evaluation_error(c, "HY001", "Memory allocation error");
-    *out = l;
 }
 
 Restriction *make_restriction(ExecPlan *plan, int index, int column, int op, Node *value, EvalContext *c) {

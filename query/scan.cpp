@@ -82,7 +82,7 @@ void scan_open(ExecPlan *plan, int index, EvalContext *c) {
     TableScan *scan = &plan->scans[index];
     scan->end = 0;
     if (!scan->it) {
-        scan->it = DALOpenIterator(st->connection.dal_handle, st->connection.dal);
+        scan->it = DALOpenIteratorIn(st->connection.dal_handle, st->connection.dal, plan->pool);
         if (!scan->it) raise_posted(c);
     } else {
         (void)DALResetIterator(scan->it);

@@ -1,6 +1,7 @@
 // expression_type: the SQL type of every expression form, the type checks
 // with their messages, and parameter typing from partner operands.
 #include <cstring>
+#include <vector>
 
 #include "engine/describe_expression.h"
 #include "engine/functions.h"
@@ -46,9 +47,26 @@ int class_of(int sql_type) { return type_class(sql_type); }
 bool is_char_type(int t) { return class_of(t) == kClassCharacter; }
 bool is_numeric_type(int t) { return class_of(t) == kClassNumeric; }
 
+int combine_step(OperatorNode *o, int l, ValidationContext *c);
+
+bool is_binary_arithmetic(const Node *n) {
+    if (!n || n->kind != NODE_OPERATOR) return false;
+    const auto *o = node_cast<OperatorNode>(n);
+    return o->op_class == OPCLASS_OPERATOR && is_arithmetic_op(o->op) && o->op != OP_NEG;
+}
+
 int operator_type(OperatorNode *o, ValidationContext *c) {
-    if (o->op_class == OPCLASS_AND || o->op_class == OPCLASS_OR || o->op_class == OPCLASS_NOT) {
-        if (o->left) (void)expression_type(o->left, c);
+    if (o->op_class == OPCLASS_AND || o->op_class == OPCLASS_OR) {
+        // Long AND / OR chains (IN lists) go down their left side in a loop.
+        Node *n = reinterpret_cast<Node *>(o);
+        while (n && n->kind == NODE_OPERATOR && node_cast<OperatorNode>(n)->op_class == o->op_class) {
+            (void)expression_type(node_cast<OperatorNode>(n)->right, c);
+            n = node_cast<OperatorNode>(n)->left;
+        }
+        (void)expression_type(n, c);
+        return TYPE_COMPARABLE;
+    }
+    if (o->op_class == OPCLASS_NOT) {
         (void)expression_type(o->right, c);
         return TYPE_COMPARABLE;
     }
@@ -59,7 +77,25 @@ int operator_type(OperatorNode *o, ValidationContext *c) {
         if (res == TYPE_INCOMPATIBLE) validation_error(c, "expression type conflict");
         return res;
     }
-    int l = expression_type(o->left, c);
+    int l;
+    if (is_arithmetic_op(o->op) && is_binary_arithmetic(o->left)) {
+        // a + b + c ...: the left side's chain typed bottom up in a loop.
+        std::vector<OperatorNode *> spine;
+        Node *n = o->left;
+        while (is_binary_arithmetic(n)) {
+            spine.push_back(node_cast<OperatorNode>(n));
+            n = node_cast<OperatorNode>(n)->left;
+        }
+        l = expression_type(n, c);
+        for (size_t i = spine.size(); i-- > 0;) l = combine_step(spine[i], l, c);
+    } else {
+        l = expression_type(o->left, c);
+    }
+    return combine_step(o, l, c);
+}
+
+// One binary operator given its left operand's type.
+int combine_step(OperatorNode *o, int l, ValidationContext *c) {
     int r;
     if (o->right && o->right->kind == NODE_QUERY_SPEC) r = subquery_type(c, o->right, "op ( sub_query ) degree not one");
     else r = expression_type(o->right, c);

@@ -132,6 +132,8 @@ for table, sql in queries:
         out[table] = {"count": len(fetched), "first": first, "kinds": kinds}
     except Exception as e:
         out[table] = {"error": str(e)}
+cur.execute("SELECT 'é€😀' AS x, Name FROM UserInfo")
+out["non-ASCII"] = cur.fetchone()[0]
 print(json.dumps(out))
 '''
     import json
@@ -155,6 +157,9 @@ print(json.dumps(out))
                       f"got {g['first'].get(column)}")
         mixed = [k for k in g["kinds"] if k[0] != k[1]]
         res.check(not mixed, f"pyodbc {table}: values arrive as the described Python types", str(mixed))
+
+    res.check(got.get("non-ASCII") == "é€😀", "pyodbc: non-ASCII text arrives whole", str(got.get("non-ASCII")))
+    got.pop("non-ASCII", None)
 
     # Types across the catalogue: timestamps, decimals, integers and text.
     all_kinds = {tuple(k) for g in got.values() if "kinds" in g for k in g["kinds"]}

@@ -36,6 +36,9 @@ def lib():
         "SQLDescribeCol": [H, c_ushort, ctypes.c_char_p, c_short, P(c_short), P(c_short), P(ctypes.c_ulong),
                            P(c_short), P(c_short)],
         "SQLColAttribute": [H, c_ushort, c_ushort, H, c_short, P(c_short), P(c_long)],
+        "SQLColAttributes": [H, c_ushort, c_ushort, H, c_short, P(c_short), P(c_long)],
+        "SQLGetStmtAttr": [H, c_int, H, c_int, P(c_int)],
+        "SQLGetDescField": [H, c_short, c_short, H, c_int, P(c_int)],
         "SQLEndTran": [c_short, H, c_short], "SQLFreeHandle": [c_short, H], "SQLDisconnect": [H],
         "SQLGetDiagRec": [c_short, H, c_short, ctypes.c_char_p, P(c_int), ctypes.c_char_p, c_short, P(c_short)],
     }
@@ -141,7 +144,40 @@ def run(odbc, emu):
     res.check(is_id == 1 and num.value == 0, "field 1212 marks the Id column")
     rc = odbc.SQLColAttribute(s, 1, 9999, None, 0, None, ctypes.byref(num))
     res.check(rc == -1 and states(odbc, 3, s)[0][0] == "HY091", "an unknown field: HY091")
+    odbc.SQLFetch(s)
+    buf, ind = ctypes.create_string_buffer(8), c_long()
+    rc = odbc.SQLGetData(s, 1, 1, buf, -1, ctypes.byref(ind))
+    res.check(rc == -1 and states(odbc, 3, s)[0][0] == "HY090", "SQLGetData with a negative capacity: HY090")
+    rc = odbc.SQLColAttribute(s, 1, 18, buf, -1, None, None)
+    res.check(rc == -1 and states(odbc, 3, s)[0][0] == "HY090", "SQLColAttribute with a negative capacity: HY090")
+    rc = odbc.SQLGetData(s, 2, -99, buf, 8, ctypes.byref(ind))  # SQL_ARD_TYPE, nothing bound
+    res.check(rc == -1 and states(odbc, 3, s)[0][0] == "07009", "SQL_ARD_TYPE without an ARD record: 07009")
+    rc = odbc.SQLGetData(s, 1, 9999, buf, 8, ctypes.byref(ind))
+    res.check(rc == -1 and states(odbc, 3, s)[0][0] in ("07006", "HY003"), "an unknown C type is an error",
+              (rc, states(odbc, 3, s)))
     odbc.SQLCloseCursor(s)
+
+    # Dates: the ODBC 3 code, and the ODBC 2 code through SQLColAttributes.
+    odbc.SQLExecDirect(s, b"SELECT {d '2024-01-02'} AS d FROM UserInfo", SQL_NTS)
+    odbc.SQLColAttribute(s, 1, 2, None, 0, None, ctypes.byref(num))
+    three = num.value
+    odbc.SQLColAttributes(s, 1, 2, None, 0, None, ctypes.byref(num))
+    res.check((three, num.value) == (91, 9), "a DATE column is 91, and 9 through SQLColAttributes", (three, num.value))
+    odbc.SQLCloseCursor(s)
+
+    # Unbinding the last bound column shrinks the ARD.
+    ard = H()
+    odbc.SQLGetStmtAttr(s, 10010, ctypes.byref(ard), 0, None)  # SQL_ATTR_APP_ROW_DESC
+    target, tl = ctypes.create_string_buffer(8), c_long()
+    odbc.SQLBindCol(s, 1, 1, target, 8, ctypes.byref(tl))
+    odbc.SQLBindCol(s, 3, 1, target, 8, ctypes.byref(tl))
+    count = c_short()
+    odbc.SQLGetDescField(ard, 0, 1001, ctypes.byref(count), 0, None)  # SQL_DESC_COUNT
+    before = count.value
+    odbc.SQLBindCol(s, 3, 1, None, 0, None)
+    odbc.SQLGetDescField(ard, 0, 1001, ctypes.byref(count), 0, None)
+    res.check((before, count.value) == (3, 1), "unbinding the last column shrinks the ARD", (before, count.value))
+    odbc.SQLBindCol(s, 1, 1, None, 0, None)
 
     # Piecewise SQLGetData of non-ASCII text, narrow and wide.
     odbc.SQLExecDirect(s, "SELECT 'é€😀' AS x FROM UserInfo".encode(), SQL_NTS)

@@ -65,6 +65,18 @@ TEST_F(Evaluation, Errors) {
     }
 }
 
+TEST_F(Evaluation, LongListsAndChains) {
+    std::string in = "SELECT id FROM t1 WHERE id IN (";
+    for (int i = 1; i <= 4000; i++) in += (i > 1 ? ", " : "") + std::to_string(i * 10);
+    in += ")";
+    RunResult r = run(in);
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_EQ(sorted(r.rows), sorted(Rows{{"10"}, {"20"}, {"30"}, {"40"}}));
+    std::string sum = "SELECT 0";
+    for (int i = 0; i < 4000; i++) sum += " + 1";
+    EXPECT_EQ(value(sum), "4000");
+}
+
 TEST_F(Evaluation, NullPatternIsUnknownForLikeAndNotLike) {
     RunResult like = run("SELECT id FROM t1 WHERE s LIKE ?", {null_param()});
     RunResult not_like = run("SELECT id FROM t1 WHERE s NOT LIKE ?", {null_param()});

@@ -1,5 +1,7 @@
 // The statement layer's calls one by one: batches, row limits, the start
 // instant, cursor states and descriptions.
+#include <ctime>
+
 #include "odbc/handles.h"
 #include "query/exec_api.h"
 #include "support/diag.h"
@@ -70,6 +72,30 @@ TEST_F(ExecApi, RowLimitsAndCursorState) {
     ASSERT_EQ(query_fetch(st), 0);
     ASSERT_EQ(query_execute(st, 0, nullptr), 0);
     EXPECT_EQ(rows().size(), 2u);
+}
+
+TEST_F(ExecApi, QueryTimeOut) {
+    provider.tables.push_back(memprov::generate("W", 400, 6, false));
+    QueryOptions o{};
+    o.query_timeout = 1;
+    query_set_options(st, &o);
+    ASSERT_EQ(query_prepare(st, "SELECT x.id FROM w x, w y, w z WHERE x.id + y.id + z.id < 0", SQL_NTS), 0);
+    ASSERT_EQ(query_execute(st, 0, nullptr), 0);
+    time_t started = time(nullptr);
+    EXPECT_EQ(query_fetch(st), -1);
+    EXPECT_EQ(std::string(diag_sqlstate(diag, diag_count(diag))), "HYT00");
+    EXPECT_LE(time(nullptr) - started, 5);
+}
+
+TEST_F(ExecApi, IteratorsGoWithTheStatementsMemory) {
+    ASSERT_EQ(query_prepare(st, "SELECT x.id FROM t1 x, t1 y WHERE EXISTS (SELECT 1 FROM t1 z WHERE z.a = x.a)",
+                            SQL_NTS), 0);
+    ASSERT_EQ(query_execute(st, 0, nullptr), 0);
+    ASSERT_EQ(query_fetch(st), 0);
+    EXPECT_EQ(provider.open_iterators, 3);
+    query_statement_free(st);  // no close first: the pools take the iterators with them
+    st = nullptr;
+    EXPECT_EQ(provider.open_iterators, 0);
 }
 
 TEST_F(ExecApi, StartInstantIsTheBatchsOwn) {

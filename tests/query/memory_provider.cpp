@@ -53,7 +53,7 @@ int get_table_info(void *, void *env, DalText, DalText, DalText table, TableInfo
     const Table *t = p->find(text_of(table));
     if (!t) return DAL_NOT_MINE;
     *out = TableInfo{};
-    std::snprintf(out->table, sizeof out->table, "%s", t->name.c_str());
+    std::snprintf(out->table, sizeof out->table, "%s", t == p->any_table ? text_of(table).c_str() : t->name.c_str());
     std::snprintf(out->schema, sizeof out->schema, "%s", "MEM");
     out->column_count = static_cast<int32_t>(t->columns.size());
     return DAL_OK;
@@ -319,7 +319,7 @@ int get_data(void *it, int column, int c_type, void *buffer, SQLLEN capacity, SQ
 const Table *Provider::find(const std::string &name) const {
     for (const Table &t : tables)
         if (strcasecmp(t.name.c_str(), name.c_str()) == 0) return &t;
-    return nullptr;
+    return any_table;
 }
 
 void install(DalRecord *dal, Provider *p, void *pool_owner) {

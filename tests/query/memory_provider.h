@@ -59,6 +59,7 @@ struct Provider {
     int32_t capabilities = 1 | 2 | 4;  // answer to information code 1
     int32_t lazy = 1;                  // answer to information code 4
     bool id_is_key = true;             // SQLStatistics: a unique index on column ID
+    const Table *any_table = nullptr;  // when set, answers for every other name (fuzzing)
     std::vector<StartedScan> scans;    // every SQIStartQuery, in order
     long rows_delivered = 0;
     long open_iterators = 0;

@@ -53,6 +53,10 @@ TEST_F(Pushdown, LikeBecomesARangeOnlyWithoutCasedLetters) {
     EXPECT_EQ(provider.scans[0].restrictions[0], "S >= 12");
     EXPECT_EQ(provider.scans[0].restrictions[1], "S < 13");
     provider.scans.clear();
+    ASSERT_EQ(run("SELECT id FROM t1 WHERE s LIKE '1\xff%'").code, 0);
+    ASSERT_EQ(provider.scans[0].restrictions.size(), 1u) << "no upper bound after a 0xFF byte";
+    EXPECT_EQ(provider.scans[0].restrictions[0], "S >= 1\xff");
+    provider.scans.clear();
     RunResult r = run("SELECT id FROM t1 WHERE s LIKE 'app%'");
     ASSERT_EQ(r.code, 0);
     EXPECT_TRUE(provider.scans[0].restrictions.empty()) << "LIKE ignores case, a byte range does not";

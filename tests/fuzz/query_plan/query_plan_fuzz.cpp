@@ -1,5 +1,5 @@
 // libFuzzer entry: prepares the input as SQL on a connection whose data
-// access layer serves three small generated tables, and when it validates,
+// access layer serves small generated tables under any name, and when it validates,
 // executes it and reads its rows (at most a few hundred), once with the
 // provider applying restrictions and once ignoring them; the two results
 // must agree. Queries joining more than three tables are only validated, so
@@ -31,6 +31,8 @@ struct World {
         provider.tables.push_back(memprov::generate("T1", 6, 1, true));
         provider.tables.push_back(memprov::generate("T2", 4, 2, true));
         provider.tables.push_back(memprov::generate("T3", 3, 3, true));
+        provider.tables.push_back(memprov::generate("ANY", 3, 4, true));
+        provider.any_table = &provider.tables.back();  // every other name is this table
         SQLAllocHandle(SQL_HANDLE_ENV, nullptr, &env);
         SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
         SQLAllocHandle(SQL_HANDLE_DBC, env, &hdbc);
