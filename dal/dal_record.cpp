@@ -207,6 +207,16 @@ int DALServiceCallback(DalRecord *dal, int code, DalServiceRequest *r) {
             r->code = diag ? diag_count(diag) : 0;
             return DAL_OK;
         }
+        case DAL_SERVICE_RECORD:
+            r->result = host && host->dal_record ? host->dal_record(r->handle) : nullptr;
+            return r->result ? DAL_OK : DAL_ERROR;
+        case DAL_SERVICE_GET_INFO: {
+            if (!host || !host->get_info || r->capacity < 0 || r->capacity > 32767) return DAL_ERROR;
+            int64_t length = 0;
+            const int rc = host->get_info(r->handle, r->code, r->buffer, r->capacity, &length);
+            r->length = static_cast<SQLLEN>(length);
+            return rc == 0 ? DAL_OK : DAL_ERROR;
+        }
         case DAL_SERVICE_LONG_LENGTH:
             r->length = r->value && r->value->long_buffer
                             ? static_cast<SQLLEN>(long_buffer_length(r->value->long_buffer))

@@ -18,6 +18,7 @@
 #pragma once
 
 #include <sql.h>
+#include <sqlext.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -138,6 +139,9 @@ enum DalService : int {
     DAL_SERVICE_LONG_REWIND = 8,
     DAL_SERVICE_ODBC_VERSION = 9,
     DAL_SERVICE_CREDENTIALS = 10,
+    // 5, 6 and 11 are the engine hooks (dal/dal_engine_hooks.h)
+    DAL_SERVICE_RECORD = 13,     // result: the DalRecord of the handle's connection
+    DAL_SERVICE_GET_INFO = 14,   // code: SQLGetInfo type; buffer, capacity in; length out
     DAL_SERVICE_TIME_LIMIT = 15,  // code out: a statement's query time-out or a
                                   // connection's login time-out, seconds (0: none)
     DAL_SERVICE_CANCEL_FLAG = 16, // result out: the statement's std::atomic<int32_t>

@@ -52,6 +52,9 @@ const DescRecord *column_record(STMT *stmt, SQLUSMALLINT column, DescRecord *scr
             (void)post_error(stmt->diag, "07009", "Invalid descriptor index");
             return nullptr;
         }
+        // A catalogue result describes its own bookmark column ("BOOKMARK").
+        const DescRecord *own = stmt->ird->records ? &stmt->ird->records[0] : nullptr;
+        if (own && own->name && *own->name) return own;
         *scratch = bookmark_record();
         return scratch;
     }

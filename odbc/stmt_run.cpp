@@ -127,6 +127,11 @@ int stmt_close_results(STMT *stmt) {
     run->get_data_column = 0;
     stmt->attrs.row_number = 0;
     if (run->query) query_close_cursor(run->query);
+    // A catalogue result goes with its pool; the pointer is cleared so that
+    // nothing can release it twice.
+    CvPool *catalog = run->catalog_pool;
+    run->catalog_pool = nullptr;
+    cv_mem_release_handle(catalog);
     return 0;
 }
 

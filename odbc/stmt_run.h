@@ -30,6 +30,7 @@ struct StatementRun {
     int32_t extended_fetch;      // 1 while SQLExtendedFetch runs
     char cursor_name[kMaxCursorName + 1];
     int32_t generated_name;      // the name came from SQLGetCursorName
+    CvPool *catalog_pool;        // an open catalogue result's pool (odbc/catalog_run.h), or null
 };
 
 /// The statement's run record, made on first use (null after posting HY001).
