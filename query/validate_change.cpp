@@ -137,7 +137,11 @@ void plan_keyset(ValidationContext *c, ChangePlan *plan, TableNameNode *table) {
     for (int i = 0; i < plan->set_count; i++) {
         ChangeSet &s = plan->sets[i];
         if (!s.value || walk_expression(s.value, has_column_ref, nullptr) == 0) continue;
-        // A value that reads the row comes from the keyset query's row.
+        // A value that reads the row comes from the keyset query's row,
+        // where a marker would stand in a select list.
+        if (walk_expression(s.value, [](Node *n, void *) { return n->kind == NODE_PARAMETER ? 1 : 0; }, nullptr) != 0)
+            validation_error_state(c, "HYC00", "ODBC 3.0", "Optional feature not implemented: %s",
+                                   "a parameter in a SET value that reads the row");
         text += ", " + print(c, s.value);
         (void)walk_expression(s.value, collect_param, &params);
         s.row_column = n + ++extra;
