@@ -146,10 +146,18 @@ Value *source_value(ErrorHeader *diag, const void *data, const SQLLEN *length, i
         case SQL_C_TIMESTAMP: case SQL_C_TYPE_TIMESTAMP: return plain(VT_TIMESTAMP, data, sizeof(TIMESTAMP_STRUCT));
         default:
             if (is_interval_c(c_type)) {
-                auto *iv = static_cast<const SQL_INTERVAL_STRUCT *>(data);
-                bool ym = iv->interval_type == SQL_IS_YEAR || iv->interval_type == SQL_IS_MONTH ||
-                          iv->interval_type == SQL_IS_YEAR_TO_MONTH;
-                return plain(ym ? VT_INTERVAL_YM : VT_INTERVAL_DS, data, sizeof(SQL_INTERVAL_STRUCT));
+                // The C type says which fields the structure holds; its own
+                // interval_type member may hold anything the application left.
+                bool ym = c_type == SQL_C_INTERVAL_YEAR || c_type == SQL_C_INTERVAL_MONTH ||
+                          c_type == SQL_C_INTERVAL_YEAR_TO_MONTH;
+                Value *out = new_value_of_type(pool, ym ? VT_INTERVAL_YM : VT_INTERVAL_DS);
+                if (!out) return nullptr;
+                const auto *bytes = static_cast<const unsigned char *>(data);
+                std::memcpy(reinterpret_cast<unsigned char *>(&out->data.iv) + sizeof(SQLINTERVAL),
+                            bytes + sizeof(SQLINTERVAL), sizeof(SQL_INTERVAL_STRUCT) - sizeof(SQLINTERVAL));
+                out->data.iv.interval_type = static_cast<SQLINTERVAL>(c_type - SQL_C_INTERVAL_YEAR + SQL_IS_YEAR);
+                out->data.iv.interval_sign = out->data.iv.interval_sign ? SQL_TRUE : SQL_FALSE;
+                return out;
             }
             return general(diag, "Unsupported parameter type");
     }
