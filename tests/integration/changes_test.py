@@ -301,6 +301,18 @@ with Emulator(args.source, "--client-id", "demo-client", "--client-secret", "dem
     res.check("a parameter in a SET value that reads the row" in g[3].get("error", ""),
               "a marker in a SET value that reads the row is refused at prepare", json.dumps(g[3]))
 
+    # ---- a searched DELETE over more than one page: the keyset is read whole
+    # first, so deleting rows never shifts a page still to be read
+    cards = [["4417119669820%03d" % i, "visa", "12", "2031", "Bulk"] for i in range(45)]
+    g = run_steps(odbc, [
+        step("INSERT INTO CreditCards (Number, Type, ExpireMonth, ExpireYear, FirstName) VALUES (?, ?, ?, ?, ?)",
+             *cards, many=True),
+        step("DELETE FROM CreditCards WHERE FirstName = 'Bulk' AND " + TIMES),
+        step("SELECT COUNT(*) FROM CreditCards WHERE FirstName = 'Bulk' AND " + TIMES),
+    ])
+    res.check(g[1].get("rowcount") == 45 and g[2].get("rows") == [["0"]],
+              "a DELETE of 45 rows read in pages of 20 deletes every one", json.dumps(g))
+
     # ---- data at execution from C
     dsn = f"DSN=CVPAYPAL"
     control(emu, "control?clear_log=1")
