@@ -17,7 +17,9 @@ int marker_count(STMT *stmt) {
 }
 
 bool is_data_at_exec(const SQLLEN *indicator) {
-    return indicator && (*indicator == SQL_DATA_AT_EXEC || *indicator <= SQL_LEN_DATA_AT_EXEC_OFFSET);
+    if (!indicator) return false;
+    SQLLEN v = read_indicator(indicator);
+    return v == SQL_DATA_AT_EXEC || v <= SQL_LEN_DATA_AT_EXEC_OFFSET;
 }
 
 // Bytes one element of a column-wise bound parameter array takes.
@@ -45,7 +47,7 @@ T *shifted(T *base, SQLLEN bytes) {
 void locate(STMT *stmt, int n, SQLULEN row, void **data, SQLLEN **indicator) {
     const DescHeader &h = stmt->apd->header;
     const DescRecord &a = stmt->apd->records[n];
-    SQLLEN offset = h.bind_offset ? *h.bind_offset : 0;
+    SQLLEN offset = h.bind_offset ? read_indicator(h.bind_offset) : 0;
     SQLLEN data_step = h.bind_type > 0 ? h.bind_type : element_size(a.concise_type, a.octet_length);
     SQLLEN ind_step = h.bind_type > 0 ? h.bind_type : static_cast<SQLLEN>(sizeof(SQLLEN));
     SQLLEN r = static_cast<SQLLEN>(row);
