@@ -54,7 +54,7 @@ Value *general(ErrorHeader *diag, const char *what) {
 // Bytes of character or binary data: the given length, up to the
 // terminator for SQL_NTS (and for no length at all).
 bool data_bytes(const void *data, const SQLLEN *length, bool wide, size_t *out) {
-    SQLLEN n = length ? *length : SQL_NTS;
+    SQLLEN n = length ? read_indicator(length) : SQL_NTS;
     if (n == SQL_NTS) {
         *out = wide ? utf16_length(static_cast<const Utf16Unit *>(data)) * 2
                     : std::strlen(static_cast<const char *>(data));
@@ -63,6 +63,15 @@ bool data_bytes(const void *data, const SQLLEN *length, bool wide, size_t *out) 
     if (n < 0) return false;
     *out = static_cast<size_t>(n);
     return true;
+}
+
+// One fixed-size C value from a buffer that row-wise binding may leave
+// unaligned.
+template <typename T>
+T load(const void *data) {
+    T v;
+    std::memcpy(&v, data, sizeof v);
+    return v;
 }
 
 // The value the buffer holds, by its C type. Null after posting.
@@ -91,7 +100,13 @@ Value *source_value(ErrorHeader *diag, const void *data, const SQLLEN *length, i
             size_t n = 0;
             if (!data_bytes(data, length, true, &n)) return fail(diag, "HY090", "Invalid string or buffer length");
             std::string utf8;
-            utf16_to_utf8(static_cast<const Utf16Unit *>(data), n / 2, utf8);
+            if (reinterpret_cast<uintptr_t>(data) % alignof(Utf16Unit) != 0) {
+                std::u16string aligned(n / 2, u'\0');
+                std::memcpy(aligned.data(), data, n / 2 * 2);
+                utf16_to_utf8(reinterpret_cast<const Utf16Unit *>(aligned.data()), n / 2, utf8);
+            } else {
+                utf16_to_utf8(static_cast<const Utf16Unit *>(data), n / 2, utf8);
+            }
             Value *out = new_value_of_type(pool, VT_CHAR);
             if (!out || set_value_text(out, utf8.data(), utf8.size()) != 0) return nullptr;
             return out;
@@ -105,32 +120,32 @@ Value *source_value(ErrorHeader *diag, const void *data, const SQLLEN *length, i
             out->type = VT_BINARY;  // the bytes with a terminator after them, even when empty
             return out;
         }
-        case SQL_C_LONG: case SQL_C_SLONG: return integer(*static_cast<const int32_t *>(data));
-        case SQL_C_ULONG: return integer(*static_cast<const uint32_t *>(data));
-        case SQL_C_SHORT: case SQL_C_SSHORT: return integer(*static_cast<const int16_t *>(data));
-        case SQL_C_USHORT: return integer(*static_cast<const uint16_t *>(data));
-        case SQL_C_TINYINT: case SQL_C_STINYINT: return integer(*static_cast<const int8_t *>(data));
-        case SQL_C_UTINYINT: return integer(*static_cast<const uint8_t *>(data));
-        case SQL_C_SBIGINT: return integer(*static_cast<const int64_t *>(data));
+        case SQL_C_LONG: case SQL_C_SLONG: return integer(load<int32_t>(data));
+        case SQL_C_ULONG: return integer(load<uint32_t>(data));
+        case SQL_C_SHORT: case SQL_C_SSHORT: return integer(load<int16_t>(data));
+        case SQL_C_USHORT: return integer(load<uint16_t>(data));
+        case SQL_C_TINYINT: case SQL_C_STINYINT: return integer(load<int8_t>(data));
+        case SQL_C_UTINYINT: return integer(load<uint8_t>(data));
+        case SQL_C_SBIGINT: return integer(load<int64_t>(data));
         case SQL_C_UBIGINT: {
-            uint64_t v = *static_cast<const uint64_t *>(data);
+            uint64_t v = load<uint64_t>(data);
             if (v > static_cast<uint64_t>(INT64_MAX)) return fail(diag, "22003", "Numeric value out of range");
             return integer(static_cast<int64_t>(v));
         }
         case SQL_C_BIT: {
             Value *out = new_value_of_type(pool, VT_BIT);
-            if (out) out->data.i = *static_cast<const unsigned char *>(data) ? 1 : 0;
-            if (out && *static_cast<const unsigned char *>(data) > 1) return fail(diag, "22003", "Numeric value out of range");
+            if (out) out->data.i = load<unsigned char>(data) ? 1 : 0;
+            if (out && load<unsigned char>(data) > 1) return fail(diag, "22003", "Numeric value out of range");
             return out;
         }
         case SQL_C_FLOAT: {
             Value *out = new_value_of_type(pool, VT_DOUBLE);
-            if (out) out->data.d = *static_cast<const float *>(data);
+            if (out) out->data.d = load<float>(data);
             return out;
         }
         case SQL_C_DOUBLE: {
             Value *out = new_value_of_type(pool, VT_DOUBLE);
-            if (out) out->data.d = *static_cast<const double *>(data);
+            if (out) out->data.d = load<double>(data);
             return out;
         }
         case SQL_C_NUMERIC: {
@@ -146,10 +161,18 @@ Value *source_value(ErrorHeader *diag, const void *data, const SQLLEN *length, i
         case SQL_C_TIMESTAMP: case SQL_C_TYPE_TIMESTAMP: return plain(VT_TIMESTAMP, data, sizeof(TIMESTAMP_STRUCT));
         default:
             if (is_interval_c(c_type)) {
-                auto *iv = static_cast<const SQL_INTERVAL_STRUCT *>(data);
-                bool ym = iv->interval_type == SQL_IS_YEAR || iv->interval_type == SQL_IS_MONTH ||
-                          iv->interval_type == SQL_IS_YEAR_TO_MONTH;
-                return plain(ym ? VT_INTERVAL_YM : VT_INTERVAL_DS, data, sizeof(SQL_INTERVAL_STRUCT));
+                // The C type says which fields the structure holds; its own
+                // interval_type member may hold anything the application left.
+                bool ym = c_type == SQL_C_INTERVAL_YEAR || c_type == SQL_C_INTERVAL_MONTH ||
+                          c_type == SQL_C_INTERVAL_YEAR_TO_MONTH;
+                Value *out = new_value_of_type(pool, ym ? VT_INTERVAL_YM : VT_INTERVAL_DS);
+                if (!out) return nullptr;
+                const auto *bytes = static_cast<const unsigned char *>(data);
+                std::memcpy(reinterpret_cast<unsigned char *>(&out->data.iv) + sizeof(SQLINTERVAL),
+                            bytes + sizeof(SQLINTERVAL), sizeof(SQL_INTERVAL_STRUCT) - sizeof(SQLINTERVAL));
+                out->data.iv.interval_type = static_cast<SQLINTERVAL>(c_type - SQL_C_INTERVAL_YEAR + SQL_IS_YEAR);
+                out->data.iv.interval_sign = out->data.iv.interval_sign ? SQL_TRUE : SQL_FALSE;
+                return out;
             }
             return general(diag, "Unsupported parameter type");
     }
@@ -247,7 +270,7 @@ Value *make_parameter_value(ErrorHeader *diag, const void *data, const SQLLEN *l
     bool binary = is_binary_sql(f.sql_type);
     if (piece && !text && !binary) return fail(diag, "HY019", "Non-character and non-binary data sent in pieces");
     if (piece && previous->is_null) return fail(diag, "HY020", "Attempt to concatenate a null value");
-    bool null = (length && *length == SQL_NULL_DATA) || !data;
+    bool null = (length && read_indicator(length) == SQL_NULL_DATA) || !data;
     if (null) {
         if (piece) return fail(diag, "HY020", "Attempt to concatenate a null value");
         int code = 0;

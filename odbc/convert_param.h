@@ -2,12 +2,14 @@
 // column conversion. One call turns one bound buffer (or one piece sent by
 // SQLPutData) into a Value of the parameter's SQL type.
 //
-// Exports: ParamFacts, kPendingParamValue, make_parameter_value,
-// param_c_type_suits.
+// Exports: ParamFacts, kPendingParamValue, read_indicator,
+// make_parameter_value, param_c_type_suits.
 #pragma once
 
 #include <sql.h>
 #include <sqlext.h>
+
+#include <cstring>
 
 #include "support/value.h"
 
@@ -21,6 +23,14 @@ struct ParamFacts {
     int scale;            // decimal digits
     int odbc_version;     // 2 or 3
 };
+
+/// Reads a length/indicator the application wrote. Buffers bound by row
+/// (SQL_ATTR_PARAM_BIND_TYPE) may leave it unaligned, so it is copied.
+[[nodiscard]] inline SQLLEN read_indicator(const SQLLEN *p) {
+    SQLLEN v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
 
 /// The marker an IPD record holds while data at execution is being sent
 /// for its parameter and no piece has arrived yet.

@@ -17,7 +17,9 @@ int marker_count(STMT *stmt) {
 }
 
 bool is_data_at_exec(const SQLLEN *indicator) {
-    return indicator && (*indicator == SQL_DATA_AT_EXEC || *indicator <= SQL_LEN_DATA_AT_EXEC_OFFSET);
+    if (!indicator) return false;
+    SQLLEN v = read_indicator(indicator);
+    return v == SQL_DATA_AT_EXEC || v <= SQL_LEN_DATA_AT_EXEC_OFFSET;
 }
 
 // Bytes one element of a column-wise bound parameter array takes.
@@ -45,7 +47,7 @@ T *shifted(T *base, SQLLEN bytes) {
 void locate(STMT *stmt, int n, SQLULEN row, void **data, SQLLEN **indicator) {
     const DescHeader &h = stmt->apd->header;
     const DescRecord &a = stmt->apd->records[n];
-    SQLLEN offset = h.bind_offset ? *h.bind_offset : 0;
+    SQLLEN offset = h.bind_offset ? read_indicator(h.bind_offset) : 0;
     SQLLEN data_step = h.bind_type > 0 ? h.bind_type : element_size(a.concise_type, a.octet_length);
     SQLLEN ind_step = h.bind_type > 0 ? h.bind_type : static_cast<SQLLEN>(sizeof(SQLLEN));
     SQLLEN r = static_cast<SQLLEN>(row);
@@ -115,14 +117,30 @@ SQLRETURN run_sets(STMT *stmt, int count, bool first_built) {
     for (SQLULEN i = 0; status && i < stmt->apd->header.array_size; i++) status[i] = SQL_PARAM_UNUSED;
     int64_t total = 0;
     SQLRETURN worst = SQL_SUCCESS;
+    CvPool *execution_pool = stmt->param_pool;
     for (SQLULEN row = 0; row < sets; row++) {
         if (processed) *processed = row + 1;
         bool needs = false;
-        SQLRETURN rc = (row == 0 && first_built) ? SQL_SUCCESS : build_set(stmt, count, row, &needs);
+        // The values of a further set live only while it runs (a change
+        // keeps nothing of them), so a long array needs no more memory
+        // than one set.
+        CvPool *set_pool = nullptr;
+        SQLRETURN rc = SQL_SUCCESS;
+        if (!(row == 0 && first_built)) {
+            set_pool = cv_mem_alloc_handle(execution_pool);
+            if (!set_pool) rc = post_error(stmt->diag, "HY001", "Memory allocation error");
+            stmt->param_pool = set_pool;
+            if (rc == SQL_SUCCESS) rc = build_set(stmt, count, row, &needs);
+        }
         if (rc == SQL_SUCCESS && needs)
             rc = post_error(stmt->diag, "HYC00", "Optional feature not implemented: %s",
                             "data at execution in a parameter array");
         if (rc == SQL_SUCCESS) rc = stmt_execute_current(stmt);
+        stmt->param_pool = execution_pool;
+        if (set_pool) {
+            for (int n = 1; n <= count; n++) stmt->ipd->records[n].value = nullptr;
+            cv_mem_release_handle(set_pool);
+        }
         if (rc == SQL_ERROR) {
             if (status) status[row] = SQL_PARAM_ERROR;
             stmt->row_count = total;

@@ -36,13 +36,20 @@ struct IteratorGuard {
 
 struct Markers {
     int count = 0;
+    int overflow = 0;
     int32_t numbers[kMaxMarkers];
 };
 
 int collect_marker(Node *node, void *arg) {
     auto *m = static_cast<Markers *>(arg);
-    if (node->kind == NODE_PARAMETER && m->count < kMaxMarkers)
-        m->numbers[m->count++] = reinterpret_cast<ParameterNode *>(node)->number;
+    if (node->kind != NODE_PARAMETER) return 0;
+    // A query with more markers than this is refused below (never run
+    // with markers missing).
+    if (m->count == kMaxMarkers) {
+        m->overflow = 1;
+        return 0;
+    }
+    m->numbers[m->count++] = reinterpret_cast<ParameterNode *>(node)->number;
     return 0;
 }
 
@@ -136,6 +143,7 @@ Value *subquery_value(QueryStatement *st, Node *spec) {
     if (print_to_string(spec, false, text) != 0) throw QueryFailure{fail(st, "HY000", "General error: Unable to form keyset query")};
     Markers m;
     spec_markers(spec, &m);
+    if (m.overflow) throw QueryFailure{fail(st, "HY000", "General error: Unable to form keyset query")};
     QueryRows rows{};
     if (run_internal(st, text.c_str(), m.numbers, m.count, &rows) != 0) throw QueryFailure{-1};
     if (rows.row_count > 1) throw QueryFailure{fail(st, "HY000", "General error: Update sub query generated vector result")};
@@ -184,6 +192,7 @@ int run_insert(QueryStatement *st, ChangePlan *p, DalIterator *it) {
     if (print_to_string(p->source, false, text) != 0) return fail(st, "HY000", "General error: statement too deep to print");
     Markers m;
     spec_markers(p->source, &m);
+    if (m.overflow) return fail(st, "HY000", "General error: Unable to form keyset query");
     QueryRows rows{};
     if (run_internal(st, text.c_str(), m.numbers, m.count, &rows) != 0) return -1;
     for (int64_t r = 0; r < rows.row_count; r++) {

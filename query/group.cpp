@@ -221,7 +221,9 @@ void accumulate(Accumulator &a, GroupState *g, EvalContext *c) {
         try {
             key.clear();
             key_append(key, v, key_form_of_type(v->type), false);
-            if (!a.seen->emplace(reinterpret_cast<const char *>(key.data()), key.size()).second) return;
+            std::string k(reinterpret_cast<const char *>(key.data()), key.size());
+            if (a.seen->find(k) != a.seen->end()) return;  // no node made for a value seen before
+            a.seen->insert(std::move(k));
         } catch (const std::bad_alloc &) {
             no_memory(c);
         }

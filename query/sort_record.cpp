@@ -219,6 +219,9 @@ bool is_bytes_type(uint32_t t) {
     return t == VT_CHAR || t == VT_BINARY || t == VT_LONG_CHAR || t == VT_LONG_BINARY;
 }
 
+// A value's header in a payload: its type, flags, and only the descriptive
+// fields it has (most have none or a small precision and scale), so rows
+// stay short in sorts and work files.
 struct PayloadHeader {
     uint32_t type;
     int32_t is_null;
@@ -229,10 +232,76 @@ struct PayloadHeader {
     int32_t reported_length;
 };
 
+constexpr uint8_t kHeaderNull = 1;
+constexpr uint8_t kHeaderSmall = 2;   // precision and scale as 16 bits
+constexpr uint8_t kHeaderFull = 4;    // all five fields as 32 bits
+
 template <typename T>
 void put_raw(ByteBuffer &out, const T &x) {
     const auto *p = reinterpret_cast<const uint8_t *>(&x);
     out.insert(out.end(), p, p + sizeof x);
+}
+
+template <typename T>
+bool get_raw(const uint8_t *data, size_t length, size_t *at, T *x) {
+    if (*at + sizeof *x > length) return false;
+    std::memcpy(x, data + *at, sizeof *x);
+    *at += sizeof *x;
+    return true;
+}
+
+bool fits16(int32_t v) { return v >= INT16_MIN && v <= INT16_MAX; }
+
+void put_header(ByteBuffer &out, const PayloadHeader &h) {
+    uint8_t flags = h.is_null ? kHeaderNull : 0;
+    const bool others = h.leading_precision || h.seconds_precision || h.reported_length;
+    if (!h.is_null) {
+        if (others || !fits16(h.precision) || !fits16(h.scale)) flags |= kHeaderFull;
+        else if (h.precision || h.scale) flags |= kHeaderSmall;
+    }
+    out.push_back(static_cast<uint8_t>(h.type));
+    out.push_back(flags);
+    if (flags & kHeaderSmall) {
+        put_raw(out, static_cast<int16_t>(h.precision));
+        put_raw(out, static_cast<int16_t>(h.scale));
+    } else if (flags & kHeaderFull) {
+        for (int32_t x : {h.precision, h.scale, h.leading_precision, h.seconds_precision, h.reported_length})
+            put_raw(out, x);
+    }
+}
+
+bool get_header(const uint8_t *data, size_t length, size_t *at, PayloadHeader *h) {
+    uint8_t type, flags;
+    if (!get_raw(data, length, at, &type) || !get_raw(data, length, at, &flags)) return false;
+    *h = PayloadHeader{};
+    h->type = type;
+    h->is_null = (flags & kHeaderNull) ? -1 : 0;
+    if (flags & kHeaderSmall) {
+        int16_t p, sc;
+        if (!get_raw(data, length, at, &p) || !get_raw(data, length, at, &sc)) return false;
+        h->precision = p;
+        h->scale = sc;
+    } else if (flags & kHeaderFull) {
+        for (int32_t *x : {&h->precision, &h->scale, &h->leading_precision, &h->seconds_precision,
+                           &h->reported_length})
+            if (!get_raw(data, length, at, x)) return false;
+    }
+    return true;
+}
+
+// Byte counts: 32 bits for text and binary (at most kMaxCharValue), 64 for
+// long values.
+void put_count(ByteBuffer &out, uint32_t type, uint64_t n) {
+    if (type == VT_LONG_CHAR || type == VT_LONG_BINARY) put_raw(out, n);
+    else put_raw(out, static_cast<uint32_t>(n));
+}
+
+bool get_count(const uint8_t *data, size_t length, size_t *at, uint32_t type, uint64_t *n) {
+    if (type == VT_LONG_CHAR || type == VT_LONG_BINARY) return get_raw(data, length, at, n);
+    uint32_t small;
+    if (!get_raw(data, length, at, &small)) return false;
+    *n = small;
+    return true;
 }
 
 }  // namespace
@@ -289,7 +358,7 @@ void payload_append(ByteBuffer &out, const Value *v) {
     h.type = v ? v->type : VT_CHAR;
     h.is_null = !v || v->is_null ? -1 : 0;
     if (h.is_null) {
-        put_raw(out, h);
+        put_header(out, h);
         return;
     }
     h.precision = v->precision;
@@ -297,12 +366,12 @@ void payload_append(ByteBuffer &out, const Value *v) {
     h.leading_precision = v->interval_leading_precision;
     h.seconds_precision = v->interval_seconds_precision;
     h.reported_length = v->reported_length;
-    put_raw(out, h);
+    put_header(out, h);
     if (is_bytes_type(v->type)) {
         const char *s;
         size_t n;
         text_of(v, &s, &n);
-        put_raw(out, static_cast<uint64_t>(n));
+        put_count(out, v->type, n);
         out.insert(out.end(), reinterpret_cast<const uint8_t *>(s), reinterpret_cast<const uint8_t *>(s) + n);
         return;
     }
@@ -312,9 +381,7 @@ void payload_append(ByteBuffer &out, const Value *v) {
 
 int payload_read(const uint8_t *data, size_t length, size_t *at, CvPool *pool, Value **out) {
     PayloadHeader h;
-    if (*at + sizeof h > length) return -1;
-    std::memcpy(&h, data + *at, sizeof h);
-    *at += sizeof h;
+    if (!get_header(data, length, at, &h)) return -1;
     Value *v;
     if (h.is_null) {
         v = new_value_of_type(pool, h.type);
@@ -325,9 +392,7 @@ int payload_read(const uint8_t *data, size_t length, size_t *at, CvPool *pool, V
     }
     if (is_bytes_type(h.type)) {
         uint64_t n;
-        if (*at + sizeof n > length) return -1;
-        std::memcpy(&n, data + *at, sizeof n);
-        *at += sizeof n;
+        if (!get_count(data, length, at, h.type, &n)) return -1;
         if (n > length - *at) return -1;
         const char *bytes = reinterpret_cast<const char *>(data + *at);
         *at += n;
@@ -366,9 +431,7 @@ int payload_read(const uint8_t *data, size_t length, size_t *at, CvPool *pool, V
 
 int payload_restore(const uint8_t *data, size_t length, size_t *at, Value *dst, int32_t capacity, CvPool *pool) {
     PayloadHeader h;
-    if (*at + sizeof h > length) return -1;
-    std::memcpy(&h, data + *at, sizeof h);
-    *at += sizeof h;
+    if (!get_header(data, length, at, &h)) return -1;
     dst->deferred = 0;
     if (h.is_null) {
         dst->is_null = -1;
@@ -389,9 +452,7 @@ int payload_restore(const uint8_t *data, size_t length, size_t *at, Value *dst, 
         return 0;
     }
     uint64_t n;
-    if (*at + sizeof n > length) return -1;
-    std::memcpy(&n, data + *at, sizeof n);
-    *at += sizeof n;
+    if (!get_count(data, length, at, h.type, &n)) return -1;
     if (n > length - *at) return -1;
     const uint8_t *bytes = data + *at;
     *at += n;

@@ -58,16 +58,23 @@ int column_of(const TableSlot *slot, const IdentifierNode *name) {
 
 int has_column_ref(Node *node, void *) { return node->kind == NODE_COLUMN_REF ? 1 : 0; }
 
+// The markers of the keyset query, in text order (bounded: a longer list
+// refuses the statement rather than dropping markers).
+constexpr int kMaxKeysetMarkers = 4096;
 struct ParamCollector {
-    std::string numbers;  // one byte per marker would limit; kept as text "n,"
     int count = 0;
-    int32_t list[4096];
+    int overflow = 0;
+    int32_t list[kMaxKeysetMarkers];
 };
 
 int collect_param(Node *node, void *arg) {
     auto *p = static_cast<ParamCollector *>(arg);
-    if (node->kind == NODE_PARAMETER && p->count < 4096)
-        p->list[p->count++] = reinterpret_cast<ParameterNode *>(node)->number;
+    if (node->kind != NODE_PARAMETER) return 0;
+    if (p->count == kMaxKeysetMarkers) {
+        p->overflow = 1;
+        return 0;
+    }
+    p->list[p->count++] = reinterpret_cast<ParameterNode *>(node)->number;
     return 0;
 }
 
@@ -137,7 +144,11 @@ void plan_keyset(ValidationContext *c, ChangePlan *plan, TableNameNode *table) {
     for (int i = 0; i < plan->set_count; i++) {
         ChangeSet &s = plan->sets[i];
         if (!s.value || walk_expression(s.value, has_column_ref, nullptr) == 0) continue;
-        // A value that reads the row comes from the keyset query's row.
+        // A value that reads the row comes from the keyset query's row,
+        // where a marker would stand in a select list.
+        if (walk_expression(s.value, [](Node *n, void *) { return n->kind == NODE_PARAMETER ? 1 : 0; }, nullptr) != 0)
+            validation_error_state(c, "HYC00", "ODBC 3.0", "Optional feature not implemented: %s",
+                                   "a parameter in a SET value that reads the row");
         text += ", " + print(c, s.value);
         (void)walk_expression(s.value, collect_param, &params);
         s.row_column = n + ++extra;
@@ -147,6 +158,7 @@ void plan_keyset(ValidationContext *c, ChangePlan *plan, TableNameNode *table) {
         text += " WHERE " + print(c, plan->where);
         (void)walk_expression(plan->where, collect_param, &params);
     }
+    if (params.overflow) validation_error_state(c, "HY000", "ODBC3.0", "%s", "Unable to form keyset query");
     plan->keyset_text = copy_text(c, text);
     plan->keyset_param_count = params.count;
     plan->keyset_params = make_array<int32_t>(c, params.count);

@@ -289,6 +289,39 @@ with Emulator(args.source, "--client-id", "demo-client", "--client-secret", "dem
               json.dumps(g[0]))
     res.check(len(g[1].get("rows") or []) == 6, "the copies are not copied again", json.dumps(g[1]))
 
+    # ---- SET values that read the row, and sub-queries in SET
+    control(emu, "control?clear_log=1")
+    g = run_steps(odbc, [
+        step("UPDATE Webhooks SET Url = Url || '-v2' WHERE Url = 'https://m.example/1'"),
+        step("UPDATE Webhooks SET Url = (SELECT Url FROM Webhooks WHERE Url = 'https://m.example/2') "
+             "WHERE Url = 'https://m.example/3'"),
+        step("UPDATE Webhooks SET Url = (SELECT Url FROM Webhooks WHERE Url LIKE 'https://m.example/%') "
+             "WHERE Url = 'https://m.example/2'"),
+        step("UPDATE Webhooks SET Url = Url || ? WHERE Url = 'https://m.example/2'", "-v3"),
+    ])
+    patches = [e[2] for e in changes(emu) if e[0] == "PATCH"]
+    res.check(g[0].get("rowcount") == 1 and patches[:1] == [[{"op": "replace", "path": "/url",
+                                                              "value": "https://m.example/1-v2"}]],
+              "a SET value computed from the row it changes", json.dumps(g[0]) + json.dumps(patches))
+    res.check(g[1].get("rowcount") == 1 and len(patches) > 1 and patches[1][0]["value"] == "https://m.example/2",
+              "a SET value from a sub-query", json.dumps(g[1]))
+    res.check("Update sub query generated vector result" in g[2].get("error", "") and len(patches) == 2,
+              "a sub-query of several rows is refused before any change", json.dumps(g[2]))
+    res.check("a parameter in a SET value that reads the row" in g[3].get("error", ""),
+              "a marker in a SET value that reads the row is refused at prepare", json.dumps(g[3]))
+
+    # ---- a searched DELETE over more than one page: the keyset is read whole
+    # first, so deleting rows never shifts a page still to be read
+    cards = [["4417119669820%03d" % i, "visa", "12", "2031", "Bulk"] for i in range(45)]
+    g = run_steps(odbc, [
+        step("INSERT INTO CreditCards (Number, Type, ExpireMonth, ExpireYear, FirstName) VALUES (?, ?, ?, ?, ?)",
+             *cards, many=True),
+        step("DELETE FROM CreditCards WHERE FirstName = 'Bulk' AND " + TIMES),
+        step("SELECT COUNT(*) FROM CreditCards WHERE FirstName = 'Bulk' AND " + TIMES),
+    ])
+    res.check(g[1].get("rowcount") == 45 and g[2].get("rows") == [["0"]],
+              "a DELETE of 45 rows read in pages of 20 deletes every one", json.dumps(g))
+
     # ---- data at execution from C
     dsn = f"DSN=CVPAYPAL"
     control(emu, "control?clear_log=1")

@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     check(make_parameter_value(diag, body.data(), &whole, facts, pool, nullptr), column_size);
     // The same bytes as data at execution: two pieces.
     size_t first = c.size ? body.size() : split * body.size() / 8;
-    if (c.code == SQL_C_WCHAR) first &= ~size_t(1);
+    if (c.code == SQL_C_WCHAR || c.code == SQL_C_DEFAULT) first &= ~size_t(1);  // wide text stays aligned
     SQLLEN a = static_cast<SQLLEN>(first), b = static_cast<SQLLEN>(body.size() - first);
     SetupErrorHeader(diag, 0);
     Value *v = make_parameter_value(diag, body.data(), &a, facts, pool, kPendingParamValue);
