@@ -1,6 +1,7 @@
 // Parameter values at execution: binding checks, values of each parameter
 // set, data at execution, parameter arrays with statuses.
 #include <cstring>
+#include <string>
 
 #include "odbc/convert_param.h"
 #include "odbc/params.h"
@@ -8,6 +9,7 @@
 #include "odbc/stmt_run.h"
 #include "support/diag.h"
 #include "support/pool.h"
+#include "support/value_ops.h"
 
 namespace {
 
@@ -67,9 +69,23 @@ ParamFacts facts_of(STMT *stmt, int n) {
     return f;
 }
 
+// Decodes the wide pieces gathered for the current parameter into its value.
+SQLRETURN finish_wide_pieces(STMT *stmt) {
+    Value *raw = stmt->param_wide;
+    stmt->param_wide = nullptr;
+    if (!raw || stmt->param_current <= 0) return SQL_SUCCESS;
+    SQLLEN length = raw->length;
+    Value *v = make_parameter_value(stmt->diag, raw->data.s, &length, facts_of(stmt, stmt->param_current),
+                                    stmt->param_pool, nullptr);
+    if (!v) return SQL_ERROR;
+    stmt->ipd->records[stmt->param_current].value = v;
+    return SQL_SUCCESS;
+}
+
 // Checks that every marker is bound; a fresh pool, every value cleared.
 SQLRETURN begin_execution(STMT *stmt, int count) {
     stmt->param_current = 0;
+    stmt->param_wide = nullptr;
     if (stmt->param_pool) cv_mem_release_handle(stmt->param_pool);
     stmt->param_pool = cv_mem_alloc_handle(stmt->pool);
     if (!stmt->param_pool) return post_error(stmt->diag, "HY001", "Memory allocation error");
@@ -200,6 +216,7 @@ int stmt_param_values(STMT *stmt, Value ***out) {
 
 SQLRETURN stmt_param_data(STMT *stmt, SQLPOINTER *token) {
     int count = marker_count(stmt);
+    if (stmt->param_wide && finish_wide_pieces(stmt) != SQL_SUCCESS) return SQL_ERROR;
     if (stmt->param_current > 0 && stmt->param_current <= count) {
         // A parameter given no piece at all is an empty value of its type.
         DescRecord &ipd = stmt->ipd->records[stmt->param_current];
@@ -234,6 +251,38 @@ SQLRETURN stmt_put_data(STMT *stmt, SQLPOINTER data, SQLLEN length) {
     int n = stmt->param_current;
     if (n <= 0 || n > stmt->ipd->record_count) return post_error(stmt->diag, "HY010", "Function sequence error");
     DescRecord &ipd = stmt->ipd->records[n];
+    const ParamFacts facts = facts_of(stmt, n);
+    SQLLEN given = data ? read_indicator(&length) : SQL_NULL_DATA;
+    if (facts.c_type == SQL_C_WCHAR && given != SQL_NULL_DATA && (stmt->param_wide || ipd.value == kPendingParamValue)) {
+        // Wide text is kept as sent and decoded once the parameter is whole:
+        // a piece may end inside a UTF-16 code unit or between the halves of
+        // a surrogate pair, so pieces cannot be decoded one by one.
+        const auto *units = static_cast<const SQLWCHAR *>(data);
+        size_t bytes = 0;
+        if (given == SQL_NTS) {
+            size_t n_units = 0;
+            while (units[n_units]) n_units++;
+            bytes = n_units * sizeof(SQLWCHAR);
+        } else if (given >= 0) {
+            bytes = static_cast<size_t>(given);
+        } else {
+            return post_error(stmt->diag, "HY090", "Invalid string or buffer length");
+        }
+        const size_t old = stmt->param_wide ? static_cast<size_t>(stmt->param_wide->length) : 0;
+        if (old + bytes > static_cast<size_t>(kMaxCharValue))
+            return post_error(stmt->diag, "22001", "String data, right truncated");
+        std::string joined;
+        joined.reserve(old + bytes + 2);
+        if (old) joined.append(stmt->param_wide->data.s, old);
+        joined.append(static_cast<const char *>(data), bytes);
+        Value *raw = new_value_of_type(stmt->param_pool, VT_CHAR);
+        if (!raw || set_value_text(raw, joined.data(), joined.size()) != 0)
+            return post_error(stmt->diag, "HY001", "Memory allocation error");
+        if (stmt->param_wide) release_value(stmt->param_wide);
+        stmt->param_wide = raw;
+        return SQL_SUCCESS;
+    }
+    if (stmt->param_wide) return post_error(stmt->diag, "HY020", "Attempt to concatenate a null value");
     Value *v = make_parameter_value(stmt->diag, data, &length, facts_of(stmt, n), stmt->param_pool,
                                     static_cast<Value *>(ipd.value));
     if (!v) return SQL_ERROR;

@@ -277,7 +277,7 @@ with Emulator(args.source, "--client-id", "demo-client", "--client-secret", "dem
               "https://n.example/3" not in urls and "https://n.example/1" in urls,
               "executemany stops at the failing row", json.dumps(g[7]) + json.dumps(urls))
     res.check(g[8].get("rowcount") == 1 and posts[-1][2]["url"] == "é" * 256,
-              "256 non-ASCII characters fit a column of 256", json.dumps(g[8]) + str(len(posts[-1][2]["url"])))
+              "256 non-ASCII characters fit a column of 256", json.dumps(g[8]) + " " + str(len(posts[-1][2]["url"])))
 
     # ---- INSERT ... SELECT from the same table reads its source first
     g = run_steps(odbc, [
