@@ -13,6 +13,7 @@
 #include "engine/materialise.h"
 #include "query/evaluate.h"
 #include "query/group.h"
+#include "query/scan.h"
 #include "query/subquery.h"
 #include "support/diag.h"
 #include "support/value_ops.h"
@@ -44,10 +45,7 @@ Value *column_value(ColumnRefNode *ref, EvalContext *c) {
         raise_evaluation_error(c, "HY000", "Unexpected type in eval expr");
     Value *v = scan->values[ref->column_position - 1];
     if (!v) raise_evaluation_error(c, "HY000", "Unexpected type in eval expr");
-    if (v->deferred) {
-        int r = read_deferred_value(v);
-        if (r < 0) raise_evaluation_error(c, "HY000", "Data Read Error");
-    }
+    if (v->deferred) read_row_value(v, &scan->capacity[ref->column_position - 1], c);
     return v;
 }
 

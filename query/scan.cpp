@@ -3,6 +3,8 @@
 // with the restrictions the provider accepts, and reading a row's columns.
 #include <cstring>
 
+#include "query/deferred.h"
+
 #include "query/restrictions.h"
 #include "query/scan.h"
 #include "support/long_buffer.h"
@@ -61,7 +63,45 @@ int remaining_seconds(const QueryStatement *st) {
     return left < 1 ? 1 : static_cast<int>(left > 1000000 ? 1000000 : left);
 }
 
+// The rest of a text longer than its column's declared size: the buffer
+// grows and the remaining pieces are appended, so no text is cut. The larger
+// capacity is kept for the following rows.
+void read_rest_of_text(Value *v, int32_t *capacity, EvalContext *c) {
+    auto *it = static_cast<DalIterator *>(v->source_iterator);
+    size_t n = static_cast<size_t>(v->length);
+    size_t cap = static_cast<size_t>(*capacity);
+    for (;;) {
+        if (cap >= static_cast<size_t>(kMaxCharValue))
+            raise_evaluation_error(c, "22001", "String data, right truncated");
+        size_t grown = cap * 2 < static_cast<size_t>(kMaxCharValue) ? cap * 2 : static_cast<size_t>(kMaxCharValue);
+        auto *buffer = static_cast<char *>(cv_mem_alloc(v->pool, grown + 1));
+        if (!buffer) raise_evaluation_error(c, "HY001", "Memory allocation error");
+        std::memcpy(buffer, v->data.s, n);
+        if (v->owns_data) cv_mem_free(v->data.s);
+        v->data.s = buffer;
+        v->owns_data = 1;
+        cap = grown;
+        *capacity = static_cast<int32_t>(cap);
+        SQLLEN indicator = 0;
+        const SQLLEN room = static_cast<SQLLEN>(cap - n);
+        int r = DALGetData(it, v->source_column, SQL_C_CHAR, buffer + n, room + 1, &indicator);
+        if (r != DAL_OK && r != DAL_INFO) raise_evaluation_error(c, "HY000", "Data Read Error");
+        size_t got = indicator >= 0 && indicator <= room ? static_cast<size_t>(indicator) : static_cast<size_t>(room);
+        if (r == DAL_OK && indicator < 0) got = strnlen(buffer + n, static_cast<size_t>(room));
+        n += got;
+        buffer[n] = '\0';
+        v->length = static_cast<int32_t>(n);
+        if (r == DAL_OK) return;
+    }
+}
+
 }  // namespace
+
+void read_row_value(Value *v, int32_t *capacity, EvalContext *c) {
+    int r = read_deferred_value(v);
+    if (r < 0) raise_evaluation_error(c, "HY000", "Data Read Error");
+    if (r == 1 && v->type == VT_CHAR && !v->is_null && capacity) read_rest_of_text(v, capacity, c);
+}
 
 void scan_setup(ExecPlan *plan, int index, EvalContext *c) {
     TableScan *scan = &plan->scans[index];
@@ -117,7 +157,7 @@ int scan_fetch(ExecPlan *plan, int index, EvalContext *c) {
         v->source_column = i + 1;
         v->piece_offset = 0;
         if (v->type == VT_CHAR || v->type == VT_BINARY) v->length = scan->capacity[i];
-        if (!scan->lazy && read_deferred_value(v) < 0) raise_evaluation_error(c, "HY000", "Data Read Error");
+        if (!scan->lazy) read_row_value(v, &scan->capacity[i], c);
     }
     return 0;
 }

@@ -31,6 +31,8 @@ struct Iterator {
     std::vector<Copied> restrictions;
     bool listing = false;                    // a catalogue listing (statistics)
     std::vector<std::vector<Cell>> rows;     // its rows
+    int piece_column = 0;   // character data comes in pieces, as ODBC gives it
+    size_t piece_offset = 0;
 };
 
 Provider *g_provider = nullptr;
@@ -242,6 +244,8 @@ int next_row(void *it) {
             for (const Copied &c : i->restrictions)
                 if (!satisfies(*i->table, row, c)) ok = false;
         if (ok) {
+            i->piece_column = 0;
+            i->piece_offset = 0;
             i->provider->rows_delivered++;
             return DAL_OK;
         }
@@ -302,13 +306,22 @@ int get_data(void *it, int column, int c_type, void *buffer, SQLLEN capacity, SQ
             return DAL_OK;
         }
         case SQL_C_CHAR: {
+            if (i->piece_column != column) i->piece_offset = 0;
+            i->piece_column = column;
             const std::string &s = cell.s;
-            *length = static_cast<SQLLEN>(s.size());
+            size_t offset = i->piece_offset < s.size() ? i->piece_offset : s.size();
+            size_t rest = s.size() - offset;
+            *length = static_cast<SQLLEN>(rest);
             if (capacity <= 0) return DAL_INFO;
-            size_t n = s.size() < static_cast<size_t>(capacity - 1) ? s.size() : static_cast<size_t>(capacity - 1);
-            std::memcpy(buffer, s.data(), n);
+            size_t n = rest < static_cast<size_t>(capacity - 1) ? rest : static_cast<size_t>(capacity - 1);
+            std::memcpy(buffer, s.data() + offset, n);
             static_cast<char *>(buffer)[n] = '\0';
-            return n < s.size() ? DAL_INFO : DAL_OK;
+            if (n < rest) {
+                i->piece_offset = offset + n;
+                return DAL_INFO;
+            }
+            i->piece_offset = 0;  // delivered whole: a later read starts again
+            return DAL_OK;
         }
         default: return DAL_ERROR;
     }

@@ -153,6 +153,24 @@ TEST_F(PaypalQueries, OneRowNeededOneRequest) {
     query_statement_free(st);
 }
 
+TEST_F(PaypalQueries, JoinedInnerScanIsKeyedByTheOuterRow) {
+    emulator().clear_log();
+    int code = 0;
+    auto ids = column1("SELECT d.Id FROM CreditCards c, CreditCards d WHERE d.Id = c.Id AND c.MerchantId = 'merchant-1'"
+                       " AND c.StartTime >= '2024-01-01 00:00:00' AND c.EndTime <= '2025-01-01 00:00:00'"
+                       " AND d.StartTime >= '2024-01-01 00:00:00' AND d.EndTime <= '2025-01-01 00:00:00'",
+                       &code);
+    ASSERT_EQ(code, 0) << first_message();
+    ASSERT_FALSE(ids.empty());
+    size_t keyed = 0;
+    for (json_t *j : emulator().requests()) {
+        const char *path = json_string_value(json_object_get(j, "path"));
+        if (path && std::string(path).rfind("/v1/vault/credit-cards/CARD-", 0) == 0) keyed++;
+        json_decref(j);
+    }
+    EXPECT_EQ(keyed, ids.size()) << "one keyed GET per outer row";
+}
+
 TEST_F(PaypalQueries, MissingMandatoryFilterIsTheProvidersError) {
     int code = 0;
     (void)column1("SELECT Id FROM PaymentTransactions", &code);
