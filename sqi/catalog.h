@@ -1,5 +1,5 @@
 // The PayPal provider's table catalogue: table and column records, their
-// flags, the constant catalogue of 32 tables and the lookups every other
+// flags, the constant catalogue of 35 tables and the lookups every other
 // module of the provider (requests, row mapping, row changes) reads.
 //
 // The catalogue itself (kPaypalTables) is generated at build time from
@@ -67,12 +67,13 @@ inline constexpr uint64_t kColumnRemember3 = 0x800;  // = sent and echoed
 inline constexpr uint64_t kColumnRoot = 0x1000;      // read from the reply's root
 inline constexpr uint64_t kColumnPathKey = 0x10000;  // = value goes into the request path
 inline constexpr uint64_t kColumnThird = 0x200000;   // third range filter (< <= =), echoed
+inline constexpr uint64_t kColumnAmountRange = 0x400000;  // bounds sent together as "low TO high"
 static_assert(kColumnKey == 0x1 && kColumnMandatory == 0x2 && kColumnLower == 0x4 &&
               kColumnUpper == 0x8);
 static_assert(kColumnEqual == 0x10 && kColumnJsonArray == 0x40 && kColumnJsonObject == 0x80);
 static_assert(kColumnChild == 0x100 && kColumnRemember1 == 0x200 && kColumnRemember2 == 0x400);
 static_assert(kColumnRemember3 == 0x800 && kColumnRoot == 0x1000 && kColumnPathKey == 0x10000);
-static_assert(kColumnThird == 0x200000);
+static_assert(kColumnThird == 0x200000 && kColumnAmountRange == 0x400000);
 
 // How a table's list endpoint pages (what the PayPal API really uses).
 enum class PagingStyle : int32_t {
@@ -106,14 +107,20 @@ struct PaypalTable {
     uint32_t flags;               // kTable* bits
     const PaypalColumn *columns;  // column_count records, then one with a null name
     const char *list_key;         // comma path from a list reply's root to the row array, or null
-    const char *sub_key;          // array inside each list element whose elements are rows, or null
+    const char *sub_key;          // comma path, inside each list element, to the array whose
+                                  // elements are rows, or null
     const char *const
         *list_members;   // list_key split at commas, null-terminated (null when no list key)
     int32_t list_depth;  // members in list_members
     PagingStyle paging;  // how further pages are asked for
+    const char *const *sub_members;  // sub_key split at commas, null-terminated (null: none)
+    int32_t sub_depth;               // members in sub_members
+    int32_t page_size;     // rows asked for per page; 0: the connection's page size
+    int32_t window_days;   // >0: the lower/upper filter range is read in windows of this many days
+    int32_t history_years; // >0 (with windows): ranges starting earlier than this are refused
 };
 
-inline constexpr int kPaypalTableCount = 32;
+inline constexpr int kPaypalTableCount = 35;
 
 /// The catalogue: kPaypalTableCount tables in catalogue order, then a record
 /// whose name is null.

@@ -9,9 +9,13 @@ The data file holds one block per table, in catalogue order:
   table <Name>
   endpoint <REST path below the base URL, may hold one %s>
   list_key <comma path or ->
-  sub_key <member or ->
+  sub_key <comma path or ->
   flags <hex table flags>
   paging none|page_numbers|next_link|start_id
+  page_size <n>          optional: rows per page for this table (else the connection's)
+  window_days <n>        optional: the range of the lower and upper filters is read in
+                         consecutive windows of at most n days
+  history_years <n>      optional, with window_days: earlier ranges are refused
   columns <count>
     <json path> | <Column> | <type> | <hex flags> | <parameter or -> | <body path or ->
 
@@ -19,6 +23,7 @@ Types: S<n> NVARCHAR(n) "string", N<s> NUMERIC with s decimals "decimal",
 T TIMESTAMP "datetime", B TINYINT "boolean", I INTEGER "integer",
 L/LA/LO LONGNVARCHAR "string"/"array"/"object", or <sql>/<size>/<json type>.
 A JSON path of "." reads the row element itself (arrays of bare values).
+A sub key may be a comma path (cart_info,item_details).
 A '#' starts a comment line. Any inconsistency stops the build.
 """
 import re
@@ -28,7 +33,8 @@ TYPES = {'T': (11, 0, 'datetime'), 'B': (-6, 0, 'boolean'), 'I': (4, 0, 'integer
          'L': (-1, 0, 'string'), 'LA': (-1, 0, 'array'), 'LO': (-1, 0, 'object')}
 JSON_TYPES = {'string', 'decimal', 'datetime', 'boolean', 'integer', 'array', 'object'}
 PAGING = {'none': 'kNone', 'page_numbers': 'kPageNumbers', 'next_link': 'kNextLink', 'start_id': 'kStartId'}
-TABLE_COUNT = 32
+TABLE_COUNT = 35
+NUMBERS = ('page_size', 'window_days', 'history_years')
 
 
 def fail(lineno, text):
@@ -83,8 +89,12 @@ def parse(path):
         if word == 'table':
             table = {'name': rest, 'columns': [], 'line': lineno, 'flags_line': lineno}
             tables.append(table)
-        elif table is None or word not in ('endpoint', 'list_key', 'sub_key', 'flags', 'paging', 'columns'):
+        elif table is None or word not in ('endpoint', 'list_key', 'sub_key', 'flags', 'paging', 'columns') + NUMBERS:
             fail(lineno, f'unexpected line {line!r}')
+        elif word in NUMBERS:
+            if not rest.isdigit() or int(rest) <= 0:
+                fail(lineno, f'{word} {rest!r}')
+            table[word] = int(rest)
         else:
             table['count' if word == 'columns' else word] = None if rest == '-' else rest
             if word == 'flags':
@@ -104,6 +114,17 @@ def parse(path):
             fail(t['line'], f'{t["name"]}: endpoint may hold one %s and no other %')
         if (t['flags'] & 0x100) and not t.get('sub_key'):
             fail(t['line'], f'{t["name"]}: child rows need a sub key')
+        if t.get('history_years') and not t.get('window_days'):
+            fail(t['line'], f'{t["name"]}: history_years needs window_days')
+        if t.get('window_days'):
+            # The windows split the range of the table's mandatory lower and
+            # upper filters; without both there is no range to split.
+            kinds = [c['flags'] & 0xe for c in t['columns']]
+            if 0x6 not in kinds or 0xa not in kinds:
+                fail(t['line'], f'{t["name"]}: window_days needs mandatory lower and upper filters')
+        for c in t['columns']:
+            if (c['flags'] & 0x400000) and (not c['param'] or c['sql'] != 2):
+                fail(t['line'], f'{t["name"]}.{c["name"]}: an amount range needs a parameter and NUMERIC')
     if len(tables) != TABLE_COUNT:
         sys.exit(f'catalog_data.txt: {len(tables)} tables, expected {TABLE_COUNT}')
     return tables
@@ -137,6 +158,9 @@ def write_cpp(tables, out):
         if t.get('list_key'):
             members = ', '.join(c_str(m) for m in t['list_key'].split(','))
             w.append(f'const char *const l{ti}[] = {{{members}, nullptr}};')
+        if t.get('sub_key'):
+            members = ', '.join(c_str(m) for m in t['sub_key'].split(','))
+            w.append(f'const char *const s{ti}[] = {{{members}, nullptr}};')
         w.append(f'const PaypalColumn c{ti}[] = {{  // {t["name"]}')
         for ci, c in enumerate(t['columns']):
             depth = len(path_members(c['path']))
@@ -149,9 +173,12 @@ def write_cpp(tables, out):
     for ti, t in enumerate(tables):
         lk = t.get('list_key')
         members = f'l{ti}, {len(lk.split(","))}' if lk else 'nullptr, 0'
+        sk = t.get('sub_key')
+        subs = f's{ti}, {len(sk.split(","))}' if sk else 'nullptr, 0'
+        numbers = ', '.join(str(t.get(n, 0)) for n in NUMBERS)
         w.append(f'    {{{c_str(t["name"])}, {c_str(t["endpoint"])}, {len(t["columns"])}, 0x{t["flags"]:x}, c{ti}, '
-                 f'{c_str(lk)}, {c_str(t.get("sub_key"))}, {members}, PagingStyle::{PAGING[t["paging"]]}}},')
-    w.append('    {nullptr, nullptr, 0, 0, nullptr, nullptr, nullptr, nullptr, 0, PagingStyle::kNone},')
+                 f'{c_str(lk)}, {c_str(sk)}, {members}, PagingStyle::{PAGING[t["paging"]]}, {subs}, {numbers}}},')
+    w.append('    {nullptr, nullptr, 0, 0, nullptr, nullptr, nullptr, nullptr, 0, PagingStyle::kNone, nullptr, 0, 0, 0, 0},')
     w.append('};')
     text = '\n'.join(w) + '\n'
     try:
@@ -163,7 +190,8 @@ def write_cpp(tables, out):
 
 
 OPS = [(0x4, 'lower bound: `>`, `>=`, `=`'), (0x8, 'upper bound: `<`, `<=`, `=`'),
-       (0x200000, 'third bound: `<`, `<=`, `=`'), (0x200, '`=`'), (0x400, '`=`'), (0x800, '`=`'), (0x10, '`=`')]
+       (0x200000, 'third bound: `<`, `<=`, `=`'), (0x200, '`=`'), (0x400, '`=`'), (0x800, '`=`'), (0x10, '`=`'),
+       (0x400000, 'range: both bounds as `low TO high` in minor units')]
 PAGING_TEXT = {'none': 'one reply', 'page_numbers': '`page`/`page_size` up to `total_pages`',
                'next_link': '`next` link with `next_page_token`', 'start_id': '`count` with `start_id`/`next_id`'}
 
@@ -214,8 +242,15 @@ def write_docs(tables):
         rows = rows_text(t)
         changes = [name for bit, name in ((0x40000, 'INSERT'), (0x20, 'UPDATE'), (0x80000, 'DELETE'))
                    if t['flags'] & bit]
+        paging = PAGING_TEXT[t['paging']]
+        if t.get('page_size'):
+            paging += f', {t["page_size"]} rows a page'
+        if t.get('window_days'):
+            paging += f', in windows of at most {t["window_days"]} days'
+            if t.get('history_years'):
+                paging += f' over the last {t["history_years"]} years'
         w.append(f'| {i} | `{t["name"]}` | `{t["endpoint"]}` | {key} | {"; ".join(filters) or "—"} | {rows} | '
-                 f'{PAGING_TEXT[t["paging"]]} | {", ".join(changes) or "—"} |')
+                 f'{paging} | {", ".join(changes) or "—"} |')
     return '\n'.join(w) + '\n'
 
 

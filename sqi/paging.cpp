@@ -144,7 +144,7 @@ int scan_exchange(PaypalIterator *it, WebRequest *req, json_t **root) {
 
 json_t *scan_child_array(const PaypalIterator *it) {
     if (!it->row || !it->table || !it->table->sub_key) return nullptr;
-    json_t *a = json_object_get(it->row, it->table->sub_key);
+    json_t *a = follow(it->row, it->table->sub_members);
     return json_is_array(a) ? a : nullptr;
 }
 
@@ -299,12 +299,16 @@ int SQINextRow(void *handle) {
                      it->page_rows, it->next_page);
         if (it->current_row > it->page_rows) {
             if (it->next_page <= 0) {
+                // The last page of a date window: the next window follows.
+                int rc = windows_next(it);
+                if (rc == DAL_OK) continue;
+                if (rc == DAL_ERROR) return rc;
                 it->at_end = 1;
                 return DAL_NO_DATA;
             }
             int rc = FetchNextPage(it);
             if (rc != DAL_OK) return rc;
-            if (it->page_rows == 0) {
+            if (it->page_rows == 0 && !it->windows.active) {
                 it->at_end = 1;
                 return DAL_NO_DATA;
             }

@@ -8,9 +8,11 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 #include "engine/value.h"
+#include "sqi/amount_range.h"
 #include "transport/paypal_trace.h"
 #include "sqi/scan.h"
 #include "support/calendar.h"
@@ -89,6 +91,7 @@ void scan_release(PaypalIterator *it) {
     it->single_object = 0;
     it->piece_offset = 0;
     it->piece_column = -1;
+    it->windows = ScanWindows{};
 }
 
 bool restriction_value_text(const Value *v, std::string &out) {
@@ -311,7 +314,9 @@ int SQIStartQuery(void *handle, TableInfo *info, void *, void *, int count, Rest
         return DAL_ERROR;
     }
     char size_text[16];
-    snprintf(size_text, sizeof size_text, "%d", env->page_size > 0 ? env->page_size : kMaxPageSize);
+    // A table may page by its API's own maximum (the transaction search: 500).
+    int page_size = table->page_size > 0 ? table->page_size : env->page_size > 0 ? env->page_size : kMaxPageSize;
+    snprintf(size_text, sizeof size_text, "%d", page_size);
     if (!(table->flags & kTableNoPaging)) {
         switch (table->paging) {
             case PagingStyle::kNextLink:
@@ -328,13 +333,23 @@ int SQIStartQuery(void *handle, TableInfo *info, void *, void *, int count, Rest
         }
     }
     if (ApplyFilters(it, req.get(), n, restrictions, table) != 0) return DAL_ERROR;
+    amount_range_filter(req.get(), n, restrictions, table);
+    int windows = windows_begin(it, req.get(), static_cast<int64_t>(time(nullptr)));
+    if (windows == DAL_ERROR) return DAL_ERROR;
     if (!(table->flags & kTableNoFields)) AddParameter(req.get(), "fields", "all", 0);
     if (table->flags & kTablePrefer) AddHeader(req.get(), "Prefer", "return=representation");
     it->requested_page = 1;
+    if (windows == DAL_NO_DATA) {  // an empty date range: nothing to ask for
+        it->request = std::move(req);
+        return ExtractRows(it, table, it->keyed);
+    }
     json_t *root = nullptr;
     if (scan_exchange(it, req.get(), &root) != DAL_OK) return DAL_ERROR;
     it->request = std::move(req);
     it->root = root;
     it->pages_read = 1;
-    return ExtractRows(it, table, it->keyed);
+    (void)ExtractRows(it, table, it->keyed);
+    // The first window may be empty: the scan starts at the first with rows.
+    if (it->windows.active && it->page_rows == 0 && windows_next(it) == DAL_ERROR) return DAL_ERROR;
+    return DAL_OK;
 }

@@ -4,6 +4,7 @@
 // timestamp forms of JSON values.
 //
 // Exports: scan_column_value, json_text, read_timestamp.
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -109,7 +110,11 @@ bool read_timestamp(const char *text, size_t length, TIMESTAMP_STRUCT *out) {
         while (pos < length && text[pos] >= '0' && text[pos] <= '9') ++pos;
     }
     if (pos < length && (text[pos] == '+' || text[pos] == '-') && month >= 1 && month <= 12 && day >= 1 && day <= 31) {
-        int offset = number_at(text, length, pos + 1) * 60 + number_at(text, length, pos + 4);
+        // "+HH:MM", or "+HHMM" as the transaction search writes it: the
+        // hours are two digits either way.
+        size_t minutes_at = (pos + 3 < length && text[pos + 3] == ':') ? pos + 4 : pos + 3;
+        int offset = number_at(text, std::min(length, pos + 3), pos + 1) * 60 +
+                     number_at(text, std::min(length, minutes_at + 2), minutes_at);
         if (text[pos] == '-') offset = -offset;
         // The reply's local time minus its offset is UTC, the zone of "Z"
         // texts, so every time of a reply reads on one clock.

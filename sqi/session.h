@@ -21,6 +21,7 @@
 
 #include "dal/provider.h"
 #include "sqi/catalog_cursor.h"
+#include "sqi/windows.h"
 #include "transport/transport.h"
 
 inline constexpr const char *kPaypalComponent = "Corvane Paypal ODBC Driver";
@@ -81,6 +82,7 @@ struct PaypalIterator {
     std::string next_cursor;        // the token / id of the next page (empty: none)
     uint64_t row_serial;            // counts delivered rows: a new row restarts the piece offset
     uint64_t piece_serial;          // the row the piece state belongs to
+    ScanWindows windows;            // date windows of the range (sqi/windows.h)
 };
 
 // The settings SQIConnect reads, from the attributes or the DSN's profile.

@@ -68,6 +68,10 @@ const TableRow kTables[] = {
     {"DisputesTransactions", "v1/customer/disputes", 39, 0x118100, "items", "disputed_transactions",
      1, kOne},
     {"CreditCards", "v1/vault/credit-cards", 17, 0xe0020, "items", nullptr, 1, kPages},
+    {"Transactions", "v1/reporting/transactions", 85, 0x0, "transaction_details", nullptr, 0, kPages},
+    {"TransactionItems", "v1/reporting/transactions", 30, 0x100, "transaction_details",
+     "cart_info,item_details", 0, kPages},
+    {"Products", "v1/catalogs/products", 9, 0x160000, "products", nullptr, 1, kPages},
 };
 static_assert(std::size(kTables) == kPaypalTableCount);
 
@@ -214,7 +218,46 @@ const ColumnRow kColumns[] = {
     {"CreditCards", "MerchantId", 12, 256, 0x210, "merchant_id", "merchant_id", "string"},
     {"CreditCards", "ExternalCustomerId", 12, 256, 0x810, "external_customer_id",
      "external_customer_id", "string"},
+    {"Transactions", "TransactionInitiationDate", 11, 0, 0,
+     "transaction_info,transaction_initiation_date", nullptr, "datetime"},
+    {"Transactions", "FeeAmountValue", 2, 6, 0, "transaction_info,fee_amount,value", nullptr,
+     "decimal"},
+    {"Transactions", "PayerEmailAddress", 12, 254, 0, "payer_info,email_address", nullptr,
+     "string"},
+    {"Transactions", "ShippingSecondaryAddressCity", 12, 120, 0,
+     "shipping_info,secondary_shipping_address,city", nullptr, "string"},
+    {"TransactionItems", "TransactionInitiationDate", 11, 0, 0,
+     "transaction_info,transaction_initiation_date", nullptr, "datetime"},
+    {"TransactionItems", "ItemQuantity", 2, 5, 0x100, "item_quantity", nullptr, "decimal"},
+    {"TransactionItems", "ItemUnitPriceValue", 2, 6, 0x100, "item_unit_price,value", nullptr,
+     "decimal"},
+    {"TransactionItems", "CartTaxInclusive", -6, 0, 0, "cart_info,tax_inclusive", nullptr,
+     "boolean"},
+    {"Products", "Category", 12, 64, 0, "category", nullptr, "string"},
+    {"Products", "UpdateTime", 11, 0, 0, "update_time", nullptr, "datetime"},
 };
+
+TEST(CatalogDataTest, WindowedTablesPageByTheirOwnSize) {
+    struct {
+        const char *table;
+        int page_size, window_days, history_years, sub_depth;
+    } cases[] = {{"Transactions", 500, 31, 3, 0},
+                 {"TransactionItems", 500, 31, 3, 2},
+                 {"Products", 0, 0, 0, 0},
+                 {"PlansBillingCycles", 0, 0, 0, 1}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.table);
+        const PaypalTable *t = paypal_find_table(c.table);
+        ASSERT_NE(t, nullptr);
+        EXPECT_EQ(t->page_size, c.page_size);
+        EXPECT_EQ(t->window_days, c.window_days);
+        EXPECT_EQ(t->history_years, c.history_years);
+        EXPECT_EQ(t->sub_depth, c.sub_depth);
+        std::string joined;
+        for (int m = 0; m < t->sub_depth; m++) joined += (m ? "," : "") + std::string(t->sub_members[m]);
+        EXPECT_EQ(joined, text_or_null(t->sub_key) == "<null>" ? "" : t->sub_key);
+    }
+}
 
 TEST(CatalogDataTest, ColumnsReadTheirPublishedMembers) {
     for (const ColumnRow &want : kColumns) {
@@ -279,6 +322,19 @@ const ParameterRow kParameters[] = {
     {"CreditCards", "MerchantId", 0x210, "merchant_id"},
     {"CreditCards", "ExternalCardId", 0x410, "external_card_id"},
     {"CreditCards", "ExternalCustomerId", 0x810, "external_customer_id"},
+    {"Transactions", "TransactionId", 0x10, "transaction_id"},
+    {"Transactions", "StartTime", 0x16, "start_date"},
+    {"Transactions", "EndTime", 0x1a, "end_date"},
+    {"Transactions", "TransactionEventCode", 0x10, "transaction_type"},
+    {"Transactions", "TransactionAmountValue", 0x400000, "transaction_amount"},
+    {"Transactions", "TransactionAmountCurrencyCode", 0x10, "transaction_currency"},
+    {"Transactions", "TransactionStatus", 0x10, "transaction_status"},
+    {"TransactionItems", "TransactionId", 0x10, "transaction_id"},
+    {"TransactionItems", "StartTime", 0x16, "start_date"},
+    {"TransactionItems", "EndTime", 0x1a, "end_date"},
+    {"TransactionItems", "TransactionEventCode", 0x10, "transaction_type"},
+    {"TransactionItems", "TransactionStatus", 0x10, "transaction_status"},
+    {"Products", "Id", 0x10001, nullptr},
 };
 
 TEST(CatalogDataTest, KeysAndFiltersSentToTheApi) {

@@ -46,14 +46,14 @@ TEST(CatalogListingsTest, TablePatterns) {
         size_t rows;
         const char *first;
     } cases[] = {
-        {nullptr, 32, "AuthorizationDetails"},
-        {"%", 32, "AuthorizationDetails"},
+        {nullptr, kPaypalTableCount, "AuthorizationDetails"},
+        {"%", kPaypalTableCount, "AuthorizationDetails"},
         {"Plans", 1, "Plans"},
         {"plans", 0, nullptr},  // names compare as the catalogue spells them
         {"Plans%", 3, "Plans"},
         {"Invoice%", 8, "Invoices"},
         {"%Details", 6, "AuthorizationDetails"},
-        {"%Transactions", 5, "SubscriptionTransactions"},
+        {"%Transactions", 6, "SubscriptionTransactions"},
         {"_lans", 1, "Plans"},
         {"PlansBillingCycle_", 1, "PlansBillingCycles"},
         {"Order\\Items", 1, "OrderItems"},  // a backslash makes the next character literal
@@ -88,13 +88,13 @@ TEST(CatalogListingsTest, TableRowsAndTypeLists) {
     struct {
         const char *types;
         size_t rows;
-    } cases[] = {{"'TABLE'", 32},
-                 {"view,table", 32},
+    } cases[] = {{"'TABLE'", kPaypalTableCount},
+                 {"view,table", kPaypalTableCount},
                  {"VIEW", 0},
-                 {"VIEW, TABLE", 32},
-                 {"\"TABLES\"", 32},
-                 {"SYSTEM TABLES", 32},
-                 {"'SYSTEM TABLES'", 32},
+                 {"VIEW, TABLE", kPaypalTableCount},
+                 {"\"TABLES\"", kPaypalTableCount},
+                 {"SYSTEM TABLES", kPaypalTableCount},
+                 {"'SYSTEM TABLES'", kPaypalTableCount},
                  {"SYSTEM TABLE", 0},
                  {"", 0},
                  {"'TABLE", 0}};

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ctime>
 
 #include "scan_harness.h"
 
@@ -51,6 +52,18 @@ TEST_F(ScanTables, FirstRequestAndFirstRowOfEveryTable) {
     std::string inv = invoice_id(1);  // the second invoice has two of every child
     ASSERT_NE(inv, "?");
     std::string invq = "GET /v2/invoicing/invoices/" + inv + "?fields=all&" + kQ;
+    // The transaction search keeps three years: its range follows the clock.
+    const int64_t day0 = static_cast<int64_t>(time(nullptr)) / 86400 * 86400 - 60 * 86400;
+    const std::string t0 = windows_time_text(day0), t1 = windows_time_text(day0 + 10 * 86400);
+    auto as_cond = [](std::string t) { return t.replace(10, 1, " ").substr(0, 19); };
+    auto encoded = [](std::string t) {
+        for (size_t p; (p = t.find(':')) != std::string::npos;) t.replace(p, 1, "%3A");
+        return t;
+    };
+    const std::vector<Cond> tx_range = {{"StartTime", RESTRICT_GE, as_cond(t0), true},
+                                        {"EndTime", RESTRICT_LE, as_cond(t1), true}};
+    const std::string txq = "GET /v1/reporting/transactions?end_date=" + encoded(t1) +
+                            "&fields=all&page=1&page_size=500&start_date=" + encoded(t0) + "&total_required=true";
     const std::vector<TableCase> cases = {
         {"AuthorizationDetails", {{"AuthorisationId", RESTRICT_EQ, "0VF528149379980462"}},
          "GET /v2/payments/authorizations/0VF528149379980462?page=1&page_size=20&total_required=true", "<none>",
@@ -137,6 +150,10 @@ TEST_F(ScanTables, FirstRequestAndFirstRowOfEveryTable) {
          "GET /v1/vault/credit-cards?end_time=2024-12-31T00%3A00%3A00Z&fields=all&page=1&page_size=20&"
          "start_time=2024-01-01T00%3A00%3A00Z&total_required=true",
          "<none>", "Type", "visa"},
+        {"Transactions", tx_range, txq.c_str(), "<none>", "PaypalAccountId", "MERCHANT7X2QZ"},
+        {"TransactionItems", tx_range, txq.c_str(), "<none>", "CartTaxInclusive", "False"},
+        {"Products", {}, "GET /v1/catalogs/products?page=1&page_size=20&total_required=true", "<none>", "Name",
+         "Product 0"},
     };
     ASSERT_EQ(cases.size(), static_cast<size_t>(kPaypalTableCount));
     for (const TableCase &c : cases) {

@@ -8,7 +8,7 @@ packages=(
   libssl-dev openssl zlib1g-dev libjansson-dev
   unixodbc unixodbc-dev odbcinst python3 python3-pyodbc
   bison sqlite3 libsqlite3-dev curl
-  qtbase5-dev xvfb xauth
+  qtbase5-dev xvfb xauth fonts-dejavu-core dpkg-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -36,5 +36,8 @@ for t in $tsan_targets; do
   n=$(sed -n 's/.*PASSED.* \([0-9]*\) tests\?\..*/\1/p' build-tsan.$t.log)
   passed=$((passed + ${n:-0}))
 done
+# The Debian package: built, installed with apt-get, registered, connected
+# to through isql, removed (changes /usr and /etc: CI machines only).
+bash tools/ci/deb_check.sh
 echo "all test suites passed"
 echo "tests: $passed passed, 0 failed"

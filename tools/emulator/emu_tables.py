@@ -8,6 +8,8 @@ Each endpoint pages the way its PayPal API does:
   next link      page_size, next_page_token -> a HATEOAS link with rel "next"
                  (disputes)
   start id       count, start_id -> count, next_id (v1 payments)
+The transaction search (emu_reporting.py) and the catalog products
+(emu_products.py) keep their data in their own modules.
 Filters are applied as PayPal applies them, and the parameters PayPal
 requires are required here too (400 INVALID_REQUEST otherwise). Unknown ids
 answer 404 RESOURCE_NOT_FOUND.
@@ -20,6 +22,8 @@ import urllib.parse
 from datetime import datetime, timezone
 
 import emu_data
+import emu_products
+import emu_reporting
 import emu_rows
 from emu_http import Reply
 
@@ -43,6 +47,15 @@ class Tables:
             "cards": {o["id"]: o for o in r["cards"]},
             "webhooks": {o["id"]: o for o in r["webhooks"]},
         }
+        self.products = emu_products.make_products(base)
+        self._reporting = None
+
+    @property
+    def reporting(self):
+        """The transactions, made on first use (they take a moment)."""
+        if self._reporting is None:
+            self._reporting = emu_reporting.Reporting(self.base)
+        return self._reporting
 
 
 def _json(status, obj):
@@ -309,6 +322,11 @@ _ROUTES = [
     (r"/v1/vault/credit-cards/([^/]+)", lambda t, q, m, r: _keyed(t, "cards", "credit_card_id",
                                                                   m[0])),
     (r"/v1/vault/credit-cards", lambda t, q, m, r: _cards(t, q)),
+    (r"/v1/reporting/transactions", lambda t, q, m, r: emu_reporting.search(t.reporting, q)),
+    (r"/v1/catalogs/products/([^/]+)", lambda t, q, m, r: emu_products.product_get(t.products,
+                                                                                   m[0])),
+    (r"/v1/catalogs/products", lambda t, q, m, r: emu_products.product_list(t.products, q,
+                                                                            t.base)),
 ]
 _COMPILED = [(re.compile(p + r"/?$"), h) for p, h in _ROUTES]
 

@@ -11,6 +11,7 @@ then serves on 127.0.0.1 until killed (or until standard input closes, with
   GET /_emulator/control?chunked=1|0&gzip=1|0&expires_in=N&slow=S&trickle=S&chunk_size=N&clear_log=1&reset=1
   GET /_emulator/control?tokens=1                           the access tokens issued
   GET /_emulator/requests                                   the request log as JSON
+  GET /_emulator/transactions?start=T&end=T                 generated transactions (Unix times)
 Faults: 429, 429_no_retry_after, 500, reset, truncated_chunked, bad_gzip,
 malformed_json, slow, close, drop, huge_length, trickle (the reply one byte every
 `trickle` seconds, default 0.5).
@@ -33,6 +34,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import emu_certs  # noqa: E402
 import emu_data  # noqa: E402
 import emu_http  # noqa: E402
+import emu_reporting  # noqa: E402
 import emu_rows  # noqa: E402
 import emu_tables  # noqa: E402
 from emu_http import Reply  # noqa: E402
@@ -136,6 +138,20 @@ def handle_requests(state):
     return _json(200, entries)
 
 
+def handle_transactions(state, req):
+    """Every generated transaction from ?start= to ?end= (Unix times,
+    inclusive), oldest first, as [time, id, event code, currency, amount,
+    cart items], and the time the data were made for."""
+    q = {k: v[-1] for k, v in urllib.parse.parse_qs(req.query).items()}
+    reporting = state.tables.reporting
+    try:
+        start, end = int(q.get("start", "0")), int(q.get("end", str(1 << 40)))
+    except ValueError:
+        return _json(400, {"error": "start and end are Unix times"})
+    return _json(200, {"now": reporting.now,
+                       "transactions": emu_reporting.dump(reporting, start, end)})
+
+
 def handle_token(state, req):
     if req.method != "POST":
         return _json(405, emu_data.error_body("METHOD_NOT_SUPPORTED",
@@ -233,6 +249,8 @@ def dispatch(state, req, conn):
         return handle_control(state, req), False
     if path == "/_emulator/requests":
         return handle_requests(state), False
+    if path == "/_emulator/transactions":
+        return handle_transactions(state, req), False
     state.log(req, conn)
     if path == "/v1/oauth2/token":
         return handle_token(state, req), True

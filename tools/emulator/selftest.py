@@ -17,6 +17,7 @@ import socket
 import ssl
 import subprocess
 import sys
+import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -85,6 +86,40 @@ def main():
         check(r.status == 200 and one["id"] == inv["id"], "single invoice")
         r, err = call("GET", "/v2/invoicing/invoices?page_size=500", headers=bearer)
         check(r.status == 400 and err["details"][0]["field"] == "page_size", "page_size limit")
+        # The transaction search: 31 days at most, three years of history,
+        # pages of up to 500, bounds inclusive.
+        r, now = call("GET", "/_emulator/transactions?start=0&end=0")
+        day = int(now["now"]) // 86400 * 86400 - 40 * 86400
+
+        def stamp(t):
+            return time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(t))
+
+        search = "/v1/reporting/transactions?fields=all&start_date=%s&end_date=%s"
+        r, err = call("GET", search % (stamp(day), stamp(day + 31 * 86400 + 1)), headers=bearer)
+        check(r.status == 400 and err["details"][0]["description"] ==
+              "Date range is greater than 31 days", "31-day limit")
+        r, err = call("GET", search % (stamp(day - 1200 * 86400), stamp(day - 1190 * 86400)),
+                      headers=bearer)
+        check(r.status == 400 and err["message"] == "Data for the given start date is not "
+              "available.", "three years of history")
+        r, err = call("GET", "/v1/reporting/transactions?start_date=" + stamp(day), headers=bearer)
+        check(r.status == 400 and err["details"][0]["field"] == "end_date", "end_date required")
+        r, page = call("GET", search % (stamp(day), stamp(day + 31 * 86400)) + "&page_size=7&page=2",
+                       headers=bearer)
+        check(r.status == 200 and page["page"] == 2 and len(page["transaction_details"]) == 7 and
+              page["total_pages"] == (page["total_items"] + 6) // 7, "transaction pages")
+        r, dump = call("GET", "/_emulator/transactions?start=%d&end=%d" % (day, day + 31 * 86400))
+        check(len(dump["transactions"]) == page["total_items"], "the search reads every day")
+        first = dump["transactions"][0]
+        r, one = call("GET", search % (stamp(first[0]), stamp(first[0])), headers=bearer)
+        check([d["transaction_info"]["transaction_id"] for d in one["transaction_details"]][:1] ==
+              [first[1]], "a transaction on both bounds")
+        r, page = call("GET", "/v1/catalogs/products?page_size=20&page=2&total_required=true",
+                       headers=bearer)
+        check(r.status == 200 and len(page["products"]) == 5 and page["total_items"] == 25 and
+              "type" not in page["products"][0], "product list")
+        r, one = call("GET", "/v1/catalogs/products/" + page["products"][0]["id"], headers=bearer)
+        check(r.status == 200 and "type" in one and "update_time" in one, "single product")
         call("GET", "/_emulator/control?chunked=1")
         r, page = call("GET", "/v2/invoicing/invoices", headers=bearer)
         check(r.getheader("Transfer-Encoding") == "chunked" and len(page["items"]) == 20,
