@@ -8,7 +8,7 @@
 
 #include <cstdio>
 
-#include "sqi/paypal_trace.h"
+#include "transport/paypal_trace.h"
 #include "sqi/scan.h"
 #include "support/calendar.h"
 
