@@ -21,6 +21,7 @@
 
 #include "dal/provider.h"
 #include "sqi/catalog_cursor.h"
+#include "sqi/prefetch.h"
 #include "sqi/windows.h"
 #include "transport/transport.h"
 
@@ -56,6 +57,7 @@ struct PaypalEnv {
     ResponseCache cache;
     int32_t filter_local;
     int32_t tz_hours, tz_minutes;   // local time = UTC - bias
+    int32_t parallel_requests;      // pages a scan may fetch at once (1: one after the other)
 };
 
 struct PaypalIterator {
@@ -83,6 +85,7 @@ struct PaypalIterator {
     uint64_t row_serial;            // counts delivered rows: a new row restarts the piece offset
     uint64_t piece_serial;          // the row the piece state belongs to
     ScanWindows windows;            // date windows of the range (sqi/windows.h)
+    PagePrefetchPtr prefetch;       // pages fetched ahead in parallel (sqi/prefetch.h), or null
 };
 
 // The settings SQIConnect reads, from the attributes or the DSN's profile.
@@ -95,6 +98,7 @@ struct PaypalSettings {
     int32_t page_size;
     int32_t sandbox;
     int32_t query_timeout;
+    int32_t parallel_requests;      // `parallel_requests`: connections a paged scan reads over
 };
 
 /// Reads the settings: each keyword from `attributes`, else from the data

@@ -70,6 +70,9 @@ void read_paypal_settings(const ConnAttrList *attributes, const std::string &dsn
     std::string timeout = get("query_timeout", "");
     s->query_timeout = timeout.empty() ? 0 : static_cast<int32_t>(std::strtol(timeout.c_str(), nullptr, 10));
     if (s->query_timeout < 0) s->query_timeout = 0;
+    std::string parallel = get("parallel_requests", "");
+    int32_t k = parallel.empty() ? kDefaultParallelRequests : c_integer(parallel);
+    s->parallel_requests = k < 1 ? 1 : k > kMaxParallelRequests ? kMaxParallelRequests : k;
 }
 
 std::string paypal_base_url(const PaypalSettings &s) {
