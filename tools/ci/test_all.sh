@@ -25,7 +25,7 @@ run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DCV_SANITIZE=ON -DCV_BENCH=OFF
 # their own contexts), the handle layer (connections of one environment on 8
 # threads, the asynchronous worker), the parser (the corpus on 8 threads) and
 # the support library.
-tsan_targets="transport_tests odbc_internal_test sql_test support_test"
+tsan_targets="transport_tests odbc_internal_test sql_test support_test sqi_parallel_test"
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCV_TSAN=ON -DCV_BENCH=OFF \
   > build-tsan.configure.log 2>&1 || { cat build-tsan.configure.log; exit 1; }
 ninja -C build-tsan $tsan_targets
