@@ -24,7 +24,8 @@ constexpr const char *kInherited[] = {
     "pwd",          "uid",         "user",          "password",  "token",        "logging",
     "logfile",      "domain",      "entropy",       "cert",      "query_timeout", "flush_on_update",
     "proxy",        "filter_local", "proxy_user",   "proxy_pass", "max_num",     "sandbox",
-    "client_id",    "client_secret", "base_url",    "disguise_long", "parallel_requests",
+    "client_id",    "client_secret", "base_url",    "disguise_long", "retries",   "retry_wait",
+    "parallel_requests",
 };
 
 void free_providers(DalRecord *dal) {
@@ -203,6 +204,11 @@ int DALServiceCallback(int code, DalServiceRequest *r) {
             else if (DBC *d = as_dbc(r->handle)) seconds = d->attrs.login_timeout > 0 ? d->attrs.login_timeout : 0;
             r->code = seconds > 86400 ? 86400 : static_cast<int32_t>(seconds);
             return DAL_OK;
+        }
+        case DAL_SERVICE_CANCEL_FLAG: {
+            STMT *s = as_stmt(r->handle);
+            r->result = s ? static_cast<void *>(&s->cancel_requested) : nullptr;
+            return s ? DAL_OK : DAL_ERROR;
         }
         case DAL_SERVICE_LONG_LENGTH:
             r->length = r->value && r->value->long_buffer

@@ -130,6 +130,8 @@ enum DalService : int {
     DAL_SERVICE_CREDENTIALS = 10,
     DAL_SERVICE_TIME_LIMIT = 11,  // code out: a statement's query time-out or a
                                   // connection's login time-out, seconds (0: none)
+    DAL_SERVICE_CANCEL_FLAG = 12, // result out: the statement's std::atomic<int32_t>
+                                  // that SQLCancel sets (null: none)
 };
 
 struct DalServiceRequest {

@@ -12,6 +12,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <atomic>
 #include <cstdint>
 
 #include "odbc/attributes.h"
@@ -188,6 +189,7 @@ struct STMT {
     int32_t worker_command;        // kWorkerExit asks the worker to end
     void *job_argument;
     int (*job_routine)(STMT *stmt, void *argument);
+    std::atomic<int32_t> cancel_requested;  // SQLCancel sets it: a provider's retry wait ends
 };
 
 struct DESC {

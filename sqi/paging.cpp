@@ -105,6 +105,7 @@ int scan_exchange(PaypalIterator *it, WebRequest *req, json_t **root) {
     // its query time-out bounds the exchange.
     req->diag_owner = it->owner;
     req->time_limit_seconds = paypal_time_limit(env, it->owner);
+    req->cancel = paypal_cancel_flag(env, it->owner);
     int rc = WebExchange(req, resp);
     if (rc != 0 || !resp) {
         // No reply at all: the transport has posted why, unless it could not.

@@ -27,12 +27,6 @@
 namespace {
 
 constexpr int64_t kDaySeconds = 86400;
-// Retries of one page after a 429, 5xx or broken connection, and the
-// backoff when the reply names no Retry-After.
-constexpr int kPageRetries = 5;
-constexpr int64_t kBackoffBaseMs = 250;
-constexpr int64_t kBackoffCapMs = 30000;
-constexpr int64_t kMaxRetryAfterMs = 300000;
 
 struct PageKey {
     int32_t window;
@@ -68,6 +62,7 @@ struct PagePrefetch {
     std::map<PageKey, PageSlot> slots;     // asked for and not yet taken by the scan
     std::map<int32_t, int32_t> totals;     // window -> its page count, once known
     PageKey next{0, 0};                    // the request the scan takes next
+    int64_t waited_ms = 0;                 // retry waits of the statement so far
     bool closing = false;
 
     RequestGate gate;                          // one pause for every worker
@@ -105,37 +100,19 @@ void ask_ahead(PagePrefetch *pf) {
     pf->changed.notify_all();
 }
 
-int64_t retry_delay_ms(const WebResponse *resp, int attempt) {
-    if (resp && !resp->retry_after.empty()) {
-        char *end = nullptr;
-        long long seconds = std::strtoll(resp->retry_after.c_str(), &end, 10);
-        if (end && *end == '\0' && seconds >= 0 && seconds * 1000 <= kMaxRetryAfterMs) return seconds * 1000;
-    }
-    int64_t ms = kBackoffBaseMs << (attempt < 7 ? attempt : 7);
-    return ms < kBackoffCapMs ? ms : kBackoffCapMs;
-}
-
-bool retryable(int rc, const WebResponse *resp) {
-    if (rc != 0 || !resp) return rc == kTransportIoFailed || rc == kTransportConnectFailed;
-    switch (resp->status) {
-        case 429:
-        case 500:
-        case 502:
-        case 503:
-        case 504:
-            return true;
-        default:
-            return false;
-    }
-}
-
-// Fetches one page on `ctx`: the cache, else the exchange, retried after
-// a pause of every worker. True with `*root` (null: no rows), or false with
-// `error`.
+// Fetches one page on `ctx`: the cache, else the exchange (whose retries
+// pause every worker through the gate). True with `*root` (null: no rows),
+// or false with `error`.
 bool fetch_page(PagePrefetch *pf, PaypalContext *ctx, int worker, PageKey key, json_t **root,
                 std::string &error) {
     *root = nullptr;
     WebRequest req = pf->pattern;
+    {
+        // The retry waits of the statement so far, all workers together.
+        std::lock_guard<std::mutex> guard(pf->lock);
+        req.waited_ms = pf->waited_ms;
+    }
+    req.retries = 0;  // the retry limit counts per page
     req.context = ctx;
     req.trace = &ctx->trace;
     req.error.clear();
@@ -150,27 +127,18 @@ bool fetch_page(PagePrefetch *pf, PaypalContext *ctx, int worker, PageKey key, j
     std::string cache_key;
     (void)CacheKey(&req, cache_key);
     if (page_from_cache(&pf->env->cache, cache_key, root)) return true;
-    for (int attempt = 0;; ++attempt) {
-        if (!GateWait(&pf->gate, nullptr)) {
-            error = "Operation canceled";
-            return false;
-        }
-        PP_TRACE(ctx, kPpTraceDetail, "Parallel request %d: window %d page %d", worker, key.window, key.page);
-        WebResponsePtr resp;
-        int rc = WebExchange(&req, resp);
-        if (retryable(rc, resp.get()) && attempt < kPageRetries) {
-            const int64_t wait = retry_delay_ms(resp.get(), attempt);
-            PP_TRACE(ctx, kPpTraceDetail, "Page %d %s: every parallel request waits %d ms (retry %d)", key.page,
-                     resp ? "was refused" : "got no reply", static_cast<int>(wait), attempt + 1);
-            GatePause(&pf->gate, wait);
-            continue;
-        }
-        if (rc != 0 || !resp) {
-            error = req.error.empty() ? "no response from server" : req.error;
-            return false;
-        }
-        return page_from_reply(&pf->env->cache, cache_key, resp.get(), root, error) == 0;
+    PP_TRACE(ctx, kPpTraceDetail, "Parallel request %d: window %d page %d", worker, key.window, key.page);
+    WebResponsePtr resp;
+    const int rc = WebExchange(&req, resp);
+    if (req.waited_ms > 0) {
+        std::lock_guard<std::mutex> guard(pf->lock);
+        if (req.waited_ms > pf->waited_ms) pf->waited_ms = req.waited_ms;
     }
+    if (rc != 0 || !resp) {
+        error = req.error.empty() ? "no response from server" : req.error;
+        return false;
+    }
+    return page_from_reply(&pf->env->cache, cache_key, resp.get(), root, error) == 0;
 }
 
 void work(PagePrefetch *pf, int worker) {
@@ -250,6 +218,9 @@ PagePrefetchPtr start_prefetch(PaypalIterator *it) {
     pf->pattern = *it->request;
     pf->pattern.diag_owner = nullptr;
     pf->pattern.time_limit_seconds = paypal_time_limit(env, it->owner);
+    pf->pattern.cancel = paypal_cancel_flag(env, it->owner);
+    pf->pattern.gate = &pf->gate;
+    pf->waited_ms = pf->pattern.waited_ms;
     PaypalContext *main = env->session->context.get();
     for (int i = 0; i < pf->workers_wanted; ++i) {
         PaypalContextPtr ctx = PaypalContextClone(main);

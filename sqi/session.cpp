@@ -47,6 +47,14 @@ void paypal_post(const PaypalEnv *env, const char *sqlstate, const char *message
     transport_post(const_cast<PaypalEnv *>(env), nullptr, sqlstate, 0, message);
 }
 
+const std::atomic<int32_t> *paypal_cancel_flag(const PaypalEnv *env, void *handle) {
+    if (!env || !env->callback || !handle) return nullptr;
+    DalServiceRequest r{};
+    r.handle = handle;
+    if (env->callback(DAL_SERVICE_CANCEL_FLAG, &r) != DAL_OK) return nullptr;
+    return static_cast<const std::atomic<int32_t> *>(r.result);
+}
+
 int paypal_time_limit(const PaypalEnv *env, void *handle) {
     if (!env || !env->callback || !handle) return 0;
     DalServiceRequest r{};
@@ -113,6 +121,8 @@ int SQIConnect(void *handle, ConnAttrList *attributes, void *, char *out, int) {
             (void)PaypalTraceSetup(&ctx->trace, PaypalTraceParseLogging(s.logging.c_str()), s.logfile.c_str());
         ctx->tls = session->api.secure ? env->tls.get() : nullptr;
         ctx->entropy_file = s.entropy;
+        ctx->retry_limit = s.retries;
+        ctx->retry_wait_seconds = s.retry_wait;
         ctx->cert_path = s.cert;
         {
             std::lock_guard<std::mutex> guard(env->cache.lock);
@@ -133,7 +143,9 @@ int SQIConnect(void *handle, ConnAttrList *attributes, void *, char *out, int) {
         PP_TRACE(&ctx->trace, kPpTraceDetail | kPpTraceContinue, "URL: %s", session->base_url.c_str());
         std::string reason;
         // The login time-out bounds the token request as a whole.
-        if (GetAccessToken(ctx, reason, session->base_url.c_str(), paypal_time_limit(env, env->owner)) != 0) {
+        // A token another connection of this process obtained with the same
+        // credentials is used as it is.
+        if (ObtainToken(ctx, reason, paypal_time_limit(env, env->owner)) != 0) {
             std::string text = "Failed to obtain Paypal access token: '" + reason + "'";
             PP_TRACE(&ctx->trace, kPpTraceDetail, "%s", text.c_str());
             return fail(env, "HY000", text.c_str());

@@ -11,10 +11,11 @@
 // Exports: PaypalEnv, PaypalSession, PaypalIterator, PaypalSettings,
 // SQIAllocEnv, SQIFreeEnv, SQIConnect, SQIDisconnect, SQIGetInfo,
 // SQISetAttr, SQIOpenIterator, SQIResetIterator, SQICloseIterator,
-// paypal_post, paypal_time_limit, read_paypal_settings, paypal_base_url, kLiveBaseUrl,
+// paypal_post, paypal_time_limit, paypal_cancel_flag, read_paypal_settings, paypal_base_url, kLiveBaseUrl,
 // kSandboxBaseUrl, kPaypalComponent.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -98,6 +99,8 @@ struct PaypalSettings {
     int32_t page_size;
     int32_t sandbox;
     int32_t query_timeout;
+    int32_t retries;                // `retries`: tries after the first of one request
+    int32_t retry_wait;             // `retry_wait`: seconds a statement may spend waiting to retry
     int32_t parallel_requests;      // `parallel_requests`: connections a paged scan reads over
 };
 
@@ -110,6 +113,10 @@ void read_paypal_settings(const ConnAttrList *attributes, const std::string &dsn
 
 /// Posts an error through the environment's callback on its owner.
 void paypal_post(const PaypalEnv *env, const char *sqlstate, const char *message);
+
+/// The flag SQLCancel sets on statement `handle`, from the DAL; null when
+/// there is none. Retry waits end when it is set.
+[[nodiscard]] const std::atomic<int32_t> *paypal_cancel_flag(const PaypalEnv *env, void *handle);
 
 /// The time limit the DAL gives for `handle`: a statement's query time-out
 /// or a connection's login time-out, in seconds (0: none).

@@ -70,6 +70,16 @@ void read_paypal_settings(const ConnAttrList *attributes, const std::string &dsn
     std::string timeout = get("query_timeout", "");
     s->query_timeout = timeout.empty() ? 0 : static_cast<int32_t>(std::strtol(timeout.c_str(), nullptr, 10));
     if (s->query_timeout < 0) s->query_timeout = 0;
+    // Retries of 429, 5xx and lost connections: how many per request, and
+    // how long a statement may wait for them in all.
+    std::string retries = get("retries", "");
+    s->retries = retries.empty() ? kDefaultRetries : c_integer(retries);
+    if (s->retries < 0) s->retries = 0;
+    if (s->retries > 100) s->retries = 100;
+    std::string retry_wait = get("retry_wait", "");
+    s->retry_wait = retry_wait.empty() ? kDefaultRetryWaitSeconds : c_integer(retry_wait);
+    if (s->retry_wait < 0) s->retry_wait = 0;
+    if (s->retry_wait > 86400) s->retry_wait = 86400;
     std::string parallel = get("parallel_requests", "");
     int32_t k = parallel.empty() ? kDefaultParallelRequests : c_integer(parallel);
     s->parallel_requests = k < 1 ? 1 : k > kMaxParallelRequests ? kMaxParallelRequests : k;

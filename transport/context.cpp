@@ -32,6 +32,8 @@ PaypalContextPtr PaypalContextCreate(void *owner, TransportPostFn post) {
     ctx->socket_fd = -1;
     ctx->accept_compression = 1;
     ctx->timeout_seconds = kDefaultTimeoutSeconds;
+    ctx->retry_limit = kDefaultRetries;
+    ctx->retry_wait_seconds = kDefaultRetryWaitSeconds;
     ctx->api_port = 443;
     return ctx;
 }
@@ -55,16 +57,38 @@ void transport_error(PaypalContext *ctx, const char *sqlstate, int native, const
     vsnprintf(ctx->last_error, sizeof ctx->last_error, format, args);
     va_end(args);
     PP_TRACE(ctx, kPpTraceError, "%s", ctx->last_error);
-    if (ctx->post && !ctx->quiet) {
-        // The posted text passes the trace's mask as well: a message may
-        // quote a server reply that echoes a credential.
-        std::string text = ctx->last_error;
-        {
-            std::lock_guard<std::mutex> guard(ctx->trace.lock);
-            PaypalTraceScrub(&ctx->trace, text);
-        }
-        ctx->post(ctx->owner, ctx->diag_target, sqlstate, native, text.c_str());
+    ctx->failure = TransportFailure::kOther;
+    if (!ctx->quiet) transport_post(ctx, sqlstate, native, ctx->last_error);
+}
+
+void transport_post(PaypalContext *ctx, const char *sqlstate, int native, const char *message) {
+    if (!ctx->post) return;
+    // The posted text passes the trace's mask as well: a message may quote
+    // a server reply that echoes a credential.
+    std::string text = message;
+    {
+        std::lock_guard<std::mutex> guard(ctx->trace.lock);
+        PaypalTraceScrub(&ctx->trace, text);
     }
+    if (ctx->holding) {
+        if (ctx->held.size() < 16) ctx->held.push_back(HeldDiag{sqlstate, native, std::move(text)});
+        return;
+    }
+    ctx->post(ctx->owner, ctx->diag_target, sqlstate, native, text.c_str());
+}
+
+void PostHeld(PaypalContext *ctx) {
+    ctx->holding = 0;
+    std::vector<HeldDiag> held;
+    held.swap(ctx->held);
+    for (const HeldDiag &d : held) {
+        if (ctx->post) ctx->post(ctx->owner, ctx->diag_target, d.sqlstate.c_str(), d.native, d.message.c_str());
+    }
+}
+
+void DropHeld(PaypalContext *ctx) {
+    ctx->holding = 0;
+    ctx->held.clear();
 }
 
 bool HasControlChar(std::string_view text) {

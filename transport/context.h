@@ -44,6 +44,24 @@ constexpr size_t kMaxBody = 64u << 20;     // bytes of one body, before and afte
 constexpr size_t kMaxRequestHead = 65536;  // bytes of a request before its body
 constexpr size_t kMaxCookies = 64;
 constexpr size_t kReadBufferSize = 16384;
+constexpr int kDefaultRetries = 5;            // retries of one request (`retries`)
+constexpr int kDefaultRetryWaitSeconds = 120;  // total wait of a statement (`retry_wait`)
+
+// How the latest failure came about, for the retry policy (retry.h).
+enum class TransportFailure : int32_t {
+    kNone = 0,
+    kOther = 1,    // refused, malformed, verification, ...: never retried
+    kConnect = 2,  // no connection was made: the request never left
+    kDropped = 3,  // the connection broke before the reply was complete
+    kTimeout = 4,  // the deadline passed
+};
+
+// A diagnostic held back while another try of the request may follow.
+struct HeldDiag {
+    std::string sqlstate;
+    int native;
+    std::string message;
+};
 
 // Receives every transport diagnostic: the context's owner, the handle of
 // the exchange's requester (null outside an exchange or when it named none),
@@ -105,6 +123,12 @@ struct PaypalContext {
     int peer_port;
     int32_t reused;                   // the last OpenConnection reused an open socket
     int32_t quiet;                    // errors go to last_error and the trace only
+    int32_t holding;                  // errors are kept in `held` until the exchange's outcome
+    std::vector<HeldDiag> held;       // diagnostics held back while retrying
+    TransportFailure failure;         // kind of the latest error (set after transport_error)
+    int32_t request_sent;             // bytes of the current request went out
+    int retry_limit;                  // `retries`: tries after the first (0: none)
+    int retry_wait_seconds;           // `retry_wait`: total wait of a statement's retries
     std::vector<unsigned char> rbuf;  // bytes read ahead (kReadBufferSize)
     size_t rpos, rlen;                // unread bytes are rbuf[rpos, rlen)
     size_t rx_total;                  // bytes received since the last send
@@ -120,9 +144,16 @@ using PaypalContextPtr = std::unique_ptr<PaypalContext, PaypalContextDeleter>;
 /// Null when memory is short. Diagnostics go to post(owner, ...).
 [[nodiscard]] PaypalContextPtr PaypalContextCreate(void *owner, TransportPostFn post);
 /// Records a transport error: formats it into last_error, traces it at
-/// ERROR level and posts it with `sqlstate` (unless ctx->quiet).
+/// ERROR level and posts it with `sqlstate` (unless ctx->quiet; held in
+/// ctx->held while ctx->holding). Sets ctx->failure to kOther: callers that
+/// know better set it after the call.
 void transport_error(PaypalContext *ctx, const char *sqlstate, int native, const char *format, ...)
     __attribute__((format(printf, 4, 5)));
+/// Posts (or, while holding, keeps) one diagnostic, masked by the trace.
+void transport_post(PaypalContext *ctx, const char *sqlstate, int native, const char *message);
+/// Posts every held diagnostic and stops holding; DropHeld drops them.
+void PostHeld(PaypalContext *ctx);
+void DropHeld(PaypalContext *ctx);
 /// The context's clock (seconds).
 [[nodiscard]] int64_t transport_now(const PaypalContext *ctx);
 /// True when `text` holds a byte below 0x20 or 0x7F, which no request line

@@ -1,10 +1,13 @@
 // One REST exchange under the connection's request lock: token, socket,
 // TLS, send and read, with one retry of a GET whose kept socket turned out
-// to be closed by the server.
+// to be closed by the server, and the retry policy of retry.h around it.
+#include <ctime>
 #include <new>
 
 #include "transport/http.h"
 #include "transport/oauth.h"
+#include "transport/pool.h"
+#include "transport/retry.h"
 #include "transport/socket.h"
 #include "transport/tls.h"
 
@@ -12,11 +15,10 @@ namespace {
 
 // Re-posts an error that was held back while a retry was still possible.
 void post_held(PaypalContext *ctx) {
-    if (ctx->post && ctx->last_error[0]) {
-        ctx->post(ctx->owner, ctx->diag_target, "08001", 0, ctx->last_error);
-    }
+    if (ctx->last_error[0]) transport_post(ctx, "08001", 0, ctx->last_error);
 }
 
+// One try: token, connection, handshake, request, reply.
 int exchange(WebRequest *req, WebResponsePtr &out) {
     PaypalContext *ctx = req->context;
     out.reset();
@@ -25,6 +27,7 @@ int exchange(WebRequest *req, WebResponsePtr &out) {
         return -1;
     }
     for (int attempt = 0;; ++attempt) {
+        ctx->request_sent = 0;
         int rc =
             OpenConnection(ctx, ctx->api_host.c_str(), ctx->api_port, 1, ctx->proxy_host.c_str(),
                            ctx->proxy_port, ctx->proxy_user.c_str(), ctx->proxy_password.c_str());
@@ -37,11 +40,12 @@ int exchange(WebRequest *req, WebResponsePtr &out) {
                 return rc;
             }
         }
-        ctx->quiet = may_retry ? 1 : 0;
+        const int32_t outer_quiet = ctx->quiet;
+        ctx->quiet = outer_quiet || may_retry ? 1 : 0;
         ctx->last_error[0] = '\0';
         WebResponsePtr resp;
         if (SendRequest(req) >= 0) resp = ReadResponse(ctx);
-        ctx->quiet = 0;
+        ctx->quiet = outer_quiet;
         if (!resp) {
             const bool nothing_came = ctx->rx_total == 0;
             ForceClose(ctx);
@@ -61,6 +65,94 @@ int exchange(WebRequest *req, WebResponsePtr &out) {
     }
 }
 
+int guarded_exchange(WebRequest *req, WebResponsePtr &out, int64_t limit_end_ms) {
+    PaypalContext *ctx = req->context;
+    DeadlineScope deadline(ctx, 0);
+    if (limit_end_ms != 0) DeadlineCap(ctx, limit_end_ms);
+    try {
+        return exchange(req, out);
+    } catch (const std::bad_alloc &) {
+        ctx->quiet = 0;
+        ForceClose(ctx);
+        transport_error(ctx, "HY001", 0, "Memory allocation error");
+        return -1;
+    }
+}
+
+// The tries of one request: each within its own deadline (the socket
+// time-out), all within the query time-out; waits between them follow the
+// retry policy and end on cancellation. Diagnostics of a try are held
+// until it is known whether another try follows.
+int exchange_with_retries(WebRequest *req, WebResponsePtr &out) {
+    PaypalContext *ctx = req->context;
+    const int64_t start = TransportMonotonicMs();
+    const int64_t limit_end =
+        req->time_limit_seconds > 0 ? start + int64_t{req->time_limit_seconds} * 1000 : 0;
+    bool renewed = false;
+    for (;;) {
+        // Requests sent side by side wait out any retry wait one of them set.
+        if (req->gate && !GateWait(req->gate, req->cancel)) {
+            transport_error(ctx, "HY008", 0, "Operation canceled");
+            return -1;
+        }
+        ctx->holding = 1;
+        ctx->held.clear();
+        ctx->failure = TransportFailure::kNone;
+        int rc = guarded_exchange(req, out, limit_end);
+        RetryVerdict verdict = ClassifyOutcome(ctx, req, rc, out.get());
+        if (verdict == RetryVerdict::kRenewToken) {
+            if (renewed) {
+                verdict = RetryVerdict::kFinal;
+            } else {
+                // The server no longer takes the token (revoked, or expired
+                // early): renew it once and repeat the request.
+                renewed = true;
+                DropHeld(ctx);
+                PP_TRACE(ctx, kPpTraceDetail, "Token refused (401); renewing it and repeating %s",
+                         PathPart(req->url).data());
+                ForgetToken(ctx);
+                continue;
+            }
+        }
+        if (verdict == RetryVerdict::kFinal || req->retries >= ctx->retry_limit) {
+            PostHeld(ctx);
+            return rc;
+        }
+        const int64_t wait = RetryDelayMs(out ? std::string_view(out->retry_after) : "",
+                                          req->retries, static_cast<int64_t>(time(nullptr)));
+        const int64_t now = TransportMonotonicMs();
+        if (req->waited_ms + wait > int64_t{ctx->retry_wait_seconds} * 1000 ||
+            (limit_end != 0 && now + wait >= limit_end)) {
+            PP_TRACE(ctx, kPpTraceDetail,
+                     "Not retrying %s: a wait of %d ms would pass the retry_wait or query time-out",
+                     PathPart(req->url).data(), static_cast<int>(wait));
+            PostHeld(ctx);
+            return rc;
+        }
+        DropHeld(ctx);
+        ++req->retries;
+        if (out) {
+            PP_TRACE(ctx, kPpTraceDetail, "Retry %d of %d for %s (HTTP %d): waiting %d ms",
+                     req->retries, ctx->retry_limit, PathPart(req->url).data(), out->status,
+                     static_cast<int>(wait));
+        } else {
+            PP_TRACE(ctx, kPpTraceDetail, "Retry %d of %d for %s (connection lost): waiting %d ms",
+                     req->retries, ctx->retry_limit, PathPart(req->url).data(),
+                     static_cast<int>(wait));
+        }
+        out.reset();
+        if (req->gate) {
+            // A 429 speaks for the whole client: every request of the gate
+            // pauses, and this one waits at the top of the loop.
+            GatePause(req->gate, wait);
+        } else if (!RetryWait(wait, req->cancel)) {
+            transport_error(ctx, "HY008", 0, "Operation canceled");
+            return -1;
+        }
+        req->waited_ms += wait;
+    }
+}
+
 }  // namespace
 
 int WebExchange(WebRequest *req, WebResponsePtr &out) {
@@ -71,17 +163,14 @@ int WebExchange(WebRequest *req, WebResponsePtr &out) {
     ctx->diag_target = req->diag_owner;
     ctx->last_error[0] = '\0';
     int rc;
-    {
-        DeadlineScope deadline(ctx, req->time_limit_seconds);
-        try {
-            rc = exchange(req, out);
-        } catch (const std::bad_alloc &) {
-            ctx->quiet = 0;
-            ForceClose(ctx);
-            transport_error(ctx, "HY001", 0, "Memory allocation error");
-            rc = -1;
-        }
+    try {
+        rc = exchange_with_retries(req, out);
+    } catch (const std::bad_alloc &) {
+        DropHeld(ctx);
+        transport_error(ctx, "HY001", 0, "Memory allocation error");
+        rc = -1;
     }
+    ctx->holding = 0;
     try {
         req->error = rc == 0 ? "" : ctx->last_error;
     } catch (const std::bad_alloc &) {

@@ -18,6 +18,7 @@
 // (exchange.cpp).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -28,6 +29,8 @@
 #include "transport/context.h"
 
 enum class HttpMethod : int32_t { GET = 0, POST = 1, PUT = 2, PATCH = 3, DELETE_ = 4 };
+
+struct RequestGate;  // transport/pool.h
 
 struct WebParam {
     std::string name, value;
@@ -51,6 +54,11 @@ struct WebRequest {
     void *diag_owner;        // diagnostics of its exchange go to this handle (null: owner)
     int time_limit_seconds;  // bounds the whole exchange when > 0 (query time-out)
     std::string error;       // the exchange's failure text, copied under the lock
+    bool idempotent;         // may be repeated: GETs and the token request
+    const std::atomic<int32_t> *cancel;  // set (by SQLCancel) to end a retry wait; may be null
+    int64_t waited_ms;       // retry waits so far, across the pages of a scan
+    int retries;             // retries so far, across the pages of a scan
+    RequestGate *gate;       // shared by requests sent side by side: a retry wait pauses them all (null: none)
 };
 using WebRequestPtr = std::unique_ptr<WebRequest>;
 

@@ -2,11 +2,14 @@
 // renewing it before it expires and recycling the persistent socket.
 #include <jansson.h>
 
+#include <ctime>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "transport/http.h"
 #include "transport/oauth.h"
+#include "transport/retry.h"
 #include "transport/socket.h"
 #include "transport/tls.h"
 #include "transport/url.h"
@@ -29,7 +32,8 @@ void drop_socket(PaypalContext *ctx) {
     ctx->cookies.clear();
 }
 
-int get_token(PaypalContext *ctx, std::string &reason, const char *base_url) {
+int get_token(PaypalContext *ctx, std::string &reason, const char *base_url, int &status_out,
+              std::string &retry_after) {
     PP_TRACE(ctx, kPpTraceEntry, "Get Oauth2");
     reason.clear();
     ParsedUrl url;
@@ -79,6 +83,8 @@ int get_token(PaypalContext *ctx, std::string &reason, const char *base_url) {
         return -1;
     }
     const int status = resp->status;
+    status_out = status;
+    retry_after = resp->retry_after;
     if (status != 200) {
         ErrorInfo info;
         if (status >= 300 && status <= 499) {
@@ -143,14 +149,79 @@ int get_token(PaypalContext *ctx, std::string &reason, const char *base_url) {
 int GetAccessToken(PaypalContext *ctx, std::string &reason, const char *base_url,
                    int limit_seconds) {
     std::lock_guard<std::recursive_mutex> guard(ctx->request_lock);
-    DeadlineScope deadline(ctx, limit_seconds);
-    try {
-        return get_token(ctx, reason, base_url);
-    } catch (const std::bad_alloc &) {
-        ForceClose(ctx);
-        reason = "Memory allocation error";
-        return -1;
+    // Inside an exchange the diagnostics are already held for its outcome:
+    // this request's final ones join them; otherwise they are posted here.
+    const int32_t outer_holding = ctx->holding;
+    std::vector<HeldDiag> outer_held;
+    outer_held.swap(ctx->held);
+    const int64_t limit_end =
+        limit_seconds > 0 ? TransportMonotonicMs() + int64_t{limit_seconds} * 1000 : 0;
+    int64_t waited = 0;
+    int tries = 0;
+    int rc;
+    for (;;) {
+        ctx->holding = 1;
+        ctx->held.clear();
+        ctx->failure = TransportFailure::kNone;
+        int status = 0;
+        std::string retry_after;
+        {
+            DeadlineScope deadline(ctx, 0);
+            if (limit_end != 0) DeadlineCap(ctx, limit_end);
+            try {
+                rc = get_token(ctx, reason, base_url, status, retry_after);
+            } catch (const std::bad_alloc &) {
+                ForceClose(ctx);
+                reason = "Memory allocation error";
+                rc = -1;
+            }
+        }
+        if (rc == 0) {
+            TokenCacheStore(ctx);
+            break;
+        }
+        const bool transient =
+            status != 0 ? IsRetryableStatus(status)
+                        : ctx->failure == TransportFailure::kConnect ||
+                              ctx->failure == TransportFailure::kDropped;
+        if (!transient || tries >= ctx->retry_limit) break;
+        const int64_t wait = RetryDelayMs(retry_after, tries, static_cast<int64_t>(time(nullptr)));
+        if (waited + wait > int64_t{ctx->retry_wait_seconds} * 1000 ||
+            (limit_end != 0 && TransportMonotonicMs() + wait >= limit_end)) {
+            break;
+        }
+        ++tries;
+        PP_TRACE(ctx, kPpTraceDetail, "Retry %d of %d of the token request (%s): waiting %d ms",
+                 tries, ctx->retry_limit, status != 0 ? "HTTP status" : "connection lost",
+                 static_cast<int>(wait));
+        (void)RetryWait(wait, nullptr);
+        waited += wait;
     }
+    std::vector<HeldDiag> mine;
+    mine.swap(ctx->held);
+    ctx->holding = outer_holding;
+    ctx->held.swap(outer_held);
+    for (HeldDiag &d : mine) {
+        if (outer_holding) {
+            ctx->held.push_back(std::move(d));
+        } else if (ctx->post) {
+            ctx->post(ctx->owner, ctx->diag_target, d.sqlstate.c_str(), d.native, d.message.c_str());
+        }
+    }
+    return rc;
+}
+
+int ObtainToken(PaypalContext *ctx, std::string &reason, int limit_seconds) {
+    std::lock_guard<std::recursive_mutex> guard(ctx->request_lock);
+    if (TokenCacheLookup(ctx)) return 0;
+    return GetAccessToken(ctx, reason, ctx->base_url.c_str(), limit_seconds);
+}
+
+void ForgetToken(PaypalContext *ctx) {
+    std::lock_guard<std::recursive_mutex> guard(ctx->request_lock);
+    TokenCacheForget(ctx);
+    ctx->access_token.clear();
+    ctx->token_expiry = 0;
 }
 
 int EnsureToken(PaypalContext *ctx) {
@@ -159,6 +230,8 @@ int EnsureToken(PaypalContext *ctx) {
     if (ctx->use_counter > 0) --ctx->use_counter;
     if (ctx->access_token.empty() || now >= ctx->token_expiry) {
         drop_socket(ctx);
+        // Another connection with the same credentials may have renewed it.
+        if (TokenCacheLookup(ctx)) return 0;
         std::string reason;
         if (GetAccessToken(ctx, reason, ctx->base_url.c_str()) != 0) {
             PP_TRACE(ctx, kPpTraceError, "token renewal failed: %s", reason.c_str());

@@ -1,13 +1,18 @@
 // The OAuth2 layer: the client-credentials token, its renewal, and the
 // recycling of the persistent socket.
 //
-// Contract: the token request uses a socket of its own, is refused for
+// Contract: a valid token is shared by the connections of the process that
+// use the same client id, secret and base URL; the token request uses a
+// socket of its own, is retried (429, 5xx, a lost connection) within the
+// `retries` and `retry_wait` limits, is refused for
 // plain http to a host that is not loopback, and runs within one deadline
 // (the login time-out when given); a refused secret is traced as an ERROR
 // line (so ring mode writes it out). The token is registered with the trace
 // as a secret the moment it arrives.
 //
-// Exports: GetAccessToken, EnsureToken (oauth.cpp).
+// Exports: GetAccessToken, ObtainToken, ForgetToken, EnsureToken (oauth.cpp);
+// TokenCacheLookup, TokenCacheStore, TokenCacheForget, TokenCacheClear
+// (token_cache.cpp).
 #pragma once
 
 #include <string>
@@ -20,6 +25,27 @@
 /// `limit_seconds` (> 0) bounds the whole request, as the login time-out.
 [[nodiscard]] int GetAccessToken(PaypalContext *ctx, std::string &reason, const char *base_url,
                                  int limit_seconds = 0);
+/// The connection's first token: the one shared by the connections of this
+/// process with the same client id, secret and base URL when it is still
+/// valid, else GetAccessToken. 0 or -1 (as GetAccessToken).
+[[nodiscard]] int ObtainToken(PaypalContext *ctx, std::string &reason, int limit_seconds = 0);
+/// Drops the context's token and, when it is the shared one, the shared
+/// entry: the server refused it (401).
+void ForgetToken(PaypalContext *ctx);
+
+// ---- token_cache.cpp ---------------------------------------------------
+/// The process-wide token cache, keyed by a SHA-256 of the client id,
+/// secret and base URL (never by the secret itself), under its own lock.
+/// Lookup copies a valid entry into the context (registering the token with
+/// the trace as a secret) and returns whether it did; Store records the
+/// context's token; Forget removes the entry when it holds the context's
+/// token.
+[[nodiscard]] bool TokenCacheLookup(PaypalContext *ctx);
+void TokenCacheStore(const PaypalContext *ctx);
+void TokenCacheForget(const PaypalContext *ctx);
+/// Empties the cache (tests).
+void TokenCacheClear();
+
 /// Before each REST request: renews an expired token and recycles the
 /// persistent socket after 100 requests or 30 seconds. 0 or -1.
 [[nodiscard]] int EnsureToken(PaypalContext *ctx);

@@ -49,6 +49,8 @@ PaypalContextPtr PaypalContextClone(PaypalContext *source) {
         ctx->use_counter = kRecycleRequests;
         ctx->recycle_deadline = transport_now(source) + kRecycleSeconds;
         ctx->cache = source->cache;
+        ctx->retry_limit = source->retry_limit;
+        ctx->retry_wait_seconds = source->retry_wait_seconds;
     } catch (const std::bad_alloc &) {
         return PaypalContextPtr();
     }

@@ -48,6 +48,7 @@ WebRequestPtr new_request(PaypalContext *ctx, std::string_view path, int query_m
                           HttpMethod method) {
     try {
         auto req = std::make_unique<WebRequest>();
+        req->idempotent = method == HttpMethod::GET;
         req->magic = kWebRequestMagic;
         req->trace = &ctx->trace;
         req->context = ctx;
@@ -86,6 +87,7 @@ WebRequestPtr NewDeleteRequest(PaypalContext *ctx, std::string_view path, int qu
 WebRequestPtr NewTokenRequest(PaypalContext *ctx, std::string_view url, std::string_view host) {
     WebRequestPtr req = new_request(ctx, "", 1, HttpMethod::POST);
     if (!req) return req;
+    req->idempotent = true;  // asking for a token again changes nothing
     try {
         req->url.assign(url);
         req->host.assign(host);
@@ -263,5 +265,8 @@ long SendRequest(WebRequest *req) {
     } else {
         PP_TRACE_DUMP(req, kPpTracePktDump, text.data(), text.size(), "Send Request");
     }
+    // From here on the request may have reached the server, even when the
+    // write fails part way.
+    ctx->request_sent = 1;
     return TlsWrite(ctx, text.data(), text.size());
 }

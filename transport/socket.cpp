@@ -75,6 +75,18 @@ bool DeadlineBegin(PaypalContext *ctx, int limit_seconds) {
     return true;
 }
 
+int64_t TransportMonotonicMs() {
+    return monotonic_ms();
+}
+
+void DeadlineCap(PaypalContext *ctx, int64_t until_ms) {
+    if (ctx->deadline_ms != 0 && until_ms >= ctx->deadline_ms) return;
+    const int64_t now = monotonic_ms();
+    ctx->deadline_ms = until_ms;
+    ctx->deadline_limited = 1;
+    ctx->deadline_seconds = static_cast<int>((until_ms - now + 999) / 1000);
+}
+
 void DeadlineEnd(PaypalContext *ctx) {
     ctx->deadline_ms = 0;
 }
@@ -110,6 +122,7 @@ void PostWaitTimeout(PaypalContext *ctx, const char *what) {
         transport_error(ctx, "08001", 0, "%s failed (no reply within %d seconds)", what,
                         socket_timeout_seconds(ctx));
     }
+    ctx->failure = TransportFailure::kTimeout;
 }
 
 int connect_tcp(PaypalContext *ctx, const char *host, int port) {
@@ -154,6 +167,7 @@ int connect_tcp(PaypalContext *ctx, const char *host, int port) {
         } else {
             PP_TRACE(ctx, kPpTraceError, "connect() returns OS Error '%s'", strerror(last_err));
             transport_error(ctx, "08001", 0, "OS Error: '%s'", strerror(last_err));
+            ctx->failure = TransportFailure::kConnect;
         }
         return -1;
     }
@@ -212,6 +226,7 @@ long SendRaw(PaypalContext *ctx, const void *bytes, size_t length) {
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             transport_error(ctx, "08001", 0, "Send to proxy failed");
+            ctx->failure = TransportFailure::kDropped;
             return -1;
         }
         sent += static_cast<size_t>(n);
@@ -229,6 +244,7 @@ long ReceiveRaw(PaypalContext *ctx, void *buffer, size_t capacity) {
         if (n > 0) return static_cast<long>(n);
         if (n == 0) {
             transport_error(ctx, "08001", 0, "read failed (peer shutdown)");
+            ctx->failure = TransportFailure::kDropped;
             return -1;
         }
         if (errno == EINTR) {
@@ -239,6 +255,7 @@ long ReceiveRaw(PaypalContext *ctx, void *buffer, size_t capacity) {
             PostWaitTimeout(ctx, "read");
         } else {
             transport_error(ctx, "08001", 0, "read failed");
+            ctx->failure = TransportFailure::kDropped;
         }
         return -1;
     }

@@ -51,6 +51,11 @@ struct DeadlineScope {
     DeadlineScope(const DeadlineScope &) = delete;
     DeadlineScope &operator=(const DeadlineScope &) = delete;
 };
+/// The monotonic clock of deadlines, in milliseconds.
+[[nodiscard]] int64_t TransportMonotonicMs();
+/// Brings the running deadline forward to `until_ms` (monotonic) when that is
+/// earlier, as a login or query time-out.
+void DeadlineCap(PaypalContext *ctx, int64_t until_ms);
 /// Milliseconds the next wait on the socket may last: the socket time-out,
 /// cut to what is left of the deadline; 0 when the deadline has passed.
 [[nodiscard]] int WaitLimitMs(const PaypalContext *ctx);

@@ -295,6 +295,7 @@ int TlsHandshake(PaypalContext *ctx, TlsContext *tls) {
             } else {
                 transport_error(ctx, "08001", 0, "SSL connection failed in syscall (errno=%d)",
                                 sys_errno);
+                ctx->failure = TransportFailure::kConnect;  // no request byte went out
             }
             PP_TRACE(ctx, kPpTraceDetail, "Required SSL (unexpected status, syscall %d)",
                      sys_errno);
@@ -336,10 +337,12 @@ long TlsRead(PaypalContext *ctx, void *buffer, size_t size) {
     int reason = SSL_get_error(ctx->ssl, n);
     if (reason == SSL_ERROR_ZERO_RETURN || (reason == SSL_ERROR_SYSCALL && errno == 0)) {
         transport_error(ctx, "08001", 0, "read failed (peer shutdown)");
+        ctx->failure = TransportFailure::kDropped;
     } else if (reason == SSL_ERROR_SYSCALL && (errno == EAGAIN || errno == EWOULDBLOCK)) {
         PostWaitTimeout(ctx, "read");
     } else {
         transport_error(ctx, "08001", 0, "read failed");
+        ctx->failure = TransportFailure::kDropped;
     }
     ERR_clear_error();
     return -1;
@@ -354,6 +357,7 @@ long TlsWrite(PaypalContext *ctx, const void *bytes, size_t length) {
             SSL_write(ctx->ssl, static_cast<const char *>(bytes) + sent, static_cast<int>(part));
         if (n <= 0) {
             transport_error(ctx, "08001", 0, "Send Request failed");
+            ctx->failure = TransportFailure::kDropped;
             ERR_clear_error();
             return -1;
         }

@@ -132,7 +132,7 @@ TEST_F(ScanPaging, ServerErrorsAreReported) {
     std::string fault = "/_emulator/control?fault=500&count=1&path=/v1/billing/plans";
     // Arm the fault through the emulator's control endpoint with a raw GET.
     ScanEnv c;
-    ASSERT_TRUE(c.connect("query_timeout=0"));
+    ASSERT_TRUE(c.connect("query_timeout=0;retries=0"));  // the error itself, not retried
     WebRequestPtr req = NewGetRequest(static_cast<PaypalEnv *>(c.env)->session->context.get(),
                                       "_emulator/control", 1);
     AddParameter(req.get(), "fault", "500", 0);
@@ -148,8 +148,9 @@ TEST_F(ScanPaging, ServerErrorsAreReported) {
 
 TEST_F(ScanPaging, MissingResponseReturnsTheTransportDiagnostic) {
     ScanEnv c;
-    // A port nobody listens on: the connection fails, nothing is read.
-    ASSERT_TRUE(c.connect());
+    // A port nobody listens on: the connection fails, nothing is read (and
+    // with retries off, at once).
+    ASSERT_TRUE(c.connect("retries=0"));
     auto *env = static_cast<PaypalEnv *>(c.env);
     env->session->context->api_port = 1;
     ForceClose(env->session->context.get());

@@ -159,6 +159,7 @@ TEST(EmulatorTest, TokenRefusals) {
     for (const Case &k : cases) {
         EmuClient c;
         MakeClient(c, *k.server, k.host, k.secret);
+        c.ctx->retry_limit = 0;  // each refusal as the first try meets it
         if (k.ca) c.ctx->cert_path = k.ca;
         std::string reason;
         EXPECT_EQ(-1, GetAccessToken(c.ctx.get(), reason, c.ctx->base_url.c_str())) << k.name;
@@ -283,6 +284,7 @@ TEST(EmulatorTest, EveryFaultEndsInAClearResult) {
         EmuClient c;
         MakeClient(c, emu);
         c.ctx->timeout_seconds = 1;
+        c.ctx->retry_limit = 0;  // the fault itself, not what a retry makes of it
         std::string reason;
         ASSERT_EQ(0, GetAccessToken(c.ctx.get(), reason, c.ctx->base_url.c_str())) << reason;
         ASSERT_EQ(200, EmulatorControl(emu, std::string("fault=") + k.fault + "&count=1"));
@@ -329,7 +331,9 @@ TEST(EmulatorTest, GetOnStaleKeptSocketIsRetriedOnce) {
     ASSERT_EQ(0, get_page(c, 2, resp)) << c.posted.all();
     EXPECT_EQ(200, resp->status);
     EXPECT_TRUE(c.posted.messages.empty()) << c.posted.all();
-    // Twice in a row: the retry happens once only, then the failure shows.
+    // Twice in a row: the retry happens once only, then the failure shows
+    // (with the retry policy off; it would try again).
+    c.ctx->retry_limit = 0;
     ASSERT_EQ(200, EmulatorControl(emu, "fault=drop&count=2"));
     EXPECT_EQ(-1, get_page(c, 3, resp));
     EXPECT_FALSE(c.posted.messages.empty());

@@ -7,14 +7,16 @@ Start:  python3 tools/emulator/paypal_emulator.py --state-dir DIR [--port 0] [--
 Prints "PORT <n>", "CA <path>", "LOG <path>" and "READY" on standard output,
 then serves on 127.0.0.1 until killed (or until standard input closes, with
 --exit-on-eof). Control requests (no token needed):
-  GET /_emulator/control?fault=NAME&count=N&path=/prefix   arm a fault
+  GET /_emulator/control?fault=NAME&count=N&path=/prefix   arm a fault for the next N requests
+  GET /_emulator/control?fault=NAME&every=N&count=K&path=/p  on every Nth request (K times)
       (&match=TEXT: only requests whose query string contains TEXT)
   GET /_emulator/control?latency_ms=N                      every API reply waits N ms
   GET /_emulator/control?chunked=1|0&gzip=1|0&expires_in=N&slow=S&trickle=S&chunk_size=N&clear_log=1&reset=1
   GET /_emulator/control?tokens=1                           the access tokens issued
   GET /_emulator/requests                                   the request log as JSON
   GET /_emulator/transactions?start=T&end=T                 generated transactions (Unix times)
-Faults: 429, 429_no_retry_after, 500, reset, truncated_chunked, bad_gzip,
+Faults: 429 (Retry-After from ?retry_after=S, default 2), 429_no_retry_after, any
+other status of 400 to 599 (an error reply with it), reset, truncated_chunked, bad_gzip,
 malformed_json, slow, close, drop, huge_length, trickle (the reply one byte every
 `trickle` seconds, default 0.5).
 """
@@ -57,26 +59,34 @@ class State:
         self.by_id = {inv["id"]: inv for inv in self.invoices}
         self.tables = emu_tables.Tables(base, {"plans": args.plans} if args.plans else None)
         self.base = base
-        self.faults = []                  # [name, remaining count, path prefix, query text]
+        self.faults = []                  # [name, remaining count, path prefix, every N, seen, query text]
         self.connections = 0              # connections accepted (ids from 1)
         if args.fault:
-            self.faults.append([args.fault, 1 << 30, "/", ""])
+            self.faults.append([args.fault, 1 << 30, "/", 1, 0, ""])
         self.latency = args.latency_ms / 1000.0   # seconds every API reply waits
         self.chunked = False
         self.gzip = True
         self.slow = 5.0
         self.trickle = 0.5
+        self.retry_after = "2"            # Retry-After of the 429 fault
         self.chunk_size = 1000            # bytes per chunk of a chunked reply
         self.log_path = args.log
         self.log_file = open(self.log_path, "a", encoding="utf-8")
 
     def take_fault(self, path, query=""):
+        """The fault for this request: every armed fault whose prefix (and
+        query text) matches counts the request; the first one due (its Nth request, while it has
+        uses left) applies."""
+        chosen = None
         with self.lock:
             for f in self.faults:
-                if f[1] > 0 and path.startswith(f[2]) and f[3] in query:
+                if f[1] <= 0 or not path.startswith(f[2]) or f[5] not in query:
+                    continue
+                f[4] += 1
+                if chosen is None and f[4] % f[3] == 0:
                     f[1] -= 1
-                    return f[0]
-        return None
+                    chosen = f[0]
+        return chosen
 
     def log(self, req, conn):
         entry = {"time": time.time(), "conn": conn, "method": req.method, "path": req.path,
@@ -107,11 +117,13 @@ def handle_control(state, req):
             state.latency = state.args.latency_ms / 1000.0
             state.chunked = False
             state.chunk_size = 1000
+            state.retry_after = "2"
             state.gzip = True
             state.expires_in = state.args.expires_in
         if "fault" in one:
             state.faults.append([one["fault"], int(one.get("count", "1")),
-                                 one.get("path", "/v2/"), one.get("match", "")])
+                                 one.get("path", "/v2/"), max(1, int(one.get("every", "1"))), 0,
+                                 one.get("match", "")])
         if "latency_ms" in one:
             state.latency = max(0, int(one["latency_ms"])) / 1000.0
         if "chunked" in one:
@@ -124,6 +136,8 @@ def handle_control(state, req):
             state.slow = float(one["slow"])
         if "chunk_size" in one:
             state.chunk_size = int(one["chunk_size"])
+        if "retry_after" in one:
+            state.retry_after = one["retry_after"]
         if "trickle" in one:
             state.trickle = float(one["trickle"])
         if one.get("revoke_tokens") == "1":
@@ -286,15 +300,21 @@ def send_reply(state, sock, req, reply, fault):
     want_gzip = state.gzip and "gzip" in req.header("Accept-Encoding", "").lower()
     keep = req.header("Connection", "").lower() != "close"
     if fault == "429":
+        with state.lock:
+            retry_after = state.retry_after
         reply = _json(429, emu_data.error_body("RATE_LIMIT_REACHED", "Too many requests. "
                                                "Blocked due to rate limiting."),
-                      headers=[("Retry-After", "2")])
+                      headers=[("Retry-After", retry_after)])
     elif fault == "429_no_retry_after":
         reply = _json(429, emu_data.error_body("RATE_LIMIT_REACHED", "Too many requests. "
                                                "Blocked due to rate limiting."))
     elif fault == "500":
         reply = _json(500, emu_data.error_body("INTERNAL_SERVER_ERROR", "An internal server "
                                                "error occurred."))
+    elif fault and fault.isdigit() and 400 <= int(fault) <= 599:
+        reply = _json(int(fault), emu_data.error_body(
+            "SERVICE_UNAVAILABLE" if fault == "503" else "FAULT_%s" % fault,
+            "Service Unavailable (emulated %s)." % fault))
     elif fault == "malformed_json":
         reply = Reply(200, b'{"total_items": 3, "items": [{"id": "INV2-')
     elif fault == "slow":
