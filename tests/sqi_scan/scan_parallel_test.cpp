@@ -133,6 +133,7 @@ TEST_F(ParallelScan, FiftyPagesGiveTheRowsInTheOrderOfAPageByPageScan) {
         ASSERT_EQ(counts.size(), 50u);
         for (auto &[page, n] : counts) EXPECT_EQ(n, 1) << "page " << page << " asked for more than once";
         EXPECT_EQ(std::stoi(log.front().params.at("page")), 1) << "the first page comes alone";
+        EXPECT_TRUE(logged("/v1/oauth2/token").empty()) << "the extra connections use the connection's token";
         std::set<int64_t> connections;
         for (auto &r : log) connections.insert(r.conn);
         // The first page on the statement's connection, the rest on K others.
