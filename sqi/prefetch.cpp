@@ -36,12 +36,29 @@ struct PageKey {
 
 enum class SlotState : int32_t { kQueued = 0, kRunning = 1, kDone = 2 };
 
+// A diagnostic of a worker's connection, kept for the scan to post.
+struct PageDiag {
+    std::string sqlstate;
+    std::string message;  // masked by the connection's trace
+};
+constexpr size_t kMaxPageDiags = 4;
+
 struct PageSlot {
     SlotState state = SlotState::kQueued;
-    json_t *root = nullptr;  // the reply (reference held), null for no rows
-    std::string error;       // the text to post, when failed
+    json_t *root = nullptr;        // the reply (reference held), null for no rows
+    std::vector<PageDiag> diags;   // what to post, when failed
     bool failed = false;
 };
+
+// Receives the diagnostics of one worker's connection (its `owner`) while
+// it fetches a page; only that worker touches it.
+void keep_diag(void *owner, void *, const char *sqlstate, int, const char *message) {
+    auto *diags = static_cast<std::vector<PageDiag> *>(owner);
+    try {
+        if (diags->size() < kMaxPageDiags) diags->push_back({sqlstate ? sqlstate : "HY000", message ? message : ""});
+    } catch (const std::bad_alloc &) {
+    }
+}
 
 }  // namespace
 
@@ -67,6 +84,7 @@ struct PagePrefetch {
 
     RequestGate gate;                          // one pause for every worker
     std::vector<PaypalContextPtr> connections;  // one per worker
+    std::vector<std::vector<PageDiag>> diags;   // per worker: its connection's diagnostics
     std::vector<std::thread> workers;
 };
 
@@ -102,10 +120,12 @@ void ask_ahead(PagePrefetch *pf) {
 
 // Fetches one page on `ctx`: the cache, else the exchange (whose retries
 // pause every worker through the gate). True with `*root` (null: no rows),
-// or false with `error`.
+// or false with `diags` (the connection's own, or the reply's error).
 bool fetch_page(PagePrefetch *pf, PaypalContext *ctx, int worker, PageKey key, json_t **root,
-                std::string &error) {
+                std::vector<PageDiag> &diags) {
     *root = nullptr;
+    std::vector<PageDiag> &posted = pf->diags[static_cast<size_t>(worker)];
+    posted.clear();
     WebRequest req = pf->pattern;
     {
         // The retry waits of the statement so far, all workers together.
@@ -135,10 +155,14 @@ bool fetch_page(PagePrefetch *pf, PaypalContext *ctx, int worker, PageKey key, j
         if (req.waited_ms > pf->waited_ms) pf->waited_ms = req.waited_ms;
     }
     if (rc != 0 || !resp) {
-        error = req.error.empty() ? "no response from server" : req.error;
+        diags = std::move(posted);
+        if (diags.empty()) diags.push_back({"HY000", req.error.empty() ? "no response from server" : req.error});
         return false;
     }
-    return page_from_reply(&pf->env->cache, cache_key, resp.get(), root, error) == 0;
+    std::string error;
+    if (page_from_reply(&pf->env->cache, cache_key, resp.get(), root, error) == 0) return true;
+    diags.push_back({"HY000", std::move(error)});
+    return false;
 }
 
 void work(PagePrefetch *pf, int worker) {
@@ -158,10 +182,10 @@ void work(PagePrefetch *pf, int worker) {
         queued->second.state = SlotState::kRunning;
         hold.unlock();
         json_t *root = nullptr;
-        std::string error;
+        std::vector<PageDiag> diags;
         bool ok;
         try {
-            ok = fetch_page(pf, ctx, worker, key, &root, error);
+            ok = fetch_page(pf, ctx, worker, key, &root, diags);
         } catch (const std::bad_alloc &) {
             ok = false;
         }
@@ -171,12 +195,7 @@ void work(PagePrefetch *pf, int worker) {
         slot.state = SlotState::kDone;
         slot.root = root;
         slot.failed = !ok;
-        if (!ok) {
-            try {
-                slot.error = error.empty() ? "Memory allocation error" : error;
-            } catch (const std::bad_alloc &) {
-            }
-        }
+        slot.diags = std::move(diags);
         if (ok && root && key.page == 1) pf->totals[key.window] = total_pages_of(root);
         pf->changed.notify_all();
     }
@@ -222,9 +241,14 @@ PagePrefetchPtr start_prefetch(PaypalIterator *it) {
     pf->pattern.gate = &pf->gate;
     pf->waited_ms = pf->pattern.waited_ms;
     PaypalContext *main = env->session->context.get();
+    pf->diags.resize(static_cast<size_t>(pf->workers_wanted));
     for (int i = 0; i < pf->workers_wanted; ++i) {
         PaypalContextPtr ctx = PaypalContextClone(main);
         if (!ctx) break;
+        // Its diagnostics wait for the scan's thread, which posts them when
+        // it reaches the page.
+        ctx->owner = &pf->diags[static_cast<size_t>(i)];
+        ctx->post = keep_diag;
         pf->connections.push_back(std::move(ctx));
     }
     try {
@@ -284,7 +308,8 @@ int prefetch_next_page(PaypalIterator *it) {
         pf->next = following(pf, key);
     }
     if (slot.failed) {
-        scan_post(it, slot.error.c_str());
+        if (slot.diags.empty()) scan_post(it, "Memory allocation error", "HY001");
+        for (const PageDiag &d : slot.diags) scan_post(it, d.message.c_str(), d.sqlstate.c_str());
         it->prefetch.reset();
         it->request.reset();
         return DAL_ERROR;

@@ -13,8 +13,9 @@
 // ahead of it (itself included) are asked for and no more, so a scan that
 // stops early has wasted at most K - 1 requests, and at most K pages are
 // held. A 429 or retryable failure on any worker pauses all of them through
-// one RequestGate. Workers post nothing: a failed page's text is posted on
-// the statement when the scan reaches that page. Releasing the prefetch
+// one RequestGate. Workers post nothing: a failed page's diagnostics (with
+// their SQLSTATEs) are kept and posted on the statement when the scan
+// reaches that page, after the rows of every page before it. Releasing the prefetch
 // closes the gate, lets running requests end, joins the workers and drops
 // the pages nobody read.
 //

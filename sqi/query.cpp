@@ -60,7 +60,7 @@ bool parse_plain_timestamp(const std::string &text, TIMESTAMP_STRUCT *t) {
 
 }  // namespace
 
-void scan_post(const PaypalIterator *it, const char *message) {
+void scan_post(const PaypalIterator *it, const char *message, const char *sqlstate) {
     const PaypalEnv *env = it->env;
     if (env && env->session && env->session->context)
         PP_TRACE(&env->session->context->trace, kPpTraceError, "%s", message);
@@ -68,7 +68,7 @@ void scan_post(const PaypalIterator *it, const char *message) {
     DalServiceRequest r{};
     r.handle = it->owner ? it->owner : env->owner;
     r.origin = kPaypalComponent;
-    r.sqlstate = "HY000";
+    r.sqlstate = sqlstate;
     r.message = message;
     (void)env->callback(DAL_SERVICE_POST_ERROR, &r);
 }

@@ -47,8 +47,8 @@ static_assert(static_cast<int>(FilterSlot::kPathKey) == kFilterSlotCount - 1);
 // pages than this.
 inline constexpr int32_t kMaxScanPages = 100000;
 
-/// Posts `message` (HY000) on the iterator's owner.
-void scan_post(const PaypalIterator *it, const char *message);
+/// Posts `message` (with `sqlstate`, HY000 unless given) on the iterator's owner.
+void scan_post(const PaypalIterator *it, const char *message, const char *sqlstate = "HY000");
 
 /// Drops the scan's reply, rows, filter values, request and piece state.
 void scan_release(PaypalIterator *it);

@@ -5,8 +5,9 @@
 // the source's request lock, everything else a request needs: target,
 // proxy, credentials, the current token, the TLS and cache it borrows, the
 // time-outs and the trace settings and secrets (its lines go to the same
-// log). A clone posts no diagnostics (`post` is null): its failures stay in
-// last_error and the request's `error` for the thread that owns the result.
+// log). A clone starts with no `post`: its failures stay in last_error and
+// the request's `error` unless its user sets an owner and `post` that keep
+// them for the thread that owns the result.
 // One thread at a time drives a clone, under its own request lock.
 //
 // A RequestGate is the one point where a wait decided for any request

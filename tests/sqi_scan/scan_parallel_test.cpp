@@ -173,6 +173,26 @@ TEST_F(ParallelScan, AFaultOnPage17IsRetriedAndTheRowsStayWhole) {
     }
 }
 
+TEST_F(ParallelScan, AFailedPageEndsTheScanWhereAPageByPageScanWould) {
+    const std::vector<std::string> want = sequential_plan_ids();
+    for (int k : {1, 4}) {
+        SCOPED_TRACE("parallel_requests=" + std::to_string(k));
+        ScanEnv s;
+        open(s, k, 20);
+        // A 400 is final: the rows of pages 1 to 16 come, then the error.
+        control(s, {{"fault", "400"}, {"count", "1"}, {"path", kPlans}, {"match", "&page=17&"}});
+        ASSERT_EQ(s.start("Plans"), DAL_OK);
+        std::vector<std::string> got;
+        int rc;
+        while ((rc = s.next()) == DAL_OK) got.push_back(s.text("Id"));
+        EXPECT_EQ(rc, DAL_ERROR);
+        EXPECT_EQ(got, std::vector<std::string>(want.begin(), want.begin() + 16 * 20));
+        ASSERT_EQ(posted_messages().size(), 1u);
+        EXPECT_NE(posted_messages()[0].find("Error <"), std::string::npos) << posted_messages()[0];
+        EXPECT_EQ(s.next(), DAL_NO_DATA);
+    }
+}
+
 TEST_F(ParallelScan, StoppingEarlyWastesAtMostKMinusOneRequests) {
     for (int k : {4, 8}) {
         SCOPED_TRACE("parallel_requests=" + std::to_string(k));
