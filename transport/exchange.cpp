@@ -89,6 +89,7 @@ int exchange_with_retries(WebRequest *req, WebResponsePtr &out) {
     const int64_t limit_end =
         req->time_limit_seconds > 0 ? start + int64_t{req->time_limit_seconds} * 1000 : 0;
     bool renewed = false;
+    int tries = 0;  // retries of this request; the wait budget is the statement's
     for (;;) {
         // Requests sent side by side wait out any retry wait one of them set.
         if (req->gate && !GateWait(req->gate, req->cancel)) {
@@ -114,12 +115,12 @@ int exchange_with_retries(WebRequest *req, WebResponsePtr &out) {
                 continue;
             }
         }
-        if (verdict == RetryVerdict::kFinal || req->retries >= ctx->retry_limit) {
+        if (verdict == RetryVerdict::kFinal || tries >= ctx->retry_limit) {
             PostHeld(ctx);
             return rc;
         }
         const int64_t wait = RetryDelayMs(out ? std::string_view(out->retry_after) : "",
-                                          req->retries, static_cast<int64_t>(time(nullptr)));
+                                          tries, static_cast<int64_t>(time(nullptr)));
         const int64_t now = TransportMonotonicMs();
         if (req->waited_ms + wait > int64_t{ctx->retry_wait_seconds} * 1000 ||
             (limit_end != 0 && now + wait >= limit_end)) {
@@ -130,14 +131,15 @@ int exchange_with_retries(WebRequest *req, WebResponsePtr &out) {
             return rc;
         }
         DropHeld(ctx);
+        ++tries;
         ++req->retries;
         if (out) {
             PP_TRACE(ctx, kPpTraceDetail, "Retry %d of %d for %s (HTTP %d): waiting %d ms",
-                     req->retries, ctx->retry_limit, PathPart(req->url).data(), out->status,
+                     tries, ctx->retry_limit, PathPart(req->url).data(), out->status,
                      static_cast<int>(wait));
         } else {
             PP_TRACE(ctx, kPpTraceDetail, "Retry %d of %d for %s (connection lost): waiting %d ms",
-                     req->retries, ctx->retry_limit, PathPart(req->url).data(),
+                     tries, ctx->retry_limit, PathPart(req->url).data(),
                      static_cast<int>(wait));
         }
         out.reset();

@@ -57,7 +57,8 @@ struct WebRequest {
     bool idempotent;         // may be repeated: GETs and the token request
     const std::atomic<int32_t> *cancel;  // set (by SQLCancel) to end a retry wait; may be null
     int64_t waited_ms;       // retry waits so far, across the pages of a scan
-    int retries;             // retries so far, across the pages of a scan
+    int retries;             // retries so far, across the pages of a scan (each page has
+                             // its own `retries` limit)
     RequestGate *gate;       // shared by requests sent side by side: a retry wait pauses them all (null: none)
 };
 using WebRequestPtr = std::unique_ptr<WebRequest>;

@@ -11,7 +11,8 @@
 //   proxy.h         the CONNECT tunnel with Basic and Digest
 //   tls.h           the verifying TLS context and session
 //   http.h          requests, replies, error replies, WebExchange
-//   oauth.h         the token and its renewal
+//   retry.h         which outcomes are retried, and the waits between tries
+//   oauth.h         the token, its renewal and the process-wide token cache
 //   cache.h         the reply cache
 #pragma once
 
@@ -22,6 +23,7 @@
 #include "transport/paypal_trace.h"
 #include "transport/pool.h"
 #include "transport/proxy.h"
+#include "transport/retry.h"
 #include "transport/socket.h"
 #include "transport/tls.h"
 #include "transport/url.h"
