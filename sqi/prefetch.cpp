@@ -132,7 +132,6 @@ bool fetch_page(PagePrefetch *pf, PaypalContext *ctx, int worker, PageKey key, j
         std::lock_guard<std::mutex> guard(pf->lock);
         req.waited_ms = pf->waited_ms;
     }
-    req.retries = 0;  // the retry limit counts per page
     req.context = ctx;
     req.trace = &ctx->trace;
     req.error.clear();
