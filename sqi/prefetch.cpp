@@ -298,7 +298,11 @@ int prefetch_next_page(PaypalIterator *it) {
         try {
             ask_ahead(pf);
         } catch (const std::bad_alloc &) {
-            return kPrefetchSequential;
+            hold.unlock();
+            scan_post(it, "Memory allocation error", "HY001");
+            it->prefetch.reset();
+            it->request.reset();
+            return DAL_ERROR;
         }
         pf->changed.wait(hold, [&] { return pf->slots[key].state == SlotState::kDone; });
         auto found = pf->slots.find(key);
