@@ -304,7 +304,12 @@ int SQIStartQuery(void *handle, TableInfo *info, void *, void *, int count, Rest
     std::string path = table->endpoint;
     if (!key.empty()) {
         // The key is percent-encoded into the path: it can never add a
-        // segment, a query or a fragment.
+        // segment, a query or a fragment. A control character in it is
+        // still a mistake to report rather than send encoded.
+        if (HasControlChar(key)) {
+            scan_post(it, "A key value holds a control character (such as a line break); it is not sent");
+            return DAL_ERROR;
+        }
         path = EndpointWithKey(table->endpoint, key);
         it->keyed = 1;
         it->filters[static_cast<int>(FilterSlot::kPathKey)] = json_stringn(key.data(), key.size());

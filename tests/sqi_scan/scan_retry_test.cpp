@@ -241,3 +241,14 @@ TEST(ScanRetry, TheProcessSharesOneTokenPerCredentials) {
         EXPECT_EQ(0, count_path(log, "/v1/oauth2/token"));
     }
 }
+
+TEST(ScanRefusals, ControlCharactersInKeysAreNotSent) {
+    ScanEnv s;
+    ASSERT_TRUE(s.connect());
+    emulator().clear_log();
+    posted_messages().clear();
+    EXPECT_EQ(DAL_ERROR, s.start("DisputeDetails", {{"DisputeId", RESTRICT_EQ, "PP-D-1\r\nX-Injected: 1"}}));
+    ASSERT_FALSE(posted_messages().empty());
+    EXPECT_NE(std::string::npos, posted_messages().back().find("control character"));
+    EXPECT_EQ(0u, emulator().request_count());
+}

@@ -165,6 +165,10 @@ void MakeClient(EmuClient &client, const ChildServer &emu, const std::string &ho
                 const std::string &proxy_password, bool plain) {
     client.tls = TlsCreateContext();
     ASSERT_TRUE(client.tls);
+    // Every client starts as a new process would: with no token shared by
+    // an earlier test of this binary (they all run in one process under the
+    // sanitizers).
+    TokenCacheClear();
     client.ctx = PaypalContextCreate(&client.posted, CollectPost);
     ASSERT_TRUE(client.ctx);
     std::string base =

@@ -50,7 +50,8 @@ struct Posted {
 void CollectPost(void *owner, void *target, const char *sqlstate, int native, const char *message);
 
 /// A context set up for the emulator: base URL https://<host>:<port>, CA of
-/// the emulator, default client credentials. The TLS context is owned by the
+/// the emulator, default client credentials; the process's token cache is
+/// emptied first. The TLS context is owned by the
 /// caller and must outlive the context.
 struct EmuClient {
     Posted posted;
