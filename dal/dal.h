@@ -21,9 +21,10 @@
 #include <cstdint>
 
 #include "dal/provider.h"
+#include "support/pool.h"
 
-struct DBC;
 struct ConnAttrList;
+struct HostServices;
 
 constexpr int kDalProviderCount = 3;
 constexpr int kViewsProvider = 0;
@@ -34,7 +35,9 @@ inline constexpr const char *kDalComponent = "Data Access Multiplexor";
 inline constexpr const char *kGatewayComponent = "ODBC Gateway";
 
 struct DalRecord {
-    DBC *owner;                   // the connection
+    void *owner;                  // the connection handle
+    CvPool *pool;                 // the connection's pool: the record and its providers live there
+    const HostServices *host;     // how to reach the handles (support/host_services.h)
     int32_t count;                // providers (3 after DALOpen, 0 before)
     DalProvider **providers;      // `count` entries; null entries are skipped
     char name[kDalNameSize];
@@ -67,16 +70,20 @@ struct DalIterator {
 };
 
 // --- the record and its providers
-[[nodiscard]] int DALCreate(DBC *dbc, DalRecord **out, const char *name);
+/// Makes the record of connection `owner` in `pool`; `host` is how the DAL
+/// and its providers post diagnostics on handles and read connection facts.
+[[nodiscard]] int DALCreate(void *owner, CvPool *pool, const HostServices *host, DalRecord **out,
+                            const char *name);
 void DALFree(DalRecord *dal);
 [[nodiscard]] int DALOpen(DalRecord *dal, ConnAttrList *attributes, void *window);
 void DALClose(DalRecord *dal);
-int DALServiceCallback(int code, DalServiceRequest *request);
+int DALServiceCallback(DalRecord *dal, int code, DalServiceRequest *request);
 
-/// Posts an error record on `handle` (a DBC, STMT or DESC) with the message
-/// prefixed by the component, sets its return code to -1.
-void PostDalError(void *handle, const char *component, int native, const char *sqlstate,
-                  const char *message);
+/// Posts an error record on `handle` (a connection, statement or descriptor,
+/// reached through dal->host) with the message prefixed by the component,
+/// sets its return code to -1.
+void PostDalError(const DalRecord *dal, void *handle, const char *component, int native,
+                  const char *sqlstate, const char *message);
 
 // --- iterators
 [[nodiscard]] DalIterator *DALOpenIterator(void *owner, DalRecord *dal);
@@ -90,8 +97,8 @@ void DALSetIteratorTimeout(DalIterator *it, int seconds);
 [[nodiscard]] int DALGetColumnInfo(void *owner, DalRecord *dal, DalText catalog, DalText schema,
                                    DalText table, int count, ColumnInfo *out, const TableInfo *info);
 [[nodiscard]] int DALGetPKInfo(void *owner, DalRecord *dal, DalText catalog, DalText schema,
-                               DalText table, int count, void *keys, const TableInfo *info);
-[[nodiscard]] int DALGetInfo(DalIterator *it, const TableInfo *info, int code, void *out);
+                               DalText table, int count, List *keys, const TableInfo *info);
+[[nodiscard]] int DALGetInfo(DalIterator *it, const TableInfo *info, SqiInfoCode code, SqiInfo *out);
 
 // --- catalogue listings
 [[nodiscard]] int DALTables(DalIterator *it, DalText catalog, DalText schema, DalText table, DalText types);
@@ -113,7 +120,7 @@ void DALSetIteratorTimeout(DalIterator *it, int seconds);
 [[nodiscard]] int DALGetTypeInfo(DalIterator *it, int data_type);
 
 // --- scans
-[[nodiscard]] int DALStartQuery(DalIterator *it, TableInfo *info, void *select_list, void *row_list,
+[[nodiscard]] int DALStartQuery(DalIterator *it, TableInfo *info, const ListNode *select_list, const ListNode *row_list,
                                 int count, Restriction **restrictions);
 [[nodiscard]] int DALNextRow(DalIterator *it);
 [[nodiscard]] int DALGetData(DalIterator *it, int column, int c_type, void *buffer, SQLLEN capacity,
@@ -129,23 +136,23 @@ struct LongBuffer;
 
 // --- row changes, routed by the TableInfo's provider
 [[nodiscard]] int DALFetch(DalIterator *it, TableInfo *info, int key_count, Restriction *keys);
-[[nodiscard]] int DALInsertRow(DalIterator *it, TableInfo *info, int column_count, void *values);
+[[nodiscard]] int DALInsertRow(DalIterator *it, TableInfo *info, int column_count, Restriction *values);
 [[nodiscard]] int DALDeleteRow(DalIterator *it, TableInfo *info, int key_count, Restriction *keys);
 [[nodiscard]] int DALUpdateRow(DalIterator *it, TableInfo *info, int key_count, Restriction *keys,
-                               int set_count, void *sets);
+                               int set_count, Restriction *sets);
 
 // --- DDL, routed by LINK name
-[[nodiscard]] int DALCreateTable(DalIterator *it, TableInfo *info, void *definition);
+[[nodiscard]] int DALCreateTable(DalIterator *it, TableInfo *info, const Node *definition);
 [[nodiscard]] int DALDropTable(DalIterator *it, TableInfo *info);
-[[nodiscard]] int DALCreateIndex(DalIterator *it, TableInfo *info, void *index);
-[[nodiscard]] int DALDropIndex(DalIterator *it, TableInfo *info, void *index);
+[[nodiscard]] int DALCreateIndex(DalIterator *it, TableInfo *info, const Node *index);
+[[nodiscard]] int DALDropIndex(DalIterator *it, TableInfo *info, const Node *index);
 [[nodiscard]] int DALCreateUser(DalIterator *it, const char *user, const char *password, const char *link);
 [[nodiscard]] int DALDropUser(DalIterator *it, const char *user, const char *link);
-[[nodiscard]] int DALAlterColumns(DalIterator *it, const char *table, int count, void *names);
-[[nodiscard]] int DALAddColumn(DalIterator *it, TableInfo *info, int count, void *columns);
-[[nodiscard]] int DALDropColumn(DalIterator *it, TableInfo *info, void *column);
-[[nodiscard]] int DALGrant(DalIterator *it, TableInfo *info, void *privileges);
-[[nodiscard]] int DALRevoke(DalIterator *it, TableInfo *info, void *privileges);
+[[nodiscard]] int DALAlterColumns(DalIterator *it, const char *table, int count, const ListNode *names);
+[[nodiscard]] int DALAddColumn(DalIterator *it, TableInfo *info, int count, const ListNode *columns);
+[[nodiscard]] int DALDropColumn(DalIterator *it, TableInfo *info, const Node *column);
+[[nodiscard]] int DALGrant(DalIterator *it, TableInfo *info, const Node *privileges);
+[[nodiscard]] int DALRevoke(DalIterator *it, TableInfo *info, const Node *privileges);
 [[nodiscard]] int DALPassThrough(DalIterator *it, const char *statement, int provider_index, void *argument);
 
 // --- transactions (the connection's record)

@@ -147,7 +147,7 @@ int DALForeignKeys(DalIterator *it, DalText pk_catalog, DalText pk_schema, DalTe
     int pk_target = pk.has_link ? dal_provider_by_name(dal, pk.link) : -1;
     int fk_target = fk.has_link ? dal_provider_by_name(dal, fk.link) : -1;
     if (pk_target >= 0 && fk_target >= 0 && pk_target != fk_target) {
-        PostDalError(it->owner, kGatewayComponent, 0, "IM001", "SQLForeignKeys not currently supported across LINKS");
+        PostDalError(it->dal, it->owner, kGatewayComponent, 0, "IM001", "SQLForeignKeys not currently supported across LINKS");
         return DAL_ERROR;
     }
     int target = pk_target >= 0 ? pk_target : fk_target;

@@ -16,11 +16,11 @@ int ddl_provider(DalIterator *it, const char *link) {
     DalRecord *dal = it->dal;
     if (link && *link) {
         int i = dal_provider_by_name(dal, link);
-        if (i < 0) PostDalError(it->owner, kGatewayComponent, 0, "IM001", "Unable to match LINK specification");
+        if (i < 0) PostDalError(it->dal, it->owner, kGatewayComponent, 0, "IM001", "Unable to match LINK specification");
         return i;
     }
     if (dal->count > kDalProviderCount) {
-        PostDalError(it->owner, kGatewayComponent, 0, "IM001",
+        PostDalError(it->dal, it->owner, kGatewayComponent, 0, "IM001",
                      "DDL operations not permitted with more than one active DAL without LINK specification");
         return -1;
     }
@@ -45,7 +45,7 @@ int DALFetch(DalIterator *it, TableInfo *info, int key_count, Restriction *keys)
     return call_slot(it, i, it->dal->providers[i]->slots.SQIFetch, info, static_cast<void *>(nullptr), key_count, keys);
 }
 
-int DALInsertRow(DalIterator *it, TableInfo *info, int column_count, void *values) {
+int DALInsertRow(DalIterator *it, TableInfo *info, int column_count, Restriction *values) {
     int i = table_provider(it, info);
     return i < 0 ? DAL_ERROR
                  : call_slot(it, i, it->dal->providers[i]->slots.SQIInsertRow, info, column_count,
@@ -59,29 +59,29 @@ int DALDeleteRow(DalIterator *it, TableInfo *info, int key_count, Restriction *k
                              static_cast<void *>(nullptr), keys);
 }
 
-int DALUpdateRow(DalIterator *it, TableInfo *info, int key_count, Restriction *keys, int set_count, void *sets) {
+int DALUpdateRow(DalIterator *it, TableInfo *info, int key_count, Restriction *keys, int set_count, Restriction *sets) {
     int i = table_provider(it, info);
     return i < 0 ? DAL_ERROR
                  : call_slot(it, i, it->dal->providers[i]->slots.SQIUpdateRow, info, key_count,
                              static_cast<void *>(nullptr), set_count, static_cast<void *>(nullptr), keys, sets);
 }
 
-int DALGrant(DalIterator *it, TableInfo *info, void *privileges) {
+int DALGrant(DalIterator *it, TableInfo *info, const Node *privileges) {
     int i = table_provider(it, info);
     return i < 0 ? DAL_ERROR : call_slot(it, i, it->dal->providers[i]->slots.SQIGrant, info, privileges);
 }
 
-int DALRevoke(DalIterator *it, TableInfo *info, void *privileges) {
+int DALRevoke(DalIterator *it, TableInfo *info, const Node *privileges) {
     int i = table_provider(it, info);
     return i < 0 ? DAL_ERROR : call_slot(it, i, it->dal->providers[i]->slots.SQIRevoke, info, privileges);
 }
 
-int DALDropColumn(DalIterator *it, TableInfo *info, void *column) {
+int DALDropColumn(DalIterator *it, TableInfo *info, const Node *column) {
     int i = table_provider(it, info);
     return i < 0 ? DAL_ERROR : call_slot(it, i, it->dal->providers[i]->slots.SQIDropColumn, info, column);
 }
 
-int DALAddColumn(DalIterator *it, TableInfo *info, int count, void *columns) {
+int DALAddColumn(DalIterator *it, TableInfo *info, int count, const ListNode *columns) {
     int i = table_provider(it, info);
     return i < 0 ? DAL_ERROR : call_slot(it, i, it->dal->providers[i]->slots.SQIAddColumn, info, count, columns);
 }
@@ -98,7 +98,7 @@ int ddl(DalIterator *it, const char *link, SlotOf slot_of, Args... args) {
 
 }  // namespace
 
-int DALCreateTable(DalIterator *it, TableInfo *info, void *definition) {
+int DALCreateTable(DalIterator *it, TableInfo *info, const Node *definition) {
     return ddl(it, info->link_name, [](const DalSlots &s) { return s.SQICreateTable; }, info, definition);
 }
 
@@ -106,11 +106,11 @@ int DALDropTable(DalIterator *it, TableInfo *info) {
     return ddl(it, info->link_name, [](const DalSlots &s) { return s.SQIDropTable; }, info);
 }
 
-int DALCreateIndex(DalIterator *it, TableInfo *info, void *index) {
+int DALCreateIndex(DalIterator *it, TableInfo *info, const Node *index) {
     return ddl(it, info->link_name, [](const DalSlots &s) { return s.SQICreateIndex; }, info, index);
 }
 
-int DALDropIndex(DalIterator *it, TableInfo *info, void *index) {
+int DALDropIndex(DalIterator *it, TableInfo *info, const Node *index) {
     return ddl(it, info->link_name, [](const DalSlots &s) { return s.SQIDropIndex; }, info, index);
 }
 
@@ -118,7 +118,7 @@ int DALCreateUser(DalIterator *it, const char *user, const char *password, const
     int i = ddl_provider(it, link);
     if (i < 0) return DAL_ERROR;
     if (!it->dal->providers[i]->slots.SQICreateUser) {
-        PostDalError(it->owner, kGatewayComponent, 0, "IM001", "SQICreateUser not supported in SQI Driver");
+        PostDalError(it->dal, it->owner, kGatewayComponent, 0, "IM001", "SQICreateUser not supported in SQI Driver");
         return DAL_ERROR;
     }
     if (dal_open_provider(it, i, nullptr) != DAL_OK) return DAL_ERROR;
@@ -129,22 +129,22 @@ int DALDropUser(DalIterator *it, const char *user, const char *link) {
     int i = ddl_provider(it, link);
     if (i < 0) return DAL_ERROR;
     if (!it->dal->providers[i]->slots.SQIDropUser) {
-        PostDalError(it->owner, kGatewayComponent, 0, "IM001", "SQIDropUser not supported in SQI Driver");
+        PostDalError(it->dal, it->owner, kGatewayComponent, 0, "IM001", "SQIDropUser not supported in SQI Driver");
         return DAL_ERROR;
     }
     if (dal_open_provider(it, i, nullptr) != DAL_OK) return DAL_ERROR;
     return it->dal->providers[i]->slots.SQIDropUser(it->iterators[i], user);
 }
 
-int DALAlterColumns(DalIterator *it, const char *table, int count, void *names) {
+int DALAlterColumns(DalIterator *it, const char *table, int count, const ListNode *names) {
     if (it->dal->count > kDalProviderCount) {
-        PostDalError(it->owner, kGatewayComponent, 0, "IM001", "DDL operations not permitted with more than one active DAL");
+        PostDalError(it->dal, it->owner, kGatewayComponent, 0, "IM001", "DDL operations not permitted with more than one active DAL");
         return DAL_ERROR;
     }
-    if (kSqiProvider >= it->dal->count || dal_open_provider(it, kSqiProvider, names) != DAL_OK) return DAL_ERROR;
+    if (kSqiProvider >= it->dal->count || dal_open_provider(it, kSqiProvider, reinterpret_cast<const Node *>(names)) != DAL_OK) return DAL_ERROR;
     auto slot = it->dal->providers[kSqiProvider]->slots.SQIAlterColumns;
     if (!slot) {
-        PostDalError(it->owner, kGatewayComponent, 0, "IM001", "DDL operation not supported");
+        PostDalError(it->dal, it->owner, kGatewayComponent, 0, "IM001", "DDL operation not supported");
         return DAL_ERROR;
     }
     return slot(it->iterators[kSqiProvider], table, count, names, 0, 0);

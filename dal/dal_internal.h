@@ -5,7 +5,7 @@
 
 /// Opens provider i's iterator if not yet open (slot 8, then its time-out).
 /// DAL_ERROR when the provider gives none.
-[[nodiscard]] int dal_open_provider(DalIterator *it, int i, void *ddl);
+[[nodiscard]] int dal_open_provider(DalIterator *it, int i, const Node *ddl);
 /// Opens every provider's iterator.
 [[nodiscard]] int dal_open_all(DalIterator *it);
 /// The provider named `name` (case-insensitive), or -1.

@@ -1,11 +1,13 @@
 // DAL iterators: per-provider iterators opened lazily, single-provider scans
 // and multi-provider catalogue listings, row delivery.
+#include <sql.h>
+#include <sqlext.h>
+
 #include <cstdio>
 #include <cstring>
 
 #include "dal/dal.h"
 #include "dal/dal_internal.h"
-#include "odbc/handles.h"
 #include "support/long_buffer.h"
 
 namespace {
@@ -17,7 +19,7 @@ bool owner_timed_out(void *) { return false; }
 }  // namespace
 
 DalIterator *DALOpenIterator(void *owner, DalRecord *dal) {
-    CvPool *pool = dal && dal->owner ? dal->owner->pool : nullptr;
+    CvPool *pool = dal ? dal->pool : nullptr;
     auto *it = pool ? pool_new<DalIterator>(pool) : nullptr;
     int n = dal ? dal->count : 0;
     if (it) {
@@ -30,7 +32,7 @@ DalIterator *DALOpenIterator(void *owner, DalRecord *dal) {
             cv_mem_free(it->not_opened);
             cv_mem_free(it);
         }
-        PostDalError(owner, kDalComponent, 0, "HY001", "Memory allocation error");
+        PostDalError(dal, owner, kDalComponent, 0, "HY001", "Memory allocation error");
         return nullptr;
     }
     it->dal = dal;
@@ -64,7 +66,7 @@ int DALResetIterator(DalIterator *it) {
 
 void DALSetIteratorTimeout(DalIterator *it, int seconds) { it->timeout = seconds > 0 ? seconds : 0; }
 
-int dal_open_provider(DalIterator *it, int i, void *ddl) {
+int dal_open_provider(DalIterator *it, int i, const Node *ddl) {
     DalProvider *p = it->dal->providers[i];
     if (!p) return DAL_ERROR;
     if (!it->not_opened[i]) return DAL_OK;
@@ -83,7 +85,7 @@ int dal_open_all(DalIterator *it) {
     return DAL_OK;
 }
 
-int DALStartQuery(DalIterator *it, TableInfo *info, void *select_list, void *row_list, int count,
+int DALStartQuery(DalIterator *it, TableInfo *info, const ListNode *select_list, const ListNode *row_list, int count,
                   Restriction **restrictions) {
     int i = info->provider_index;
     if (i < 0 || i >= it->dal->count) return DAL_ERROR;
@@ -205,7 +207,7 @@ int DALSpoolLongData(LongBuffer *buffer, DalIterator *it, int column, int is_cha
         size_t n = more ? full_piece : static_cast<size_t>(length < 0 ? 0 : length);
         if (n > full_piece && !more) n = full_piece;  // a provider never reports more than it wrote
         if (append_to_long_buffer(buffer, piece, n) != 0) {
-            PostDalError(it->owner, kDalComponent, 0, "HY000", "General error: long value exceeds its limit");
+            PostDalError(it->dal, it->owner, kDalComponent, 0, "HY000", "General error: long value exceeds its limit");
             return -1;
         }
         if (!more) break;

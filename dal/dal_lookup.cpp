@@ -42,7 +42,7 @@ int DALGetColumnInfo(void *owner, DalRecord *dal, DalText catalog, DalText schem
 }
 
 int DALGetPKInfo(void *owner, DalRecord *dal, DalText catalog, DalText schema, DalText table, int count,
-                 void *keys, const TableInfo *info) {
+                 List *keys, const TableInfo *info) {
     int i = info->provider_index;
     if (i < 0 || i >= dal->count || !dal->providers[i]) return DAL_ERROR;
     DalProvider *p = dal->providers[i];
@@ -50,7 +50,7 @@ int DALGetPKInfo(void *owner, DalRecord *dal, DalText catalog, DalText schema, D
     return p->slots.SQIGetPKInfo(owner, p->handle, catalog, schema, table, count, keys);
 }
 
-int DALGetInfo(DalIterator *it, const TableInfo *info, int code, void *out) {
+int DALGetInfo(DalIterator *it, const TableInfo *info, SqiInfoCode code, SqiInfo *out) {
     int i = info->provider_index;
     if (i < 0 || i >= it->dal->count || !it->dal->providers[i]) return DAL_ERROR;
     DalProvider *p = it->dal->providers[i];

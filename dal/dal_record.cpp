@@ -6,9 +6,10 @@
 #include <cstring>
 
 #include "dal/dal.h"
-#include "odbc/handles.h"
-#include "engine/value.h"
+#include "support/value.h"
 #include "support/connstr.h"
+#include "support/diag.h"
+#include "support/host_services.h"
 #include "support/long_buffer.h"
 
 namespace {
@@ -42,12 +43,12 @@ void free_providers(DalRecord *dal) {
 }
 
 void fail_open(DalRecord *dal, const char *what) {
-    PostDalError(dal->owner, kDalComponent, 0, "HY000", what);
+    PostDalError(dal, dal->owner, kDalComponent, 0, "HY000", what);
 }
 
 // Builds the gateway target's own attribute list from the connection's.
 ConnAttrList *target_attributes(DalRecord *dal, ConnAttrList *attributes, DalProvider *p) {
-    ConnAttrList *target = init_con_str(dal->owner->pool);
+    ConnAttrList *target = init_con_str(dal->pool);
     if (!target || parse_connection_string(target, "SQITarget1=Dummy;", -3) != 0) {
         free_con_str(target);
         return nullptr;
@@ -78,11 +79,13 @@ ConnAttrList *target_attributes(DalRecord *dal, ConnAttrList *attributes, DalPro
 
 }  // namespace
 
-int DALCreate(DBC *dbc, DalRecord **out, const char *name) {
+int DALCreate(void *owner, CvPool *pool, const HostServices *host, DalRecord **out, const char *name) {
     *out = nullptr;
-    auto *dal = pool_new<DalRecord>(dbc->pool);
+    auto *dal = pool ? pool_new<DalRecord>(pool) : nullptr;
     if (!dal) return DAL_ERROR;
-    dal->owner = dbc;
+    dal->owner = owner;
+    dal->pool = pool;
+    dal->host = host;
     copy_name(dal->name, name ? name : "");
     *out = dal;
     return DAL_OK;
@@ -96,7 +99,7 @@ void DALFree(DalRecord *dal) {
 
 int DALOpen(DalRecord *dal, ConnAttrList *attributes, void *window) {
     DALClose(dal);  // a record is reused by every connect
-    CvPool *pool = dal->owner->pool;
+    CvPool *pool = dal->pool;
     dal->providers = pool_new_array<DalProvider *>(pool, kDalProviderCount);
     if (!dal->providers) return DAL_ERROR;
     dal->count = kDalProviderCount;
@@ -111,11 +114,12 @@ int DALOpen(DalRecord *dal, ConnAttrList *attributes, void *window) {
         builders[i](&dal->providers[i]->slots);
     }
     const char *dsn = get_attribute_value(attributes, "DSN");
-    const int version = dal->owner->env->odbc_version;
+    const int version = dal->host && dal->host->odbc_version ? dal->host->odbc_version(dal->owner) : 3;
+    const DalLink link{dal->owner, dal, DALServiceCallback};
     bool info = false;
     for (int i = 0; i < kDalProviderCount; i++) {
         DalProvider *p = dal->providers[i];
-        int r = p->slots.SQIAllocEnv(dal->owner, &p->handle, DALServiceCallback, dsn);
+        int r = p->slots.SQIAllocEnv(&link, &p->handle, dsn);
         if (r == DAL_INFO) info = true;
         if (r != DAL_OK && r != DAL_INFO) {
             fail_open(dal, "General error: DALOpen failed");
@@ -158,57 +162,50 @@ void DALClose(DalRecord *dal) {
     dal->transaction_open = 0;
 }
 
-void PostDalError(void *handle, const char *component, int native, const char *sqlstate,
-                  const char *message) {
-    ErrorHeader *h = diag_of(handle);
+void PostDalError(const DalRecord *dal, void *handle, const char *component, int native,
+                  const char *sqlstate, const char *message) {
+    ErrorHeader *h = host_diagnostics(dal ? dal->host : nullptr, handle);
     if (!h) return;
     SetReturnCode(h, SQL_ERROR);
     PostError(h, 2, 0, 0, native, 0, nullptr, sqlstate ? sqlstate : "HY000", "[Corvane][%s]%s",
               component ? component : kDalComponent, message ? message : "");
 }
 
-int DALServiceCallback(int code, DalServiceRequest *r) {
+int DALServiceCallback(DalRecord *dal, int code, DalServiceRequest *r) {
     if (!r) return DAL_ERROR;
+    const HostServices *host = dal ? dal->host : nullptr;
     switch (code) {
         case DAL_SERVICE_POST_ERROR:
-            PostDalError(r->handle, r->origin, r->native, r->sqlstate, r->message);
+            PostDalError(dal, r->handle, r->origin, r->native, r->sqlstate, r->message);
             return DAL_OK;
         case DAL_SERVICE_ALLOCATE: {
-            CvPool *pool = nullptr;
-            if (DBC *d = as_dbc(r->handle)) pool = d->pool;
-            else if (STMT *s = as_stmt(r->handle)) pool = s->pool;
+            CvPool *pool = host_pool(host, r->handle);
             r->result = pool ? cv_mem_alloc(pool, r->size) : nullptr;
             return r->result ? DAL_OK : DAL_ERROR;
         }
-        case DAL_SERVICE_ODBC_VERSION: {
-            ENV *env = nullptr;
-            if (DBC *d = as_dbc(r->handle)) env = d->env;
-            else if (STMT *s = as_stmt(r->handle)) env = s->env;
-            r->code = env ? env->odbc_version : 3;
+        case DAL_SERVICE_ODBC_VERSION:
+            r->code = host && host->odbc_version ? host->odbc_version(r->handle) : 3;
             return DAL_OK;
-        }
         case DAL_SERVICE_CREDENTIALS: {
-            DBC *d = as_dbc(r->handle);
-            if (!d) {
-                if (STMT *s = as_stmt(r->handle)) d = s->dbc;
-            }
-            const char *uid = d ? get_attribute_value(d->conn_attrs, "UID") : nullptr;
-            const char *pwd = d ? get_attribute_value(d->conn_attrs, "PWD") : nullptr;
+            const bool texts = host && host->connection_text;
+            const char *uid = texts ? host->connection_text(r->handle, "UID") : nullptr;
+            const char *pwd = texts ? host->connection_text(r->handle, "PWD") : nullptr;
             std::snprintf(r->user, sizeof r->user, "%s", uid ? uid : "");
             std::snprintf(r->password, sizeof r->password, "%s", pwd ? pwd : "");
             return DAL_OK;
         }
-        case DAL_SERVICE_TIME_LIMIT: {
-            SQLULEN seconds = 0;
-            if (STMT *s = as_stmt(r->handle)) seconds = s->attrs.query_timeout;
-            else if (DBC *d = as_dbc(r->handle)) seconds = d->attrs.login_timeout > 0 ? d->attrs.login_timeout : 0;
-            r->code = seconds > 86400 ? 86400 : static_cast<int32_t>(seconds);
+        case DAL_SERVICE_TIME_LIMIT:
+            r->code = host && host->time_limit ? host->time_limit(r->handle) : 0;
             return DAL_OK;
-        }
-        case DAL_SERVICE_CANCEL_FLAG: {
-            STMT *s = as_stmt(r->handle);
-            r->result = s ? static_cast<void *>(&s->cancel_requested) : nullptr;
-            return s ? DAL_OK : DAL_ERROR;
+        case DAL_SERVICE_CANCEL_FLAG:
+            r->result = host && host->cancel_flag
+                            ? const_cast<std::atomic<int32_t> *>(host->cancel_flag(r->handle))
+                            : nullptr;
+            return r->result ? DAL_OK : DAL_ERROR;
+        case DAL_SERVICE_DIAG_COUNT: {
+            const ErrorHeader *diag = host_diagnostics(host, r->handle);
+            r->code = diag ? diag_count(diag) : 0;
+            return DAL_OK;
         }
         case DAL_SERVICE_LONG_LENGTH:
             r->length = r->value && r->value->long_buffer

@@ -3,22 +3,22 @@
 // results, and data changes return 3 without a word.
 #include "dal/local_provider.h"
 
-#include "odbc/handles.h"
+#include <new>
 
 namespace {
 
-int alloc_env(void *owner, void **out, DalServiceFn callback, const char *) {
-    DBC *dbc = as_dbc(owner);
-    auto *env = dbc ? pool_new<LocalEnv>(dbc->pool) : nullptr;
+int alloc_env(const DalLink *link, void **out, const char *) {
+    auto *env = new (std::nothrow) LocalEnv{};
     if (!env) return DAL_ERROR;
-    env->owner = owner;
-    env->callback = callback;
-    env->odbc_version = dbc->env->odbc_version == 3 ? 3 : 2;
+    if (link) env->link = *link;
+    DalServiceRequest version{};
+    version.handle = env->link.owner;
+    env->odbc_version = dal_service(env->link, DAL_SERVICE_ODBC_VERSION, &version) == DAL_OK && version.code == 2 ? 2 : 3;
     *out = env;
     return DAL_OK;
 }
 int free_env(void *env, DalProvider *) {
-    cv_mem_free(env);
+    delete static_cast<LocalEnv *>(env);
     return DAL_OK;
 }
 int connect(void *, ConnAttrList *, void *, char *out, int) {
@@ -28,9 +28,8 @@ int connect(void *, ConnAttrList *, void *, char *out, int) {
 int disconnect(void *) { return DAL_OK; }
 int not_mine_table(void *, void *, DalText, DalText, DalText, TableInfo *) { return DAL_NOT_MINE; }
 int not_mine_columns(void *, void *, DalText, DalText, DalText, int, ColumnInfo *) { return DAL_NOT_MINE; }
-void *open_iterator(void *owner, void *env, DalProvider *, void *) {
-    DBC *dbc = as_dbc(static_cast<LocalEnv *>(env)->owner);
-    auto *it = dbc ? pool_new<LocalIterator>(dbc->pool) : nullptr;
+void *open_iterator(void *owner, void *env, DalProvider *, const Node *) {
+    auto *it = new (std::nothrow) LocalIterator{};
     if (!it) return nullptr;
     it->env = static_cast<LocalEnv *>(env);
     it->owner = owner;
@@ -38,7 +37,7 @@ void *open_iterator(void *owner, void *env, DalProvider *, void *) {
     return it;
 }
 int close_iterator(void *it) {
-    cv_mem_free(it);
+    delete static_cast<LocalIterator *>(it);
     return DAL_OK;
 }
 int reset_iterator(void *it) {
@@ -59,18 +58,18 @@ int null_data(void *, int, int, void *, SQLLEN, SQLLEN *length) {
     if (length) *length = SQL_NULL_DATA;
     return DAL_OK;
 }
-int not_mine_query(void *, TableInfo *, void *, void *, int, Restriction **) { return DAL_NOT_MINE; }
+int not_mine_query(void *, TableInfo *, const ListNode *, const ListNode *, int, Restriction **) { return DAL_NOT_MINE; }
 int fail_table(void *, TableInfo *) { return DAL_ERROR; }
-int fail_table_arg(void *, TableInfo *, void *) { return DAL_ERROR; }
-int ok_table_arg(void *, TableInfo *, void *) { return DAL_OK; }
-int fail_pk(void *, void *, DalText, DalText, DalText, int, void *) { return DAL_ERROR; }
+int fail_table_arg(void *, TableInfo *, const Node *) { return DAL_ERROR; }
+int ok_table_arg(void *, TableInfo *, const Node *) { return DAL_OK; }
+int fail_pk(void *, void *, DalText, DalText, DalText, int, List *) { return DAL_ERROR; }
 int fail_fetch(void *, TableInfo *, void *, int, Restriction *) { return DAL_ERROR; }
-int fail_insert(void *, TableInfo *, int, void *, void *, void *) { return DAL_ERROR; }
+int fail_insert(void *, TableInfo *, int, void *, Restriction *, void *) { return DAL_ERROR; }
 int fail_delete(void *, TableInfo *, int, void *, Restriction *) { return DAL_ERROR; }
-int fail_update(void *, TableInfo *, int, void *, int, void *, Restriction *, void *) { return DAL_ERROR; }
+int fail_update(void *, TableInfo *, int, void *, int, void *, Restriction *, Restriction *) { return DAL_ERROR; }
 int no_transaction(void *, void *) { return DAL_OK; }
 int no_end_transaction(void *, void *, int) { return DAL_OK; }
-int fail_add_column(void *, TableInfo *, int, void *) { return DAL_ERROR; }
+int fail_add_column(void *, TableInfo *, int, const ListNode *) { return DAL_ERROR; }
 
 }  // namespace
 

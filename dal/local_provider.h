@@ -7,9 +7,8 @@
 #include "dal/provider.h"
 
 struct LocalEnv {
-    void *owner;            // the connection
-    DalServiceFn callback;  // DALServiceCallback
-    int32_t odbc_version;
+    DalLink link;           // the connection and the DAL's services
+    int32_t odbc_version;   // through SQISetAttr
 };
 
 struct LocalIterator {

@@ -11,18 +11,25 @@
 // Return codes of every slot and DAL operation: DAL_OK 0, DAL_INFO 1,
 // DAL_NO_DATA 2, DAL_ERROR 3 (a diagnostic was posted), DAL_NOT_MINE 4.
 //
-// Exports: DalCode, DalText, TableInfo, ColumnInfo, Restriction,
-// DalServiceRequest, DalServiceFn, DalSlots, DalProvider, kDalNameSize,
-// dal_text, dal_text_view.
+// Exports: DalCode, DalText, TableInfo, Restriction, RestrictionOp,
+// SqiInfoCode, SqiInfo, the kRestrictionPass* bits, KeyColumnEntry,
+// DalServiceRequest, DalServiceFn, DalLink, dal_service, DalSlots, DalProvider,
+// dal_text, dal_text_view (ColumnInfo and kDalNameSize: engine/column_info.h).
 #pragma once
 
 #include <sql.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
-struct Value;         // engine value record
+#include "engine/column_info.h"
+
+struct Value;         // value record (support/value.h)
 struct ConnAttrList;  // parsed connection string
+struct List;          // support/list.h
+struct Node;          // parse-tree node (sql/parse_tree.h)
+struct ListNode;      // parse-tree list (sql/parse_tree.h)
 struct DalProvider;
 
 enum DalCode : int {
@@ -32,8 +39,6 @@ enum DalCode : int {
     DAL_ERROR = 3,
     DAL_NOT_MINE = 4,
 };
-
-constexpr int kDalNameSize = 128;
 
 struct DalText {
     const char *text;  // null when the argument is absent
@@ -60,40 +65,6 @@ struct TableInfo {
     char link_name[kDalNameSize];  // the claiming provider's name
 };
 
-struct ColumnInfo {
-    char catalog[kDalNameSize];
-    char schema[kDalNameSize];
-    char table[kDalNameSize];
-    char column[kDalNameSize];
-    int32_t data_type;          // concise SQL type in the application's ODBC version's codes
-    int32_t datetime_subcode;   // 1 date, 2 time, 3 timestamp
-    int32_t interval_precision;
-    int32_t display_size;
-    int32_t digits;
-    char literal_prefix[64];
-    char literal_suffix[64];
-    char local_type_name[64];
-    char type_name[64];
-    int32_t nullable;
-    int32_t radix;
-    int32_t octet_length;
-    int32_t precision;
-    int32_t scale;
-    int32_t auto_increment;
-    int32_t verbose_type;       // always ODBC 3 codes
-    int32_t searchable;         // 1 LIKE only, 3 searchable
-    int32_t case_sensitive;
-    int32_t is_unsigned;
-    int32_t updatable;          // 0 read-only, 1 writable, 2 unknown
-    int32_t buffer_length;
-    int32_t char_octet_length;
-    char create_params[192];
-    int32_t interval_fields[2];
-    int32_t ordinal;            // from 1
-    int32_t provider_index;     // written by the DAL
-    int32_t provider_extra;     // written by the DAL (0)
-};
-
 // Restriction operators.
 enum RestrictionOp : int32_t {
     RESTRICT_LT = 7,
@@ -113,9 +84,40 @@ struct Restriction {
     const ColumnInfo *second_column;  // column-to-column restrictions
     int32_t second_column_number;
     int32_t op;                       // RestrictionOp
-    void *value_expression;           // parse-tree expression, or null
+    Node *value_expression;           // parse-tree expression, or null
     Value *value;                     // evaluated value, or null
     int32_t working_count;            // cleared by the executor
+};
+
+// What slot 4 (SQIGetInfo, DALGetInfo) is asked.
+enum SqiInfoCode : int32_t {
+    SQI_INFO_RESTRICTIONS = 1,  // integer: kRestrictionPass* bits, read before a scan starts
+    SQI_INFO_OPTIMISER_2 = 2,   // number: an optimiser hint
+    SQI_INFO_EXACT_NUMERICS = 3,  // integer: non-zero when exact numerics arrive as such
+    SQI_INFO_OPTIMISER_4 = 4,   // integer: optimiser hints (4 to 7)
+    SQI_INFO_OPTIMISER_5 = 5,
+    SQI_INFO_OPTIMISER_6 = 6,
+    SQI_INFO_OPTIMISER_7 = 7,
+};
+
+// Bits of SQI_INFO_RESTRICTIONS: which restrictions the provider takes as is.
+inline constexpr int32_t kRestrictionPassWithoutValue = 1;  // restrictions with no value expression
+inline constexpr int32_t kRestrictionPassLike = 2;          // RESTRICT_LIKE unchanged
+inline constexpr int32_t kRestrictionPassIsNull = 4;        // RESTRICT_IS_NULL
+
+// The answer of slot 4: the provider writes the member of the code's kind
+// (`number` for SQI_INFO_OPTIMISER_2, `integer` for the others) and leaves
+// the record alone for a code it does not answer.
+struct SqiInfo {
+    int32_t integer;
+    double number;
+};
+
+// One entry of the key list slot 27 (SQIGetPKInfo) fills: the caller passes
+// a List (support/list.h) whose cells point to these records.
+struct KeyColumnEntry {
+    char name[kDalNameSize];  // key column name
+    int32_t ordinal;          // 1-based column position in the table
 };
 
 // What a provider may ask of the DAL (DALServiceCallback).
@@ -128,10 +130,11 @@ enum DalService : int {
     DAL_SERVICE_LONG_REWIND = 8,
     DAL_SERVICE_ODBC_VERSION = 9,
     DAL_SERVICE_CREDENTIALS = 10,
-    DAL_SERVICE_TIME_LIMIT = 11,  // code out: a statement's query time-out or a
+    DAL_SERVICE_TIME_LIMIT = 12,  // code out: a statement's query time-out or a
                                   // connection's login time-out, seconds (0: none)
-    DAL_SERVICE_CANCEL_FLAG = 12, // result out: the statement's std::atomic<int32_t>
+    DAL_SERVICE_CANCEL_FLAG = 13, // result out: the statement's std::atomic<int32_t>
                                   // that SQLCancel sets (null: none)
+    DAL_SERVICE_DIAG_COUNT = 14,  // code out: the records on the handle's diagnostics
 };
 
 struct DalServiceRequest {
@@ -151,21 +154,37 @@ struct DalServiceRequest {
     char password[256];
 };
 
-using DalServiceFn = int (*)(int code, DalServiceRequest *request);
+struct DalRecord;
+/// The DAL's service entry: `dal` is the link's record, handed back as is.
+using DalServiceFn = int (*)(DalRecord *dal, int code, DalServiceRequest *request);
+
+// How a provider reaches the DAL that made it (slot 0 receives it; the
+// provider keeps a copy for as long as its handle lives).
+struct DalLink {
+    void *owner;            // the connection handle: diagnostics go there
+    DalRecord *dal;         // handed back with every service request
+    DalServiceFn callback;  // DALServiceCallback
+};
+
+/// Asks the DAL for a service through a provider's link. DAL_ERROR when the
+/// link has no callback.
+inline int dal_service(const DalLink &link, int code, DalServiceRequest *request) {
+    return link.callback ? link.callback(link.dal, code, request) : DAL_ERROR;
+}
 
 // The 49 operation slots, in slot order. An empty slot is null.
 struct DalSlots {
-    int (*SQIAllocEnv)(void *owner, void **out, DalServiceFn callback, const char *dsn) = nullptr;    // 0
+    int (*SQIAllocEnv)(const DalLink *link, void **out, const char *dsn) = nullptr;                  // 0
     int (*SQIFreeEnv)(void *env, DalProvider *provider) = nullptr;                                     // 1
     int (*SQIConnect)(void *env, ConnAttrList *attributes, void *window, char *out, int capacity) = nullptr;  // 2
     int (*SQIDisconnect)(void *env) = nullptr;                                                          // 3
-    int (*SQIGetInfo)(void *env, int code, void *out) = nullptr;                                        // 4
+    int (*SQIGetInfo)(void *env, SqiInfoCode code, SqiInfo *out) = nullptr;                                       // 4
     int (*SQISetAttr)(void *env, int attribute, long value) = nullptr;                                  // 5
     int (*SQIGetTableInfo)(void *owner, void *env, DalText catalog, DalText schema,          // 6
                            DalText table, TableInfo *out) = nullptr;
     int (*SQIGetColumnInfo)(void *owner, void *env, DalText catalog, DalText schema,         // 7
                             DalText table, int count, ColumnInfo *out) = nullptr;
-    void *(*SQIOpenIterator)(void *owner, void *env, DalProvider *provider, void *ddl) = nullptr;      // 8
+    void *(*SQIOpenIterator)(void *owner, void *env, DalProvider *provider, const Node *ddl) = nullptr;  // 8
     int (*SQICloseIterator)(void *it) = nullptr;                                                        // 9
     int (*SQIResetIterator)(void *it) = nullptr;                                                        // 10
     int (*SQINextRow)(void *it) = nullptr;                                                              // 11
@@ -183,29 +202,30 @@ struct DalSlots {
     int (*SQITablePrivileges)(void *it, DalText catalog, DalText schema, DalText table) = nullptr;     // 19
     int (*SQIGetData)(void *it, int column, int c_type, void *buffer, SQLLEN capacity,       // 20
                       SQLLEN *length) = nullptr;
-    int (*SQIStartQuery)(void *it, TableInfo *table, void *select_list, void *row_list,     // 21
+    int (*SQIStartQuery)(void *it, TableInfo *table, const ListNode *select_list,            // 21
+                         const ListNode *row_list,
                          int count, Restriction **restrictions) = nullptr;
     int (*SQIGetTypeInfo)(void *it, int data_type) = nullptr;                                           // 22
-    int (*SQICreateTable)(void *it, TableInfo *table, void *definition) = nullptr;                     // 23
-    int (*SQICreateIndex)(void *it, TableInfo *table, void *index) = nullptr;                          // 24
+    int (*SQICreateTable)(void *it, TableInfo *table, const Node *definition) = nullptr;               // 23
+    int (*SQICreateIndex)(void *it, TableInfo *table, const Node *index) = nullptr;                    // 24
     int (*SQIDropTable)(void *it, TableInfo *table) = nullptr;                                          // 25
-    int (*SQIDropIndex)(void *it, TableInfo *table, void *index) = nullptr;                            // 26
+    int (*SQIDropIndex)(void *it, TableInfo *table, const Node *index) = nullptr;                      // 26
     int (*SQIGetPKInfo)(void *owner, void *env, DalText catalog, DalText schema,             // 27
-                        DalText table, int count, void *keys) = nullptr;
+                        DalText table, int count, List *keys) = nullptr;
     int (*SQIFetch)(void *it, TableInfo *table, void *reserved, int key_count, Restriction *keys) = nullptr;  // 28
     int (*SQIInsertRow)(void *it, TableInfo *table, int column_count, void *reserved,        // 29
-                        void *values, void *reserved2) = nullptr;
+                        Restriction *values, void *reserved2) = nullptr;
     int (*SQIDeleteRow)(void *it, TableInfo *table, int key_count, void *reserved,           // 30
                         Restriction *keys) = nullptr;
     int (*SQIUpdateRow)(void *it, TableInfo *table, int key_count, void *reserved,           // 31
-                        int set_count, void *reserved2, Restriction *keys, void *sets) = nullptr;
+                        int set_count, void *reserved2, Restriction *keys, Restriction *sets) = nullptr;
     int (*SQIStartTransaction)(void *owner, void *env) = nullptr;                                       // 32
     int (*SQIEndTransaction)(void *owner, void *env, int completion) = nullptr;                        // 33
-    int (*SQIGrant)(void *it, TableInfo *table, void *privileges) = nullptr;                           // 34
-    int (*SQIRevoke)(void *it, TableInfo *table, void *privileges) = nullptr;                          // 35
-    int (*SQIDropColumn)(void *it, TableInfo *table, void *column) = nullptr;                          // 36
-    int (*SQIAddColumn)(void *it, TableInfo *table, int count, void *columns) = nullptr;               // 37
-    int (*SQIAlterColumns)(void *it, const char *table, int count, void *names, int, int) = nullptr;  // 38
+    int (*SQIGrant)(void *it, TableInfo *table, const Node *privileges) = nullptr;                     // 34
+    int (*SQIRevoke)(void *it, TableInfo *table, const Node *privileges) = nullptr;                    // 35
+    int (*SQIDropColumn)(void *it, TableInfo *table, const Node *column) = nullptr;                    // 36
+    int (*SQIAddColumn)(void *it, TableInfo *table, int count, const ListNode *columns) = nullptr;     // 37
+    int (*SQIAlterColumns)(void *it, const char *table, int count, const ListNode *names, int, int) = nullptr;  // 38
     int (*SQIProcedures)(void *it, DalText catalog, DalText schema, DalText procedure) = nullptr;      // 39
     int (*SQIProcedureColumns)(void *it, DalText catalog, DalText schema, DalText procedure,  // 40
                                DalText column) = nullptr;
@@ -219,6 +239,56 @@ struct DalSlots {
     int (*SQISetTimeout)(void *it, int seconds) = nullptr;                                              // 48
 };
 static_assert(sizeof(DalSlots) == 49 * sizeof(void *), "the provider interface has 49 slots");
+// Every slot keeps its number: providers and the DAL agree on positions.
+static_assert(offsetof(DalSlots, SQIAllocEnv) == 0 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQIFreeEnv) == 1 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQIConnect) == 2 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQIDisconnect) == 3 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQIGetInfo) == 4 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQISetAttr) == 5 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQIGetTableInfo) == 6 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQIGetColumnInfo) == 7 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQIOpenIterator) == 8 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQICloseIterator) == 9 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQIResetIterator) == 10 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQINextRow) == 11 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQITables) == 12 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQIColumns) == 13 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQIColumnPrivileges) == 14 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQIPrimaryKeys) == 15 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQISpecialColumns) == 16 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQIStatistics) == 17 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQIForeignKeys) == 18 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQITablePrivileges) == 19 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQIGetData) == 20 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQIStartQuery) == 21 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQIGetTypeInfo) == 22 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQICreateTable) == 23 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQICreateIndex) == 24 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQIDropTable) == 25 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQIDropIndex) == 26 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQIGetPKInfo) == 27 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQIFetch) == 28 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQIInsertRow) == 29 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQIDeleteRow) == 30 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQIUpdateRow) == 31 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQIStartTransaction) == 32 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQIEndTransaction) == 33 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQIGrant) == 34 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQIRevoke) == 35 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQIDropColumn) == 36 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQIAddColumn) == 37 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQIAlterColumns) == 38 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQIProcedures) == 39 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQIProcedureColumns) == 40 * sizeof(void *));
+static_assert(offsetof(DalSlots, unassigned41) == 41 * sizeof(void *));
+static_assert(offsetof(DalSlots, unassigned42) == 42 * sizeof(void *));
+static_assert(offsetof(DalSlots, unassigned43) == 43 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQIPassThrough) == 44 * sizeof(void *));
+static_assert(offsetof(DalSlots, unassigned45) == 45 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQICreateUser) == 46 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQIDropUser) == 47 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQISetTimeout) == 48 * sizeof(void *));
 
 struct DalProvider {
     int32_t status;                 // 0 takes part in the operation; 3 left out

@@ -7,7 +7,7 @@
 #pragma once
 
 #include "engine/types.h"
-#include "engine/value.h"
+#include "support/value.h"
 
 // Longest text a cast to a character type produces.
 inline constexpr int kMaxCastText = 4096;

@@ -2,7 +2,7 @@
 // layers and stored data depend on them, so a change must fail the build.
 #include "engine/functions.h"
 #include "engine/types.h"
-#include "engine/value.h"
+#include "support/value.h"
 
 static_assert(VT_INTEGER == 1 && VT_BINARY == 5 && VT_DATE == 7 && VT_NUMERIC == 10);
 static_assert(VT_BIGINT == 12 && VT_INTERVAL_DS == 14 && VT_REF_BIGINT == 28);

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "dal/dal.h"
-#include "engine/value.h"
+#include "support/value.h"
 #include "support/long_buffer.h"
 #include "support/numeric.h"
 
@@ -82,9 +82,9 @@ int read_binary(DalIterator *it, Value *v) {
 bool transfers_exact(DalIterator *it) {
     TableInfo info{};
     info.provider_index = it->position;
-    int32_t answer = 0;
-    int r = DALGetInfo(it, &info, 3, &answer);
-    return (r == DAL_OK || r == DAL_INFO) && answer != 0;
+    SqiInfo answer{};
+    int r = DALGetInfo(it, &info, SQI_INFO_EXACT_NUMERICS, &answer);
+    return (r == DAL_OK || r == DAL_INFO) && answer.integer != 0;
 }
 
 int read_numeric(DalIterator *it, Value *v) {

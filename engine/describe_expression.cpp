@@ -12,9 +12,8 @@
 #include <new>
 #include <vector>
 
-#include "dal/provider.h"
+#include "engine/column_info.h"
 #include "engine/functions.h"
-#include "odbc/handles.h"
 #include "sql/parse_tree.h"
 #include "support/numeric.h"
 
@@ -306,9 +305,9 @@ void put_text(char *to, const char *from, size_t size) {
 
 }  // namespace
 
-int describe_expression(const Node *node, const STMT *statement, ExtendedType *out) {
+int describe_expression(const Node *node, int odbc_version, ExtendedType *out) {
     try {
-        Describer d{statement && statement->env ? statement->env->odbc_version : 3, {}, 0};
+        Describer d{odbc_version == 2 ? 2 : 3, {}, 0};
         ExtendedType result;
         int rc = describe(d, node, &result);
         if (rc == 0) *out = result;

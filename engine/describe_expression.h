@@ -20,18 +20,17 @@
 #include "engine/types.h"
 
 struct Node;
-struct STMT;
 struct ColumnInfo;
 struct DataTypeNode;
 
 /// describe_expression's result when its scratch space could not be allocated.
 inline constexpr int kDescribeNoMemory = -2;
 
-/// Fills *out with the description of expression `node`. `statement`
-/// supplies the ODBC version that picks the date/time codes (null: ODBC 3).
+/// Fills *out with the description of expression `node`. `odbc_version`
+/// (the application's, 2 or 3) picks the date/time type codes.
 /// Returns 0; -1 when the node is not described (out untouched); or
 /// kDescribeNoMemory (out untouched).
-[[nodiscard]] int describe_expression(const Node *node, const STMT *statement, ExtendedType *out);
+[[nodiscard]] int describe_expression(const Node *node, int odbc_version, ExtendedType *out);
 
 /// The description of a provider's column: the template of its SQL type
 /// overlaid with what the provider reported (length, precision, scale, names,

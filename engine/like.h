@@ -15,7 +15,7 @@
 
 #include <cstddef>
 
-#include "engine/value.h"
+#include "support/value.h"
 
 inline constexpr unsigned char kLikeLiteral = 1;
 inline constexpr unsigned char kLikeAnyOne = 2;

@@ -3,7 +3,7 @@
 // Exports: materialise_value.
 #pragma once
 
-#include "engine/value.h"
+#include "support/value.h"
 
 /// A fresh plain value in env->pool for a literal node: plain kinds are
 /// duplicated; CURRENT_DATE / CURRENT_TIME / CURRENT_TIMESTAMP take the

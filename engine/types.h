@@ -20,7 +20,7 @@
 
 #include <cstdint>
 
-#include "engine/value.h"
+#include "support/value.h"
 
 inline constexpr int TYPE_COMPARABLE = 100;
 inline constexpr int TYPE_INCOMPATIBLE = -9999;

@@ -87,7 +87,7 @@ SQLRETURN alloc_dbc(SQLHANDLE input, SQLHANDLE *out) {
         dbc->defaults->env = env;
         dbc->defaults->dbc = dbc;
         ok = init_statement_attributes(dbc->defaults, nullptr) == 0 &&
-             DALCreate(dbc, &dbc->dal, nullptr) == 0;
+             DALCreate(dbc, dbc->pool, odbc_host_services(), &dbc->dal, nullptr) == 0;
     }
     if (!ok) {
         if (dbc) discard_handle(dbc);

@@ -4,10 +4,16 @@
 //
 // Exports: alloc_descriptor, reset_descriptor_records, init_descriptor_header,
 // init_statement_attributes, release_statement_resources, free_statement,
-// free_connection_children, fill_services, not_implemented.
+// free_connection_children, fill_services, not_implemented, odbc_host_services.
 #pragma once
 
 #include "odbc/handles.h"
+
+struct HostServices;
+
+/// The table through which the DAL, the providers and the engine reach the
+/// handles they are given (odbc/host.cpp).
+[[nodiscard]] const HostServices *odbc_host_services();
 
 /// Makes a descriptor on `dbc` (owned by `stmt` when implicit, which puts it in
 /// the statement's pool). HY001 on the connection when memory is exhausted.

@@ -9,8 +9,8 @@
 // Lifetimes: every record and text of the catalogue is static constant data;
 // pointers into it stay valid for the life of the process.
 //
-// Exports: PaypalTable, PaypalColumn, PagingStyle, KeyColumnEntry, the table
-// flags (kTable*), the column flags (kColumn*), the iterator modes (kList*,
+// Exports: PaypalTable, PaypalColumn, PagingStyle, the table
+// flags (kTable*), the column flags (kColumn*), the iterator modes (SqiIteratorMode: kList*,
 // kQueryRows), catalog_pattern_match, kPaypalTables,
 // kPaypalTableCount, kPaypalCatalog, kPaypalSchema, paypal_table_at,
 // paypal_find_table, paypal_table_index, paypal_find_column,
@@ -149,23 +149,18 @@ extern const PaypalTable kPaypalTables[kPaypalTableCount + 1];
 /// kColumnRemember2, kColumnRemember3, kColumnEqual that is set, else 0.
 [[nodiscard]] uint64_t paypal_filter_kind(const PaypalColumn *column);
 
-/// One entry of the key list SQIGetPKInfo fills: the caller passes a List
-/// (support/list.h) whose cells point to these records.
-struct KeyColumnEntry {
-    char name[kDalNameSize];  // key column name
-    int32_t ordinal;          // 1-based column position in the table
-};
-
 // Provider iterator modes (PaypalIterator::mode).
-inline constexpr int32_t kListEmpty = 0;  // reset, or a listing without rows
-inline constexpr int32_t kListTables = 1;
-inline constexpr int32_t kListColumns = 2;
-inline constexpr int32_t kQueryRows = 3;  // a scan (SQIStartQuery)
-inline constexpr int32_t kListSpecialColumns = 4;
-inline constexpr int32_t kListPrimaryKeys = 6;
-inline constexpr int32_t kListStatistics = 7;
-inline constexpr int32_t kListCatalogs = 8;
-inline constexpr int32_t kListSchemas = 9;
+enum SqiIteratorMode : int32_t {
+    kListEmpty = 0,  // reset, or a listing without rows
+    kListTables = 1,
+    kListColumns = 2,
+    kQueryRows = 3,  // a scan (SQIStartQuery)
+    kListSpecialColumns = 4,
+    kListPrimaryKeys = 6,
+    kListStatistics = 7,
+    kListCatalogs = 8,
+    kListSchemas = 9,
+};
 static_assert(kListTables == 1 && kListColumns == 2 && kQueryRows == 3 && kListSpecialColumns == 4);
 static_assert(kListPrimaryKeys == 6 && kListStatistics == 7 && kListCatalogs == 8 &&
               kListSchemas == 9);
@@ -195,7 +190,7 @@ static_assert(kListPrimaryKeys == 6 && kListStatistics == 7 && kListCatalogs == 
 /// KeyColumnEntry records of the caller's List `keys`. DAL_OK, writing
 /// nothing, for an unknown table or one without a key.
 [[nodiscard]] int SQIGetPKInfo(void *owner, void *env, DalText catalog, DalText schema,
-                               DalText table, int count, void *keys);
+                               DalText table, int count, List *keys);
 /// Listings: each prepares iterator `it` (a PaypalIterator) and returns
 /// DAL_OK; the rows come from catalog_next_row. SQIPrimaryKeys,
 /// SQISpecialColumns and SQIStatistics take an exact table name and return

@@ -18,14 +18,14 @@ constexpr int32_t kNativeEndOfColumns = 2802;
 constexpr int32_t kNativeExtraColumn = 2811;
 
 void post_native(void *owner, const PaypalEnv *env, int32_t native, const char *message) {
-    if (!env || !env->callback) return;
+    if (!env || !env->link.callback) return;
     DalServiceRequest r{};
     r.handle = owner ? owner : env->owner;
     r.origin = kPaypalComponent;
     r.sqlstate = "HY000";
     r.native = native;
     r.message = message;
-    (void)env->callback(DAL_SERVICE_POST_ERROR, &r);
+    (void)dal_service(env->link, DAL_SERVICE_POST_ERROR, &r);
 }
 
 template <size_t N>
@@ -152,12 +152,12 @@ int SQIGetColumnInfo(void *owner, void *handle, DalText, DalText, DalText table,
     return DAL_OK;
 }
 
-int SQIGetPKInfo(void *, void *, DalText, DalText, DalText table, int count, void *keys) {
+int SQIGetPKInfo(void *, void *, DalText, DalText, DalText table, int count, List *keys) {
     const PaypalTable *t = paypal_find_table(dal_text_view(table));
     if (!paypal_has_key(t) || !keys) return DAL_OK;
     // The caller's list holds `count` entries; key columns beyond them are
     // not written, so a short list never overflows.
-    ListCell *cell = ListFirst(static_cast<List *>(keys));
+    ListCell *cell = ListFirst(keys);
     int written = 0;
     for (int i = 0; i < t->column_count && cell && written < count; i++) {
         if (!(t->columns[i].flags & kColumnKey)) continue;

@@ -27,7 +27,7 @@ PaypalIterator *pit(void *it) {
 }
 
 // Starts a listing of `mode` with the cursor before its first row.
-void start_listing(PaypalIterator *it, int32_t mode) {
+void start_listing(PaypalIterator *it, SqiIteratorMode mode) {
     it->request.reset();
     it->mode = mode;
     it->at_end = 0;

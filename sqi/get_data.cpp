@@ -9,8 +9,10 @@
 // Exports: SQIGetData.
 #include <sqlext.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include "sqi/scan.h"
@@ -54,20 +56,46 @@ int atoi_prefix(const char *s) {
     return n;
 }
 
-bool integer_of(const json_t *v, int64_t *out) {
-    if (json_is_integer(v)) *out = json_integer_value(v);
-    else if (json_is_real(v)) *out = static_cast<int64_t>(json_real_value(v));
-    else if (json_is_true(v)) *out = 1;
-    else if (json_is_false(v)) *out = 0;
-    else return false;
-    return true;
+enum class IntegerRead { kNone, kValue, kOutOfRange };
+
+// A JSON number or boolean as an integer; a real is cut toward zero. A real
+// beyond 64 bits has no integer value, and converting it would be undefined.
+IntegerRead integer_of(const json_t *v, int64_t *out) {
+    if (json_is_integer(v)) {
+        *out = json_integer_value(v);
+    } else if (json_is_real(v)) {
+        const double d = json_real_value(v);
+        constexpr double kLimit = 9223372036854775808.0;  // 2^63, exact as a double
+        if (!std::isfinite(d) || d >= kLimit || d < -kLimit) return IntegerRead::kOutOfRange;
+        *out = static_cast<int64_t>(d);
+    } else if (json_is_true(v)) {
+        *out = 1;
+    } else if (json_is_false(v)) {
+        *out = 0;
+    } else {
+        return IntegerRead::kNone;
+    }
+    return IntegerRead::kValue;
+}
+
+// 22003 on the statement reading the row.
+int out_of_range(PaypalIterator *it) {
+    PaypalEnv *env = it->env;
+    if (!env) return DAL_ERROR;
+    DalServiceRequest r{};
+    r.handle = it->owner ? it->owner : env->owner;
+    r.origin = kPaypalComponent;
+    r.sqlstate = "22003";
+    r.message = "Numeric value out of range";
+    (void)dal_service(env->link, DAL_SERVICE_POST_ERROR, &r);
+    return DAL_ERROR;
 }
 
 }  // namespace
 
 int SQIGetData(void *handle, int column, int c_type, void *buffer, SQLLEN capacity, SQLLEN *length) {
     auto *it = static_cast<PaypalIterator *>(handle);
-    if (it->mode != 3) return catalog_get_data(it, column, c_type, buffer, capacity, length);
+    if (it->mode != kQueryRows) return catalog_get_data(it, column, c_type, buffer, capacity, length);
     if (column != it->piece_column || it->row_serial != it->piece_serial) {
         it->piece_offset = 0;
         it->piece_column = column;
@@ -87,7 +115,11 @@ int SQIGetData(void *handle, int column, int c_type, void *buffer, SQLLEN capaci
         case SQL_C_LONG:
         case SQL_C_SLONG: {
             int64_t n;
-            if (!integer_of(v, &n)) return set_null(length);
+            IntegerRead read = integer_of(v, &n);
+            if (read == IntegerRead::kNone) return set_null(length);
+            if (read == IntegerRead::kOutOfRange || n < std::numeric_limits<int32_t>::min() ||
+                n > std::numeric_limits<int32_t>::max())
+                return out_of_range(it);
             int32_t out = static_cast<int32_t>(n);
             if (buffer) memcpy(buffer, &out, sizeof out);
             if (length) *length = sizeof out;
@@ -95,7 +127,9 @@ int SQIGetData(void *handle, int column, int c_type, void *buffer, SQLLEN capaci
         }
         case SQL_C_SBIGINT: {
             int64_t n;
-            if (!integer_of(v, &n)) return set_null(length);
+            IntegerRead read = integer_of(v, &n);
+            if (read == IntegerRead::kNone) return set_null(length);
+            if (read == IntegerRead::kOutOfRange) return out_of_range(it);
             if (buffer) memcpy(buffer, &n, sizeof n);
             if (length) *length = sizeof n;
             return DAL_OK;

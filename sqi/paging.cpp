@@ -16,7 +16,6 @@
 #include <string_view>
 
 #include "transport/paypal_trace.h"
-#include "odbc/handles.h"
 #include "sqi/page_reply.h"
 #include "sqi/prefetch.h"
 #include "sqi/scan.h"
@@ -109,7 +108,7 @@ int scan_exchange(PaypalIterator *it, WebRequest *req, json_t **root) {
     int rc = WebExchange(req, resp);
     if (rc != 0 || !resp) {
         // No reply at all: the transport has posted why, unless it could not.
-        if (diag_count(diag_of(it->owner)) > 0) return DAL_ERROR;
+        if (paypal_diag_count(env, it->owner) > 0) return DAL_ERROR;
         return post_error(it, req->error.empty() ? "no response from server" : req->error.c_str());
     }
     std::string error;
@@ -129,7 +128,7 @@ int ExtractRows(PaypalIterator *it, const PaypalTable *table, int keyed) {
     it->list = it->row = nullptr;
     it->current_row = it->current_child = 0;
     it->single_object = 0;
-    it->mode = 3;
+    it->mode = kQueryRows;
     it->next_cursor.clear();
     if (!it->root) {
         it->page_rows = 0;
@@ -229,7 +228,7 @@ int FetchNextPage(PaypalIterator *it) {
 
 int SQINextRow(void *handle) {
     auto *it = static_cast<PaypalIterator *>(handle);
-    if (it->mode != 3) return catalog_next_row(it);
+    if (it->mode != kQueryRows) return catalog_next_row(it);
     if (it->at_end || it->page_rows == 0) {
         it->at_end = 1;
         return DAL_NO_DATA;

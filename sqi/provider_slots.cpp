@@ -17,14 +17,14 @@ int refuse(void *it) {
     return DAL_ERROR;
 }
 int refuse_table(void *it, TableInfo *) { return refuse(it); }
-int refuse_table_arg(void *it, TableInfo *, void *) { return refuse(it); }
+int refuse_table_arg(void *it, TableInfo *, const Node *) { return refuse(it); }
 int refuse_fetch(void *it, TableInfo *, void *, int, Restriction *) { return refuse(it); }
-int refuse_insert(void *it, TableInfo *, int, void *, void *, void *) { return refuse(it); }
+int refuse_insert(void *it, TableInfo *, int, void *, Restriction *, void *) { return refuse(it); }
 int refuse_delete(void *it, TableInfo *, int, void *, Restriction *) { return refuse(it); }
-int refuse_update(void *it, TableInfo *, int, void *, int, void *, Restriction *, void *) { return refuse(it); }
+int refuse_update(void *it, TableInfo *, int, void *, int, void *, Restriction *, Restriction *) { return refuse(it); }
 int no_transaction(void *, void *) { return DAL_OK; }
 int no_end_transaction(void *, void *, int) { return DAL_OK; }
-int refuse_add_column(void *it, TableInfo *, int, void *) { return refuse(it); }
+int refuse_add_column(void *it, TableInfo *, int, const ListNode *) { return refuse(it); }
 
 }  // namespace
 

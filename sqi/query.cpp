@@ -11,8 +11,8 @@
 #include <ctime>
 #include <string>
 
-#include "engine/value.h"
 #include "sqi/amount_range.h"
+#include "support/value.h"
 #include "transport/paypal_trace.h"
 #include "sqi/scan.h"
 #include "support/calendar.h"
@@ -64,13 +64,13 @@ void scan_post(const PaypalIterator *it, const char *message, const char *sqlsta
     const PaypalEnv *env = it->env;
     if (env && env->session && env->session->context)
         PP_TRACE(&env->session->context->trace, kPpTraceError, "%s", message);
-    if (!env || !env->callback) return;
+    if (!env || !env->link.callback) return;
     DalServiceRequest r{};
     r.handle = it->owner ? it->owner : env->owner;
     r.origin = kPaypalComponent;
     r.sqlstate = sqlstate;
     r.message = message;
-    (void)env->callback(DAL_SERVICE_POST_ERROR, &r);
+    (void)dal_service(env->link, DAL_SERVICE_POST_ERROR, &r);
 }
 
 void scan_release(PaypalIterator *it) {
@@ -280,7 +280,7 @@ int ApplyFilters(PaypalIterator *it, WebRequest *req, int count, Restriction **r
     return 0;
 }
 
-int SQIStartQuery(void *handle, TableInfo *info, void *, void *, int count, Restriction **restrictions) {
+int SQIStartQuery(void *handle, TableInfo *info, const ListNode *, const ListNode *, int count, Restriction **restrictions) {
     auto *it = static_cast<PaypalIterator *>(handle);
     PaypalEnv *env = it->env;
     if (!env || !env->session || !env->session->context) return DAL_NOT_MINE;
@@ -289,7 +289,7 @@ int SQIStartQuery(void *handle, TableInfo *info, void *, void *, int count, Rest
     const PaypalTable *table = info ? paypal_find_table(info->table) : nullptr;
     if (!table) return DAL_NOT_MINE;
     scan_release(it);
-    it->mode = 3;
+    it->mode = kQueryRows;
     it->at_end = 0;
     it->table = table;
     it->table_index = paypal_table_index(table->name);

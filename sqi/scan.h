@@ -110,7 +110,7 @@ int ExtractRows(PaypalIterator *it, const PaypalTable *table, int keyed);
 /// text is shorter than 17 characters.
 [[nodiscard]] bool read_timestamp(const char *text, size_t length, TIMESTAMP_STRUCT *out);
 
-int SQIStartQuery(void *it, TableInfo *info, void *select_list, void *row_list, int count,
+int SQIStartQuery(void *it, TableInfo *info, const ListNode *select_list, const ListNode *row_list, int count,
                   Restriction **restrictions);
 int SQINextRow(void *it);
 int SQIGetData(void *it, int column, int c_type, void *buffer, SQLLEN capacity, SQLLEN *length);

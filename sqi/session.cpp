@@ -17,14 +17,14 @@ namespace {
 // under its request lock), or null for the connection's own requests.
 void transport_post(void *owner, void *target, const char *sqlstate, int native, const char *message) {
     auto *env = static_cast<PaypalEnv *>(owner);
-    if (!env || !env->callback) return;
+    if (!env || !env->link.callback) return;
     DalServiceRequest r{};
     r.handle = target ? target : env->owner;
     r.origin = kPaypalComponent;
     r.native = native;
     r.sqlstate = sqlstate;
     r.message = message;
-    (void)env->callback(DAL_SERVICE_POST_ERROR, &r);
+    (void)dal_service(env->link, DAL_SERVICE_POST_ERROR, &r);
 }
 
 int fail(PaypalEnv *env, const char *sqlstate, const char *message) {
@@ -48,28 +48,36 @@ void paypal_post(const PaypalEnv *env, const char *sqlstate, const char *message
 }
 
 const std::atomic<int32_t> *paypal_cancel_flag(const PaypalEnv *env, void *handle) {
-    if (!env || !env->callback || !handle) return nullptr;
+    if (!env || !handle) return nullptr;
     DalServiceRequest r{};
     r.handle = handle;
-    if (env->callback(DAL_SERVICE_CANCEL_FLAG, &r) != DAL_OK) return nullptr;
+    if (dal_service(env->link, DAL_SERVICE_CANCEL_FLAG, &r) != DAL_OK) return nullptr;
     return static_cast<const std::atomic<int32_t> *>(r.result);
 }
 
 int paypal_time_limit(const PaypalEnv *env, void *handle) {
-    if (!env || !env->callback || !handle) return 0;
+    if (!env || !handle) return 0;
     DalServiceRequest r{};
     r.handle = handle;
-    if (env->callback(DAL_SERVICE_TIME_LIMIT, &r) != DAL_OK) return 0;
+    if (dal_service(env->link, DAL_SERVICE_TIME_LIMIT, &r) != DAL_OK) return 0;
     return r.code > 0 ? r.code : 0;
 }
 
-int SQIAllocEnv(void *owner, void **out, DalServiceFn callback, const char *dsn) {
+int paypal_diag_count(const PaypalEnv *env, void *handle) {
+    if (!env || !handle) return 0;
+    DalServiceRequest r{};
+    r.handle = handle;
+    if (dal_service(env->link, DAL_SERVICE_DIAG_COUNT, &r) != DAL_OK) return 0;
+    return r.code;
+}
+
+int SQIAllocEnv(const DalLink *link, void **out, const char *dsn) {
     *out = nullptr;
     std::unique_ptr<PaypalEnv> env(new (std::nothrow) PaypalEnv());
     if (!env) return DAL_ERROR;
     try {
-        env->owner = owner;
-        env->callback = callback;
+        if (link) env->link = *link;
+        env->owner = env->link.owner;
         env->accept_compression = 1;
         env->page_size = kMaxPageSize;
         env->parallel_requests = 1;
@@ -171,16 +179,16 @@ int SQIDisconnect(void *handle) {
     return DAL_OK;
 }
 
-int SQIGetInfo(void *, int code, void *out) {
+int SQIGetInfo(void *, SqiInfoCode code, SqiInfo *out) {
     if (!out) return DAL_OK;
     switch (code) {
-        case 1: *static_cast<int32_t *>(out) = 4; break;   // IS NULL restrictions pass through
-        case 2: *static_cast<double *>(out) = 1.0; break;
-        case 3:
-        case 7: *static_cast<int32_t *>(out) = 0; break;
-        case 4:
-        case 5: *static_cast<int32_t *>(out) = 1; break;
-        default: break;
+        case SQI_INFO_RESTRICTIONS: out->integer = kRestrictionPassIsNull; break;
+        case SQI_INFO_OPTIMISER_2: out->number = 1.0; break;
+        case SQI_INFO_EXACT_NUMERICS:
+        case SQI_INFO_OPTIMISER_7: out->integer = 0; break;
+        case SQI_INFO_OPTIMISER_4:
+        case SQI_INFO_OPTIMISER_5: out->integer = 1; break;
+        case SQI_INFO_OPTIMISER_6: break;
     }
     return DAL_OK;
 }
@@ -190,7 +198,7 @@ int SQISetAttr(void *handle, int attribute, long value) {
     return DAL_OK;
 }
 
-void *SQIOpenIterator(void *owner, void *handle, DalProvider *, void *) {
+void *SQIOpenIterator(void *owner, void *handle, DalProvider *, const Node *) {
     auto *env = static_cast<PaypalEnv *>(handle);
     auto *it = new (std::nothrow) PaypalIterator();
     if (!it) {
@@ -199,7 +207,7 @@ void *SQIOpenIterator(void *owner, void *handle, DalProvider *, void *) {
         r.origin = kSqlEngineComponent;
         r.sqlstate = "HY001";
         r.message = "Memory allocation error";
-        if (env && env->callback) (void)env->callback(DAL_SERVICE_POST_ERROR, &r);
+        if (env) (void)dal_service(env->link, DAL_SERVICE_POST_ERROR, &r);
         return nullptr;
     }
     it->owner = owner;
@@ -212,7 +220,7 @@ void *SQIOpenIterator(void *owner, void *handle, DalProvider *, void *) {
 int SQIResetIterator(void *handle) {
     auto *it = static_cast<PaypalIterator *>(handle);
     scan_release(it);
-    it->mode = 0;
+    it->mode = kListEmpty;
     it->at_end = 0;
     it->table_index = it->column_index = -1;
     return DAL_OK;

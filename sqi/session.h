@@ -21,6 +21,7 @@
 #include <string>
 
 #include "dal/provider.h"
+#include "sqi/catalog.h"
 #include "sqi/catalog_cursor.h"
 #include "sqi/prefetch.h"
 #include "sqi/windows.h"
@@ -46,7 +47,7 @@ struct PaypalSession {
 struct PaypalEnv {
     std::unique_ptr<PaypalSession> session;
     int32_t odbc_version;           // set through SQISetAttr
-    DalServiceFn callback;          // DALServiceCallback
+    DalLink link;                   // the connection and the DAL's services
     int32_t cache_lifetime;         // seconds, from query_timeout
     int32_t accept_compression;     // 1: ask for gzip replies
     int32_t flush_on_update;
@@ -66,7 +67,7 @@ struct PaypalIterator {
     CatalogCursor listing;          // catalogue listings (modes other than 3)
     PaypalEnv *env;
     int32_t at_end;
-    int32_t mode;                   // 1 tables, 2 columns, 3 query rows, ...
+    SqiIteratorMode mode;           // listing kind, or a scan (sqi/catalog.h)
     int32_t table_index, column_index;
     int32_t page_rows, current_row, current_child, next_page;
     int32_t single_object;
@@ -122,12 +123,16 @@ void paypal_post(const PaypalEnv *env, const char *sqlstate, const char *message
 /// or a connection's login time-out, in seconds (0: none).
 [[nodiscard]] int paypal_time_limit(const PaypalEnv *env, void *handle);
 
-int SQIAllocEnv(void *owner, void **out, DalServiceFn callback, const char *dsn);
+/// The diagnostic records on `handle` so far (what a failed exchange
+/// posted, since the ODBC call began).
+[[nodiscard]] int paypal_diag_count(const PaypalEnv *env, void *handle);
+
+int SQIAllocEnv(const DalLink *link, void **out, const char *dsn);
 int SQIFreeEnv(void *env, DalProvider *provider);
 int SQIConnect(void *env, ConnAttrList *attributes, void *window, char *out, int capacity);
 int SQIDisconnect(void *env);
-int SQIGetInfo(void *env, int code, void *out);
+int SQIGetInfo(void *env, SqiInfoCode code, SqiInfo *out);
 int SQISetAttr(void *env, int attribute, long value);
-void *SQIOpenIterator(void *owner, void *env, DalProvider *provider, void *ddl);
+void *SQIOpenIterator(void *owner, void *env, DalProvider *provider, const Node *ddl);
 int SQIResetIterator(void *it);
 int SQICloseIterator(void *it);

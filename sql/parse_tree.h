@@ -15,8 +15,8 @@
 
 #include <cstdint>
 
-#include "engine/functions.h"
-#include "engine/value.h"
+#include "sql/function_signatures.h"
+#include "support/value.h"
 #include "support/list.h"
 #include "support/node.h"
 

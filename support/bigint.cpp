@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "engine/value.h"
+#include "support/value.h"
 #include "support/diag.h"
 #include "support/value_ops.h"
 

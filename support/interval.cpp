@@ -7,7 +7,7 @@
 
 #include "support/text.h"
 
-#include "engine/value.h"
+#include "support/value.h"
 #include "support/calendar.h"
 #include "support/diag.h"
 #include "support/value_ops.h"

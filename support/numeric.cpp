@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/value.h"
+#include "support/value.h"
 #include "support/diag.h"
 #include "support/value_ops.h"
 

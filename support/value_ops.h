@@ -1,6 +1,6 @@
 // Creating, copying, reading, printing and comparing engine values.
 //
-// Values (engine/value.h) live in pools. NewValue makes one with a data
+// Values (support/value.h) live in pools. NewValue makes one with a data
 // buffer; duplicate_value copies a value together with its character or
 // binary buffer; release_value gives both back. Readers convert a value to
 // an int, double or bigint with range checks (a value out of range is an
@@ -24,7 +24,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/value.h"
+#include "support/value.h"
 
 /// A zeroed value in `pool` with an n-byte data buffer (plus a terminator
 /// byte) when n > 0: type VT_CHAR, length 0, owns_data 1. Null when memory

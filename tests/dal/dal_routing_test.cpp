@@ -9,7 +9,7 @@
 #include "dal/dal.h"
 #include "odbc/handles.h"
 #include "odbc/odbc_api.h"
-#include "engine/value.h"
+#include "support/value.h"
 #include "support/long_buffer.h"
 #include "support/value_ops.h"
 
@@ -33,7 +33,7 @@ FakeState g_states[4];
 
 std::string cat_of(DalText t) { return t.text ? std::string(dal_text_view(t)) : "<null>"; }
 
-void *open_it(void *, void *env, DalProvider *, void *) {
+void *open_it(void *, void *env, DalProvider *, const Node *) {
     auto *it = new FakeIterator{static_cast<FakeState *>(env), 0};
     return it;
 }
@@ -70,7 +70,7 @@ int table_info(void *, void *env, DalText, DalText, DalText table, TableInfo *ou
     snprintf(out->table, sizeof out->table, "%s", std::string(dal_text_view(table)).c_str());
     return DAL_OK;
 }
-int start_query(void *it, TableInfo *, void *, void *, int, Restriction **) {
+int start_query(void *it, TableInfo *, const ListNode *, const ListNode *, int, Restriction **) {
     static_cast<FakeIterator *>(it)->row = 0;
     return DAL_OK;
 }
@@ -263,7 +263,7 @@ TEST_F(DalRouting, ProvidersReadLongValuesInPiecesThroughTheCallback) {
     ASSERT_EQ(append_to_long_buffer(v->long_buffer, "0123456789", 10), 0);
     DalServiceRequest r{};
     r.value = v;
-    ASSERT_EQ(DALServiceCallback(DAL_SERVICE_LONG_LENGTH, &r), DAL_OK);
+    ASSERT_EQ(DALServiceCallback(dal, DAL_SERVICE_LONG_LENGTH, &r), DAL_OK);
     EXPECT_EQ(r.length, 10);
     char piece[4];
     std::string got;
@@ -271,20 +271,20 @@ TEST_F(DalRouting, ProvidersReadLongValuesInPiecesThroughTheCallback) {
     do {
         r.buffer = piece;
         r.capacity = sizeof piece;
-        code = DALServiceCallback(DAL_SERVICE_LONG_READ, &r);
+        code = DALServiceCallback(dal, DAL_SERVICE_LONG_READ, &r);
         got.append(piece, static_cast<size_t>(r.length));
     } while (code == DAL_INFO);
     EXPECT_EQ(code, DAL_OK);
     EXPECT_EQ(got, "0123456789");
-    ASSERT_EQ(DALServiceCallback(DAL_SERVICE_LONG_REWIND, &r), DAL_OK);
+    ASSERT_EQ(DALServiceCallback(dal, DAL_SERVICE_LONG_REWIND, &r), DAL_OK);
     r.capacity = sizeof piece;
-    EXPECT_EQ(DALServiceCallback(DAL_SERVICE_LONG_READ, &r), DAL_INFO);
+    EXPECT_EQ(DALServiceCallback(dal, DAL_SERVICE_LONG_READ, &r), DAL_INFO);
     EXPECT_EQ(std::string(piece, 4), "0123");
     r.handle = dbc;
     r.origin = "Corvane Paypal ODBC Driver";
     r.sqlstate = "HY000";
     r.message = "provider says no";
-    ASSERT_EQ(DALServiceCallback(DAL_SERVICE_POST_ERROR, &r), DAL_OK);
+    ASSERT_EQ(DALServiceCallback(dal, DAL_SERVICE_POST_ERROR, &r), DAL_OK);
     EXPECT_STREQ(diag_message(dbc->diag, 1), "[Corvane][Corvane Paypal ODBC Driver]provider says no");
 }
 

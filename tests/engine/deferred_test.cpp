@@ -9,7 +9,7 @@
 
 #include "dal/dal.h"
 #include "engine/deferred.h"
-#include "engine/value.h"
+#include "support/value.h"
 #include "odbc/handles.h"
 #include "support/long_buffer.h"
 #include "support/numeric.h"
@@ -38,14 +38,14 @@ std::string bytes_of(const T &v) {
     return std::string(reinterpret_cast<const char *>(&v), sizeof v);
 }
 
-void *open_it(void *, void *env, DalProvider *, void *) { return env; }
+void *open_it(void *, void *env, DalProvider *, const Node *) { return env; }
 int close_it(void *) { return DAL_OK; }
 int next_row(void *) { return DAL_OK; }
-int start_query(void *, TableInfo *, void *, void *, int, Restriction **) { return DAL_OK; }
-int get_info(void *env, int code, void *out) {
+int start_query(void *, TableInfo *, const ListNode *, const ListNode *, int, Restriction **) { return DAL_OK; }
+int get_info(void *env, SqiInfoCode code, SqiInfo *out) {
     auto *p = static_cast<FakeProvider *>(env);
     p->info_calls++;
-    if (code == 3) *static_cast<int32_t *>(out) = p->exact;
+    if (code == SQI_INFO_EXACT_NUMERICS) out->integer = p->exact;
     return DAL_OK;
 }
 

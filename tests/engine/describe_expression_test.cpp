@@ -11,7 +11,6 @@
 
 #include "dal/provider.h"
 #include "engine/describe_expression.h"
-#include "odbc/handles.h"
 #include "sql/parse_tree.h"
 #include "sql/parser.h"
 #include "sql/walker.h"
@@ -84,13 +83,10 @@ struct Case {
 struct DescribeExpression : ::testing::Test {
     CvPool *pool = nullptr;
     Columns columns = make_columns();
-    ENV env{};
-    STMT stmt{};
+    int odbc_version = 3;
 
     void SetUp() override {
         pool = cv_mem_alloc_handle(nullptr);
-        env.odbc_version = 3;
-        stmt.env = &env;
     }
     void TearDown() override { cv_mem_release_handle(pool); }
 
@@ -107,7 +103,7 @@ struct DescribeExpression : ::testing::Test {
         }
         Node *item = first_item(context);
         (void)walk_expression(item, resolve, &columns);
-        rc = describe_expression(item, &stmt, out);
+        rc = describe_expression(item, odbc_version, out);
         if (keep)
             *keep = context;
         else
@@ -185,7 +181,7 @@ TEST_F(DescribeExpression, Literals) {
 }
 
 TEST_F(DescribeExpression, DateLiteralFollowsOdbcVersion) {
-    env.odbc_version = 2;
+    odbc_version = 2;
     const Case cases[] = {
         {"{d '2020-01-02'}", 9, 6, 10, kAny, kAny},
         {"{ts '2020-01-02 10:11:12'}", 11, 16, 19, kAny, kAny},
@@ -196,7 +192,7 @@ TEST_F(DescribeExpression, DateLiteralFollowsOdbcVersion) {
     ParseContext *context = nullptr;
     ASSERT_EQ(describe_text("{d '2020-01-02'}", &t, &context), 0);
     // Without a statement the ODBC 3 codes are used.
-    ASSERT_EQ(describe_expression(first_item(context), nullptr, &t), 0);
+    ASSERT_EQ(describe_expression(first_item(context), 3, &t), 0);
     EXPECT_EQ(t.sql_type, 91);
     release_parse_context(context);
 }
@@ -360,7 +356,7 @@ TEST_F(DescribeExpression, ColumnInfoAndRecordedDescriptions) {
     ASSERT_EQ(describe_text("UNKNOWN_COLUMN", &t, &context), -1);
     auto *ref = node_cast<ColumnRefNode>(first_item(context));
     ref->column_info = &info;
-    ASSERT_EQ(describe_expression(first_item(context), &stmt, &t), 0);
+    ASSERT_EQ(describe_expression(first_item(context), odbc_version, &t), 0);
     EXPECT_EQ(t.length, 40);
     release_parse_context(context);
 }

@@ -1,5 +1,6 @@
 // Replays fuzz inputs without libFuzzer: every file named on the command
 // line, or found in a directory named there, is fed to the target once.
+// A path that does not exist, or no input at all, fails the run.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -25,8 +26,16 @@ int main(int argc, char **argv) {
                 if (e.is_regular_file()) run_file(e.path(), count);
         } else if (std::filesystem::exists(p)) {
             run_file(p, count);
+        } else {
+            // A corpus that went missing would otherwise pass unseen.
+            std::fprintf(stderr, "no such corpus: %s\n", argv[i]);
+            return 1;
         }
     }
     std::printf("replayed %d inputs\n", count);
+    if (count == 0) {
+        std::fprintf(stderr, "nothing replayed: the corpus is empty\n");
+        return 1;
+    }
     return 0;
 }

@@ -111,6 +111,11 @@ class Emulator:
                 self.proc.wait(timeout=10)
             except subprocess.TimeoutExpired:
                 self.proc.kill()
+                raise RuntimeError("the emulator did not stop")
+        # 70: one of its request handlers raised (traceback on stderr): a
+        # fault of the emulator, which must not pass for an expected one.
+        if self.proc.returncode == 70:
+            raise RuntimeError("an emulator request handler raised; see its traceback above")
 
     def __enter__(self):
         return self

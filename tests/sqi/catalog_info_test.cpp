@@ -169,4 +169,30 @@ TEST(CatalogInfoTest, PrimaryKeyInfoFillsTheCallersEntries) {
     EXPECT_STREQ(none.entries[0].name, "");
 }
 
+// The answers the optimiser and the executor read before a scan, each in the
+// member of its kind; a code the provider does not answer leaves the record.
+TEST(SqiGetInfo, AnswersEachCodeInItsMember) {
+    constexpr int32_t kUntouched = -7;
+    const struct {
+        SqiInfoCode code;
+        int32_t integer;
+        double number;
+    } cases[] = {
+        {SQI_INFO_RESTRICTIONS, kRestrictionPassIsNull, -1.0},
+        {SQI_INFO_OPTIMISER_2, kUntouched, 1.0},
+        {SQI_INFO_EXACT_NUMERICS, 0, -1.0},
+        {SQI_INFO_OPTIMISER_4, 1, -1.0},
+        {SQI_INFO_OPTIMISER_5, 1, -1.0},
+        {SQI_INFO_OPTIMISER_6, kUntouched, -1.0},
+        {SQI_INFO_OPTIMISER_7, 0, -1.0},
+    };
+    for (const auto &c : cases) {
+        SqiInfo out{kUntouched, -1.0};
+        EXPECT_EQ(SQIGetInfo(nullptr, c.code, &out), DAL_OK) << c.code;
+        EXPECT_EQ(out.integer, c.integer) << c.code;
+        EXPECT_EQ(out.number, c.number) << c.code;
+    }
+    EXPECT_EQ(SQIGetInfo(nullptr, SQI_INFO_RESTRICTIONS, nullptr), DAL_OK);
+}
+
 }  // namespace

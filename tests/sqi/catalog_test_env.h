@@ -18,7 +18,7 @@ inline std::vector<PostedError> &posted_errors() {
     return errors;
 }
 
-inline int collect_service(int code, DalServiceRequest *r) {
+inline int collect_service(DalRecord *, int code, DalServiceRequest *r) {
     if (code == DAL_SERVICE_POST_ERROR)
         posted_errors().push_back(
             {r->sqlstate ? r->sqlstate : "", r->message ? r->message : "", r->native});
@@ -29,7 +29,7 @@ struct CatalogEnv {
     PaypalEnv env{};
     PaypalIterator it{};
     CatalogEnv() {
-        env.callback = collect_service;
+        env.link.callback = collect_service;
         env.odbc_version = 3;
         it.env = &env;
         posted_errors().clear();

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -19,7 +20,7 @@ extern char **environ;
 
 namespace {
 
-int callback(int code, DalServiceRequest *r) {
+int callback(DalRecord *, int code, DalServiceRequest *r) {
     if (code == DAL_SERVICE_POST_ERROR && r->message) posted_messages().push_back(r->message);
     return DAL_OK;
 }
@@ -76,7 +77,15 @@ bool Emulator::start(const std::vector<std::string> &extra) {
 void Emulator::stop() {
     if (pid > 0) {
         kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        pid = -1;
+        // 70: one of the emulator's request handlers raised (its traceback is
+        // on stderr): a fault of the emulator must fail the run.
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 70) {
+            std::fprintf(stderr, "an emulator request handler raised; failing the run\n");
+            std::_Exit(1);
+        }
     }
     pid = -1;
 }
@@ -162,7 +171,8 @@ ScanEnv::~ScanEnv() {
 
 bool ScanEnv::connect(const std::string &extra, const Emulator *emu) {
     pool = cv_mem_alloc_handle(nullptr);
-    if (SQIAllocEnv(nullptr, &env, callback, nullptr) != DAL_OK) return false;
+    const DalLink link{nullptr, nullptr, callback};
+    if (SQIAllocEnv(&link, &env, nullptr) != DAL_OK) return false;
     ConnAttrList *attrs = init_con_str(pool);
     std::string text = "client_id=emu-client-id;client_secret=emu-client-secret;base_url=" +
                        (emu ? emu : &emulator())->base_url() + ";" + extra;

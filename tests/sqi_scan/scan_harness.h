@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "dal/provider.h"
-#include "engine/value.h"
+#include "support/value.h"
 #include "sqi/catalog.h"
 #include "sqi/scan.h"
 #include "sqi/session.h"

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "scan_harness.h"
 
@@ -13,7 +15,7 @@ namespace {
 struct FakeRow {
     PaypalIterator it{};
     explicit FakeRow(const char *json) {
-        it.mode = 3;
+        it.mode = kQueryRows;
         it.table = paypal_find_table("CapturenDetails");
         it.root = json_loads(json, JSON_DECODE_ANY, nullptr);
         it.row = it.root;
@@ -96,6 +98,56 @@ TEST(ScanMapping, NumericForms) {
             EXPECT_EQ(len, 8);
         }
         EXPECT_EQ(got, c.expected);
+    }
+}
+
+std::vector<std::string> &posted_states() {
+    static std::vector<std::string> states;
+    return states;
+}
+
+int capture_state(DalRecord *, int code, DalServiceRequest *r) {
+    if (code == DAL_SERVICE_POST_ERROR) posted_states().push_back(r->sqlstate ? r->sqlstate : "");
+    return DAL_OK;
+}
+
+// A number beyond the buffer's integer type is a range error on the reading
+// statement, never a wrapped or undefined conversion; the edges still fit.
+TEST(ScanMapping, IntegersBeyondTheBufferTypeAreRangeErrors) {
+    struct Case {
+        const char *json;
+        int c_type;
+        bool fits;
+    } cases[] = {
+        {R"({"status": 2e19})", SQL_C_SBIGINT, false},
+        {R"({"status": -1e300})", SQL_C_SBIGINT, false},
+        {R"({"status": 9223372036854775808.0})", SQL_C_SBIGINT, false},
+        {R"({"status": -9223372036854775808.0})", SQL_C_SBIGINT, true},
+        {R"({"status": 9223372036854775807})", SQL_C_SBIGINT, true},
+        {R"({"status": 3000000000})", SQL_C_LONG, false},
+        {R"({"status": -2147483649})", SQL_C_LONG, false},
+        {R"({"status": 2e19})", SQL_C_LONG, false},
+        {R"({"status": -2147483648})", SQL_C_LONG, true},
+        {R"({"status": 2147483647.9})", SQL_C_LONG, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.json);
+        FakeRow r(c.json);
+        PaypalEnv env{};
+        env.link.callback = capture_state;
+        r.it.env = &env;
+        posted_states().clear();
+        unsigned char buf[16] = {};
+        SQLLEN len = 0;
+        int rc = SQIGetData(&r.it, r.status(), c.c_type, buf, sizeof buf, &len);
+        if (c.fits) {
+            EXPECT_EQ(rc, DAL_OK);
+            EXPECT_TRUE(posted_states().empty());
+        } else {
+            EXPECT_EQ(rc, DAL_ERROR);
+            EXPECT_EQ(posted_states(), std::vector<std::string>{"22003"});
+        }
+        r.it.env = nullptr;
     }
 }
 

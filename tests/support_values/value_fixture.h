@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "engine/value.h"
+#include "support/value.h"
 #include "support/diag.h"
 #include "support/numeric.h"
 #include "support/pool.h"

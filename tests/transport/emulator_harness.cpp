@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
@@ -92,13 +93,25 @@ void StopChild(ChildServer &child) {
     if (child.pid <= 0) return;
     kill(child.pid, SIGTERM);
     close(child.stdin_fd);
-    int status;
+    int status = 0;
     waitpid(child.pid, &status, 0);
     child.pid = -1;
+    // 70: one of the child's request handlers raised (its traceback is on
+    // stderr). A fault of the test server must fail the run, not pass for
+    // the fault a test expected.
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 70) {
+        std::fprintf(stderr, "a request handler of the test server raised; failing the run\n");
+        std::_Exit(1);
+    }
 }
 
 std::string ReadFile(const std::string &path) {
     std::ifstream f(path, std::ios::binary);
+    // A file that was never written must not read as an empty one.
+    if (!f) {
+        ADD_FAILURE() << "cannot read " << path;
+        return {};
+    }
     std::stringstream s;
     s << f.rdbuf();
     return s.str();

@@ -26,7 +26,7 @@ struct FakeStatement {
 std::mutex g_posted_lock;
 std::vector<std::pair<void *, std::string>> g_posted;
 
-int record_post(int code, DalServiceRequest *r) {
+int record_post(DalRecord *, int code, DalServiceRequest *r) {
     if (code == DAL_SERVICE_POST_ERROR) {
         std::lock_guard<std::mutex> guard(g_posted_lock);
         g_posted.emplace_back(r->handle, r->message ? r->message : "");
@@ -47,7 +47,8 @@ TEST(TwoStatementsTest, EachFailureGoesToTheStatementThatMadeTheRequest) {
     // Every invoice request is dropped; plans are served.
     ASSERT_EQ(200, EmulatorControl(emu, "fault=drop&count=100000&path=/v2/invoicing"));
     void *env = nullptr;
-    ASSERT_EQ(DAL_OK, SQIAllocEnv(nullptr, &env, record_post, nullptr));
+    const DalLink link{nullptr, nullptr, record_post};
+    ASSERT_EQ(DAL_OK, SQIAllocEnv(&link, &env, nullptr));
     CvPool *pool = cv_mem_alloc_handle(nullptr);
     ConnAttrList *attrs = init_con_str(pool);
     const std::string text = "client_id=emu-client-id;client_secret=emu-client-secret;base_url=https://127.0.0.1:" +

@@ -7,7 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libssl-dev openssl zlib1g-dev libjansson-dev
   unixodbc unixodbc-dev odbcinst python3 python3-pyodbc
-  bison sqlite3 libsqlite3-dev curl
+  bison sqlite3 libsqlite3-dev curl libcurl4-openssl-dev
   qtbase5-dev xvfb xauth fonts-dejavu-core dpkg-dev
 )
 missing=()

@@ -4,10 +4,22 @@ Reads requests exactly as sent (so the request log holds the client's bytes),
 keeps connections alive, and writes replies with Content-Length, chunked
 transfer or gzip. Every size read from a client is limited.
 
-Exports: HttpError, read_request(stream), Reply, write_reply(sock, reply, ...).
+A request handler that raises is a fault of the server itself: its traceback
+goes to standard error and the process ends with HANDLER_ERROR_STATUS, so the
+test that started it fails instead of taking the dropped connection for an
+expected fault.
+
+Exports: HttpError, read_request(stream), Reply, write_reply(sock, reply, ...),
+note_handler_error(server), serve_until_stopped(server, exit_on_eof),
+HANDLER_ERROR_STATUS.
 """
 import gzip
 import io
+import os
+import signal
+import sys
+import threading
+import traceback
 
 MAX_LINE = 16384
 MAX_HEAD = 65536
@@ -155,18 +167,41 @@ def encode_reply(reply, gzip_ok, chunked, keep_alive, chunk_size=1000):
     return ("\r\n".join(head) + "\r\n\r\n").encode("latin-1"), framed
 
 
+HANDLER_ERROR_STATUS = 70
+_errors_lock = threading.Lock()
+
+
+def note_handler_error(server):
+    """For a server's handle_error: prints the handler's traceback and counts it."""
+    traceback.print_exc(file=sys.stderr)
+    sys.stderr.flush()
+    with _errors_lock:
+        server.handler_errors = getattr(server, "handler_errors", 0) + 1
+
+
+def _exit_status(server):
+    errors = getattr(server, "handler_errors", 0)
+    if errors:
+        sys.stderr.write("%d request handler(s) raised: see the traceback(s) above\n" % errors)
+        sys.stderr.flush()
+        return HANDLER_ERROR_STATUS
+    return 0
+
+
 def serve_until_stopped(server, exit_on_eof):
-    """Serves until interrupted; with exit_on_eof, also until standard input
-    closes, so a test that started the server stops it by closing the pipe."""
-    import os
-    import sys
-    import threading
+    """Serves until interrupted or terminated; with exit_on_eof, also until
+    standard input closes, so a test that started the server stops it by
+    closing the pipe. Ends the process with 0, or HANDLER_ERROR_STATUS when a
+    handler raised."""
+    signal.signal(signal.SIGTERM, lambda *_: os._exit(_exit_status(server)))
     if exit_on_eof:
         def watch():
             sys.stdin.read()
-            os._exit(0)
+            os._exit(_exit_status(server))
         threading.Thread(target=watch, daemon=True).start()
     try:
         server.serve_forever(poll_interval=0.2)
     except KeyboardInterrupt:
         pass
+    sys.stdout.flush()
+    os._exit(_exit_status(server))

@@ -18,7 +18,7 @@ then serves on 127.0.0.1 until killed (or until standard input closes, with
 Faults: 429 (Retry-After from ?retry_after=S, default 2), 429_no_retry_after, any
 other status of 400 to 599 (an error reply with it), reset, truncated_chunked, bad_gzip,
 malformed_json, slow, close, drop, huge_length, trickle (the reply one byte every
-`trickle` seconds, default 0.5).
+`trickle` seconds, default 0.5), handler_raises.
 """
 import argparse
 import base64
@@ -322,6 +322,9 @@ def send_reply(state, sock, req, reply, fault):
     elif fault == "drop":
         _hard_close(sock)
         return False
+    elif fault == "handler_raises":
+        # Stands for a bug in a handler: the process must end with status 70.
+        raise RuntimeError("fault injected: a request handler raised")
     if fault == "close":
         reply.close = True
     with state.lock:
@@ -399,7 +402,12 @@ class Handler(socketserver.BaseRequestHandler):
                         time.sleep(latency)
                 if not send_reply(state, sock, req, reply, fault):
                     return
-        except (OSError, ssl.SSLError, ValueError):
+        except (OSError, ssl.SSLError):
+            return      # the client went away
+        except Exception:
+            # Counted before the socket closes: the test may stop us as soon
+            # as it sees the connection end.
+            emu_http.note_handler_error(self.server)
             return
         finally:
             try:
@@ -415,7 +423,7 @@ class Server(socketserver.ThreadingTCPServer):
     request_queue_size = 64
 
     def handle_error(self, request, client_address):
-        pass
+        emu_http.note_handler_error(self)
 
 
 def main():

@@ -154,10 +154,27 @@ def main():
             s.close()
         finally:
             proxy.stdin.close()
-            proxy.wait(10)
+            check(proxy.wait(10) == 0, "the proxy's handlers ran without raising")
     finally:
         emu.stdin.close()
-        emu.wait(10)
+        code = emu.wait(10)
+    check(code == 0, "the emulator's handlers ran without raising (status %d)" % code)
+
+    # A handler that raises is reported: traceback on stderr, status 70.
+    emu, info = start("paypal_emulator.py", ["--state-dir", args.state_dir, "--plain",
+                                             "--fault", "handler_raises"])
+    try:
+        conn = http.client.HTTPConnection("127.0.0.1", int(info["PORT"]), timeout=10)
+        try:
+            conn.request("GET", "/v2/invoicing/invoices")
+            conn.getresponse().read()
+            check(False, "a raising handler still answered")
+        except (http.client.HTTPException, OSError):
+            pass
+    finally:
+        emu.stdin.close()
+        code = emu.wait(10)
+    check(code == 70, "a raising handler ends the emulator with status 70 (got %d)" % code)
     print("emulator self-test passed")
 
 

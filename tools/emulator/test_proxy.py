@@ -68,7 +68,7 @@ class Proxy(socketserver.ThreadingTCPServer):
     allow_reuse_address = True
 
     def handle_error(self, request, client_address):
-        pass
+        emu_http.note_handler_error(self)
 
 
 class Handler(socketserver.BaseRequestHandler):

@@ -1,4 +1,4 @@
-// The engine's value record and its code sets.
+// The value record and its code sets.
 //
 // Every datum the engine handles (a literal, a parameter, a fetched column, an
 // intermediate result, an aggregate) is a Value: a tree node of the value kind

@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# check_layers.sh [ROOT]: every folder of the driver includes only its own
+# layer and the layers below it (the order is drawn in the top README).
+# Exits 1 listing each include that reaches upward, or into tests/, tools/
+# or bench/. A folder of the order that does not exist yet is simply absent.
+set -uo pipefail
+root=${1:-$(cd "$(dirname "$0")/../.." && pwd)}
+cd "$root" || exit 2
+
+# Bottom up; folders on one line form one layer and may include each other.
+layers=(
+  "support"
+  "transport"
+  "sql"
+  "engine"
+  "dal sqi"
+  "query"
+  "odbc"
+  "setup"
+)
+# Folders outside the driver: no layer may include them.
+outside="tests tools bench"
+
+# Includes allowed against the order, each with its reason:
+#   FILE INCLUDED-HEADER REASON
+# Temporary entries name the change that removes them.
+exceptions=(
+  "engine/deferred.cpp dal/dal.h temporary: deferred reads move to query/ with the query engine"
+)
+
+declare -A rank
+for i in "${!layers[@]}"; do
+  for f in ${layers[$i]}; do rank[$f]=$i; done
+done
+for f in $outside; do rank[$f]=1000; done
+
+allowed() {  # file header
+  local e
+  for e in "${exceptions[@]}"; do
+    read -r ef eh _ <<<"$e"
+    [ "$ef" = "$1" ] && [ "$eh" = "$2" ] && return 0
+  done
+  return 1
+}
+
+status=0
+checked=0
+used=()
+for layer in "${layers[@]}"; do
+  for folder in $layer; do
+    [ -d "$folder" ] || continue
+    while IFS= read -r -d '' file; do
+      checked=$((checked + 1))
+      mine=${rank[$folder]}
+      while IFS=: read -r line text; do
+        header=$(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' <<<"$text")
+        top=${header%%/*}
+        [ "$top" = "$header" ] && continue        # no folder: local or generated header
+        [ -n "${rank[$top]+x}" ] || continue      # not one of ours (a library's path)
+        [ "${rank[$top]}" -le "$mine" ] && continue
+        if allowed "$file" "$header"; then used+=("$file $header"); continue; fi
+        echo "$file:$line: includes $header, above $folder/ in the layer order"
+        status=1
+      done < <(grep -n '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' "$file")
+    done < <(find "$folder" -type f \( -name '*.h' -o -name '*.hpp' -o -name '*.cpp' -o -name '*.c' -o -name '*.y' \) -print0)
+  done
+done
+
+# An exception nobody needs any more is dead weight: say so (not fatal, so a
+# merge that removes the cause does not break the check before the list is
+# tidied).
+for e in "${exceptions[@]}"; do
+  read -r ef eh _ <<<"$e"
+  found=0
+  for u in "${used[@]+"${used[@]}"}"; do [ "$u" = "$ef $eh" ] && found=1; done
+  [ $found -eq 1 ] || echo "note: exception no longer needed: $ef -> $eh"
+done
+
+if [ "$checked" -eq 0 ]; then
+  echo "check_layers: no source files under $root"; exit 1
+fi
+[ $status -eq 0 ] && echo "layers: $checked files include only their own layer and those below"
+exit $status
