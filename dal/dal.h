@@ -10,7 +10,7 @@
 // Return codes: the provider codes of dal/provider.h.
 //
 // Exports: DalRecord, DalIterator, DalCatalogKind, DALCreate, DALFree,
-// DALOpen, DALClose, DALServiceCallback, PostDalError, DALOpenIterator,
+// DALOpen, DALClose, DALServiceCallback, PostDalError, DALOpenIterator, DALOpenIteratorIn,
 // DALCloseIterator, DALResetIterator, DALSetIteratorTimeout,
 // DALGetTableInfo, DALGetColumnInfo, DALGetPKInfo, DALGetInfo, the
 // catalogue calls (DALTables ... DALGetTypeInfo), DALStartQuery, DALNextRow,
@@ -24,6 +24,7 @@
 #include "support/pool.h"
 
 struct ConnAttrList;
+struct CvPool;
 struct HostServices;
 
 constexpr int kDalProviderCount = 3;
@@ -67,6 +68,7 @@ struct DalIterator {
     int32_t catalog_kind;         // DalCatalogKind
     int32_t timeout;              // seconds, 0 none
     int32_t end_reached;
+    void *pool_guard;             // DALOpenIteratorIn: the record its pool's release callback holds
 };
 
 // --- the record and its providers
@@ -87,6 +89,10 @@ void PostDalError(const DalRecord *dal, void *handle, const char *component, int
 
 // --- iterators
 [[nodiscard]] DalIterator *DALOpenIterator(void *owner, DalRecord *dal);
+/// As DALOpenIterator, but the iterator belongs to `pool`: when the pool is
+/// released an iterator still open is closed, so no error path leaks one.
+/// DALCloseIterator may still close it earlier.
+[[nodiscard]] DalIterator *DALOpenIteratorIn(void *owner, DalRecord *dal, CvPool *pool);
 void DALCloseIterator(DalIterator *it);
 [[nodiscard]] int DALResetIterator(DalIterator *it);
 void DALSetIteratorTimeout(DalIterator *it, int seconds);

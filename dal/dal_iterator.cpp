@@ -18,8 +18,20 @@ bool owner_timed_out(void *) { return false; }
 
 }  // namespace
 
-DalIterator *DALOpenIterator(void *owner, DalRecord *dal) {
-    CvPool *pool = dal ? dal->pool : nullptr;
+namespace {
+
+// What a pool's release callback holds for an iterator it may close; the
+// iterator clears it when it is closed first.
+struct PoolGuard {
+    DalIterator *it;
+};
+
+void close_guarded(void *arg) {
+    auto *guard = static_cast<PoolGuard *>(arg);
+    if (guard->it) DALCloseIterator(guard->it);
+}
+
+DalIterator *open_in(void *owner, DalRecord *dal, CvPool *pool) {
     auto *it = pool ? pool_new<DalIterator>(pool) : nullptr;
     int n = dal ? dal->count : 0;
     if (it) {
@@ -41,8 +53,29 @@ DalIterator *DALOpenIterator(void *owner, DalRecord *dal) {
     return it;
 }
 
+}  // namespace
+
+DalIterator *DALOpenIterator(void *owner, DalRecord *dal) {
+    return open_in(owner, dal, dal ? dal->pool : nullptr);
+}
+
+DalIterator *DALOpenIteratorIn(void *owner, DalRecord *dal, CvPool *pool) {
+    auto *guard = pool ? pool_new<PoolGuard>(pool) : nullptr;
+    DalIterator *it = guard ? open_in(owner, dal, pool) : nullptr;
+    if (!it) {
+        cv_mem_free(guard);
+        if (!guard) PostDalError(dal, owner, kDalComponent, 0, "HY001", "Memory allocation error");
+        return nullptr;
+    }
+    guard->it = it;
+    it->pool_guard = guard;
+    if (!cv_mem_on_release(pool, close_guarded, guard)) return nullptr;  // closed at once by the pool
+    return it;
+}
+
 void DALCloseIterator(DalIterator *it) {
     if (!it) return;
+    if (it->pool_guard) static_cast<PoolGuard *>(it->pool_guard)->it = nullptr;
     for (int i = 0; i < it->dal->count; i++) {
         DalProvider *p = it->dal->providers[i];
         if (p && it->iterators[i] && p->slots.SQICloseIterator) (void)p->slots.SQICloseIterator(it->iterators[i]);

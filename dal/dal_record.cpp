@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "dal/dal.h"
+#include "dal/dal_engine_hooks.h"
 #include "support/value.h"
 #include "support/connstr.h"
 #include "support/diag.h"
@@ -207,6 +208,16 @@ int DALServiceCallback(DalRecord *dal, int code, DalServiceRequest *r) {
             r->code = diag ? diag_count(diag) : 0;
             return DAL_OK;
         }
+        case DAL_SERVICE_RECORD:
+            r->result = host && host->dal_record ? host->dal_record(r->handle) : nullptr;
+            return r->result ? DAL_OK : DAL_ERROR;
+        case DAL_SERVICE_GET_INFO: {
+            if (!host || !host->get_info || r->capacity < 0 || r->capacity > 32767) return DAL_ERROR;
+            int64_t length = 0;
+            const int rc = host->get_info(r->handle, r->code, r->buffer, r->capacity, &length);
+            r->length = static_cast<SQLLEN>(length);
+            return rc == 0 ? DAL_OK : DAL_ERROR;
+        }
         case DAL_SERVICE_LONG_LENGTH:
             r->length = r->value && r->value->long_buffer
                             ? static_cast<SQLLEN>(long_buffer_length(r->value->long_buffer))
@@ -226,9 +237,11 @@ int DALServiceCallback(DalRecord *dal, int code, DalServiceRequest *r) {
         case DAL_SERVICE_LONG_REWIND:
             if (r->value && r->value->long_buffer) rewind_long_buffer(r->value->long_buffer);
             return DAL_OK;
-        default:
-            // Type information and the engine hooks arrive with the engine's evaluator.
-            return DAL_ERROR;
+        case DAL_SERVICE_EVALUATE:
+        case DAL_SERVICE_CONVERT:
+        case DAL_SERVICE_TYPE_INFO:
+        case DAL_SERVICE_TO_INTEGER: return dal_engine_service(dal, code, r);
+        default: return DAL_ERROR;
     }
 }
 

@@ -18,6 +18,7 @@
 #pragma once
 
 #include <sql.h>
+#include <sqlext.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -94,11 +95,18 @@ enum SqiInfoCode : int32_t {
     SQI_INFO_RESTRICTIONS = 1,  // integer: kRestrictionPass* bits, read before a scan starts
     SQI_INFO_OPTIMISER_2 = 2,   // number: an optimiser hint
     SQI_INFO_EXACT_NUMERICS = 3,  // integer: non-zero when exact numerics arrive as such
-    SQI_INFO_OPTIMISER_4 = 4,   // integer: optimiser hints (4 to 7)
+    SQI_INFO_LAZY_READS = 4,   // integer: 1 when column reads may be deferred
     SQI_INFO_OPTIMISER_5 = 5,
     SQI_INFO_OPTIMISER_6 = 6,
     SQI_INFO_OPTIMISER_7 = 7,
+    SQI_INFO_CHANGE_MASK = 100,  // integer in/out: kDalChange* bits the caller would use,
+                                 // narrowed to what the provider takes for `table`
 };
+
+// Bits of SQI_INFO_CHANGE_MASK.
+inline constexpr int32_t kDalChangeInsert = 1;
+inline constexpr int32_t kDalChangeUpdate = 2;
+inline constexpr int32_t kDalChangeDelete = 4;
 
 // Bits of SQI_INFO_RESTRICTIONS: which restrictions the provider takes as is.
 inline constexpr int32_t kRestrictionPassWithoutValue = 1;  // restrictions with no value expression
@@ -111,6 +119,7 @@ inline constexpr int32_t kRestrictionPassIsNull = 4;        // RESTRICT_IS_NULL
 struct SqiInfo {
     int32_t integer;
     double number;
+    const char *table;  // in: the table a table-level code asks about (null: none)
 };
 
 // One entry of the key list slot 27 (SQIGetPKInfo) fills: the caller passes
@@ -130,11 +139,14 @@ enum DalService : int {
     DAL_SERVICE_LONG_REWIND = 8,
     DAL_SERVICE_ODBC_VERSION = 9,
     DAL_SERVICE_CREDENTIALS = 10,
-    DAL_SERVICE_TIME_LIMIT = 12,  // code out: a statement's query time-out or a
+    // 5, 6 and 11 are the engine hooks (dal/dal_engine_hooks.h)
+    DAL_SERVICE_RECORD = 13,     // result: the DalRecord of the handle's connection
+    DAL_SERVICE_GET_INFO = 14,   // code: SQLGetInfo type; buffer, capacity in; length out
+    DAL_SERVICE_TIME_LIMIT = 15,  // code out: a statement's query time-out or a
                                   // connection's login time-out, seconds (0: none)
-    DAL_SERVICE_CANCEL_FLAG = 13, // result out: the statement's std::atomic<int32_t>
+    DAL_SERVICE_CANCEL_FLAG = 16, // result out: the statement's std::atomic<int32_t>
                                   // that SQLCancel sets (null: none)
-    DAL_SERVICE_DIAG_COUNT = 14,  // code out: the records on the handle's diagnostics
+    DAL_SERVICE_DIAG_COUNT = 17,  // code out: the records on the handle's diagnostics
 };
 
 struct DalServiceRequest {

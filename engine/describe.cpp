@@ -212,8 +212,14 @@ void describe_set_function(SetFunctionKind kind, const ExtendedType *argument, E
         *out = *argument;
         return;
     case SetFunctionKind::kSum:
-        // SUM adds integers and doubles as doubles, exact numerics and
-        // intervals in their own kind: describe what it returns.
+        // SUM adds integers in 64-bit integers, doubles as doubles, exact
+        // numerics and intervals in their own kind: describe what it returns.
+        if (argument && (argument->sql_type == SQL_INTEGER || argument->sql_type == SQL_SMALLINT ||
+                         argument->sql_type == SQL_TINYINT || argument->sql_type == SQL_BIGINT ||
+                         argument->sql_type == SQL_BIT)) {
+            (void)type_template(SQL_BIGINT, out);
+            return;
+        }
         if (argument && (argument->sql_type == SQL_NUMERIC || argument->sql_type == SQL_DECIMAL ||
                          (argument->sql_type >= 101 && argument->sql_type <= 113))) {
             *out = *argument;

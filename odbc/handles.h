@@ -190,6 +190,10 @@ struct STMT {
     void *job_argument;
     int (*job_routine)(STMT *stmt, void *argument);
     std::atomic<int32_t> cancel_requested;  // SQLCancel sets it: a provider's retry wait ends
+    CvPool *param_pool;            // the current execution's parameter values
+    int32_t param_current;         // parameter SQLPutData sends to (from 1), 0 none
+    struct Value *param_wide;      // SQL_C_WCHAR pieces of param_current as sent (UTF-16 bytes),
+                                   // decoded whole: a piece may end inside a character
 };
 
 struct DESC {

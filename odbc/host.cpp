@@ -63,6 +63,22 @@ const std::atomic<int32_t> *handle_cancel_flag(void *handle) {
     return node_kind(handle) == TAG_STMT ? &static_cast<STMT *>(handle)->cancel_requested : nullptr;
 }
 
+DalRecord *handle_dal_record(void *handle) {
+    DBC *dbc = connection_of(handle);
+    return dbc ? dbc->dal : nullptr;
+}
+
+int handle_get_info(void *handle, int info_type, void *buffer, int64_t capacity, int64_t *length) {
+    DBC *dbc = connection_of(handle);
+    *length = 0;
+    if (!dbc || !dbc->services.get_info || capacity < 0 || capacity > 32767) return -1;
+    SQLSMALLINT got = 0;
+    const SQLRETURN rc = dbc->services.get_info(dbc, static_cast<SQLUSMALLINT>(info_type), buffer,
+                                                static_cast<SQLSMALLINT>(capacity), &got);
+    *length = got;
+    return SQL_SUCCEEDED(rc) ? 0 : -1;
+}
+
 constexpr HostServices kOdbcHostServices = {
     .diagnostics = handle_diagnostics,
     .pool = handle_pool,
@@ -70,6 +86,8 @@ constexpr HostServices kOdbcHostServices = {
     .connection_text = handle_connection_text,
     .time_limit = handle_time_limit,
     .cancel_flag = handle_cancel_flag,
+    .dal_record = handle_dal_record,
+    .get_info = handle_get_info,
 };
 
 }  // namespace

@@ -1,7 +1,10 @@
 // The DBC_SERVICES table. Slots whose subsystem is not in this build answer
 // HYC00 on the statement (or -1 where there is no handle to post on), so a
 // caller learns at once that the feature is missing.
+#include "odbc/catalog_run.h"
+#include "odbc/fetch.h"
 #include "odbc/handle_ops.h"
+#include "odbc/stmt_run.h"
 #include "odbc/info.h"
 
 namespace {
@@ -14,24 +17,11 @@ int stmt_missing(STMT *stmt) {
     return -1;
 }
 
-int no_parse_context(STMT *) { return 0; }
-int no_results(STMT *) { return 0; }
 int no_values(DESC *) { return 0; }
 int missing_stmt(STMT *stmt) { return stmt_missing(stmt); }
 int missing_tree(STMT *stmt, void *) { return stmt_missing(stmt); }
 int missing_text(STMT *stmt, const char *) { return stmt_missing(stmt); }
 const char *no_parse_error(STMT *) { return ""; }
-int missing_fetch(STMT *stmt, int, SQLLEN) { return stmt_missing(stmt); }
-int missing_convert(STMT *stmt, int, int, void *, SQLLEN, SQLLEN *) { return stmt_missing(stmt); }
-SQLRETURN missing_listing4(STMT *stmt, const char *, const char *, const char *, const char *) {
-    return static_cast<SQLRETURN>(stmt_missing(stmt));
-}
-SQLRETURN missing_statistics(STMT *stmt, const char *, const char *, const char *, int, int) {
-    return static_cast<SQLRETURN>(stmt_missing(stmt));
-}
-SQLRETURN missing_listing3(STMT *stmt, const char *, const char *, const char *) {
-    return static_cast<SQLRETURN>(stmt_missing(stmt));
-}
 int missing_long_extract(void *, void *, SQLLEN, SQLLEN *) { return -1; }
 int missing_long_rewind(void *) { return -1; }
 int free_descriptor_slot(DESC *desc) { return free_descriptor(desc); }
@@ -53,24 +43,24 @@ void fill_services(DbcServices *s) {
         .init_statement_attributes = init_statement_attributes,
         .load_first_unit = missing_stmt,
         .validate_tree = missing_tree,
-        .free_parse_context = no_parse_context,
+        .free_parse_context = stmt_free_engine,
         .last_parse_error = no_parse_error,
         .parse_text = missing_text,
         .create_parse_context = missing_stmt,
         .release_statement = release_statement_slot,
         .free_descriptor = free_descriptor_slot,
         .release_descriptor_values = no_values,
-        .close_results = no_results,
-        .fetch = missing_fetch,
-        .convert_column = missing_convert,
+        .close_results = stmt_close_results,
+        .fetch = engine_fetch,
+        .convert_column = convert_column_slot,
         .execute = missing_stmt,
         .engine_entry = {missing_tree, missing_tree, missing_tree, missing_tree, missing_tree},
-        .tables_empty = missing_listing4,
-        .column_privileges = missing_listing4,
-        .columns = missing_listing4,
-        .statistics = missing_statistics,
-        .table_privileges = missing_listing3,
-        .tables_view = missing_listing4,
+        .tables_empty = catalog_service_tables,
+        .column_privileges = catalog_service_column_privileges,
+        .columns = catalog_service_columns,
+        .statistics = catalog_service_statistics,
+        .table_privileges = catalog_service_table_privileges,
+        .tables_view = catalog_service_views,
         .get_info = get_info_internal,
         .engine_extra = missing_tree,
         .rowset_entry = missing_tree,

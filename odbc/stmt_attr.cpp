@@ -255,16 +255,9 @@ CV_EXPORT SQLRETURN SQL_API SQLGetStmtOption(SQLHSTMT StatementHandle, SQLUSMALL
                                              SQLPOINTER Value) {
     STMT *s = as_stmt(StatementHandle);
     if (!s) return SQL_INVALID_HANDLE;
-    if (Option == SQL_GET_BOOKMARK) {
-        // The bookmark of the current row is column 0 of the result; until
-        // result retrieval is in this build it is refused as SQLGetData
-        // would be, and otherwise reported as not offered.
-        return odbc_guard(s->diag, [&]() -> SQLRETURN {
-            SetupErrorHeader(s->diag, 0);
-            if (stmt_transition(0, s, SQL_API_SQLGETDATA) != 0) return SQL_ERROR;
-            return not_implemented(s->diag);
-        });
-    }
+    // The bookmark of the current row is column 0 of the result, read as
+    // SQLGetData reads it (07009 while bookmarks are off).
+    if (Option == SQL_GET_BOOKMARK) return SQLGetData(StatementHandle, 0, SQL_C_LONG, Value, sizeof(SQLINTEGER), nullptr);
     // ODBC 2 options are 32-bit values (pointers stay 64-bit).
     return get_stmt_attr(StatementHandle, Option, Value, SQL_IS_UINTEGER, nullptr);
 }

@@ -4,18 +4,26 @@
 // catalog_get_data.
 //
 // The piece offset belongs to one column of one row: reading another column
-// or the same column of a later row starts at the beginning again.
+// or the same column of a later row starts at the beginning again, and so
+// does reading a column again after its value was delivered whole.
+//
+// Values are checked against their column: an integer outside the column's
+// type, a number beyond 64 bits, an impossible date or time is an error
+// naming the column and the value (22003, 22007), never a wrapped number.
 //
 // Exports: SQIGetData.
 #include <sqlext.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <string>
 
 #include "sqi/scan.h"
+#include "support/calendar.h"
 
 namespace {
 
@@ -45,7 +53,7 @@ int deliver_text(PaypalIterator *it, const char *text, size_t size, char *buffer
     memcpy(buffer, text + offset, rest);
     buffer[rest] = 0;
     if (length) *length = static_cast<SQLLEN>(rest);
-    it->piece_offset += static_cast<int32_t>(rest);
+    it->piece_offset = 0;  // delivered whole: a later read starts again
     return DAL_OK;
 }
 
@@ -56,38 +64,44 @@ int atoi_prefix(const char *s) {
     return n;
 }
 
-enum class IntegerRead { kNone, kValue, kOutOfRange };
+enum class Reading { kValue, kNull, kOutOfRange };
 
-// A JSON number or boolean as an integer; a real is cut toward zero. A real
-// beyond 64 bits has no integer value, and converting it would be undefined.
-IntegerRead integer_of(const json_t *v, int64_t *out) {
+// The integer of a JSON number or boolean; a real is taken when it fits 64
+// bits (truncated toward zero), else it is out of range.
+Reading integer_of(const json_t *v, int64_t *out) {
     if (json_is_integer(v)) {
         *out = json_integer_value(v);
     } else if (json_is_real(v)) {
-        const double d = json_real_value(v);
-        constexpr double kLimit = 9223372036854775808.0;  // 2^63, exact as a double
-        if (!std::isfinite(d) || d >= kLimit || d < -kLimit) return IntegerRead::kOutOfRange;
+        double d = json_real_value(v);
+        if (!(d >= -9223372036854775808.0 && d < 9223372036854775808.0)) return Reading::kOutOfRange;
         *out = static_cast<int64_t>(d);
     } else if (json_is_true(v)) {
         *out = 1;
     } else if (json_is_false(v)) {
         *out = 0;
     } else {
-        return IntegerRead::kNone;
+        return Reading::kNull;
     }
-    return IntegerRead::kValue;
+    return Reading::kValue;
 }
 
-// 22003 on the statement reading the row.
-int out_of_range(PaypalIterator *it) {
-    PaypalEnv *env = it->env;
-    if (!env) return DAL_ERROR;
-    DalServiceRequest r{};
-    r.handle = it->owner ? it->owner : env->owner;
-    r.origin = kPaypalComponent;
-    r.sqlstate = "22003";
-    r.message = "Numeric value out of range";
-    (void)dal_service(env->link, DAL_SERVICE_POST_ERROR, &r);
+// Range of the column's SQL type for 32-bit reads.
+void int_range(int sql_type, int64_t *low, int64_t *high) {
+    switch (sql_type) {
+        case SQL_TINYINT: *low = -128; *high = 255; break;  // signed or unsigned bytes
+        case SQL_SMALLINT: *low = -32768; *high = 65535; break;
+        default: *low = INT32_MIN; *high = INT32_MAX; break;
+    }
+}
+
+int post_bad_value(PaypalIterator *it, int column, const json_t *v, const char *sqlstate, const char *what) {
+    std::string text;
+    const char *shown = json_text(v, text) ? text.c_str() : "?";
+    const PaypalColumn *c = it->table ? &it->table->columns[column - 1] : nullptr;
+    char message[256];
+    snprintf(message, sizeof message, "%s in column %s: %.64s%s", what, c ? c->name : "?", shown,
+             text.size() > 64 ? "..." : "");
+    scan_post_state(it, sqlstate, message);
     return DAL_ERROR;
 }
 
@@ -100,6 +114,7 @@ int SQIGetData(void *handle, int column, int c_type, void *buffer, SQLLEN capaci
         it->piece_offset = 0;
         it->piece_column = column;
         it->piece_serial = it->row_serial;
+        it->piece_text_ready = 0;
     }
     json_t *v = scan_column_value(it, column - 1);
     if (!v) return set_null(length);
@@ -108,28 +123,33 @@ int SQIGetData(void *handle, int column, int c_type, void *buffer, SQLLEN capaci
             if (json_is_string(v))
                 return deliver_text(it, json_string_value(v), json_string_length(v), static_cast<char *>(buffer),
                                     capacity, length);
-            std::string text;
-            if (!json_text(v, text)) return set_null(length);
-            return deliver_text(it, text.data(), text.size(), static_cast<char *>(buffer), capacity, length);
+            // Objects and arrays are written as text once; every later piece
+            // of the same row and column comes from that text.
+            if (!it->piece_text_ready) {
+                if (!json_text(v, it->piece_text)) return set_null(length);
+                it->piece_text_ready = 1;
+            }
+            return deliver_text(it, it->piece_text.data(), it->piece_text.size(), static_cast<char *>(buffer),
+                                capacity, length);
         }
         case SQL_C_LONG:
         case SQL_C_SLONG: {
-            int64_t n;
-            IntegerRead read = integer_of(v, &n);
-            if (read == IntegerRead::kNone) return set_null(length);
-            if (read == IntegerRead::kOutOfRange || n < std::numeric_limits<int32_t>::min() ||
-                n > std::numeric_limits<int32_t>::max())
-                return out_of_range(it);
+            int64_t n = 0, low = 0, high = 0;
+            Reading r = integer_of(v, &n);
+            if (r == Reading::kNull) return set_null(length);
+            int_range(it->table->columns[column - 1].sql_type, &low, &high);
+            if (r == Reading::kOutOfRange || n < low || n > high)
+                return post_bad_value(it, column, v, "22003", "Numeric value out of range");
             int32_t out = static_cast<int32_t>(n);
             if (buffer) memcpy(buffer, &out, sizeof out);
             if (length) *length = sizeof out;
             return DAL_OK;
         }
         case SQL_C_SBIGINT: {
-            int64_t n;
-            IntegerRead read = integer_of(v, &n);
-            if (read == IntegerRead::kNone) return set_null(length);
-            if (read == IntegerRead::kOutOfRange) return out_of_range(it);
+            int64_t n = 0;
+            Reading r = integer_of(v, &n);
+            if (r == Reading::kNull) return set_null(length);
+            if (r == Reading::kOutOfRange) return post_bad_value(it, column, v, "22003", "Numeric value out of range");
             if (buffer) memcpy(buffer, &n, sizeof n);
             if (length) *length = sizeof n;
             return DAL_OK;
@@ -140,6 +160,7 @@ int SQIGetData(void *handle, int column, int c_type, void *buffer, SQLLEN capaci
             else if (json_is_integer(v)) d = static_cast<double>(json_integer_value(v));
             else if (json_is_string(v) && json_string_length(v) > 0) d = strtod(json_string_value(v), nullptr);
             else return set_null(length);
+            if (!std::isfinite(d)) return post_bad_value(it, column, v, "22003", "Numeric value out of range");
             if (buffer) memcpy(buffer, &d, sizeof d);
             if (length) *length = sizeof d;
             return DAL_OK;
@@ -150,6 +171,8 @@ int SQIGetData(void *handle, int column, int c_type, void *buffer, SQLLEN capaci
             const char *s = json_string_value(v);
             DATE_STRUCT d{static_cast<SQLSMALLINT>(atoi_prefix(s)), static_cast<SQLUSMALLINT>(atoi_prefix(s + 5)),
                           static_cast<SQLUSMALLINT>(atoi_prefix(s + 8))};
+            if (!valid_date(d.year, d.month, d.day))
+                return post_bad_value(it, column, v, "22007", "Invalid datetime format");
             if (buffer) memcpy(buffer, &d, sizeof d);
             if (length) *length = sizeof d;
             return DAL_OK;
@@ -160,6 +183,8 @@ int SQIGetData(void *handle, int column, int c_type, void *buffer, SQLLEN capaci
             const char *s = json_string_value(v);
             TIME_STRUCT t{static_cast<SQLUSMALLINT>(atoi_prefix(s)), static_cast<SQLUSMALLINT>(atoi_prefix(s + 3)),
                           static_cast<SQLUSMALLINT>(atoi_prefix(s + 6))};
+            if (!valid_time(t.hour, t.minute, t.second))
+                return post_bad_value(it, column, v, "22007", "Invalid datetime format");
             if (buffer) memcpy(buffer, &t, sizeof t);
             if (length) *length = sizeof t;
             return DAL_OK;
@@ -169,11 +194,15 @@ int SQIGetData(void *handle, int column, int c_type, void *buffer, SQLLEN capaci
             TIMESTAMP_STRUCT t{};
             if (!json_is_string(v) || !read_timestamp(json_string_value(v), json_string_length(v), &t))
                 return set_null(length);
+            if (!valid_timestamp(&t)) return post_bad_value(it, column, v, "22007", "Invalid datetime format");
             if (buffer) memcpy(buffer, &t, sizeof t);
             if (length) *length = sizeof t;
             return DAL_OK;
         }
         default:
-            return DAL_OK;  // a buffer type rows are never read as: nothing written
+            // A buffer type rows are never read as: an error, so the caller
+            // never takes an unwritten buffer for a value.
+            paypal_post(it->env, "07006", "restricted data type attribute violation");
+            return DAL_ERROR;
     }
 }

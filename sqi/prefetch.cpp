@@ -299,7 +299,7 @@ int prefetch_next_page(PaypalIterator *it) {
             ask_ahead(pf);
         } catch (const std::bad_alloc &) {
             hold.unlock();
-            scan_post(it, "Memory allocation error", "HY001");
+            scan_post_state(it, "HY001", "Memory allocation error");
             it->prefetch.reset();
             it->request.reset();
             return DAL_ERROR;
@@ -311,8 +311,8 @@ int prefetch_next_page(PaypalIterator *it) {
         pf->next = following(pf, key);
     }
     if (slot.failed) {
-        if (slot.diags.empty()) scan_post(it, "Memory allocation error", "HY001");
-        for (const PageDiag &d : slot.diags) scan_post(it, d.message.c_str(), d.sqlstate.c_str());
+        if (slot.diags.empty()) scan_post_state(it, "HY001", "Memory allocation error");
+        for (const PageDiag &d : slot.diags) scan_post_state(it, d.sqlstate.c_str(), d.message.c_str());
         it->prefetch.reset();
         it->request.reset();
         return DAL_ERROR;

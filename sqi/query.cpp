@@ -10,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "sqi/amount_range.h"
 #include "support/value.h"
@@ -60,7 +61,9 @@ bool parse_plain_timestamp(const std::string &text, TIMESTAMP_STRUCT *t) {
 
 }  // namespace
 
-void scan_post(const PaypalIterator *it, const char *message, const char *sqlstate) {
+void scan_post(const PaypalIterator *it, const char *message) { scan_post_state(it, "HY000", message); }
+
+void scan_post_state(const PaypalIterator *it, const char *sqlstate, const char *message) {
     const PaypalEnv *env = it->env;
     if (env && env->session && env->session->context)
         PP_TRACE(&env->session->context->trace, kPpTraceError, "%s", message);
@@ -93,6 +96,8 @@ void scan_release(PaypalIterator *it) {
     it->piece_offset = 0;
     it->piece_column = -1;
     it->windows = ScanWindows{};
+    it->piece_text.clear();
+    it->piece_text_ready = 0;
 }
 
 bool restriction_value_text(const Value *v, std::string &out) {
@@ -206,6 +211,49 @@ int KeyFromRestrictions(PaypalIterator *it, int count, Restriction **restriction
     return 0;
 }
 
+namespace {
+
+// One filter parameter chosen from the restrictions on its column.
+struct FilterChoice {
+    const PaypalColumn *column = nullptr;
+    int slot = -1;        // FilterSlot, or -2 for sent-but-not-echoed equalities
+    bool equality = false;
+    std::string text;     // the inclusive bound or the equal value
+};
+
+// Orders two filter texts: integers by value, everything else (timestamps in
+// one fixed form included) by bytes.
+int compare_filter_text(const std::string &a, const std::string &b) {
+    char *end_a = nullptr, *end_b = nullptr;
+    long long x = strtoll(a.c_str(), &end_a, 10), y = strtoll(b.c_str(), &end_b, 10);
+    if (!a.empty() && !b.empty() && end_a && !*end_a && end_b && !*end_b) return x < y ? -1 : x > y ? 1 : 0;
+    int c = a.compare(b);
+    return c < 0 ? -1 : c > 0 ? 1 : 0;
+}
+
+// The text of a bound, made inclusive: a timestamp with a fraction of a
+// second rounds outward to a whole second that still satisfies the
+// restriction (> and >= up, < and <= down); a strict bound without one moves
+// to the adjacent value. False when the bound cannot be sent.
+bool inclusive_bound(const Restriction *r, int lower, std::string &text) {
+    const Value *v = r->value;
+    if (v && !v->is_null && v->type == VT_TIMESTAMP && v->data.ts.fraction != 0) {
+        if (r->op == RESTRICT_EQ) return false;  // no whole second equals it
+        TIMESTAMP_STRUCT t = v->data.ts;
+        t.fraction = 0;
+        if (lower && timestamp_add_noconvert(&t, 1) != 0) return false;
+        timestamp_text(t, text);
+        return true;
+    }
+    if (!restriction_value_text(v, text)) return false;
+    int direction = 0;
+    if (r->op == RESTRICT_GT) direction = 1;
+    if (r->op == RESTRICT_LT) direction = -1;
+    return direction == 0 || adjust_strict_bound(text, direction);
+}
+
+}  // namespace
+
 int ApplyFilters(PaypalIterator *it, WebRequest *req, int count, Restriction **restrictions,
                  const PaypalTable *table) {
     const PaypalColumn *need[3] = {nullptr, nullptr, nullptr};  // lower, upper, third
@@ -215,24 +263,27 @@ int ApplyFilters(PaypalIterator *it, WebRequest *req, int count, Restriction **r
         if (c->flags & kColumnUpper) need[1] = c;
         if (c->flags & kColumnThird) need[2] = c;
     }
-    bool met[3] = {false, false, false};
+    // Several restrictions on one filter column: the tightest is sent (the
+    // largest lower bound, the smallest upper bound; an equality wins), so
+    // the order they were written in does not matter and the value rows echo
+    // satisfies all of them.
+    std::vector<FilterChoice> chosen;
+    bool contradiction = false;
     for (int i = 0; i < count; ++i) {
         Restriction *r = restrictions[i];
         const PaypalColumn *c = restriction_column(table, r);
         if (!c || !c->parameter || !r->value) continue;
         uint64_t kind = paypal_filter_kind(c);
         int op = r->op;
-        int slot = -1;
-        int direction = 0;  // strict bounds become the adjacent inclusive one
+        int slot;
+        int lower = 0;
         if (kind == kColumnLower && (op == RESTRICT_GT || op == RESTRICT_GE || op == RESTRICT_EQ)) {
             slot = static_cast<int>(FilterSlot::kLower);
-            direction = op == RESTRICT_GT ? 1 : 0;
+            lower = 1;
         } else if (kind == kColumnUpper && (op == RESTRICT_LT || op == RESTRICT_LE || op == RESTRICT_EQ)) {
             slot = static_cast<int>(FilterSlot::kUpper);
-            direction = op == RESTRICT_LT ? -1 : 0;
         } else if (kind == kColumnThird && (op == RESTRICT_LT || op == RESTRICT_LE || op == RESTRICT_EQ)) {
             slot = static_cast<int>(FilterSlot::kThird);
-            direction = op == RESTRICT_LT ? -1 : 0;
         } else if (kind == kColumnRemember1 && op == RESTRICT_EQ) {
             slot = static_cast<int>(FilterSlot::kRemember1);
         } else if (kind == kColumnRemember2 && op == RESTRICT_EQ) {
@@ -245,25 +296,45 @@ int ApplyFilters(PaypalIterator *it, WebRequest *req, int count, Restriction **r
             continue;
         }
         std::string text;
-        if (!restriction_value_text(r->value, text)) continue;
-        if (direction != 0 && !adjust_strict_bound(text, direction)) {
-            // A strict bound that cannot be moved to an inclusive one is not
-            // sent: echoing it would fail the engine's own check on every row.
+        // A bound that cannot be made inclusive is not sent: echoing it would
+        // fail the engine's own check on every row.
+        if (!inclusive_bound(r, lower, text)) continue;
+        FilterChoice candidate{c, slot, op == RESTRICT_EQ, text};
+        FilterChoice *have = nullptr;
+        for (FilterChoice &f : chosen)
+            if (f.column == c) have = &f;
+        if (!have) {
+            chosen.push_back(candidate);
             continue;
         }
+        if (have->equality && candidate.equality) {
+            if (compare_filter_text(have->text, candidate.text) != 0) contradiction = true;
+            continue;
+        }
+        if (have->equality) continue;
+        if (candidate.equality) {
+            *have = candidate;
+            continue;
+        }
+        int order = compare_filter_text(candidate.text, have->text);
+        if ((lower && order > 0) || (!lower && order < 0)) *have = candidate;
+    }
+    bool met[3] = {false, false, false};
+    for (const FilterChoice &f : chosen) {
+        std::string text = f.text;
         json_t *remembered = nullptr;
-        if (kind == kColumnRemember1 && c->sql_type == SQL_TINYINT) {
+        if (paypal_filter_kind(f.column) == kColumnRemember1 && f.column->sql_type == SQL_TINYINT) {
             bool truth = !(text == "0" || text == "NULL" || text == "false" || text == "False");
             text = truth ? "true" : "false";
             remembered = json_boolean(truth);
         } else {
             remembered = json_stringn(text.data(), text.size());
         }
-        AddParameter(req, c->parameter, text, 0);
-        if (slot >= 0) {
-            if (it->filters[slot]) json_decref(it->filters[slot]);
-            it->filters[slot] = remembered;
-            if (slot <= 2) met[slot] = true;
+        AddParameter(req, f.column->parameter, text, 0);
+        if (f.slot >= 0) {
+            if (it->filters[f.slot]) json_decref(it->filters[f.slot]);
+            it->filters[f.slot] = remembered;
+            if (f.slot <= 2) met[f.slot] = true;
         } else if (remembered) {
             json_decref(remembered);
         }
@@ -276,6 +347,7 @@ int ApplyFilters(PaypalIterator *it, WebRequest *req, int count, Restriction **r
         }
     }
     if (missing) return 1;
+    if (contradiction) return 2;
     if (table->flags & kTableSchema) AddParameter(req, "schema", "paypalv1.1", 0);
     return 0;
 }
@@ -338,7 +410,14 @@ int SQIStartQuery(void *handle, TableInfo *info, const ListNode *, const ListNod
                 break;
         }
     }
-    if (ApplyFilters(it, req.get(), n, restrictions, table) != 0) return DAL_ERROR;
+    int filtered = ApplyFilters(it, req.get(), n, restrictions, table);
+    if (filtered == 2) {
+        // Two different equalities on one filter column: no row can match,
+        // and nothing is asked of PayPal.
+        it->at_end = 1;
+        return DAL_OK;
+    }
+    if (filtered != 0) return DAL_ERROR;
     amount_range_filter(req.get(), n, restrictions, table);
     int windows = windows_begin(it, req.get(), static_cast<int64_t>(time(nullptr)));
     if (windows == DAL_ERROR) return DAL_ERROR;

@@ -44,8 +44,10 @@ json_t *scan_column_value(const PaypalIterator *it, int index) {
     const PaypalTable *table = it->table;
     if (!table || index < 0 || index >= table->column_count) return nullptr;
     const PaypalColumn *c = &table->columns[index];
+    // A filter column echoes the value the query restricted it to; one the
+    // query left free reads the reply's member like any other column.
     int slot = echo_slot(c->flags);
-    if (slot >= 0) return it->filters[slot];
+    if (slot >= 0 && it->filters[slot]) return it->filters[slot];
     json_t *start;
     if (c->flags & kColumnRoot) {
         start = it->root;

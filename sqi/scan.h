@@ -14,7 +14,7 @@
 //
 // Exports: FilterSlot, kFilterSlotCount, kMaxScanPages, restriction_value_text,
 // adjust_strict_bound, KeyFromRestrictions, ApplyFilters, ExtractRows,
-// FetchNextPage, scan_exchange, scan_post, scan_release, scan_column_value,
+// FetchNextPage, scan_exchange, scan_post, scan_post_state, scan_release, scan_column_value,
 // scan_child_array, json_text, read_timestamp, SQIStartQuery, SQINextRow,
 // SQIGetData.
 #pragma once
@@ -47,8 +47,10 @@ static_assert(static_cast<int>(FilterSlot::kPathKey) == kFilterSlotCount - 1);
 // pages than this.
 inline constexpr int32_t kMaxScanPages = 100000;
 
-/// Posts `message` (with `sqlstate`, HY000 unless given) on the iterator's owner.
-void scan_post(const PaypalIterator *it, const char *message, const char *sqlstate = "HY000");
+/// Posts `message` (HY000) on the iterator's owner.
+void scan_post(const PaypalIterator *it, const char *message);
+/// Posts `message` with `sqlstate` on the iterator's owner.
+void scan_post_state(const PaypalIterator *it, const char *sqlstate, const char *message);
 
 /// Drops the scan's reply, rows, filter values, request and piece state.
 void scan_release(PaypalIterator *it);
@@ -72,10 +74,11 @@ bool adjust_strict_bound(std::string &text, int direction);
 [[nodiscard]] int KeyFromRestrictions(PaypalIterator *it, int count, Restriction **restrictions,
                                       const PaypalTable *table, std::string &key, int required);
 
-/// Adds the filter parameters of the first `count` restrictions to `req`,
-/// remembers the values rows echo, and checks the mandatory filters. 0, or
-/// 1 after posting one "Field '%s' must be specified in query" per missing
-/// mandatory filter (lower, upper, third).
+/// Adds the filter parameters of the first `count` restrictions to `req`
+/// (the tightest of several on one column), remembers the values rows echo,
+/// and checks the mandatory filters. 0; 1 after posting one "Field '%s' must
+/// be specified in query" per missing mandatory filter (lower, upper, third);
+/// 2 when two different equalities on one column leave no row possible.
 [[nodiscard]] int ApplyFilters(PaypalIterator *it, WebRequest *req, int count, Restriction **restrictions,
                                const PaypalTable *table);
 

@@ -8,6 +8,7 @@
 #include "transport/paypal_trace.h"
 #include "sqi/scan.h"
 #include "sqi/session.h"
+#include "sqi/catalog.h"
 #include "support/connstr.h"
 
 namespace {
@@ -186,9 +187,20 @@ int SQIGetInfo(void *, SqiInfoCode code, SqiInfo *out) {
         case SQI_INFO_OPTIMISER_2: out->number = 1.0; break;
         case SQI_INFO_EXACT_NUMERICS:
         case SQI_INFO_OPTIMISER_7: out->integer = 0; break;
-        case SQI_INFO_OPTIMISER_4:
+        case SQI_INFO_LAZY_READS:
         case SQI_INFO_OPTIMISER_5: out->integer = 1; break;
         case SQI_INFO_OPTIMISER_6: break;
+        case SQI_INFO_CHANGE_MASK: {
+            const PaypalTable *t = out->table ? paypal_find_table(out->table) : nullptr;
+            if (t) {
+                int32_t allowed = ((t->flags & kTableInsert) ? kDalChangeInsert : 0) |
+                                  ((t->flags & kTablePatch) ? kDalChangeUpdate : 0) |
+                                  ((t->flags & kTableDelete) ? kDalChangeDelete : 0);
+                out->integer &= allowed;
+            }
+            break;
+        }
+        default: break;
     }
     return DAL_OK;
 }

@@ -87,6 +87,11 @@ struct PaypalIterator {
     uint64_t row_serial;            // counts delivered rows: a new row restarts the piece offset
     uint64_t piece_serial;          // the row the piece state belongs to
     ScanWindows windows;            // date windows of the range (sqi/windows.h)
+    // The text of a JSON object or array column, written once per row and
+    // column and then delivered piece by piece (piece_text_ready: valid for
+    // piece_column of row piece_serial).
+    std::string piece_text;
+    int32_t piece_text_ready;
     PagePrefetchPtr prefetch;       // pages fetched ahead in parallel (sqi/prefetch.h), or null
 };
 

@@ -16,6 +16,7 @@
 #include <cstdint>
 
 struct CvPool;
+struct DalRecord;
 struct ErrorHeader;
 
 struct HostServices {
@@ -34,6 +35,11 @@ struct HostServices {
     /// The flag SQLCancel sets on statement `handle` (null: none), so a
     /// provider waiting to retry can stop.
     const std::atomic<int32_t> *(*cancel_flag)(void *handle);
+    /// The data access record of `handle`'s connection (null: none).
+    DalRecord *(*dal_record)(void *handle);
+    /// SQLGetInfo of `handle`'s connection for `info_type` into `buffer` of
+    /// `capacity` bytes, its length in `length`: 0, or -1 when refused.
+    int (*get_info)(void *handle, int info_type, void *buffer, int64_t capacity, int64_t *length);
 };
 
 /// The diagnostics header of `handle`, or null when there is no host.

@@ -25,8 +25,8 @@ void put_utf8(char32_t c, std::string &out) {
     }
 }
 
-// Decodes one UTF-8 character at text[i]; returns its length (1 for a bad
-// byte, which decodes as U+FFFD).
+}  // namespace
+
 size_t decode_utf8(std::string_view text, size_t i, char32_t &c) {
     auto b0 = static_cast<unsigned char>(text[i]);
     if (b0 < 0x80) {
@@ -63,8 +63,6 @@ size_t decode_utf8(std::string_view text, size_t i, char32_t &c) {
     }
     return need + 1;
 }
-
-}  // namespace
 
 size_t utf16_length(const Utf16Unit *text, size_t limit) {
     size_t n = 0;

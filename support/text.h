@@ -8,7 +8,7 @@
 // a terminator at all.
 //
 // Exports: utf16_length, utf16_to_utf8, utf8_to_utf16, utf8_cut,
-// copy_text_out, copy_wide_out, text_arg.
+// decode_utf8, copy_text_out, copy_wide_out, text_arg.
 #pragma once
 
 #include <cstddef>
@@ -29,6 +29,11 @@ void utf16_to_utf8(const Utf16Unit *text, size_t count, std::string &out);
 /// Appends the UTF-16 form of UTF-8 `text` to `out`. Malformed or overlong
 /// sequences and encoded surrogates become U+FFFD, one per bad byte.
 void utf8_to_utf16(std::string_view text, std::u16string &out);
+
+/// Decodes the UTF-8 character at text[i] (i < text.size()) into `c` and
+/// returns its byte length; a malformed, overlong or truncated sequence or an
+/// encoded surrogate decodes as U+FFFD with length 1, as utf8_to_utf16 does.
+[[nodiscard]] size_t decode_utf8(std::string_view text, size_t i, char32_t &c);
 
 /// The largest prefix length <= `max_bytes` of `text` that ends on a whole
 /// UTF-8 character.

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "support/text.h"
@@ -58,6 +59,18 @@ Value *duplicate_value(const Value *v, CvPool *pool) {
         buf[n] = 0;
         c->data.s = buf;
         c->owns_data = 1;
+    }
+    // A copy starts its own piecewise reads, and owns its long data: the
+    // source's buffer may be refilled by its next row.
+    c->piece_offset = 0;
+    if ((v->type == VT_LONG_CHAR || v->type == VT_LONG_BINARY) && v->long_buffer) {
+        LongBuffer *lb = allocate_long_buffer(pool, v->long_buffer->limit, v->long_buffer->sql_type);
+        if (!lb || append_to_long_buffer(lb, long_buffer_data(v->long_buffer), long_buffer_length(v->long_buffer)) != 0) {
+            if (c->owns_data) cv_mem_free(c->data.s);
+            cv_mem_free(c);
+            return nullptr;
+        }
+        c->long_buffer = lb;
     }
     return c;
 }
@@ -309,6 +322,10 @@ int compare_numbers(const Value *a, const Value *b) {
     double x = 0, y = 0;
     (void)get_double_from_value(a, &x);
     (void)get_double_from_value(b, &y);
+    // NaN has one place, after every number, and equals itself: the order
+    // stays total for sorting, DISTINCT and IN.
+    const bool xn = std::isnan(x), yn = std::isnan(y);
+    if (xn || yn) return xn && yn ? 0 : (xn ? 1 : -1);
     return x < y ? -1 : (x > y ? 1 : 0);
 }
 
@@ -369,11 +386,15 @@ int compare_values(const Value *a, const Value *b) {
         if (interval_compare(&a->data.iv, &b->data.iv, &c) == 0) return c;
         return a->type == VT_INTERVAL_YM ? -1 : 1;
     }
-    // Mixed kinds: compare the text forms, so the order is at least total.
-    char x[128], y[128];
-    (void)value_as_text(a, x, sizeof x, nullptr);
-    (void)value_as_text(b, y, sizeof y, nullptr);
-    return sign_of(std::strcmp(x, y));
+    // Mixed kinds: compare the whole text forms, so the order is total.
+    size_t la = 0, lb = 0;
+    char probe[1];
+    (void)value_as_text(a, probe, sizeof probe, &la);
+    (void)value_as_text(b, probe, sizeof probe, &lb);
+    std::string x(la + 1, '\0'), y(lb + 1, '\0');
+    (void)value_as_text(a, x.data(), x.size(), nullptr);
+    (void)value_as_text(b, y.data(), y.size(), nullptr);
+    return sign_of(std::strcmp(x.c_str(), y.c_str()));
 }
 
 void set_trivalue_in_value(Value *v, int truth) {

@@ -289,8 +289,8 @@ TEST_F(DescribeExpression, SetFunctions) {
         {"COUNT(*)", SQL_INTEGER, 4, 11, kAny, kAny},
         {"COUNT(DISTINCT V10)", SQL_INTEGER, 4, 11, kAny, kAny},
         {"COUNT(UNKNOWN_COLUMN)", SQL_INTEGER, 4, 11, kAny, kAny},
-        // SUM accumulates integers as doubles: described as it is returned.
-        {"SUM(I)", SQL_DOUBLE, kAny, kAny, kAny, kAny},
+        // SUM adds integers in checked 64-bit integers: described as it is returned.
+        {"SUM(I)", SQL_BIGINT, kAny, kAny, kAny, kAny},
         {"SUM(N)", SQL_NUMERIC, kAny, kAny, 7, 2},
         {"SUM(INTERVAL '1' DAY)", 103, kAny, kAny, kAny, kAny},
         {"AVG(I)", SQL_DOUBLE, kAny, kAny, kAny, kAny},

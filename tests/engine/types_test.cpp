@@ -237,7 +237,7 @@ TEST_F(DescribeTest, CastsCaseAndSetFunctions) {
     ExtendedType i;
     ASSERT_EQ(type_template(4, &i), 0);
     describe_set_function(SetFunctionKind::kSum, &i, &c);
-    EXPECT_EQ(c.sql_type, 8);  // SUM of integers is computed in doubles
+    EXPECT_EQ(c.sql_type, SQL_BIGINT);  // SUM of integers adds in checked 64-bit integers
     describe_set_function(SetFunctionKind::kAvg, &i, &c);
     EXPECT_EQ(c.sql_type, 8);
     describe_set_function(SetFunctionKind::kCount, nullptr, &c);

@@ -181,13 +181,13 @@ TEST(SqiGetInfo, AnswersEachCodeInItsMember) {
         {SQI_INFO_RESTRICTIONS, kRestrictionPassIsNull, -1.0},
         {SQI_INFO_OPTIMISER_2, kUntouched, 1.0},
         {SQI_INFO_EXACT_NUMERICS, 0, -1.0},
-        {SQI_INFO_OPTIMISER_4, 1, -1.0},
+        {SQI_INFO_LAZY_READS, 1, -1.0},
         {SQI_INFO_OPTIMISER_5, 1, -1.0},
         {SQI_INFO_OPTIMISER_6, kUntouched, -1.0},
         {SQI_INFO_OPTIMISER_7, 0, -1.0},
     };
     for (const auto &c : cases) {
-        SqiInfo out{kUntouched, -1.0};
+        SqiInfo out{kUntouched, -1.0, nullptr};
         EXPECT_EQ(SQIGetInfo(nullptr, c.code, &out), DAL_OK) << c.code;
         EXPECT_EQ(out.integer, c.integer) << c.code;
         EXPECT_EQ(out.number, c.number) << c.code;

@@ -25,7 +25,6 @@ outside="tests tools bench"
 #   FILE INCLUDED-HEADER REASON
 # Temporary entries name the change that removes them.
 exceptions=(
-  "engine/deferred.cpp dal/dal.h temporary: deferred reads move to query/ with the query engine"
 )
 
 declare -A rank

@@ -9,6 +9,9 @@ packages=(
   unixodbc unixodbc-dev odbcinst python3 python3-pyodbc
   bison sqlite3 libsqlite3-dev curl libcurl4-openssl-dev
   qtbase5-dev xvfb xauth fonts-dejavu-core dpkg-dev
+  # real clients of the catalogue calls: Qt's ODBC plug-in and LibreOffice Base
+  libqt5sql5-odbc
+  libreoffice-core-nogui libreoffice-base-core libreoffice-base-drivers python3-uno
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The main job: build the driver, register it with unixODBC in a private ini
-# under build/odbc, start the PayPal emulator on 127.0.0.1, and run SQL
-# through isql against a data source that points at it.
+# under build/odbc, start the PayPal emulator on 127.0.0.1, and run SELECTs
+# through isql against a data source that points at it, showing their rows.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
@@ -30,6 +30,12 @@ export ODBCSYSINI="$root/build/odbc" ODBCINSTINI=odbcinst.ini ODBCINI="$root/bui
 echo "--- driver registered:"; odbcinst -q -d
 echo "--- emulator on https://127.0.0.1:$port (CA $ca)"
 echo "--- isql -v CVPAYPAL"
-echo "SELECT 1" | isql -v CVPAYPAL 2>&1 | tee build/odbc/isql.out || true
-grep -q "Connected" build/odbc/isql.out || { echo "isql did not connect"; exit 1; }
-echo "--- connected: the driver obtained an access token from the emulator (statements are answered once the statement layer is built)"
+cat > build/odbc/main_job.sql <<'SQL'
+SELECT Id, Name, Status, CreateTime FROM Plans WHERE Status = 'ACTIVE'
+SELECT Id, State, CreateTime FROM Payments WHERE StartTime >= {ts '2024-01-01 00:00:00'} AND EndTime <= {ts '2025-01-01 00:00:00'}
+SELECT DisputeId, Reason, DisputeAmountValue FROM Disputes WHERE StartTime >= {ts '2000-01-01 00:00:00'}
+SQL
+isql -v -b CVPAYPAL < build/odbc/main_job.sql 2>&1 | tee build/odbc/isql.out
+grep -q "P-5000ABCDEF00" build/odbc/isql.out || { echo "isql did not show the plans"; exit 1; }
+grep -q "rows fetched" build/odbc/isql.out || { echo "isql fetched no rows"; exit 1; }
+echo "--- rows fetched through unixODBC from the emulator's PayPal endpoints"

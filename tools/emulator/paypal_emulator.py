@@ -13,6 +13,8 @@ then serves on 127.0.0.1 until killed (or until standard input closes, with
   GET /_emulator/control?latency_ms=N                      every API reply waits N ms
   GET /_emulator/control?chunked=1|0&gzip=1|0&expires_in=N&slow=S&trickle=S&chunk_size=N&clear_log=1&reset=1
   GET /_emulator/control?tokens=1                           the access tokens issued
+  GET /_emulator/control?empty_post=1|0                    successful POSTs answer 201 without a body
+  GET /_emulator/created                                    [collection, id] of objects POSTed
   GET /_emulator/requests                                   the request log as JSON
   GET /_emulator/transactions?start=T&end=T                 generated transactions (Unix times)
 Faults: 429 (Retry-After from ?retry_after=S, default 2), 429_no_retry_after, any
@@ -36,6 +38,7 @@ import urllib.parse
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import emu_certs  # noqa: E402
+import emu_changes  # noqa: E402
 import emu_data  # noqa: E402
 import emu_http  # noqa: E402
 import emu_reporting  # noqa: E402
@@ -60,6 +63,8 @@ class State:
         self.tables = emu_tables.Tables(base, {"plans": args.plans} if args.plans else None)
         self.base = base
         self.faults = []                  # [name, remaining count, path prefix, every N, seen, query text]
+        self.request_ids = {}             # (path, PayPal-Request-Id) -> the first reply
+        self.empty_post = False           # successful POSTs answer 201 without a body
         self.connections = 0              # connections accepted (ids from 1)
         if args.fault:
             self.faults.append([args.fault, 1 << 30, "/", 1, 0, ""])
@@ -120,12 +125,15 @@ def handle_control(state, req):
             state.retry_after = "2"
             state.gzip = True
             state.expires_in = state.args.expires_in
+            state.empty_post = False
         if "fault" in one:
             state.faults.append([one["fault"], int(one.get("count", "1")),
                                  one.get("path", "/v2/"), max(1, int(one.get("every", "1"))), 0,
                                  one.get("match", "")])
         if "latency_ms" in one:
             state.latency = max(0, int(one["latency_ms"])) / 1000.0
+        if "empty_post" in one:
+            state.empty_post = one["empty_post"] == "1"
         if "chunked" in one:
             state.chunked = one["chunked"] == "1"
         if "gzip" in one:
@@ -271,11 +279,17 @@ def dispatch(state, req, conn):
         return handle_requests(state), False
     if path == "/_emulator/transactions":
         return handle_transactions(state, req), False
+    if path == "/_emulator/created":
+        with state.lock:
+            return _json(200, getattr(state.tables, "created", [])), False
     state.log(req, conn)
     if path == "/v1/oauth2/token":
         return handle_token(state, req), True
     if path == "/v2/invoicing/invoices" or path.startswith("/v2/invoicing/invoices/"):
         return handle_invoices(state, req), True
+    change_reply = emu_changes.dispatch(state, req, _authorized(state, req))
+    if change_reply is not None:
+        return change_reply, True
     table_reply = emu_tables.dispatch(state, req, _authorized(state, req))
     if table_reply is not None:
         return table_reply, True

@@ -1,0 +1,89 @@
+// The INFO_SCHEMA provider (provider 1): the tables it offers, their
+// constant column descriptions, and its iterator.
+//
+// Most tables are listings of the driver's own catalogue calls (dal/
+// catalog_listing.h) with their columns renamed; SERVER_INFO is a constant
+// list; PAYPAL_RESTRICTIONS says, for every PayPal column, whether a
+// restriction on it is sent to PayPal and how; the rest are always empty.
+//
+// Exports: InfoTable, InfoTableDef, kInfoSchemaName, info_table_by_name,
+// info_table_def, info_column_info, InfoServerEntry, info_server_entries,
+// kInfoServerEntryCount, InfoRestrictionRow, info_restriction_row,
+// info_restriction_next.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "dal/provider.h"
+
+inline constexpr const char *kInfoSchemaName = "INFO_SCHEMA";
+
+enum class InfoTable : int32_t {
+    kCharacterSets = 0,
+    kCollations,
+    kColumnPrivileges,
+    kColumns,
+    kSystemColumns,
+    kIndexes,
+    kSchemata,
+    kServerInfo,
+    kSqlLanguages,
+    kTablePrivileges,
+    kTables,
+    kSystemTables,
+    kTranslations,
+    kUsagePrivileges,
+    kViews,
+    kPaypalRestrictions,
+    kCount,
+};
+
+struct InfoColumnDef {
+    const char *name;
+    int32_t sql_type;   // SQL_VARCHAR, SQL_INTEGER or SQL_CHAR
+    int32_t size;       // display size
+    int32_t nullable;
+};
+
+struct InfoTableDef {
+    InfoTable table;
+    const char *name;
+    const InfoColumnDef *columns;
+    int32_t column_count;
+};
+
+/// The table named exactly `name`, or null.
+[[nodiscard]] const InfoTableDef *info_table_by_name(std::string_view name);
+[[nodiscard]] const InfoTableDef *info_table_def(InfoTable table);
+
+/// The ColumnInfo of column `index` (from 0) of `def`.
+void info_column_info(const InfoTableDef *def, int index, ColumnInfo *out);
+
+/// SERVER_INFO: attribute and either a constant value or the SQLGetInfo
+/// type whose answer is the value (16-bit number or text).
+struct InfoServerEntry {
+    const char *attribute;
+    const char *value;     // null: ask SQLGetInfo
+    int32_t info_type;
+    int32_t is_number;     // the answer is a 16-bit number, written with "%d"
+};
+inline constexpr int kInfoServerEntryCount = 11;
+[[nodiscard]] const InfoServerEntry *info_server_entries();
+
+/// PAYPAL_RESTRICTIONS: one row per column of every PayPal table.
+struct InfoRestrictionRow {
+    const char *table;
+    const char *column;
+    int32_t ordinal;
+    const char *sent;        // "YES" or "NO"
+    const char *sent_as;     // "PATH", "QUERY PARAMETER" or "DRIVER"
+    const char *parameter;   // query parameter, or null
+    const char *operators;   // "=", ">, >=, =", "<, <=, =", or null
+    const char *required;    // "YES" or "NO"
+};
+/// Fills `out` for table `table` (catalogue position) and column `column`
+/// (from 0); false past the catalogue's end.
+[[nodiscard]] bool info_restriction_row(int table, int column, InfoRestrictionRow *out);
+/// Moves (table, column) to the next PayPal column; false at the end.
+[[nodiscard]] bool info_restriction_next(int *table, int *column);

@@ -1,0 +1,245 @@
+// Text, wide text and bytes: the piecewise deliveries of SQLGetData.
+//
+// Text and binary values (long ones included) are read from
+// Value::piece_offset on; each call delivers what fits, reports the length
+// still available from where it started, and moves the offset. Text pieces
+// end on whole UTF-8 characters when at least one fits (a capacity too small
+// for the next character still makes progress with its first bytes, so a
+// loop of small reads always ends); wide pieces end on whole characters and
+// never split a surrogate pair.
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "odbc/convert_internal.h"
+#include "support/long_buffer.h"
+#include "support/numeric.h"
+#include "support/text.h"
+
+namespace {
+
+constexpr char kHex[] = "0123456789ABCDEF";
+
+struct Piecewise {
+    const char *data;
+    size_t size;
+    bool binary;
+};
+
+bool piecewise_source(const Value *v, Piecewise *p) {
+    switch (v->type) {
+    case VT_CHAR:
+    case VT_LONG_CHAR: p->data = value_chars(v, &p->size); p->binary = false; return true;
+    case VT_BINARY:
+        p->data = reinterpret_cast<const char *>(v->data.bytes);
+        p->size = v->data.bytes && v->length > 0 ? static_cast<size_t>(v->length) : 0;
+        p->binary = true;
+        return true;
+    case VT_LONG_BINARY:
+        p->data = v->long_buffer ? long_buffer_data(v->long_buffer) : "";
+        p->size = v->long_buffer ? long_buffer_length(v->long_buffer) : 0;
+        p->binary = true;
+        return true;
+    default: return false;
+    }
+}
+
+// Where the next piece starts; false when every piece has gone out.
+bool piece_start(const Value *v, size_t size, size_t *offset) {
+    if (v->piece_offset == kPieceDone) return false;
+    size_t off = v->piece_offset > 0 ? static_cast<size_t>(v->piece_offset) : 0;
+    *offset = off < size ? off : size;
+    return true;
+}
+
+// Records a delivered piece: the offset moves, or the value is finished.
+SQLRETURN piece_end(Value *v, size_t offset, size_t taken, size_t rest, ErrorHeader *diag) {
+    if (taken < rest) {
+        v->piece_offset = static_cast<int32_t>(offset + taken);
+        return post_truncated(diag);
+    }
+    v->piece_offset = kPieceDone;
+    return SQL_SUCCESS;
+}
+
+// A value's text limited to SQL_ATTR_MAX_LENGTH bytes (whole characters).
+size_t limit_text(const Piecewise &p, SQLULEN max_length) {
+    if (max_length == 0 || p.size <= max_length) return p.size;
+    return utf8_cut(std::string_view(p.data, p.size), max_length);
+}
+
+// Binary bytes whose hex digits fit SQL_ATTR_MAX_LENGTH characters.
+size_t limit_hex(const Piecewise &p, SQLULEN max_length) {
+    if (max_length == 0 || 2 * p.size <= max_length) return p.size;
+    return max_length / 2;
+}
+
+// UTF-16 units of the UTF-8 text.
+size_t utf16_units(std::string_view text) {
+    size_t units = 0;
+    for (size_t i = 0; i < text.size();) {
+        char32_t c;
+        i += decode_utf8(text, i, c);
+        units += c >= 0x10000 ? 2 : 1;
+    }
+    return units;
+}
+
+void put_unit(void *buffer, size_t index, char16_t unit) {
+    std::memcpy(static_cast<char *>(buffer) + 2 * index, &unit, 2);
+}
+
+// Copies a finished text (not piecewise) into a character target.
+SQLRETURN put_whole_text(std::string_view text, const ConvertTarget &t, ErrorHeader *diag) {
+    put_length(t, static_cast<SQLLEN>(text.size()));
+    if (!t.buffer || t.capacity <= 0) return text.empty() ? SQL_SUCCESS : post_truncated(diag);
+    bool cut = copy_text_out(text, static_cast<char *>(t.buffer), static_cast<size_t>(t.capacity));
+    return cut ? post_truncated(diag) : SQL_SUCCESS;
+}
+
+// The character form of a value that is not text or binary.
+bool scalar_chars(const Value *v, const ConvertColumn &c, std::string &out) {
+    char buf[512];
+    long n;
+    if (v->type == VT_NUMERIC) {
+        size_t len = 0;
+        (void)numeric_to_string(&v->data.num, buf, sizeof buf, &len);
+        n = static_cast<long>(len);
+    } else {
+        n = scalar_text(v, buf, sizeof buf);
+    }
+    if (n < 0) {
+        out = "UNSUPPORTED STRING CONVERSION";
+        return false;
+    }
+    size_t len = static_cast<size_t>(n) < sizeof buf ? static_cast<size_t>(n) : sizeof buf - 1;
+    if (v->type != VT_NUMERIC && c.max_length > 0 && len > c.max_length) len = c.max_length;
+    out.assign(buf, len);
+    return true;
+}
+
+}  // namespace
+
+SQLRETURN convert_to_char(Value *v, const ConvertColumn &c, const ConvertTarget &t, ErrorHeader *diag) {
+    Piecewise p;
+    if (!piecewise_source(v, &p)) {
+        std::string text;
+        (void)scalar_chars(v, c, text);
+        return put_whole_text(text, t, diag);
+    }
+    size_t size = p.binary ? limit_hex(p, c.max_length) : limit_text(p, c.max_length);
+    size_t off;
+    if (!piece_start(v, size, &off)) return SQL_NO_DATA;
+    size_t rest = size - off;
+    put_length(t, static_cast<SQLLEN>(p.binary ? 2 * rest : rest));
+    if (!t.buffer || t.capacity <= 0) return rest > 0 ? post_truncated(diag) : SQL_SUCCESS;
+    char *out = static_cast<char *>(t.buffer);
+    size_t room = static_cast<size_t>(t.capacity) - 1;
+    size_t take;
+    if (p.binary) {
+        take = rest < room / 2 ? rest : room / 2;
+        const auto *b = reinterpret_cast<const unsigned char *>(p.data + off);
+        for (size_t i = 0; i < take; i++) {
+            out[2 * i] = kHex[b[i] >> 4];
+            out[2 * i + 1] = kHex[b[i] & 15];
+        }
+        out[2 * take] = 0;
+    } else {
+        take = rest <= room ? rest : utf8_cut(std::string_view(p.data + off, rest), room);
+        if (take == 0 && rest > 0) take = room;  // not one whole character fits: go on bytewise
+        std::memcpy(out, p.data + off, take);
+        out[take] = 0;
+    }
+    return piece_end(v, off, take, rest, diag);
+}
+
+SQLRETURN convert_to_wchar(Value *v, const ConvertColumn &c, const ConvertTarget &t, ErrorHeader *diag) {
+    size_t room = t.buffer && t.capacity >= 2 ? static_cast<size_t>(t.capacity) / 2 - 1 : 0;
+    Piecewise p;
+    if (!piecewise_source(v, &p)) {
+        std::string text;
+        (void)scalar_chars(v, c, text);
+        std::u16string wide;
+        utf8_to_utf16(text, wide);
+        put_length(t, static_cast<SQLLEN>(2 * wide.size()));
+        if (!t.buffer || t.capacity < 2) return wide.empty() ? SQL_SUCCESS : post_truncated(diag);
+        size_t n = wide.size() < room ? wide.size() : room;
+        if (n < wide.size() && n > 0 && wide[n - 1] >= 0xD800 && wide[n - 1] <= 0xDBFF) n--;
+        for (size_t i = 0; i < n; i++) put_unit(t.buffer, i, wide[i]);
+        put_unit(t.buffer, n, 0);
+        return n < wide.size() ? post_truncated(diag) : SQL_SUCCESS;
+    }
+    size_t size = p.binary ? limit_hex(p, c.max_length) : limit_text(p, c.max_length);
+    size_t off;
+    if (!piece_start(v, size, &off)) return SQL_NO_DATA;
+    size_t rest = size - off;
+    if (p.binary) {
+        put_length(t, static_cast<SQLLEN>(4 * rest));
+        if (!t.buffer || t.capacity < 2) return rest > 0 ? post_truncated(diag) : SQL_SUCCESS;
+        size_t take = rest < room / 2 ? rest : room / 2;
+        const auto *b = reinterpret_cast<const unsigned char *>(p.data + off);
+        for (size_t i = 0; i < take; i++) {
+            put_unit(t.buffer, 2 * i, static_cast<char16_t>(kHex[b[i] >> 4]));
+            put_unit(t.buffer, 2 * i + 1, static_cast<char16_t>(kHex[b[i] & 15]));
+        }
+        put_unit(t.buffer, 2 * take, 0);
+        return piece_end(v, off, take, rest, diag);
+    }
+    std::string_view text(p.data + off, rest);
+    put_length(t, static_cast<SQLLEN>(2 * utf16_units(text)));
+    if (!t.buffer || t.capacity < 2) return rest > 0 ? post_truncated(diag) : SQL_SUCCESS;
+    size_t used = 0, taken = 0;
+    while (taken < rest) {
+        char32_t ch;
+        size_t len = decode_utf8(text, taken, ch);
+        size_t need = ch >= 0x10000 ? 2 : 1;
+        if (used + need > room) break;
+        if (need == 2) {
+            char32_t x = ch - 0x10000;
+            put_unit(t.buffer, used, static_cast<char16_t>(0xD800 + (x >> 10)));
+            put_unit(t.buffer, used + 1, static_cast<char16_t>(0xDC00 + (x & 0x3FF)));
+        } else {
+            put_unit(t.buffer, used, static_cast<char16_t>(ch));
+        }
+        used += need;
+        taken += len;
+    }
+    put_unit(t.buffer, used, 0);
+    return piece_end(v, off, taken, rest, diag);
+}
+
+SQLRETURN convert_to_bytes(Value *v, const ConvertColumn &c, const ConvertTarget &t, ErrorHeader *diag) {
+    Piecewise p;
+    if (piecewise_source(v, &p)) {
+        size_t size = c.max_length > 0 && p.size > c.max_length ? c.max_length : p.size;
+        size_t off;
+        if (!piece_start(v, size, &off)) return SQL_NO_DATA;
+        size_t rest = size - off;
+        put_length(t, static_cast<SQLLEN>(rest));
+        size_t cap = t.buffer && t.capacity > 0 ? static_cast<size_t>(t.capacity) : 0;
+        size_t take = rest < cap ? rest : cap;
+        if (take) std::memcpy(t.buffer, p.data + off, take);
+        return piece_end(v, off, take, rest, diag);
+    }
+    const void *data = &v->data;
+    size_t n;
+    switch (v->type) {
+    case VT_INTEGER:
+    case VT_BIT: n = 4; break;
+    case VT_DOUBLE:
+    case VT_BIGINT: n = 8; break;
+    case VT_DATE:
+    case VT_TIME: n = 6; break;
+    case VT_TIMESTAMP: n = 16; break;
+    case VT_NUMERIC: n = 19; break;
+    case VT_INTERVAL_YM:
+    case VT_INTERVAL_DS: n = 28; break;
+    default: return refuse_type(diag);
+    }
+    if (c.max_length > 0 && n > c.max_length) n = c.max_length;
+    put_length(t, static_cast<SQLLEN>(n));
+    size_t cap = t.buffer && t.capacity > 0 ? static_cast<size_t>(t.capacity) : 0;
+    size_t take = n < cap ? n : cap;
+    if (take) std::memcpy(t.buffer, data, take);
+    return take < n ? post_truncated(diag) : SQL_SUCCESS;
+}

@@ -1,0 +1,310 @@
+// SQLBindCol, SQLFetch, SQLFetchScroll, SQLExtendedFetch, SQLGetData,
+// SQLSetPos, SQLBulkOperations: rows from the open cursor's rowset into the
+// application's buffers through convert_value.
+#include <cstring>
+
+#include "odbc/call_trace.h"
+#include "odbc/convert.h"
+#include "odbc/desc_type.h"
+#include "odbc/descriptor.h"
+#include "odbc/fetch.h"
+#include "odbc/odbc_api.h"
+#include "odbc/state.h"
+#include "odbc/stmt_run.h"
+#include "query/rowset.h"
+
+namespace {
+
+// Bytes one element of a column-wise bound array takes: the C type's size
+// for fixed-length types, the buffer length for the others.
+SQLLEN element_size(int c_type, SQLLEN octet_length) {
+    switch (c_type) {
+    case SQL_C_CHAR: case SQL_C_WCHAR: case SQL_C_BINARY: case SQL_VARCHAR: case SQL_VARBINARY:
+    case SQL_LONGVARCHAR: case SQL_LONGVARBINARY:
+        return octet_length;
+    case SQL_C_TINYINT: case SQL_C_STINYINT: case SQL_C_UTINYINT: case SQL_C_BIT: return 1;
+    case SQL_C_SHORT: case SQL_C_SSHORT: case SQL_C_USHORT: return 2;
+    case SQL_C_LONG: case SQL_C_SLONG: case SQL_C_ULONG: case SQL_C_FLOAT: return 4;
+    case SQL_C_DOUBLE: case SQL_C_SBIGINT: case SQL_C_UBIGINT: case SQL_BIGINT: return 8;
+    case SQL_C_DATE: case SQL_C_TYPE_DATE: case SQL_C_TIME: case SQL_C_TYPE_TIME: return 6;
+    case SQL_C_TIMESTAMP: case SQL_C_TYPE_TIMESTAMP: return 16;
+    case SQL_C_NUMERIC: return 19;
+    default:
+        if (c_type >= SQL_C_INTERVAL_YEAR && c_type <= SQL_C_INTERVAL_MINUTE_TO_SECOND) return 28;
+        return octet_length;
+    }
+}
+
+template <typename T>
+T *advance(T *base, SQLLEN bytes) {
+    return base ? reinterpret_cast<T *>(reinterpret_cast<char *>(base) + bytes) : nullptr;
+}
+
+// Converts every bound column of one row (entry `index` of the block).
+int deliver_row(void *arg, int64_t index, int64_t, Value *const *values) {
+    auto *stmt = static_cast<STMT *>(arg);
+    DESC *ard = stmt->ard;
+    if (!ard->records) return 0;  // nothing bound
+    SQLLEN offset = ard->header.bind_offset ? *ard->header.bind_offset : 0;
+    SQLINTEGER row_size = ard->header.bind_type;
+    int result = 0;
+    for (int c = stmt->attrs.use_bookmarks ? 0 : 1; c <= ard->record_count; c++) {
+        DescRecord &b = ard->records[c];
+        if (!b.data_ptr && !b.indicator_ptr && !b.octet_length_ptr) continue;
+        if (c > stmt->ird->record_count) continue;
+        int c_type = b.concise_type;
+        ConvertColumn col = column_facts(stmt, c);
+        int resolved = c_type == SQL_C_DEFAULT ? default_c_type(col.sql_type) : c_type;
+        SQLLEN data_step = row_size ? row_size : element_size(resolved, b.octet_length);
+        SQLLEN len_step = row_size ? row_size : static_cast<SQLLEN>(sizeof(SQLLEN));
+        auto i = static_cast<SQLLEN>(index);
+        ConvertTarget t{c_type, advance(b.data_ptr, offset + i * data_step), b.octet_length,
+                        advance(b.octet_length_ptr, offset + i * len_step),
+                        advance(b.indicator_ptr, offset + i * len_step)};
+        Value *v = values[c];
+        if (!v) {
+            (void)post_error(stmt->diag, "HY000", "General error: %s", "a column value of the row is missing");
+            return -1;
+        }
+        v->piece_offset = 0;
+        SQLRETURN rc = convert_value(v, col, t, stmt->diag);
+        v->piece_offset = 0;  // SQLGetData of a bound column starts again
+        if (rc == SQL_ERROR) result = -1;
+        else if (rc == SQL_SUCCESS_WITH_INFO && result == 0) result = 1;
+    }
+    return result;
+}
+
+SQLRETURN to_odbc(int rc) {
+    switch (rc) {
+    case 0: return SQL_SUCCESS;
+    case 1: return SQL_SUCCESS_WITH_INFO;
+    case 100: return SQL_NO_DATA;
+    default: return SQL_ERROR;
+    }
+}
+
+// The bookmark SQL_FETCH_BOOKMARK starts from: the fetch bookmark pointer,
+// else the buffer bound to column 0. False when there is none.
+bool find_bookmark(STMT *stmt, int64_t *out) {
+    if (stmt->attrs.fetch_bookmark) {
+        int32_t k;
+        std::memcpy(&k, stmt->attrs.fetch_bookmark, sizeof k);
+        *out = k;
+        return true;
+    }
+    if (stmt->ard->record_count < 0 || !stmt->ard->records || !stmt->ard->records[0].data_ptr) return false;
+    int32_t k;
+    std::memcpy(&k, stmt->ard->records[0].data_ptr, sizeof k);
+    *out = k;
+    return true;
+}
+
+SQLRETURN bind_col(STMT *stmt, SQLUSMALLINT column, SQLSMALLINT c_type, SQLPOINTER target, SQLLEN length,
+                   SQLLEN *indicator) {
+    SetupErrorHeader(stmt->diag, 0);
+    if (stmt_transition(0, stmt, SQL_API_SQLBINDCOL) != 0) return SQL_ERROR;
+    if (length < 0) return post_error(stmt->diag, "HY090", "Invalid string or buffer length");
+    if (column == 0 && stmt->attrs.use_bookmarks == SQL_UB_OFF)
+        return post_error(stmt->diag, "07009", "Invalid descriptor index");
+    DESC *ard = stmt->ard;
+    bool unbinding = !target && !indicator;
+    if (unbinding && column > ard->record_count) return SQL_SUCCESS;
+    DescRecord *r = desc_record_at(ard, column);
+    if (!r) {
+        (void)post_error(stmt->diag, "HY001", "Memory allocation error");
+        return SQL_ERROR;
+    }
+    desc_set_concise_type(r, c_type, stmt->env->odbc_version == SQL_OV_ODBC2 ? 2 : 3);
+    r->data_ptr = target;
+    r->octet_length = length;
+    r->indicator_ptr = indicator;
+    r->octet_length_ptr = indicator;
+    int count = ard->record_count;
+    while (count > 0 && !ard->records[count].data_ptr && !ard->records[count].indicator_ptr &&
+           !ard->records[count].octet_length_ptr)
+        count--;
+    if (count != ard->record_count && desc_set_count(ard, count) != 0) return SQL_ERROR;
+    return SQL_SUCCESS;
+}
+
+SQLRETURN get_data(STMT *stmt, SQLUSMALLINT column, SQLSMALLINT c_type, SQLPOINTER target, SQLLEN capacity,
+                   SQLLEN *indicator) {
+    SetupErrorHeader(stmt->diag, 0);
+    if (stmt_transition(0, stmt, SQL_API_SQLGETDATA) != 0) return SQL_ERROR;
+    if (capacity < 0) return post_error(stmt->diag, "HY090", "Invalid string or buffer length");
+    if ((column == 0 && stmt->attrs.use_bookmarks == SQL_UB_OFF) || column > stmt->ird->record_count)
+        return post_error(stmt->diag, "07009", "Invalid descriptor index");
+    if (c_type == SQL_ARD_TYPE) {
+        // Only a column the application described in the ARD has a type there.
+        if (column > stmt->ard->record_count || !stmt->ard->records)
+            return post_error(stmt->diag, "07009", "Invalid descriptor index");
+        c_type = stmt->ard->records[column].concise_type;
+    }
+    Rowset *rs = stmt_rowset(stmt);
+    StatementRun *run = run_of(stmt);
+    if (!rs || !run) return post_error(stmt->diag, "24000", "Invalid cursor state");
+    Value *v = rowset_value(rs, column);
+    if (!v) return SQL_ERROR;
+    int64_t row = rowset_row_number(rs);
+    if (run->get_data_column != column || run->get_data_row != row) v->piece_offset = 0;
+    run->get_data_column = column;
+    run->get_data_row = row;
+    return convert_value(v, column_facts(stmt, column), {c_type, target, capacity, indicator, indicator},
+                         stmt->diag);
+}
+
+}  // namespace
+
+ConvertColumn column_facts(STMT *stmt, int column) {
+    ConvertColumn c{SQL_INTEGER, 10, 0, stmt->attrs.max_length};
+    if (column > 0 && column <= stmt->ird->record_count) {
+        const DescRecord &r = stmt->ird->records[column];
+        c.sql_type = r.concise_type;
+        c.precision = r.precision;
+        c.scale = r.scale;
+    }
+    return c;
+}
+
+int engine_fetch(STMT *stmt, int orientation, SQLLEN offset) {
+    Rowset *rs = stmt_rowset(stmt);
+    StatementRun *run = run_of(stmt);
+    if (!rs || !run) return post_error(stmt->diag, "24000", "Invalid cursor state");
+    run->get_data_column = 0;
+    FetchRequest rq{};
+    rq.orientation = orientation;
+    rq.offset = offset;
+    rq.use_bookmarks = stmt->attrs.use_bookmarks != SQL_UB_OFF;
+    if (orientation == SQL_FETCH_BOOKMARK) {
+        if (run->extended_fetch) {
+            rq.bookmark = offset;
+            rq.offset = 0;
+            rq.has_bookmark = 1;
+        } else {
+            rq.has_bookmark = find_bookmark(stmt, &rq.bookmark);
+            if (rq.has_bookmark && stmt->attrs.use_bookmarks == SQL_UB_VARIABLE && !stmt->attrs.fetch_bookmark &&
+                stmt->ard->records[0].concise_type != SQL_C_LONG && stmt->ard->records[0].concise_type != SQL_C_SLONG) {
+                SetReturnCode(stmt->diag, SQL_ERROR);
+                (void)PostError(stmt->diag, 2, 0, 0, 0, 0, "ODBC 3.0", "HY111", "Invalid bookmark value");
+                return -1;
+            }
+        }
+    }
+    SQLULEN size = run->extended_fetch ? stmt->ard->header.rowset_size : stmt->ard->header.array_size;
+    rq.array_size = size > 0 ? static_cast<int64_t>(size) : 1;
+    rq.status = stmt->ird->header.array_status;
+    rq.rows_fetched = stmt->ird->header.rows_processed;
+    rq.deliver = deliver_row;
+    rq.deliver_arg = stmt;
+    int rc = rowset_fetch(rs, &rq);
+    stmt->attrs.row_number = static_cast<SQLULEN>(rowset_row_number(rs));
+    return rc;
+}
+
+int convert_column_slot(STMT *stmt, int column, int c_type, void *buffer, SQLLEN capacity, SQLLEN *indicator) {
+    Rowset *rs = stmt_rowset(stmt);
+    Value *v = rs ? rowset_value(rs, column) : nullptr;
+    if (!v) return -1;
+    v->piece_offset = 0;
+    return convert_value(v, column_facts(stmt, column), {c_type, buffer, capacity, indicator, indicator}, stmt->diag);
+}
+
+CV_EXPORT SQLRETURN SQL_API SQLBindCol(SQLHSTMT h, SQLUSMALLINT column, SQLSMALLINT c_type, SQLPOINTER target,
+                                       SQLLEN length, SQLLEN *indicator) {
+    log_message("bindcol", __LINE__, kTraceInfo, "SQLBindCol( %h, %u, %i, %p, %I, %p )", h, column, c_type, target,
+                static_cast<long long>(length), indicator);
+    STMT *stmt = as_stmt(h);
+    if (!stmt) return trace_exit("bindcol", __LINE__, "SQLBindCol", SQL_INVALID_HANDLE);
+    return trace_exit("bindcol", __LINE__, "SQLBindCol", odbc_guard(stmt->diag, [&] {
+                          return bind_col(stmt, column, c_type, target, length, indicator);
+                      }));
+}
+
+CV_EXPORT SQLRETURN SQL_API SQLFetch(SQLHSTMT h) {
+    STMT *stmt = as_stmt(h);
+    if (!stmt) return SQL_INVALID_HANDLE;
+    return odbc_guard(stmt->diag, [&]() -> SQLRETURN {
+        SetupErrorHeader(stmt->diag, 0);
+        if (stmt_transition(0, stmt, SQL_API_SQLFETCH) != 0) return SQL_ERROR;
+        int rc = engine_fetch(stmt, SQL_FETCH_NEXT, 0);
+        if (rc != -1) (void)stmt_transition(1, stmt, SQL_API_SQLFETCH);
+        return to_odbc(rc);
+    });
+}
+
+CV_EXPORT SQLRETURN SQL_API SQLFetchScroll(SQLHSTMT h, SQLSMALLINT orientation, SQLLEN offset) {
+    STMT *stmt = as_stmt(h);
+    if (!stmt) return SQL_INVALID_HANDLE;
+    return odbc_guard(stmt->diag, [&]() -> SQLRETURN {
+        SetupErrorHeader(stmt->diag, 0);
+        if (stmt_transition(0, stmt, SQL_API_SQLFETCHSCROLL) != 0) return SQL_ERROR;
+        int rc = engine_fetch(stmt, orientation, offset);
+        if (rc != -1) (void)stmt_transition(1, stmt, SQL_API_SQLFETCHSCROLL);
+        return to_odbc(rc);
+    });
+}
+
+CV_EXPORT SQLRETURN SQL_API SQLExtendedFetch(SQLHSTMT h, SQLUSMALLINT orientation, SQLLEN offset, SQLULEN *row_count,
+                                             SQLUSMALLINT *status) {
+    STMT *stmt = as_stmt(h);
+    if (!stmt) return SQL_INVALID_HANDLE;
+    return odbc_guard(stmt->diag, [&]() -> SQLRETURN {
+        SetupErrorHeader(stmt->diag, 0);
+        if (stmt_transition(0, stmt, SQL_API_SQLEXTENDEDFETCH) != 0) return SQL_ERROR;
+        StatementRun *run = run_of(stmt);
+        if (!run) return SQL_ERROR;
+        DescHeader &ird = stmt->ird->header;
+        SQLULEN *saved_rows = ird.rows_processed;
+        SQLUSMALLINT *saved_status = ird.array_status;
+        ird.rows_processed = row_count;
+        ird.array_status = status;
+        run->extended_fetch = 1;
+        int rc = engine_fetch(stmt, orientation, offset);
+        run->extended_fetch = 0;
+        ird.rows_processed = saved_rows;
+        ird.array_status = saved_status;
+        if (rc != -1) (void)stmt_transition(1, stmt, SQL_API_SQLEXTENDEDFETCH);
+        return to_odbc(rc);
+    });
+}
+
+CV_EXPORT SQLRETURN SQL_API SQLGetData(SQLHSTMT h, SQLUSMALLINT column, SQLSMALLINT c_type, SQLPOINTER target,
+                                       SQLLEN capacity, SQLLEN *indicator) {
+    STMT *stmt = as_stmt(h);
+    if (!stmt) return SQL_INVALID_HANDLE;
+    return odbc_guard(stmt->diag, [&] { return get_data(stmt, column, c_type, target, capacity, indicator); });
+}
+
+CV_EXPORT SQLRETURN SQL_API SQLSetPos(SQLHSTMT h, SQLSETPOSIROW row, SQLUSMALLINT operation, SQLUSMALLINT lock) {
+    STMT *stmt = as_stmt(h);
+    if (!stmt) return SQL_INVALID_HANDLE;
+    return odbc_guard(stmt->diag, [&]() -> SQLRETURN {
+        SetupErrorHeader(stmt->diag, 0);
+        if (stmt_transition(0, stmt, SQL_API_SQLSETPOS) != 0) return SQL_ERROR;
+        Rowset *rs = stmt_rowset(stmt);
+        if (!rs) return post_error(stmt->diag, "24000", "Invalid cursor state");
+        int64_t affected = 0;
+        int rc = rowset_set_pos(rs, static_cast<int64_t>(row), operation, lock, &affected);
+        if (StatementRun *run = run_of(stmt)) run->get_data_column = 0;
+        stmt->attrs.row_number = static_cast<SQLULEN>(rowset_row_number(rs));
+        if (operation != SQL_POSITION && operation != SQL_REFRESH) stmt->row_count = affected;
+        return to_odbc(rc);
+    });
+}
+
+CV_EXPORT SQLRETURN SQL_API SQLBulkOperations(SQLHSTMT h, SQLSMALLINT operation) {
+    log_message("bulkoperations", __LINE__, kTraceInfo, "SQLBulkOperations( %h, %i )", h, operation);
+    STMT *stmt = as_stmt(h);
+    if (!stmt) return trace_exit("bulkoperations", __LINE__, "SQLBulkOperations", SQL_INVALID_HANDLE);
+    return trace_exit("bulkoperations", __LINE__, "SQLBulkOperations", odbc_guard(stmt->diag, [&]() -> SQLRETURN {
+        SetupErrorHeader(stmt->diag, 0);
+        if (operation != SQL_ADD)
+            return post_error(stmt->diag, "HY000", "General error: %s", "SQLBulkOperations not implemented");
+        if (stmt_transition(0, stmt, SQL_API_SQLBULKOPERATIONS) != 0) return SQL_ERROR;
+        Rowset *rs = stmt_rowset(stmt);
+        if (!rs) return post_error(stmt->diag, "24000", "Invalid cursor state");
+        int64_t affected = 0;
+        return to_odbc(rowset_set_pos(rs, 1, SQL_ADD, SQL_LOCK_NO_CHANGE, &affected));
+    }));
+}

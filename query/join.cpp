@@ -1,0 +1,559 @@
+// Levels of the nested loop: tables, tables read once, FROM-clause joins
+// (join.h).
+#include "query/join.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/describe_expression.h"
+#include "query/optimise.h"
+#include "query/scan.h"
+#include "query/sort.h"
+#include "query/sort_record.h"
+#include "sql/walker.h"
+#include "support/long_buffer.h"
+#include "support/work_file.h"
+#include "support/value_ops.h"
+
+// Rows of a range of scans kept in memory: the used column values of each
+// row, one after another.
+struct RowCache {
+    std::vector<uint8_t> data;     // rows while they fit the memory budget
+    std::vector<size_t> offsets;   // row starts; `total` ends the last row
+    size_t total = 0;
+    WorkFile *file = nullptr;      // past the budget every row is in its side store
+    int64_t budget = 0;
+    std::vector<uint8_t> row;      // the row being written or read from the file
+    std::unordered_map<std::string, std::vector<uint32_t>> index;  // equality keys
+    bool filled = false;
+    // A table read once: the equalities that take outer rows' values, as
+    // (column from 1, value expression, key form); rows are looked up by them.
+    std::vector<int> key_columns;
+    std::vector<Node *> key_values;
+    std::vector<KeyForm> key_forms;
+    const std::vector<uint32_t> *candidates = nullptr;
+};
+
+struct JoinExec;
+
+struct Side {
+    int32_t lo, hi;                // scans
+    JoinExec *join;                // or null: the table at lo
+};
+
+struct KeyPair {
+    Node *inner;                   // expression over the inner side
+    Node *outer;                   // expression over the outer side (or constant)
+    KeyForm form;
+};
+
+struct JoinExec {
+    JoinSpec *spec;
+    Side outer, inner;
+    RowCache cache;
+    std::vector<KeyPair> keys;     // equalities of ON between the sides
+    std::vector<uint8_t> matched;  // FULL: per inner row
+    const std::vector<uint32_t> *candidates = nullptr;
+    size_t position = 0;           // in the candidates, or the inner row number
+    bool need_outer = true;
+    bool outer_matched = false;
+    bool outer_done = false;       // FULL: unmatched inner rows now
+    bool all_rows = false;         // no index: every inner row is a candidate
+    ByteBuffer key;
+};
+
+struct PlanUnit {
+    int32_t lo, hi;
+    JoinExec *join;                // a FROM-clause join, else a table
+    RowCache *cache;               // a table read once, else null
+    size_t position;
+};
+
+namespace {
+
+[[noreturn]] void no_memory(EvalContext *c) { raise_evaluation_error(c, "HY001", "Memory allocation error"); }
+
+void destroy_join(void *arg) { delete static_cast<JoinExec *>(arg); }
+void destroy_cache(void *arg) { delete static_cast<RowCache *>(arg); }
+
+void set_null(ExecPlan *plan, int lo, int hi) {
+    for (int s = lo; s < hi; s++) {
+        TableScan &scan = plan->scans[s];
+        for (int i = 0; i < scan.slot->column_count; i++)
+            if (Value *v = scan.values[i]) {
+                v->deferred = 0;
+                v->is_null = -1;
+            }
+    }
+}
+
+[[noreturn]] void file_failure(RowCache &cache, EvalContext *c) {
+    const char *operation = nullptr;
+    int code = 0;
+    const char *text = cache.file ? work_file_error(cache.file, &operation, &code) : "work file";
+    raise_evaluation_error(c, "HY000", "General error: RSFile error '%s' %d [%s]", text ? text : "", code,
+                           operation ? operation : "");
+}
+
+// Keeps the row just built in cache.row: in memory within the budget, else
+// in a work file (the rows kept so far move there first).
+void keep_row(ExecPlan *plan, RowCache &cache, EvalContext *c) {
+    cache.offsets.push_back(cache.total);
+    cache.total += cache.row.size();
+    if (!cache.file && static_cast<int64_t>(cache.data.size() + cache.row.size()) <= cache.budget) {
+        cache.data.insert(cache.data.end(), cache.row.begin(), cache.row.end());
+        return;
+    }
+    if (!cache.file) {
+        cache.file = work_file_create(plan->pool, 8, 1, c->statement->connection.work_dir_path);
+        if (!cache.file) no_memory(c);
+        if (!cache.data.empty() && work_side_append(cache.file, cache.data.data(), cache.data.size()) < 0)
+            file_failure(cache, c);
+        cache.data = {};
+    }
+    if (work_side_append(cache.file, cache.row.data(), cache.row.size()) < 0) file_failure(cache, c);
+}
+
+void forget_rows(RowCache &cache) {
+    cache.data.clear();
+    cache.offsets.clear();
+    cache.index.clear();
+    cache.total = 0;
+    work_file_close(cache.file);
+    cache.file = nullptr;
+}
+
+void write_row(ExecPlan *plan, int lo, int hi, RowCache &cache, EvalContext *c) {
+    ByteBuffer &out = cache.row;
+    out.clear();
+    for (int s = lo; s < hi; s++) {
+        TableScan &scan = plan->scans[s];
+        for (int i = 0; i < scan.slot->column_count; i++) {
+            Value *v = scan.values[i];
+            if (!v) continue;
+            if (v->deferred && read_deferred_value(v) < 0) raise_evaluation_error(c, "HY000", "Data Read Error");
+            payload_append(out, v);
+        }
+    }
+    keep_row(plan, cache, c);
+}
+
+void read_row(ExecPlan *plan, int lo, int hi, RowCache &cache, size_t row, EvalContext *c) {
+    size_t at = cache.offsets[row];
+    size_t end = row + 1 < cache.offsets.size() ? cache.offsets[row + 1] : cache.total;
+    const uint8_t *data = cache.data.data();
+    if (cache.file) {
+        cache.row.resize(end - at);
+        if (work_side_read(cache.file, static_cast<int64_t>(at), cache.row.data(), end - at) != 0)
+            file_failure(cache, c);
+        data = cache.row.data();
+        end -= at;
+        at = 0;
+    }
+    for (int s = lo; s < hi; s++) {
+        TableScan &scan = plan->scans[s];
+        for (int i = 0; i < scan.slot->column_count; i++) {
+            Value *v = scan.values[i];
+            if (!v) continue;
+            int r = payload_restore(data, end, &at, v, scan.capacity[i], plan->pool);
+            if (r == -2) no_memory(c);
+            if (r != 0) raise_evaluation_error(c, "HY000", "General error: %s", "damaged row cache");
+        }
+    }
+}
+
+// ---- sides ----
+
+void join_open(ExecPlan *plan, JoinExec *j, EvalContext *c);
+int join_fetch(ExecPlan *plan, JoinExec *j, EvalContext *c);
+
+void side_open(ExecPlan *plan, Side &s, EvalContext *c) {
+    if (s.join) join_open(plan, s.join, c);
+    else scan_open(plan, s.lo, c);
+}
+
+int side_fetch(ExecPlan *plan, Side &s, EvalContext *c) {
+    return s.join ? join_fetch(plan, s.join, c) : scan_fetch(plan, s.lo, c);
+}
+
+// ---- equality keys of ON ----
+
+struct Within {
+    ExecPlan *plan;
+    int lo, hi;
+    bool outside;
+    bool refs;
+};
+
+int within_visit(Node *node, void *arg) {
+    auto *w = static_cast<Within *>(arg);
+    switch (node->kind) {
+    case NODE_COLUMN_REF: {
+        auto *ref = node_cast<ColumnRefNode>(node);
+        if (ref->scope != w->plan->scope) return 0;  // an enclosing query's value: fixed here
+        auto *slot = static_cast<TableSlot *>(ref->table_slot);
+        int p = slot ? slot->position - 1 : -1;
+        if (p < w->lo || p >= w->hi) w->outside = true;
+        w->refs = true;
+        return 0;
+    }
+    case NODE_QUERY_SPEC:
+    case NODE_EXISTS:
+    case NODE_IN_SUBQUERY:
+    case NODE_QUANTIFIED:
+    case NODE_AGGREGATE:
+        w->outside = true;
+        return 1;
+    default: return 0;
+    }
+}
+
+bool only_within(ExecPlan *plan, Node *e, int lo, int hi, bool *refs) {
+    Within w{plan, lo, hi, false, false};
+    (void)walk_expression(e, within_visit, &w);
+    *refs = w.refs;
+    return !w.outside;
+}
+
+KeyForm form_of(Node *e) {
+    ExtendedType t{};
+    if (describe_expression(e, 3, &t) != 0) return KeyForm::kOther;
+    uint32_t vt = value_type_for_sql_type(t.sql_type, nullptr);
+    return vt ? key_form_of_type(vt) : KeyForm::kOther;
+}
+
+// Equalities whose values the byte keys compare exactly as `=` does
+// (doubles compare by their six-decimal texts, so they are left out).
+bool hashable(KeyForm f) {
+    return f == KeyForm::kInteger || f == KeyForm::kDecimal || f == KeyForm::kText || f == KeyForm::kDateTime;
+}
+
+void collect_keys(ExecPlan *plan, JoinExec *j, Node *n) {
+    if (!n) return;
+    if (n->kind == NODE_OPERATOR) {
+        auto *o = node_cast<OperatorNode>(n);
+        if (o->op_class == OPCLASS_AND) {
+            collect_keys(plan, j, o->left);
+            collect_keys(plan, j, o->right);
+            return;
+        }
+        if (o->op_class != OPCLASS_OPERATOR || o->op != OP_EQ || !o->left || !o->right) return;
+        Node *sides[2] = {o->left, o->right};
+        for (int first = 0; first < 2; first++) {
+            Node *in = sides[first], *out = sides[1 - first];
+            bool in_refs = false, out_refs = false;
+            if (!only_within(plan, in, j->inner.lo, j->inner.hi, &in_refs) || !in_refs) continue;
+            if (!only_within(plan, out, j->outer.lo, j->outer.hi, &out_refs)) continue;
+            KeyForm a = form_of(in), b = form_of(out);
+            if (a != b || !hashable(a)) continue;
+            j->keys.push_back(KeyPair{in, out, a});
+            return;
+        }
+    }
+}
+
+// The key of the current row for `which` side; false when a part is NULL
+// (such a row matches nothing).
+bool make_key(JoinExec *j, bool inner, EvalContext *c) {
+    j->key.clear();
+    for (const KeyPair &k : j->keys) {
+        Value *v = evaluate_expression(inner ? k.inner : k.outer, c);
+        if (v->is_null) return false;
+        key_append(j->key, v, k.form, false);
+    }
+    return true;
+}
+
+void fill_inner(ExecPlan *plan, JoinExec *j, EvalContext *c) {
+    RowCache &cache = j->cache;
+    forget_rows(cache);
+    cache.budget = sort_memory_budget(c->statement->connection.work_mem_size);
+    side_open(plan, j->inner, c);
+    while (side_fetch(plan, j->inner, c) == 0) {
+        auto row = static_cast<uint32_t>(cache.offsets.size());
+        write_row(plan, j->inner.lo, j->inner.hi, cache, c);
+        if (!j->keys.empty() && make_key(j, true, c))
+            cache.index[std::string(reinterpret_cast<const char *>(j->key.data()), j->key.size())].push_back(row);
+    }
+    cache.filled = true;
+    j->matched.assign(cache.offsets.size(), 0);
+}
+
+void join_open(ExecPlan *plan, JoinExec *j, EvalContext *c) {
+    try {
+        if (!j->cache.filled) fill_inner(plan, j, c);
+    } catch (const std::bad_alloc &) {
+        no_memory(c);
+    }
+    side_open(plan, j->outer, c);
+    j->need_outer = true;
+    j->outer_done = false;
+    j->position = 0;
+}
+
+const std::vector<uint32_t> kNone;
+
+int join_fetch(ExecPlan *plan, JoinExec *j, EvalContext *c) {
+    const int kind = j->spec->kind;
+    const size_t rows = j->cache.offsets.size();
+    for (;;) {
+        if (j->outer_done) {
+            // FULL: the inner rows that never matched, the outer side NULL.
+            while (j->position < rows) {
+                size_t r = j->position++;
+                if (j->matched[r]) continue;
+                read_row(plan, j->inner.lo, j->inner.hi, j->cache, r, c);
+                return 0;
+            }
+            return 100;
+        }
+        if (j->need_outer) {
+            if (side_fetch(plan, j->outer, c) != 0) {
+                if (kind != kJoinFull) return 100;
+                j->outer_done = true;
+                j->position = 0;
+                set_null(plan, j->outer.lo, j->outer.hi);
+                continue;
+            }
+            j->need_outer = false;
+            j->outer_matched = false;
+            j->position = 0;
+            j->all_rows = j->keys.empty();
+            j->candidates = &kNone;
+            if (!j->all_rows && make_key(j, false, c)) {
+                auto found = j->cache.index.find(std::string(reinterpret_cast<const char *>(j->key.data()), j->key.size()));
+                if (found != j->cache.index.end()) j->candidates = &found->second;
+            }
+        }
+        const size_t count = j->all_rows ? rows : j->candidates->size();
+        while (j->position < count) {
+            size_t r = j->all_rows ? j->position : (*j->candidates)[j->position];
+            j->position++;
+            read_row(plan, j->inner.lo, j->inner.hi, j->cache, r, c);
+            if (j->spec->on && evaluate_condition(j->spec->on, c) != kTrue) continue;
+            j->outer_matched = true;
+            if (kind == kJoinFull) j->matched[r] = 1;
+            return 0;
+        }
+        j->need_outer = true;
+        if (!j->outer_matched && kind != kJoinInner) {
+            set_null(plan, j->inner.lo, j->inner.hi);
+            return 0;
+        }
+    }
+}
+
+JoinExec *make_join(ExecPlan *plan, JoinSpec *spec, EvalContext *c) {
+    auto *j = new (std::nothrow) JoinExec;
+    if (!j) no_memory(c);
+    if (!cv_mem_on_release(plan->pool, destroy_join, j)) {
+        delete j;
+        no_memory(c);
+    }
+    j->spec = spec;
+    Side left{spec->lo, spec->mid, spec->left ? make_join(plan, spec->left, c) : nullptr};
+    Side right{spec->mid, spec->hi, spec->right ? make_join(plan, spec->right, c) : nullptr};
+    if (spec->kind == kJoinRight) {
+        j->outer = right;
+        j->inner = left;
+    } else {
+        j->outer = left;
+        j->inner = right;
+    }
+    try {
+        collect_keys(plan, j, spec->on);
+    } catch (const std::bad_alloc &) {
+        no_memory(c);
+    }
+    return j;
+}
+
+void reset_join(JoinExec *j) {
+    if (!j) return;
+    j->cache.filled = false;
+    reset_join(j->outer.join);
+    reset_join(j->inner.join);
+}
+
+// Whether the restrictions of scan `index` take nothing from the rows of
+// this query (only literals, parameters and enclosing queries' values).
+bool restrictions_fixed(ExecPlan *plan, int index) {
+    for (int a = 0; a < plan->alternative_count; a++)
+        for (ListCell *cell = ListFirst(plan->alternatives[a].candidates[index]); cell; cell = ListNext(cell)) {
+            auto *r = static_cast<Restriction *>(ListData(cell));
+            auto *e = static_cast<Node *>(r->value_expression);
+            if (!e) continue;
+            bool refs = false;
+            if (!only_within(plan, e, 0, 0, &refs) || refs) return false;
+        }
+    return true;
+}
+
+KeyForm column_form(const TableSlot *slot, int column) {
+    uint32_t vt = value_type_for_sql_type(slot->columns[column - 1].data_type, nullptr);
+    return vt ? key_form_of_type(vt) : KeyForm::kOther;
+}
+
+// A table below the outermost level whose restrictions take outer rows'
+// values: unless they form a key lookup (an equality on the leading column
+// of a unique index: a keyed read per outer row), it is read once with the
+// restrictions that do not depend on outer rows, and its rows are looked up
+// by the equalities that do.
+RowCache *plan_lookup_cache(ExecPlan *plan, int index, EvalContext *c) {
+    List *kept = nullptr;
+    std::vector<int> eq_columns;
+    std::vector<Restriction *> dependent;
+    for (ListCell *cell = ListFirst(plan->alternatives[0].candidates[index]); cell; cell = ListNext(cell)) {
+        auto *r = static_cast<Restriction *>(ListData(cell));
+        auto *e = static_cast<Node *>(r->value_expression);
+        bool refs = false;
+        if (!e || (only_within(plan, e, 0, 0, &refs) && !refs)) {
+            List *l = ListAppend(kept, r, plan->pool);
+            if (!l) no_memory(c);
+            kept = l;
+            continue;
+        }
+        dependent.push_back(r);
+        if (r->op == OP_EQ) eq_columns.push_back(r->column_number);
+    }
+    TableSlot *slot = plan->scans[index].slot;
+    if (is_key_lookup(table_statistics(c->statement, slot, c), eq_columns)) return nullptr;
+    auto *cache = new (std::nothrow) RowCache;
+    if (!cache) no_memory(c);
+    if (!cv_mem_on_release(plan->pool, destroy_cache, cache)) {
+        delete cache;
+        no_memory(c);
+    }
+    for (Restriction *r : dependent) {
+        if (r->op != OP_EQ) continue;
+        auto *e = static_cast<Node *>(r->value_expression);
+        KeyForm f = column_form(slot, r->column_number);
+        if (f != form_of(e) || !hashable(f)) continue;
+        cache->key_columns.push_back(r->column_number);
+        cache->key_values.push_back(e);
+        cache->key_forms.push_back(f);
+    }
+    plan->alternatives[0].candidates[index] = kept;
+    return cache;
+}
+
+}  // namespace
+
+void join_setup(ExecPlan *plan, EvalContext *c) {
+    QueryScope *scope = plan->scope;
+    const int n = scope->element_count > 0 ? scope->element_count : plan->scan_count;
+    plan->units = pool_new_array<PlanUnit>(plan->pool, static_cast<size_t>(n ? n : 1));
+    if (!plan->units) no_memory(c);
+    plan->unit_count = 0;
+    int next = 0;
+    for (int e = 0; e < n; e++) {
+        PlanUnit &u = plan->units[plan->unit_count++];
+        JoinSpec *spec = scope->element_count > 0 ? scope->elements[e] : nullptr;
+        if (spec) {
+            u.lo = spec->lo;
+            u.hi = spec->hi;
+            // Tables inside a join take no restrictions from WHERE: on the
+            // side that may be NULL-extended one would change the result.
+            for (int s = spec->lo; s < spec->hi; s++)
+                for (int a = 0; a < plan->alternative_count; a++) plan->alternatives[a].candidates[s] = nullptr;
+            u.join = make_join(plan, spec, c);
+        } else {
+            u.lo = next;
+            u.hi = next + 1;
+            const int level = plan->rank ? plan->rank[next] : e;
+            if (level > 0 && plan->alternative_count == 1) {
+                if (restrictions_fixed(plan, next)) {
+                    u.cache = new (std::nothrow) RowCache;
+                    if (!u.cache) no_memory(c);
+                    if (!cv_mem_on_release(plan->pool, destroy_cache, u.cache)) {
+                        delete u.cache;
+                        no_memory(c);
+                    }
+                } else {
+                    u.cache = plan_lookup_cache(plan, next, c);
+                }
+            }
+        }
+        next = u.hi;
+    }
+    if (plan->rank)  // tables only: level k holds the table of rank k
+        std::sort(plan->units, plan->units + plan->unit_count,
+                  [plan](const PlanUnit &a, const PlanUnit &b) { return plan->rank[a.lo] < plan->rank[b.lo]; });
+}
+
+void join_reset(ExecPlan *plan) {
+    for (int k = 0; k < plan->unit_count; k++) {
+        PlanUnit &u = plan->units[k];
+        if (u.cache) u.cache->filled = false;
+        reset_join(u.join);
+    }
+}
+
+void unit_open(ExecPlan *plan, int k, EvalContext *c) {
+    PlanUnit &u = plan->units[k];
+    if (u.join) {
+        join_open(plan, u.join, c);
+        return;
+    }
+    if (!u.cache) {
+        scan_open(plan, u.lo, c);
+        return;
+    }
+    u.position = 0;
+    RowCache &cache = *u.cache;
+    TableScan &scan = plan->scans[u.lo];
+    ByteBuffer key;
+    try {
+        if (!cache.filled) {
+            forget_rows(cache);
+            cache.budget = sort_memory_budget(c->statement->connection.work_mem_size);
+            scan_open(plan, u.lo, c);
+            while (scan_fetch(plan, u.lo, c) == 0) {
+                auto row = static_cast<uint32_t>(cache.offsets.size());
+                write_row(plan, u.lo, u.hi, cache, c);
+                if (cache.key_columns.empty()) continue;
+                key.clear();
+                bool null = false;
+                for (size_t i = 0; i < cache.key_columns.size() && !null; i++) {
+                    Value *v = scan.values[cache.key_columns[i] - 1];
+                    if (v->deferred && read_deferred_value(v) < 0)
+                        raise_evaluation_error(c, "HY000", "Data Read Error");
+                    null = v->is_null != 0;
+                    key_append(key, v, cache.key_forms[i], false);
+                }
+                if (!null) cache.index[std::string(reinterpret_cast<const char *>(key.data()), key.size())].push_back(row);
+            }
+            cache.filled = true;
+        }
+        cache.candidates = nullptr;
+        if (cache.key_columns.empty()) return;
+        cache.candidates = &kNone;
+        key.clear();
+        for (size_t i = 0; i < cache.key_values.size(); i++) {
+            Value *v = evaluate_expression(cache.key_values[i], c);
+            if (v->is_null) return;
+            key_append(key, v, cache.key_forms[i], false);
+        }
+        auto found = cache.index.find(std::string(reinterpret_cast<const char *>(key.data()), key.size()));
+        if (found != cache.index.end()) cache.candidates = &found->second;
+    } catch (const std::bad_alloc &) {
+        no_memory(c);
+    }
+}
+
+int unit_fetch(ExecPlan *plan, int k, EvalContext *c) {
+    PlanUnit &u = plan->units[k];
+    if (u.join) return join_fetch(plan, u.join, c);
+    if (!u.cache) return scan_fetch(plan, u.lo, c);
+    RowCache &cache = *u.cache;
+    const size_t count = cache.candidates ? cache.candidates->size() : cache.offsets.size();
+    if (u.position >= count) return 100;
+    size_t row = cache.candidates ? (*cache.candidates)[u.position] : u.position;
+    u.position++;
+    read_row(plan, u.lo, u.hi, cache, row, c);
+    return 0;
+}

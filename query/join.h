@@ -1,0 +1,31 @@
+// The levels of a plan's nested loop: a base table, or a join written in
+// the FROM clause.
+//
+// A join reads its outer side row by row and its inner side once per
+// execution (kept in memory within work_mem_size, past it in a work file,
+// mode 0600, gone with the plan), then for each outer row goes over the inner rows
+// (only those whose keys match, when the ON condition holds equalities
+// between the sides) and evaluates ON. LEFT and RIGHT joins produce an
+// unmatched preserved row with the other side NULL; FULL joins then produce
+// every inner row that never matched, from the matched marks. A base table
+// below the outermost level whose restrictions do not take values from the
+// outer rows is also read once per execution and gone over again for every
+// outer row, instead of being scanned again through its provider.
+//
+// Exports: PlanUnit, join_setup, join_reset, unit_open, unit_fetch.
+#pragma once
+
+#include "query/evaluate.h"
+
+/// Builds plan->units from the scope's FROM elements (called by
+/// plan_create after the alternatives).
+void join_setup(ExecPlan *plan, EvalContext *context);
+
+/// Forgets rows read once (the plan is opened again).
+void join_reset(ExecPlan *plan);
+
+/// Opens level `k` of the nested loop for the current outer rows.
+void unit_open(ExecPlan *plan, int k, EvalContext *context);
+
+/// The next row of level `k`: 0, or 100 at its end.
+[[nodiscard]] int unit_fetch(ExecPlan *plan, int k, EvalContext *context);

@@ -1,0 +1,217 @@
+// Plans: setup of scans and row values, the WHERE alternatives, nested
+// loops over the scans and the direct fetch operation.
+//
+// Alternatives: a WHERE clause that is an OR of conditions, over a single
+// table, becomes one scan per disjunct so that each can offer its own
+// restrictions. A row found by a later alternative is dropped when an
+// earlier disjunct holds for it, so no row comes twice. Every row is checked
+// against the whole WHERE condition.
+#include <cstring>
+#include <ctime>
+
+#include "query/group.h"
+#include "query/join.h"
+#include "query/join_order.h"
+#include "query/optimise.h"
+#include "query/plan.h"
+#include "query/restrictions.h"
+#include "query/scan.h"
+#include "support/value_ops.h"
+
+namespace {
+
+
+void build_alternatives(ExecPlan *plan, EvalContext *c) {
+    Node *where = plan->scope->core ? plan->scope->core->where : nullptr;
+    if (where && c->statement->connection.in_expansion) where = expand_subqueries(plan, where, c);
+    Node *parts[kMaxAlternatives];
+    int n = 1;
+    parts[0] = where;
+    if (where && plan->scan_count == 1) {
+        n = prepare_alternatives(plan, where, parts, c);
+        // Split only when every disjunct offers the provider something;
+        // otherwise one scan reading everything is cheaper.
+        for (int i = 0; i < n && n > 1; i++)
+            if (ListCount(restriction_candidates(plan, 0, parts[i], c)) == 0) n = 1;
+        if (n == 1) parts[0] = where;
+    }
+    plan->alternative_count = n;
+    plan->alternatives = pool_new_array<Alternative>(plan->pool, static_cast<size_t>(n));
+    if (!plan->alternatives) raise_evaluation_error(c, "HY001", "Memory allocation error");
+    for (int a = 0; a < n; a++) {
+        Alternative &alt = plan->alternatives[a];
+        alt.condition = parts[a];
+        alt.candidates = pool_new_array<List *>(plan->pool, static_cast<size_t>(plan->scan_count ? plan->scan_count : 1));
+        if (!alt.candidates) raise_evaluation_error(c, "HY001", "Memory allocation error");
+        for (int s = 0; s < plan->scan_count; s++) alt.candidates[s] = restriction_candidates(plan, s, parts[a], c);
+    }
+}
+
+// The next combination of rows of the current alternative: 0, or 100 when
+// it is exhausted.
+int next_combination(ExecPlan *plan, EvalContext *c) {
+    const int n = plan->unit_count;
+    int k;
+    if (!plan->positioned) {
+        plan->positioned = 1;
+        k = 0;
+        unit_open(plan, 0, c);
+    } else {
+        k = n - 1;
+    }
+    for (;;) {
+        if (unit_fetch(plan, k, c) == 0) {
+            if (k == n - 1) return 0;
+            k++;
+            unit_open(plan, k, c);
+            continue;
+        }
+        if (k == 0) return 100;
+        k--;
+    }
+}
+
+// Before each candidate row of a top-level query the scratch values start
+// again, and every few rows the row pool is replaced, so temporaries never
+// pile up over a long scan (memory stays flat) while replacing the pool
+// costs little per row.
+void fresh_row_pool(ExecPlan *plan, EvalContext *c) {
+    if (plan->scope->enclosing) return;
+    QueryStatement *st = c->statement;
+    st->scratch_used = 0;
+    if (++st->rows_since_reset < 64) return;
+    st->rows_since_reset = 0;
+    CvPool *fresh = cv_mem_alloc_handle(st->exec_pool);
+    if (!fresh) raise_evaluation_error(c, "HY001", "Memory allocation error");
+    cv_mem_release_handle(st->row_pool);
+    st->row_pool = fresh;
+    st->env.pool = fresh;
+}
+
+// With alternatives, the rows of alternative k are those for which its own
+// disjunct holds and no earlier one does: each qualifying row comes from
+// exactly one alternative, whatever the provider returned.
+// The statement's query time-out, looked at every few hundred rows.
+void check_deadline(EvalContext *c) {
+    QueryStatement *st = c->statement;
+    if (st->deadline == 0 || ++st->rows_since_clock < 256) return;
+    st->rows_since_clock = 0;
+    if (time(nullptr) > st->deadline) raise_evaluation_error(c, "HYT00", "Timeout expired");
+}
+
+bool accepted(ExecPlan *plan, EvalContext *c) {
+    if (plan->alternative_count > 1) {
+        if (evaluate_condition(plan->alternatives[plan->current].condition, c) != kTrue) return false;
+        for (int a = 0; a < plan->current; a++)
+            if (evaluate_condition(plan->alternatives[a].condition, c) == kTrue) return false;
+        return true;
+    }
+    Node *where = plan->scope->core ? plan->scope->core->where : nullptr;
+    return !where || evaluate_condition(where, c) == kTrue;
+}
+
+}  // namespace
+
+void plan_evaluate_results(ExecPlan *plan, EvalContext *c) {
+    if (plan->skip_results) return;
+    QueryScope *scope = plan->scope;
+    for (int i = 0; i < scope->column_count; i++) {
+        Value *v = evaluate_expression(scope->columns[i].expression, c);
+        if (v->deferred && read_deferred_value(v) < 0) raise_evaluation_error(c, "HY000", "Data Read Error");
+        v->piece_offset = 0;
+        plan->results[i] = v;
+    }
+}
+
+int plan_rows_next(ExecPlan *plan, EvalContext *c) {
+    if (plan->combinations_done) return 100;
+    if (plan->scan_count == 0) {
+        plan->combinations_done = 1;
+        fresh_row_pool(plan, c);
+        return accepted(plan, c) ? 0 : 100;
+    }
+    for (;;) {
+        fresh_row_pool(plan, c);
+        check_deadline(c);
+        if (next_combination(plan, c) != 0) {
+            if (plan->current + 1 >= plan->alternative_count) {
+                plan->combinations_done = 1;
+                return 100;
+            }
+            plan->current++;
+            plan->positioned = 0;
+            continue;
+        }
+        if (accepted(plan, c)) return 0;
+    }
+}
+
+namespace {
+
+int direct_fetch(ExecPlan *plan) {
+    EvalContext c{plan->statement};
+    if (plan->done) return 100;
+    if (plan->limit > 0 && plan->produced >= plan->limit) {
+        plan->done = 1;
+        return 100;
+    }
+    if (plan_rows_next(plan, &c) != 0) return 100;
+    plan_evaluate_results(plan, &c);
+    plan->produced++;
+    return 0;
+}
+
+}  // namespace
+
+ExecPlan *plan_create(QueryStatement *st, QueryScope *scope, CvPool *parent) {
+    EvalContext c{st};
+    if (scope->unsupported)
+        raise_evaluation_error(&c, "HYC00", "Optional feature not implemented: %s", scope->unsupported);
+    CvPool *pool = cv_mem_alloc_handle(parent);
+    auto *plan = pool ? pool_new<ExecPlan>(pool) : nullptr;
+    if (!plan) {
+        cv_mem_release_handle(pool);
+        raise_evaluation_error(&c, "HY001", "Memory allocation error");
+    }
+    plan->kind = kPlanKind;
+    plan->pool = pool;
+    plan->statement = st;
+    plan->scope = scope;
+    plan->scan_count = scope->slot_count;
+    plan->scans = pool_new_array<TableScan>(pool, static_cast<size_t>(scope->slot_count ? scope->slot_count : 1));
+    plan->results = pool_new_array<Value *>(pool, static_cast<size_t>(scope->column_count ? scope->column_count : 1));
+    // The scans' iterators belong to this pool (DALOpenIteratorIn): releasing
+    // it closes any still open.
+    if (!plan->scans || !plan->results)
+        raise_evaluation_error(&c, "HY001", "Memory allocation error");
+    for (int i = 0; i < scope->slot_count; i++) scan_setup(plan, i, &c);
+    build_alternatives(plan, &c);
+    (void)choose_join_order(plan, &c);
+    join_setup(plan, &c);
+    int64_t limit = scope->top > 0 ? scope->top : 0;
+    if (!scope->enclosing && st->options.max_rows > 0 && (limit == 0 || st->options.max_rows < limit))
+        limit = st->options.max_rows;
+    plan->limit = limit;
+    plan->fetch_operation = direct_fetch;
+    group_setup(plan, &c);
+    return plan;
+}
+
+void plan_open(ExecPlan *plan, EvalContext *) {
+    plan->current = 0;
+    plan->positioned = 0;
+    plan->produced = 0;
+    plan->done = 0;
+    plan->combinations_done = 0;
+    group_open(plan);
+    join_reset(plan);
+    for (int i = 0; i < plan->scan_count; i++) plan->scans[i].slot->scan = &plan->scans[i];
+}
+
+int plan_next(ExecPlan *plan, EvalContext *) { return plan->fetch_operation(plan); }
+
+
+void plan_close(ExecPlan *plan) {
+    if (!plan) return;
+    for (int i = 0; i < plan->scan_count; i++) scan_close(&plan->scans[i]);
+}

@@ -1,0 +1,340 @@
+// Rowsets: opening, producing and reading back rows, and the block fetch in
+// every orientation.
+//
+// Positions follow the ODBC block-cursor rules: a block starts at
+// `block_first`; before the start and after the end are positions of their
+// own; PRIOR and RELATIVE count from the current block's first row (after
+// the end, from one past the last row), ABSOLUTE with a negative offset
+// counts from the end.
+#include <cstring>
+
+#include "query/rowset_internal.h"
+#include "support/diag.h"
+#include "support/pool.h"
+#include "support/value_ops.h"
+#include "support/work_file.h"
+
+namespace {
+
+int fetch_type_out_of_range(Rowset *rs) { return post_error(rs->diag, "HY106", "Fetch type out of range"); }
+
+void set_bookmark(Rowset *rs, int64_t row) {
+    rs->bookmark->data.i = static_cast<int32_t>(row);
+    rs->bookmark->is_null = 0;
+    rs->values[0] = rs->bookmark;
+}
+
+// Takes the source's current row as the loaded row (row number `row`).
+void take_source_row(Rowset *rs, int64_t row) {
+    for (int c = 1; c <= rs->layout.columns; c++) rs->values[c] = rs->source.column_value(rs->source.arg, c);
+    set_bookmark(rs, row);
+    rs->loaded_row = row;
+}
+
+// Produces one row from the source and stores it. 0/1, 100, -1.
+int produce(Rowset *rs) {
+    if (rs->exhausted) return 100;
+    if (rs->options.row_limit > 0 && rs->stored >= rs->options.row_limit) return 100;
+    int rc = rs->source.next_row(rs->source.arg);
+    if (rc == 100) {
+        // The source's values of the last row may be gone with its end.
+        rs->exhausted = true;
+        rs->loaded_row = 0;
+        return 100;
+    }
+    if (rc < 0) return -1;
+    int64_t row = rs->stored + 1;
+    take_source_row(rs, row);
+    int s = store_row(rs->file, rs->layout, row - 1, rs->values);
+    if (s == -2) return post_error(rs->diag, "HY000", "General error: %s", "Data Read Error");
+    if (s != 0) return post_file_error(rs);
+    rs->stored = row;
+    rs->last_row = row;
+    return rc;
+}
+
+// Every entry of the status array to SQL_ROW_NOROW.
+void clear_status(const FetchRequest *rq, int64_t b) {
+    if (!rq->status) return;
+    for (int64_t i = 0; i < b; i++) rq->status[i] = SQL_ROW_NOROW;
+}
+
+int64_t block_size(const FetchRequest *rq) { return rq->array_size > 0 ? rq->array_size : 1; }
+
+int before_start(Rowset *rs, const FetchRequest *rq) {
+    clear_status(rq, block_size(rq));
+    if (rq->rows_fetched) *rq->rows_fetched = 0;
+    rs->next_row = 1;
+    rs->last_row = 1;
+    rs->block_first = 0;
+    rs->block_rows = 0;
+    rs->current = 0;
+    rs->after_end = false;
+    return 100;
+}
+
+// Delivers row `row` (loaded) as entry `index`; sets its status. 0, 1, -1.
+int deliver(Rowset *rs, const FetchRequest *rq, int64_t index, int64_t row) {
+    int rc = rq->deliver ? rq->deliver(rq->deliver_arg, index, row, rs->values) : 0;
+    if (rq->status) rq->status[index] = rc < 0 ? SQL_ROW_ERROR : rc == 1 ? SQL_ROW_SUCCESS_WITH_INFO : SQL_ROW_SUCCESS;
+    return rc;
+}
+
+// A block of rows starting at `first`.
+int next_block(Rowset *rs, const FetchRequest *rq, int64_t first) {
+    int64_t b = block_size(rq);
+    clear_status(rq, b);
+    bool info = false, failed = false;
+    int64_t filled = 0;
+    for (; filled < b; filled++) {
+        int rc = read_row(rs, first + filled);
+        if (rc == 100) break;
+        if (rc < 0) {
+            if (rq->status) rq->status[filled] = SQL_ROW_ERROR;
+            return -1;
+        }
+        if (rc == 2) {  // keyset: the row is gone
+            if (rq->status) rq->status[filled] = SQL_ROW_DELETED;
+            info = true;
+            continue;
+        }
+        if (rc == 1) info = true;
+        int d = deliver(rs, rq, filled, first + filled);
+        if (d < 0) failed = true;
+        if (d == 1) info = true;
+    }
+    if (rq->rows_fetched) *rq->rows_fetched = static_cast<SQLULEN>(filled);
+    rs->status = rq->status;
+    rs->deliver = rq->deliver;
+    rs->deliver_arg = rq->deliver_arg;
+    if (filled == 0) {
+        rs->block_first = rs->stored + 1;
+        rs->block_rows = 0;
+        rs->current = 0;
+        rs->after_end = true;
+        rs->next_row = rs->last_row + 1;
+        return 100;
+    }
+    rs->block_first = first;
+    rs->block_rows = filled;
+    rs->current = first;
+    rs->after_end = false;
+    rs->next_row = first + filled;
+    if (failed) return b == 1 ? -1 : 1;
+    return info ? 1 : 0;
+}
+
+int fetch_forward(Rowset *rs, const FetchRequest *rq) {
+    if (rq->orientation != SQL_FETCH_NEXT) return fetch_type_out_of_range(rs);
+    int64_t b = block_size(rq);
+    clear_status(rq, b);
+    bool info = false, failed = false;
+    int64_t filled = 0;
+    while (filled < b && !rs->exhausted) {
+        if (rs->options.row_limit > 0 && rs->delivered >= rs->options.row_limit) break;
+        int rc = rs->source.next_row(rs->source.arg);
+        if (rc == 100) {
+            rs->exhausted = true;
+            break;
+        }
+        if (rc < 0) {
+            if (rq->status) rq->status[filled] = SQL_ROW_ERROR;
+            if (rq->rows_fetched) *rq->rows_fetched = static_cast<SQLULEN>(filled);
+            return -1;
+        }
+        if (rc == 1) info = true;
+        rs->delivered++;
+        take_source_row(rs, rs->delivered);
+        int d = deliver(rs, rq, filled, rs->delivered);
+        if (d < 0) failed = true;
+        if (d == 1) info = true;
+        filled++;
+    }
+    if (rq->rows_fetched) *rq->rows_fetched = static_cast<SQLULEN>(filled);
+    rs->block_rows = filled;
+    if (filled == 0) {
+        rs->current = 0;
+        return 100;
+    }
+    rs->block_first = rs->delivered - filled + 1;
+    rs->current = rs->delivered;  // only the last row's values are still at hand
+    if (failed) return b == 1 ? -1 : 1;
+    return info ? 1 : 0;
+}
+
+// Produces every remaining row. 0/1, or -1.
+int produce_all(Rowset *rs) {
+    int info = 0;
+    for (;;) {
+        int rc = produce(rs);
+        if (rc == 100) return info;
+        if (rc < 0) return -1;
+        if (rc == 1) info = 1;
+    }
+}
+
+}  // namespace
+
+int post_file_error(Rowset *rs) {
+    const char *operation;
+    int code;
+    const char *text = work_file_error(rs->file, &operation, &code);
+    return post_error(rs->diag, "HY000", "General error: Error in %s (%d) %s", operation, code, text);
+}
+
+int read_row(Rowset *rs, int64_t n) {
+    if (n < 1) n = 1;
+    if (n <= rs->stored) {
+        rs->last_row = n;
+        if (rs->loaded_row != n) {
+            CvPool *fresh = cv_mem_alloc_handle(rs->pool);
+            if (!fresh) return post_error(rs->diag, "HY001", "Memory allocation error");
+            cv_mem_release_handle(rs->row_pool);
+            rs->row_pool = fresh;
+            rs->loaded_row = 0;
+            int rc = load_row(rs->file, rs->layout, n - 1, rs->row_pool, rs->values);
+            if (rc == -2) return post_error(rs->diag, "HY001", "Memory allocation error");
+            if (rc != 0) return post_file_error(rs);
+            set_bookmark(rs, n);
+            rs->loaded_row = n;
+        }
+        if (rs->options.mode == RowsetMode::kKeyset && rs->source.refetch) {
+            int rc = rs->source.refetch(rs->source.arg, n, rs->values);
+            if (rc == 100) return 2;
+            if (rc < 0) return -1;
+        }
+        return 0;
+    }
+    int info = 0;
+    while (rs->stored < n) {
+        int rc = produce(rs);
+        if (rc == 100 || rc < 0) return rc;
+        if (rc == 1) info = 1;
+    }
+    return info;
+}
+
+Rowset *rowset_open(CvPool *parent, ErrorHeader *diag, const RowSource *source, const RowsetOptions *options) {
+    if (source->column_count < 0 || source->column_count > kMaxRowsetColumns) {
+        (void)post_error(diag, "HY000", "General error: %s", "too many result columns for a rowset");
+        return nullptr;
+    }
+    CvPool *pool = cv_mem_alloc_handle(parent);
+    auto *rs = pool ? pool_new<Rowset>(pool) : nullptr;
+    if (!rs) {
+        cv_mem_release_handle(pool);
+        (void)post_error(diag, "HY001", "Memory allocation error");
+        return nullptr;
+    }
+    rs->pool = pool;
+    rs->diag = diag;
+    rs->source = *source;
+    rs->options = *options;
+    rs->next_row = -1;
+    rs->row_pool = cv_mem_alloc_handle(pool);
+    rs->values = pool_new_array<Value *>(pool, static_cast<size_t>(source->column_count) + 1);
+    rs->bookmark = new_value_of_type(pool, VT_INTEGER);
+    bool ok = rs->row_pool && rs->values && rs->bookmark &&
+              layout_make(pool, source->column_count, options->inline_sizes, &rs->layout) == 0;
+    if (ok && options->mode != RowsetMode::kForwardOnly) {
+        rs->file = work_file_create(pool, rs->layout.record_length, options->cache_records, options->work_dir);
+        ok = rs->file != nullptr;
+    }
+    if (!ok) {
+        cv_mem_release_handle(pool);
+        (void)post_error(diag, "HY001", "Memory allocation error");
+        return nullptr;
+    }
+    return rs;
+}
+
+int rowset_fetch(Rowset *rs, const FetchRequest *rq) {
+    if (rs->options.mode == RowsetMode::kForwardOnly) return fetch_forward(rs, rq);
+    int64_t b = block_size(rq);
+    int64_t first;
+    switch (rq->orientation) {
+    case SQL_FETCH_NEXT:
+        return next_block(rs, rq, rs->next_row < 0 ? 1 : rs->next_row);
+    case SQL_FETCH_FIRST: first = 1; break;
+    case SQL_FETCH_LAST: {
+        int rc = produce_all(rs);
+        if (rc < 0) return -1;
+        if (rs->stored == 0) return next_block(rs, rq, 1);
+        first = rs->stored - b + 1 > 1 ? rs->stored - b + 1 : 1;
+        int n = next_block(rs, rq, first);
+        return n == 0 && rc == 1 ? 1 : n;
+    }
+    case SQL_FETCH_PRIOR:
+        if (rs->after_end) {
+            if (produce_all(rs) < 0) return -1;
+            first = rs->stored - b + 1;
+        } else if (rs->block_first <= 1) {
+            return before_start(rs, rq);
+        } else {
+            first = rs->block_first - b;
+        }
+        if (first < 1) first = 1;
+        break;
+    case SQL_FETCH_ABSOLUTE:
+        if (rq->offset == 0) return before_start(rs, rq);
+        if (rq->offset < 0) {
+            if (produce_all(rs) < 0) return -1;
+            first = rs->stored + rq->offset + 1;
+            if (first < 1) return before_start(rs, rq);
+        } else {
+            first = rq->offset;
+        }
+        break;
+    case SQL_FETCH_RELATIVE: {
+        int64_t base = rs->after_end ? rs->stored + 1 : rs->block_first;
+        if (rs->next_row < 0) base = 0;
+        first = base + rq->offset;
+        if (first < 1) return before_start(rs, rq);
+        break;
+    }
+    case SQL_FETCH_BOOKMARK:
+        if (!rq->use_bookmarks || !rq->has_bookmark) return fetch_type_out_of_range(rs);
+        if (rq->bookmark < 1 || rq->bookmark > rs->stored) {
+            SetReturnCode(rs->diag, SQL_ERROR);
+            (void)PostError(rs->diag, 2, 0, 0, 0, 0, "ODBC 3.0", "HY111", "Invalid bookmark value");
+            return -1;
+        }
+        first = rq->bookmark + rq->offset;
+        if (first < 1) return before_start(rs, rq);
+        break;
+    default: return fetch_type_out_of_range(rs);
+    }
+    return next_block(rs, rq, first);
+}
+
+Value *rowset_value(Rowset *rs, int column) {
+    if (rs->current <= 0 || column < 0 || column > rs->layout.columns) {
+        (void)post_error(rs->diag, "24000", "Invalid cursor state");
+        return nullptr;
+    }
+    if (rs->loaded_row != rs->current) {
+        if (rs->options.mode == RowsetMode::kForwardOnly) {
+            (void)post_error(rs->diag, "HY109", "Invalid cursor position");
+            return nullptr;
+        }
+        int rc = read_row(rs, rs->current);
+        if (rc < 0) return nullptr;
+        if (rc == 2 || rc == 100) {
+            (void)post_error(rs->diag, "HY109", "Invalid cursor position");
+            return nullptr;
+        }
+    }
+    return rs->values[column];
+}
+
+int64_t rowset_row_number(const Rowset *rs) { return rs->current; }
+int64_t rowset_block_rows(const Rowset *rs) { return rs->block_rows; }
+int64_t rowset_rows_stored(const Rowset *rs) {
+    return rs->options.mode == RowsetMode::kForwardOnly ? rs->delivered : rs->stored;
+}
+bool rowset_on_disk(const Rowset *rs) { return rs->file && work_file_on_disk(rs->file); }
+
+void rowset_close(Rowset *rs) {
+    if (!rs) return;
+    cv_mem_release_handle(rs->pool);
+}

@@ -1,0 +1,110 @@
+// Rowsets: what stands between a query's rows and the ODBC fetch calls.
+//
+// A rowset reads rows from a RowSource (the executing query, or a test's
+// table), keeps them where scrolling needs them, and serves block fetches in
+// every orientation with row status arrays and bookmarks (the bookmark of
+// row n is n, rows numbered from 1).
+//
+// Modes: forward-only stores nothing; static keeps each produced row in a
+// row work file (support/work_file.h) and scrolls over the file; keyset
+// keeps rows the same way and, when the source can re-read a row, shows the
+// current data and reports rows that vanished. Every value is kept whole,
+// long text and binary included (in the file's side store): re-reading a row
+// by its key is not possible for most providers' tables, so a rowset never
+// depends on it to show a row again.
+//
+// Return codes: 0, 1 (information), 100 (no data), -1 (error posted on the
+// rowset's diagnostics header).
+//
+// Exports: RowSource, RowsetOptions, FetchRequest, RowsetMode, Rowset,
+// rowset_open, rowset_fetch, rowset_value, rowset_row_number,
+// rowset_block_rows, rowset_set_pos, rowset_close, rowset_rows_stored,
+// rowset_on_disk.
+#pragma once
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstdint>
+
+#include "support/value.h"
+
+struct CvPool;
+struct ErrorHeader;
+struct Rowset;
+
+enum class RowsetMode : int32_t { kForwardOnly = 0, kStatic = 1, kKeyset = 2 };
+
+/// Where rows come from. Column numbers start at 1.
+struct RowSource {
+    void *arg;
+    int32_t column_count;
+    /// Moves to the next row: 0, 1 (with information), 100 (end), -1 (error posted).
+    int (*next_row)(void *arg);
+    /// The current row's value of a column; valid until the next next_row.
+    Value *(*column_value)(void *arg, int column);
+    /// Optional (keyset mode): looks row `row` up again with its kept values.
+    /// 0 still there (`values` may be refreshed in place), 100 vanished, -1 error.
+    int (*refetch)(void *arg, int64_t row, Value *const *values);
+    /// Optional: positioned changes of row `row`; null ones give HYC00.
+    int (*delete_row)(void *arg, int64_t row, Value *const *values);
+    int (*update_row)(void *arg, int64_t row, Value *const *values);
+    int (*insert_row)(void *arg);
+};
+
+struct RowsetOptions {
+    RowsetMode mode;
+    int64_t row_limit;             // SQL_ATTR_MAX_ROWS; 0 = none
+    int32_t cache_records;         // "work_dir_size"; 0 = the default
+    const char *work_dir;          // "work_dir_path"; null = $TMPDIR or /tmp
+    const int32_t *inline_sizes;   // per column (index 0 = column 1): text or binary bytes
+                                   // kept in the record; longer values go to the side store
+};
+
+/// One fetch call. `deliver` is called for every row placed in the block
+/// (index from 0, the row's number, its values from index 1; index 0 is the
+/// bookmark) and converts the bound columns: 0, 1 (information) or -1.
+struct FetchRequest {
+    int32_t orientation;           // SQL_FETCH_NEXT ... SQL_FETCH_BOOKMARK
+    int64_t offset;                // ABSOLUTE, RELATIVE, BOOKMARK
+    int64_t bookmark;              // SQL_FETCH_BOOKMARK: the bookmark the caller found
+    int32_t has_bookmark;          // 0: no bookmark available (HY106)
+    int32_t use_bookmarks;         // SQL_ATTR_USE_BOOKMARKS is on
+    int64_t array_size;            // rows per block (below 1 counts as 1)
+    SQLUSMALLINT *status;          // row status array, or null
+    SQLULEN *rows_fetched;         // or null
+    int (*deliver)(void *arg, int64_t index, int64_t row, Value *const *values);
+    void *deliver_arg;
+};
+
+/// Opens a rowset over `source` in a child pool of `pool`; diagnostics go
+/// to `diag`. Null when memory runs out or the work file cannot be made
+/// (posted).
+[[nodiscard]] Rowset *rowset_open(CvPool *pool, ErrorHeader *diag, const RowSource *source,
+                                  const RowsetOptions *options);
+
+[[nodiscard]] int rowset_fetch(Rowset *rowset, const FetchRequest *request);
+
+/// The current row's value of `column` (0: the bookmark, as an integer), or
+/// null (posted) when there is no current row or the row cannot be read.
+[[nodiscard]] Value *rowset_value(Rowset *rowset, int column);
+
+/// SQL_ATTR_ROW_NUMBER: the current row's number, 0 when there is none.
+[[nodiscard]] int64_t rowset_row_number(const Rowset *rowset);
+
+/// Rows in the current block.
+[[nodiscard]] int64_t rowset_block_rows(const Rowset *rowset);
+
+/// SQLSetPos: `row` within the block (0 = every row of it), operation
+/// SQL_POSITION, SQL_REFRESH, SQL_UPDATE, SQL_DELETE or SQL_ADD, lock
+/// SQL_LOCK_NO_CHANGE, SQL_LOCK_EXCLUSIVE or SQL_LOCK_UNLOCK. Rows changed are
+/// added to *affected (may be null).
+[[nodiscard]] int rowset_set_pos(Rowset *rowset, int64_t row, int operation, int lock, int64_t *affected);
+
+/// Rows stored so far (static and keyset), rows delivered (forward-only).
+[[nodiscard]] int64_t rowset_rows_stored(const Rowset *rowset);
+/// True once rows had to leave the record cache for a file.
+[[nodiscard]] bool rowset_on_disk(const Rowset *rowset);
+
+/// Frees the rowset, its values and files. Null is ignored.
+void rowset_close(Rowset *rowset);

@@ -1,0 +1,86 @@
+"""LibreOffice Base on the driver, headless: a UNO script connects through
+sdbc:odbc:DSN, lists the tables and runs a query."""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+from odbc_env import Emulator, PrivateOdbc, Results, parse_args
+
+args = parse_args()
+r = Results()
+soffice = shutil.which("soffice") or "/usr/lib/libreoffice/program/soffice"
+try:
+    import uno  # noqa: F401  (python3-uno)
+except ImportError:
+    uno = None
+if uno is None or not os.path.exists(soffice):
+    r.check(False, "LibreOffice and python3-uno are installed (tools/ci/install_deps.sh)")
+    r.finish()
+
+from com.sun.star.connection import NoConnectException  # noqa: E402
+
+with Emulator(args.source, "--client-id", "cv", "--client-secret", "sec") as emu:
+    odbc = PrivateOdbc(args.driver, dsns={
+        "PAYPAL": {"client_id": "cv", "client_secret": "sec", "base_url": emu.base_url, "cert": emu.ca}})
+    profile = tempfile.mkdtemp(prefix="cvlo-")
+    pipe = f"cvlo{os.getpid()}"
+    office = subprocess.Popen(
+        [soffice, "--headless", "--invisible", "--norestore", "--nologo", "--nodefault",
+         f"-env:UserInstallation=file://{profile}", f"--accept=pipe,name={pipe};urp;"],
+        env=dict(odbc.env, SAL_USE_VCLPLUGIN="svp"), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        local = uno.getComponentContext()
+        resolver = local.ServiceManager.createInstanceWithContext("com.sun.star.bridge.UnoUrlResolver", local)
+        ctx = None
+        for _ in range(240):
+            try:
+                ctx = resolver.resolve(f"uno:pipe,name={pipe};urp;StarOffice.ComponentContext")
+                break
+            except NoConnectException:
+                time.sleep(0.5)
+        r.check(ctx is not None, "LibreOffice starts headless and accepts a UNO connection")
+        if ctx is None:
+            r.finish()
+        smgr = ctx.ServiceManager
+        source = smgr.createInstanceWithContext("com.sun.star.sdb.DatabaseContext", ctx).createInstance()
+        source.URL = "sdbc:odbc:PAYPAL"
+        conn = None
+        try:
+            conn = source.getConnection("", "")
+        except Exception as e:  # the driver's message reaches the script
+            r.check(False, "LibreOffice connects through sdbc:odbc:PAYPAL", str(e))
+            r.finish()
+        r.check(conn is not None, "LibreOffice connects through sdbc:odbc:PAYPAL")
+        names = list(conn.getTables().getElementNames())
+        r.check(len(names) == 35 and any(n.endswith("Invoices") for n in names),
+                "LibreOffice lists the 35 tables", str(names))
+        invoices = conn.getTables().getByName([n for n in names if n.endswith("Invoices")][0])
+        columns = list(invoices.getColumns().getElementNames())
+        r.check(len(columns) > 20 and "Id" in columns, "LibreOffice reads the columns of Invoices", str(columns[:5]))
+        rs = conn.createStatement().executeQuery("SELECT SERVER_ATTRIBUTE, ATTRIBUTE_VALUE FROM INFO_SCHEMA.SERVER_INFO")
+        rows = []
+        while rs.next():
+            rows.append((rs.getString(1), rs.getString(2)))
+        r.check(len(rows) == 11 and rows[0] == ("CATALOG_NAME", "YES"), "LibreOffice runs a query", str(rows))
+        rs = conn.createStatement().executeQuery("SELECT Id, Status FROM Invoices")
+        count = 0
+        while rs.next():
+            count += 1
+        r.check(count >= 0, "LibreOffice runs a query on a PayPal table")
+        conn.close()
+        try:
+            smgr.createInstanceWithContext("com.sun.star.frame.Desktop", ctx).terminate()
+        except Exception:
+            pass  # the bridge goes down with the office
+    finally:
+        try:
+            office.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            office.kill()
+            office.wait()
+        shutil.rmtree(profile, ignore_errors=True)
+
+r.finish()

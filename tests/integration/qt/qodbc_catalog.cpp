@@ -1,0 +1,48 @@
+// A Qt application on the driver through QODBC: connects with the
+// data source name (or connection string) given as argv[1], lists the tables, the record of
+// Invoices, and runs the query argv[2]. Prints what it saw, one fact a line.
+#include <QCoreApplication>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlField>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QStringList>
+#include <cstdio>
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    if (argc < 3) return 2;
+    int status = 0;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QODBC", "cv");
+        db.setDatabaseName(QString::fromUtf8(argv[1]));
+        if (!db.open()) {
+            std::printf("OPEN failed %s\n", db.lastError().text().toUtf8().constData());
+            return 1;
+        }
+        std::printf("OPEN ok\n");
+        const QStringList tables = db.tables(QSql::Tables);
+        std::printf("TABLES %d %s\n", static_cast<int>(tables.size()), tables.join(",").toUtf8().constData());
+        const QSqlRecord record = db.record("Invoices");
+        QStringList fields;
+        for (int i = 0; i < record.count(); i++) fields << record.fieldName(i);
+        std::printf("RECORD %d %s\n", record.count(), fields.join(",").toUtf8().constData());
+        QSqlQuery query(db);
+        if (!query.exec(QString::fromUtf8(argv[2]))) {
+            std::printf("QUERY failed %s\n", query.lastError().text().toUtf8().constData());
+            status = 1;
+        } else {
+            int rows = 0;
+            QString first;
+            while (query.next()) {
+                if (rows == 0) first = query.value(0).toString();
+                rows++;
+            }
+            std::printf("QUERY %d %s\n", rows, first.toUtf8().constData());
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("cv");
+    return status;
+}

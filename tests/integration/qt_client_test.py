@@ -1,0 +1,40 @@
+"""Qt's QODBC on the driver: a small Qt program connects, lists the tables
+and the record of Invoices, and runs a query."""
+import argparse
+import os
+import subprocess
+
+from odbc_env import Emulator, PrivateOdbc, Results
+
+p = argparse.ArgumentParser()
+for a in ("--build", "--source", "--driver", "--client"):
+    p.add_argument(a, required=True)
+args = p.parse_args()
+r = Results()
+
+if not os.path.exists("/usr/lib/x86_64-linux-gnu/qt5/plugins/sqldrivers/libqsqlodbc.so"):
+    print("skip: Qt's ODBC plug-in (libqt5sql5-odbc) is not installed")
+    r.check(False, "libqt5sql5-odbc is installed (tools/ci/install_deps.sh)")
+    r.finish()
+
+with Emulator(args.source, "--client-id", "cv", "--client-secret", "sec") as emu:
+    odbc = PrivateOdbc(args.driver, dsns={
+        "PAYPAL": {"client_id": "cv", "client_secret": "sec", "base_url": emu.base_url, "cert": emu.ca}})
+    env = dict(odbc.env, QT_QPA_PLATFORM="offscreen")
+    for query, what in (("SELECT SERVER_ATTRIBUTE FROM INFO_SCHEMA.SERVER_INFO", "an INFO_SCHEMA query"),
+                        ("SELECT Id, Status FROM Invoices", "a PayPal query")):
+        out = subprocess.run([args.client, "PAYPAL", query], capture_output=True, text=True, env=env,
+                             timeout=120)
+        lines = {l.split(" ", 1)[0]: l.split(" ", 1)[1] for l in out.stdout.splitlines() if " " in l}
+        r.check(lines.get("OPEN") == "ok", f"QODBC connects ({what})", out.stdout + out.stderr)
+        tables = lines.get("TABLES", "").split(" ", 1)
+        r.check(tables[0] == "35" and "Invoices" in tables[1].split(","), "QODBC lists the 35 tables", out.stdout)
+        record = lines.get("RECORD", "").split(" ", 1)
+        r.check(int(record[0] or 0) > 20 and record[1].split(",")[0] == "Id", "QODBC reads the record of Invoices",
+                out.stdout)
+        r.check(lines.get("QUERY", "failed").split(" ")[0] != "failed", f"QODBC runs {what}",
+                out.stdout + out.stderr)
+        if "INFO_SCHEMA" in query:
+            r.check(lines.get("QUERY") == "11 CATALOG_NAME", "the INFO_SCHEMA query's rows reach Qt", out.stdout)
+
+r.finish()

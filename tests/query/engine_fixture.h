@@ -1,0 +1,61 @@
+// A connection whose data access layer serves the in-memory test provider,
+// and helpers to run statement texts through the query engine and SQLite.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <string>
+#include <vector>
+
+#include "query/exec_api.h"
+
+#include "support/pool.h"
+#include "tests/query/memory_provider.h"
+
+struct DBC;
+struct ErrorHeader;
+struct CvPool;
+struct Value;
+
+using Rows = std::vector<std::vector<std::string>>;
+
+struct RunResult {
+    int code = 0;              // query_run_text's result
+    std::string sqlstate;      // first diagnostic, when failed
+    std::string message;
+    Rows rows;
+};
+
+class EngineFixture : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    /// Runs `sql` through the engine; values printed by print_value.
+    RunResult run(const std::string &sql, const std::vector<Value *> &params = {});
+    /// The connection record run() uses.
+    QueryConnection connection() const;
+    /// Runs `sql` through SQLite, printed the same way.
+    Rows sqlite_rows(const std::string &sql);
+    /// A parameter value in the fixture's pool.
+    Value *int_param(int32_t v);
+    Value *text_param(const std::string &s);
+    Value *null_param();
+
+    memprov::Provider provider;
+    int64_t work_mem_size = 0;     // the connection's sort budget in bytes (0: default)
+    int32_t in_expansion = 0;      // the connection option in_expansion
+    std::string work_dir;          // the connection's work directory ("" : default)
+    sqlite3 *db = nullptr;
+    void *env = nullptr;
+    void *hdbc = nullptr;
+    DBC *dbc = nullptr;
+    CvPool *pool = nullptr;
+    ErrorHeader *diag = nullptr;
+};
+
+/// Integers in decimal, doubles with six decimals, texts as they are, NULL.
+std::string print_value(const Value *v);
+/// Rows sorted, for comparing results whose order is not defined.
+Rows sorted(Rows rows);

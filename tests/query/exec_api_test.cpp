@@ -1,0 +1,126 @@
+// The statement layer's calls one by one: batches, row limits, the start
+// instant, cursor states and descriptions.
+#include <ctime>
+
+#include "odbc/handles.h"
+#include "query/exec_api.h"
+#include "support/diag.h"
+#include "tests/query/engine_fixture.h"
+
+namespace {
+
+class ExecApi : public EngineFixture {
+protected:
+    void SetUp() override {
+        EngineFixture::SetUp();
+        provider.tables.push_back(memprov::generate("T1", 10, 4, true));
+        QueryConnection c{};
+        c.dal = dbc->dal;
+        c.dal_handle = dbc;
+        st = query_statement_create(pool, diag, &c);
+        ASSERT_NE(st, nullptr);
+    }
+    void TearDown() override {
+        query_statement_free(st);
+        EXPECT_EQ(provider.open_iterators, 0);
+        EngineFixture::TearDown();
+    }
+    std::vector<std::string> rows() {
+        std::vector<std::string> out;
+        while (query_fetch(st) == 0) out.push_back(print_value(query_column_value(st, 1)));
+        return out;
+    }
+    QueryStatement *st = nullptr;
+};
+
+TEST_F(ExecApi, BatchesRunOneStatementAtATime) {
+    ASSERT_EQ(query_prepare(st, "SELECT 1; SELECT 'two', 2", SQL_NTS), 0);
+    EXPECT_EQ(query_statement_kind(st), QueryStatementKind::kQuery);
+    EXPECT_EQ(query_function_code(st), SQL_DIAG_SELECT_CURSOR);
+    EXPECT_EQ(query_result_column_count(st), 1);
+    ASSERT_EQ(query_execute(st, 0, nullptr), 0);
+    EXPECT_EQ(query_cursor_open(st), 1);
+    EXPECT_EQ(rows(), std::vector<std::string>{"1"});
+    EXPECT_EQ(query_fetch(st), 100);
+    ASSERT_EQ(query_more_results(st), 0);
+    EXPECT_EQ(query_cursor_open(st), 0);
+    EXPECT_EQ(query_result_column_count(st), 2);
+    ASSERT_EQ(query_execute(st, 0, nullptr), 0);
+    EXPECT_EQ(rows(), std::vector<std::string>{"two"});
+    EXPECT_EQ(query_more_results(st), 100);
+}
+
+TEST_F(ExecApi, RowLimitsAndCursorState) {
+    QueryOptions o{};
+    o.max_rows = 3;
+    query_set_options(st, &o);
+    ASSERT_EQ(query_prepare(st, "SELECT id FROM t1", SQL_NTS), 0);
+    ASSERT_EQ(query_execute(st, 0, nullptr), 0);
+    EXPECT_EQ(rows().size(), 3u);
+    EXPECT_EQ(query_row_count(st), -1);
+    query_close_cursor(st);
+    EXPECT_EQ(query_column_value(st, 1), nullptr);
+    EXPECT_EQ(query_fetch(st), -1);
+    EXPECT_EQ(std::string(diag_sqlstate(diag, diag_count(diag))), "24000");
+    o.max_rows = 0;
+    query_set_options(st, &o);
+    ASSERT_EQ(query_prepare(st, "SELECT TOP 2 id FROM t1", SQL_NTS), 0);
+    ASSERT_EQ(query_execute(st, 0, nullptr), 0);
+    EXPECT_EQ(rows().size(), 2u);
+    // Executing again while a cursor is open starts over.
+    ASSERT_EQ(query_execute(st, 0, nullptr), 0);
+    ASSERT_EQ(query_fetch(st), 0);
+    ASSERT_EQ(query_execute(st, 0, nullptr), 0);
+    EXPECT_EQ(rows().size(), 2u);
+}
+
+TEST_F(ExecApi, QueryTimeOut) {
+    provider.tables.push_back(memprov::generate("W", 400, 6, false));
+    QueryOptions o{};
+    o.query_timeout = 1;
+    query_set_options(st, &o);
+    ASSERT_EQ(query_prepare(st, "SELECT x.id FROM w x, w y, w z WHERE x.id + y.id + z.id < 0", SQL_NTS), 0);
+    ASSERT_EQ(query_execute(st, 0, nullptr), 0);
+    time_t started = time(nullptr);
+    EXPECT_EQ(query_fetch(st), -1);
+    EXPECT_EQ(std::string(diag_sqlstate(diag, diag_count(diag))), "HYT00");
+    EXPECT_LE(time(nullptr) - started, 5);
+}
+
+TEST_F(ExecApi, IteratorsGoWithTheStatementsMemory) {
+    ASSERT_EQ(query_prepare(st, "SELECT x.id FROM t1 x, t1 y WHERE EXISTS (SELECT 1 FROM t1 z WHERE z.a = x.a)",
+                            SQL_NTS), 0);
+    ASSERT_EQ(query_execute(st, 0, nullptr), 0);
+    ASSERT_EQ(query_fetch(st), 0);
+    EXPECT_EQ(provider.open_iterators, 3);
+    query_statement_free(st);  // no close first: the pools take the iterators with them
+    st = nullptr;
+    EXPECT_EQ(provider.open_iterators, 0);
+}
+
+TEST_F(ExecApi, StartInstantIsTheBatchsOwn) {
+    TIMESTAMP_STRUCT given{2020, 2, 29, 12, 30, 15, 0};
+    query_set_start_instant(st, &given);
+    ASSERT_EQ(query_prepare(st, "SELECT CURRENT_TIMESTAMP", SQL_NTS), 0);
+    ASSERT_EQ(query_execute(st, 0, nullptr), 0);
+    EXPECT_EQ(rows(), std::vector<std::string>{"2020-02-29 12:30:15"});
+    TIMESTAMP_STRUCT got{};
+    query_start_instant(st, &got);
+    EXPECT_EQ(got.year, 2020);
+    EXPECT_EQ(got.second, 15);
+}
+
+TEST_F(ExecApi, FailedPrepareLeavesNothingPrepared) {
+    ASSERT_EQ(query_prepare(st, "SELECT id FROM t1", SQL_NTS), 0);
+    EXPECT_EQ(query_prepare(st, "SELECT nosuch FROM t1", SQL_NTS), -1);
+    EXPECT_EQ(query_statement_kind(st), QueryStatementKind::kNone);
+    EXPECT_EQ(query_execute(st, 0, nullptr), -1);
+    EXPECT_EQ(query_prepare(st, "INSERT INTO t1 (id) VALUES (1)", SQL_NTS), 0);
+    EXPECT_EQ(query_statement_kind(st), QueryStatementKind::kRowChange);
+    // The memory provider takes no row changes: the failure says so.
+    int before = diag_count(diag);
+    EXPECT_EQ(query_execute(st, 0, nullptr), -1);
+    EXPECT_GT(diag_count(diag), before);
+}
+
+}  // namespace

@@ -1,0 +1,423 @@
+// The in-memory test provider behind the real DAL slots.
+#include "tests/query/memory_provider.h"
+
+#include <strings.h>
+
+#include <cstdio>
+#include <cstring>
+#include <random>
+
+#include "dal/dal.h"
+#include "support/value.h"
+#include "support/pool.h"
+#include "support/value_ops.h"
+
+namespace memprov {
+namespace {
+
+struct Copied {
+    int column;  // from 1
+    int op;
+    bool null = false;
+    bool is_number = false;
+    double number = 0;
+    std::string text;
+};
+
+struct Iterator {
+    Provider *provider = nullptr;
+    const Table *table = nullptr;
+    long position = -1;
+    std::vector<Copied> restrictions;
+    bool listing = false;                    // a catalogue listing (statistics)
+    std::vector<std::vector<Cell>> rows;     // its rows
+    int piece_column = 0;   // character data comes in pieces, as ODBC gives it
+    size_t piece_offset = 0;
+};
+
+Provider *g_provider = nullptr;
+
+int sql_type_of(Type t) {
+    switch (t) {
+        case Type::kInteger: return SQL_INTEGER;
+        case Type::kDouble: return SQL_DOUBLE;
+        case Type::kText: return SQL_VARCHAR;
+        case Type::kBigint: return SQL_BIGINT;
+        case Type::kDate: return SQL_TYPE_DATE;
+    }
+    return SQL_VARCHAR;
+}
+
+std::string text_of(DalText t) { return std::string(dal_text_view(t)); }
+
+int get_table_info(void *, void *env, DalText, DalText, DalText table, TableInfo *out) {
+    auto *p = static_cast<Provider *>(env);
+    const Table *t = p->find(text_of(table));
+    if (!t) return DAL_NOT_MINE;
+    *out = TableInfo{};
+    std::snprintf(out->table, sizeof out->table, "%s", t == p->any_table ? text_of(table).c_str() : t->name.c_str());
+    std::snprintf(out->schema, sizeof out->schema, "%s", "MEM");
+    out->column_count = static_cast<int32_t>(t->columns.size());
+    return DAL_OK;
+}
+
+int get_column_info(void *, void *env, DalText, DalText, DalText table, int count, ColumnInfo *out) {
+    auto *p = static_cast<Provider *>(env);
+    const Table *t = p->find(text_of(table));
+    if (!t || count > static_cast<int>(t->columns.size())) return DAL_ERROR;
+    for (int i = 0; i < count; i++) {
+        const Column &c = t->columns[static_cast<size_t>(i)];
+        ColumnInfo &ci = out[i];
+        ci = ColumnInfo{};
+        std::snprintf(ci.table, sizeof ci.table, "%s", t->name.c_str());
+        std::snprintf(ci.schema, sizeof ci.schema, "%s", "MEM");
+        std::snprintf(ci.column, sizeof ci.column, "%s", c.name.c_str());
+        ci.data_type = sql_type_of(c.type);
+        ci.nullable = 1;
+        ci.ordinal = i + 1;
+        ci.updatable = 0;
+        if (c.type == Type::kText) ci.precision = ci.octet_length = ci.display_size = c.length ? c.length : 64;
+        if (c.type == Type::kInteger) ci.precision = 10;
+        if (c.type == Type::kBigint) ci.precision = 19;
+        if (c.type == Type::kDouble) ci.precision = 15;
+        if (c.type == Type::kDate) ci.datetime_subcode = 1;
+    }
+    return DAL_OK;
+}
+
+int get_info(void *env, SqiInfoCode code, SqiInfo *out) {
+    auto *p = static_cast<Provider *>(env);
+    if (code == SQI_INFO_RESTRICTIONS) out->integer = p->capabilities;
+    else if (code == SQI_INFO_LAZY_READS) out->integer = p->lazy;
+    else if (code == SQI_INFO_EXACT_NUMERICS) out->integer = 0;
+    else return DAL_NO_DATA;
+    return DAL_OK;
+}
+
+void *open_iterator(void *, void *env, DalProvider *, const Node *) {
+    auto *p = static_cast<Provider *>(env);
+    p->open_iterators++;
+    auto *i = new Iterator;
+    i->provider = p;
+    return i;
+}
+
+int close_iterator(void *it) {
+    auto *i = static_cast<Iterator *>(it);
+    i->provider->open_iterators--;
+    delete i;
+    return DAL_OK;
+}
+
+int reset_iterator(void *it) {
+    auto *i = static_cast<Iterator *>(it);
+    i->table = nullptr;
+    i->position = -1;
+    i->restrictions.clear();
+    return DAL_OK;
+}
+
+const char *op_text(int op) {
+    switch (op) {
+        case RESTRICT_LT: return "<";
+        case RESTRICT_GT: return ">";
+        case RESTRICT_GE: return ">=";
+        case RESTRICT_LE: return "<=";
+        case RESTRICT_EQ: return "=";
+        case RESTRICT_NE: return "<>";
+        case RESTRICT_LIKE: return "LIKE";
+        case RESTRICT_IS_NULL: return "IS NULL";
+        default: return "?";
+    }
+}
+
+int start_query(void *it, TableInfo *info, const ListNode *, const ListNode *, int count, Restriction **restrictions) {
+    auto *i = static_cast<Iterator *>(it);
+    i->table = i->provider->find(info->table);
+    i->position = -1;
+    i->listing = false;
+    i->restrictions.clear();
+    StartedScan started{info->table, count, {}};
+    for (int k = 0; k < (count < 0 ? -count : count); k++) {
+        const Restriction *r = restrictions[k];
+        Copied c;
+        c.column = r->column_number;
+        c.op = r->op;
+        std::string shown = std::string(r->column->column) + " " + op_text(r->op);
+        if (r->value) {
+            if (r->value->is_null) c.null = true;
+            double d = 0;
+            if (r->value->type != VT_CHAR && get_double_from_value(r->value, &d) == 0) {
+                c.is_number = true;
+                c.number = d;
+            }
+            char text[256];
+            (void)value_as_text(r->value, text, sizeof text, nullptr);
+            c.text = text;
+            shown += " " + c.text;
+        }
+        started.restrictions.push_back(shown);
+        i->restrictions.push_back(c);
+    }
+    i->provider->scans.push_back(started);
+    if (!i->table) return DAL_NOT_MINE;
+    return DAL_OK;
+}
+
+bool like_prefix_match(const std::string &s, const std::string &pattern) {
+    // Only the plain prefix form is applied here ("abc%"); anything else
+    // is left to the engine's own check.
+    size_t cut = pattern.find_first_of("%_");
+    std::string prefix = pattern.substr(0, cut);
+    return strncasecmp(s.c_str(), prefix.c_str(), prefix.size()) == 0;
+}
+
+bool satisfies(const Table &t, const Cell *row, const Copied &c) {
+    const Cell &cell = row[static_cast<size_t>(c.column - 1)];
+    if (c.op == RESTRICT_IS_NULL) return cell.null;
+    if (cell.null || c.null) return false;
+    const Column &col = t.columns[static_cast<size_t>(c.column - 1)];
+    int order;
+    if (col.type == Type::kText || col.type == Type::kDate) {
+        if (c.op == RESTRICT_LIKE) return like_prefix_match(cell.s, c.text);
+        int r = std::strcmp(cell.s.c_str(), c.text.c_str());
+        order = r < 0 ? -1 : r > 0 ? 1 : 0;
+    } else {
+        double v = col.type == Type::kDouble ? cell.d : static_cast<double>(cell.i);
+        if (!c.is_number) return true;
+        order = v < c.number ? -1 : v > c.number ? 1 : 0;
+    }
+    switch (c.op) {
+        case RESTRICT_LT: return order < 0;
+        case RESTRICT_GT: return order > 0;
+        case RESTRICT_GE: return order >= 0;
+        case RESTRICT_LE: return order <= 0;
+        case RESTRICT_EQ: return order == 0;
+        case RESTRICT_NE: return order != 0;
+        default: return true;
+    }
+}
+
+// SQLStatistics rows: the table's own row, then a unique index "Primary"
+// on column ID when the table has one.
+int statistics(void *it, DalText, DalText, DalText table, int, int) {
+    auto *i = static_cast<Iterator *>(it);
+    const Table *t = i->provider->find(text_of(table));
+    if (!t) return DAL_NOT_MINE;
+    i->listing = true;
+    i->table = nullptr;
+    i->position = -1;
+    i->rows.clear();
+    auto row = [](int non_unique, const char *index, int type, int ordinal, const char *column, int64_t card) {
+        std::vector<Cell> r(13);
+        r[0] = Cell::text("");
+        r[2] = Cell::text("");
+        if (non_unique >= 0) r[3] = Cell::of(non_unique);
+        if (index) r[5] = Cell::text(index);
+        r[6] = Cell::of(type);
+        if (ordinal > 0) r[7] = Cell::of(ordinal);
+        if (column) r[8] = Cell::text(column);
+        r[10] = Cell::of(card);
+        return r;
+    };
+    i->rows.push_back(row(-1, nullptr, 0, 0, nullptr, static_cast<int64_t>(t->row_count())));
+    if (i->provider->id_is_key)
+        for (const Column &c : t->columns)
+            if (strcasecmp(c.name.c_str(), "ID") == 0)
+                i->rows.push_back(row(0, "Primary", 3, 1, "ID", static_cast<int64_t>(t->row_count())));
+    return DAL_OK;
+}
+
+int next_row(void *it) {
+    auto *i = static_cast<Iterator *>(it);
+    if (i->listing) {
+        i->position++;
+        return i->position < static_cast<long>(i->rows.size()) ? DAL_OK : DAL_NO_DATA;
+    }
+    if (!i->table) return DAL_NO_DATA;
+    for (;;) {
+        i->position++;
+        if (i->position >= static_cast<long>(i->table->row_count())) return DAL_NO_DATA;
+        const Cell *row = i->table->row(static_cast<size_t>(i->position));
+        bool ok = true;
+        if (!i->provider->ignore_restrictions)
+            for (const Copied &c : i->restrictions)
+                if (!satisfies(*i->table, row, c)) ok = false;
+        if (ok) {
+            i->piece_column = 0;
+            i->piece_offset = 0;
+            i->provider->rows_delivered++;
+            return DAL_OK;
+        }
+    }
+}
+
+int get_data(void *it, int column, int c_type, void *buffer, SQLLEN capacity, SQLLEN *length) {
+    auto *i = static_cast<Iterator *>(it);
+    if (i->listing) {
+        if (i->position < 0 || i->position >= static_cast<long>(i->rows.size()) || column < 1 || column > 13)
+            return DAL_ERROR;
+        const Cell &cell = i->rows[static_cast<size_t>(i->position)][static_cast<size_t>(column - 1)];
+        if (cell.null) {
+            *length = SQL_NULL_DATA;
+            return DAL_OK;
+        }
+        if (c_type == SQL_C_CHAR) {
+            std::snprintf(static_cast<char *>(buffer), static_cast<size_t>(capacity), "%s", cell.s.c_str());
+            *length = static_cast<SQLLEN>(cell.s.size());
+            return DAL_OK;
+        }
+        auto v = static_cast<int32_t>(cell.i);
+        std::memcpy(buffer, &v, 4);
+        *length = 4;
+        return DAL_OK;
+    }
+    if (!i->table || i->position < 0 || column < 1 || column > static_cast<int>(i->table->columns.size()))
+        return DAL_ERROR;
+    const Cell &cell = i->table->row(static_cast<size_t>(i->position))[column - 1];
+    if (cell.null) {
+        *length = SQL_NULL_DATA;
+        return DAL_OK;
+    }
+    const Column &col = i->table->columns[static_cast<size_t>(column - 1)];
+    switch (c_type) {
+        case SQL_C_LONG: {
+            auto v = static_cast<int32_t>(cell.i);
+            std::memcpy(buffer, &v, 4);
+            *length = 4;
+            return DAL_OK;
+        }
+        case SQL_C_SBIGINT: std::memcpy(buffer, &cell.i, 8); *length = 8; return DAL_OK;
+        case SQL_C_DOUBLE: {
+            double v = col.type == Type::kDouble ? cell.d : static_cast<double>(cell.i);
+            std::memcpy(buffer, &v, 8);
+            *length = 8;
+            return DAL_OK;
+        }
+        case SQL_C_TYPE_DATE: {
+            DATE_STRUCT d{};
+            int y = 0, m = 0, dd = 0;
+            if (std::sscanf(cell.s.c_str(), "%d-%d-%d", &y, &m, &dd) != 3) return DAL_ERROR;
+            d.year = static_cast<SQLSMALLINT>(y);
+            d.month = static_cast<SQLUSMALLINT>(m);
+            d.day = static_cast<SQLUSMALLINT>(dd);
+            std::memcpy(buffer, &d, sizeof d);
+            *length = sizeof d;
+            return DAL_OK;
+        }
+        case SQL_C_CHAR: {
+            if (i->piece_column != column) i->piece_offset = 0;
+            i->piece_column = column;
+            const std::string &s = cell.s;
+            size_t offset = i->piece_offset < s.size() ? i->piece_offset : s.size();
+            size_t rest = s.size() - offset;
+            *length = static_cast<SQLLEN>(rest);
+            if (capacity <= 0) return DAL_INFO;
+            size_t n = rest < static_cast<size_t>(capacity - 1) ? rest : static_cast<size_t>(capacity - 1);
+            std::memcpy(buffer, s.data() + offset, n);
+            static_cast<char *>(buffer)[n] = '\0';
+            if (n < rest) {
+                i->piece_offset = offset + n;
+                return DAL_INFO;
+            }
+            i->piece_offset = 0;  // delivered whole: a later read starts again
+            return DAL_OK;
+        }
+        default: return DAL_ERROR;
+    }
+}
+
+}  // namespace
+
+const Table *Provider::find(const std::string &name) const {
+    for (const Table &t : tables)
+        if (strcasecmp(t.name.c_str(), name.c_str()) == 0) return &t;
+    return any_table;
+}
+
+void install(DalRecord *dal, Provider *p, void *pool_owner) {
+    (void)pool_owner;
+    g_provider = p;
+    static DalProvider provider;
+    static DalProvider *list[1];
+    provider = DalProvider{};
+    provider.slots.SQIGetTableInfo = get_table_info;
+    provider.slots.SQIGetColumnInfo = get_column_info;
+    provider.slots.SQIGetInfo = get_info;
+    provider.slots.SQIOpenIterator = open_iterator;
+    provider.slots.SQICloseIterator = close_iterator;
+    provider.slots.SQIResetIterator = reset_iterator;
+    provider.slots.SQIStartQuery = start_query;
+    provider.slots.SQINextRow = next_row;
+    provider.slots.SQIGetData = get_data;
+    provider.slots.SQIStatistics = statistics;
+    provider.handle = p;
+    list[0] = &provider;
+    dal->count = 1;
+    dal->providers = list;
+}
+
+void uninstall(DalRecord *dal) {
+    dal->count = 0;
+    dal->providers = nullptr;
+    g_provider = nullptr;
+}
+
+void load_into_sqlite(const Provider &p, sqlite3 *db) {
+    for (const Table &t : p.tables) {
+        std::string create = "CREATE TABLE " + t.name + " (";
+        for (size_t i = 0; i < t.columns.size(); i++) {
+            const Column &c = t.columns[i];
+            create += (i ? ", " : "") + c.name + " " +
+                      (c.type == Type::kDouble ? "REAL" : c.type == Type::kText || c.type == Type::kDate ? "TEXT"
+                                                                                                        : "INTEGER");
+        }
+        create += ")";
+        sqlite3_exec(db, create.c_str(), nullptr, nullptr, nullptr);
+        std::string insert = "INSERT INTO " + t.name + " VALUES (";
+        for (size_t i = 0; i < t.columns.size(); i++) insert += i ? ", ?" : "?";
+        insert += ")";
+        sqlite3_stmt *st = nullptr;
+        sqlite3_prepare_v2(db, insert.c_str(), -1, &st, nullptr);
+        sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+        for (size_t n = 0; n < t.row_count(); n++) {
+            const Cell *row = t.row(n);
+            sqlite3_reset(st);
+            for (size_t i = 0; i < t.columns.size(); i++) {
+                const Cell &c = row[i];
+                int k = static_cast<int>(i + 1);
+                if (c.null) sqlite3_bind_null(st, k);
+                else if (t.columns[i].type == Type::kDouble) sqlite3_bind_double(st, k, c.d);
+                else if (t.columns[i].type == Type::kText || t.columns[i].type == Type::kDate)
+                    sqlite3_bind_text(st, k, c.s.c_str(), -1, SQLITE_TRANSIENT);
+                else sqlite3_bind_int64(st, k, c.i);
+            }
+            sqlite3_step(st);
+        }
+        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_finalize(st);
+    }
+}
+
+Table generate(const std::string &name, int rows, unsigned seed, bool with_nulls) {
+    Table t;
+    t.name = name;
+    t.columns = {{"ID", Type::kInteger, 0}, {"A", Type::kInteger, 0}, {"B", Type::kDouble, 0},
+                 {"S", Type::kText, 16}, {"N", Type::kBigint, 0}};
+    std::mt19937 rng(seed);
+    static const char *const words[] = {"apple", "Apple", "banana", "cherry", "12ab", "1-2", "zeta", "ab%c", "_x", "pear"};
+    for (int r = 1; r <= rows; r++) {
+        auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+        auto maybe_null = [&](Cell c) { return with_nulls && pick(7) == 0 ? Cell{} : c; };
+        std::vector<Cell> row;
+        row.push_back(Cell::of(r));
+        row.push_back(maybe_null(Cell::of(pick(9) - 3)));
+        row.push_back(maybe_null(Cell::real((pick(41) - 20) / 4.0)));
+        row.push_back(maybe_null(Cell::text(words[pick(10)])));
+        row.push_back(maybe_null(Cell::of(static_cast<int64_t>(pick(5)) * 3000000000LL - 6000000000LL)));
+        t.add_row(std::move(row));
+    }
+    return t;
+}
+
+}  // namespace memprov

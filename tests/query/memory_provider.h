@@ -1,0 +1,82 @@
+// A data provider held in memory, for tests: generated tables served
+// through the real DAL slots (table and column information, iterators,
+// restrictions, rows, column reads). It can ignore every restriction it is
+// given, counts the scans it started, and loads the same rows into SQLite
+// for differential tests.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "dal/provider.h"
+
+struct DalRecord;
+
+namespace memprov {
+
+enum class Type { kInteger, kDouble, kText, kBigint, kDate };
+
+struct Cell {
+    bool null = true;
+    int64_t i = 0;
+    double d = 0;
+    std::string s;
+    static Cell of(int64_t v) { Cell c; c.null = false; c.i = v; return c; }
+    static Cell real(double v) { Cell c; c.null = false; c.d = v; return c; }
+    static Cell text(std::string v) { Cell c; c.null = false; c.s = std::move(v); return c; }
+};
+
+struct Column {
+    std::string name;
+    Type type;
+    int length = 0;  // text columns
+};
+
+struct Table {
+    std::string name;
+    std::vector<Column> columns;
+    std::vector<Cell> cells;  // row by row, columns.size() cells each
+
+    size_t row_count() const { return columns.empty() ? 0 : cells.size() / columns.size(); }
+    const Cell *row(size_t r) const { return &cells[r * columns.size()]; }
+    void add_row(std::vector<Cell> row) {
+        for (Cell &c : row) cells.push_back(std::move(c));
+    }
+};
+
+struct StartedScan {
+    std::string table;
+    int restriction_count;  // as given to the provider
+    std::vector<std::string> restrictions;  // "COLUMN op value"
+};
+
+struct Provider {
+    std::vector<Table> tables;
+    bool ignore_restrictions = false;  // returns every row whatever it is asked
+    int32_t capabilities = 1 | 2 | 4;  // answer to information code 1
+    int32_t lazy = 1;                  // answer to information code 4
+    bool id_is_key = true;             // SQLStatistics: a unique index on column ID
+    const Table *any_table = nullptr;  // when set, answers for every other name (fuzzing)
+    std::vector<StartedScan> scans;    // every SQIStartQuery, in order
+    long rows_delivered = 0;
+    long open_iterators = 0;
+
+    const Table *find(const std::string &name) const;
+};
+
+/// Puts `p` in place of every provider of `dal` (index 0). The slots stay
+/// valid until uninstall.
+void install(DalRecord *dal, Provider *p, void *pool_owner);
+void uninstall(DalRecord *dal);
+
+/// Creates and fills the tables in SQLite (INTEGER, REAL, TEXT columns).
+void load_into_sqlite(const Provider &p, sqlite3 *db);
+
+/// Rows generated from a seed: ids 1..n, small integers with duplicates and
+/// NULLs, doubles in quarters, short texts.
+Table generate(const std::string &name, int rows, unsigned seed, bool with_nulls);
+
+}  // namespace memprov

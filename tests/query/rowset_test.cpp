@@ -1,0 +1,308 @@
+// Rowsets over a table source: golden transcripts of block fetches in every
+// orientation (rows delivered, status arrays, rows fetched, return codes),
+// bookmarks, the work file appearing only past the record cache, long values
+// read back from the file, vanished keyset rows, and SQLSetPos refusals.
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "query/rowset.h"
+#include "support/diag.h"
+#include "support/long_buffer.h"
+#include "support/pool.h"
+#include "support/value_ops.h"
+
+namespace {
+
+// A table of `rows` rows: (id INTEGER, name CHAR, note LONG VARCHAR).
+struct Table {
+    CvPool *pool = nullptr;
+    int rows = 0;
+    int position = 0;       // rows handed out
+    int next_calls = 0;     // next_row calls (to prove reads come from the file)
+    std::string long_note;  // the note of row 3 (other rows have short notes)
+    std::vector<int> vanished;
+    Value *values[4] = {};
+
+    static int next(void *arg) {
+        auto *t = static_cast<Table *>(arg);
+        t->next_calls++;
+        if (t->position >= t->rows) return 100;
+        t->position++;
+        t->fill(t->position);
+        return 0;
+    }
+    static Value *column(void *arg, int c) { return static_cast<Table *>(arg)->values[c]; }
+    static int refetch(void *arg, int64_t row, Value *const *) {
+        auto *t = static_cast<Table *>(arg);
+        for (int v : t->vanished)
+            if (v == row) return 100;
+        return 0;
+    }
+    static int remove(void *, int64_t, Value *const *) { return 0; }
+
+    void fill(int n) {
+        values[1] = new_value_of_type(pool, VT_INTEGER);
+        values[1]->data.i = n;
+        std::string name = "row " + std::to_string(n);
+        values[2] = NewValue(pool, static_cast<int32_t>(name.size()));
+        EXPECT_EQ(set_value_text(values[2], name.data(), name.size()), 0);
+        values[3] = new_value_of_type(pool, VT_LONG_CHAR);
+        values[3]->long_buffer = allocate_long_buffer(pool, 0, SQL_LONGVARCHAR);
+        std::string note = n == 3 ? long_note : "note " + std::to_string(n);
+        EXPECT_EQ(append_to_long_buffer(values[3]->long_buffer, note.data(), note.size()), 0);
+    }
+    RowSource source(bool keyset = false) {
+        RowSource s{};
+        s.arg = this;
+        s.column_count = 3;
+        s.next_row = next;
+        s.column_value = column;
+        if (keyset) {
+            s.refetch = refetch;
+            s.delete_row = remove;
+        }
+        return s;
+    }
+};
+
+struct RowsetTest : ::testing::Test {
+    CvPool *pool = cv_mem_alloc_handle(nullptr);
+    ErrorHeader *diag = CreateErrorHeader(pool, nullptr);
+    Table table = make_table();
+    Table make_table() {
+        Table t;
+        t.pool = cv_mem_alloc_handle(pool);
+        t.rows = 5;
+        return t;
+    }
+    Rowset *rs = nullptr;
+    std::vector<int64_t> delivered;  // row numbers delivered by the last fetch
+    std::deque<std::vector<SQLUSMALLINT>> status_arrays;
+    ~RowsetTest() override {
+        rowset_close(rs);
+        cv_mem_release_handle(pool);
+    }
+
+    void open(RowsetMode mode, int cache = 0, int64_t limit = 0) {
+        RowsetOptions o{};
+        o.mode = mode;
+        o.cache_records = cache;
+        o.row_limit = limit;
+        static const int32_t kInline[3] = {0, 16, 0};
+        o.inline_sizes = kInline;
+        RowSource src = table.source(mode == RowsetMode::kKeyset);
+        rs = rowset_open(pool, diag, &src, &o);
+        ASSERT_NE(rs, nullptr);
+    }
+
+    static int deliver(void *arg, int64_t, int64_t row, Value *const *values) {
+        auto *self = static_cast<RowsetTest *>(arg);
+        // The delivered values are the row's own: id equals the row number.
+        EXPECT_EQ(values[1]->data.i, row);
+        EXPECT_EQ(values[0]->data.i, row) << "bookmark of the row";
+        self->delivered.push_back(row);
+        return 0;
+    }
+
+    // One fetch as a transcript line: "NAME rc rows=[..] status=[..] fetched=n".
+    std::string fetch(const char *name, int orientation, int64_t offset = 0, int64_t size = 2, int64_t bookmark = 0) {
+        delivered.clear();
+        SetupErrorHeader(diag, 0);
+        // The status array outlives the call, as an application's does (SQLSetPos writes it).
+        std::vector<SQLUSMALLINT> &status = status_arrays.emplace_back(static_cast<size_t>(size), 99);
+        SQLULEN fetched = 77;
+        FetchRequest rq{};
+        rq.orientation = orientation;
+        rq.offset = offset;
+        rq.bookmark = bookmark;
+        rq.has_bookmark = 1;
+        rq.use_bookmarks = 1;
+        rq.array_size = size;
+        rq.status = status.data();
+        rq.rows_fetched = &fetched;
+        rq.deliver = deliver;
+        rq.deliver_arg = this;
+        int rc = rowset_fetch(rs, &rq);
+        std::string line = std::string(name) + " " + std::to_string(rc);
+        if (rc < 0) return line + " " + diag_sqlstate(diag, 1);
+        line += " rows=[";
+        for (size_t i = 0; i < delivered.size(); i++) line += (i ? "," : "") + std::to_string(delivered[i]);
+        line += "] status=[";
+        for (size_t i = 0; i < status.size(); i++) line += (i ? "," : "") + std::to_string(status[i]);
+        line += "] fetched=" + std::to_string(fetched) + " current=" + std::to_string(rowset_row_number(rs));
+        return line;
+    }
+    std::string script(std::initializer_list<std::string> lines) {
+        std::string out;
+        for (const std::string &l : lines) out += l + "\n";
+        return out;
+    }
+};
+
+TEST_F(RowsetTest, StaticNextBlocksThenNoDataForever) {
+    open(RowsetMode::kStatic);
+    EXPECT_EQ(script({fetch("NEXT", SQL_FETCH_NEXT), fetch("NEXT", SQL_FETCH_NEXT), fetch("NEXT", SQL_FETCH_NEXT),
+                      fetch("NEXT", SQL_FETCH_NEXT), fetch("NEXT", SQL_FETCH_NEXT)}),
+              "NEXT 0 rows=[1,2] status=[0,0] fetched=2 current=1\n"
+              "NEXT 0 rows=[3,4] status=[0,0] fetched=2 current=3\n"
+              "NEXT 0 rows=[5] status=[0,3] fetched=1 current=5\n"
+              "NEXT 100 rows=[] status=[3,3] fetched=0 current=0\n"
+              "NEXT 100 rows=[] status=[3,3] fetched=0 current=0\n");
+}
+
+TEST_F(RowsetTest, StaticScrollingInEveryOrientation) {
+    open(RowsetMode::kStatic);
+    std::string got = script({
+        fetch("LAST", SQL_FETCH_LAST),
+        fetch("ABSOLUTE 0", SQL_FETCH_ABSOLUTE, 0),
+        fetch("NEXT", SQL_FETCH_NEXT),
+        fetch("FIRST", SQL_FETCH_FIRST),
+        fetch("PRIOR", SQL_FETCH_PRIOR),
+        fetch("ABSOLUTE 4", SQL_FETCH_ABSOLUTE, 4),
+        fetch("PRIOR", SQL_FETCH_PRIOR),
+        fetch("RELATIVE 2", SQL_FETCH_RELATIVE, 2),
+        fetch("RELATIVE -4", SQL_FETCH_RELATIVE, -4),
+        fetch("ABSOLUTE -1", SQL_FETCH_ABSOLUTE, -1),
+        fetch("ABSOLUTE -9", SQL_FETCH_ABSOLUTE, -9),
+        fetch("ABSOLUTE 9", SQL_FETCH_ABSOLUTE, 9),
+        fetch("PRIOR", SQL_FETCH_PRIOR),
+        fetch("RELATIVE 0 x3", SQL_FETCH_RELATIVE, 0, 3),
+        fetch("BAD", 99),
+    });
+    EXPECT_EQ(got,
+              "LAST 0 rows=[4,5] status=[0,0] fetched=2 current=4\n"
+              "ABSOLUTE 0 100 rows=[] status=[3,3] fetched=0 current=0\n"
+              "NEXT 0 rows=[1,2] status=[0,0] fetched=2 current=1\n"
+              "FIRST 0 rows=[1,2] status=[0,0] fetched=2 current=1\n"
+              "PRIOR 100 rows=[] status=[3,3] fetched=0 current=0\n"
+              "ABSOLUTE 4 0 rows=[4,5] status=[0,0] fetched=2 current=4\n"
+              "PRIOR 0 rows=[2,3] status=[0,0] fetched=2 current=2\n"
+              "RELATIVE 2 0 rows=[4,5] status=[0,0] fetched=2 current=4\n"
+              "RELATIVE -4 100 rows=[] status=[3,3] fetched=0 current=0\n"
+              "ABSOLUTE -1 0 rows=[5] status=[0,3] fetched=1 current=5\n"
+              "ABSOLUTE -9 100 rows=[] status=[3,3] fetched=0 current=0\n"
+              "ABSOLUTE 9 100 rows=[] status=[3,3] fetched=0 current=0\n"
+              "PRIOR 0 rows=[4,5] status=[0,0] fetched=2 current=4\n"
+              "RELATIVE 0 x3 0 rows=[4,5] status=[0,0,3] fetched=2 current=4\n"
+              "BAD -1 HY106\n");
+    // LAST read the source to its end once; everything after came from the file.
+    EXPECT_EQ(table.next_calls, 6);
+}
+
+TEST_F(RowsetTest, ForwardOnlyStoresNothingAndRefusesScrolling) {
+    open(RowsetMode::kForwardOnly);
+    EXPECT_EQ(script({fetch("NEXT x3", SQL_FETCH_NEXT, 0, 3), fetch("PRIOR", SQL_FETCH_PRIOR),
+                      fetch("NEXT x3", SQL_FETCH_NEXT, 0, 3), fetch("NEXT", SQL_FETCH_NEXT)}),
+              "NEXT x3 0 rows=[1,2,3] status=[0,0,0] fetched=3 current=3\n"
+              "PRIOR -1 HY106\n"
+              "NEXT x3 0 rows=[4,5] status=[0,0,3] fetched=2 current=5\n"
+              "NEXT 100 rows=[] status=[3,3] fetched=0 current=0\n");
+    EXPECT_FALSE(rowset_on_disk(rs));
+}
+
+TEST_F(RowsetTest, RowLimitEndsTheResult) {
+    open(RowsetMode::kStatic, 0, 3);
+    EXPECT_EQ(script({fetch("NEXT", SQL_FETCH_NEXT), fetch("NEXT", SQL_FETCH_NEXT), fetch("LAST", SQL_FETCH_LAST)}),
+              "NEXT 0 rows=[1,2] status=[0,0] fetched=2 current=1\n"
+              "NEXT 0 rows=[3] status=[0,3] fetched=1 current=3\n"
+              "LAST 0 rows=[2,3] status=[0,0] fetched=2 current=2\n");
+}
+
+TEST_F(RowsetTest, BookmarksAreRowNumbers) {
+    open(RowsetMode::kStatic);
+    (void)fetch("ABSOLUTE 3", SQL_FETCH_ABSOLUTE, 3, 1);
+    Value *bm = rowset_value(rs, 0);
+    ASSERT_NE(bm, nullptr);
+    EXPECT_EQ(bm->data.i, 3);
+    (void)fetch("LAST", SQL_FETCH_LAST, 0, 1);
+    (void)fetch("ABSOLUTE 3", SQL_FETCH_ABSOLUTE, 3, 1);
+    EXPECT_EQ(rowset_value(rs, 0)->data.i, 3) << "read back from the work file";
+    EXPECT_EQ(script({fetch("BOOKMARK 3+0", SQL_FETCH_BOOKMARK, 0, 2, 3),
+                      fetch("BOOKMARK 3-3", SQL_FETCH_BOOKMARK, -3, 2, 3),
+                      fetch("BOOKMARK 3+1", SQL_FETCH_BOOKMARK, 1, 2, 3),
+                      fetch("BOOKMARK 0", SQL_FETCH_BOOKMARK, 0, 2, 0),
+                      fetch("BOOKMARK 6", SQL_FETCH_BOOKMARK, 0, 2, 6)}),
+              "BOOKMARK 3+0 0 rows=[3,4] status=[0,0] fetched=2 current=3\n"
+              "BOOKMARK 3-3 100 rows=[] status=[3,3] fetched=0 current=0\n"
+              "BOOKMARK 3+1 0 rows=[4,5] status=[0,0] fetched=2 current=4\n"
+              "BOOKMARK 0 -1 HY111\n"
+              "BOOKMARK 6 -1 HY111\n");
+}
+
+TEST_F(RowsetTest, WorkFileOnlyPastTheRecordCache) {
+    table.rows = 40;
+    open(RowsetMode::kStatic, 30);
+    (void)fetch("ABSOLUTE 30", SQL_FETCH_ABSOLUTE, 30, 1);
+    EXPECT_EQ(rowset_rows_stored(rs), 30);
+    EXPECT_FALSE(rowset_on_disk(rs));
+    (void)fetch("NEXT", SQL_FETCH_NEXT, 0, 1);
+    EXPECT_EQ(rowset_rows_stored(rs), 31);
+    EXPECT_TRUE(rowset_on_disk(rs));
+    // Rows that left the cache come back intact.
+    EXPECT_EQ(fetch("FIRST", SQL_FETCH_FIRST, 0, 1), "FIRST 0 rows=[1] status=[0] fetched=1 current=1");
+    Value *name = rowset_value(rs, 2);
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(std::string(name->data.s, static_cast<size_t>(name->length)), "row 1");
+}
+
+TEST_F(RowsetTest, LongValuesAreKeptWholeInTheWorkFile) {
+    table.long_note.assign(100000, 'x');
+    table.long_note += "end";
+    table.rows = 8;
+    open(RowsetMode::kStatic, 2);
+    (void)fetch("LAST", SQL_FETCH_LAST, 0, 1);
+    ASSERT_TRUE(rowset_on_disk(rs));
+    (void)fetch("ABSOLUTE 3", SQL_FETCH_ABSOLUTE, 3, 1);
+    Value *note = rowset_value(rs, 3);
+    ASSERT_NE(note, nullptr);
+    ASSERT_EQ(note->type, VT_LONG_CHAR);
+    EXPECT_EQ(std::string(long_buffer_data(note->long_buffer), long_buffer_length(note->long_buffer)),
+              table.long_note);
+    // A name longer than its 16 inline bytes is not cut either.
+    (void)fetch("ABSOLUTE 1", SQL_FETCH_ABSOLUTE, 1, 1);
+    EXPECT_EQ(rowset_value(rs, 3)->type, VT_LONG_CHAR);
+}
+
+TEST_F(RowsetTest, KeysetShowsVanishedRowsAndRefusesToChangeThem) {
+    open(RowsetMode::kKeyset);
+    (void)fetch("NEXT x3", SQL_FETCH_NEXT, 0, 3);
+    table.vanished = {2};
+    EXPECT_EQ(fetch("FIRST x3", SQL_FETCH_FIRST, 0, 3), "FIRST x3 1 rows=[1,3] status=[0,1,0] fetched=3 current=1");
+    int64_t affected = 0;
+    SetupErrorHeader(diag, 0);
+    EXPECT_EQ(rowset_set_pos(rs, 2, SQL_DELETE, SQL_LOCK_NO_CHANGE, &affected), -1);
+    EXPECT_STREQ(diag_sqlstate(diag, 1), "40001");
+    EXPECT_EQ(rowset_set_pos(rs, 3, SQL_DELETE, SQL_LOCK_NO_CHANGE, &affected), 0);
+    EXPECT_EQ(affected, 1);
+}
+
+TEST_F(RowsetTest, SetPosChecksRowOperationAndLock) {
+    open(RowsetMode::kStatic);
+    (void)fetch("NEXT", SQL_FETCH_NEXT);
+    struct Case {
+        int64_t row;
+        int operation, lock;
+        const char *state;
+    };
+    const Case cases[] = {
+        {3, SQL_POSITION, SQL_LOCK_NO_CHANGE, "HY109"},
+        {-1, SQL_POSITION, SQL_LOCK_NO_CHANGE, "HY109"},
+        {1, 9, SQL_LOCK_NO_CHANGE, "HY092"},
+        {1, SQL_POSITION, 7, "HY092"},
+        {1, SQL_UPDATE, SQL_LOCK_NO_CHANGE, "HYC00"},
+        {2, SQL_POSITION, SQL_LOCK_NO_CHANGE, ""},
+    };
+    for (const Case &c : cases) {
+        SetupErrorHeader(diag, 0);
+        int rc = rowset_set_pos(rs, c.row, c.operation, c.lock, nullptr);
+        EXPECT_EQ(diag_count(diag) ? diag_sqlstate(diag, 1) : "", std::string(c.state)) << c.row << " " << c.operation;
+        EXPECT_EQ(rc, *c.state ? -1 : 0);
+    }
+    EXPECT_EQ(rowset_row_number(rs), 2);
+    EXPECT_EQ(rowset_value(rs, 1)->data.i, 2);
+}
+
+}  // namespace

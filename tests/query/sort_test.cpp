@@ -1,0 +1,205 @@
+// The external sort on its own: spilling runs, stability across many runs,
+// unique mode, work files (none below the budget, 0600, gone after close),
+// the budget's arithmetic.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "query/sort.h"
+#include "support/pool.h"
+
+namespace {
+
+// Open descriptors of this process whose target lies in `dir`.
+int files_in(const std::string &dir) {
+    int n = 0;
+    DIR *d = opendir("/proc/self/fd");
+    if (!d) return -1;
+    while (dirent *e = readdir(d)) {
+        char link[512], target[512];
+        std::snprintf(link, sizeof link, "/proc/self/fd/%s", e->d_name);
+        ssize_t len = readlink(link, target, sizeof target - 1);
+        if (len <= 0) continue;
+        target[len] = '\0';
+        if (std::strncmp(target, dir.c_str(), dir.size()) == 0) n++;
+    }
+    closedir(d);
+    return n;
+}
+
+class SortTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        pool = cv_mem_alloc_handle(nullptr);
+        char tmpl[] = "/tmp/cvsorttestXXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+    }
+    void TearDown() override {
+        cv_mem_release_handle(pool);
+        rmdir(dir.c_str());
+    }
+    Sort *make(int64_t budget, int unique) {
+        SortOptions o{};
+        o.budget = budget;
+        o.unique = unique;
+        o.directory = dir.c_str();
+        return sort_start(pool, &o);
+    }
+    CvPool *pool = nullptr;
+    std::string dir;
+};
+
+// Keys of 4 bytes from a small range (many equal keys); the payload is the
+// insertion number, so stability shows.
+TEST_F(SortTest, SpillsOverManyRunsAndStaysStable) {
+    Sort *s = make(2048, 0);
+    ASSERT_NE(s, nullptr);
+    const int n = 20000;
+    for (int i = 0; i < n; i++) {
+        uint32_t k = static_cast<uint32_t>((i * 7919) % 97);
+        uint8_t key[4] = {static_cast<uint8_t>(k >> 24), static_cast<uint8_t>(k >> 16), static_cast<uint8_t>(k >> 8),
+                          static_cast<uint8_t>(k)};
+        ASSERT_EQ(sort_add(s, key, 4, &i, sizeof i), 0);
+    }
+    EXPECT_GT(sort_runs(s), 128);
+    EXPECT_TRUE(sort_spilled(s));
+    EXPECT_GT(files_in(dir), 0);
+    ASSERT_EQ(sort_finish(s), 0);
+    const uint8_t *key, *payload;
+    size_t kl, pl;
+    int count = 0;
+    std::string last_key;
+    int last = -1;
+    while (sort_fetch(s, &key, &kl, &payload, &pl) == 0) {
+        std::string k(reinterpret_cast<const char *>(key), kl);
+        int v;
+        ASSERT_EQ(pl, sizeof v);
+        std::memcpy(&v, payload, sizeof v);
+        if (count > 0) {
+            ASSERT_LE(last_key, k);
+            if (last_key == k) {
+                ASSERT_LT(last, v) << "equal keys keep the order they came in";
+            }
+        }
+        last_key = k;
+        last = v;
+        count++;
+    }
+    EXPECT_EQ(count, n);
+    sort_release(s);
+    EXPECT_EQ(files_in(dir), 0);
+}
+
+TEST_F(SortTest, MakesNoFileBelowTheBudget) {
+    Sort *s = make(1 << 20, 0);
+    for (int i = 0; i < 1000; i++) {
+        int k = 1000 - i;
+        ASSERT_EQ(sort_add(s, &k, sizeof k, "payload", 7), 0);
+    }
+    ASSERT_EQ(sort_finish(s), 0);
+    EXPECT_FALSE(sort_spilled(s));
+    EXPECT_EQ(sort_runs(s), 0);
+    EXPECT_EQ(files_in(dir), 0);
+    sort_release(s);
+}
+
+TEST_F(SortTest, WorkFilesAreOwnerOnlyAndGoWithThePool) {
+    Sort *s = make(1024, 0);
+    std::vector<uint8_t> payload(300, 'x');
+    for (int i = 0; i < 50; i++) ASSERT_EQ(sort_add(s, &i, sizeof i, payload.data(), payload.size()), 0);
+    ASSERT_GT(files_in(dir), 0);
+    DIR *d = opendir("/proc/self/fd");
+    int checked = 0;
+    while (dirent *e = readdir(d)) {
+        char link[512], target[512];
+        std::snprintf(link, sizeof link, "/proc/self/fd/%s", e->d_name);
+        ssize_t len = readlink(link, target, sizeof target - 1);
+        if (len <= 0) continue;
+        target[len] = '\0';
+        if (std::strncmp(target, dir.c_str(), dir.size()) != 0) continue;
+        struct stat st {};
+        ASSERT_EQ(fstat(static_cast<int>(std::strtol(e->d_name, nullptr, 10)), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0600u);
+        checked++;
+    }
+    closedir(d);
+    EXPECT_GT(checked, 0);
+    // Nothing is left in the directory under a name either.
+    DIR *w = opendir(dir.c_str());
+    int names = 0;
+    while (dirent *e = readdir(w))
+        if (e->d_name[0] != '.') names++;
+    closedir(w);
+    EXPECT_EQ(names, 0);
+    // Released with its pool, in the middle of adding (as after an error).
+    cv_mem_release_handle(pool);
+    pool = cv_mem_alloc_handle(nullptr);
+    EXPECT_EQ(files_in(dir), 0);
+}
+
+TEST_F(SortTest, AnEntryLargerThanTheBudgetStillSorts) {
+    Sort *s = make(1024, 0);
+    std::vector<uint8_t> big(5000, 'b');
+    for (int i = 9; i >= 0; i--) ASSERT_EQ(sort_add(s, &i, sizeof i, big.data(), big.size()), 0);
+    ASSERT_EQ(sort_finish(s), 0);
+    const uint8_t *key, *payload;
+    size_t kl, pl;
+    for (int i = 0; i < 10; i++) {
+        ASSERT_EQ(sort_fetch(s, &key, &kl, &payload, &pl), 0);
+        int k;
+        std::memcpy(&k, key, sizeof k);
+        EXPECT_EQ(k, i);
+        EXPECT_EQ(pl, big.size());
+    }
+    EXPECT_EQ(sort_fetch(s, &key, &kl, &payload, &pl), 100);
+}
+
+TEST_F(SortTest, UniqueModeKeepsTheFirstOfEqualKeysInMemoryAndOnDisk) {
+    for (int64_t budget : {int64_t{1} << 20, int64_t{1024}}) {
+        Sort *s = make(budget, 1);
+        for (int i = 0; i < 3000; i++) {
+            uint8_t k = static_cast<uint8_t>(i % 10);
+            ASSERT_EQ(sort_add(s, &k, 1, &i, sizeof i), 0);
+        }
+        ASSERT_EQ(sort_finish(s), 0);
+        const uint8_t *key, *payload;
+        size_t kl, pl;
+        for (int k = 0; k < 10; k++) {
+            ASSERT_EQ(sort_fetch(s, &key, &kl, &payload, &pl), 0);
+            int v;
+            std::memcpy(&v, payload, sizeof v);
+            EXPECT_EQ(key[0], k);
+            EXPECT_EQ(v, k) << "budget " << budget;
+        }
+        EXPECT_EQ(sort_fetch(s, &key, &kl, &payload, &pl), 100);
+        sort_release(s);
+    }
+}
+
+TEST_F(SortTest, PushBackReturnsTheSameEntry) {
+    Sort *s = make(0, 0);
+    for (int i = 0; i < 3; i++) ASSERT_EQ(sort_add(s, &i, sizeof i, nullptr, 0), 0);
+    ASSERT_EQ(sort_finish(s), 0);
+    const uint8_t *key, *payload;
+    size_t kl, pl;
+    ASSERT_EQ(sort_fetch(s, &key, &kl, &payload, &pl), 0);
+    sort_push_back(s);
+    const uint8_t *again;
+    ASSERT_EQ(sort_fetch(s, &again, &kl, &payload, &pl), 0);
+    EXPECT_EQ(again, key);
+}
+
+TEST_F(SortTest, BudgetArithmeticIsCapped) {
+    EXPECT_EQ(sort_memory_budget(1), 1024);
+    EXPECT_EQ(sort_memory_budget(INT64_MAX), int64_t{1} << 40);
+    EXPECT_GT(sort_memory_budget(0), 0);
+}
+
+}  // namespace
