@@ -16,12 +16,11 @@
 #include <string_view>
 
 #include "transport/paypal_trace.h"
+#include "sqi/page_reply.h"
+#include "sqi/prefetch.h"
 #include "sqi/scan.h"
 
 namespace {
-
-// A runaway server cannot keep a scan reading for ever.
-constexpr int32_t kMaxScanPages = 100000;
 
 PaypalTraceHead *trace_of(const PaypalIterator *it) {
     return (it->env && it->env->session && it->env->session->context) ? &it->env->session->context->trace
@@ -99,16 +98,7 @@ int scan_exchange(PaypalIterator *it, WebRequest *req, json_t **root) {
     PaypalEnv *env = it->env;
     std::string key;
     (void)CacheKey(req, key);
-    const std::string *cached = nullptr;
-    json_error_t jerr;
-    if (CacheLookup(&env->cache, key, &cached)) {
-        json_t *parsed = json_loadb(cached->data(), cached->size(), 0, &jerr);
-        CacheRelease(&env->cache, cached);
-        if (parsed) {
-            *root = parsed;
-            return DAL_OK;
-        }
-    }
+    if (page_from_cache(&env->cache, key, root)) return DAL_OK;
     WebResponsePtr resp;
     // The transport's own diagnostics go to the statement that scans, and
     // its query time-out bounds the exchange.
@@ -121,25 +111,9 @@ int scan_exchange(PaypalIterator *it, WebRequest *req, json_t **root) {
         if (paypal_diag_count(env, it->owner) > 0) return DAL_ERROR;
         return post_error(it, req->error.empty() ? "no response from server" : req->error.c_str());
     }
-    if (resp->status == 200) {
-        json_t *parsed = json_loadb(resp->body.data(), resp->body.size(), 0, &jerr);
-        if (!parsed) return post_error(it, "fails to decode reply");
-        CacheStore(&env->cache, key, resp->body);
-        *root = parsed;
-        return DAL_OK;
-    }
-    if (resp->status == 404) return DAL_OK;  // no such object: no rows
-    if (resp->status == 500 || resp->status == 501) {
-        char buf[600];
-        snprintf(buf, sizeof buf, "server response %d %s", resp->status, resp->reason.c_str());
-        return post_error(it, buf);
-    }
-    ErrorInfo info;
-    if (resp->content_kind == kContentJson && DecodeError(resp.get(), &info) == 0 && !info.code.empty())
-        return post_error(it, FormatErrorInfo(info));
-    char buf[600];
-    snprintf(buf, sizeof buf, "Error <code:%03d [%s]>", resp->status, resp->reason.c_str());
-    return post_error(it, buf);
+    std::string error;
+    if (page_from_reply(&env->cache, key, resp.get(), root, error) != 0) return post_error(it, error);
+    return DAL_OK;
 }
 
 json_t *scan_child_array(const PaypalIterator *it) {
@@ -298,6 +272,12 @@ int SQINextRow(void *handle) {
             PP_TRACE(tr, kPpTraceDetail, "fetch, current_row=%d, rowcount=%d, next_offset=%d", it->current_row,
                      it->page_rows, it->next_page);
         if (it->current_row > it->page_rows) {
+            int fetched = prefetch_next_page(it);
+            if (fetched == DAL_OK) continue;
+            if (fetched != kPrefetchSequential) {
+                it->at_end = 1;
+                return fetched;
+            }
             if (it->next_page <= 0) {
                 // The last page of a date window: the next window follows.
                 int rc = windows_next(it);

@@ -77,6 +77,7 @@ void scan_post_state(const PaypalIterator *it, const char *sqlstate, const char 
 }
 
 void scan_release(PaypalIterator *it) {
+    it->prefetch.reset();  // joins its workers before the pages they fill go
     if (it->root) json_decref(it->root);
     it->root = it->list = it->row = nullptr;
     for (json_t *&f : it->filters) {

@@ -12,7 +12,7 @@
 // otherwise. Diagnostics go to the iterator's owner with SQLSTATE "HY000"
 // and the component "Corvane Paypal ODBC Driver".
 //
-// Exports: FilterSlot, kFilterSlotCount, restriction_value_text,
+// Exports: FilterSlot, kFilterSlotCount, kMaxScanPages, restriction_value_text,
 // adjust_strict_bound, KeyFromRestrictions, ApplyFilters, ExtractRows,
 // FetchNextPage, scan_exchange, scan_post, scan_post_state, scan_release, scan_column_value,
 // scan_child_array, json_text, read_timestamp, SQIStartQuery, SQINextRow,
@@ -42,6 +42,10 @@ enum class FilterSlot : int32_t {
 };
 inline constexpr int kFilterSlotCount = 7;
 static_assert(static_cast<int>(FilterSlot::kPathKey) == kFilterSlotCount - 1);
+
+// A runaway server cannot keep a scan reading for ever: no scan reads more
+// pages than this.
+inline constexpr int32_t kMaxScanPages = 100000;
 
 /// Posts `message` (HY000) on the iterator's owner.
 void scan_post(const PaypalIterator *it, const char *message);

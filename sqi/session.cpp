@@ -81,6 +81,7 @@ int SQIAllocEnv(const DalLink *link, void **out, const char *dsn) {
         env->owner = env->link.owner;
         env->accept_compression = 1;
         env->page_size = kMaxPageSize;
+        env->parallel_requests = 1;
         env->dsn = dsn ? dsn : "";
         env->tls = TlsCreateContext();
     } catch (...) {
@@ -143,9 +144,11 @@ int SQIConnect(void *handle, ConnAttrList *attributes, void *, char *out, int) {
         env->disguise_long = s.disguise_long;
         env->filter_local = s.filter_local;
         env->page_size = s.page_size;
+        env->parallel_requests = s.parallel_requests;
         PP_TRACE(&ctx->trace, kPpTraceDetail, "Startup Connection");
         PP_TRACE(&ctx->trace, kPpTraceDetail | kPpTraceContinue, "flush_on_update: %d", s.flush_on_update);
         PP_TRACE(&ctx->trace, kPpTraceDetail | kPpTraceContinue, "query_timeout: %d", s.query_timeout);
+        PP_TRACE(&ctx->trace, kPpTraceDetail | kPpTraceContinue, "parallel_requests: %d", s.parallel_requests);
         PP_TRACE(&ctx->trace, kPpTraceDetail | kPpTraceContinue, "URL: %s", session->base_url.c_str());
         std::string reason;
         // The login time-out bounds the token request as a whole.

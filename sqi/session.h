@@ -23,6 +23,7 @@
 #include "dal/provider.h"
 #include "sqi/catalog.h"
 #include "sqi/catalog_cursor.h"
+#include "sqi/prefetch.h"
 #include "sqi/windows.h"
 #include "transport/transport.h"
 
@@ -58,6 +59,7 @@ struct PaypalEnv {
     ResponseCache cache;
     int32_t filter_local;
     int32_t tz_hours, tz_minutes;   // local time = UTC - bias
+    int32_t parallel_requests;      // pages a scan may fetch at once (1: one after the other)
 };
 
 struct PaypalIterator {
@@ -90,6 +92,7 @@ struct PaypalIterator {
     // piece_column of row piece_serial).
     std::string piece_text;
     int32_t piece_text_ready;
+    PagePrefetchPtr prefetch;       // pages fetched ahead in parallel (sqi/prefetch.h), or null
 };
 
 // The settings SQIConnect reads, from the attributes or the DSN's profile.
@@ -104,6 +107,7 @@ struct PaypalSettings {
     int32_t query_timeout;
     int32_t retries;                // `retries`: tries after the first of one request
     int32_t retry_wait;             // `retry_wait`: seconds a statement may spend waiting to retry
+    int32_t parallel_requests;      // `parallel_requests`: connections a paged scan reads over
 };
 
 /// Reads the settings: each keyword from `attributes`, else from the data

@@ -80,6 +80,9 @@ void read_paypal_settings(const ConnAttrList *attributes, const std::string &dsn
     s->retry_wait = retry_wait.empty() ? kDefaultRetryWaitSeconds : c_integer(retry_wait);
     if (s->retry_wait < 0) s->retry_wait = 0;
     if (s->retry_wait > 86400) s->retry_wait = 86400;
+    std::string parallel = get("parallel_requests", "");
+    int32_t k = parallel.empty() ? kDefaultParallelRequests : c_integer(parallel);
+    s->parallel_requests = k < 1 ? 1 : k > kMaxParallelRequests ? kMaxParallelRequests : k;
 }
 
 std::string paypal_base_url(const PaypalSettings &s) {

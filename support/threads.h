@@ -1,8 +1,10 @@
 // Threads, semaphores and the process-wide locks.
 //
 // The driver runs on the application's threads; the only threads it makes are
-// the asynchronous statement workers. A worker and the application thread
-// hand over through two semaphores (start, done). Process-wide locks are
+// the asynchronous statement workers and the page workers of parallel scans
+// (sqi/prefetch.cpp: std::thread, joined before their scan ends). An
+// asynchronous worker and the application thread hand over through two
+// semaphores (start, done). Process-wide locks are
 // numbered: 0 the SQL parser, 2 the literal parser, 4 connection state
 // transitions; the others are free for later use.
 //

@@ -6,6 +6,7 @@
 
 #include "transport/http.h"
 #include "transport/oauth.h"
+#include "transport/pool.h"
 #include "transport/retry.h"
 #include "transport/socket.h"
 #include "transport/tls.h"
@@ -90,6 +91,11 @@ int exchange_with_retries(WebRequest *req, WebResponsePtr &out) {
     bool renewed = false;
     int tries = 0;  // retries of this request; the wait budget is the statement's
     for (;;) {
+        // Requests sent side by side wait out any retry wait one of them set.
+        if (req->gate && !GateWait(req->gate, req->cancel)) {
+            transport_error(ctx, "HY008", 0, "Operation canceled");
+            return -1;
+        }
         ctx->holding = 1;
         ctx->held.clear();
         ctx->failure = TransportFailure::kNone;
@@ -137,7 +143,11 @@ int exchange_with_retries(WebRequest *req, WebResponsePtr &out) {
                      static_cast<int>(wait));
         }
         out.reset();
-        if (!RetryWait(wait, req->cancel)) {
+        if (req->gate) {
+            // A 429 speaks for the whole client: every request of the gate
+            // pauses, and this one waits at the top of the loop.
+            GatePause(req->gate, wait);
+        } else if (!RetryWait(wait, req->cancel)) {
             transport_error(ctx, "HY008", 0, "Operation canceled");
             return -1;
         }

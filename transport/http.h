@@ -30,6 +30,8 @@
 
 enum class HttpMethod : int32_t { GET = 0, POST = 1, PUT = 2, PATCH = 3, DELETE_ = 4 };
 
+struct RequestGate;  // transport/pool.h
+
 struct WebParam {
     std::string name, value;
     int omit;
@@ -57,6 +59,7 @@ struct WebRequest {
     int64_t waited_ms;       // retry waits so far, across the pages of a scan
     int retries;             // retries so far, across the pages of a scan (each page has
                              // its own `retries` limit)
+    RequestGate *gate;       // shared by requests sent side by side: a retry wait pauses them all (null: none)
 };
 using WebRequestPtr = std::unique_ptr<WebRequest>;
 

@@ -21,6 +21,7 @@
 #include "transport/http.h"
 #include "transport/oauth.h"
 #include "transport/paypal_trace.h"
+#include "transport/pool.h"
 #include "transport/proxy.h"
 #include "transport/retry.h"
 #include "transport/socket.h"

@@ -28,7 +28,7 @@ class ScanPaging : public ::testing::Test {
     void SetUp() override {
         ASSERT_GT(emulator().port, 0);
         posted_messages().clear();
-        ASSERT_TRUE(s.connect("query_timeout=0"));
+        ASSERT_TRUE(s.connect("query_timeout=0;parallel_requests=1"));
         emulator().clear_log();
     }
     ScanEnv s;

@@ -109,11 +109,17 @@ TEST(ScanRetry, FaultsInTheMiddleOfALongScanLoseNoRow) {
 
     // Repeated page requests: each 429 waited the second Retry-After asked.
     const std::vector<Logged> log = logged(emu);
+    // (Pages come over parallel connections: a repeat need not follow its
+    // first request directly.)
     int repeats = 0, honoured = 0;
-    for (size_t i = 1; i < log.size(); ++i) {
-        if (log[i].path != "/v2/invoicing/invoices" || log[i].query != log[i - 1].query) continue;
+    std::map<std::string, double> asked;
+    for (const Logged &l : log) {
+        if (l.path != "/v2/invoicing/invoices") continue;
+        auto [at, first] = asked.try_emplace(l.query, l.time);
+        if (first) continue;
         ++repeats;
-        honoured += log[i].time - log[i - 1].time >= 0.95;
+        honoured += l.time - at->second >= 0.95;
+        at->second = l.time;
     }
     EXPECT_GE(repeats, 11) << "ten 429s and a reset";
     EXPECT_GE(honoured, 10);

@@ -111,7 +111,7 @@ class TransactionScan : public ::testing::Test {
     void SetUp() override {
         ASSERT_GT(emulator().port, 0);
         posted_messages().clear();
-        ASSERT_TRUE(s.connect("query_timeout=0"));
+        ASSERT_TRUE(s.connect("query_timeout=0;parallel_requests=1"));
         emulator().clear_log();
     }
     // Transaction ids of a scan, in the order read; fails the test on error.

@@ -3,12 +3,14 @@
 
 Start:  python3 tools/emulator/paypal_emulator.py --state-dir DIR [--port 0] [--plain]
         [--cert good|expired|wronghost] [--client-id ID --client-secret SECRET]
-        [--expires-in 32400] [--invoices 45] [--fault NAME]
+        [--expires-in 32400] [--invoices 45] [--fault NAME] [--latency-ms N]
 Prints "PORT <n>", "CA <path>", "LOG <path>" and "READY" on standard output,
 then serves on 127.0.0.1 until killed (or until standard input closes, with
 --exit-on-eof). Control requests (no token needed):
   GET /_emulator/control?fault=NAME&count=N&path=/prefix   arm a fault for the next N requests
   GET /_emulator/control?fault=NAME&every=N&count=K&path=/p  on every Nth request (K times)
+      (&match=TEXT: only requests whose query string contains TEXT)
+  GET /_emulator/control?latency_ms=N                      every API reply waits N ms
   GET /_emulator/control?chunked=1|0&gzip=1|0&expires_in=N&slow=S&trickle=S&chunk_size=N&clear_log=1&reset=1
   GET /_emulator/control?tokens=1                           the access tokens issued
   GET /_emulator/control?empty_post=1|0                    successful POSTs answer 201 without a body
@@ -60,12 +62,13 @@ class State:
         self.by_id = {inv["id"]: inv for inv in self.invoices}
         self.tables = emu_tables.Tables(base, {"plans": args.plans} if args.plans else None)
         self.base = base
-        self.faults = []                  # [name, remaining count, path prefix, every N, seen]
+        self.faults = []                  # [name, remaining count, path prefix, every N, seen, query text]
         self.request_ids = {}             # (path, PayPal-Request-Id) -> the first reply
         self.empty_post = False           # successful POSTs answer 201 without a body
         self.connections = 0              # connections accepted (ids from 1)
         if args.fault:
-            self.faults.append([args.fault, 1 << 30, "/", 1, 0])
+            self.faults.append([args.fault, 1 << 30, "/", 1, 0, ""])
+        self.latency = args.latency_ms / 1000.0   # seconds every API reply waits
         self.chunked = False
         self.gzip = True
         self.slow = 5.0
@@ -75,14 +78,14 @@ class State:
         self.log_path = args.log
         self.log_file = open(self.log_path, "a", encoding="utf-8")
 
-    def take_fault(self, path):
-        """The fault for this request: every armed fault whose prefix matches
-        counts the request; the first one due (its Nth request, while it has
+    def take_fault(self, path, query=""):
+        """The fault for this request: every armed fault whose prefix (and
+        query text) matches counts the request; the first one due (its Nth request, while it has
         uses left) applies."""
         chosen = None
         with self.lock:
             for f in self.faults:
-                if f[1] <= 0 or not path.startswith(f[2]):
+                if f[1] <= 0 or not path.startswith(f[2]) or f[5] not in query:
                     continue
                 f[4] += 1
                 if chosen is None and f[4] % f[3] == 0:
@@ -116,6 +119,7 @@ def handle_control(state, req):
     with state.lock:
         if one.get("reset") == "1":
             state.faults.clear()
+            state.latency = state.args.latency_ms / 1000.0
             state.chunked = False
             state.chunk_size = 1000
             state.retry_after = "2"
@@ -124,7 +128,10 @@ def handle_control(state, req):
             state.empty_post = False
         if "fault" in one:
             state.faults.append([one["fault"], int(one.get("count", "1")),
-                                 one.get("path", "/v2/"), max(1, int(one.get("every", "1"))), 0])
+                                 one.get("path", "/v2/"), max(1, int(one.get("every", "1"))), 0,
+                                 one.get("match", "")])
+        if "latency_ms" in one:
+            state.latency = max(0, int(one["latency_ms"])) / 1000.0
         if "empty_post" in one:
             state.empty_post = one["empty_post"] == "1"
         if "chunked" in one:
@@ -399,7 +406,14 @@ class Handler(socketserver.BaseRequestHandler):
                 if req is None:
                     return
                 reply, faultable = dispatch(state, req, conn)
-                fault = state.take_fault(req.path) if faultable else None
+                fault = state.take_fault(req.path, req.query) if faultable else None
+                if faultable:
+                    with state.lock:
+                        latency = state.latency
+                    if latency > 0:
+                        # A distant server: each reply waits on its own
+                        # connection, so parallel requests overlap their waits.
+                        time.sleep(latency)
                 if not send_reply(state, sock, req, reply, fault):
                     return
         except (OSError, ssl.SSLError):
@@ -439,6 +453,8 @@ def main():
     ap.add_argument("--invoices", type=int, default=45)
     ap.add_argument("--plans", type=int, default=0, help="billing plans served (default 45)")
     ap.add_argument("--fault", default=None, help="a fault applied to every request")
+    ap.add_argument("--latency-ms", type=int, default=0,
+                    help="milliseconds every API reply waits (a distant server)")
     ap.add_argument("--log", default=None, help="request log (JSON lines)")
     ap.add_argument("--exit-on-eof", action="store_true",
                     help="stop when standard input closes")

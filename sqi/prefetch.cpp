@@ -1,0 +1,337 @@
+// Pages fetched ahead in parallel (see prefetch.h): the sequence of a scan's
+// page requests, the workers that fetch them and the scan taking them in
+// order.
+//
+// A request is named by its window (0 for a scan without windows) and page
+// number. The sequence is window 0 pages 1..total, window 1 pages 1..total,
+// ...; a window's total is known only once its first page has come, so until
+// then the sequence counts it as one page and goes on with the next window's
+// first page, whose request is needed either way.
+//
+// Exports: PagePrefetchDeleter, prefetch_next_page.
+#include "sqi/prefetch.h"
+
+#include <compare>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <new>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "sqi/page_reply.h"
+#include "sqi/scan.h"
+
+namespace {
+
+constexpr int64_t kDaySeconds = 86400;
+
+struct PageKey {
+    int32_t window;
+    int32_t page;
+    auto operator<=>(const PageKey &) const = default;
+};
+
+enum class SlotState : int32_t { kQueued = 0, kRunning = 1, kDone = 2 };
+
+// A diagnostic of a worker's connection, kept for the scan to post.
+struct PageDiag {
+    std::string sqlstate;
+    std::string message;  // masked by the connection's trace
+};
+constexpr size_t kMaxPageDiags = 4;
+
+struct PageSlot {
+    SlotState state = SlotState::kQueued;
+    json_t *root = nullptr;        // the reply (reference held), null for no rows
+    std::vector<PageDiag> diags;   // what to post, when failed
+    bool failed = false;
+};
+
+// Receives the diagnostics of one worker's connection (its `owner`) while
+// it fetches a page; only that worker touches it.
+void keep_diag(void *owner, void *, const char *sqlstate, int, const char *message) {
+    auto *diags = static_cast<std::vector<PageDiag> *>(owner);
+    try {
+        if (diags->size() < kMaxPageDiags) diags->push_back({sqlstate ? sqlstate : "HY000", message ? message : ""});
+    } catch (const std::bad_alloc &) {
+    }
+}
+
+}  // namespace
+
+struct PagePrefetch {
+    PaypalEnv *env = nullptr;
+    WebRequest pattern{};  // the scan's request; workers copy it and set page and window
+    int32_t workers_wanted = 1;
+    // Windows (window_count 1 and no parameters for a scan without them).
+    int32_t window_count = 1;
+    int64_t first_start = 0;     // first second of window 0
+    int64_t window_seconds = 0;  // length of a window
+    int64_t range_end = 0;       // last second of the last window
+    const char *lower_param = nullptr;
+    const char *upper_param = nullptr;
+
+    std::mutex lock;  // guards everything below
+    std::condition_variable changed;
+    std::map<PageKey, PageSlot> slots;     // asked for and not yet taken by the scan
+    std::map<int32_t, int32_t> totals;     // window -> its page count, once known
+    PageKey next{0, 0};                    // the request the scan takes next
+    int64_t waited_ms = 0;                 // retry waits of the statement so far
+    bool closing = false;
+
+    RequestGate gate;                          // one pause for every worker
+    std::vector<PaypalContextPtr> connections;  // one per worker
+    std::vector<std::vector<PageDiag>> diags;   // per worker: its connection's diagnostics
+    std::vector<std::thread> workers;
+};
+
+namespace {
+
+int32_t total_pages_of(const json_t *root) {
+    const json_t *v = root ? json_object_get(root, "total_pages") : nullptr;
+    json_int_t n = json_is_integer(v) ? json_integer_value(v) : 1;
+    if (n < 1) n = 1;
+    if (n > kMaxScanPages) n = kMaxScanPages;
+    return static_cast<int32_t>(n);
+}
+
+// The request after `key` in the sequence as far as it is known.
+PageKey following(const PagePrefetch *pf, PageKey key) {
+    auto total = pf->totals.find(key.window);
+    if (total != pf->totals.end() && key.page < total->second) return {key.window, key.page + 1};
+    return {key.window + 1, 1};
+}
+
+// Asks for the request the scan takes next and those after it, until K
+// requests are outstanding. Under pf->lock.
+void ask_ahead(PagePrefetch *pf) {
+    PageKey key = pf->next;
+    pf->slots.try_emplace(key);
+    while (pf->slots.size() < static_cast<size_t>(pf->workers_wanted)) {
+        key = following(pf, key);
+        if (key.window >= pf->window_count) break;
+        pf->slots.try_emplace(key);
+    }
+    pf->changed.notify_all();
+}
+
+// Fetches one page on `ctx`: the cache, else the exchange (whose retries
+// pause every worker through the gate). True with `*root` (null: no rows),
+// or false with `diags` (the connection's own, or the reply's error).
+bool fetch_page(PagePrefetch *pf, PaypalContext *ctx, int worker, PageKey key, json_t **root,
+                std::vector<PageDiag> &diags) {
+    *root = nullptr;
+    std::vector<PageDiag> &posted = pf->diags[static_cast<size_t>(worker)];
+    posted.clear();
+    WebRequest req = pf->pattern;
+    {
+        // The retry waits of the statement so far, all workers together.
+        std::lock_guard<std::mutex> guard(pf->lock);
+        req.waited_ms = pf->waited_ms;
+    }
+    req.context = ctx;
+    req.trace = &ctx->trace;
+    req.error.clear();
+    AddParameter(&req, "page", std::to_string(key.page), 0);
+    if (pf->lower_param && pf->upper_param) {
+        int64_t start = pf->first_start + key.window * pf->window_seconds;
+        int64_t end = start + pf->window_seconds - 1;
+        if (end > pf->range_end) end = pf->range_end;
+        AddParameter(&req, pf->lower_param, windows_time_text(start), 0);
+        AddParameter(&req, pf->upper_param, windows_time_text(end), 0);
+    }
+    std::string cache_key;
+    (void)CacheKey(&req, cache_key);
+    if (page_from_cache(&pf->env->cache, cache_key, root)) return true;
+    PP_TRACE(ctx, kPpTraceDetail, "Parallel request %d: window %d page %d", worker, key.window, key.page);
+    WebResponsePtr resp;
+    const int rc = WebExchange(&req, resp);
+    if (req.waited_ms > 0) {
+        std::lock_guard<std::mutex> guard(pf->lock);
+        if (req.waited_ms > pf->waited_ms) pf->waited_ms = req.waited_ms;
+    }
+    if (rc != 0 || !resp) {
+        diags = std::move(posted);
+        if (diags.empty()) diags.push_back({"HY000", req.error.empty() ? "no response from server" : req.error});
+        return false;
+    }
+    std::string error;
+    if (page_from_reply(&pf->env->cache, cache_key, resp.get(), root, error) == 0) return true;
+    diags.push_back({"HY000", std::move(error)});
+    return false;
+}
+
+void work(PagePrefetch *pf, int worker) {
+    PaypalContext *ctx = pf->connections[static_cast<size_t>(worker)].get();
+    std::unique_lock<std::mutex> hold(pf->lock);
+    for (;;) {
+        auto queued = pf->slots.end();
+        pf->changed.wait(hold, [&] {
+            if (pf->closing) return true;
+            // The earliest request first: the scan waits for it.
+            for (queued = pf->slots.begin(); queued != pf->slots.end(); ++queued)
+                if (queued->second.state == SlotState::kQueued) return true;
+            return false;
+        });
+        if (pf->closing) return;
+        const PageKey key = queued->first;
+        queued->second.state = SlotState::kRunning;
+        hold.unlock();
+        json_t *root = nullptr;
+        std::vector<PageDiag> diags;
+        bool ok;
+        try {
+            ok = fetch_page(pf, ctx, worker, key, &root, diags);
+        } catch (const std::bad_alloc &) {
+            ok = false;
+        }
+        hold.lock();
+        // Only the scan erases slots, and only those done.
+        PageSlot &slot = pf->slots[key];
+        slot.state = SlotState::kDone;
+        slot.root = root;
+        slot.failed = !ok;
+        slot.diags = std::move(diags);
+        if (ok && root && key.page == 1) pf->totals[key.window] = total_pages_of(root);
+        pf->changed.notify_all();
+    }
+}
+
+// The prefetch for `it` when its scan is one it serves, or null.
+PagePrefetchPtr start_prefetch(PaypalIterator *it) {
+    PaypalEnv *env = it->env;
+    const PaypalTable *table = it->table;
+    if (!env || env->parallel_requests <= 1 || !table || table->paging != PagingStyle::kPageNumbers ||
+        !it->request || it->single_object || !env->session || !env->session->context)
+        return nullptr;
+    PagePrefetchPtr pf(new (std::nothrow) PagePrefetch());
+    if (!pf) return nullptr;
+    pf->env = env;
+    pf->workers_wanted = env->parallel_requests;
+    int32_t window = 0;
+    const ScanWindows &w = it->windows;
+    if (w.active) {
+        const char *lower = json_string_value(it->filters[static_cast<int>(FilterSlot::kLower)]);
+        int64_t low;
+        if (!lower || !windows_parse_time(lower, &low) || table->window_days <= 0 || !w.lower_param ||
+            !w.upper_param)
+            return nullptr;
+        pf->first_start = low;
+        pf->window_seconds = int64_t{table->window_days} * kDaySeconds;
+        pf->range_end = w.range_end;
+        pf->lower_param = w.lower_param;
+        pf->upper_param = w.upper_param;
+        pf->window_count = static_cast<int32_t>((w.range_end - low) / pf->window_seconds + 1);
+        window = static_cast<int32_t>((w.window_start - low) / pf->window_seconds);
+    }
+    pf->totals[window] = total_pages_of(it->root);
+    if (it->next_page > 0)
+        pf->next = {window, it->next_page};
+    else
+        pf->next = {window + 1, 1};
+    if (pf->next.window >= pf->window_count) return nullptr;  // nothing follows
+    pf->pattern = *it->request;
+    pf->pattern.diag_owner = nullptr;
+    pf->pattern.time_limit_seconds = paypal_time_limit(env, it->owner);
+    pf->pattern.cancel = paypal_cancel_flag(env, it->owner);
+    pf->pattern.gate = &pf->gate;
+    pf->waited_ms = pf->pattern.waited_ms;
+    PaypalContext *main = env->session->context.get();
+    pf->diags.resize(static_cast<size_t>(pf->workers_wanted));
+    for (int i = 0; i < pf->workers_wanted; ++i) {
+        PaypalContextPtr ctx = PaypalContextClone(main);
+        if (!ctx) break;
+        // Its diagnostics wait for the scan's thread, which posts them when
+        // it reaches the page.
+        ctx->owner = &pf->diags[static_cast<size_t>(i)];
+        ctx->post = keep_diag;
+        pf->connections.push_back(std::move(ctx));
+    }
+    try {
+        for (size_t i = 0; i < pf->connections.size(); ++i) pf->workers.emplace_back(work, pf.get(), static_cast<int>(i));
+    } catch (const std::system_error &) {
+        // Fewer threads than asked for still work.
+    }
+    if (pf->workers.empty()) return nullptr;
+    PP_TRACE(&main->trace, kPpTraceDetail, "Fetching the pages after page %d over %d connections",
+             it->requested_page > 0 ? it->requested_page : 1, static_cast<int>(pf->workers.size()));
+    return pf;
+}
+
+}  // namespace
+
+void PagePrefetchDeleter::operator()(PagePrefetch *pf) const {
+    if (!pf) return;
+    {
+        std::lock_guard<std::mutex> guard(pf->lock);
+        pf->closing = true;
+        pf->changed.notify_all();
+    }
+    // A running request ends on its own (its reply, or the deadline); a
+    // pause ends now.
+    GateClose(&pf->gate);
+    for (std::thread &t : pf->workers) t.join();
+    for (auto &[key, slot] : pf->slots)
+        if (slot.root) json_decref(slot.root);
+    delete pf;
+}
+
+int prefetch_next_page(PaypalIterator *it) {
+    if (!it->prefetch) {
+        try {
+            it->prefetch = start_prefetch(it);
+        } catch (const std::bad_alloc &) {
+            it->prefetch.reset();
+        }
+        if (!it->prefetch) return kPrefetchSequential;
+    }
+    PagePrefetch *pf = it->prefetch.get();
+    PageKey key;
+    PageSlot slot;
+    {
+        std::unique_lock<std::mutex> hold(pf->lock);
+        key = pf->next;
+        if (key.window >= pf->window_count) return DAL_NO_DATA;
+        try {
+            ask_ahead(pf);
+        } catch (const std::bad_alloc &) {
+            hold.unlock();
+            scan_post_state(it, "HY001", "Memory allocation error");
+            it->prefetch.reset();
+            it->request.reset();
+            return DAL_ERROR;
+        }
+        pf->changed.wait(hold, [&] { return pf->slots[key].state == SlotState::kDone; });
+        auto found = pf->slots.find(key);
+        slot = std::move(found->second);
+        pf->slots.erase(found);
+        pf->next = following(pf, key);
+    }
+    if (slot.failed) {
+        if (slot.diags.empty()) scan_post_state(it, "HY001", "Memory allocation error");
+        for (const PageDiag &d : slot.diags) scan_post_state(it, d.sqlstate.c_str(), d.message.c_str());
+        it->prefetch.reset();
+        it->request.reset();
+        return DAL_ERROR;
+    }
+    if (it->root) json_decref(it->root);
+    it->root = slot.root;
+    it->list = it->row = nullptr;
+    it->requested_page = key.page;
+    it->page_cursor.clear();
+    ++it->pages_read;
+    if (pf->lower_param) {
+        ScanWindows &w = it->windows;
+        w.window_start = pf->first_start + key.window * pf->window_seconds;
+        w.window_end = w.window_start + pf->window_seconds - 1;
+        if (w.window_end > pf->range_end) w.window_end = pf->range_end;
+        if (key.page == 1) ++w.windows_read;
+    }
+    (void)ExtractRows(it, it->table, it->keyed);
+    if (it->page_rows == 0 && !pf->lower_param) return DAL_NO_DATA;  // as a page-by-page scan ends
+    it->at_end = 0;
+    return DAL_OK;
+}

@@ -1,0 +1,302 @@
+// Pages fetched in parallel against the emulator with a reply latency: the
+// rows and their order against a page-by-page scan, faults retried with
+// every request paused, early closes, the date windows of the transaction
+// search, and the trace of the concurrent requests. Run under TSan too.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "scan_harness.h"
+#include "sqi/windows.h"
+
+namespace {
+
+const char *kPlans = "/v1/billing/plans";
+const char *kSearch = "/v1/reporting/transactions";
+constexpr int64_t kDay = 86400;
+
+// 1,000 plans: 50 pages of 20.
+Emulator &plans_emulator() {
+    static Emulator emu;
+    static const bool started = [] {
+        if (!emu.start({"--plans", "1000"})) emu.port = 0;
+        atexit([] { emu.stop(); });
+        return true;
+    }();
+    (void)started;
+    return emu;
+}
+
+struct Logged {
+    double time;
+    int64_t conn;
+    std::string path;
+    std::map<std::string, std::string> params;
+};
+
+std::map<std::string, std::string> params_of(const std::string &query) {
+    std::map<std::string, std::string> out;
+    std::stringstream in(query);
+    std::string pair;
+    while (std::getline(in, pair, '&')) {
+        size_t eq = pair.find('=');
+        if (eq != std::string::npos) out[pair.substr(0, eq)] = pair.substr(eq + 1);
+    }
+    return out;
+}
+
+// The logged requests to `path`, in the order the emulator received them.
+std::vector<Logged> logged(const char *path) {
+    std::vector<Logged> out;
+    for (json_t *j : plans_emulator().requests()) {
+        if (std::string(json_string_value(json_object_get(j, "path"))) == path)
+            out.push_back({json_real_value(json_object_get(j, "time")), json_integer_value(json_object_get(j, "conn")),
+                           path, params_of(json_string_value(json_object_get(j, "query")))});
+        json_decref(j);
+    }
+    return out;
+}
+
+// A control request to the emulator over the environment's connection.
+void control(ScanEnv &s, const std::vector<std::pair<const char *, std::string>> &params) {
+    WebRequestPtr req =
+        NewGetRequest(static_cast<PaypalEnv *>(s.env)->session->context.get(), "_emulator/control", 1);
+    for (auto &[name, value] : params) AddParameter(req.get(), name, value, 0);
+    WebResponsePtr resp;
+    ASSERT_EQ(WebExchange(req.get(), resp), 0);
+    ASSERT_EQ(resp->status, 200);
+}
+
+class ParallelScan : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_GT(plans_emulator().port, 0); }
+    void TearDown() override {
+        ScanEnv c;
+        if (c.connect("", &plans_emulator())) control(c, {{"reset", "1"}});
+    }
+    // Connects with `k` parallel requests and a reply latency of `latency_ms`.
+    void open(ScanEnv &s, int k, int latency_ms, const std::string &extra = "") {
+        ASSERT_TRUE(s.connect("query_timeout=0;parallel_requests=" + std::to_string(k) + ";" + extra,
+                              &plans_emulator()));
+        control(s, {{"latency_ms", std::to_string(latency_ms)}});
+        posted_messages().clear();
+        plans_emulator().clear_log();
+    }
+    // The plan ids of a whole scan in the order read.
+    std::vector<std::string> plan_ids(ScanEnv &s) {
+        std::vector<std::string> ids;
+        EXPECT_EQ(s.start("Plans"), DAL_OK);
+        int rc;
+        while ((rc = s.next()) == DAL_OK) ids.push_back(s.text("Id"));
+        EXPECT_EQ(rc, DAL_NO_DATA) << (posted_messages().empty() ? "" : posted_messages().back());
+        return ids;
+    }
+    // Each page of the log with the number of times it was asked for.
+    static std::map<int, int> page_counts(const std::vector<Logged> &log) {
+        std::map<int, int> n;
+        for (auto &r : log) ++n[std::stoi(r.params.at("page"))];
+        return n;
+    }
+};
+
+std::vector<std::string> sequential_plan_ids() {
+    static std::vector<std::string> ids;
+    if (ids.empty()) {
+        ScanEnv s;
+        if (!s.connect("query_timeout=0;parallel_requests=1", &plans_emulator()) || s.start("Plans") != DAL_OK)
+            return ids;
+        while (s.next() == DAL_OK) ids.push_back(s.text("Id"));
+    }
+    return ids;
+}
+
+TEST_F(ParallelScan, FiftyPagesGiveTheRowsInTheOrderOfAPageByPageScan) {
+    const std::vector<std::string> want = sequential_plan_ids();
+    ASSERT_EQ(want.size(), 1000u);
+    for (int k : {1, 4, 8}) {
+        SCOPED_TRACE("parallel_requests=" + std::to_string(k));
+        ScanEnv s;
+        open(s, k, 20);
+        EXPECT_EQ(plan_ids(s), want);
+        EXPECT_TRUE(posted_messages().empty());
+        auto log = logged(kPlans);
+        std::map<int, int> counts = page_counts(log);
+        ASSERT_EQ(counts.size(), 50u);
+        for (auto &[page, n] : counts) EXPECT_EQ(n, 1) << "page " << page << " asked for more than once";
+        EXPECT_EQ(std::stoi(log.front().params.at("page")), 1) << "the first page comes alone";
+        EXPECT_TRUE(logged("/v1/oauth2/token").empty()) << "the extra connections use the connection's token";
+        std::set<int64_t> connections;
+        for (auto &r : log) connections.insert(r.conn);
+        // The first page on the statement's connection, the rest on K others.
+        if (k == 1)
+            EXPECT_EQ(connections.size(), 1u);
+        else
+            EXPECT_EQ(connections.size(), static_cast<size_t>(k) + 1);
+    }
+}
+
+TEST_F(ParallelScan, AFaultOnPage17IsRetriedAndTheRowsStayWhole) {
+    const std::vector<std::string> want = sequential_plan_ids();
+    for (const char *fault : {"429", "500", "reset"}) {
+        SCOPED_TRACE(fault);
+        ScanEnv s;
+        open(s, 4, 20);
+        control(s, {{"fault", fault}, {"count", "1"}, {"path", kPlans}, {"match", "&page=17&"}});
+        plans_emulator().clear_log();
+        EXPECT_EQ(plan_ids(s), want);
+        EXPECT_TRUE(posted_messages().empty()) << posted_messages().front();
+        auto log = logged(kPlans);
+        std::map<int, int> counts = page_counts(log);
+        ASSERT_EQ(counts.size(), 50u);
+        for (auto &[page, n] : counts) EXPECT_EQ(n, page == 17 ? 2 : 1) << "page " << page;
+        if (std::string(fault) != "429") continue;
+        // Retry-After: 2 held back every connection, not only page 17's.
+        double refused = 0, retried = 0;
+        for (auto &r : log) {
+            if (r.params.at("page") != "17") continue;
+            (refused == 0 ? refused : retried) = r.time;
+        }
+        EXPECT_GE(retried - refused, 1.9);
+        int during = 0;
+        for (auto &r : log)
+            if (r.time > refused + 0.3 && r.time < refused + 1.9) ++during;
+        EXPECT_EQ(during, 0) << "a request went out while the 429's wait ran";
+    }
+}
+
+TEST_F(ParallelScan, AFailedPageEndsTheScanWhereAPageByPageScanWould) {
+    const std::vector<std::string> want = sequential_plan_ids();
+    for (int k : {1, 4}) {
+        SCOPED_TRACE("parallel_requests=" + std::to_string(k));
+        ScanEnv s;
+        open(s, k, 20);
+        // A 400 is final: the rows of pages 1 to 16 come, then the error.
+        control(s, {{"fault", "400"}, {"count", "1"}, {"path", kPlans}, {"match", "&page=17&"}});
+        ASSERT_EQ(s.start("Plans"), DAL_OK);
+        std::vector<std::string> got;
+        int rc;
+        while ((rc = s.next()) == DAL_OK) got.push_back(s.text("Id"));
+        EXPECT_EQ(rc, DAL_ERROR);
+        EXPECT_EQ(got, std::vector<std::string>(want.begin(), want.begin() + 16 * 20));
+        ASSERT_EQ(posted_messages().size(), 1u);
+        EXPECT_NE(posted_messages()[0].find("Error <"), std::string::npos) << posted_messages()[0];
+        EXPECT_EQ(s.next(), DAL_NO_DATA);
+    }
+}
+
+TEST_F(ParallelScan, StoppingEarlyWastesAtMostKMinusOneRequests) {
+    for (int k : {4, 8}) {
+        SCOPED_TRACE("parallel_requests=" + std::to_string(k));
+        ScanEnv s;
+        open(s, k, 20, "max_num=10");
+        // One row needs one request.
+        ASSERT_EQ(s.start("Plans"), DAL_OK);
+        ASSERT_EQ(s.next(), DAL_OK);
+        ASSERT_EQ(SQIResetIterator(s.it), DAL_OK);
+        EXPECT_EQ(logged(kPlans).size(), 1u);
+        plans_emulator().clear_log();
+        // Thirty rows are pages 1 to 3 of 10 rows; closing then leaves at
+        // most K - 1 pages asked for and never read.
+        ASSERT_EQ(s.start("Plans"), DAL_OK);
+        for (int i = 0; i < 30; ++i) ASSERT_EQ(s.next(), DAL_OK) << i;
+        const auto closing = std::chrono::steady_clock::now();
+        ASSERT_EQ(SQIResetIterator(s.it), DAL_OK);
+        EXPECT_LT(std::chrono::steady_clock::now() - closing, std::chrono::seconds(2));
+        auto counts = page_counts(logged(kPlans));
+        EXPECT_LE(counts.size(), 3u + static_cast<size_t>(k) - 1);
+        EXPECT_EQ(counts.rbegin()->first, static_cast<int>(counts.size())) << "pages asked for in order";
+        // No worker is left to send anything after the close.
+        usleep(200 * 1000);
+        EXPECT_EQ(page_counts(logged(kPlans)), counts);
+    }
+}
+
+TEST_F(ParallelScan, TransactionWindowsAreFetchedSideBySide) {
+    const int64_t start = static_cast<int64_t>(time(nullptr)) / kDay * kDay - 400 * kDay;
+    const int64_t end = start + 365 * kDay - 1;
+    auto text = [](int64_t t) {
+        std::string s = windows_time_text(t);
+        s[10] = ' ';
+        s.pop_back();
+        return s;
+    };
+    const std::vector<Cond> range = {{"StartTime", RESTRICT_GE, text(start), true},
+                                     {"EndTime", RESTRICT_LE, text(end), true}};
+    std::vector<std::string> got[2];
+    std::vector<Logged> log;
+    for (int round = 0; round < 2; ++round) {
+        ScanEnv s;
+        open(s, round == 0 ? 1 : 4, 20);
+        ASSERT_EQ(s.start("Transactions", range), DAL_OK);
+        int rc;
+        while ((rc = s.next()) == DAL_OK) got[round].push_back(s.text("TransactionId"));
+        EXPECT_EQ(rc, DAL_NO_DATA) << (posted_messages().empty() ? "" : posted_messages().back());
+        log = logged(kSearch);
+    }
+    EXPECT_GT(got[0].size(), 1000u);
+    EXPECT_TRUE(got[1] == got[0]) << "the windows' rows in window order";
+    std::set<std::string> asked;
+    std::set<int64_t> connections;
+    for (auto &r : log) {
+        EXPECT_TRUE(asked.insert(r.params.at("start_date") + " " + r.params.at("page")).second)
+            << "asked twice: " << r.params.at("start_date") << " page " << r.params.at("page");
+        connections.insert(r.conn);
+    }
+    EXPECT_GE(asked.size(), 13u) << "twelve windows, the busy ones paged";
+    EXPECT_EQ(connections.size(), 5u);
+}
+
+TEST_F(ParallelScan, TheTraceShowsTheConcurrentRequestsWithoutSecrets) {
+    char dir[] = "/tmp/cv_parallel_traceXXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string file = std::string(dir) + "/backend.log";
+    std::vector<std::string> tokens;
+    {
+        ScanEnv s;
+        open(s, 4, 20, "logging=yes;logfile=" + file);
+        EXPECT_EQ(plan_ids(s).size(), 1000u);
+        WebRequestPtr req =
+            NewGetRequest(static_cast<PaypalEnv *>(s.env)->session->context.get(), "_emulator/control", 1);
+        AddParameter(req.get(), "tokens", "1", 0);
+        WebResponsePtr resp;
+        ASSERT_EQ(WebExchange(req.get(), resp), 0);
+        json_t *root = json_loads(resp->body.c_str(), 0, nullptr);
+        size_t i;
+        json_t *t;
+        json_array_foreach(json_object_get(root, "tokens"), i, t) tokens.push_back(json_string_value(t));
+        json_decref(root);
+    }
+    std::ifstream in(file);
+    std::stringstream all;
+    all << in.rdbuf();
+    const std::string text = all.str();
+    std::set<std::string> threads;
+    size_t lines = 0;
+    std::string line, thread;
+    // A line's header (with the thread id) comes before its text.
+    for (std::stringstream each(text); std::getline(each, line);) {
+        size_t tid = line.find("[TID=");
+        if (tid != std::string::npos) thread = line.substr(tid, line.find(']', tid) - tid);
+        if (line.find("Parallel request") == std::string::npos) continue;
+        ++lines;
+        threads.insert(thread);
+    }
+    EXPECT_EQ(lines, 49u) << "one line per page after the first";
+    EXPECT_EQ(threads.size(), 4u) << "four workers";
+    EXPECT_EQ(text.find("emu-client-secret"), std::string::npos);
+    ASSERT_FALSE(tokens.empty());
+    for (auto &t : tokens) EXPECT_EQ(text.find(t), std::string::npos) << "a token reached the log";
+    std::remove(file.c_str());
+    rmdir(dir);
+}
+
+}  // namespace
