@@ -97,22 +97,6 @@ int get_column_info(void *, void *, DalText, DalText schema, DalText table, int 
     return DAL_OK;
 }
 
-void *open_iterator(void *owner, void *env, DalProvider *, const Node *) {
-    std::unique_ptr<InfoIterator> it(new (std::nothrow) InfoIterator{});
-    if (!it) {
-        PostDalError(static_cast<InfoEnv *>(env)->link.dal, owner, kDalComponent, 0, "HY001", "Memory allocation error");
-        return nullptr;
-    }
-    it->env = static_cast<InfoEnv *>(env);
-    it->owner = owner;
-    return it.release();
-}
-
-int close_iterator(void *it) {
-    std::unique_ptr<InfoIterator> owned(iit(it));
-    return DAL_OK;
-}
-
 int reset_iterator(void *) { return DAL_OK; }
 
 // Runs one catalogue call on `*dit` (opened on first use) and reads its rows.
@@ -408,8 +392,8 @@ void info_schema_provider_slots(DalSlots *s) {
     s->SQIFreeEnv = free_env;
     s->SQIGetTableInfo = get_table_info;
     s->SQIGetColumnInfo = get_column_info;
-    s->SQIOpenIterator = open_iterator;
-    s->SQICloseIterator = close_iterator;
+    s->SQIOpenIterator = local_open_iterator<InfoIterator>;
+    s->SQICloseIterator = local_close_iterator<InfoIterator>;
     s->SQIResetIterator = reset_iterator;
     s->SQINextRow = next_row;
     s->SQIGetData = get_data;

@@ -82,22 +82,6 @@ int get_column_info(void *owner, void *env, DalText catalog, DalText schema, Dal
     return DAL_ERROR;
 }
 
-void *open_iterator(void *owner, void *env, DalProvider *, const Node *) {
-    std::unique_ptr<ViewIterator> it(new (std::nothrow) ViewIterator{});
-    if (!it) {
-        PostDalError(static_cast<ViewEnv *>(env)->link.dal, owner, kDalComponent, 0, "HY001", "Memory allocation error");
-        return nullptr;
-    }
-    it->env = static_cast<ViewEnv *>(env);
-    it->owner = owner;
-    return it.release();
-}
-
-int close_iterator(void *it) {
-    std::unique_ptr<ViewIterator> owned(vit(it));
-    return DAL_OK;
-}
-
 int reset_iterator(void *) { return DAL_OK; }
 
 void clear_modes(ViewIterator *it) {
@@ -228,8 +212,8 @@ void views_provider_slots(DalSlots *s) {
     s->SQIConnect = connect;
     s->SQIGetTableInfo = get_table_info;
     s->SQIGetColumnInfo = get_column_info;
-    s->SQIOpenIterator = open_iterator;
-    s->SQICloseIterator = close_iterator;
+    s->SQIOpenIterator = local_open_iterator<ViewIterator>;
+    s->SQICloseIterator = local_close_iterator<ViewIterator>;
     s->SQIResetIterator = reset_iterator;
     s->SQINextRow = next_row;
     s->SQIGetData = get_data;

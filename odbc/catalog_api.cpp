@@ -19,8 +19,10 @@ namespace {
 using TextArg = std::pair<const SQLCHAR *, SQLLEN>;
 using WideArg = std::pair<const SQLWCHAR *, SQLLEN>;
 
-SQLRETURN run(SQLHSTMT h, int function_id, CatalogFunction function, std::initializer_list<TextArg> texts,
-              std::array<int32_t, 3> numbers = {}) {
+// The one body of every catalogue call: `count` texts (at most six) and up
+// to three numbers.
+SQLRETURN run_texts(SQLHSTMT h, int function_id, CatalogFunction function, const TextArg *texts, size_t count,
+                    std::array<int32_t, 3> numbers) {
     STMT *stmt = as_stmt(h);
     if (!stmt) return SQL_INVALID_HANDLE;
     return odbc_guard(stmt->diag, [&]() -> SQLRETURN {
@@ -31,11 +33,15 @@ SQLRETURN run(SQLHSTMT h, int function_id, CatalogFunction function, std::initia
         for (size_t i = 0; i < 3; i++) call.numbers[i] = numbers[i];
         if (stmt_is_async(stmt)) return catalog_run(stmt, function_id, call);
         SetupErrorHeader(stmt->diag, 0);
-        size_t i = 0;
-        for (const TextArg &a : texts)
-            if (!catalog_text(stmt, a.first, a.second, &call.texts[i++])) return SQL_ERROR;
+        for (size_t i = 0; i < count; i++)
+            if (!catalog_text(stmt, texts[i].first, texts[i].second, &call.texts[i])) return SQL_ERROR;
         return catalog_run(stmt, function_id, call);
     });
+}
+
+SQLRETURN run(SQLHSTMT h, int function_id, CatalogFunction function, std::initializer_list<TextArg> texts,
+              std::array<int32_t, 3> numbers = {}) {
+    return run_texts(h, function_id, function, texts.begin(), texts.size(), numbers);
 }
 
 // The W form: every text becomes UTF-8, then the 8-bit call runs.
@@ -53,16 +59,9 @@ SQLRETURN run_wide(SQLHSTMT h, int function_id, CatalogFunction function, std::i
                 return post_error(stmt->diag, "HY090", "Invalid string or buffer length");
             }
         }
-        auto arg = [&](size_t i) -> TextArg {
-            return i < in.size() ? TextArg{in[i]->get(), SQL_NTS} : TextArg{nullptr, SQL_NTS};
-        };
-        switch (texts.size()) {
-            case 1: return run(h, function_id, function, {arg(0)}, numbers);
-            case 3: return run(h, function_id, function, {arg(0), arg(1), arg(2)}, numbers);
-            case 4: return run(h, function_id, function, {arg(0), arg(1), arg(2), arg(3)}, numbers);
-            case 6: return run(h, function_id, function, {arg(0), arg(1), arg(2), arg(3), arg(4), arg(5)}, numbers);
-            default: return run(h, function_id, function, {}, numbers);
-        }
+        std::array<TextArg, 6> args{};
+        for (size_t i = 0; i < in.size(); i++) args[i] = TextArg{in[i]->get(), SQL_NTS};
+        return run_texts(h, function_id, function, args.data(), in.size(), numbers);
     });
 }
 

@@ -11,10 +11,10 @@
 
 #include "engine/describe_expression.h"
 #include "query/optimise.h"
+#include "query/restrictions.h"
 #include "query/scan.h"
 #include "query/sort.h"
 #include "query/sort_record.h"
-#include "sql/walker.h"
 #include "support/long_buffer.h"
 #include "support/work_file.h"
 #include "support/value_ops.h"
@@ -183,40 +183,23 @@ int side_fetch(ExecPlan *plan, Side &s, EvalContext *c) {
 // ---- equality keys of ON ----
 
 struct Within {
-    ExecPlan *plan;
     int lo, hi;
     bool outside;
     bool refs;
 };
 
-int within_visit(Node *node, void *arg) {
+void note_within(const TableSlot *slot, void *arg) {
     auto *w = static_cast<Within *>(arg);
-    switch (node->kind) {
-    case NODE_COLUMN_REF: {
-        auto *ref = node_cast<ColumnRefNode>(node);
-        if (ref->scope != w->plan->scope) return 0;  // an enclosing query's value: fixed here
-        auto *slot = static_cast<TableSlot *>(ref->table_slot);
-        int p = slot ? slot->position - 1 : -1;
-        if (p < w->lo || p >= w->hi) w->outside = true;
-        w->refs = true;
-        return 0;
-    }
-    case NODE_QUERY_SPEC:
-    case NODE_EXISTS:
-    case NODE_IN_SUBQUERY:
-    case NODE_QUANTIFIED:
-    case NODE_AGGREGATE:
-        w->outside = true;
-        return 1;
-    default: return 0;
-    }
+    int p = slot ? slot->position - 1 : -1;
+    if (p < w->lo || p >= w->hi) w->outside = true;
+    w->refs = true;
 }
 
 bool only_within(ExecPlan *plan, Node *e, int lo, int hi, bool *refs) {
-    Within w{plan, lo, hi, false, false};
-    (void)walk_expression(e, within_visit, &w);
+    Within w{lo, hi, false, false};
+    const bool plain = walk_plan_columns(plan, e, false, note_within, &w);
     *refs = w.refs;
-    return !w.outside;
+    return plain && !w.outside;
 }
 
 KeyForm form_of(Node *e) {

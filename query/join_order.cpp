@@ -9,7 +9,6 @@
 
 #include "query/optimise.h"
 #include "query/restrictions.h"
-#include "sql/walker.h"
 
 namespace {
 
@@ -23,31 +22,9 @@ struct Term {
     uint64_t needs;     // tables the compared value refers to
 };
 
-struct Refs {
-    ExecPlan *plan;
-    uint64_t tables;
-    bool plain;         // no sub-query or set function
-};
-
-int refs_visit(Node *node, void *arg) {
-    auto *r = static_cast<Refs *>(arg);
-    switch (node->kind) {
-    case NODE_COLUMN_REF: {
-        auto *ref = node_cast<ColumnRefNode>(node);
-        if (ref->scope != r->plan->scope) return 0;
-        auto *slot = static_cast<TableSlot *>(ref->table_slot);
-        if (slot) r->tables |= uint64_t{1} << (slot->position - 1);
-        return 0;
-    }
-    case NODE_QUERY_SPEC:
-    case NODE_EXISTS:
-    case NODE_IN_SUBQUERY:
-    case NODE_QUANTIFIED:
-    case NODE_AGGREGATE:
-        r->plain = false;
-        return 1;
-    default: return 0;
-    }
+// Adds the tables a compared value refers to.
+void add_table(const TableSlot *slot, void *arg) {
+    if (slot) *static_cast<uint64_t *>(arg) |= uint64_t{1} << (slot->position - 1);
 }
 
 int column_of(ExecPlan *plan, Node *n, int *table) {
@@ -64,10 +41,10 @@ void add_term(ExecPlan *plan, Node *column_side, Node *value, int op, std::vecto
     int table = -1;
     int column = column_of(plan, column_side, &table);
     if (!column) return;
-    Refs r{plan, 0, true};
-    if (value) (void)walk_expression(value, refs_visit, &r);
-    if (!r.plain || (r.tables >> table) & 1) return;
-    out.push_back(Term{table, column, op, r.tables});
+    uint64_t tables = 0;
+    if (value && !walk_plan_columns(plan, value, false, add_table, &tables)) return;  // not a plain value
+    if ((tables >> table) & 1) return;
+    out.push_back(Term{table, column, op, tables});
 }
 
 void collect_terms(ExecPlan *plan, Node *n, std::vector<Term> &out) {

@@ -22,23 +22,20 @@ constexpr int kCapNoValue = 1;
 constexpr int kCapLike = 2;
 constexpr int kCapNullTest = 4;
 
-struct DependsArg {
-    ExecPlan *plan;
-    int index;      // scans at this position or inner make the expression dependent
-    bool dependent;
+struct PlanColumns {
+    const ExecPlan *plan;
+    bool values_only;
+    void (*on_column)(const TableSlot *slot, void *arg);
+    void *arg;
 };
 
-int depends_visit(Node *node, void *arg) {
-    auto *d = static_cast<DependsArg *>(arg);
+int plan_columns_visit(Node *node, void *arg) {
+    auto *w = static_cast<PlanColumns *>(arg);
     switch (node->kind) {
         case NODE_COLUMN_REF: {
             auto *ref = node_cast<ColumnRefNode>(node);
-            if (ref->scope != d->plan->scope) return 0;  // an enclosing query's row: fixed here
-            auto *slot = static_cast<TableSlot *>(ref->table_slot);
-            const int at = slot->position - 1;
-            // With a chosen join order, the scans nested inside this one
-            // (or this one) are those of equal or higher rank.
-            if (d->plan->rank ? d->plan->rank[at] >= d->plan->rank[d->index] : at >= d->index) d->dependent = true;
+            if (ref->scope != w->plan->scope) return 0;  // an enclosing query's row: fixed here
+            w->on_column(static_cast<const TableSlot *>(ref->table_slot), w->arg);
             return 0;
         }
         case NODE_QUERY_SPEC:
@@ -46,20 +43,33 @@ int depends_visit(Node *node, void *arg) {
         case NODE_IN_SUBQUERY:
         case NODE_QUANTIFIED:
         case NODE_AGGREGATE:
+            return 1;
         case NODE_LIKE:
         case NODE_IS_NULL:
         case NODE_CASE:
-            d->dependent = true;  // not a plain value
-            return 1;
+            return w->values_only ? 1 : 0;
         default: return 0;
     }
+}
+
+struct DependsArg {
+    const ExecPlan *plan;
+    int index;      // scans at this position or inner make the expression dependent
+    bool dependent;
+};
+
+void depends_on(const TableSlot *slot, void *arg) {
+    auto *d = static_cast<DependsArg *>(arg);
+    const int at = slot->position - 1;
+    // With a chosen join order, the scans nested inside this one (or this
+    // one) are those of equal or higher rank.
+    if (d->plan->rank ? d->plan->rank[at] >= d->plan->rank[d->index] : at >= d->index) d->dependent = true;
 }
 
 bool independent(ExecPlan *plan, int index, Node *expr) {
     if (!expr) return false;
     DependsArg d{plan, index, false};
-    (void)walk_expression(expr, depends_visit, &d);
-    return !d.dependent;
+    return walk_plan_columns(plan, expr, true, depends_on, &d) && !d.dependent;
 }
 
 // The column of scan `index` that `n` references directly, or 0.
@@ -154,6 +164,12 @@ Value *exact_for_column(Value *v, const ColumnInfo *ci, EvalContext *c) {
 }
 
 }  // namespace
+
+bool walk_plan_columns(const ExecPlan *plan, Node *e, bool values_only,
+                       void (*on_column)(const TableSlot *slot, void *arg), void *arg) {
+    PlanColumns w{plan, values_only, on_column, arg};
+    return walk_expression(e, plan_columns_visit, &w) == 0;
+}
 
 int split_alternatives(Node *where, Node **out, int capacity) {
     int n = 0;

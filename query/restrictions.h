@@ -3,7 +3,8 @@
 // actually passed when a scan opens (values evaluated against the current
 // outer rows, cast exactly to the column's type, forms the provider accepts).
 //
-// Exports: split_alternatives, restriction_candidates, prepare_restrictions.
+// Exports: split_alternatives, walk_plan_columns, restriction_candidates,
+// prepare_restrictions.
 #pragma once
 
 #include "query/evaluate.h"
@@ -11,6 +12,14 @@
 /// The disjuncts of a top-level OR of `where` (at most `capacity`); 1 with
 /// the whole condition when it is no OR or has more disjuncts than that.
 int split_alternatives(Node *where, Node **out, int capacity);
+
+/// Calls `on_column(slot, arg)` for each column reference in `e` to a table
+/// of the plan's own query (`slot` null when unresolved); an enclosing
+/// query's columns are fixed here and skipped. False, with the walk
+/// stopped, at a sub-query or set function and, with `values_only`, at a
+/// LIKE, IS NULL or CASE: `e` is then no plain value.
+[[nodiscard]] bool walk_plan_columns(const ExecPlan *plan, Node *e, bool values_only,
+                                     void (*on_column)(const TableSlot *slot, void *arg), void *arg);
 
 /// Restriction candidates of `condition` for scan `index` of the plan: the
 /// conjuncts comparing one of its columns with an expression that depends

@@ -74,18 +74,7 @@ unsigned __int128 numeric_magnitude(const SQL_NUMERIC_STRUCT &n) {
 }
 
 void put_datetime(ByteBuffer &out, const Value *v) {
-    TIMESTAMP_STRUCT t{};
-    if (v->type == VT_DATE) {
-        t.year = v->data.date.year;
-        t.month = v->data.date.month;
-        t.day = v->data.date.day;
-    } else if (v->type == VT_TIME) {
-        t.hour = v->data.time.hour;
-        t.minute = v->data.time.minute;
-        t.second = v->data.time.second;
-    } else {
-        t = v->data.ts;
-    }
+    const TIMESTAMP_STRUCT t = value_as_timestamp(v);
     auto y = static_cast<uint16_t>(static_cast<int32_t>(t.year) + 0x8000);
     out.push_back(static_cast<uint8_t>(y >> 8));
     out.push_back(static_cast<uint8_t>(y));

@@ -142,19 +142,7 @@ void add_select(ValidationContext *c, SelectBuilder &b, const SelectColumn &item
 
 // A column reference node for a column reached through a wildcard, resolved.
 ColumnRefNode *wildcard_ref(ValidationContext *c, QueryScope *scope, TableSlot *slot, int column) {
-    auto *ref = static_cast<ColumnRefNode *>(alloc_or_fail(c, sizeof(ColumnRefNode)));
-    ref->kind = NODE_COLUMN_REF;
-    auto *id = static_cast<IdentifierNode *>(alloc_or_fail(c, sizeof(IdentifierNode)));
-    id->kind = NODE_IDENTIFIER;
-    id->text = slot->columns[column - 1].column;
-    id->quoted = 1;
-    ref->column = id;
-    ref->scope = scope;
-    ref->table_slot = slot;
-    ref->column_position = column;
-    ref->column_info = &slot->columns[column - 1];
-    ref->slot_position = slot->position;
-    slot->used[column - 1] = 1;
+    ColumnRefNode *ref = make_column_ref(c, scope, slot, column);
     append(c, &scope->resolved, ref);
     return ref;
 }

@@ -9,7 +9,7 @@
 // validate_names.cpp.
 //
 // Exports: ValidationContext, validate_statements, validate_query_statement,
-// resolve_column, expression_type, validation_error, validation_error_state.
+// resolve_column, bind_column_ref, make_column_ref, expression_type, validation_error, validation_error_state.
 #pragma once
 
 #include "query/records.h"
@@ -28,6 +28,14 @@ struct ValidationContext {
 
 /// Resolves one column reference in the context's scope or an enclosing one.
 void resolve_column(ColumnRefNode *ref, ValidationContext *context);
+
+/// Binds `ref` to column `column` (from 1) of `slot`, owned by `scope`, and
+/// marks the column used.
+void bind_column_ref(ColumnRefNode *ref, QueryScope *scope, TableSlot *slot, int column);
+
+/// A new reference to column `column` of `slot`, named by the column's
+/// own name (quoted) and bound as bind_column_ref does.
+ColumnRefNode *make_column_ref(ValidationContext *context, QueryScope *scope, TableSlot *slot, int column);
 
 /// Resolves every name of an expression (and validates its sub-queries).
 void resolve_expression(Node *node, ValidationContext *context);

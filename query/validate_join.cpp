@@ -58,26 +58,6 @@ int check_on(Node *node, void *arg) {
     }
 }
 
-// A resolved reference to a column of a slot.
-ColumnRefNode *column_of(ValidationContext *c, QueryScope *scope, TableSlot *slot, int column) {
-    auto *ref = alloc<ColumnRefNode>(c);
-    std::memset(ref, 0, sizeof *ref);
-    ref->kind = NODE_COLUMN_REF;
-    auto *id = alloc<IdentifierNode>(c);
-    std::memset(id, 0, sizeof *id);
-    id->kind = NODE_IDENTIFIER;
-    id->text = slot->columns[column - 1].column;
-    id->quoted = 1;
-    ref->column = id;
-    ref->scope = scope;
-    ref->table_slot = slot;
-    ref->column_position = column;
-    ref->column_info = &slot->columns[column - 1];
-    ref->slot_position = slot->position;
-    slot->used[column - 1] = 1;
-    return ref;
-}
-
 Node *both(ValidationContext *c, int op_class, int op, Node *left, Node *right) {
     if (!left) return right;
     auto *o = alloc<OperatorNode>(c);
@@ -106,8 +86,8 @@ Node *using_condition(ValidationContext *c, QueryScope *scope, JoinSpec *j) {
         for (int i = 1; i <= l->column_count; i++) {
             int k = find_column(r, l->columns[i - 1].column, 0);
             if (!k) continue;
-            Node *eq = both(c, OPCLASS_OPERATOR, OP_EQ, reinterpret_cast<Node *>(column_of(c, scope, l, i)),
-                            reinterpret_cast<Node *>(column_of(c, scope, r, k)));
+            Node *eq = both(c, OPCLASS_OPERATOR, OP_EQ, reinterpret_cast<Node *>(make_column_ref(c, scope, l, i)),
+                            reinterpret_cast<Node *>(make_column_ref(c, scope, r, k)));
             cond = both(c, OPCLASS_AND, 0, cond, eq);
         }
         if (!cond) validation_error_state(c, "HY000", "ODBC3.0", "No joinable columns");
@@ -117,8 +97,8 @@ Node *using_condition(ValidationContext *c, QueryScope *scope, JoinSpec *j) {
         auto *id = node_cast<IdentifierNode>(ListData(cell));
         int a = find_column(l, id->text, id->quoted), b = find_column(r, id->text, id->quoted);
         if (!a || !b) validation_error_state(c, "HY000", "ODBC3.0", "column '%s' not found in either join sources", id->text);
-        Node *eq = both(c, OPCLASS_OPERATOR, OP_EQ, reinterpret_cast<Node *>(column_of(c, scope, l, a)),
-                        reinterpret_cast<Node *>(column_of(c, scope, r, b)));
+        Node *eq = both(c, OPCLASS_OPERATOR, OP_EQ, reinterpret_cast<Node *>(make_column_ref(c, scope, l, a)),
+                        reinterpret_cast<Node *>(make_column_ref(c, scope, r, b)));
         cond = both(c, OPCLASS_AND, 0, cond, eq);
     }
     return cond;

@@ -4,6 +4,7 @@
 
 #include "query/validate.h"
 #include "sql/walker.h"
+#include "support/pool.h"
 
 namespace {
 
@@ -88,6 +89,28 @@ int visit(Node *node, void *arg) {
 
 }  // namespace
 
+void bind_column_ref(ColumnRefNode *ref, QueryScope *scope, TableSlot *slot, int column) {
+    ref->scope = scope;
+    ref->table_slot = slot;
+    ref->column_position = column;
+    ref->column_info = &slot->columns[column - 1];
+    ref->slot_position = slot->position;
+    slot->used[column - 1] = 1;
+}
+
+ColumnRefNode *make_column_ref(ValidationContext *c, QueryScope *scope, TableSlot *slot, int column) {
+    auto *ref = static_cast<ColumnRefNode *>(cv_mem_alloc(c->statement->parse_pool, sizeof(ColumnRefNode)));
+    auto *id = static_cast<IdentifierNode *>(cv_mem_alloc(c->statement->parse_pool, sizeof(IdentifierNode)));
+    if (!ref || !id) validation_error_state(c, "HY001", "ISO 9075", "Memory allocation error");
+    ref->kind = NODE_COLUMN_REF;
+    id->kind = NODE_IDENTIFIER;
+    id->text = slot->columns[column - 1].column;
+    id->quoted = 1;
+    ref->column = id;
+    bind_column_ref(ref, scope, slot, column);
+    return ref;
+}
+
 void resolve_column(ColumnRefNode *ref, ValidationContext *c) {
     if (!ref->column) validation_error(c, "column '*' not found in specified tables");
     for (QueryScope *scope = c->scope; scope; scope = scope->enclosing) {
@@ -96,12 +119,7 @@ void resolve_column(ColumnRefNode *ref, ValidationContext *c) {
         int found = find_in_scope(scope, ref, &slot, &column);
         if (found == 0) continue;
         if (found > 1) validation_error(c, "column '%s' not unique in specified tables", ref->column->text);
-        ref->scope = scope;
-        ref->table_slot = slot;
-        ref->column_position = column;
-        ref->column_info = &slot->columns[column - 1];
-        ref->slot_position = slot->position;
-        slot->used[column - 1] = 1;
+        bind_column_ref(ref, scope, slot, column);
         append(c, &scope->resolved, ref);
         if (scope != c->scope) {
             ref->outer_reference = 1;

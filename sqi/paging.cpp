@@ -116,6 +116,20 @@ int scan_exchange(PaypalIterator *it, WebRequest *req, json_t **root) {
     return DAL_OK;
 }
 
+int scan_read_page(PaypalIterator *it, WebRequest *req) {
+    if (it->root) json_decref(it->root);
+    it->root = it->list = it->row = nullptr;
+    json_t *root = nullptr;
+    if (scan_exchange(it, req, &root) != DAL_OK) {
+        it->request.reset();
+        it->at_end = 1;
+        return DAL_ERROR;
+    }
+    it->root = root;
+    ++it->pages_read;
+    return DAL_OK;
+}
+
 json_t *scan_child_array(const PaypalIterator *it) {
     if (!it->row || !it->table || !it->table->sub_key) return nullptr;
     json_t *a = follow(it->row, it->table->sub_members);
@@ -213,16 +227,7 @@ int FetchNextPage(PaypalIterator *it) {
     }
     it->page_cursor = it->next_cursor;
     it->requested_page = it->next_page;
-    if (it->root) json_decref(it->root);
-    it->root = it->list = it->row = nullptr;
-    json_t *root = nullptr;
-    if (scan_exchange(it, req, &root) != DAL_OK) {
-        it->request.reset();
-        it->at_end = 1;
-        return DAL_ERROR;
-    }
-    it->root = root;
-    ++it->pages_read;
+    if (scan_read_page(it, req) != DAL_OK) return DAL_ERROR;
     return ExtractRows(it, it->table, it->keyed);
 }
 

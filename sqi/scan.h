@@ -14,7 +14,7 @@
 //
 // Exports: FilterSlot, kFilterSlotCount, kMaxScanPages, restriction_value_text,
 // adjust_strict_bound, KeyFromRestrictions, ApplyFilters, ExtractRows,
-// FetchNextPage, scan_exchange, scan_post, scan_post_state, scan_release, scan_column_value,
+// FetchNextPage, scan_exchange, scan_read_page, scan_post, scan_post_state, scan_release, scan_column_value,
 // scan_child_array, json_text, read_timestamp, SQIStartQuery, SQINextRow,
 // SQIGetData.
 #pragma once
@@ -86,6 +86,11 @@ bool adjust_strict_bound(std::string &text, int direction);
 /// cache store. On success `*root` holds a new reference to the parsed
 /// reply, or null for a 404 (no rows). DAL_OK or DAL_ERROR (posted).
 [[nodiscard]] int scan_exchange(PaypalIterator *it, WebRequest *req, json_t **root);
+
+/// Drops the held reply and reads the page `req` asks for into the
+/// iterator (rows not yet extracted). DAL_OK, or DAL_ERROR (posted; the
+/// scan's request is dropped and the scan ends).
+[[nodiscard]] int scan_read_page(PaypalIterator *it, WebRequest *req);
 
 /// Finds the rows of the scan's reply (list or single object) and the next
 /// page. Always DAL_OK (a reply without rows is an empty page).

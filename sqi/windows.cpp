@@ -167,16 +167,7 @@ int windows_next(PaypalIterator *it) {
         AddParameter(req, "page", "1", 0);
         it->requested_page = 1;
         it->page_cursor.clear();
-        if (it->root) json_decref(it->root);
-        it->root = it->list = it->row = nullptr;
-        json_t *root = nullptr;
-        if (scan_exchange(it, req, &root) != DAL_OK) {
-            it->request.reset();
-            it->at_end = 1;
-            return DAL_ERROR;
-        }
-        it->root = root;
-        ++it->pages_read;
+        if (scan_read_page(it, req) != DAL_OK) return DAL_ERROR;
         (void)ExtractRows(it, it->table, it->keyed);
         if (it->page_rows > 0) {
             it->at_end = 0;

@@ -341,7 +341,9 @@ int compare_chars(const char *a, size_t la, const char *b, size_t lb) {
 
 bool is_datetime(uint32_t t) { return t == VT_DATE || t == VT_TIME || t == VT_TIMESTAMP; }
 
-TIMESTAMP_STRUCT as_timestamp(const Value *v) {
+}  // namespace
+
+TIMESTAMP_STRUCT value_as_timestamp(const Value *v) {
     TIMESTAMP_STRUCT t{};
     if (v->type == VT_DATE) {
         t.year = v->data.date.year;
@@ -356,8 +358,6 @@ TIMESTAMP_STRUCT as_timestamp(const Value *v) {
     }
     return t;
 }
-
-}  // namespace
 
 int compare_values(const Value *a, const Value *b) {
     if (a->is_null || b->is_null) return (a->is_null ? 0 : 1) - (b->is_null ? 0 : 1);
@@ -378,7 +378,7 @@ int compare_values(const Value *a, const Value *b) {
     }
     if (is_datetime(a->type) && is_datetime(b->type)) {
         if (a->type == VT_TIME && b->type == VT_TIME) return time_compare(&a->data.time, &b->data.time);
-        TIMESTAMP_STRUCT x = as_timestamp(a), y = as_timestamp(b);
+        TIMESTAMP_STRUCT x = value_as_timestamp(a), y = value_as_timestamp(b);
         return timestamp_compare(&x, &y);
     }
     if (is_interval_value_type(a->type) && is_interval_value_type(b->type)) {

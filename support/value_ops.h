@@ -77,6 +77,10 @@ int value_as_text(const Value *v, char *out, size_t capacity, size_t *length);
 /// time or timestamp by its text form. NULLs sort first.
 [[nodiscard]] int compare_values(const Value *a, const Value *b);
 
+/// A date, time or timestamp value as a timestamp: a date at midnight, a
+/// time on the zero date.
+[[nodiscard]] TIMESTAMP_STRUCT value_as_timestamp(const Value *v);
+
 /// Truth values (0 false, 1 true, 2 unknown) kept as VT_BIT values; unknown
 /// is NULL.
 void set_trivalue_in_value(Value *v, int truth);

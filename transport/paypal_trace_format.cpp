@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
 #include "transport/paypal_trace.h"
 
@@ -77,6 +78,28 @@ void put_length_suffix(Out &o, int length) {
     }
 }
 
+// A text argument and its length (-3 for a null-terminated one): quoted,
+// or "(nul)". False when the text was cut short.
+template <typename Char>
+bool put_quoted(Out &o, const Char *text, int length) {
+    if (!text) {
+        o.puts("(nul)");
+        put_length_suffix(o, length);
+        return true;
+    }
+    const long n = length == -3 ? -1 : length;
+    o.put('\'');
+    bool whole;
+    if constexpr (std::is_same_v<Char, char>) {
+        whole = put_text(o, text, n, 16, false);
+    } else {
+        whole = put_wide(o, text, n, 16);
+    }
+    o.put('\'');
+    put_length_suffix(o, length);
+    return whole;
+}
+
 }  // namespace
 
 size_t PaypalTraceFormat(char *buffer, size_t capacity, const char *format, va_list args) {
@@ -142,36 +165,14 @@ size_t PaypalTraceFormat(char *buffer, size_t capacity, const char *format, va_l
             case 'q': {
                 const char *s = va_arg(args, const char *);
                 int n = va_arg(args, int);
-                if (!s) {
-                    o.puts("(nul)");
-                    put_length_suffix(o, n);
-                    break;
-                }
-                o.put('\'');
-                if (!put_text(o, s, n == -3 ? -1 : n, 16, false)) {
-                    o.put('\'');
-                    put_length_suffix(o, n);
-                    f = "";
-                    break;
-                }
-                o.put('\'');
-                put_length_suffix(o, n);
+                if (!put_quoted(o, s, n)) f = "";
                 break;
             }
             case 'Q':
             case 'T': {
                 const uint16_t *s = va_arg(args, const uint16_t *);
                 int n = va_arg(args, int);
-                if (!s) {
-                    o.puts("(nul)");
-                    put_length_suffix(o, n);
-                    break;
-                }
-                o.put('\'');
-                bool whole = put_wide(o, s, n == -3 ? -1 : n, 16);
-                o.put('\'');
-                put_length_suffix(o, n);
-                if (!whole) f = "";
+                if (!put_quoted(o, s, n)) f = "";
                 break;
             }
             case 'r': {

@@ -1,6 +1,7 @@
-// Validation diagnostics from a data file (SQLSTATE, message, statement),
-// and what validation leaves for the statement layer: column and parameter
-// descriptions, parameters typed from their partners.
+// Validation diagnostics from data files (SQLSTATE, message, statement) for
+// queries and for data changes, and what validation leaves for the statement
+// layer: column and parameter descriptions, parameters typed from their
+// partners or, in a change, by their target columns.
 #include <fstream>
 #include <sstream>
 
@@ -35,8 +36,17 @@ protected:
     }
 };
 
-TEST_F(Validation, EveryMessageOfTheDataFile) {
-    std::ifstream in(std::string(CV_QUERY_TEST_DATA) + "/validation_errors.txt");
+// A data file of failing statements, one "SQLSTATE | message | statement" a
+// line, and the fewest cases it must hold.
+struct ErrorFile {
+    const char *name;
+    int min_cases;
+};
+
+class ValidationErrors : public Validation, public ::testing::WithParamInterface<ErrorFile> {};
+
+TEST_P(ValidationErrors, EveryMessageOfTheDataFile) {
+    std::ifstream in(std::string(CV_QUERY_TEST_DATA) + "/" + GetParam().name);
     ASSERT_TRUE(in.good());
     std::string line;
     int cases = 0;
@@ -57,8 +67,15 @@ TEST_F(Validation, EveryMessageOfTheDataFile) {
         query_statement_free(st);
         cases++;
     }
-    EXPECT_GT(cases, 40);
+    EXPECT_GE(cases, GetParam().min_cases);
 }
+
+INSTANTIATE_TEST_SUITE_P(Files, ValidationErrors,
+                         ::testing::Values(ErrorFile{"validation_errors.txt", 41},
+                                           ErrorFile{"change_validation_errors.txt", 25}),
+                         [](const ::testing::TestParamInfo<ErrorFile> &info) {
+                             return info.index == 0 ? std::string("Queries") : std::string("Changes");
+                         });
 
 TEST_F(Validation, ValidStatementsPrepare) {
     const char *ok[] = {
@@ -123,6 +140,35 @@ TEST_F(Validation, ResultColumnsDescribed) {
     EXPECT_EQ(query_describe_column(st, 5, &c), -1);
     EXPECT_EQ(std::string(diag_sqlstate(diag, 1)), "07009");
     query_statement_free(st);
+}
+
+TEST_F(Validation, ValidChangesTypeTheirParametersByColumn) {
+    struct Case {
+        const char *sql;
+        int parameters;
+        int first_type;
+    } cases[] = {
+        {"INSERT INTO t1 (a, s) VALUES (?, ?)", 2, SQL_INTEGER},
+        {"INSERT INTO t1 (b) VALUES (?)", 1, SQL_DOUBLE},
+        {"INSERT INTO t1 (s, a) SELECT s, a FROM t2 WHERE a > ?", 1, SQL_INTEGER},
+        {"INSERT INTO t1 (a) VALUES (NULL)", 0, 0},
+        {"INSERT INTO t1 DEFAULT VALUES", 0, 0},
+        {"INSERT INTO t1 (a, s) VALUES (1, '2020-01-01')", 0, 0},
+    };
+    for (const Case &c : cases) {
+        int rc = 0;
+        QueryStatement *st = prepare(c.sql, &rc);
+        ASSERT_EQ(rc, 0) << c.sql << ": " << (diag_count(diag) ? diag_message(diag, 1) : "");
+        EXPECT_EQ(query_statement_kind(st), QueryStatementKind::kRowChange) << c.sql;
+        EXPECT_EQ(query_result_column_count(st), 0) << c.sql;
+        ASSERT_EQ(query_parameter_count(st), c.parameters) << c.sql;
+        if (c.parameters > 0) {
+            const QueryParameter *p = nullptr;
+            ASSERT_EQ(query_describe_parameter(st, 1, &p), 0);
+            EXPECT_EQ(p->type.sql_type, c.first_type) << c.sql;
+        }
+        query_statement_free(st);
+    }
 }
 
 }  // namespace
