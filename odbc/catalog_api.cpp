@@ -11,6 +11,7 @@
 
 #include "odbc/catalog_run.h"
 #include "odbc/odbc_api.h"
+#include "odbc/run_scope.h"
 #include "odbc/state.h"
 #include "odbc/wide.h"
 
@@ -25,6 +26,7 @@ SQLRETURN run_texts(SQLHSTMT h, int function_id, CatalogFunction function, const
                     std::array<int32_t, 3> numbers) {
     STMT *stmt = as_stmt(h);
     if (!stmt) return SQL_INVALID_HANDLE;
+    StmtRunScope running(stmt);  // a catalogue call may wait on the service too
     return odbc_guard(stmt->diag, [&]() -> SQLRETURN {
         CatalogCall call{};
         call.function = function;

@@ -6,6 +6,7 @@
 #include "odbc/call_trace.h"
 #include "odbc/odbc_api.h"
 #include "odbc/params.h"
+#include "odbc/run_scope.h"
 #include "odbc/state.h"
 #include "odbc/stmt_run.h"
 #include "odbc/wide.h"
@@ -145,12 +146,14 @@ CV_EXPORT SQLRETURN SQL_API SQLPrepareW(SQLHSTMT h, SQLWCHAR *text, SQLINTEGER l
 CV_EXPORT SQLRETURN SQL_API SQLExecDirect(SQLHSTMT h, SQLCHAR *text, SQLINTEGER length) {
     STMT *stmt = as_stmt(h);
     if (!stmt) return SQL_INVALID_HANDLE;
+    StmtRunScope running(stmt);
     return odbc_guard(stmt->diag, [&] { return exec_direct(stmt, text, length); });
 }
 
 CV_EXPORT SQLRETURN SQL_API SQLExecDirectW(SQLHSTMT h, SQLWCHAR *text, SQLINTEGER length) {
     STMT *stmt = as_stmt(h);
     if (!stmt) return SQL_INVALID_HANDLE;
+    StmtRunScope running(stmt);
     return odbc_guard(stmt->diag, [&] {
         WideIn in(text, length);
         return exec_direct(stmt, in.get(), in.ok() ? SQL_NTS : length);
@@ -160,6 +163,7 @@ CV_EXPORT SQLRETURN SQL_API SQLExecDirectW(SQLHSTMT h, SQLWCHAR *text, SQLINTEGE
 CV_EXPORT SQLRETURN SQL_API SQLExecute(SQLHSTMT h) {
     STMT *stmt = as_stmt(h);
     if (!stmt) return SQL_INVALID_HANDLE;
+    StmtRunScope running(stmt);
     return odbc_guard(stmt->diag, [&]() -> SQLRETURN {
         SetupErrorHeader(stmt->diag, 0);
         if (stmt->state < S5 || stmt->state > S7) (void)stmt_close_results(stmt);
@@ -178,6 +182,11 @@ CV_EXPORT SQLRETURN SQL_API SQLCancel(SQLHSTMT h) {
     log_message("cancel", __LINE__, kTraceInfo, "SQLCancel( %h )", h);
     STMT *stmt = as_stmt(h);
     if (!stmt) return trace_exit("cancel", __LINE__, "SQLCancel", SQL_INVALID_HANDLE);
+    // Set first: a call running on another thread ends its wait with HY008.
+    // That call owns the statement's diagnostics and state meanwhile.
+    stmt->cancel_requested.store(1, std::memory_order_release);
+    if (stmt->calls_running.load(std::memory_order_acquire) > 0)
+        return trace_exit("cancel", __LINE__, "SQLCancel", SQL_SUCCESS);
     return trace_exit("cancel", __LINE__, "SQLCancel", odbc_guard(stmt->diag, [&]() -> SQLRETURN {
         SetupErrorHeader(stmt->diag, 0);
         (void)stmt_transition(0, stmt, SQL_API_SQLCANCEL);
@@ -219,6 +228,7 @@ CV_EXPORT SQLRETURN SQL_API SQLRowCount(SQLHSTMT h, SQLLEN *count) {
 CV_EXPORT SQLRETURN SQL_API SQLMoreResults(SQLHSTMT h) {
     STMT *stmt = as_stmt(h);
     if (!stmt) return SQL_INVALID_HANDLE;
+    StmtRunScope running(stmt);
     return odbc_guard(stmt->diag, [&]() -> SQLRETURN {
         SetupErrorHeader(stmt->diag, 0);
         if (stmt_transition(0, stmt, SQL_API_SQLMORERESULTS) != 0) return SQL_ERROR;

@@ -9,6 +9,7 @@
 #include "odbc/descriptor.h"
 #include "odbc/fetch.h"
 #include "odbc/odbc_api.h"
+#include "odbc/run_scope.h"
 #include "odbc/state.h"
 #include "odbc/stmt_run.h"
 #include "query/rowset.h"
@@ -224,6 +225,7 @@ CV_EXPORT SQLRETURN SQL_API SQLBindCol(SQLHSTMT h, SQLUSMALLINT column, SQLSMALL
 CV_EXPORT SQLRETURN SQL_API SQLFetch(SQLHSTMT h) {
     STMT *stmt = as_stmt(h);
     if (!stmt) return SQL_INVALID_HANDLE;
+    StmtRunScope running(stmt);
     return odbc_guard(stmt->diag, [&]() -> SQLRETURN {
         SetupErrorHeader(stmt->diag, 0);
         if (stmt_transition(0, stmt, SQL_API_SQLFETCH) != 0) return SQL_ERROR;
@@ -236,6 +238,7 @@ CV_EXPORT SQLRETURN SQL_API SQLFetch(SQLHSTMT h) {
 CV_EXPORT SQLRETURN SQL_API SQLFetchScroll(SQLHSTMT h, SQLSMALLINT orientation, SQLLEN offset) {
     STMT *stmt = as_stmt(h);
     if (!stmt) return SQL_INVALID_HANDLE;
+    StmtRunScope running(stmt);
     return odbc_guard(stmt->diag, [&]() -> SQLRETURN {
         SetupErrorHeader(stmt->diag, 0);
         if (stmt_transition(0, stmt, SQL_API_SQLFETCHSCROLL) != 0) return SQL_ERROR;
@@ -249,6 +252,7 @@ CV_EXPORT SQLRETURN SQL_API SQLExtendedFetch(SQLHSTMT h, SQLUSMALLINT orientatio
                                              SQLUSMALLINT *status) {
     STMT *stmt = as_stmt(h);
     if (!stmt) return SQL_INVALID_HANDLE;
+    StmtRunScope running(stmt);
     return odbc_guard(stmt->diag, [&]() -> SQLRETURN {
         SetupErrorHeader(stmt->diag, 0);
         if (stmt_transition(0, stmt, SQL_API_SQLEXTENDEDFETCH) != 0) return SQL_ERROR;
@@ -279,6 +283,7 @@ CV_EXPORT SQLRETURN SQL_API SQLGetData(SQLHSTMT h, SQLUSMALLINT column, SQLSMALL
 CV_EXPORT SQLRETURN SQL_API SQLSetPos(SQLHSTMT h, SQLSETPOSIROW row, SQLUSMALLINT operation, SQLUSMALLINT lock) {
     STMT *stmt = as_stmt(h);
     if (!stmt) return SQL_INVALID_HANDLE;
+    StmtRunScope running(stmt);
     return odbc_guard(stmt->diag, [&]() -> SQLRETURN {
         SetupErrorHeader(stmt->diag, 0);
         if (stmt_transition(0, stmt, SQL_API_SQLSETPOS) != 0) return SQL_ERROR;
@@ -297,6 +302,7 @@ CV_EXPORT SQLRETURN SQL_API SQLBulkOperations(SQLHSTMT h, SQLSMALLINT operation)
     log_message("bulkoperations", __LINE__, kTraceInfo, "SQLBulkOperations( %h, %i )", h, operation);
     STMT *stmt = as_stmt(h);
     if (!stmt) return trace_exit("bulkoperations", __LINE__, "SQLBulkOperations", SQL_INVALID_HANDLE);
+    StmtRunScope running(stmt);
     return trace_exit("bulkoperations", __LINE__, "SQLBulkOperations", odbc_guard(stmt->diag, [&]() -> SQLRETURN {
         SetupErrorHeader(stmt->diag, 0);
         if (operation != SQL_ADD)

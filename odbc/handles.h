@@ -190,6 +190,8 @@ struct STMT {
     void *job_argument;
     int (*job_routine)(STMT *stmt, void *argument);
     std::atomic<int32_t> cancel_requested;  // SQLCancel sets it: a provider's retry wait ends
+    std::atomic<int32_t> calls_running;     // execution/fetch calls in progress (StmtRunScope):
+                                            // a SQLCancel from another thread then only sets the flag
     CvPool *param_pool;            // the current execution's parameter values
     int32_t param_current;         // parameter SQLPutData sends to (from 1), 0 none
     struct Value *param_wide;      // SQL_C_WCHAR pieces of param_current as sent (UTF-16 bytes),

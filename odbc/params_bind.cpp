@@ -6,6 +6,7 @@
 #include "odbc/descriptor.h"
 #include "odbc/odbc_api.h"
 #include "odbc/params.h"
+#include "odbc/run_scope.h"
 #include "odbc/state.h"
 #include "odbc/stmt_attr.h"
 #include "odbc/stmt_run.h"
@@ -173,6 +174,7 @@ CV_EXPORT SQLRETURN SQL_API SQLParamOptions(SQLHSTMT h, SQLULEN rows, SQLULEN *p
 CV_EXPORT SQLRETURN SQL_API SQLParamData(SQLHSTMT h, SQLPOINTER *token) {
     STMT *stmt = as_stmt(h);
     if (!stmt) return SQL_INVALID_HANDLE;
+    StmtRunScope running(stmt);
     return odbc_guard(stmt->diag, [&]() -> SQLRETURN {
         SetupErrorHeader(stmt->diag, 0);
         if (stmt_transition(0, stmt, SQL_API_SQLPARAMDATA, {1}) != 0) return SQL_ERROR;
@@ -193,6 +195,7 @@ CV_EXPORT SQLRETURN SQL_API SQLParamData(SQLHSTMT h, SQLPOINTER *token) {
 CV_EXPORT SQLRETURN SQL_API SQLPutData(SQLHSTMT h, SQLPOINTER data, SQLLEN length) {
     STMT *stmt = as_stmt(h);
     if (!stmt) return SQL_INVALID_HANDLE;
+    StmtRunScope running(stmt);
     return odbc_guard(stmt->diag, [&]() -> SQLRETURN {
         SetupErrorHeader(stmt->diag, 0);
         if (stmt_transition(0, stmt, SQL_API_SQLPUTDATA, {1}) != 0) return SQL_ERROR;
