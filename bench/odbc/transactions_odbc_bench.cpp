@@ -95,18 +95,21 @@ int main() {
                             ts_literal(start) + " AND EndTime <= " + ts_literal(end);
     const std::string conn = std::string("DRIVER=") + CV_DRIVER_PATH +
                              ";client_id=emu-client-id;client_secret=emu-client-secret;base_url=" + emu.base_url();
+    // The connection string and the statement go in as arguments (the
+    // statement's quotes would end the shell's quoting of the code).
     const std::string pyodbc_cmd =
         "/usr/bin/python3 -c '\n"
-        "import json, pyodbc, resource, time\n"
+        "import json, pyodbc, resource, sys, time\n"
         "def cpu():\n"
         "    u = resource.getrusage(resource.RUSAGE_SELF)\n"
         "    return u.ru_utime + u.ru_stime\n"
-        "c = pyodbc.connect(\"" + conn + "\")\n"
+        "c = pyodbc.connect(sys.argv[1])\n"
         "t0, c0 = time.perf_counter(), cpu()\n"
         "rows = 0\n"
-        "for tid, amount in c.cursor().execute(\"" + sql + "\"):\n"
+        "for tid, amount in c.cursor().execute(sys.argv[2]):\n"
         "    rows += 1\n"
-        "print(json.dumps({\"rows\": rows, \"seconds\": time.perf_counter() - t0, \"cpu\": cpu() - c0}))\n'";
+        "print(json.dumps({\"rows\": rows, \"seconds\": time.perf_counter() - t0, \"cpu\": cpu() - c0}))\n' \"" +
+        conn + "\" \"" + sql + "\"";
     const std::string baseline_cmd = "/usr/bin/python3 " + std::string(CV_SOURCE_DIR) +
                                      "/bench/sqi/transactions_baseline.py --base-url " + emu.base_url() +
                                      " --start " + std::to_string(start) + " --end " + std::to_string(end);
