@@ -176,4 +176,19 @@ with Emulator(args.source, "--client-id", "demo-client", "--client-secret", "dem
     asked = collections.Counter(r["query"] for r in searches)
     res.check(bool(asked) and set(asked.values()) == {2}, "a join of the two tables reads each page once per table",
               str(collections.Counter(asked.values())))
+
+    # What the API cannot answer is refused with the driver's message, not
+    # an empty result, and nothing is asked.
+    old = last_midnight - (3 * 365 + 2) * DAY
+    refusals = [
+        ("SELECT TransactionId FROM Transactions WHERE StartTime >= {ts '%s'} AND EndTime <= {ts '%s'}"
+         % (ts(old), ts(old + 10 * DAY)), "StartTime %s is earlier than the 3 years of history Transactions keeps"
+         % datetime.datetime.fromtimestamp(old, datetime.timezone.utc).strftime("%Y-%m-%dT%H:%M:%SZ")),
+        ("SELECT TransactionId FROM Transactions WHERE StartTime >= {ts '%s'}" % ts(start),
+         "Field 'EndTime' must be specified in query"),
+    ]
+    for sql, message in refusals:
+        got, searches, _ = run_query(odbc, emu, sql)
+        res.check(message in got.get("error", "") and not searches, f"refused without a search: {message}",
+                  f"{got} {len(searches)} searches")
 res.finish()
