@@ -376,6 +376,34 @@ bool restrictions_fixed(ExecPlan *plan, int index) {
     return true;
 }
 
+// Whether a row of slot `s` inside `spec` may be replaced by NULLs: it sits
+// on the right of a LEFT join, the left of a RIGHT join, or in a FULL join,
+// at any depth.
+bool may_be_null_extended(const JoinSpec *spec, int s) {
+    const bool left = s < spec->mid;
+    if (spec->kind == kJoinFull || (spec->kind == kJoinLeft && !left) || (spec->kind == kJoinRight && left))
+        return true;
+    const JoinSpec *side = left ? spec->left : spec->right;
+    return side && may_be_null_extended(side, s);
+}
+
+// The restrictions of scan `index` in alternative `a` that take nothing from
+// the rows of this query; with `null_failing`, only those a NULL fails.
+List *fixed_restrictions(ExecPlan *plan, int a, int index, bool null_failing, EvalContext *c) {
+    List *kept = nullptr;
+    for (ListCell *cell = ListFirst(plan->alternatives[a].candidates[index]); cell; cell = ListNext(cell)) {
+        auto *r = static_cast<Restriction *>(ListData(cell));
+        auto *e = static_cast<Node *>(r->value_expression);
+        bool refs = false;
+        if (e && (!only_within(plan, e, 0, 0, &refs) || refs)) continue;
+        if (null_failing && r->op == RESTRICT_IS_NULL) continue;
+        List *l = ListAppend(kept, r, plan->pool);
+        if (!l) no_memory(c);
+        kept = l;
+    }
+    return kept;
+}
+
 KeyForm column_form(const TableSlot *slot, int column) {
     uint32_t vt = value_type_for_sql_type(slot->columns[column - 1].data_type, nullptr);
     return vt ? key_form_of_type(vt) : KeyForm::kOther;
@@ -439,10 +467,15 @@ void join_setup(ExecPlan *plan, EvalContext *c) {
         if (spec) {
             u.lo = spec->lo;
             u.hi = spec->hi;
-            // Tables inside a join take no restrictions from WHERE: on the
-            // side that may be NULL-extended one would change the result.
+            // Tables inside a join keep the WHERE restrictions that are fixed
+            // for the execution (a side is read once). On a side that may be
+            // NULL-extended only those a NULL fails keep: WHERE rejects the
+            // NULL-extended row then as it would the rows left out, while an
+            // IS NULL pushed down would turn rows it accepts into others.
             for (int s = spec->lo; s < spec->hi; s++)
-                for (int a = 0; a < plan->alternative_count; a++) plan->alternatives[a].candidates[s] = nullptr;
+                for (int a = 0; a < plan->alternative_count; a++)
+                    plan->alternatives[a].candidates[s] =
+                        fixed_restrictions(plan, a, s, may_be_null_extended(spec, s), c);
             u.join = make_join(plan, spec, c);
         } else {
             u.lo = next;

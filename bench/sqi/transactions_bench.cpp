@@ -5,9 +5,9 @@
 // rows a page) through SQIStartQuery, SQINextRow and SQIGetData, reading the
 // id and the amount of every row; the baseline (transactions_baseline.py)
 // pages the same windows with http.client and json. Rows, requests (from the
-// emulator's log) and rows per second of both are printed. The figure the
-// issue asks for (through pyodbc and SELECT) follows once the query engine
-// answers SELECT; this one measures the provider below it.
+// emulator's log) and rows per second of both are printed. The same year
+// through pyodbc and SELECT is bench/odbc's bench_odbc_transactions; this
+// one measures the provider below it.
 #include <sys/resource.h>
 
 #include <chrono>

@@ -83,6 +83,14 @@ const Case kCases[] = {
     {"SELECT t1.id, t2.id FROM t1, t2 WHERE t1.id = t2.id + 1000", nullptr, false},
     {"SELECT t3.id, t1.id FROM t3, t1 LEFT JOIN t2 ON t1.a = t2.a WHERE t3.a = t1.a AND t1.id < 40",
      nullptr, false},
+    // WHERE conditions on the tables of a FROM-clause join
+    {"SELECT t1.id, t2.id FROM t1 JOIN t2 ON t1.a = t2.a WHERE t1.id < 100 AND t2.b > 0", nullptr, false},
+    {"SELECT t1.id, t2.id FROM t1 LEFT JOIN t2 ON t1.a = t2.a WHERE t2.id < 40 AND t1.s = 'apple'", nullptr, false},
+    {"SELECT t1.id, t2.id FROM t1 LEFT JOIN t2 ON t1.a = t2.a WHERE t2.a IS NULL AND t1.id < 50", nullptr, false},
+    {"SELECT t1.id, t2.id FROM t1 FULL JOIN t2 ON t1.id = t2.id WHERE t1.id < 30 AND t2.id > 5", nullptr, false},
+    {"SELECT t2.id, t3.id FROM t3 RIGHT JOIN t2 ON t3.a = t2.a WHERE t3.id IS NULL AND t2.id > 10", nullptr, false},
+    {"SELECT t1.id, t2.id, t3.id FROM t1 JOIN t2 ON t1.a = t2.a LEFT JOIN t3 ON t3.s = t2.s "
+     "WHERE t2.id < 30 AND t3.b IS NULL", nullptr, false},
 };
 
 class Sorting : public EngineFixture {
@@ -154,6 +162,31 @@ TEST_F(Sorting, InnerSidesAreReadOnce) {
     ASSERT_EQ(r.code, 0) << r.message;
     EXPECT_EQ(provider.scans.size(), 2u);
     EXPECT_EQ(r.rows.size(), 4u);
+}
+
+// The WHERE conditions of the tables of a FROM-clause join reach their scans
+// (a provider may need them: a mandatory filter), except an IS NULL on a side
+// that may be NULL-extended, and conditions that take another table's values.
+TEST_F(Sorting, JoinedTablesTakeTheirWhereRestrictions) {
+    struct Want {
+        const char *sql;
+        std::vector<std::string> t1, t2;
+    };
+    const Want wants[] = {
+        {"SELECT t1.id FROM t1 JOIN t2 ON t1.a = t2.a WHERE t1.id < 100 AND t2.b > 0", {"ID < 100"}, {"B > 0"}},
+        {"SELECT t1.id FROM t1 LEFT JOIN t2 ON t1.a = t2.a WHERE t2.id < 40 AND t2.s IS NULL", {}, {"ID < 40"}},
+        {"SELECT t1.id FROM t2 RIGHT JOIN t1 ON t1.a = t2.a WHERE t1.s IS NULL AND t2.id = 3",
+         {"S IS NULL"}, {"ID = 3"}},
+        {"SELECT t1.id FROM t1 JOIN t2 ON t1.a = t2.a WHERE t2.id = t1.b", {}, {}},
+    };
+    for (const Want &w : wants) {
+        provider.scans.clear();
+        RunResult r = run(w.sql);
+        ASSERT_EQ(r.code, 0) << w.sql << ": " << r.message;
+        ASSERT_EQ(provider.scans.size(), 2u) << w.sql;
+        for (const auto &scan : provider.scans)
+            EXPECT_EQ(scan.restrictions, scan.table == "T1" ? w.t1 : w.t2) << w.sql << " " << scan.table;
+    }
 }
 
 TEST_F(Sorting, AndOverOrMakesAlternativesUpToTheCap) {

@@ -1,0 +1,72 @@
+"""A long paged scan through pyodbc that meets 429s and a dropped connection:
+100 pages of invoices, a 429 (Retry-After 1) on every tenth page request and
+a connection reset on one, return the same rows in the same order as
+without faults, with no error or warning, each wait honouring Retry-After
+(times in the emulator's request log)."""
+import json
+import os
+import ssl
+import sys
+import urllib.request
+
+sys.path.insert(0, os.path.dirname(__file__))
+from odbc_env import Emulator, PrivateOdbc, Results, parse_args  # noqa: E402
+
+SCRIPT = r'''
+import json, pyodbc
+c = pyodbc.connect("DSN=CVPAYPAL")
+cur = c.cursor()
+try:
+    cur.execute("SELECT Id, Status, DetailInvoiceNumber FROM Invoices")
+    rows = [[str(v) for v in r] for r in cur.fetchall()]
+    print(json.dumps({"rows": rows, "messages": [str(m) for m in cur.messages]}))
+except Exception as e:
+    print(json.dumps({"error": str(e)}))
+'''
+PATH = "/v2/invoicing/invoices"
+
+args = parse_args()
+res = Results()
+
+
+def control(emu, query):
+    ctx = ssl.create_default_context(cafile=emu.ca) if emu.ca else None
+    with urllib.request.urlopen(f"{emu.base_url}/_emulator/control?{query}", context=ctx, timeout=10) as r:
+        return r.status
+
+
+def scan(odbc):
+    run = odbc.run(["/usr/bin/python3", "-c", SCRIPT], timeout=200)
+    try:
+        return json.loads(run.stdout.strip().splitlines()[-1])
+    except (ValueError, IndexError):
+        return {"error": run.stdout[-1000:] + run.stderr[-1000:]}
+
+
+with Emulator(args.source, "--invoices", "2000") as emu:
+    odbc = PrivateOdbc(args.driver, {"CVPAYPAL": {
+        "client_id": "emu-client-id", "client_secret": "emu-client-secret", "base_url": emu.base_url,
+        "cert": emu.ca}})
+    clean = scan(odbc)
+    res.check("error" not in clean and len(clean.get("rows", [])) == 2000, "a clean scan reads 2,000 invoices",
+              clean.get("error", str(len(clean.get("rows", [])))))
+    pages = sum(1 for r in emu.requests() if r.get("path") == PATH)
+    res.check(pages == 100, "the clean scan is 100 page requests", str(pages))
+
+    control(emu, "retry_after=1")
+    control(emu, f"fault=429&every=10&count=1000&path={PATH}")
+    control(emu, f"fault=reset&every=57&count=1&path={PATH}")
+    before = len(emu.requests())
+    faulted = scan(odbc)
+    control(emu, "reset=1")
+    res.check("error" not in faulted, "the faulted scan succeeds", faulted.get("error", ""))
+    res.check(bool(clean.get("rows")) and faulted.get("rows") == clean.get("rows"), "every row exactly once, in the same order as without faults",
+              f"{len(faulted.get('rows', []))} rows")
+    res.check(faulted.get("messages") == [], "no warning is posted for the retries", str(faulted.get("messages")))
+
+    log = [r for r in emu.requests()[before:] if r.get("path") == PATH]
+    repeats = [(a, b) for a, b in zip(log, log[1:]) if a["query"] == b["query"]]
+    res.check(len(repeats) >= 11, "ten 429s and a reset were met and retried", str(len(repeats)))
+    honoured = sum(1 for a, b in repeats if b["time"] - a["time"] >= 0.95)
+    res.check(honoured >= 10, "each retry after a 429 waited the second Retry-After asked", str(honoured))
+res.finish()
