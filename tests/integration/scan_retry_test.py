@@ -46,7 +46,8 @@ def scan(odbc):
 with Emulator(args.source, "--invoices", "2000") as emu:
     odbc = PrivateOdbc(args.driver, {"CVPAYPAL": {
         "client_id": "emu-client-id", "client_secret": "emu-client-secret", "base_url": emu.base_url,
-        "cert": emu.ca}})
+        # One request at a time: the waits are timed from the request log in order.
+        "cert": emu.ca, "parallel_requests": "1"}})
     clean = scan(odbc)
     res.check("error" not in clean and len(clean.get("rows", [])) == 2000, "a clean scan reads 2,000 invoices",
               clean.get("error", str(len(clean.get("rows", [])))))

@@ -101,8 +101,10 @@ def check_windows(res, searches, start, end, dump):
 
 res = Results()
 with Emulator(args.source, "--client-id", "demo-client", "--client-secret", "demo-secret") as emu:
+    # One request at a time: the checks below read the request log in order.
     odbc = PrivateOdbc(args.driver, {"CVPAYPAL": {
-        "client_id": "demo-client", "client_secret": "demo-secret", "base_url": emu.base_url, "cert": emu.ca}})
+        "client_id": "demo-client", "client_secret": "demo-secret", "base_url": emu.base_url, "cert": emu.ca,
+        "parallel_requests": "1"}})
     now = emulator_get(emu, "/_emulator/transactions?start=0&end=0")["now"]
     last_midnight = int(now) // DAY * DAY
     start, end = last_midnight - 365 * DAY, last_midnight - 1
