@@ -1,6 +1,6 @@
 // The request members of each changeable table, from PayPal's published
 // request schemas (webhook, plan_request_POST, create_payout_request,
-// order_request, and the PATCH paths each API documents).
+// order_request, product_request_POST, and the PATCH paths each API documents).
 #include "sqi/row_change_rules.h"
 
 #include <strings.h>
@@ -29,6 +29,8 @@ constexpr const char *kPayoutPost[] = {"BatchHeaderSenderBatchHeaderSenderBatchI
                                        "BatchHeaderSenderBatchHeaderEmailMessage", "BatchItem", nullptr};
 constexpr const char *kOrderPost[] = {"Intent", "PayerEmailAddress", "PayerPayerIds", "PurchaseUnits",
                                       "PaymentSource", nullptr};
+// The product id is the table's key: PayPal makes it, so it is not taken from an INSERT.
+constexpr const char *kProductPost[] = {"Name", "Description", "Type", "Category", "ImageUrl", "HomeUrl", nullptr};
 constexpr const char *kOrderPatch[] = {"Intent", "PurchaseUnits", nullptr};
 
 constexpr Rule kRules[] = {
@@ -39,6 +41,7 @@ constexpr Rule kRules[] = {
     {"BatchPayout", ChangeRule::kInsert, kPayoutPost},
     {"OrderDetails", ChangeRule::kInsert, kOrderPost},
     {"OrderDetails", ChangeRule::kPatch, kOrderPatch},
+    {"Products", ChangeRule::kInsert, kProductPost},
 };
 
 }  // namespace

@@ -111,6 +111,8 @@ with Emulator(args.source, "--client-id", "demo-client", "--client-secret", "dem
                              "4417119669820331", "visa", "11", "2030", "Zoë"),
          "/v1/vault/credit-cards", {"number": "4417119669820331", "type": "visa", "expire_month": "11",
                                     "expire_year": "2030", "first_name": "Zoë"}),
+        ("Products", step("INSERT INTO Products (Name, Type, Description) VALUES (?, ?, ?)", "Mug ü", "PHYSICAL", "A mug"),
+         "/v1/catalogs/products", {"name": "Mug ü", "type": "PHYSICAL", "description": "A mug"}),
     ]
     got = run_steps(odbc, [s for _, s, _, _ in inserts])
     log = changes(emu)
@@ -128,6 +130,7 @@ with Emulator(args.source, "--client-id", "demo-client", "--client-secret", "dem
     # ---- read back, UPDATE, DELETE
     hook = created["webhooks"] if "webhooks" in created else ""
     order, card, batch = created.get("orders", ""), created.get("cards", ""), created.get("payouts", "")
+    product = created.get("products", "")
     control(emu, "control?clear_log=1")
     steps = [
         step("SELECT Url, EventTypes FROM Webhooks WHERE Id = ?", hook),
@@ -144,6 +147,8 @@ with Emulator(args.source, "--client-id", "demo-client", "--client-secret", "dem
         step("DELETE FROM Webhooks WHERE Url LIKE 'https://_.example/%'"),
         step("SELECT Id FROM Webhooks WHERE Url LIKE 'https://_.example/%'"),
         step("UPDATE Webhooks SET Url = 'x' WHERE Id = 'NO-SUCH-HOOK'"),
+        step("SELECT Name, Type, Description FROM Products WHERE Id = ?", product),
+        step("SELECT Id, Name FROM Products WHERE Name = 'Mug ü'"),
     ]
     g = run_steps(odbc, steps)
     res.check(g[0].get("rows") == [["https://a.example/hook", '[{"name": "PAYMENT.SALE.COMPLETED", "description": '
@@ -161,6 +166,8 @@ with Emulator(args.source, "--client-id", "demo-client", "--client-secret", "dem
     res.check(g[11].get("rowcount") == 2, "searched DELETE: both matching webhooks", json.dumps(g[11]))
     res.check(g[12].get("rows") == [], "deleted webhooks are gone", json.dumps(g[12]))
     res.check(g[13].get("rowcount") in (0, -1) and "error" not in g[13], "UPDATE of no row: 0 rows", json.dumps(g[13]))
+    res.check(g[14].get("rows") == [["Mug ü", "PHYSICAL", "A mug"]], "Products read back by key", json.dumps(g[14]))
+    res.check(g[15].get("rows") == [[product, "Mug ü"]], "the new product is in the product list", json.dumps(g[15]))
     log = changes(emu)
     patches = [e for e in log if e[0] == "PATCH"]
     res.check([p[2] for p in patches] == [[{"op": "replace", "path": "/url", "value": "https://a.example/new"}],
@@ -180,6 +187,8 @@ with Emulator(args.source, "--client-id", "demo-client", "--client-secret", "dem
         (step("UPDATE OrderDetails SET Status = 'x' WHERE Id = ?", order),
          "Column Status of OrderDetails cannot be updated: PayPal does not let a PATCH replace it"),
         (step("INSERT INTO Plans (Id, Name) VALUES ('P-1', 'n')"), "Column Id cannot be given when inserting into Plans"),
+        (step("INSERT INTO Products (Id, Name, Type) VALUES ('SKU-1', 'n', 'DIGITAL')"),
+         "Column Id cannot be given when inserting into Products"),
         (step("INSERT INTO Webhooks (Url, EventTypes) VALUES ('u', 'not json')"), "Failed extracting JSON Array for 'EventTypes'"),
         (step("UPDATE WebhooksEvents SET Url = 'u' WHERE Id = 'x'"), "Base table has no distinct key information"),
         (step("DELETE FROM Webhooks WHERE CURRENT OF c1"), "Current driver is read only, DELETE WHERE CURRENT not supported"),
@@ -205,6 +214,9 @@ with Emulator(args.source, "--client-id", "demo-client", "--client-secret", "dem
     g = run_steps(odbc, [step("INSERT INTO Webhooks (Url, EventTypes) VALUES ('https://f.example/', ?)", HOOK_EVENTS)],
                   dsn="CVPAYPAL_NORETRY")
     res.check("INTERNAL_SERVER_ERROR" in g[0].get("error", ""), "a 500 reaches the application", json.dumps(g[0]))
+    g = run_steps(odbc, [step("INSERT INTO Products (Name) VALUES ('No type')")], dsn="CVPAYPAL_NORETRY")
+    res.check("MISSING_REQUIRED_PARAMETER" in g[0].get("error", "") or "INVALID_REQUEST" in g[0].get("error", ""),
+              "a product without its required type: PayPal's refusal reaches the application", json.dumps(g[0]))
     # With retries on, a POST that carries its PayPal-Request-Id is sent again after a 500 and made once.
     control(emu, "control?fault=500&count=1&path=/v1/notifications/webhooks")
     before = len(control(emu, "created"))

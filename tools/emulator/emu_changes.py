@@ -6,6 +6,8 @@ published request bodies and replies:
   DELETE /v1/notifications/webhooks/{id}     204
   POST   /v1/billing/plans                   201 plan (product_id, name, billing_cycles,
                                              payment_preferences required)
+  POST   /v1/catalogs/products           201 product (name, type required; id, when given,
+                                             not PROD- and not taken; listed by a later GET)
   POST   /v1/payments/payouts                201 batch header (sender_batch_header, items)
   POST   /v2/checkout/orders                 201 order (intent, purchase_units)
   PATCH  /v2/checkout/orders/{id}            204, empty (intent, payer, purchase_units paths)
@@ -143,6 +145,39 @@ def _post_plan(t, body):
     return _json(201, plan)
 
 
+_PRODUCT_MEMBERS = ("id", "name", "description", "type", "category", "image_url", "home_url")
+
+
+def _post_product(t, body):
+    err = _require(body, "name", "type")
+    if err:
+        return err
+    if body["type"] not in ("PHYSICAL", "DIGITAL", "SERVICE"):
+        return _invalid("/type", "INVALID_PARAMETER_VALUE", "The value of a field is invalid.")
+    pid = body.get("id")
+    if pid is not None:
+        # A caller's own id (a SKU) may not look like a generated one, nor repeat one.
+        if not isinstance(pid, str) or pid.startswith("PROD-"):
+            return _invalid("/id", "INVALID_PARAMETER_SYNTAX",
+                            "Input identifier must not use system prefix(PROD-).")
+        if any(p["id"] == pid for p in t.products):
+            return _json(422, emu_data.error_body(
+                "UNPROCESSABLE_ENTITY", "The requested action could not be performed, semantically "
+                "incorrect, or failed business validation.",
+                [{"field": "/id", "value": pid, "location": "body",
+                  "issue": "DUPLICATE_RESOURCE_IDENTIFIER", "description": "Identifier must be unique."}]))
+    else:
+        pid = _new_id("PROD-")
+    product = {k: body[k] for k in _PRODUCT_MEMBERS if body.get(k) is not None}
+    href = t.base + "/v1/catalogs/products/" + pid
+    product.update({"id": pid, "create_time": "2026-01-01T00:00:00Z", "update_time": "2026-01-01T00:00:00Z",
+                    "links": [{"href": href, "rel": "self", "method": "GET"},
+                              {"href": href, "rel": "edit", "method": "PATCH"}]})
+    t.products.append(product)
+    _created(t, "products", pid)
+    return _json(201, product)
+
+
 def _post_payout(t, body):
     err = _require(body, "sender_batch_header", "items")
     if err:
@@ -211,6 +246,7 @@ def _patch(t, coll, field, key, body, allowed, status, ops=("replace",)):
 _POSTS = {
     "/v1/notifications/webhooks": _post_webhook,
     "/v1/billing/plans": _post_plan,
+    "/v1/catalogs/products": _post_product,
     "/v1/payments/payouts": _post_payout,
     "/v2/checkout/orders": _post_order,
     "/v1/vault/credit-cards": _post_card,
