@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 
 #include "odbc/conn_attr_value.h"
 #include "odbc/desc_type.h"
@@ -22,6 +23,20 @@ int64_t number_attribute(const DBC *dbc, const char *keyword) {
     return v && *v ? std::strtoll(v, nullptr, 10) : 0;
 }
 
+// The statement of the same connection whose cursor is named `name`
+// (WHERE CURRENT OF): see QueryCursorLookup.
+int find_cursor(void *arg, const char *name, QueryStatement **owner, Rowset **rowset) {
+    auto *self = static_cast<STMT *>(arg);
+    for (STMT *s = self->dbc->statement_list; s; s = s->next_statement) {
+        auto *run = static_cast<StatementRun *>(s->exec_list);
+        if (s == self || !s->has_cursor_name || !run || strcasecmp(run->cursor_name, name) != 0) continue;
+        *owner = run->query;
+        *rowset = run->rowset;
+        return run->query && run->rowset ? 0 : 2;
+    }
+    return 1;
+}
+
 void fill_connection(STMT *stmt, QueryConnection *c) {
     DBC *dbc = stmt->dbc;
     *c = QueryConnection{};
@@ -35,6 +50,7 @@ void fill_connection(STMT *stmt, QueryConnection *c) {
     c->work_dir_size = number_attribute(dbc, "work_dir_size");
     c->relational_opt = dbc->relational_opt;
     c->in_expansion = dbc->in_expansion;
+    c->cursors = QueryCursorLookup{stmt, find_cursor};
 }
 
 // The engine statement, made on first use in its own pool (STMT::parse_pool).
