@@ -3,7 +3,8 @@ change checked in the emulator's request log (method, path, body,
 PayPal-Request-Id) and read back by a SELECT; row counts; refusals with
 their messages; replies without bodies (201, 204) counted as one row;
 faults in the middle of a change reaching the application; parameters of
-every Python type, executemany with a parameter array; data at execution
+every Python type, executemany with a parameter array; positioned UPDATE
+and DELETE and SQLSetPos SQL_DELETE through libodbc; data at execution
 through a C program."""
 import json
 import os
@@ -109,6 +110,23 @@ print(run(chg, "DELETE FROM Webhooks WHERE CURRENT OF hooks"))
 print(run(chg, "DELETE FROM Webhooks WHERE CURRENT OF nosuch"))
 odbc.SQLCloseCursor(cur)
 print(run(chg, "DELETE FROM Webhooks WHERE CURRENT OF hooks"))
+# SQLSetPos SQL_DELETE on the first row of a static cursor's block
+odbc.SQLSetStmtAttr.argtypes = [H, ctypes.c_int, H, ctypes.c_int]
+odbc.SQLSetPos.argtypes = [H, ctypes.c_ushort, ctypes.c_ushort, ctypes.c_ushort]
+odbc.SQLSetPos.restype = ctypes.c_short
+st = H()
+odbc.SQLAllocHandle(3, dbc, ctypes.byref(st))
+assert odbc.SQLSetStmtAttr(st, 6, H(3), 0) == 0
+assert run(st, "SELECT Id, Url FROM Webhooks WHERE Url LIKE 'https://pos.example/%' ORDER BY Url") == "-1"
+assert odbc.SQLFetch(st) == 0
+rc = odbc.SQLSetPos(st, 1, 3, 0)
+msg = ctypes.create_string_buffer(512)
+state = ctypes.create_string_buffer(6)
+odbc.SQLGetDiagRec(3, st, 1, state, None, msg, 512, None)
+print(rc if rc == 0 else state.value.decode() + msg.value.decode().replace(" ", "_"))
+n = ctypes.c_long(-1)
+odbc.SQLRowCount(st, ctypes.byref(n))
+print(n.value)
 '''
 
 
@@ -372,17 +390,18 @@ with Emulator(args.source, "--client-id", "demo-client", "--client-secret", "dem
     # ---- UPDATE and DELETE ... WHERE CURRENT OF a named cursor on the same
     # connection: one PATCH or DELETE on the current row's id
     g = run_steps(odbc, [step("INSERT INTO Webhooks (Url, EventTypes) VALUES (?, ?)", "https://pos.example/%d" % i,
-                              HOOK_EVENTS) for i in (1, 2)]
+                              HOOK_EVENTS) for i in (1, 2, 3)]
                   + [step("SELECT Id FROM Webhooks WHERE Url LIKE 'https://pos.example/%' ORDER BY Url")])
     ids = [r[0] for r in g[-1].get("rows") or []]
     control(emu, "control?clear_log=1")
     r = odbc.run(["/usr/bin/python3", "-c", POSITIONED], timeout=120)
     out = r.stdout.split()
-    res.check(out == ["1", "1", "34000", "24000"], "positioned changes: row counts and refusals", r.stdout + r.stderr)
+    res.check(out == ["1", "1", "34000", "24000", "0", "1"], "positioned changes: row counts and refusals", r.stdout + r.stderr)
     got = [(m, p, b) for m, p, b, _ in changes(emu)]
-    res.check(len(ids) == 2 and got == [("PATCH", "/v1/notifications/webhooks/" + ids[0],
+    res.check(len(ids) == 3 and got == [("PATCH", "/v1/notifications/webhooks/" + ids[0],
                                          [{"op": "replace", "path": "/url", "value": "https://pos.example/new"}]),
-                                        ("DELETE", "/v1/notifications/webhooks/" + ids[1], None)],
+                                        ("DELETE", "/v1/notifications/webhooks/" + ids[1], None),
+                                        ("DELETE", "/v1/notifications/webhooks/" + ids[2], None)],
               "positioned changes reach the current rows' ids", json.dumps([ids, got]))
 
     # ---- data at execution from C
