@@ -219,7 +219,8 @@ CV_EXPORT SQLRETURN SQL_API SQLRowCount(SQLHSTMT h, SQLLEN *count) {
         if (stmt_transition(0, stmt, SQL_API_SQLROWCOUNT) != 0) return SQL_ERROR;
         if (!count) return SQL_SUCCESS;
         auto *run = static_cast<StatementRun *>(stmt->exec_list);
-        bool query = !run || !run->query || query_statement_kind(run->query) == QueryStatementKind::kQuery;
+        bool query = !run || !run->query ||
+                     (query_statement_kind(run->query) == QueryStatementKind::kQuery && !run->set_pos_changed);
         *count = query ? -1 : static_cast<SQLLEN>(stmt->row_count);
         return SQL_SUCCESS;
     });

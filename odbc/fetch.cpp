@@ -291,9 +291,13 @@ CV_EXPORT SQLRETURN SQL_API SQLSetPos(SQLHSTMT h, SQLSETPOSIROW row, SQLUSMALLIN
         if (!rs) return post_error(stmt->diag, "24000", "Invalid cursor state");
         int64_t affected = 0;
         int rc = rowset_set_pos(rs, static_cast<int64_t>(row), operation, lock, &affected);
-        if (StatementRun *run = run_of(stmt)) run->get_data_column = 0;
+        StatementRun *run = run_of(stmt);
+        if (run) run->get_data_column = 0;
         stmt->attrs.row_number = static_cast<SQLULEN>(rowset_row_number(rs));
-        if (operation != SQL_POSITION && operation != SQL_REFRESH) stmt->row_count = affected;
+        if (operation != SQL_POSITION && operation != SQL_REFRESH) {
+            stmt->row_count = affected;
+            if (run) run->set_pos_changed = 1;
+        }
         return to_odbc(rc);
     });
 }

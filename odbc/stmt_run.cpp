@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
+
+#include <string>
 
 #include "odbc/conn_attr_value.h"
 #include "odbc/desc_type.h"
@@ -22,6 +25,20 @@ int64_t number_attribute(const DBC *dbc, const char *keyword) {
     return v && *v ? std::strtoll(v, nullptr, 10) : 0;
 }
 
+// The statement of the same connection whose cursor is named `name`
+// (WHERE CURRENT OF): see QueryCursorLookup.
+int find_cursor(void *arg, const char *name, QueryStatement **owner, Rowset **rowset) {
+    auto *self = static_cast<STMT *>(arg);
+    for (STMT *s = self->dbc->statement_list; s; s = s->next_statement) {
+        auto *run = static_cast<StatementRun *>(s->exec_list);
+        if (s == self || !s->has_cursor_name || !run || strcasecmp(run->cursor_name, name) != 0) continue;
+        *owner = run->query;
+        *rowset = run->rowset;
+        return run->query && run->rowset ? 0 : 2;
+    }
+    return 1;
+}
+
 void fill_connection(STMT *stmt, QueryConnection *c) {
     DBC *dbc = stmt->dbc;
     *c = QueryConnection{};
@@ -35,6 +52,7 @@ void fill_connection(STMT *stmt, QueryConnection *c) {
     c->work_dir_size = number_attribute(dbc, "work_dir_size");
     c->relational_opt = dbc->relational_opt;
     c->in_expansion = dbc->in_expansion;
+    c->cursors = QueryCursorLookup{stmt, find_cursor};
 }
 
 // The engine statement, made on first use in its own pool (STMT::parse_pool).
@@ -55,9 +73,43 @@ QueryStatement *engine_of(STMT *stmt, StatementRun *run) {
 }
 
 // Rows of the engine's cursor, as a rowset reads them.
-int next_row(void *arg) { return query_fetch(static_cast<QueryStatement *>(arg)); }
-Value *column_value(void *arg, int column) {
-    return query_column_value(static_cast<QueryStatement *>(arg), column);
+// The rowset's source argument is the statement.
+QueryStatement *query_of(void *arg) {
+    return static_cast<StatementRun *>(static_cast<STMT *>(arg)->exec_list)->query;
+}
+int next_row(void *arg) { return query_fetch(query_of(arg)); }
+Value *column_value(void *arg, int column) { return query_column_value(query_of(arg), column); }
+
+// SQLSetPos SQL_DELETE runs DELETE ... WHERE CURRENT OF on an engine
+// statement of its own, whose cursor lookup finds this statement's cursor.
+int find_own(void *arg, const char *, QueryStatement **owner, Rowset **rowset) {
+    auto *run = static_cast<StatementRun *>(arg);
+    *owner = run->query;
+    *rowset = run->rowset;
+    return run->query && run->rowset ? 0 : 2;
+}
+
+int delete_row(void *arg, int64_t, Value *const *) {
+    auto *stmt = static_cast<STMT *>(arg);
+    auto *run = static_cast<StatementRun *>(stmt->exec_list);
+    const char *table = nullptr;
+    int count = query_result_column_count(run->query);
+    for (int c = 1; c <= count && !table; c++) {
+        const QueryColumn *col = nullptr;
+        if (query_describe_column(run->query, c, &col) == 0 && col && col->base_table[0]) table = col->base_table;
+    }
+    if (!table) return post_error(stmt->diag, "HY000", "General error: the cursor reads no base table");
+    std::string text = "DELETE FROM \"";
+    for (const char *p = table; *p; p++) text += *p == '"' ? std::string("\"\"") : std::string(1, *p);
+    text += "\" WHERE CURRENT OF c";
+    QueryConnection connection = run->connection;
+    connection.cursors = QueryCursorLookup{run, find_own};
+    QueryStatement *q = query_statement_create(stmt->pool, stmt->diag, &connection);
+    if (!q) return post_error(stmt->diag, "HY001", "Memory allocation error");
+    int rc = query_prepare(q, text.c_str(), SQL_NTS);
+    if (rc == 0) rc = query_execute(q, 0, nullptr);
+    query_statement_free(q);
+    return rc < 0 || rc == 100 ? -1 : rc;
 }
 
 char *pool_text(DESC *d, const char *text) { return cv_mem_strdup(d->record_pool, text ? text : ""); }
@@ -84,10 +136,11 @@ SQLRETURN open_cursor(STMT *stmt, StatementRun *run) {
         sizes[c - 1] = n > 0 && n < 4096 ? static_cast<int32_t>(n) : 0;
     }
     RowSource source{};
-    source.arg = run->query;
+    source.arg = stmt;
     source.column_count = count;
     source.next_row = next_row;
     source.column_value = column_value;
+    source.delete_row = delete_row;
     RowsetOptions options{};
     options.mode = mode_of(stmt);
     options.cache_records = static_cast<int32_t>(run->connection.work_dir_size > 0 &&
@@ -121,6 +174,7 @@ Rowset *stmt_rowset(STMT *stmt) {
 int stmt_close_results(STMT *stmt) {
     auto *run = static_cast<StatementRun *>(stmt->exec_list);
     if (!run) return 0;
+    run->set_pos_changed = 0;
     rowset_close(run->rowset);
     run->rowset = nullptr;
     stmt->result = nullptr;

@@ -28,6 +28,8 @@ struct StatementRun {
     int64_t get_data_row;        // the row it belonged to
     int32_t has_result;          // the current statement of the batch produces rows
     int32_t extended_fetch;      // 1 while SQLExtendedFetch runs
+    int32_t set_pos_changed;     // SQLSetPos changed rows of the open cursor:
+                                 // SQLRowCount reports them rather than -1
     char cursor_name[kMaxCursorName + 1];
     int32_t generated_name;      // the name came from SQLGetCursorName
     CvPool *catalog_pool;        // an open catalogue result's pool (odbc/catalog_run.h), or null

@@ -39,6 +39,7 @@ struct ChangePlan {
     int32_t keyset_param_count;
     int32_t *keyset_params;  // parameter numbers of the keyset query's markers, in order
     int32_t diag_mark;       // diagnostics on the statement when the execution began
+    const char *cursor;      // WHERE CURRENT OF: the cursor's name, else null
 };
 
 /// Validates INSERT, UPDATE, DELETE (searched and positioned) and the

@@ -64,9 +64,19 @@ struct CvPool;
 struct ErrorHeader;
 struct DalRecord;
 struct QueryStatement;
+struct Rowset;
 
 /// What the engine needs to know about the connection. Filled by the caller;
 /// strings may be null.
+/// Finds the open cursor named `name` among the connection's statements, for
+/// UPDATE and DELETE ... WHERE CURRENT OF: its engine statement and its
+/// open rowset. 0; 1 when no statement has that name; 2 when it has no open
+/// cursor.
+struct QueryCursorLookup {
+    void *arg;
+    int (*find)(void *arg, const char *name, QueryStatement **owner, Rowset **rowset);
+};
+
 struct QueryConnection {
     DalRecord *dal;              // the connection's data access record
     void *dal_handle;            // handle providers post their diagnostics on
@@ -79,6 +89,7 @@ struct QueryConnection {
     int64_t work_dir_size;       // "work_dir_size" in bytes, 0 default
     int32_t relational_opt;      // "relational_opt"
     int32_t in_expansion;        // "in_expansion"
+    QueryCursorLookup cursors;   // null `find`: positioned changes find no cursor
 };
 
 /// Statement attributes the engine honours. Set before query_execute.

@@ -2,6 +2,8 @@
 // row operations. Searched changes collect their whole keyset before the
 // first change and INSERT ... SELECT reads its whole source first: a change
 // made while a provider pages through the same table would shift its pages.
+#include <strings.h>
+
 #include <cstring>
 #include <string>
 
@@ -10,6 +12,8 @@
 #include "engine/types.h"
 #include "query/change.h"
 #include "query/evaluate.h"
+#include "query/exec_api.h"
+#include "query/rowset.h"
 #include "query/run_text.h"
 #include "sql/parse_tree.h"
 #include "sql/printer.h"
@@ -206,7 +210,57 @@ int run_insert(QueryStatement *st, ChangePlan *p, DalIterator *it) {
     return rows.row_count > 0 ? 0 : 100;
 }
 
+// The result column of `owner` that reads key column `name` of `table`, or 0.
+int cursor_column(QueryStatement *owner, int32_t count, const char *table, const char *name) {
+    for (int i = 1; i <= count; i++) {
+        const QueryColumn *col = nullptr;
+        if (query_describe_column(owner, i, &col) != 0 || !col) continue;
+        if (strcasecmp(col->base_column, name) == 0 && strcasecmp(col->base_table, table) == 0) return i;
+    }
+    return 0;
+}
+
+// UPDATE or DELETE ... WHERE CURRENT OF: one change, keyed by the values
+// the named cursor's current row holds for the table's key columns.
+int run_positioned(QueryStatement *st, ChangePlan *p, DalIterator *it) {
+    TableSlot *slot = p->slot;
+    const QueryCursorLookup &look = st->connection.cursors;
+    QueryStatement *owner = nullptr;
+    Rowset *rs = nullptr;
+    int found = look.find ? look.find(look.arg, p->cursor, &owner, &rs) : 1;
+    if (found == 1 || !owner) return fail(st, "34000", "Invalid cursor name");
+    if (found != 0 || !rs || rowset_row_number(rs) <= 0) return fail(st, "24000", "Invalid cursor state");
+    int32_t count = query_result_column_count(owner);
+    auto *keys = static_cast<Restriction *>(cv_mem_alloc(st->exec_pool, sizeof(Restriction) * static_cast<size_t>(p->key_count)));
+    auto *sets = static_cast<Restriction *>(cv_mem_alloc(st->exec_pool, sizeof(Restriction) * static_cast<size_t>(p->set_count > 0 ? p->set_count : 1)));
+    if (!keys || !sets) return fail(st, "HY001", "Memory allocation error");
+    for (int k = 0; k < p->key_count; k++) {
+        int at = cursor_column(owner, count, slot->info.table, slot->columns[p->keys[k]].column);
+        if (at == 0) return fail(st, "HY000", "General error: the cursor does not read the key columns of the table");
+        Value *v = rowset_value(rs, at);
+        if (!v) return fail(st, "24000", "Invalid cursor state");
+        fill_item(&keys[k], slot, p->keys[k], v);
+    }
+    int rc;
+    if (p->kind == NODE_UPDATE) {
+        EvalContext c{st};
+        for (int i = 0; i < p->set_count; i++) {
+            ChangeSet &s = p->sets[i];
+            Value *v = s.set_null ? null_value(st) : s.subquery ? subquery_value(st, s.subquery) : evaluate_expression(s.value, &c);
+            if (v && v->pool != st->exec_pool) v = duplicate_value(v, st->exec_pool);
+            fill_item(&sets[i], slot, s.column, to_column(st, slot, s.column, v));
+        }
+        rc = DALUpdateRow(it, &slot->info, p->key_count, keys, p->set_count, sets);
+    } else {
+        rc = DALDeleteRow(it, &slot->info, p->key_count, keys);
+    }
+    if (row_result(st, rc, slot) < 0) return -1;
+    st->row_count = 1;
+    return 0;
+}
+
 int run_searched(QueryStatement *st, ChangePlan *p, DalIterator *it) {
+    if (p->cursor) return run_positioned(st, p, it);
     TableSlot *slot = p->slot;
     bool update = p->kind == NODE_UPDATE;
     if (!p->keyset_text) {

@@ -36,6 +36,7 @@ int one_row(Rowset *rs, int64_t index, int operation, int64_t *affected) {
         auto change = operation == SQL_DELETE ? rs->source.delete_row : rs->source.update_row;
         if (!change) return not_supported(rs);
         if (locate(rs, row) != 0) return -1;
+        rs->current = row;  // the change reads the row's key values as the current row's
         int rc = change(rs->source.arg, row, rs->values);
         if (rc < 0) return -1;
         if (affected) ++*affected;

@@ -317,19 +317,36 @@ void validate_definition(ValidationContext *c, Node *tree, ChangePlan *plan) {
     }
 }
 
+// UPDATE or DELETE ... WHERE CURRENT OF: one row, found by the key values
+// of the cursor's current row when the statement runs.
+void validate_positioned(ValidationContext *c, Node *tree, ChangePlan *plan) {
+    bool update = tree->kind == NODE_UPDATE_POSITIONED;
+    TableNameNode *table = update ? reinterpret_cast<UpdatePositionedNode *>(tree)->table
+                                  : reinterpret_cast<DeletePositionedNode *>(tree)->table;
+    IdentifierNode *cursor = update ? reinterpret_cast<UpdatePositionedNode *>(tree)->cursor
+                                    : reinterpret_cast<DeletePositionedNode *>(tree)->cursor;
+    plan->kind = update ? NODE_UPDATE : NODE_DELETE;
+    QueryScope *scope = target_scope(c, table);
+    plan->slot = scope->slots[0];
+    if (update) validate_sets(c, scope, reinterpret_cast<UpdatePositionedNode *>(tree)->set_clauses, plan);
+    plan_keyset(c, plan, table);
+    plan->keyset_text = nullptr;
+    for (int i = 0; i < plan->set_count; i++)
+        if (plan->sets[i].row_column > 0)
+            validation_error_state(c, "HYC00", "ODBC 3.0", "Optional feature not implemented: %s",
+                                   "a SET value that reads the row in UPDATE ... WHERE CURRENT OF");
+    plan->cursor = copy_text(c, cursor->text);
+}
+
 }  // namespace
 
 ValidatedStatement *validate_change(ValidationContext *c, Node *tree, int32_t code, QueryStatementKind kind) {
     switch (tree->kind) {
         case NODE_CREATE_VIEW: validation_error_state(c, "HY000", "ODBC3.0", "%s", "Current driver is read only, CREATE VIEW not supported");
         case NODE_DROP_VIEW: validation_error_state(c, "HY000", "ODBC3.0", "%s", "Current driver is read only, DROP VIEW not supported");
-        case NODE_DELETE_POSITIONED: validation_error_state(c, "HY000", "ODBC3.0", "%s", "Current driver is read only, DELETE WHERE CURRENT not supported");
         case NODE_GRANT: validation_error_state(c, "HY000", "ODBC3.0", "%s", "GRANT not supported at this time");
         case NODE_REVOKE: validation_error_state(c, "HY000", "ODBC3.0", "%s", "REVOKE not supported at this time");
         case NODE_CALL: validation_error_state(c, "HY000", "ODBC3.0", "%s", "Stored procedures not supported in the release");
-        case NODE_UPDATE_POSITIONED:
-            validation_error_state(c, "HYC00", "ODBC 3.0", "Optional feature not implemented: %s",
-                                   "UPDATE ... WHERE CURRENT OF");
         default: break;
     }
     auto *plan = make_array<ChangePlan>(c, 1);
@@ -352,6 +369,8 @@ ValidatedStatement *validate_change(ValidationContext *c, Node *tree, int32_t co
         }
         plan_keyset(c, plan, table);
         if (!plan->where && !update) plan->keyset_text = nullptr;
+    } else if (tree->kind == NODE_UPDATE_POSITIONED || tree->kind == NODE_DELETE_POSITIONED) {
+        validate_positioned(c, tree, plan);
     } else if (kind == QueryStatementKind::kDefinition) {
         validate_definition(c, tree, plan);
         if (!plan->slot) plan = nullptr;

@@ -3,7 +3,8 @@ change checked in the emulator's request log (method, path, body,
 PayPal-Request-Id) and read back by a SELECT; row counts; refusals with
 their messages; replies without bodies (201, 204) counted as one row;
 faults in the middle of a change reaching the application; parameters of
-every Python type, executemany with a parameter array; data at execution
+every Python type, executemany with a parameter array; positioned UPDATE
+and DELETE and SQLSetPos SQL_DELETE through libodbc; data at execution
 through a C program."""
 import json
 import os
@@ -62,6 +63,70 @@ for sql, params, many in steps:
     except Exception as e:
         out.append({"error": str(e)})
 print(json.dumps(out))
+'''
+
+
+# Positioned changes through libodbc: a cursor named "hooks" on one
+# statement, UPDATE and DELETE ... WHERE CURRENT OF it on another; prints
+# the row counts, then the SQLSTATEs of an unknown name and a closed cursor.
+POSITIONED = r'''
+import ctypes
+odbc = ctypes.CDLL("libodbc.so.2")
+H = ctypes.c_void_p
+for f in ("SQLAllocHandle", "SQLSetEnvAttr", "SQLDriverConnect", "SQLExecDirect", "SQLSetCursorName",
+          "SQLFetch", "SQLRowCount", "SQLGetDiagRec", "SQLCloseCursor"):
+    getattr(odbc, f).restype = ctypes.c_short
+odbc.SQLAllocHandle.argtypes = [ctypes.c_short, H, ctypes.POINTER(H)]
+odbc.SQLSetEnvAttr.argtypes = [H, ctypes.c_int, H, ctypes.c_int]
+odbc.SQLDriverConnect.argtypes = [H, H, ctypes.c_char_p, ctypes.c_short, H, ctypes.c_short, H, ctypes.c_ushort]
+odbc.SQLExecDirect.argtypes = [H, ctypes.c_char_p, ctypes.c_int]
+odbc.SQLSetCursorName.argtypes = [H, ctypes.c_char_p, ctypes.c_short]
+odbc.SQLFetch.argtypes = [H]
+odbc.SQLCloseCursor.argtypes = [H]
+odbc.SQLRowCount.argtypes = [H, ctypes.POINTER(ctypes.c_long)]
+odbc.SQLGetDiagRec.argtypes = [ctypes.c_short, H, ctypes.c_short, ctypes.c_char_p, H, H, ctypes.c_short, H]
+env, dbc, cur, chg = H(), H(), H(), H()
+odbc.SQLAllocHandle(1, None, ctypes.byref(env))
+odbc.SQLSetEnvAttr(env, 200, H(3), 0)
+odbc.SQLAllocHandle(2, env, ctypes.byref(dbc))
+assert odbc.SQLDriverConnect(dbc, None, b"DSN=CVPAYPAL", -3, None, 0, None, 0) in (0, 1)
+odbc.SQLAllocHandle(3, dbc, ctypes.byref(cur))
+odbc.SQLAllocHandle(3, dbc, ctypes.byref(chg))
+assert odbc.SQLSetCursorName(cur, b"hooks", -3) == 0
+def run(h, sql):
+    rc = odbc.SQLExecDirect(h, sql.encode(), -3)
+    if rc not in (0, 1):
+        state = ctypes.create_string_buffer(6)
+        odbc.SQLGetDiagRec(3, h, 1, state, None, None, 0, None)
+        return state.value.decode()
+    n = ctypes.c_long(-1)
+    odbc.SQLRowCount(h, ctypes.byref(n))
+    return str(n.value)
+assert run(cur, "SELECT Id, Url FROM Webhooks WHERE Url LIKE 'https://pos.example/%' ORDER BY Url") == "-1"
+assert odbc.SQLFetch(cur) == 0
+print(run(chg, "UPDATE Webhooks SET Url = 'https://pos.example/new' WHERE CURRENT OF hooks"))
+assert odbc.SQLFetch(cur) == 0
+print(run(chg, "DELETE FROM Webhooks WHERE CURRENT OF hooks"))
+print(run(chg, "DELETE FROM Webhooks WHERE CURRENT OF nosuch"))
+odbc.SQLCloseCursor(cur)
+print(run(chg, "DELETE FROM Webhooks WHERE CURRENT OF hooks"))
+# SQLSetPos SQL_DELETE on the first row of a static cursor's block
+odbc.SQLSetStmtAttr.argtypes = [H, ctypes.c_int, H, ctypes.c_int]
+odbc.SQLSetPos.argtypes = [H, ctypes.c_ushort, ctypes.c_ushort, ctypes.c_ushort]
+odbc.SQLSetPos.restype = ctypes.c_short
+st = H()
+odbc.SQLAllocHandle(3, dbc, ctypes.byref(st))
+assert odbc.SQLSetStmtAttr(st, 6, H(3), 0) == 0
+assert run(st, "SELECT Id, Url FROM Webhooks WHERE Url LIKE 'https://pos.example/%' ORDER BY Url") == "-1"
+assert odbc.SQLFetch(st) == 0
+rc = odbc.SQLSetPos(st, 1, 3, 0)
+msg = ctypes.create_string_buffer(512)
+state = ctypes.create_string_buffer(6)
+odbc.SQLGetDiagRec(3, st, 1, state, None, msg, 512, None)
+print(rc if rc == 0 else state.value.decode() + msg.value.decode().replace(" ", "_"))
+n = ctypes.c_long(-1)
+odbc.SQLRowCount(st, ctypes.byref(n))
+print(n.value)
 '''
 
 
@@ -191,7 +256,7 @@ with Emulator(args.source, "--client-id", "demo-client", "--client-secret", "dem
          "Column Id cannot be given when inserting into Products"),
         (step("INSERT INTO Webhooks (Url, EventTypes) VALUES ('u', 'not json')"), "Failed extracting JSON Array for 'EventTypes'"),
         (step("UPDATE WebhooksEvents SET Url = 'u' WHERE Id = 'x'"), "Base table has no distinct key information"),
-        (step("DELETE FROM Webhooks WHERE CURRENT OF c1"), "Current driver is read only, DELETE WHERE CURRENT not supported"),
+        (step("DELETE FROM Webhooks WHERE CURRENT OF c1"), "Invalid cursor name"),
         (step("CREATE TABLE NewTable (a INTEGER)"), "Driver does not support DDL (CREATE TABLE)"),
         (step("DROP TABLE Webhooks"), "Driver does not support DDL (DROP TABLE)"),
         (step("CREATE INDEX i1 ON Webhooks (Url)"), "Driver does not support DDL (CREATE INDEX)"),
@@ -333,6 +398,23 @@ with Emulator(args.source, "--client-id", "demo-client", "--client-secret", "dem
     ])
     res.check(g[1].get("rowcount") == 45 and g[2].get("rows") == [["0"]],
               "a DELETE of 45 rows read in pages of 20 deletes every one", json.dumps(g))
+
+    # ---- UPDATE and DELETE ... WHERE CURRENT OF a named cursor on the same
+    # connection: one PATCH or DELETE on the current row's id
+    g = run_steps(odbc, [step("INSERT INTO Webhooks (Url, EventTypes) VALUES (?, ?)", "https://pos.example/%d" % i,
+                              HOOK_EVENTS) for i in (1, 2, 3)]
+                  + [step("SELECT Id FROM Webhooks WHERE Url LIKE 'https://pos.example/%' ORDER BY Url")])
+    ids = [r[0] for r in g[-1].get("rows") or []]
+    control(emu, "control?clear_log=1")
+    r = odbc.run(["/usr/bin/python3", "-c", POSITIONED], timeout=120)
+    out = r.stdout.split()
+    res.check(out == ["1", "1", "34000", "24000", "0", "1"], "positioned changes: row counts and refusals", r.stdout + r.stderr)
+    got = [(m, p, b) for m, p, b, _ in changes(emu)]
+    res.check(len(ids) == 3 and got == [("PATCH", "/v1/notifications/webhooks/" + ids[0],
+                                         [{"op": "replace", "path": "/url", "value": "https://pos.example/new"}]),
+                                        ("DELETE", "/v1/notifications/webhooks/" + ids[1], None),
+                                        ("DELETE", "/v1/notifications/webhooks/" + ids[2], None)],
+              "positioned changes reach the current rows' ids", json.dumps([ids, got]))
 
     # ---- data at execution from C
     dsn = f"DSN=CVPAYPAL"
