@@ -245,14 +245,16 @@ QueryScope *new_scope(ValidationContext *c, QueryScope *enclosing) {
 void describe_scope(ValidationContext *c, QueryScope *scope) {
     for (int i = 0; i < scope->column_count; i++) {
         SelectColumn &col = scope->columns[i];
+        const int version = c->statement->connection.odbc_version;
         if (col.slot) {
             col.type = col.slot->types[col.column - 1];
+            col.type.sql_type = datetime_code_for_version(col.type.sql_type, version);
             col.sql_type = col.type.sql_type;
             continue;
         }
         int t = col.sql_type;
         if (t == 0 || t == TYPE_COMPARABLE) t = SQL_VARCHAR;
-        describe_or_template(col.expression, t, &col.type);
+        describe_or_template(col.expression, t, version, &col.type);
         if (type_class(col.type.sql_type) == kClassUnknown)
             validation_error_state(c, "HY000", "ODBC3.0", "General error: %s", "result column without a type");
         col.sql_type = col.type.sql_type;
@@ -494,9 +496,22 @@ int narrow_sql_type(int sql_type) {
     }
 }
 
-void describe_or_template(const Node *node, int sql_type, ExtendedType *out) {
-    if (node && describe_expression(node, 3, out) == 0) return;
-    if (type_template(sql_type, out) != 0) (void)type_template(SQL_VARCHAR, out);
+int datetime_code_for_version(int sql_type, int odbc_version) {
+    const bool v2 = odbc_version == 2;
+    switch (sql_type) {
+        case SQL_DATE: case SQL_TYPE_DATE: return v2 ? SQL_DATE : SQL_TYPE_DATE;
+        case SQL_TIME: case SQL_TYPE_TIME: return v2 ? SQL_TIME : SQL_TYPE_TIME;
+        case SQL_TIMESTAMP: case SQL_TYPE_TIMESTAMP: return v2 ? SQL_TIMESTAMP : SQL_TYPE_TIMESTAMP;
+        default: return sql_type;
+    }
+}
+
+void describe_or_template(const Node *node, int sql_type, int odbc_version, ExtendedType *out) {
+    if (!node || describe_expression(node, odbc_version, out) != 0)
+        if (type_template(sql_type, out) != 0) (void)type_template(SQL_VARCHAR, out);
+    // A column keeps the code its provider gave; literals, casts and
+    // functions theirs: an ODBC 2 application sees 9/10/11, others 91/92/93.
+    out->sql_type = datetime_code_for_version(out->sql_type, odbc_version);
 }
 
 QueryScope *validate_query_spec(QuerySpecNode *spec, QueryScope *enclosing, ValidationContext *c) {

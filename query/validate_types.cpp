@@ -32,9 +32,10 @@ void type_parameter(ValidationContext *c, Node *param, Node *partner, int partne
     if (partner && partner->kind == NODE_QUERY_SPEC) {
         QueryScope *s = static_cast<QueryScope *>(node_cast<QuerySpecNode>(partner)->scope);
         if (s && s->column_count > 0) t = s->columns[0].type;
-        else describe_or_template(nullptr, partner_type, &t);
+        else describe_or_template(nullptr, partner_type, c->statement->connection.odbc_version, &t);
+        t.sql_type = datetime_code_for_version(t.sql_type, c->statement->connection.odbc_version);
     } else {
-        describe_or_template(partner, partner_type, &t);
+        describe_or_template(partner, partner_type, c->statement->connection.odbc_version, &t);
     }
     if (partner_type == TYPE_COMPARABLE || type_class(t.sql_type) == kClassUnknown)
         (void)type_template(SQL_VARCHAR, &t);

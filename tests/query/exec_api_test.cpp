@@ -124,3 +124,38 @@ TEST_F(ExecApi, FailedPrepareLeavesNothingPrepared) {
 }
 
 }  // namespace
+
+namespace {
+
+// Dates, times and timestamps are described with the codes of the
+// application's ODBC version: 9/10/11 for ODBC 2, 91/92/93 for ODBC 3.
+TEST_F(EngineFixture, DatetimeCodesFollowTheOdbcVersion) {
+    memprov::Table t{"D", {{"ID", memprov::Type::kInteger}, {"DAY", memprov::Type::kDate}}, {}};
+    t.add_row({memprov::Cell::of(1), memprov::Cell::text("2024-02-29")});
+    provider.tables.push_back(t);
+    const char *sql =
+        "SELECT day, {d '2001-01-02'}, {t '10:11:12'}, CAST(day AS TIMESTAMP), {fn CURDATE()}, id FROM d "
+        "WHERE day = ?";
+    for (int version : {2, 3}) {
+        QueryConnection c{};
+        c.dal = dbc->dal;
+        c.dal_handle = dbc;
+        c.odbc_version = version;
+        QueryStatement *st = query_statement_create(pool, diag, &c);
+        ASSERT_NE(st, nullptr);
+        ASSERT_EQ(query_prepare(st, sql, SQL_NTS), 0);
+        const int base = version == 2 ? 8 : 90;
+        const int expected[] = {base + 1, base + 1, base + 2, base + 3, base + 1, SQL_INTEGER};
+        for (int i = 0; i < 6; i++) {
+            const QueryColumn *col = nullptr;
+            ASSERT_EQ(query_describe_column(st, i + 1, &col), 0);
+            EXPECT_EQ(col->type.sql_type, expected[i]) << "version " << version << ", column " << i + 1;
+        }
+        const QueryParameter *param = nullptr;
+        ASSERT_EQ(query_describe_parameter(st, 1, &param), 0);
+        EXPECT_EQ(param->type.sql_type, base + 1) << "version " << version;
+        query_statement_free(st);
+    }
+}
+
+}  // namespace
