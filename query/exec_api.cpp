@@ -256,9 +256,11 @@ int query_fetch(QueryStatement *st) {
         return -1;
     }
     st->row = nullptr;
+    st->row_info = 0;
     try {
         EvalContext c{st};
-        return cursor_next(st, &c) == 0 ? 0 : 100;
+        if (cursor_next(st, &c) != 0) return 100;
+        return st->row_info ? 1 : 0;
     } catch (const QueryFailure &f) {
         return f.code;
     }

@@ -226,6 +226,7 @@ struct QueryStatement {
     int32_t scratch_used;
     int32_t rows_since_reset;   // candidate rows since the row pool was replaced
     int32_t rows_since_clock;   // candidate rows since the deadline was looked at
+    int32_t row_info;           // a provider read gave information (DAL_INFO) for this fetch
     void *current_aggregates;   // accumulators of the set functions being answered
     ValueEnv env;               // for casts and functions (pool = row pool)
     void *aggregates;           // set-function accumulators of this execution (group.cpp)

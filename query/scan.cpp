@@ -148,6 +148,7 @@ int scan_fetch(ExecPlan *plan, int index, EvalContext *c) {
         return 100;
     }
     if (r != DAL_OK && r != DAL_INFO) raise_posted(c);
+    if (r == DAL_INFO) c->statement->row_info = 1;  // its diagnostic is posted: the row comes with it
     const int n = scan->slot->column_count;
     for (int i = 0; i < n; i++) {
         Value *v = scan->values[i];

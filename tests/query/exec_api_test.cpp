@@ -159,3 +159,24 @@ TEST_F(EngineFixture, DatetimeCodesFollowTheOdbcVersion) {
 }
 
 }  // namespace
+
+namespace {
+
+// A row the provider read with information comes with it (1), only that row.
+TEST_F(ExecApi, ARowReadWithInformationIsFetchedWithIt) {
+    provider.info_id = 3;
+    for (const char *sql : {"SELECT id FROM t1 WHERE id <= 4", "SELECT id, (SELECT 1 FROM t1 x WHERE x.id = t1.id + 1) "
+                                                                  "FROM t1 WHERE id <= 3"}) {
+        ASSERT_EQ(query_prepare(st, sql, SQL_NTS), 0) << sql;
+        ASSERT_EQ(query_execute(st, 0, nullptr), 0) << sql;
+        std::vector<int> codes;
+        for (int rc; (rc = query_fetch(st)) != 100 && rc >= 0;) codes.push_back(rc);
+        query_close_cursor(st);
+        const std::vector<int> expected = std::string(sql).find("x.id") == std::string::npos
+                                              ? std::vector<int>{0, 0, 1, 0}
+                                              : std::vector<int>{0, 1, 1};
+        EXPECT_EQ(codes, expected) << sql;
+    }
+}
+
+}  // namespace

@@ -247,6 +247,7 @@ int next_row(void *it) {
             i->piece_column = 0;
             i->piece_offset = 0;
             i->provider->rows_delivered++;
+            if (i->provider->info_id >= 0 && !row[0].null && row[0].i == i->provider->info_id) return DAL_INFO;
             return DAL_OK;
         }
     }

@@ -61,6 +61,7 @@ struct Provider {
     bool id_is_key = true;             // SQLStatistics: a unique index on column ID
     const Table *any_table = nullptr;  // when set, answers for every other name (fuzzing)
     std::vector<StartedScan> scans;    // every SQIStartQuery, in order
+    long info_id = -1;                 // NextRow gives DAL_INFO for the row whose first column is this
     long rows_delivered = 0;
     long open_iterators = 0;
 
