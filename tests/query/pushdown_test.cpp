@@ -117,6 +117,34 @@ TEST_F(Pushdown, ScalarSubqueriesAreReadOncePerExecutionUnlessCorrelated) {
     EXPECT_EQ(provider.open_iterators, 0);
 }
 
+TEST_F(Pushdown, UncorrelatedScalarSubqueriesAreOfferedAsValues) {
+    provider.scans.clear();
+    RunResult r = run("SELECT id FROM t1 WHERE id = (SELECT MAX(id) FROM t2) OR (SELECT MIN(id) FROM t2) + 55 < id");
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_EQ(sorted(r.rows), sorted(Rows{{"20"}, {"57"}, {"58"}, {"59"}, {"60"}}));
+    auto t1 = scans_of(provider, "T1");
+    ASSERT_EQ(t1.size(), 1u) << "the second disjunct offers nothing: one scan";
+    provider.scans.clear();
+    r = run("SELECT id FROM t1 WHERE id >= (SELECT MAX(id) FROM t2) + 0 AND id < (SELECT MAX(id) + 25 FROM t2)");
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_EQ(r.rows.size(), 25u);
+    t1 = scans_of(provider, "T1");
+    ASSERT_EQ(t1.size(), 1u);
+    EXPECT_EQ(t1[0]->restrictions, std::vector<std::string>{"ID < 45"}) << "a sub-query inside arithmetic is not offered";
+    provider.scans.clear();
+    r = run("SELECT id FROM t1 WHERE (SELECT MAX(id) FROM t2) = id");
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_EQ(r.rows, Rows{{"20"}});
+    t1 = scans_of(provider, "T1");
+    ASSERT_EQ(t1.size(), 1u);
+    EXPECT_EQ(t1[0]->restrictions, std::vector<std::string>{"ID = 20"});
+    provider.scans.clear();
+    r = run("SELECT id FROM t1 WHERE id = (SELECT MAX(id) FROM t2 WHERE t2.a = t1.a)");
+    ASSERT_EQ(r.code, 0) << r.message;
+    ASSERT_FALSE(scans_of(provider, "T1").empty());
+    EXPECT_TRUE(scans_of(provider, "T1")[0]->restrictions.empty()) << "a correlated one is not";
+}
+
 TEST_F(Pushdown, NullInAnInListIsNeverOffered) {
     provider.scans.clear();
     RunResult r = run("SELECT id FROM t1 WHERE id IN (3, NULL, 9)");
