@@ -132,12 +132,16 @@ TEST_F(Pushdown, UncorrelatedScalarSubqueriesAreOfferedAsValues) {
     ASSERT_EQ(t1.size(), 1u);
     EXPECT_EQ(t1[0]->restrictions, std::vector<std::string>{"ID < 45"}) << "a sub-query inside arithmetic is not offered";
     provider.scans.clear();
-    r = run("SELECT id FROM t1 WHERE (SELECT MAX(id) FROM t2) = id");
-    ASSERT_EQ(r.code, 0) << r.message;
-    EXPECT_EQ(r.rows, Rows{{"20"}});
-    t1 = scans_of(provider, "T1");
-    ASSERT_EQ(t1.size(), 1u);
-    EXPECT_EQ(t1[0]->restrictions, std::vector<std::string>{"ID = 20"});
+    for (const char *sql : {"SELECT id FROM t1 WHERE (SELECT MAX(id) FROM t2) = id",
+                            "SELECT id FROM t1 WHERE id = (SELECT MAX(id) FROM t2)"}) {
+        provider.scans.clear();
+        r = run(sql);
+        ASSERT_EQ(r.code, 0) << r.message;
+        EXPECT_EQ(r.rows, Rows{{"20"}});
+        t1 = scans_of(provider, "T1");
+        ASSERT_EQ(t1.size(), 1u);
+        EXPECT_EQ(t1[0]->restrictions, std::vector<std::string>{"ID = 20"}) << sql;
+    }
     provider.scans.clear();
     r = run("SELECT id FROM t1 WHERE id = (SELECT MAX(id) FROM t2 WHERE t2.a = t1.a)");
     ASSERT_EQ(r.code, 0) << r.message;
