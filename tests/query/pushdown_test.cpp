@@ -166,6 +166,21 @@ TEST_F(Pushdown, NullInAnInListIsNeverOffered) {
     r = run("SELECT id FROM t1 WHERE id NOT IN (4, NULL)");
     ASSERT_EQ(r.code, 0) << r.message;
     EXPECT_TRUE(r.rows.empty()) << "NOT IN over a list holding NULL is never true";
+    provider.scans.clear();
+    r = run("SELECT id FROM t1 WHERE id IN (?, NULL, ?)", {int_param(6), int_param(8)});
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_EQ(sorted(r.rows), sorted(Rows{{"6"}, {"8"}}));
+    EXPECT_EQ(provider.scans.size(), 2u);
+}
+
+TEST_F(Pushdown, ParametersInsideScalarSubqueries) {
+    RunResult r = run("SELECT id, (SELECT COUNT(*) FROM t2 WHERE t2.id < ?) FROM t1 WHERE id = ?",
+                      {int_param(5), int_param(9)});
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_EQ(r.rows, (Rows{{"9", "4"}}));
+    r = run("SELECT id FROM t1 WHERE id = (SELECT MAX(id) FROM t2 WHERE id < ?) + ?", {int_param(7), int_param(30)});
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_EQ(r.rows, (Rows{{"36"}}));
 }
 
 TEST_F(Pushdown, OnConditionsOnOneTableReachItsProvider) {
