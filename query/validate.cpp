@@ -223,14 +223,62 @@ int count_own_refs(Node *node, void *arg) {
     return 0;
 }
 
+bool subquery_mentions(const Node *spec, const QueryScope *scope);
+
+struct Mention {
+    const QueryScope *scope;
+    bool found;
+};
+
+int mention_visit(Node *node, void *arg) {
+    auto *m = static_cast<Mention *>(arg);
+    const Node *sub = nullptr;
+    switch (node->kind) {
+        case NODE_COLUMN_REF: m->found = m->found || node_cast<ColumnRefNode>(node)->scope == m->scope; break;
+        case NODE_QUERY_SPEC: sub = node; break;
+        case NODE_EXISTS: sub = node_cast<ExistsNode>(node)->subquery; break;
+        case NODE_IN_SUBQUERY: sub = node_cast<InSubqueryNode>(node)->subquery; break;
+        case NODE_QUANTIFIED: sub = node_cast<QuantifiedNode>(node)->subquery; break;
+        default: break;
+    }
+    if (sub && subquery_mentions(sub, m->scope)) m->found = true;
+    return m->found ? 1 : 0;
+}
+
+// Whether a sub-query (at any depth) refers to a column of `scope`.
+bool subquery_mentions(const Node *spec, const QueryScope *scope) {
+    if (!spec || spec->kind != NODE_QUERY_SPEC) return false;
+    const auto *q = node_cast<QuerySpecNode>(spec);
+    const auto *s = static_cast<const QueryScope *>(q->scope);
+    if (!s || !s->correlated) return false;
+    Mention m{scope, false};
+    for (int i = 0; i < s->column_count && !m.found; i++) (void)walk_expression(s->columns[i].expression, mention_visit, &m);
+    if (!m.found && s->core) (void)walk_expression(s->core->where, mention_visit, &m);
+    if (!m.found) (void)walk_expression(q->having, mention_visit, &m);
+    for (ListCell *c = ListFirst(q->group_by ? q->group_by->list : nullptr); c && !m.found; c = ListNext(c))
+        (void)walk_expression(node_cast<Node>(ListData(c)), mention_visit, &m);
+    return m.found;
+}
+
+// Sub-queries that refer to a column of `scope` count as its columns.
+int count_own_refs_deep(Node *node, void *arg) {
+    auto *r = static_cast<RefCount *>(arg);
+    (void)count_own_refs(node, arg);
+    Mention m{r->scope, false};
+    if (node->kind != NODE_COLUMN_REF && mention_visit(node, &m) && m.found) r->count++;
+    return 0;
+}
+
 // Set functions without GROUP BY: the DISTINCT forms and columns beside
-// set functions wait for grouping.
+// set functions (also a correlated sub-query's references to them) wait
+// for grouping.
 void check_set_functions(QueryScope *scope) {
     RefCount all{scope, 0}, inside{scope, 0};
-    for (int i = 0; i < scope->column_count; i++) (void)walk_expression(scope->columns[i].expression, count_own_refs, &all);
+    for (int i = 0; i < scope->column_count; i++)
+        (void)walk_expression(scope->columns[i].expression, count_own_refs_deep, &all);
     for (ListCell *cell = ListFirst(scope->select_aggregates); cell; cell = ListNext(cell)) {
         auto *a = node_cast<AggregateNode>(ListData(cell));
-        (void)walk_expression(a->distinct ? a->distinct_column : a->argument, count_own_refs, &inside);
+        (void)walk_expression(a->distinct ? a->distinct_column : a->argument, count_own_refs_deep, &inside);
     }
     if (all.count > inside.count) scope->unsupported = "columns beside set functions without GROUP BY";
 }
