@@ -3,6 +3,7 @@
 // application's buffers through convert_value.
 #include <cstring>
 
+#include "odbc/bound_buffer.h"
 #include "odbc/call_trace.h"
 #include "odbc/convert.h"
 #include "odbc/desc_type.h"
@@ -16,38 +17,11 @@
 
 namespace {
 
-// Bytes one element of a column-wise bound array takes: the C type's size
-// for fixed-length types, the buffer length for the others.
-SQLLEN element_size(int c_type, SQLLEN octet_length) {
-    switch (c_type) {
-    case SQL_C_CHAR: case SQL_C_WCHAR: case SQL_C_BINARY: case SQL_VARCHAR: case SQL_VARBINARY:
-    case SQL_LONGVARCHAR: case SQL_LONGVARBINARY:
-        return octet_length;
-    case SQL_C_TINYINT: case SQL_C_STINYINT: case SQL_C_UTINYINT: case SQL_C_BIT: return 1;
-    case SQL_C_SHORT: case SQL_C_SSHORT: case SQL_C_USHORT: return 2;
-    case SQL_C_LONG: case SQL_C_SLONG: case SQL_C_ULONG: case SQL_C_FLOAT: return 4;
-    case SQL_C_DOUBLE: case SQL_C_SBIGINT: case SQL_C_UBIGINT: case SQL_BIGINT: return 8;
-    case SQL_C_DATE: case SQL_C_TYPE_DATE: case SQL_C_TIME: case SQL_C_TYPE_TIME: return 6;
-    case SQL_C_TIMESTAMP: case SQL_C_TYPE_TIMESTAMP: return 16;
-    case SQL_C_NUMERIC: return 19;
-    default:
-        if (c_type >= SQL_C_INTERVAL_YEAR && c_type <= SQL_C_INTERVAL_MINUTE_TO_SECOND) return 28;
-        return octet_length;
-    }
-}
-
-template <typename T>
-T *advance(T *base, SQLLEN bytes) {
-    return base ? reinterpret_cast<T *>(reinterpret_cast<char *>(base) + bytes) : nullptr;
-}
-
 // Converts every bound column of one row (entry `index` of the block).
 int deliver_row(void *arg, int64_t index, int64_t, Value *const *values) {
     auto *stmt = static_cast<STMT *>(arg);
     DESC *ard = stmt->ard;
     if (!ard->records) return 0;  // nothing bound
-    SQLLEN offset = ard->header.bind_offset ? *ard->header.bind_offset : 0;
-    SQLINTEGER row_size = ard->header.bind_type;
     int result = 0;
     for (int c = stmt->attrs.use_bookmarks ? 0 : 1; c <= ard->record_count; c++) {
         DescRecord &b = ard->records[c];
@@ -56,12 +30,8 @@ int deliver_row(void *arg, int64_t index, int64_t, Value *const *values) {
         int c_type = b.concise_type;
         ConvertColumn col = column_facts(stmt, c);
         int resolved = c_type == SQL_C_DEFAULT ? default_c_type(col.sql_type) : c_type;
-        SQLLEN data_step = row_size ? row_size : element_size(resolved, b.octet_length);
-        SQLLEN len_step = row_size ? row_size : static_cast<SQLLEN>(sizeof(SQLLEN));
-        auto i = static_cast<SQLLEN>(index);
-        ConvertTarget t{c_type, advance(b.data_ptr, offset + i * data_step), b.octet_length,
-                        advance(b.octet_length_ptr, offset + i * len_step),
-                        advance(b.indicator_ptr, offset + i * len_step)};
+        BoundElement at = bound_element(ard->header, b, resolved, static_cast<SQLLEN>(index));
+        ConvertTarget t{c_type, at.data, b.octet_length, at.octet_length, at.indicator};
         Value *v = values[c];
         if (!v) {
             (void)post_error(stmt->diag, "HY000", "General error: %s", "a column value of the row is missing");
