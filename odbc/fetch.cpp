@@ -125,6 +125,20 @@ SQLRETURN get_data(STMT *stmt, SQLUSMALLINT column, SQLSMALLINT c_type, SQLPOINT
                          stmt->diag);
 }
 
+// A read-only cursor (SQL_ATTR_CONCURRENCY) changes nothing. True after
+// posting.
+bool refuses_changes(STMT *stmt) {
+    if (stmt->attrs.concurrency != SQL_CONCUR_READ_ONLY) return false;
+    (void)post_error(stmt->diag, "HY092", "Option type out of range");
+    return true;
+}
+
+// Entries of the application's row buffers (SQL_ATTR_ROW_ARRAY_SIZE).
+int64_t array_size(const STMT *stmt) {
+    SQLULEN size = stmt->ard->header.array_size;
+    return size > 0 ? static_cast<int64_t>(size) : 1;
+}
+
 }  // namespace
 
 ConvertColumn column_facts(STMT *stmt, int column) {
@@ -259,12 +273,27 @@ CV_EXPORT SQLRETURN SQL_API SQLSetPos(SQLHSTMT h, SQLSETPOSIROW row, SQLUSMALLIN
         if (stmt_transition(0, stmt, SQL_API_SQLSETPOS) != 0) return SQL_ERROR;
         Rowset *rs = stmt_rowset(stmt);
         if (!rs) return post_error(stmt->diag, "24000", "Invalid cursor state");
+        bool change = operation == SQL_UPDATE || operation == SQL_DELETE || operation == SQL_ADD;
+        if (change && refuses_changes(stmt)) return SQL_ERROR;
         int64_t affected = 0;
-        int rc = rowset_set_pos(rs, static_cast<int64_t>(row), operation, lock, &affected);
+        int rc;
+        if (operation == SQL_ADD && lock <= SQL_LOCK_UNLOCK) {
+            // SQL_ADD takes entries of the application's buffers, which
+            // need not hold fetched rows.
+            int64_t size = array_size(stmt);
+            if (static_cast<int64_t>(row) > size) return post_error(stmt->diag, "HY109", "Invalid cursor position");
+            rc = row > 0 ? rowset_add_rows(rs, static_cast<int64_t>(row) - 1, 1, nullptr, stmt->ird->header.array_status,
+                                           &affected)
+                         : rowset_add_rows(rs, 0, size, stmt->ard->header.array_status, stmt->ird->header.array_status,
+                                           &affected);
+        } else {
+            rc = rowset_set_pos(rs, static_cast<int64_t>(row), operation, lock, &affected,
+                                stmt->ard->header.array_status);
+        }
         StatementRun *run = run_of(stmt);
         if (run) run->get_data_column = 0;
         stmt->attrs.row_number = static_cast<SQLULEN>(rowset_row_number(rs));
-        if (operation != SQL_POSITION && operation != SQL_REFRESH) {
+        if (change) {
             stmt->row_count = affected;
             if (run) run->set_pos_changed = 1;
         }
@@ -284,7 +313,12 @@ CV_EXPORT SQLRETURN SQL_API SQLBulkOperations(SQLHSTMT h, SQLSMALLINT operation)
         if (stmt_transition(0, stmt, SQL_API_SQLBULKOPERATIONS) != 0) return SQL_ERROR;
         Rowset *rs = stmt_rowset(stmt);
         if (!rs) return post_error(stmt->diag, "24000", "Invalid cursor state");
+        if (refuses_changes(stmt)) return SQL_ERROR;
         int64_t affected = 0;
-        return to_odbc(rowset_set_pos(rs, 1, SQL_ADD, SQL_LOCK_NO_CHANGE, &affected));
+        int rc = rowset_add_rows(rs, 0, array_size(stmt), stmt->ard->header.array_status,
+                                 stmt->ird->header.array_status, &affected);
+        stmt->row_count = affected;
+        if (StatementRun *run = run_of(stmt)) run->set_pos_changed = 1;
+        return to_odbc(rc);
     }));
 }

@@ -220,6 +220,21 @@ int cursor_column(QueryStatement *owner, int32_t count, const char *table, const
     return 0;
 }
 
+// Looks the row up again by its key before it is changed: a row that
+// vanished since the cursor read it is a serialization failure, not
+// whatever the provider answers for a missing object. A provider that
+// cannot fetch one row by key (nothing posted) leaves the change to find out.
+int locate_row(QueryStatement *st, TableSlot *slot, DalIterator *it, int key_count, Restriction *keys) {
+    int32_t mark = diag_count(st->diag);
+    int rc = DALFetch(it, &slot->info, key_count, keys);
+    if (rc == DAL_OK || rc == DAL_INFO) rc = DALNextRow(it);
+    if (rc == DAL_OK || rc == DAL_INFO) return 0;
+    if (rc == DAL_NO_DATA) return fail(st, "40001", "Serialization failure");
+    if (diag_count(st->diag) == mark) return 0;
+    SetReturnCode(st->diag, SQL_ERROR);
+    return -1;
+}
+
 // UPDATE or DELETE ... WHERE CURRENT OF: one change, keyed by the values
 // the named cursor's current row holds for the table's key columns.
 int run_positioned(QueryStatement *st, ChangePlan *p, DalIterator *it) {
@@ -241,6 +256,7 @@ int run_positioned(QueryStatement *st, ChangePlan *p, DalIterator *it) {
         if (!v) return fail(st, "24000", "Invalid cursor state");
         fill_item(&keys[k], slot, p->keys[k], v);
     }
+    if (locate_row(st, slot, it, p->key_count, keys) != 0) return -1;
     int rc;
     if (p->kind == NODE_UPDATE) {
         EvalContext c{st};
