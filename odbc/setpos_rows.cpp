@@ -162,8 +162,33 @@ bool same_value(const Value *before, const Value *now, CvPool *pool) {
     return a && b && a_length == b_length && std::memcmp(a, b, a_length) == 0;
 }
 
-int no_columns(STMT *stmt) {
-    return post_error(stmt->diag, "21S02", "Degree of derived table does not match column list");
+// The bound values of one buffer entry for the cursor's table.
+struct BoundRow {
+    STMT *stmt = nullptr;
+    StatementRun *run = nullptr;
+    const char *table = nullptr;
+    PoolGuard work{nullptr};         // the values' pool
+    std::vector<ColumnValue> columns;
+};
+
+// Fills `r` from entry `index` of the bound columns read straight from the
+// cursor's table. 0, or -1 (posted; 21S02 when no such column is bound).
+int read_bound_row(BoundRow &r, int64_t index) {
+    r.run = run_in(r.stmt);
+    r.table = cursor_table(r.stmt, r.run);
+    if (!r.table) return -1;
+    r.work.pool = cv_mem_alloc_handle(r.stmt->pool);
+    if (!r.work.pool) return post_error(r.stmt->diag, "HY001", "Memory allocation error");
+    int count = query_result_column_count(r.run->query);
+    for (int c = 1; c <= count; c++) {
+        const char *name = base_column(r.run, c, r.table);
+        if (!name) continue;
+        Value *v = nullptr;
+        if (bound_value(r.stmt, c, index, r.work.pool, &v) != 0) return -1;
+        if (v) r.columns.push_back({c, name, v});
+    }
+    if (r.columns.empty()) return post_error(r.stmt->diag, "21S02", "Degree of derived table does not match column list");
+    return 0;
 }
 
 }  // namespace
@@ -180,75 +205,50 @@ int setpos_delete_row(void *arg, int64_t, Value *const *) {
 }
 
 int setpos_update_row(void *arg, int64_t, int64_t index, Value **values, CvPool *pool) {
-    auto *stmt = static_cast<STMT *>(arg);
-    StatementRun *run = run_in(stmt);
-    const char *table = cursor_table(stmt, run);
-    if (!table) return -1;
-    PoolGuard work{cv_mem_alloc_handle(stmt->pool)};
-    if (!work.pool) return post_error(stmt->diag, "HY001", "Memory allocation error");
+    BoundRow r{};
+    r.stmt = static_cast<STMT *>(arg);
+    if (read_bound_row(r, index) != 0) return -1;
+    // Only what the application changed is sent: PayPal refuses a replace
+    // of some members even with the value they hold, and a value another
+    // client changed meanwhile is not overwritten by the one this cursor read.
     std::vector<ColumnValue> sets;
-    int bound = 0;
-    int count = query_result_column_count(run->query);
-    for (int c = 1; c <= count; c++) {
-        const char *name = base_column(run, c, table);
-        if (!name) continue;
-        Value *v = nullptr;
-        if (bound_value(stmt, c, index, work.pool, &v) != 0) return -1;
-        if (!v) continue;
-        bound++;
-        // Only what the application changed is sent: PayPal refuses a
-        // replace of some members even with the value they hold, and a
-        // value another client changed meanwhile is not overwritten by
-        // the one this cursor read.
-        if (!same_value(values[c], v, work.pool)) sets.push_back({c, name, v});
-    }
-    if (bound == 0) return no_columns(stmt);
+    for (const ColumnValue &b : r.columns)
+        if (!same_value(values[b.column], b.value, r.work.pool)) sets.push_back(b);
     if (sets.empty()) return 0;
     std::string text = "UPDATE ";
-    append_name(text, table);
+    append_name(text, r.table);
     std::vector<Value *> params;
-    for (const ColumnValue &s : sets) {
+    for (const ColumnValue &b : sets) {
         text += params.empty() ? " SET " : ", ";
-        append_name(text, s.name);
+        append_name(text, b.name);
         text += " = ?";
-        params.push_back(s.value);
+        params.push_back(b.value);
     }
     text += " WHERE CURRENT OF c";
-    int rc = run_own(stmt, run, text, params);
+    int rc = run_own(r.stmt, r.run, text, params);
     if (rc < 0) return -1;
-    for (const ColumnValue &s : sets) {
-        Value *kept = duplicate_value(s.value, pool);
-        if (!kept) return post_error(stmt->diag, "HY001", "Memory allocation error");
-        values[s.column] = kept;
+    for (const ColumnValue &b : sets) {
+        Value *kept = duplicate_value(b.value, pool);
+        if (!kept) return post_error(r.stmt->diag, "HY001", "Memory allocation error");
+        values[b.column] = kept;
     }
     return rc;
 }
 
 int setpos_insert_row(void *arg, int64_t index) {
-    auto *stmt = static_cast<STMT *>(arg);
-    StatementRun *run = run_in(stmt);
-    const char *table = cursor_table(stmt, run);
-    if (!table) return -1;
-    PoolGuard work{cv_mem_alloc_handle(stmt->pool)};
-    if (!work.pool) return post_error(stmt->diag, "HY001", "Memory allocation error");
-    std::string names;
+    BoundRow r{};
+    r.stmt = static_cast<STMT *>(arg);
+    if (read_bound_row(r, index) != 0) return -1;
+    std::string text = "INSERT INTO ";
+    append_name(text, r.table);
     std::string markers;
     std::vector<Value *> params;
-    int count = query_result_column_count(run->query);
-    for (int c = 1; c <= count; c++) {
-        const char *name = base_column(run, c, table);
-        if (!name) continue;
-        Value *v = nullptr;
-        if (bound_value(stmt, c, index, work.pool, &v) != 0) return -1;
-        if (!v) continue;
-        names += params.empty() ? "" : ", ";
-        append_name(names, name);
+    for (const ColumnValue &b : r.columns) {
+        text += params.empty() ? " (" : ", ";
+        append_name(text, b.name);
         markers += params.empty() ? "?" : ", ?";
-        params.push_back(v);
+        params.push_back(b.value);
     }
-    if (params.empty()) return no_columns(stmt);
-    std::string text = "INSERT INTO ";
-    append_name(text, table);
-    text += " (" + names + ") VALUES (" + markers + ")";
-    return run_own(stmt, run, text, params);
+    text += ") VALUES (" + markers + ")";
+    return run_own(r.stmt, r.run, text, params);
 }

@@ -10,18 +10,11 @@
    Usage: setpos_rows "DSN=..."  Prints one line per check and, for the
    test driving it, "updated <id>" and "deleted <id>" lines; exit 0 when
    every check passed. */
-#include <sql.h>
-#include <sqlext.h>
+#include "c_client.h"
+
 #include <stddef.h>
 #include <stdio.h>
 #include <string.h>
-
-static int failures = 0;
-
-static void check(int ok, const char *what) {
-    printf("%s %s\n", ok ? "ok  " : "FAIL", what);
-    if (!ok) failures++;
-}
 
 /* The first diagnostic's SQLSTATE and message. */
 static void diag_of(SQLHSTMT st, char *state, char *message, SQLSMALLINT size) {
@@ -73,13 +66,7 @@ int main(int argc, char **argv) {
     if (argc < 2) return 2;
     SQLHENV env;
     SQLHDBC dbc;
-    SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
-    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, (SQLPOINTER)SQL_OV_ODBC3, 0);
-    SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
-    if (!SQL_SUCCEEDED(SQLDriverConnect(dbc, NULL, (SQLCHAR *)argv[1], SQL_NTS, NULL, 0, NULL, SQL_DRIVER_NOPROMPT))) {
-        printf("FAIL connect\n");
-        return 1;
-    }
+    if (!connect_client(argv[1], &env, &dbc)) return 1;
     SQLHSTMT setup;
     SQLAllocHandle(SQL_HANDLE_STMT, dbc, &setup);
     check(run(setup, "INSERT INTO Webhooks (Url, EventTypes) VALUES ('https://sp.example/a', '[{\"name\": \"SP.A\"}]')") &&
