@@ -275,29 +275,27 @@ CV_EXPORT SQLRETURN SQL_API SQLSetPos(SQLHSTMT h, SQLSETPOSIROW row, SQLUSMALLIN
         if (!rs) return post_error(stmt->diag, "24000", "Invalid cursor state");
         bool change = operation == SQL_UPDATE || operation == SQL_DELETE || operation == SQL_ADD;
         if (change && refuses_changes(stmt)) return SQL_ERROR;
-        int64_t affected = 0;
-        int rc;
-        if (operation == SQL_ADD && lock <= SQL_LOCK_UNLOCK) {
+        SetPosRequest rq{SQL_API_SQLSETPOS, static_cast<int64_t>(row), operation, lock, 0, 0,
+                         stmt->ard->header.array_status};
+        bool known_lock = lock <= SQL_LOCK_UNLOCK;
+        if (operation == SQL_ADD && known_lock) {
             // SQL_ADD takes entries of the application's buffers, which
             // need not hold fetched rows.
-            int64_t size = array_size(stmt);
-            if (static_cast<int64_t>(row) > size) return post_error(stmt->diag, "HY109", "Invalid cursor position");
-            rc = row > 0 ? rowset_add_rows(rs, static_cast<int64_t>(row) - 1, 1, nullptr, stmt->ird->header.array_status,
-                                           &affected)
-                         : rowset_add_rows(rs, 0, size, stmt->ard->header.array_status, stmt->ird->header.array_status,
-                                           &affected);
-        } else {
-            rc = rowset_set_pos(rs, static_cast<int64_t>(row), operation, lock, &affected,
-                                stmt->ard->header.array_status);
+            if (rq.row > array_size(stmt)) return post_error(stmt->diag, "HY109", "Invalid cursor position");
+            rq.first = rq.row > 0 ? rq.row - 1 : 0;
+            rq.count = rq.row > 0 ? 1 : array_size(stmt);
+        } else if (operation == SQL_UPDATE && known_lock && rq.row <= rowset_block_rows(rs)) {
+            rq.first = rq.row > 0 ? rq.row - 1 : 0;
+            rq.count = rq.row > 0 ? 1 : rowset_block_rows(rs);
         }
-        StatementRun *run = run_of(stmt);
-        if (run) run->get_data_column = 0;
-        stmt->attrs.row_number = static_cast<SQLULEN>(rowset_row_number(rs));
-        if (change) {
-            stmt->row_count = affected;
-            if (run) run->set_pos_changed = 1;
+        if (rq.row > 0) rq.row_operations = nullptr;
+        SQLRETURN need = setpos_need_data(stmt, rq);
+        if (need == SQL_ERROR) return SQL_ERROR;
+        if (need == SQL_NEED_DATA) {
+            (void)stmt_transition(1, stmt, SQL_API_SQLSETPOS, {1, 1});
+            return SQL_NEED_DATA;
         }
-        return to_odbc(rc);
+        return setpos_perform(stmt, rq);
     });
 }
 
@@ -314,11 +312,34 @@ CV_EXPORT SQLRETURN SQL_API SQLBulkOperations(SQLHSTMT h, SQLSMALLINT operation)
         Rowset *rs = stmt_rowset(stmt);
         if (!rs) return post_error(stmt->diag, "24000", "Invalid cursor state");
         if (refuses_changes(stmt)) return SQL_ERROR;
-        int64_t affected = 0;
-        int rc = rowset_add_rows(rs, 0, array_size(stmt), stmt->ard->header.array_status,
-                                 stmt->ird->header.array_status, &affected);
-        stmt->row_count = affected;
-        if (StatementRun *run = run_of(stmt)) run->set_pos_changed = 1;
-        return to_odbc(rc);
+        SetPosRequest rq{SQL_API_SQLBULKOPERATIONS, 0, SQL_ADD, SQL_LOCK_NO_CHANGE, 0, array_size(stmt),
+                         stmt->ard->header.array_status};
+        SQLRETURN need = setpos_need_data(stmt, rq);
+        if (need == SQL_ERROR) return SQL_ERROR;
+        if (need == SQL_NEED_DATA) {
+            (void)stmt_transition(1, stmt, SQL_API_SQLBULKOPERATIONS, {1, 1});
+            return SQL_NEED_DATA;
+        }
+        return setpos_perform(stmt, rq);
     }));
+}
+
+SQLRETURN setpos_perform(STMT *stmt, const SetPosRequest &rq) {
+    Rowset *rs = stmt_rowset(stmt);
+    if (!rs) return post_error(stmt->diag, "24000", "Invalid cursor state");
+    int64_t affected = 0;
+    int rc;
+    if (rq.operation == SQL_ADD && rq.count > 0) {
+        rc = rowset_add_rows(rs, rq.first, rq.count, rq.row_operations, stmt->ird->header.array_status, &affected);
+    } else {
+        rc = rowset_set_pos(rs, rq.row, rq.operation, rq.lock, &affected, rq.row_operations);
+    }
+    StatementRun *run = run_of(stmt);
+    if (run) run->get_data_column = 0;
+    stmt->attrs.row_number = static_cast<SQLULEN>(rowset_row_number(rs));
+    if (rq.operation == SQL_UPDATE || rq.operation == SQL_DELETE || rq.operation == SQL_ADD) {
+        stmt->row_count = affected;
+        if (run) run->set_pos_changed = 1;
+    }
+    return to_odbc(rc);
 }

@@ -6,6 +6,7 @@
 #include "odbc/bound_buffer.h"
 #include "odbc/convert_param.h"
 #include "odbc/params.h"
+#include "odbc/setpos_rows.h"
 #include "odbc/state.h"
 #include "odbc/stmt_run.h"
 #include "support/diag.h"
@@ -191,6 +192,8 @@ int stmt_param_values(STMT *stmt, Value ***out) {
 }
 
 SQLRETURN stmt_param_data(STMT *stmt, SQLPOINTER *token) {
+    if (stmt->need_data_function == SQL_API_SQLSETPOS || stmt->need_data_function == SQL_API_SQLBULKOPERATIONS)
+        return setpos_param_data(stmt, token);
     int count = marker_count(stmt);
     if (stmt->param_wide && finish_wide_pieces(stmt) != SQL_SUCCESS) return SQL_ERROR;
     if (stmt->param_current > 0 && stmt->param_current <= count) {
@@ -224,6 +227,8 @@ SQLRETURN stmt_param_data(STMT *stmt, SQLPOINTER *token) {
 }
 
 SQLRETURN stmt_put_data(STMT *stmt, SQLPOINTER data, SQLLEN length) {
+    if (stmt->need_data_function == SQL_API_SQLSETPOS || stmt->need_data_function == SQL_API_SQLBULKOPERATIONS)
+        return setpos_put_data(stmt, data, length);
     int n = stmt->param_current;
     if (n <= 0 || n > stmt->ipd->record_count) return post_error(stmt->diag, "HY010", "Function sequence error");
     DescRecord &ipd = stmt->ipd->records[n];

@@ -11,6 +11,7 @@
 #include "odbc/bound_buffer.h"
 #include "odbc/convert.h"
 #include "odbc/convert_param.h"
+#include "odbc/fetch.h"
 #include "odbc/stmt_run.h"
 #include "support/diag.h"
 #include "support/pool.h"
@@ -31,16 +32,52 @@ struct ColumnValue {
 
 StatementRun *run_in(STMT *stmt) { return static_cast<StatementRun *>(stmt->exec_list); }
 
+}  // namespace
+
+// One bound column of one buffer entry that takes data at execution.
+struct SetPosPendingItem {
+    int64_t entry;
+    int32_t column;
+    void *token;  // the entry's buffer address: SQLParamData's answer
+    Value *sent;  // the bytes sent so far (VT_CHAR), NULL when SQL_NULL_DATA was
+                  // sent, null before the first piece
+};
+
+struct SetPosPending {
+    CvPool *pool;  // the record's own pool
+    SetPosRequest request;
+    int32_t count;
+    int32_t current;  // item taking pieces; -1 before the first SQLParamData
+    SetPosPendingItem *items;
+};
+
+namespace {
+
+bool is_data_at_exec(SQLLEN v) { return v == SQL_DATA_AT_EXEC || v <= SQL_LEN_DATA_AT_EXEC_OFFSET; }
+
+const SetPosPendingItem *pending_item(const StatementRun *run, int64_t entry, int column) {
+    const SetPosPending *p = run ? run->set_pos_pending : nullptr;
+    for (int32_t i = 0; p && i < p->count; i++)
+        if (p->items[i].entry == entry && p->items[i].column == column) return &p->items[i];
+    return nullptr;
+}
+
 // The table the cursor's rows come from: that of its first column read
-// straight from a table. Null after posting when there is none.
-const char *cursor_table(STMT *stmt, StatementRun *run) {
+// straight from a table, or null.
+const char *first_table(StatementRun *run) {
     int count = query_result_column_count(run->query);
     for (int c = 1; c <= count; c++) {
         const QueryColumn *col = nullptr;
         if (query_describe_column(run->query, c, &col) == 0 && col && col->base_table[0]) return col->base_table;
     }
-    (void)post_error(stmt->diag, "HY000", "General error: %s", "the cursor reads no base table");
     return nullptr;
+}
+
+// As first_table, posting when there is none.
+const char *cursor_table(STMT *stmt, StatementRun *run) {
+    const char *table = first_table(run);
+    if (!table) (void)post_error(stmt->diag, "HY000", "General error: %s", "the cursor reads no base table");
+    return table;
 }
 
 // The table column result column `c` reads straight from `table`, or null.
@@ -109,46 +146,80 @@ SQLLEN terminated_length(const void *data, int c_type, SQLLEN capacity) {
                         : static_cast<SQLLEN>(std::strlen(text));
 }
 
-// The value of bound column `c` in entry `index` of the application's
-// buffers: *out null when the column is to be left alone (unbound,
-// SQL_COLUMN_IGNORE, a text cut when it was fetched and not rewritten).
-// 0, or -1 (posted).
+// The C type bound column `c` converts from, SQL_C_DEFAULT resolved.
+int bound_c_type(const STMT *stmt, int c) {
+    int c_type = stmt->ard->records[c].concise_type;
+    if (c_type == SQL_C_DEFAULT) c_type = default_c_type(stmt->ird->records[c].concise_type);
+    return parameter_c_type(c_type);
+}
+
+bool is_variable(int c_type) { return c_type == SQL_C_CHAR || c_type == SQL_C_WCHAR || c_type == SQL_C_BINARY; }
+
+// True when entry `index` of bound column `c` says data at execution.
+bool takes_data_at_exec(const STMT *stmt, int c, int64_t index) {
+    const DescRecord &b = stmt->ard->records[c];
+    BoundElement at = bound_element(stmt->ard->header, b, bound_c_type(stmt, c), static_cast<SQLLEN>(index));
+    return (at.indicator && is_data_at_exec(read_length(at.indicator))) ||
+           (at.octet_length && is_data_at_exec(read_length(at.octet_length)));
+}
+
+// Where the value of entry `index` of bound column `c` is and its length,
+// from the application's buffers or from the data sent at execution. False
+// when the column is to be left alone (SQL_COLUMN_IGNORE, only an
+// indicator bound, a text cut when it was fetched and not rewritten).
+// -1 (posted) for a bad length.
+int bound_data(STMT *stmt, int c, int64_t index, const void **data, SQLLEN *length) {
+    static const char kNothingSent[64] = {};
+    const DescRecord &b = stmt->ard->records[c];
+    int c_type = bound_c_type(stmt, c);
+    if (takes_data_at_exec(stmt, c, index)) {
+        const SetPosPendingItem *item = pending_item(run_in(stmt), index, c);
+        if (!item) return post_error(stmt->diag, "HY010", "Function sequence error");
+        // A column sent no piece at all is an empty value of its type.
+        *data = item->sent && !item->sent->is_null ? static_cast<const void *>(item->sent->data.s) : kNothingSent;
+        *length = !item->sent ? 0 : item->sent->is_null ? SQL_NULL_DATA : static_cast<SQLLEN>(item->sent->length);
+        return 1;
+    }
+    BoundElement at = bound_element(stmt->ard->header, b, c_type, static_cast<SQLLEN>(index));
+    SQLLEN indicator = at.indicator ? read_length(at.indicator) : 0;
+    if (indicator == SQL_COLUMN_IGNORE) return 0;
+    *length = indicator == SQL_NULL_DATA ? SQL_NULL_DATA : at.octet_length ? read_length(at.octet_length) : SQL_NTS;
+    *data = at.data;
+    if (*length == SQL_COLUMN_IGNORE) return 0;
+    if (!at.data && *length != SQL_NULL_DATA) return 0;
+    if (is_variable(c_type) && *length != SQL_NULL_DATA) {
+        if (*length == SQL_NTS && c_type != SQL_C_BINARY) *length = terminated_length(at.data, c_type, b.octet_length);
+        // A length beyond the buffer is the whole length the fetch
+        // reported for a value it had to cut: the buffer holds only part of
+        // it, and the application did not set a value of its own.
+        if (b.octet_length > 0 && *length > b.octet_length) return 0;
+        if (*length < 0) return post_error(stmt->diag, "HY090", "Invalid string or buffer length");
+    }
+    return 1;
+}
+
+// The value of bound column `c` in entry `index`: *out null when the
+// column is unbound or to be left alone. 0, or -1 (posted).
 int bound_value(STMT *stmt, int c, int64_t index, CvPool *pool, Value **out) {
     *out = nullptr;
     DESC *ard = stmt->ard;
     if (c > ard->record_count || !ard->records || c > stmt->ird->record_count) return 0;
     const DescRecord &b = ard->records[c];
     if (!b.data_ptr && !b.indicator_ptr && !b.octet_length_ptr) return 0;
+    const void *data = nullptr;
+    SQLLEN length = 0;
+    int found = bound_data(stmt, c, index, &data, &length);
+    if (found <= 0) return found;
     const DescRecord &ird = stmt->ird->records[c];
-    int c_type = b.concise_type == SQL_C_DEFAULT ? default_c_type(ird.concise_type) : b.concise_type;
-    c_type = parameter_c_type(c_type);
-    BoundElement at = bound_element(ard->header, b, c_type, static_cast<SQLLEN>(index));
-    SQLLEN indicator = at.indicator ? read_length(at.indicator) : 0;
-    if (indicator == SQL_COLUMN_IGNORE) return 0;
-    if (indicator == SQL_DATA_AT_EXEC || indicator <= SQL_LEN_DATA_AT_EXEC_OFFSET)
-        return post_error(stmt->diag, "HYC00", "Optional feature not implemented: %s",
-                          "data at execution in SQLSetPos and SQLBulkOperations");
-    SQLLEN length = indicator == SQL_NULL_DATA ? SQL_NULL_DATA : at.octet_length ? read_length(at.octet_length) : SQL_NTS;
-    if (length == SQL_COLUMN_IGNORE) return 0;
-    if (!at.data && length != SQL_NULL_DATA) return 0;  // only an indicator bound: nothing to send
-    bool variable = c_type == SQL_C_CHAR || c_type == SQL_C_WCHAR || c_type == SQL_C_BINARY;
-    if (variable && length != SQL_NULL_DATA) {
-        if (length == SQL_NTS && c_type != SQL_C_BINARY) length = terminated_length(at.data, c_type, b.octet_length);
-        // A length beyond the buffer is the whole length the fetch
-        // reported for a value it had to cut: the buffer holds only part of
-        // it, and the application did not set a value of its own.
-        if (b.octet_length > 0 && length > b.octet_length) return 0;
-        if (length < 0) return post_error(stmt->diag, "HY090", "Invalid string or buffer length");
-    }
     ParamFacts facts{};
-    facts.c_type = c_type;
+    facts.c_type = bound_c_type(stmt, c);
     facts.sql_type = ird.concise_type;
     facts.column_size = ird.concise_type == SQL_NUMERIC || ird.concise_type == SQL_DECIMAL
                             ? static_cast<SQLULEN>(ird.precision > 0 ? ird.precision : 0)
                             : 0;
     facts.scale = ird.scale;
     facts.odbc_version = stmt->env->odbc_version == SQL_OV_ODBC2 ? 2 : 3;
-    *out = make_parameter_value(stmt->diag, at.data, &length, facts, pool, nullptr);
+    *out = make_parameter_value(stmt->diag, data, &length, facts, pool, nullptr);
     return *out ? 0 : -1;
 }
 
@@ -251,4 +322,107 @@ int setpos_insert_row(void *arg, int64_t index) {
     }
     text += ") VALUES (" + markers + ")";
     return run_own(r.stmt, r.run, text, params);
+}
+
+void setpos_release_pending(STMT *stmt) {
+    StatementRun *run = run_in(stmt);
+    if (!run || !run->set_pos_pending) return;
+    CvPool *pool = run->set_pos_pending->pool;
+    run->set_pos_pending = nullptr;
+    cv_mem_release_handle(pool);
+}
+
+SQLRETURN setpos_need_data(STMT *stmt, const SetPosRequest &request) {
+    setpos_release_pending(stmt);
+    StatementRun *run = run_in(stmt);
+    DESC *ard = stmt->ard;
+    const char *table = run && run->query ? first_table(run) : nullptr;
+    // Without a table the change fails and says why; nothing to wait for.
+    if (!table || !ard->records || request.count <= 0) return SQL_SUCCESS;
+    int columns = query_result_column_count(run->query);
+    if (columns > ard->record_count) columns = ard->record_count;
+    if (columns > stmt->ird->record_count) columns = stmt->ird->record_count;
+    std::vector<SetPosPendingItem> items;
+    for (int64_t e = request.first; e < request.first + request.count; e++) {
+        if (request.row_operations && request.row_operations[e] == SQL_ROW_IGNORE) continue;
+        for (int c = 1; c <= columns; c++) {
+            const DescRecord &b = ard->records[c];
+            if ((!b.indicator_ptr && !b.octet_length_ptr) || !base_column(run, c, table)) continue;
+            if (!takes_data_at_exec(stmt, c, e)) continue;
+            BoundElement at = bound_element(ard->header, b, bound_c_type(stmt, c), static_cast<SQLLEN>(e));
+            items.push_back({e, c, at.data, nullptr});
+        }
+    }
+    if (items.empty()) return SQL_SUCCESS;
+    CvPool *pool = cv_mem_alloc_handle(stmt->pool);
+    auto *p = pool ? pool_new<SetPosPending>(pool) : nullptr;
+    auto *kept = p ? pool_new_array<SetPosPendingItem>(pool, items.size()) : nullptr;
+    if (!kept) {
+        cv_mem_release_handle(pool);
+        return post_error(stmt->diag, "HY001", "Memory allocation error");
+    }
+    std::memcpy(kept, items.data(), items.size() * sizeof(SetPosPendingItem));
+    p->pool = pool;
+    p->request = request;
+    p->count = static_cast<int32_t>(items.size());
+    p->current = -1;
+    p->items = kept;
+    run->set_pos_pending = p;
+    return SQL_NEED_DATA;
+}
+
+SQLRETURN setpos_param_data(STMT *stmt, SQLPOINTER *token) {
+    StatementRun *run = run_in(stmt);
+    SetPosPending *p = run ? run->set_pos_pending : nullptr;
+    if (!p) return post_error(stmt->diag, "HY010", "Function sequence error");
+    if (p->current + 1 < p->count) {
+        p->current++;
+        if (token) *token = p->items[p->current].token;
+        return SQL_NEED_DATA;
+    }
+    SetPosRequest request = p->request;
+    SQLRETURN rc = setpos_perform(stmt, request);
+    setpos_release_pending(stmt);
+    return rc;
+}
+
+SQLRETURN setpos_put_data(STMT *stmt, SQLPOINTER data, SQLLEN length) {
+    StatementRun *run = run_in(stmt);
+    SetPosPending *p = run ? run->set_pos_pending : nullptr;
+    if (!p || p->current < 0) return post_error(stmt->diag, "HY010", "Function sequence error");
+    SetPosPendingItem &item = p->items[p->current];
+    int c_type = bound_c_type(stmt, item.column);
+    if (!data || length == SQL_NULL_DATA) {
+        if (item.sent) return post_error(stmt->diag, "HY020", "Attempt to concatenate a null value");
+        item.sent = new_value_of_type(p->pool, VT_CHAR);
+        if (!item.sent) return post_error(stmt->diag, "HY001", "Memory allocation error");
+        item.sent->is_null = 1;
+        return SQL_SUCCESS;
+    }
+    if (item.sent && item.sent->is_null) return post_error(stmt->diag, "HY020", "Attempt to concatenate a null value");
+    size_t n = 0;
+    if (!is_variable(c_type)) {
+        // A fixed-length value comes whole, whatever the length says.
+        if (item.sent) return post_error(stmt->diag, "HY019", "Non-character and non-binary data sent in pieces");
+        n = static_cast<size_t>(bound_element_size(c_type, 0));
+        if (n == 0) return post_error(stmt->diag, "HY090", "Invalid string or buffer length");
+    } else if (length == SQL_NTS && c_type != SQL_C_BINARY) {
+        n = static_cast<size_t>(terminated_length(data, c_type, 0));
+    } else if (length >= 0) {
+        n = static_cast<size_t>(length);
+    } else {
+        return post_error(stmt->diag, "HY090", "Invalid string or buffer length");
+    }
+    size_t old = item.sent ? static_cast<size_t>(item.sent->length) : 0;
+    if (old + n > static_cast<size_t>(kMaxCharValue)) return post_error(stmt->diag, "22001", "String data, right truncated");
+    std::string joined;
+    joined.reserve(old + n);
+    if (old) joined.append(item.sent->data.s, old);
+    joined.append(static_cast<const char *>(data), n);
+    Value *v = new_value_of_type(p->pool, VT_CHAR);
+    if (!v || set_value_text(v, joined.data(), joined.size()) != 0)
+        return post_error(stmt->diag, "HY001", "Memory allocation error");
+    if (item.sent) release_value(item.sent);
+    item.sent = v;
+    return SQL_SUCCESS;
 }

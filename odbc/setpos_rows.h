@@ -8,14 +8,53 @@
 // columns as its parameters. So they take the same checks, casts, refusals
 // and requests as the SQL forms.
 //
-// Exports: setpos_delete_row, setpos_update_row, setpos_insert_row.
+// Bound columns whose length/indicator says SQL_DATA_AT_EXEC (or
+// SQL_LEN_DATA_AT_EXEC) take their values through SQLParamData and
+// SQLPutData first: setpos_need_data records which (entry, column) pairs
+// wait, SQLParamData hands out each one's buffer address as its token,
+// SQLPutData gathers its pieces, and the last SQLParamData runs the change.
+//
+// Exports: setpos_delete_row, setpos_update_row, setpos_insert_row,
+// SetPosRequest, setpos_need_data, setpos_param_data, setpos_put_data,
+// setpos_release_pending.
 #pragma once
+
+#include <sql.h>
+#include <sqlext.h>
 
 #include <cstdint>
 
+#include "odbc/handles.h"
 #include "support/value.h"
 
 struct CvPool;
+
+/// One SQLSetPos or SQLBulkOperations call, kept while it waits for data.
+struct SetPosRequest {
+    int32_t function;                    // SQL_API_SQLSETPOS or SQL_API_SQLBULKOPERATIONS
+    int64_t row;
+    int32_t operation;
+    int32_t lock;
+    int64_t first;                       // buffer entries it changes: first ..
+    int64_t count;                       // first + count - 1
+    const SQLUSMALLINT *row_operations;  // entries to pass over, or null
+};
+
+/// SQL_NEED_DATA when a bound column of the request's entries takes data at
+/// execution (the request is kept on the statement), SQL_SUCCESS when none
+/// does, SQL_ERROR (posted).
+[[nodiscard]] SQLRETURN setpos_need_data(STMT *stmt, const SetPosRequest &request);
+
+/// SQLParamData for a waiting request: SQL_NEED_DATA with the next column's
+/// buffer address in *token, else the request run (setpos_perform) and
+/// forgotten.
+[[nodiscard]] SQLRETURN setpos_param_data(STMT *stmt, SQLPOINTER *token);
+
+/// SQLPutData for a waiting request: one piece for the current column.
+[[nodiscard]] SQLRETURN setpos_put_data(STMT *stmt, SQLPOINTER data, SQLLEN length);
+
+/// Forgets a waiting request (closing the cursor, a new request).
+void setpos_release_pending(STMT *stmt);
 
 /// Deletes the cursor's current row. 0 or -1 (posted).
 int setpos_delete_row(void *stmt, int64_t row, Value *const *values);

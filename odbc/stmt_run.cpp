@@ -146,6 +146,7 @@ int stmt_close_results(STMT *stmt) {
     auto *run = static_cast<StatementRun *>(stmt->exec_list);
     if (!run) return 0;
     run->set_pos_changed = 0;
+    setpos_release_pending(stmt);
     rowset_close(run->rowset);
     run->rowset = nullptr;
     stmt->result = nullptr;

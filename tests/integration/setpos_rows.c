@@ -3,7 +3,8 @@
    column, one column cut at the fetch and left alone), the row read back
    with SQL_REFRESH and by scrolling; SQLBulkOperations SQL_ADD from
    row-wise buffers behind a bind offset, one column ignored; SQLSetPos
-   SQL_DELETE, and again on the vanished row; refusals: a read-only cursor,
+   SQL_DELETE, and again on the vanished row; columns sent at execution
+   (SQLParamData, SQLPutData) for both; refusals: a read-only cursor,
    a row outside the block, no bound column, a table PayPal cannot update,
    another bulk operation.
 
@@ -114,6 +115,23 @@ int main(int argc, char **argv) {
     rc = SQLSetPos(st, 2, SQL_UPDATE, SQL_LOCK_NO_CHANGE);
     check(rc == SQL_SUCCESS, "an update with nothing changed sends nothing and succeeds");
 
+    /* ---- SQL_UPDATE of row 1 with its Url sent at execution, in two pieces */
+    url_len[0] = SQL_LEN_DATA_AT_EXEC(0);
+    status[0] = 99;
+    rc = SQLSetPos(st, 1, SQL_UPDATE, SQL_LOCK_NO_CHANGE);
+    SQLPOINTER token = NULL;
+    SQLRETURN asked = rc == SQL_NEED_DATA ? SQLParamData(st, &token) : SQL_ERROR;
+    check(rc == SQL_NEED_DATA && asked == SQL_NEED_DATA && token == (SQLPOINTER)urls[0],
+          "data at execution: SQLParamData names the column's buffer");
+    check(SQL_SUCCEEDED(SQLPutData(st, (SQLPOINTER) "https://sp.example/", SQL_NTS)) &&
+              SQL_SUCCEEDED(SQLPutData(st, (SQLPOINTER) "a2xx", 2)),
+          "two pieces");
+    rc = SQLParamData(st, &token);
+    SQLRowCount(st, &rows);
+    check(rc == SQL_SUCCESS && status[0] == SQL_ROW_UPDATED && rows == 1, "the last SQLParamData updates the row");
+    rc = SQLSetPos(st, 1, SQL_REFRESH, SQL_LOCK_NO_CHANGE);
+    check(SQL_SUCCEEDED(rc) && strcmp(urls[0], "https://sp.example/a2") == 0, "the row shows the value sent in pieces");
+
     /* ---- refusals on the same cursor */
     rc = SQLSetPos(st, 3, SQL_UPDATE, SQL_LOCK_NO_CHANGE);
     check(refused_with(st, rc, "HY109", NULL), "a row outside the block: HY109");
@@ -161,7 +179,19 @@ int main(int argc, char **argv) {
         snprintf(hooks[i].events, sizeof hooks[i].events, "[{\"name\": \"SP.NEW%d\"}]", i);
         hooks[i].events_len = (SQLLEN)strlen(hooks[i].events);
     }
+    /* the second entry's events are sent at execution */
+    hooks[2].events_len = SQL_DATA_AT_EXEC;
     rc = SQLBulkOperations(add, SQL_ADD);
+    if (rc == SQL_NEED_DATA) {
+        SQLPOINTER token = NULL;
+        rc = SQLParamData(add, &token);
+        check(rc == SQL_NEED_DATA && token == (SQLPOINTER)hooks[2].events,
+              "SQL_ADD with data at execution: the entry's buffer behind the offset is the token");
+        check(SQL_SUCCEEDED(SQLPutData(add, (SQLPOINTER) "[{\"name\": ", SQL_NTS)) &&
+                  SQL_SUCCEEDED(SQLPutData(add, (SQLPOINTER) "\"SP.NEW2\"}]", SQL_NTS)),
+              "the events in two pieces");
+        rc = SQLParamData(add, &token);
+    }
     SQLRowCount(add, &rows);
     check(rc == SQL_SUCCESS && add_status[0] == SQL_ROW_ADDED && add_status[1] == SQL_ROW_ADDED && rows == 2,
           "SQLBulkOperations SQL_ADD: two rows added");
