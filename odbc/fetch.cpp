@@ -139,6 +139,18 @@ int64_t array_size(const STMT *stmt) {
     return size > 0 ? static_cast<int64_t>(size) : 1;
 }
 
+// Runs a SQLSetPos or SQLBulkOperations request, or, when bound columns
+// take data at execution, makes the statement wait for it.
+SQLRETURN start_request(STMT *stmt, const SetPosRequest &rq) {
+    SQLRETURN need = setpos_need_data(stmt, rq);
+    if (need == SQL_ERROR) return SQL_ERROR;
+    if (need == SQL_NEED_DATA) {
+        (void)stmt_transition(1, stmt, rq.function, {1, 1});
+        return SQL_NEED_DATA;
+    }
+    return setpos_perform(stmt, rq);
+}
+
 }  // namespace
 
 ConvertColumn column_facts(STMT *stmt, int column) {
@@ -289,13 +301,7 @@ CV_EXPORT SQLRETURN SQL_API SQLSetPos(SQLHSTMT h, SQLSETPOSIROW row, SQLUSMALLIN
             rq.count = rq.row > 0 ? 1 : rowset_block_rows(rs);
         }
         if (rq.row > 0) rq.row_operations = nullptr;
-        SQLRETURN need = setpos_need_data(stmt, rq);
-        if (need == SQL_ERROR) return SQL_ERROR;
-        if (need == SQL_NEED_DATA) {
-            (void)stmt_transition(1, stmt, SQL_API_SQLSETPOS, {1, 1});
-            return SQL_NEED_DATA;
-        }
-        return setpos_perform(stmt, rq);
+        return start_request(stmt, rq);
     });
 }
 
@@ -314,13 +320,7 @@ CV_EXPORT SQLRETURN SQL_API SQLBulkOperations(SQLHSTMT h, SQLSMALLINT operation)
         if (refuses_changes(stmt)) return SQL_ERROR;
         SetPosRequest rq{SQL_API_SQLBULKOPERATIONS, 0, SQL_ADD, SQL_LOCK_NO_CHANGE, 0, array_size(stmt),
                          stmt->ard->header.array_status};
-        SQLRETURN need = setpos_need_data(stmt, rq);
-        if (need == SQL_ERROR) return SQL_ERROR;
-        if (need == SQL_NEED_DATA) {
-            (void)stmt_transition(1, stmt, SQL_API_SQLBULKOPERATIONS, {1, 1});
-            return SQL_NEED_DATA;
-        }
-        return setpos_perform(stmt, rq);
+        return start_request(stmt, rq);
     }));
 }
 
