@@ -1,5 +1,5 @@
 /* Positioned changes through the driver manager, as a C application makes
-   them: SQLSetPos SQL_UPDATE of a row of a static cursor's block (bound by
+   them: SQLSetPos SQL_UPDATE of a row of a keyset-driven cursor's block (bound by
    column, one column cut at the fetch and left alone), the row read back
    with SQL_REFRESH and by scrolling; SQLBulkOperations SQL_ADD from
    row-wise buffers behind a bind offset, one column ignored; SQLSetPos
@@ -44,11 +44,12 @@ static int run(SQLHSTMT st, const char *sql) {
     return 0;
 }
 
-/* A statement with a static cursor that may change rows. */
-static SQLHSTMT updatable(SQLHDBC dbc) {
+/* A statement whose cursor may change rows: keyset-driven, the cursor
+   type the driver reports positioned changes for, or static. */
+static SQLHSTMT updatable(SQLHDBC dbc, SQLULEN cursor_type) {
     SQLHSTMT st;
     SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
-    SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, (SQLPOINTER)SQL_CURSOR_STATIC, 0);
+    SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, (SQLPOINTER)cursor_type, 0);
     /* after the cursor type, which makes a static cursor read-only */
     SQLSetStmtAttr(st, SQL_ATTR_CONCURRENCY, (SQLPOINTER)SQL_CONCUR_LOCK, 0);
     return st;
@@ -75,7 +76,7 @@ int main(int argc, char **argv) {
           "two webhooks to change");
 
     /* ---- SQL_UPDATE of the block's second row, columns bound by column */
-    SQLHSTMT st = updatable(dbc);
+    SQLHSTMT st = updatable(dbc, SQL_CURSOR_KEYSET_DRIVEN);
     char ids[2][64], urls[2][300], events[2][12];
     SQLLEN id_len[2], url_len[2], events_len[2];
     SQLUSMALLINT status[2] = {99, 99};
@@ -159,7 +160,7 @@ int main(int argc, char **argv) {
     SQLCloseCursor(st);
 
     /* ---- SQLBulkOperations SQL_ADD: row-wise buffers behind a bind offset */
-    SQLHSTMT add = updatable(dbc);
+    SQLHSTMT add = updatable(dbc, SQL_CURSOR_STATIC);
     struct Hook hooks[3];
     memset(hooks, 0, sizeof hooks);
     SQLLEN offset = sizeof(struct Hook); /* entries 1 and 2 of the array */
@@ -208,14 +209,14 @@ int main(int argc, char **argv) {
     rc = SQLBulkOperations(ro, SQL_ADD);
     check(refused_with(ro, rc, "HY092", NULL), "SQL_ADD on a read-only cursor: HY092");
     SQLCloseCursor(ro);
-    SQLHSTMT unbound = updatable(dbc);
+    SQLHSTMT unbound = updatable(dbc, SQL_CURSOR_KEYSET_DRIVEN);
     check(run(unbound, "SELECT Id, Url FROM Webhooks WHERE Url LIKE 'https://sp.example/%'") &&
               SQL_SUCCEEDED(SQLFetch(unbound)),
           "a cursor without bound columns");
     rc = SQLSetPos(unbound, 1, SQL_UPDATE, SQL_LOCK_NO_CHANGE);
     check(refused_with(unbound, rc, "21S02", NULL), "SQL_UPDATE without bound columns: 21S02");
     SQLCloseCursor(unbound);
-    SQLHSTMT plans = updatable(dbc);
+    SQLHSTMT plans = updatable(dbc, SQL_CURSOR_STATIC);
     char name[64];
     SQLLEN name_len = 0;
     SQLBindCol(plans, 2, SQL_C_CHAR, name, sizeof name, &name_len);
