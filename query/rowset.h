@@ -17,7 +17,7 @@
 // rowset's diagnostics header).
 //
 // Exports: RowSource, RowsetOptions, FetchRequest, RowsetMode, Rowset,
-// rowset_open, rowset_fetch, rowset_value, rowset_row_number,
+// rowset_open, rowset_fetch, rowset_value, rowset_replace_values, rowset_row_number,
 // rowset_block_rows, rowset_set_pos, rowset_add_rows, rowset_close, rowset_rows_stored,
 // rowset_on_disk.
 #pragma once
@@ -95,6 +95,12 @@ struct FetchRequest {
 /// The current row's value of `column` (0: the bookmark, as an integer), or
 /// null (posted) when there is no current row or the row cannot be read.
 [[nodiscard]] Value *rowset_value(Rowset *rowset, int column);
+
+/// Replaces the current row's values of columns[0 .. count - 1] by copies
+/// of values[0 .. count - 1] and keeps them for the row (a row changed
+/// through its key, read again). 0, or -1 (posted; the row keeps its old
+/// values).
+[[nodiscard]] int rowset_replace_values(Rowset *rowset, int count, const int *columns, Value *const *values);
 
 /// SQL_ATTR_ROW_NUMBER: the current row's number, 0 when there is none.
 [[nodiscard]] int64_t rowset_row_number(const Rowset *rowset);

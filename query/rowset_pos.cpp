@@ -3,6 +3,7 @@
 // buffers.
 #include "query/rowset_internal.h"
 #include "support/diag.h"
+#include "support/value_ops.h"
 
 namespace {
 
@@ -74,6 +75,18 @@ bool ignored(const SQLUSMALLINT *row_operations, int64_t index) {
 }
 
 }  // namespace
+
+int rowset_replace_values(Rowset *rs, int count, const int *columns, Value *const *values) {
+    if (!rowset_value(rs, 0)) return -1;  // loads the current row
+    for (int i = 0; i < count; i++) {
+        if (columns[i] < 1 || columns[i] > rs->layout.columns || !values[i]) continue;
+        Value *kept = duplicate_value(values[i], rs->row_pool);
+        if (!kept) return post_error(rs->diag, "HY001", "Memory allocation error");
+        rs->values[columns[i]] = kept;
+    }
+    // A forward-only rowset keeps nothing: the values last until the next row.
+    return rs->options.mode == RowsetMode::kForwardOnly ? 0 : keep_row(rs, rs->current);
+}
 
 int rowset_add_rows(Rowset *rs, int64_t first, int64_t count, const SQLUSMALLINT *row_operations,
                     SQLUSMALLINT *status, int64_t *affected) {

@@ -87,6 +87,7 @@ int main(int argc, char **argv) {
     SQLBindCol(st, 1, SQL_C_CHAR, ids, sizeof ids[0], id_len);
     SQLBindCol(st, 2, SQL_C_CHAR, urls, sizeof urls[0], url_len);
     SQLBindCol(st, 3, SQL_C_CHAR, events, sizeof events[0], events_len); /* too small: cut */
+    SQLSetCursorName(st, (SQLCHAR *)"spcur", SQL_NTS);
     check(run(st, "SELECT Id, Url, EventTypes FROM Webhooks WHERE Url LIKE 'https://sp.example/%' ORDER BY Url"),
           "select the two webhooks");
     SQLRETURN rc = SQLFetchScroll(st, SQL_FETCH_NEXT, 0);
@@ -132,6 +133,14 @@ int main(int argc, char **argv) {
     check(rc == SQL_SUCCESS && status[0] == SQL_ROW_UPDATED && rows == 1, "the last SQLParamData updates the row");
     rc = SQLSetPos(st, 1, SQL_REFRESH, SQL_LOCK_NO_CHANGE);
     check(SQL_SUCCEEDED(rc) && strcmp(urls[0], "https://sp.example/a2") == 0, "the row shows the value sent in pieces");
+
+    /* ---- UPDATE ... WHERE CURRENT OF the cursor from another statement:
+       the cursor's row is read again and shows the change */
+    check(SQL_SUCCEEDED(SQLSetPos(st, 2, SQL_POSITION, SQL_LOCK_NO_CHANGE)) &&
+              run(setup, "UPDATE Webhooks SET Url = 'https://sp.example/b3' WHERE CURRENT OF spcur"),
+          "a positioned UPDATE of row 2 from another statement");
+    rc = SQLSetPos(st, 2, SQL_REFRESH, SQL_LOCK_NO_CHANGE);
+    check(SQL_SUCCEEDED(rc) && strcmp(urls[1], "https://sp.example/b3") == 0, "the cursor's row shows it after a refresh");
 
     /* ---- refusals on the same cursor */
     rc = SQLSetPos(st, 3, SQL_UPDATE, SQL_LOCK_NO_CHANGE);

@@ -32,9 +32,12 @@ with Emulator(args.source, "--client-id", "demo-client", "--client-secret", "dem
                                [{"op": "replace", "path": "/url", "value": "https://sp.example/b2"}])],
               "SQL_UPDATE: one PATCH of the changed column only (not the key, not a column cut at the fetch)",
               json.dumps(patches))
-    res.check(patches[1:] == [("PATCH", f"{hooks}/{said.get('deleted')}",
-                               [{"op": "replace", "path": "/url", "value": "https://sp.example/a2"}])],
+    res.check(patches[1:2] == [("PATCH", f"{hooks}/{said.get('deleted')}",
+                                [{"op": "replace", "path": "/url", "value": "https://sp.example/a2"}])],
               "SQL_UPDATE with data at execution: the pieces joined", json.dumps(patches))
+    res.check(patches[2:] == [("PATCH", f"{hooks}/{said.get('updated')}",
+                               [{"op": "replace", "path": "/url", "value": "https://sp.example/b3"}])],
+              "UPDATE ... WHERE CURRENT OF the cursor: its current row", json.dumps(patches))
     posts = [c[2] for c in changes if c[0] == "POST" and c[1] == hooks]
     res.check(posts[2:] == [{"url": "https://sp.example/new1", "event_types": [{"name": "SP.NEW1"}]},
                             {"url": "https://sp.example/new2", "event_types": [{"name": "SP.NEW2"}]}],
