@@ -13,6 +13,7 @@
 #include "odbc/conn_attr_value.h"
 #include "odbc/desc_type.h"
 #include "odbc/descriptor.h"
+#include "odbc/setpos_rows.h"
 #include "odbc/handle_ops.h"
 #include "odbc/state.h"
 #include "query/rowset.h"
@@ -80,38 +81,6 @@ QueryStatement *query_of(void *arg) {
 int next_row(void *arg) { return query_fetch(query_of(arg)); }
 Value *column_value(void *arg, int column) { return query_column_value(query_of(arg), column); }
 
-// SQLSetPos SQL_DELETE runs DELETE ... WHERE CURRENT OF on an engine
-// statement of its own, whose cursor lookup finds this statement's cursor.
-int find_own(void *arg, const char *, QueryStatement **owner, Rowset **rowset) {
-    auto *run = static_cast<StatementRun *>(arg);
-    *owner = run->query;
-    *rowset = run->rowset;
-    return run->query && run->rowset ? 0 : 2;
-}
-
-int delete_row(void *arg, int64_t, Value *const *) {
-    auto *stmt = static_cast<STMT *>(arg);
-    auto *run = static_cast<StatementRun *>(stmt->exec_list);
-    const char *table = nullptr;
-    int count = query_result_column_count(run->query);
-    for (int c = 1; c <= count && !table; c++) {
-        const QueryColumn *col = nullptr;
-        if (query_describe_column(run->query, c, &col) == 0 && col && col->base_table[0]) table = col->base_table;
-    }
-    if (!table) return post_error(stmt->diag, "HY000", "General error: the cursor reads no base table");
-    std::string text = "DELETE FROM \"";
-    for (const char *p = table; *p; p++) text += *p == '"' ? std::string("\"\"") : std::string(1, *p);
-    text += "\" WHERE CURRENT OF c";
-    QueryConnection connection = run->connection;
-    connection.cursors = QueryCursorLookup{run, find_own};
-    QueryStatement *q = query_statement_create(stmt->pool, stmt->diag, &connection);
-    if (!q) return post_error(stmt->diag, "HY001", "Memory allocation error");
-    int rc = query_prepare(q, text.c_str(), SQL_NTS);
-    if (rc == 0) rc = query_execute(q, 0, nullptr);
-    query_statement_free(q);
-    return rc < 0 || rc == 100 ? -1 : rc;
-}
-
 char *pool_text(DESC *d, const char *text) { return cv_mem_strdup(d->record_pool, text ? text : ""); }
 
 void copy_short(char (&out)[kDescShortText], const char *text) {
@@ -140,7 +109,9 @@ SQLRETURN open_cursor(STMT *stmt, StatementRun *run) {
     source.column_count = count;
     source.next_row = next_row;
     source.column_value = column_value;
-    source.delete_row = delete_row;
+    source.delete_row = setpos_delete_row;
+    source.update_row = setpos_update_row;
+    source.insert_row = setpos_insert_row;
     RowsetOptions options{};
     options.mode = mode_of(stmt);
     options.cache_records = static_cast<int32_t>(run->connection.work_dir_size > 0 &&
@@ -175,6 +146,7 @@ int stmt_close_results(STMT *stmt) {
     auto *run = static_cast<StatementRun *>(stmt->exec_list);
     if (!run) return 0;
     run->set_pos_changed = 0;
+    setpos_release_pending(stmt);
     rowset_close(run->rowset);
     run->rowset = nullptr;
     stmt->result = nullptr;

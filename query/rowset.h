@@ -17,8 +17,8 @@
 // rowset's diagnostics header).
 //
 // Exports: RowSource, RowsetOptions, FetchRequest, RowsetMode, Rowset,
-// rowset_open, rowset_fetch, rowset_value, rowset_row_number,
-// rowset_block_rows, rowset_set_pos, rowset_close, rowset_rows_stored,
+// rowset_open, rowset_fetch, rowset_value, rowset_replace_values, rowset_row_number,
+// rowset_block_rows, rowset_set_pos, rowset_add_rows, rowset_close, rowset_rows_stored,
 // rowset_on_disk.
 #pragma once
 
@@ -46,10 +46,17 @@ struct RowSource {
     /// Optional (keyset mode): looks row `row` up again with its kept values.
     /// 0 still there (`values` may be refreshed in place), 100 vanished, -1 error.
     int (*refetch)(void *arg, int64_t row, Value *const *values);
-    /// Optional: positioned changes of row `row`; null ones give HYC00.
+    /// Optional: positioned changes; null ones give HYC00. Each returns 0,
+    /// 1 (with information) or -1 (posted).
+    /// Deletes row `row` (its kept values in `values`).
     int (*delete_row)(void *arg, int64_t row, Value *const *values);
-    int (*update_row)(void *arg, int64_t row, Value *const *values);
-    int (*insert_row)(void *arg);
+    /// Updates row `row`, entry `index` of the block, from the application's
+    /// buffers; replaces the entries of `values` it changed by the new values
+    /// (made in `pool`, which lives as long as the loaded row), which the
+    /// rowset then keeps for the row.
+    int (*update_row)(void *arg, int64_t row, int64_t index, Value **values, CvPool *pool);
+    /// Inserts a new row from entry `index` of the application's buffers.
+    int (*insert_row)(void *arg, int64_t index);
 };
 
 struct RowsetOptions {
@@ -89,6 +96,12 @@ struct FetchRequest {
 /// null (posted) when there is no current row or the row cannot be read.
 [[nodiscard]] Value *rowset_value(Rowset *rowset, int column);
 
+/// Replaces the current row's values of columns[0 .. count - 1] by copies
+/// of values[0 .. count - 1] and keeps them for the row (a row changed
+/// through its key, read again). 0, or -1 (posted; the row keeps its old
+/// values).
+[[nodiscard]] int rowset_replace_values(Rowset *rowset, int count, const int *columns, Value *const *values);
+
 /// SQL_ATTR_ROW_NUMBER: the current row's number, 0 when there is none.
 [[nodiscard]] int64_t rowset_row_number(const Rowset *rowset);
 
@@ -98,8 +111,20 @@ struct FetchRequest {
 /// SQLSetPos: `row` within the block (0 = every row of it), operation
 /// SQL_POSITION, SQL_REFRESH, SQL_UPDATE, SQL_DELETE or SQL_ADD, lock
 /// SQL_LOCK_NO_CHANGE, SQL_LOCK_EXCLUSIVE or SQL_LOCK_UNLOCK. Rows changed are
-/// added to *affected (may be null).
-[[nodiscard]] int rowset_set_pos(Rowset *rowset, int64_t row, int operation, int lock, int64_t *affected);
+/// added to *affected (may be null). With row 0, entries of `row_operations`
+/// (SQL_ATTR_ROW_OPERATION_PTR; may be null) that hold SQL_ROW_IGNORE are
+/// passed over. SQL_ADD takes buffer entry `row` (0: as many entries as the
+/// block has rows; see rowset_add_rows).
+[[nodiscard]] int rowset_set_pos(Rowset *rowset, int64_t row, int operation, int lock, int64_t *affected,
+                                 const SQLUSMALLINT *row_operations);
+
+/// SQL_ADD: inserts entries first .. first + count - 1 (from 0) of the
+/// application's buffers through the source's insert_row, stopping at the
+/// first failure; `status` entries (may be null) become SQL_ROW_ADDED, or
+/// SQL_ROW_ERROR for the failed one; entries `row_operations` marks
+/// SQL_ROW_IGNORE are passed over. 0, 1 or -1.
+[[nodiscard]] int rowset_add_rows(Rowset *rowset, int64_t first, int64_t count, const SQLUSMALLINT *row_operations,
+                                  SQLUSMALLINT *status, int64_t *affected);
 
 /// Rows stored so far (static and keyset), rows delivered (forward-only).
 [[nodiscard]] int64_t rowset_rows_stored(const Rowset *rowset);
