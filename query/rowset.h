@@ -7,11 +7,12 @@
 //
 // Modes: forward-only stores nothing; static keeps each produced row in a
 // row work file (support/work_file.h) and scrolls over the file; keyset
-// keeps rows the same way and, when the source can re-read a row, shows the
-// current data and reports rows that vanished. Every value is kept whole,
-// long text and binary included (in the file's side store): re-reading a row
-// by its key is not possible for most providers' tables, so a rowset never
-// depends on it to show a row again.
+// keeps rows the same way together with each row's identity (the values the
+// source finds it again by), and every stored row it shows again is read
+// again by that identity: the application sees the current data, and a row
+// that vanished gets SQL_ROW_DELETED. Every value is kept whole, long text
+// and binary included (in the file's side store), so a row whose source
+// cannot read it again is still shown as it was.
 //
 // Return codes: 0, 1 (information), 100 (no data), -1 (error posted on the
 // rowset's diagnostics header).
@@ -43,13 +44,19 @@ struct RowSource {
     int (*next_row)(void *arg);
     /// The current row's value of a column; valid until the next next_row.
     Value *(*column_value)(void *arg, int column);
-    /// Optional (keyset mode): looks row `row` up again with its kept values.
-    /// 0 still there (`values` may be refreshed in place), 100 vanished, -1 error.
-    int (*refetch)(void *arg, int64_t row, Value *const *values);
+    /// Optional (keyset mode): reads row `row` again by its identity, kept
+    /// in values[column_count + 1 .. column_count + identity_count]. 0 with
+    /// values[1 .. column_count] pointed at the current data (valid until
+    /// the next call of the source), 100 vanished, -1 error (posted).
+    int (*refetch)(void *arg, int64_t row, Value **values);
     /// Optional: positioned changes of row `row`; null ones give HYC00.
     int (*delete_row)(void *arg, int64_t row, Value *const *values);
     int (*update_row)(void *arg, int64_t row, Value *const *values);
     int (*insert_row)(void *arg);
+    /// Keyset mode: values per row that find it again (0: none), and the
+    /// current row's value `k` (from 1) of them; null after posting.
+    int32_t identity_count;
+    Value *(*identity_value)(void *arg, int k);
 };
 
 struct RowsetOptions {

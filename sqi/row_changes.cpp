@@ -237,7 +237,7 @@ int SQIFetch(void *handle, TableInfo *info, void *, int key_count, Restriction *
     auto *it = static_cast<PaypalIterator *>(handle);
     const PaypalTable *table = change_table(it, info);
     if (!table) return DAL_NOT_MINE;
-    if (!(table->flags & (kTablePatch | kTableDelete)))
+    if (!(table->flags & (kTablePatch | kTableDelete)) && !paypal_keyed_fetch(table))
         return post(it, printf_text("Views (%s) are not updateable", table->name));
     std::string key;
     if (!change_key(table, key_count, keys, key)) return post(it, "SQIFetch row without id");

@@ -1,0 +1,58 @@
+// Row identities for keyset-driven cursors.
+//
+// A keyset cursor keeps, for every row it has produced, the values that find
+// the row again at its provider (its identity), and reads each row it shows
+// again from a stored position by that identity, so the application sees the
+// current data and learns of rows that vanished. The identity is what the
+// provider declares for the table (SQI_INFO_ROW_IDENTITY): its primary key
+// columns, a row number (special column -1) or a key string of at most 32
+// bytes (special column -2).
+//
+// A query has an identity when it reads one base table (no join, grouping,
+// set function, DISTINCT or UNION), every result column is a column of that
+// table, and the provider can read one row by it. Key columns the select
+// list carries are taken from the result row (so ORDER BY keeps them);
+// otherwise they, and the special columns, come from the scan's current
+// row, which only a query without ORDER BY hands out unsorted.
+//
+// Cost: every row shown again costs one keyed read at the provider (one GET
+// per row for the PayPal tables that have one); rows shown the first time
+// are the scan's own.
+//
+// Exports: RowIdentity, keyset_prepare, keyset_scan_row (and the
+// query_identity_* entry points of exec_api.h).
+#pragma once
+
+#include <cstdint>
+
+#include "query/records.h"
+
+struct EvalContext;
+
+/// The identity of the open cursor's rows (execution pool).
+struct RowIdentity {
+    int32_t kind;              // kRowIdentityKeyColumns, kRowIdentityRowNumber, kRowIdentityKeyString
+    TableSlot *slot;
+    QueryScope *scope;         // the query's scope (its result columns are columns of `slot`)
+    int32_t count;             // identity values per row
+    int32_t *key_columns;      // key columns: the slot's column index (from 0) per value
+    int32_t *result_column;    // per value: the result column (from 1) holding it, 0: the scan's row
+    Value *special;            // special column of the scan's current row (kinds 2 and 3)
+    DalIterator *it;           // the keyed reads
+    TableScan *reread;         // the row read by identity: its column values
+    ExecPlan *reread_plan;
+};
+
+/// Works out the identity of the current query before its plan opens (key
+/// columns the scan must read are marked used). Sets st->identity, or
+/// leaves it null when the query has none. Throws QueryFailure only after
+/// posting (memory).
+void keyset_prepare(QueryStatement *statement, ValidatedStatement *validated, EvalContext *context);
+
+/// Called for every row a scan delivers: reads the special column of the
+/// identity's table into the identity. A key string longer than 32 bytes
+/// is an error naming the table (never cut).
+void keyset_scan_row(QueryStatement *statement, TableScan *scan, EvalContext *context);
+
+// query_identity_count, query_identity_value and query_refetch_row, the
+// statement layer's view of identities, are declared in exec_api.h.
