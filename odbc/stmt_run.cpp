@@ -183,8 +183,16 @@ SQLRETURN open_cursor(STMT *stmt, StatementRun *run) {
     run->rowset = rowset_open(stmt->pool, stmt->diag, &source, &options);
     cv_mem_free(sizes);
     if (!run->rowset) return SQL_ERROR;
+    // A keyset-driven cursor's membership is fixed when it opens: every row
+    // (and its identity) is read now; rows are read again as they are shown.
+    int filled = options.mode == RowsetMode::kKeyset ? rowset_fill(run->rowset) : 0;
+    if (filled < 0) {
+        rowset_close(run->rowset);
+        run->rowset = nullptr;
+        return SQL_ERROR;
+    }
     stmt->result = run->rowset;
-    return changed ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
+    return changed || filled == 1 ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
 }
 
 }  // namespace

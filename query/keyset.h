@@ -15,9 +15,9 @@
 // otherwise they, and the special columns, come from the scan's current
 // row, which only a query without ORDER BY hands out unsorted.
 //
-// Cost: every row shown again costs one keyed read at the provider (one GET
-// per row for the PayPal tables that have one); rows shown the first time
-// are the scan's own.
+// Cost: the cursor's rows are all read when it opens (its keyset), and every
+// row shown costs one more keyed read at the provider: one GET per row for
+// the PayPal tables that have one.
 //
 // Exports: RowIdentity, keyset_prepare, keyset_scan_row (and the
 // query_identity_* entry points of exec_api.h).

@@ -353,6 +353,11 @@ Value *rowset_value(Rowset *rs, int column) {
     return rs->values[column];
 }
 
+int rowset_fill(Rowset *rs) {
+    if (rs->options.mode == RowsetMode::kForwardOnly) return 0;
+    return produce_all(rs);
+}
+
 int64_t rowset_row_number(const Rowset *rs) { return rs->current; }
 int64_t rowset_block_rows(const Rowset *rs) { return rs->block_rows; }
 int64_t rowset_rows_stored(const Rowset *rs) {

@@ -19,7 +19,7 @@
 //
 // Exports: RowSource, RowsetOptions, FetchRequest, RowsetMode, Rowset,
 // rowset_open, rowset_fetch, rowset_value, rowset_row_number,
-// rowset_block_rows, rowset_set_pos, rowset_close, rowset_rows_stored,
+// rowset_block_rows, rowset_set_pos, rowset_fill, rowset_close, rowset_rows_stored,
 // rowset_on_disk.
 #pragma once
 
@@ -107,6 +107,11 @@ struct FetchRequest {
 /// SQL_LOCK_NO_CHANGE, SQL_LOCK_EXCLUSIVE or SQL_LOCK_UNLOCK. Rows changed are
 /// added to *affected (may be null).
 [[nodiscard]] int rowset_set_pos(Rowset *rowset, int64_t row, int operation, int lock, int64_t *affected);
+
+/// Produces every row of the source now and keeps it: a keyset cursor's
+/// rows are fixed when it opens. 0, 1 (some row with information) or -1
+/// (posted; the rows produced before stay stored).
+[[nodiscard]] int rowset_fill(Rowset *rowset);
 
 /// Rows stored so far (static and keyset), rows delivered (forward-only).
 [[nodiscard]] int64_t rowset_rows_stored(const Rowset *rowset);

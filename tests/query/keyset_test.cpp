@@ -63,7 +63,8 @@ protected:
         auto *q = static_cast<QueryStatement *>(a);
         return query_refetch_row(q, values + 1 + query_result_column_count(q), values + 1);
     }
-    void open_keyset(int cache = 0) {
+    // Opens the rowset and fills it, as a keyset cursor opens: the fill's result.
+    int open_keyset(int cache = 0) {
         RowSource s{};
         s.arg = st;
         s.column_count = query_result_column_count(st);
@@ -77,7 +78,11 @@ protected:
         o.mode = RowsetMode::kKeyset;
         o.cache_records = cache;
         rs = rowset_open(pool, diag, &s, &o);
-        ASSERT_NE(rs, nullptr);
+        if (!rs) {
+            ADD_FAILURE() << "rowset_open";
+            return -1;
+        }
+        return rowset_fill(rs);
     }
 
     static int deliver(void *arg, int64_t, int64_t, Value *const *values) {
@@ -148,14 +153,13 @@ TEST_F(Keyset, QueriesWithoutARowIdentity) {
 
 TEST_F(Keyset, RowsShownAgainAreReadAgainByTheirKey) {
     ASSERT_EQ(execute("SELECT id, s FROM t WHERE id <= 4"), 1);
-    open_keyset(2);  // past the record cache: identities come back from the file
+    ASSERT_EQ(open_keyset(2), 0);  // past the record cache: identities come back from the file
+    EXPECT_EQ(rowset_rows_stored(rs), 4) << "the keyset is read when the cursor opens";
+    EXPECT_TRUE(provider.fetches.empty());
     memprov::Table &t = table("T");
-    const std::string first = fetch(SQL_FETCH_NEXT, 0, 4);
-    EXPECT_EQ(first.substr(0, 10), "0 0 0 0 0 ");
-    EXPECT_TRUE(provider.fetches.empty()) << "rows shown the first time are the scan's own";
     t.at(1, 3) = memprov::Cell::text("changed");
     t.erase_row(2);  // id 3 vanishes
-    std::string again = fetch(SQL_FETCH_FIRST, 0, 4);
+    std::string again = fetch(SQL_FETCH_NEXT, 0, 4);
     EXPECT_EQ(again.substr(0, 10), "1 0 0 1 0 ") << again;  // SQL_ROW_DELETED for id 3
     EXPECT_NE(again.find(" 2|changed "), std::string::npos) << again;
     EXPECT_EQ(again.find(" 3|"), std::string::npos) << again;
@@ -175,18 +179,17 @@ TEST_F(Keyset, RowsShownAgainAreReadAgainByTheirKey) {
 
 TEST_F(Keyset, KeysOutsideTheSelectListComeFromTheScan) {
     ASSERT_EQ(execute("SELECT s, a FROM t WHERE id > 4"), 1);
-    open_keyset();
-    EXPECT_EQ(fetch(SQL_FETCH_NEXT, 0, 3).substr(0, 6), "0 0 0 ");
+    ASSERT_EQ(open_keyset(), 0);
     table("T").at(4, 1) = memprov::Cell::of(77);
-    std::string again = fetch(SQL_FETCH_FIRST, 0, 2);
+    std::string again = fetch(SQL_FETCH_NEXT, 0, 3);
+    EXPECT_EQ(again.substr(0, 8), "0 0 0 3 ") << again;
     EXPECT_NE(again.find("|77"), std::string::npos) << again;
     EXPECT_EQ(provider.fetches, (std::vector<std::string>{"T ID=5", "T ID=6"}));
 }
 
 TEST_F(Keyset, SortedRowsKeepTheKeyTheyCarry) {
     ASSERT_EQ(execute("SELECT s, id FROM t ORDER BY id DESC"), 1);
-    open_keyset();
-    (void)fetch(SQL_FETCH_NEXT, 0, 6);
+    ASSERT_EQ(open_keyset(), 0);
     table("T").at(5, 3) = memprov::Cell::text("last");
     EXPECT_EQ(fetch(SQL_FETCH_FIRST, 0, 1), "0 0 : last|6");
     EXPECT_EQ(provider.fetches, std::vector<std::string>{"T ID=6"});
@@ -203,8 +206,7 @@ TEST_F(Keyset, SpecialColumnsAsIdentities) {
         t.identity = c.identity;
         provider.fetches.clear();
         ASSERT_EQ(execute("SELECT s FROM t"), 1);
-        open_keyset();
-        (void)fetch(SQL_FETCH_NEXT, 0, 3);
+        ASSERT_EQ(open_keyset(), 0);
         EXPECT_EQ(fetch(SQL_FETCH_ABSOLUTE, 2, 1).substr(0, 4), "0 0 ");
         EXPECT_EQ(provider.fetches, std::vector<std::string>{c.fetched});
         rowset_close(rs);
@@ -218,9 +220,8 @@ TEST_F(Keyset, AKeyStringLongerThan32BytesIsAnErrorNamingTheTable) {
     t.identity = kRowIdentityKeyString;
     t.key_string = {"", "", std::string(32, 'k'), std::string(33, 'k')};
     ASSERT_EQ(execute("SELECT id FROM t"), 1);
-    open_keyset();
-    EXPECT_EQ(fetch(SQL_FETCH_NEXT, 0, 3).substr(0, 8), "0 0 0 0 ") << "32 bytes are kept";
-    EXPECT_EQ(fetch(SQL_FETCH_NEXT, 0, 1).substr(0, 4), "-1 5");
+    EXPECT_EQ(open_keyset(), -1);
+    EXPECT_EQ(rowset_rows_stored(rs), 3) << "32 bytes are kept";
     ASSERT_GT(diag_count(diag), 0);
     EXPECT_STREQ(diag_sqlstate(diag, 1), "HY000");
     EXPECT_NE(std::string(diag_message(diag, 1)).find("table T is longer than 32 bytes"), std::string::npos)
