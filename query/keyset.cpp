@@ -78,13 +78,10 @@ void setup_reread(QueryStatement *st, RowIdentity *id, EvalContext *c) {
 
 }  // namespace
 
-void keyset_prepare(QueryStatement *st, ValidatedStatement *v, EvalContext *c) {
-    st->identity = nullptr;
-    QueryScope *s = v ? v->scope : nullptr;
-    TableSlot *slot = single_table(s);
-    if (!slot) return;
-    DalIterator *it = DALOpenIteratorIn(st->connection.dal_handle, st->connection.dal, st->exec_pool);
-    if (!it) raise_evaluation_error(c, "HY001", "Memory allocation error");
+namespace {
+
+// The identity of `s`'s rows read through `it`, or null when they have none.
+RowIdentity *plan_identity(QueryStatement *st, QueryScope *s, TableSlot *slot, DalIterator *it, EvalContext *c) {
     SqiInfo info{};
     info.integer = kRowIdentityNone;
     info.table = slot->info.table;
@@ -100,7 +97,7 @@ void keyset_prepare(QueryStatement *st, ValidatedStatement *v, EvalContext *c) {
         case kRowIdentityKeyColumns: {
             int32_t keys[kMaxIdentityKeys];
             int n = 0;
-            if (!key_columns(st, slot, keys, &n)) return;
+            if (!key_columns(st, slot, keys, &n)) return nullptr;
             id->count = n;
             id->key_columns = pool_new_array<int32_t>(st->exec_pool, static_cast<size_t>(n));
             id->result_column = pool_new_array<int32_t>(st->exec_pool, static_cast<size_t>(n));
@@ -114,23 +111,36 @@ void keyset_prepare(QueryStatement *st, ValidatedStatement *v, EvalContext *c) {
             // which a sort no longer holds when its rows are handed out.
             for (int k = 0; k < n; k++) {
                 if (id->result_column[k]) continue;
-                if (sorted) return;
+                if (sorted) return nullptr;
                 slot->used[keys[k]] = 1;
             }
             break;
         }
         case kRowIdentityRowNumber:
         case kRowIdentityKeyString:
-            if (sorted) return;
+            if (sorted) return nullptr;
             id->count = 1;
             id->special = info.integer == kRowIdentityRowNumber ? new_value_of_type(st->exec_pool, VT_INTEGER)
                                                                 : NewValue(st->exec_pool, kMaxKeyStringBytes);
             if (!id->special) raise_evaluation_error(c, "HY001", "Memory allocation error");
             set_value_null(id->special, id->special->type);
             break;
-        default: return;
+        default: return nullptr;
     }
-    st->identity = id;
+    return id;
+}
+
+}  // namespace
+
+void keyset_prepare(QueryStatement *st, ValidatedStatement *v, EvalContext *c) {
+    st->identity = nullptr;
+    QueryScope *s = v ? v->scope : nullptr;
+    TableSlot *slot = single_table(s);
+    if (!slot) return;
+    DalIterator *it = DALOpenIteratorIn(st->connection.dal_handle, st->connection.dal, st->exec_pool);
+    if (!it) raise_evaluation_error(c, "HY001", "Memory allocation error");
+    st->identity = plan_identity(st, s, slot, it, c);
+    if (!st->identity) DALCloseIterator(it);  // nothing will be read again
 }
 
 void keyset_scan_row(QueryStatement *st, TableScan *scan, EvalContext *c) {
