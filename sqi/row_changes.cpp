@@ -247,6 +247,9 @@ int SQIFetch(void *handle, TableInfo *info, void *, int key_count, Restriction *
     it->table = table;
     it->table_index = paypal_table_index(table->name);
     it->keyed = 1;
+    // One row read again (a keyset cursor, a positioned change) wants its
+    // current state: a cached reply could be older than the cursor.
+    it->fresh = 1;
     it->filters[static_cast<int>(FilterSlot::kPathKey)] = json_stringn(key.data(), key.size());
     WebRequestPtr req = NewGetRequest(it->env->session->context.get(), keyed_path(table, key), 1);
     if (!req) return post(it, "Memory allocation error");

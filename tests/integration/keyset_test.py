@@ -5,7 +5,8 @@ behind its back with SQL_ROW_DELETED, with one GET per row shown again in the
 emulator's request log; a positioned delete of the vanished row gives 40001.
 Queries whose rows cannot be read again (no key in the select list under
 ORDER BY, a table without a keyed GET) run as static cursors with 01S02 and
-the cursor type attribute saying so; a dynamic cursor becomes keyset-driven."""
+the cursor type attribute saying so; a dynamic cursor becomes keyset-driven.
+The data source keeps a reply cache: rows read again must not come from it."""
 import json
 import os
 import sys
@@ -136,7 +137,8 @@ print(json.dumps(out))
 '''
 
 with Emulator(args.source, "--client-id", "demo-client", "--client-secret", "demo-secret") as emu:
-    settings = {"client_id": "demo-client", "client_secret": "demo-secret", "base_url": emu.base_url, "cert": emu.ca}
+    settings = {"client_id": "demo-client", "client_secret": "demo-secret", "base_url": emu.base_url, "cert": emu.ca,
+                "query_timeout": "300"}
     odbc = PrivateOdbc(args.driver, {"CVPAYPAL": settings})
     r = odbc.run(["/usr/bin/python3", "-c", CLIENT, emu.log, emu.base_url, emu.ca or ""], timeout=240)
     try:
