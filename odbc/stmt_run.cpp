@@ -133,8 +133,8 @@ RowsetMode mode_of(const STMT *stmt) {
 }
 
 // A keyset-driven (or dynamic) cursor needs rows it can read again by their
-// identity; a query without one (joins, expressions, grouping, DISTINCT,
-// UNION, a table its provider cannot read row by row) gets a static cursor,
+// identity; a query without one (expressions, grouping, DISTINCT, UNION,
+// outer joins, a table its provider cannot read row by row) gets a static cursor,
 // and the application is told the cursor type changed. A dynamic cursor is
 // served as keyset-driven and says so too. true when the type changed.
 bool settle_cursor_type(STMT *stmt, StatementRun *run) {

@@ -8,12 +8,14 @@
 // columns, a row number (special column -1) or a key string of at most 32
 // bytes (special column -2).
 //
-// A query has an identity when it reads one base table (no join, grouping,
-// set function, DISTINCT or UNION), every result column is a column of that
-// table, and the provider can read one row by it. Key columns the select
-// list carries are taken from the result row (so ORDER BY keeps them);
-// otherwise they, and the special columns, come from the scan's current
-// row, which only a query without ORDER BY hands out unsorted.
+// A query has an identity when every result column is a column of a base
+// table (no grouping, set function, DISTINCT, UNION or outer join), and the
+// provider can read one row of each table the select list shows by its
+// identity. Key columns the select list carries are taken from the result
+// row (so ORDER BY keeps them). Over one table, a key the select list lacks
+// and the special columns come from the scan's current row, which only a
+// query without ORDER BY hands out unsorted; over a join every such table's
+// key columns must be in the select list.
 //
 // Cost: the cursor's rows are all read when it opens (its keyset), and every
 // row shown costs one more keyed read at the provider: one GET per row for
@@ -29,20 +31,29 @@
 
 struct EvalContext;
 
-/// The identity of the open cursor's rows (execution pool).
-struct RowIdentity {
-    int32_t kind;              // kRowIdentityKeyColumns, kRowIdentityRowNumber, kRowIdentityKeyString
+/// The identity of one table's row within a result row.
+struct TableIdentity {
     TableSlot *slot;
-    QueryScope *scope;         // the query's scope (its result columns are columns of `slot`)
-    int32_t count;             // identity values per row
+    int32_t index;             // the slot's index in the scope (from 0)
+    int32_t kind;              // kRowIdentityKeyColumns, kRowIdentityRowNumber, kRowIdentityKeyString
+    int32_t first;             // its first value among the row's identity values (from 0)
+    int32_t count;             // its values
     int32_t *key_columns;      // key columns: the slot's column index (from 0) per value
     int32_t *result_column;    // per value: the result column (from 1) holding it, 0: the scan's row
     Value *special;            // special column of the scan's current row (kinds 2 and 3)
-    DalIterator *it;           // the keyed reads
-    TableScan *reread;         // the row read by identity: its column values
-    ExecPlan *reread_plan;
 };
 
+/// The identity of the open cursor's rows (execution pool): one entry per
+/// table whose columns the select list shows.
+struct RowIdentity {
+    QueryScope *scope;
+    int32_t table_count;
+    TableIdentity *tables;
+    int32_t count;             // identity values per row, all tables
+    int32_t *column_slot;      // per result column: the index of its table's slot
+    DalIterator *it;           // the keyed reads
+    ExecPlan *reread;          // scans[slot index]: the rows read by identity, set up on first use
+};
 /// Works out the identity of the current query before its plan opens (key
 /// columns the scan must read are marked used). Sets st->identity, or
 /// leaves it null when the query has none. Throws QueryFailure only after

@@ -134,8 +134,9 @@ TEST_F(Keyset, QueriesWithoutARowIdentity) {
         "SELECT id FROM nokey",                       // no key columns
         "SELECT id, a + 1 FROM t",                    // an expression
         "SELECT 1 FROM t",
-        "SELECT t.id, u.s FROM t, u WHERE t.id = u.id",  // a join
-        "SELECT t.id FROM t JOIN u ON t.id = u.id",
+        "SELECT t.id, u.s FROM t, u WHERE t.id = u.id",  // a joined table without identity
+        "SELECT t.id, t2.s FROM t, t t2 WHERE t.id = t2.id",  // a joined table's key not shown
+        "SELECT t.id, t2.id FROM t LEFT JOIN t t2 ON t.id = t2.a",  // an outer join
         "SELECT a, COUNT(*) FROM t GROUP BY a",       // grouping
         "SELECT COUNT(*) FROM t",
         "SELECT DISTINCT id FROM t",
@@ -175,6 +176,21 @@ TEST_F(Keyset, RowsShownAgainAreReadAgainByTheirKey) {
     SetupErrorHeader(diag, 0);
     EXPECT_EQ(rowset_set_pos(rs, 1, SQL_DELETE, SQL_LOCK_NO_CHANGE, &affected), -1);
     EXPECT_STREQ(diag_sqlstate(diag, 1), "40001");
+}
+
+TEST_F(Keyset, JoinedRowsAreReadAgainTableByTable) {
+    memprov::Table v = table("T");
+    v.name = "V";
+    provider.tables.push_back(v);
+    // U's rows are not shown: its table is not read again.
+    ASSERT_EQ(execute("SELECT t.id, v.s, t.s, v.id FROM t, v, u WHERE t.id = v.id AND u.id = t.id AND t.id < 4"), 2);
+    ASSERT_EQ(open_keyset(), 0);
+    table("V").at(1, 3) = memprov::Cell::text("v changed");
+    table("T").erase_row(2);  // the row of t.id 3 goes
+    std::string shown = fetch(SQL_FETCH_NEXT, 0, 3);
+    EXPECT_EQ(shown.substr(0, 8), "1 0 0 1 ") << shown;
+    EXPECT_NE(shown.find(" 2|v changed|"), std::string::npos) << shown;
+    EXPECT_EQ(provider.fetches, (std::vector<std::string>{"T ID=1", "V ID=1", "T ID=2", "V ID=2", "T ID=3"}));
 }
 
 TEST_F(Keyset, KeysOutsideTheSelectListComeFromTheScan) {
