@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "query/evaluate.h"
+#include "query/rowset.h"
 #include "query/scan.h"
 #include "support/diag.h"
 #include "support/list.h"
@@ -140,6 +141,7 @@ RowIdentity *plan_identity(QueryStatement *st, QueryScope *s, DalIterator *it, E
         t.first = id->count;
         if (!plan_table(st, s, it, s->slot_count == 1, &t, c)) return nullptr;
         id->count += t.count;
+        if (id->count > kMaxRowIdentityValues) return nullptr;
     }
     return id->count > 0 ? id : nullptr;
 }

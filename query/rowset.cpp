@@ -247,7 +247,11 @@ Rowset *rowset_open(CvPool *parent, ErrorHeader *diag, const RowSource *source, 
     // each stored row.
     const bool keyset = options->mode == RowsetMode::kKeyset && source->identity_value && source->refetch;
     int identities = keyset && source->identity_count > 0 ? source->identity_count : 0;
-    if (identities > kMaxIdentityValues) identities = 0;
+    if (identities > kMaxRowIdentityValues) {
+        (void)post_error(diag, "HY000", "General error: %s", "too many row identity values for a rowset");
+        cv_mem_release_handle(pool);
+        return nullptr;
+    }
     rs->source.identity_count = identities;
     const int total = source->column_count + identities;
     int32_t *sizes = nullptr;

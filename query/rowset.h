@@ -36,6 +36,9 @@ struct Rowset;
 
 enum class RowsetMode : int32_t { kForwardOnly = 0, kStatic = 1, kKeyset = 2 };
 
+/// Identity values a keyset rowset keeps per row, at most.
+inline constexpr int kMaxRowIdentityValues = 64;
+
 /// Where rows come from. Column numbers start at 1.
 struct RowSource {
     void *arg;

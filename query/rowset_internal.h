@@ -12,7 +12,6 @@
 struct WorkFile;
 
 inline constexpr int kMaxRowsetColumns = 32767;
-inline constexpr int kMaxIdentityValues = 64;
 
 /// Where each column's slot lies in a stored row.
 struct RowLayout {
