@@ -218,7 +218,7 @@ void query_close_cursor(QueryStatement *statement);
 [[nodiscard]] Value *query_identity_value(QueryStatement *statement, int k);
 
 /// Reads a row again by its identity (`identity[0 .. count-1]`), one keyed
-/// read at the provider: 0 with `values[0 .. columns-1]` pointed at the
+/// read at the provider per table shown: 0 with `values[0 .. columns-1]` at the
 /// row's current data (valid until the next call or query_close_cursor),
 /// 100 when the row is gone, -1 after posting.
 [[nodiscard]] int query_refetch_row(QueryStatement *statement, Value *const *identity, Value **values);

@@ -21,7 +21,7 @@
 // row shown costs one more keyed read at the provider: one GET per row for
 // the PayPal tables that have one.
 //
-// Exports: RowIdentity, keyset_prepare, keyset_scan_row (and the
+// Exports: TableIdentity, RowIdentity, keyset_prepare, keyset_scan_row (and the
 // query_identity_* entry points of exec_api.h).
 #pragma once
 
