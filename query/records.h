@@ -232,4 +232,5 @@ struct QueryStatement {
     void *aggregates;           // set-function accumulators of this execution (group.cpp)
     int32_t aggregates_generation;  //   valid while equal to `generation`
     void *cursor;               // ORDER BY and UNION state of the open cursor (cursor.cpp)
+    void *identity;             // RowIdentity of the open cursor's rows (keyset.cpp), or null
 };

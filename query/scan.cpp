@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "query/deferred.h"
+#include "query/keyset.h"
 
 #include "query/restrictions.h"
 #include "query/scan.h"
@@ -160,6 +161,7 @@ int scan_fetch(ExecPlan *plan, int index, EvalContext *c) {
         if (v->type == VT_CHAR || v->type == VT_BINARY) v->length = scan->capacity[i];
         if (!scan->lazy) read_row_value(v, &scan->capacity[i], c);
     }
+    if (c->statement->identity) keyset_scan_row(c->statement, scan, c);
     return 0;
 }
 

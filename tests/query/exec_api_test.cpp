@@ -130,7 +130,7 @@ namespace {
 // Dates, times and timestamps are described with the codes of the
 // application's ODBC version: 9/10/11 for ODBC 2, 91/92/93 for ODBC 3.
 TEST_F(EngineFixture, DatetimeCodesFollowTheOdbcVersion) {
-    memprov::Table t{"D", {{"ID", memprov::Type::kInteger}, {"DAY", memprov::Type::kDate}}, {}};
+    memprov::Table t{"D", {{"ID", memprov::Type::kInteger}, {"DAY", memprov::Type::kDate}}, {}, 0, 0, {}};
     t.add_row({memprov::Cell::of(1), memprov::Cell::text("2024-02-29")});
     provider.tables.push_back(t);
     const char *sql =

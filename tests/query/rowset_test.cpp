@@ -35,11 +35,26 @@ struct Table {
         return 0;
     }
     static Value *column(void *arg, int c) { return static_cast<Table *>(arg)->values[c]; }
-    static int refetch(void *arg, int64_t row, Value *const *) {
+    std::vector<int> renamed;  // rows whose name changed since they were produced
+    Value *renamed_value = nullptr;
+    // The row is found by its identity (its id, kept after the columns).
+    static int refetch(void *arg, int64_t row, Value **values) {
         auto *t = static_cast<Table *>(arg);
+        EXPECT_EQ(values[4]->data.i, row) << "the identity kept with the row";
         for (int v : t->vanished)
             if (v == row) return 100;
+        for (int v : t->renamed)
+            if (v == row) {
+                std::string name = "row " + std::to_string(row) + " renamed";
+                t->renamed_value = NewValue(t->pool, static_cast<int32_t>(name.size()));
+                EXPECT_EQ(set_value_text(t->renamed_value, name.data(), name.size()), 0);
+                values[2] = t->renamed_value;
+            }
         return 0;
+    }
+    static Value *identity(void *arg, int k) {
+        EXPECT_EQ(k, 1);
+        return static_cast<Table *>(arg)->values[1];
     }
     static int remove(void *, int64_t, Value *const *) { return 0; }
     std::vector<int64_t> added;  // buffer entries insert_row was given
@@ -80,6 +95,8 @@ struct Table {
         s.insert_row = insert;
         if (keyset) {
             s.refetch = refetch;
+            s.identity_count = 1;
+            s.identity_value = identity;
             s.delete_row = remove;
         }
         return s;
@@ -295,6 +312,20 @@ TEST_F(RowsetTest, KeysetShowsVanishedRowsAndRefusesToChangeThem) {
     EXPECT_STREQ(diag_sqlstate(diag, 1), "40001");
     EXPECT_EQ(rowset_set_pos(rs, 3, SQL_DELETE, SQL_LOCK_NO_CHANGE, &affected, nullptr), 0);
     EXPECT_EQ(affected, 1);
+}
+
+TEST_F(RowsetTest, KeysetShowsStoredRowsAsTheSourceReadsThemAgain) {
+    open(RowsetMode::kKeyset, 2);  // past the cache: identities come back from the file
+    (void)fetch("NEXT x5", SQL_FETCH_NEXT, 0, 5);
+    table.renamed = {4};
+    (void)fetch("ABSOLUTE 4", SQL_FETCH_ABSOLUTE, 4, 1);
+    Value *name = rowset_value(rs, 2);
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(std::string(name->data.s, static_cast<size_t>(name->length)), "row 4 renamed");
+    // Out of range for the application: the identity is not a column.
+    SetupErrorHeader(diag, 0);
+    EXPECT_EQ(rowset_value(rs, 4), nullptr);
+    EXPECT_STREQ(diag_sqlstate(diag, 1), "24000");
 }
 
 TEST_F(RowsetTest, SetPosChecksRowOperationAndLock) {
