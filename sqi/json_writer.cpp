@@ -2,8 +2,7 @@
 #include "sqi/json_writer.h"
 
 #include <algorithm>
-#include <cinttypes>
-#include <cstdio>
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -23,13 +22,16 @@ struct Member {
     const json_t *value;
 };
 
-void append_string(std::string &out, const char *s, size_t n) {
+// Bytes a JSON string cannot hold as they are: the quote, the backslash and
+// the control characters.
+constexpr bool needs_escape(unsigned char c) { return c < 0x20 || c == '"' || c == '\\'; }
+
+void append_escaped(std::string &out, const char *s, size_t n) {
     static const char kHex[] = "0123456789ABCDEF";
-    out += '"';
     size_t start = 0;
     for (size_t i = 0; i < n; ++i) {
         const unsigned char c = static_cast<unsigned char>(s[i]);
-        if (c >= 0x20 && c != '"' && c != '\\') continue;
+        if (!needs_escape(c)) continue;
         out.append(s + start, i - start);
         start = i + 1;
         switch (c) {
@@ -48,6 +50,23 @@ void append_string(std::string &out, const char *s, size_t n) {
         }
     }
     out.append(s + start, n - start);
+}
+
+void append_string(std::string &out, const char *s, size_t n) {
+    size_t i = 0;
+    while (i < n && !needs_escape(static_cast<unsigned char>(s[i]))) ++i;
+    const size_t at = out.size();
+    if (i == n) {
+        // The usual case: the text as it is, between quotes, in one step.
+        out.resize(at + n + 2);
+        char *d = out.data() + at;
+        d[0] = '"';
+        std::memcpy(d + 1, s, n);
+        d[n + 1] = '"';
+        return;
+    }
+    out += '"';
+    append_escaped(out, s, n);
     out += '"';
 }
 
@@ -114,8 +133,9 @@ bool append_value(const json_t *v, std::string &out, int depth) {
             append_string(out, json_string_value(v), json_string_length(v));
             return true;
         case JSON_INTEGER: {
-            int size = snprintf(buf, sizeof buf, "%" JSON_INTEGER_FORMAT, json_integer_value(v));
-            out.append(buf, static_cast<size_t>(size));
+            const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, json_integer_value(v));
+            (void)ec;  // 32 characters hold every 64-bit integer
+            out.append(buf, static_cast<size_t>(end - buf));
             return true;
         }
         case JSON_REAL:

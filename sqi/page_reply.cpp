@@ -21,17 +21,6 @@ std::string failed_reply_text(const WebResponse *resp) {
 
 }  // namespace
 
-bool page_from_cache(ResponseCache *cache, std::string_view key, json_t **root) {
-    *root = nullptr;
-    const std::string *cached = nullptr;
-    if (!CacheLookup(cache, key, &cached)) return false;
-    json_error_t jerr;
-    json_t *parsed = json_loadb(cached->data(), cached->size(), 0, &jerr);
-    CacheRelease(cache, cached);
-    *root = parsed;
-    return parsed != nullptr;
-}
-
 bool page_text_from_cache(ResponseCache *cache, std::string_view key, std::string &text) {
     const std::string *cached = nullptr;
     if (!CacheLookup(cache, key, &cached)) return false;

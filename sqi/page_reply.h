@@ -1,5 +1,5 @@
-// A scan page's reply: from the response cache, or read from an exchange's
-// reply (status, PayPal's error text, JSON) and stored in the cache.
+// A scan page's reply: its text from the response cache, or read from an
+// exchange's reply (status, PayPal's error text, JSON) and stored in the cache.
 //
 // Nothing here posts or touches the scan, so the parallel page workers
 // (prefetch.cpp) and the sequential scan (paging.cpp) share it. The workers
@@ -8,7 +8,7 @@
 // allocations are made and freed by one thread, whose allocator cache keeps
 // them cheap, and stores it (page_store) once it parses.
 //
-// Exports: page_from_cache, page_from_reply, page_text_from_cache,
+// Exports: page_from_reply, page_text_from_cache,
 // page_text_from_reply, page_parse, page_store (page_reply.cpp).
 #pragma once
 
@@ -18,10 +18,6 @@
 #include <string_view>
 
 #include "transport/transport.h"
-
-/// True with `*root` a new reference when the cache holds a fresh reply
-/// under `key` that parses.
-[[nodiscard]] bool page_from_cache(ResponseCache *cache, std::string_view key, json_t **root);
 
 /// Reads a reply: 200 parses the body (stored in the cache under `key`) into
 /// a new reference `*root`; 404 means no rows (`*root` null). 0, or -1 with

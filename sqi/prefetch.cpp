@@ -312,6 +312,10 @@ int prefetch_next_page(PaypalIterator *it) {
         slot = std::move(found->second);
         pf->slots.erase(found);
     }
+    // The page just read goes before the next is parsed: the parse then
+    // reuses the small blocks its objects free.
+    if (it->root) json_decref(it->root);
+    it->root = it->list = it->row = nullptr;
     json_t *root = nullptr;
     if (!slot.failed && slot.rows) {
         std::string error;
@@ -337,7 +341,6 @@ int prefetch_next_page(PaypalIterator *it) {
         it->request.reset();
         return DAL_ERROR;
     }
-    if (it->root) json_decref(it->root);
     it->root = root;
     it->list = it->row = nullptr;
     it->requested_page = key.page;
