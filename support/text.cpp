@@ -126,6 +126,14 @@ size_t utf8_to_utf16_piece(std::string_view text, void *out, size_t room, size_t
         // The run of ASCII bytes that fits: each is its own unit.
         size_t run = n - taken < room - used ? n - taken : room - used;
         size_t k = 0;
+        // Eight bytes at a time while all of them are ASCII.
+        for (uint64_t word; k + 8 <= run; k += 8) {
+            std::memcpy(&word, text.data() + taken + k, 8);
+            if (word & 0x8080808080808080ull) break;
+            char16_t wide[8];
+            for (int b = 0; b < 8; ++b) wide[b] = static_cast<char16_t>(text[taken + k + static_cast<size_t>(b)]);
+            std::memcpy(dst + 2 * (used + k), wide, sizeof wide);
+        }
         while (k < run && static_cast<unsigned char>(text[taken + k]) < 0x80) {
             put(used + k, static_cast<char16_t>(text[taken + k]));
             ++k;

@@ -51,6 +51,7 @@ TEST(TextTest, Utf16PiecesMatchTheWholeConversion) {
         "plain ASCII text that is longer than any room below",
         "é€😀",
         "ab😀😀cd",
+        "0123456789abcdé€😀0123456789abcdefgh\xFF",  // ASCII runs longer than a word around others
         "\xF0\x9F\x98",                    // a pair's character cut short at the end
         "a\xFF" "b\xC0\xAF\xED\xA0\x80z",    // bad bytes, overlong, encoded surrogate
         "xy\xF4\x90\x80\x80" "😀",
