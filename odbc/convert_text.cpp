@@ -74,17 +74,6 @@ size_t limit_hex(const Piecewise &p, SQLULEN max_length) {
     return max_length / 2;
 }
 
-// UTF-16 units of the UTF-8 text.
-size_t utf16_units(std::string_view text) {
-    size_t units = 0;
-    for (size_t i = 0; i < text.size();) {
-        char32_t c;
-        i += decode_utf8(text, i, c);
-        units += c >= 0x10000 ? 2 : 1;
-    }
-    return units;
-}
-
 void put_unit(void *buffer, size_t index, char16_t unit) {
     std::memcpy(static_cast<char *>(buffer) + 2 * index, &unit, 2);
 }
@@ -186,24 +175,13 @@ SQLRETURN convert_to_wchar(Value *v, const ConvertColumn &c, const ConvertTarget
         return piece_end(v, off, take, rest, diag);
     }
     std::string_view text(p.data + off, rest);
-    put_length(t, static_cast<SQLLEN>(2 * utf16_units(text)));
-    if (!t.buffer || t.capacity < 2) return rest > 0 ? post_truncated(diag) : SQL_SUCCESS;
+    const bool has_room = t.buffer && t.capacity >= 2;
     size_t used = 0, taken = 0;
-    while (taken < rest) {
-        char32_t ch;
-        size_t len = decode_utf8(text, taken, ch);
-        size_t need = ch >= 0x10000 ? 2 : 1;
-        if (used + need > room) break;
-        if (need == 2) {
-            char32_t x = ch - 0x10000;
-            put_unit(t.buffer, used, static_cast<char16_t>(0xD800 + (x >> 10)));
-            put_unit(t.buffer, used + 1, static_cast<char16_t>(0xDC00 + (x & 0x3FF)));
-        } else {
-            put_unit(t.buffer, used, static_cast<char16_t>(ch));
-        }
-        used += need;
-        taken += len;
-    }
+    if (has_room) taken = utf8_to_utf16_piece(text, t.buffer, room, &used);
+    // The length of all that is left: what went out, and the rest counted
+    // only when the piece did not take it all.
+    put_length(t, static_cast<SQLLEN>(2 * (used + utf8_utf16_units(text.substr(taken)))));
+    if (!has_room) return rest > 0 ? post_truncated(diag) : SQL_SUCCESS;
     put_unit(t.buffer, used, 0);
     return piece_end(v, off, taken, rest, diag);
 }

@@ -93,12 +93,30 @@ json_t *follow(json_t *from, const char *const *members) {
 
 }  // namespace
 
-int scan_exchange(PaypalIterator *it, WebRequest *req, json_t **root) {
+namespace {
+
+// Drops the page the iterator holds.
+void drop_page(PaypalIterator *it) {
+    if (it->root) json_decref(it->root);
+    it->root = it->list = it->row = nullptr;
+}
+
+// scan_exchange; with `drop_held`, the held page goes once the reply is
+// in and before it is parsed, so that the parse reuses the small blocks the
+// old page's objects free.
+int exchange(PaypalIterator *it, WebRequest *req, json_t **root, bool drop_held) {
     *root = nullptr;
     PaypalEnv *env = it->env;
     std::string key;
     (void)CacheKey(req, key);
-    if (!it->fresh && page_from_cache(&env->cache, key, root)) return DAL_OK;
+    const std::string *cached = nullptr;
+    if (!it->fresh && CacheLookup(&env->cache, key, &cached)) {
+        if (drop_held) drop_page(it);
+        std::string error;
+        *root = page_parse(*cached, error);
+        CacheRelease(&env->cache, cached);
+        if (*root) return DAL_OK;
+    }
     WebResponsePtr resp;
     // The transport's own diagnostics go to the statement that scans, and
     // its query time-out bounds the exchange.
@@ -106,6 +124,7 @@ int scan_exchange(PaypalIterator *it, WebRequest *req, json_t **root) {
     req->time_limit_seconds = paypal_time_limit(env, it->owner);
     req->cancel = paypal_cancel_flag(env, it->owner);
     int rc = WebExchange(req, resp);
+    if (drop_held) drop_page(it);
     if (rc != 0 || !resp) {
         // No reply at all: the transport has posted why, unless it could not.
         if (paypal_diag_count(env, it->owner) > 0) return DAL_ERROR;
@@ -116,11 +135,14 @@ int scan_exchange(PaypalIterator *it, WebRequest *req, json_t **root) {
     return DAL_OK;
 }
 
+}  // namespace
+
+int scan_exchange(PaypalIterator *it, WebRequest *req, json_t **root) { return exchange(it, req, root, false); }
+
 int scan_read_page(PaypalIterator *it, WebRequest *req) {
-    if (it->root) json_decref(it->root);
-    it->root = it->list = it->row = nullptr;
     json_t *root = nullptr;
-    if (scan_exchange(it, req, &root) != DAL_OK) {
+    if (exchange(it, req, &root, true) != DAL_OK) {
+        drop_page(it);
         it->request.reset();
         it->at_end = 1;
         return DAL_ERROR;

@@ -45,7 +45,11 @@ constexpr size_t kMaxPageDiags = 4;
 
 struct PageSlot {
     SlotState state = SlotState::kQueued;
-    json_t *root = nullptr;        // the reply (reference held), null for no rows
+    // The reply's text, parsed by the scan's thread (see page_reply.h).
+    std::string text;
+    std::string cache_key;         // where the text is stored once it parses
+    bool rows = false;             // false: no rows (404)
+    bool from_cache = false;       // the text came from the cache
     std::vector<PageDiag> diags;   // what to post, when failed
     bool failed = false;
 };
@@ -119,11 +123,11 @@ void ask_ahead(PagePrefetch *pf) {
 }
 
 // Fetches one page on `ctx`: the cache, else the exchange (whose retries
-// pause every worker through the gate). True with `*root` (null: no rows),
-// or false with `diags` (the connection's own, or the reply's error).
-bool fetch_page(PagePrefetch *pf, PaypalContext *ctx, int worker, PageKey key, json_t **root,
+// pause every worker through the gate). True with the reply's text in
+// `slot` (`rows` false: no rows), or false with `diags` (the connection's
+// own, or the reply's error).
+bool fetch_page(PagePrefetch *pf, PaypalContext *ctx, int worker, PageKey key, PageSlot &slot,
                 std::vector<PageDiag> &diags) {
-    *root = nullptr;
     std::vector<PageDiag> &posted = pf->diags[static_cast<size_t>(worker)];
     posted.clear();
     WebRequest req = pf->pattern;
@@ -143,9 +147,11 @@ bool fetch_page(PagePrefetch *pf, PaypalContext *ctx, int worker, PageKey key, j
         AddParameter(&req, pf->lower_param, windows_time_text(start), 0);
         AddParameter(&req, pf->upper_param, windows_time_text(end), 0);
     }
-    std::string cache_key;
-    (void)CacheKey(&req, cache_key);
-    if (page_from_cache(&pf->env->cache, cache_key, root)) return true;
+    (void)CacheKey(&req, slot.cache_key);
+    if (page_text_from_cache(&pf->env->cache, slot.cache_key, slot.text)) {
+        slot.rows = slot.from_cache = true;
+        return true;
+    }
     PP_TRACE(ctx, kPpTraceDetail, "Parallel request %d: window %d page %d", worker, key.window, key.page);
     WebResponsePtr resp;
     const int rc = WebExchange(&req, resp);
@@ -159,7 +165,7 @@ bool fetch_page(PagePrefetch *pf, PaypalContext *ctx, int worker, PageKey key, j
         return false;
     }
     std::string error;
-    if (page_from_reply(&pf->env->cache, cache_key, resp.get(), root, error) == 0) return true;
+    if (page_text_from_reply(resp.get(), slot.text, &slot.rows, error) == 0) return true;
     diags.push_back({"HY000", std::move(error)});
     return false;
 }
@@ -180,22 +186,21 @@ void work(PagePrefetch *pf, int worker) {
         const PageKey key = queued->first;
         queued->second.state = SlotState::kRunning;
         hold.unlock();
-        json_t *root = nullptr;
+        PageSlot fetched;
         std::vector<PageDiag> diags;
         bool ok;
         try {
-            ok = fetch_page(pf, ctx, worker, key, &root, diags);
+            ok = fetch_page(pf, ctx, worker, key, fetched, diags);
         } catch (const std::bad_alloc &) {
             ok = false;
         }
         hold.lock();
         // Only the scan erases slots, and only those done.
         PageSlot &slot = pf->slots[key];
+        slot = std::move(fetched);
         slot.state = SlotState::kDone;
-        slot.root = root;
         slot.failed = !ok;
         slot.diags = std::move(diags);
-        if (ok && root && key.page == 1) pf->totals[key.window] = total_pages_of(root);
         pf->changed.notify_all();
     }
 }
@@ -274,8 +279,6 @@ void PagePrefetchDeleter::operator()(PagePrefetch *pf) const {
     // pause ends now.
     GateClose(&pf->gate);
     for (std::thread &t : pf->workers) t.join();
-    for (auto &[key, slot] : pf->slots)
-        if (slot.root) json_decref(slot.root);
     delete pf;
 }
 
@@ -308,6 +311,27 @@ int prefetch_next_page(PaypalIterator *it) {
         auto found = pf->slots.find(key);
         slot = std::move(found->second);
         pf->slots.erase(found);
+    }
+    // The page just read goes before the next is parsed: the parse then
+    // reuses the small blocks its objects free.
+    if (it->root) json_decref(it->root);
+    it->root = it->list = it->row = nullptr;
+    json_t *root = nullptr;
+    if (!slot.failed && slot.rows) {
+        std::string error;
+        root = page_parse(slot.text, error);
+        if (!root) {
+            slot.failed = true;
+            slot.diags.push_back({"HY000", std::move(error)});
+        } else if (!slot.from_cache) {
+            page_store(&pf->env->cache, slot.cache_key, slot.text);
+        }
+    }
+    {
+        // A window's first page tells how many pages it has, and so which
+        // request follows.
+        std::lock_guard<std::mutex> guard(pf->lock);
+        if (root && key.page == 1) pf->totals[key.window] = total_pages_of(root);
         pf->next = following(pf, key);
     }
     if (slot.failed) {
@@ -317,8 +341,7 @@ int prefetch_next_page(PaypalIterator *it) {
         it->request.reset();
         return DAL_ERROR;
     }
-    if (it->root) json_decref(it->root);
-    it->root = slot.root;
+    it->root = root;
     it->list = it->row = nullptr;
     it->requested_page = key.page;
     it->page_cursor.clear();

@@ -12,12 +12,13 @@
 // first page's last; each time the scan moves to a page, the pages up to K
 // ahead of it (itself included) are asked for and no more, so a scan that
 // stops early has wasted at most K - 1 requests, and at most K pages are
-// held. A 429 or retryable failure on any worker pauses all of them through
-// one RequestGate. Workers post nothing: a failed page's diagnostics (with
-// their SQLSTATEs) are kept and posted on the statement when the scan
-// reaches that page, after the rows of every page before it. Releasing the prefetch
-// closes the gate, lets running requests end, joins the workers and drops
-// the pages nobody read.
+// held. Workers fetch a page's text; the scan parses it when it reaches the
+// page, so the parse allocates and frees in one thread. A 429 or retryable
+// failure on any worker pauses all of them through one RequestGate. Workers
+// post nothing: a failed page's diagnostics (with their SQLSTATEs) are kept
+// and posted on the statement when the scan reaches that page, after the
+// rows of every page before it. Releasing the prefetch closes the gate, lets
+// running requests end, joins the workers and drops the pages nobody read.
 //
 // Exports: PagePrefetch, PagePrefetchPtr, kDefaultParallelRequests,
 // kMaxParallelRequests, kPrefetchSequential, prefetch_next_page

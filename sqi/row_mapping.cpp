@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
+#include "sqi/json_writer.h"
 #include "sqi/scan.h"
 #include "support/calendar.h"
 
@@ -33,10 +33,6 @@ int number_at(const char *text, size_t length, size_t pos) {
     for (size_t i = pos; i < length && i < pos + 6 && text[i] >= '0' && text[i] <= '9'; ++i) n = n * 10 + (text[i] - '0');
     return n;
 }
-
-struct FreeDeleter {
-    void operator()(char *p) const { free(p); }  // memory of json_dumps
-};
 
 }  // namespace
 
@@ -71,13 +67,9 @@ bool json_text(const json_t *v, std::string &out) {
     char buf[64];
     switch (json_typeof(v)) {
         case JSON_OBJECT:
-        case JSON_ARRAY: {
-            std::unique_ptr<char, FreeDeleter> text(json_dumps(v, JSON_SORT_KEYS | JSON_ENCODE_ANY));
-            if (!text) return false;
-            if (strcmp(text.get(), "[]") == 0) return false;
-            out = text.get();
-            return true;
-        }
+        case JSON_ARRAY:
+            if (json_is_array(v) && json_array_size(v) == 0) return false;
+            return append_json_text(v, out);
         case JSON_STRING:
             out.assign(json_string_value(v), json_string_length(v));
             return true;

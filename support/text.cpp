@@ -101,6 +101,65 @@ void utf8_to_utf16(std::string_view text, std::u16string &out) {
     }
 }
 
+size_t utf8_utf16_units(std::string_view text) {
+    size_t units = 0;
+    const size_t n = text.size();
+    for (size_t i = 0; i < n;) {
+        if (static_cast<unsigned char>(text[i]) < 0x80) {
+            ++units;
+            ++i;
+            continue;
+        }
+        char32_t c;
+        i += decode_utf8(text, i, c);
+        units += c >= 0x10000 ? 2 : 1;
+    }
+    return units;
+}
+
+size_t utf8_to_utf16_piece(std::string_view text, void *out, size_t room, size_t *units) {
+    auto *dst = static_cast<unsigned char *>(out);
+    auto put = [&](size_t at, char16_t unit) { std::memcpy(dst + 2 * at, &unit, 2); };
+    size_t used = 0, taken = 0;
+    const size_t n = text.size();
+    while (taken < n && used < room) {
+        // The run of ASCII bytes that fits: each is its own unit.
+        size_t run = n - taken < room - used ? n - taken : room - used;
+        size_t k = 0;
+        // Eight bytes at a time while all of them are ASCII.
+        for (uint64_t word; k + 8 <= run; k += 8) {
+            std::memcpy(&word, text.data() + taken + k, 8);
+            if (word & 0x8080808080808080ull) break;
+            char16_t wide[8];
+            for (int b = 0; b < 8; ++b) wide[b] = static_cast<char16_t>(text[taken + k + static_cast<size_t>(b)]);
+            std::memcpy(dst + 2 * (used + k), wide, sizeof wide);
+        }
+        while (k < run && static_cast<unsigned char>(text[taken + k]) < 0x80) {
+            put(used + k, static_cast<char16_t>(text[taken + k]));
+            ++k;
+        }
+        used += k;
+        taken += k;
+        if (taken == n || used == room) break;
+        // text[taken] starts a character of more than one byte (or is bad).
+        char32_t c;
+        size_t len = decode_utf8(text, taken, c);
+        if (c >= 0x10000) {
+            if (used + 2 > room) break;  // never half a pair
+            c -= 0x10000;
+            put(used, static_cast<char16_t>(0xD800 + (c >> 10)));
+            put(used + 1, static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+            used += 2;
+        } else {
+            put(used, static_cast<char16_t>(c));
+            ++used;
+        }
+        taken += len;
+    }
+    *units = used;
+    return taken;
+}
+
 size_t utf8_cut(std::string_view text, size_t max_bytes) {
     if (max_bytes >= text.size()) return text.size();
     size_t n = max_bytes;

@@ -8,7 +8,8 @@
 // a terminator at all.
 //
 // Exports: utf16_length, utf16_to_utf8, utf8_to_utf16, utf8_cut,
-// decode_utf8, copy_text_out, copy_wide_out, text_arg.
+// decode_utf8, utf8_utf16_units, utf8_to_utf16_piece, copy_text_out,
+// copy_wide_out, text_arg.
 #pragma once
 
 #include <cstddef>
@@ -34,6 +35,16 @@ void utf8_to_utf16(std::string_view text, std::u16string &out);
 /// returns its byte length; a malformed, overlong or truncated sequence or an
 /// encoded surrogate decodes as U+FFFD with length 1, as utf8_to_utf16 does.
 [[nodiscard]] size_t decode_utf8(std::string_view text, size_t i, char32_t &c);
+
+/// The number of UTF-16 units utf8_to_utf16 makes of `text`.
+[[nodiscard]] size_t utf8_utf16_units(std::string_view text);
+
+/// Writes the UTF-16 form of the longest prefix of UTF-8 `text` whose units
+/// fit `room` units into `out` (any alignment; unixODBC's SQLWCHAR units in
+/// the machine's byte order), never half a surrogate pair, decoding as
+/// utf8_to_utf16 does. Returns the bytes of `text` taken; `*units` is set to
+/// the units written. Runs of ASCII are widened without decoding.
+size_t utf8_to_utf16_piece(std::string_view text, void *out, size_t room, size_t *units);
 
 /// The largest prefix length <= `max_bytes` of `text` that ends on a whole
 /// UTF-8 character.

@@ -42,6 +42,63 @@ TEST(TextTest, Utf8ToUtf16DecodesAndRejectsMalformedInput) {
     for (const Case &c : cases) EXPECT_EQ(to16(c.in), c.out) << c.in;
 }
 
+// Pieces of every size put together give the whole conversion: the same
+// units as utf8_to_utf16, never half a surrogate pair in one piece, and each
+// piece as long as fits.
+TEST(TextTest, Utf16PiecesMatchTheWholeConversion) {
+    const std::string texts[] = {
+        "",
+        "plain ASCII text that is longer than any room below",
+        "é€😀",
+        "ab😀😀cd",
+        "0123456789abcdé€😀0123456789abcdefgh\xFF",  // ASCII runs longer than a word around others
+        "\xF0\x9F\x98",                    // a pair's character cut short at the end
+        "a\xFF" "b\xC0\xAF\xED\xA0\x80z",    // bad bytes, overlong, encoded surrogate
+        "xy\xF4\x90\x80\x80" "😀",
+        std::string("nul\0in", 6),
+    };
+    for (const std::string &text : texts) {
+        const std::u16string whole = to16(text);
+        EXPECT_EQ(utf8_utf16_units(text), whole.size()) << text;
+        for (size_t room = 1; room <= whole.size() + 1; ++room) {
+            std::u16string joined;
+            size_t at = 0;
+            while (at < text.size()) {
+                char16_t buf[64];
+                size_t units = 99;
+                size_t taken = utf8_to_utf16_piece(std::string_view(text).substr(at), buf, room, &units);
+                ASSERT_LE(units, room);
+                if (taken == 0) {
+                    // Only a pair that cannot fit in a room of one.
+                    ASSERT_EQ(room, 1u) << text;
+                    break;
+                }
+                if (units > 0) {
+                    EXPECT_FALSE(buf[units - 1] >= 0xD800 && buf[units - 1] <= 0xDBFF) << text;
+                }
+                joined.append(buf, units);
+                // A full piece unless the text ended or a pair did not fit.
+                if (at + taken < text.size()) {
+                    EXPECT_GE(units + 1, room) << text << " room " << room;
+                }
+                EXPECT_EQ(utf8_utf16_units(std::string_view(text).substr(at, taken)), units);
+                at += taken;
+            }
+            if (at == text.size()) {
+                EXPECT_EQ(joined, whole) << text << " room " << room;
+            }
+        }
+    }
+    // Output of any alignment.
+    alignas(4) unsigned char odd[9] = {};
+    size_t units = 0;
+    EXPECT_EQ(utf8_to_utf16_piece("abcé", odd + 1, 4, &units), 5u);
+    EXPECT_EQ(units, 4u);
+    char16_t fourth;
+    std::memcpy(&fourth, odd + 7, 2);
+    EXPECT_EQ(fourth, u'é');
+}
+
 TEST(TextTest, BoundedCopiesCutAtWholeCharactersAndTerminate) {
     const std::string s = "é€😀";  // 2 + 3 + 4 bytes
     char buf[16];
