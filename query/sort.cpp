@@ -34,10 +34,20 @@ constexpr size_t kHeader = 8;  // key length, payload length (32 bits each)
 
 std::atomic<int64_t> g_open_files{0};
 
+// An entry of the in-memory buffer: the key's first 8 bytes as a big-endian
+// number (zero-padded), so most comparisons and the radix passes never look
+// at the arena; and the entry's offset in the arena with the key's length
+// (capped at 0xFFFF: past 8 bytes only "longer than 8" matters here).
 struct Item {
-    uint64_t prefix;   // the key's first 8 bytes, big-endian
-    uint64_t offset;   // of the entry in the arena
+    uint64_t prefix;
+    uint64_t packed;   // offset << 16 | min(key length, 0xFFFF)
 };
+
+constexpr int kLengthBits = 16;
+constexpr uint64_t kLengthMask = (uint64_t{1} << kLengthBits) - 1;
+constexpr size_t kPrefix = 8;
+constexpr size_t kRadixMinimum = 64;   // fewer items: a comparison sort
+constexpr size_t kPrefetchAhead = 8;
 
 struct RunFile {
     int fd = -1;
@@ -61,9 +71,11 @@ struct Reader {
 };
 
 uint64_t prefix_of(const uint8_t *key, size_t n) {
-    uint64_t p = 0;
-    for (size_t i = 0; i < 8; i++) p = (p << 8) | (i < n ? key[i] : 0);
-    return p;
+    uint8_t b[kPrefix] = {};
+    std::memcpy(b, key, n < kPrefix ? n : kPrefix);
+    uint64_t p;
+    std::memcpy(&p, b, sizeof p);
+    return __builtin_bswap64(p);
 }
 
 int compare_keys(const uint8_t *a, size_t la, const uint8_t *b, size_t lb) {
@@ -83,6 +95,7 @@ struct Sort {
     std::string directory;
     std::vector<uint8_t> arena;
     std::vector<Item> items;
+    std::vector<Item> scratch;     // the radix passes' second buffer
     RunFile files[2];
     int file = 0;                  // where new runs go
     std::vector<Run> runs;
@@ -177,29 +190,74 @@ int file_append(Sort *s, RunFile *f, const uint8_t *data, size_t n) {
     return 0;
 }
 
-const uint8_t *entry_at(const Sort *s, const Item &it) { return s->arena.data() + it.offset; }
+const uint8_t *entry_at(const Sort *s, const Item &it) { return s->arena.data() + (it.packed >> kLengthBits); }
 
 void entry_parts(const uint8_t *e, uint32_t *kl, uint32_t *pl) {
     std::memcpy(kl, e, 4);
     std::memcpy(pl, e + 4, 4);
 }
 
+// Key order (memcmp, a shorter key before a longer one it begins). With
+// equal prefixes a key of at most 8 bytes is wholly in its prefix, so only
+// two longer keys need the arena.
 bool item_less(const Sort *s, const Item &a, const Item &b) {
     if (a.prefix != b.prefix) return a.prefix < b.prefix;
+    const uint64_t la = a.packed & kLengthMask, lb = b.packed & kLengthMask;
+    if (la <= kPrefix || lb <= kPrefix) return la < lb;
     const uint8_t *x = entry_at(s, a), *y = entry_at(s, b);
     uint32_t xk, xp, yk, yp;
     entry_parts(x, &xk, &xp);
     entry_parts(y, &yk, &yp);
-    return compare_keys(x + kHeader, xk, y + kHeader, yk) < 0;
+    return compare_keys(x + kHeader + kPrefix, xk - kPrefix, y + kHeader + kPrefix, yk - kPrefix) < 0;
 }
 
 bool item_equal(const Sort *s, const Item &a, const Item &b) { return !item_less(s, a, b) && !item_less(s, b, a); }
+
+// Stable LSD radix sort of the items by prefix, one pass per byte that
+// differs among them; the items then stand in prefix order, and equal
+// prefixes in the order they were added.
+void radix_by_prefix(Sort *s) {
+    std::vector<Item> &items = s->items;
+    const size_t n = items.size();
+    s->scratch.resize(n);
+    static_assert(sizeof(size_t) >= sizeof(uint32_t));
+    std::vector<size_t> counts(kPrefix * 256, 0);
+    for (const Item &it : items)
+        for (size_t b = 0; b < kPrefix; b++) counts[b * 256 + ((it.prefix >> (8 * b)) & 0xFF)]++;
+    Item *from = items.data(), *to = s->scratch.data();
+    for (size_t b = 0; b < kPrefix; b++) {
+        size_t *c = &counts[b * 256];
+        if (c[(from[0].prefix >> (8 * b)) & 0xFF] == n) continue;  // one value: nothing moves
+        size_t at = 0;
+        for (int v = 0; v < 256; v++) {
+            const size_t k = c[v];
+            c[v] = at;
+            at += k;
+        }
+        const unsigned shift = static_cast<unsigned>(8 * b);
+        for (size_t i = 0; i < n; i++) to[c[(from[i].prefix >> shift) & 0xFF]++] = from[i];
+        std::swap(from, to);
+    }
+    if (from != items.data()) items.swap(s->scratch);
+}
 
 void sort_items(Sort *s) {
     auto less = [s](const Item &a, const Item &b) { return item_less(s, a, b); };
     // Already ordered (all equal keys included): nothing to do.
     if (std::is_sorted(s->items.begin(), s->items.end(), less)) return;
-    std::stable_sort(s->items.begin(), s->items.end(), less);
+    if (s->items.size() < kRadixMinimum) {
+        std::stable_sort(s->items.begin(), s->items.end(), less);
+        return;
+    }
+    radix_by_prefix(s);
+    // Equal prefixes of longer keys: their order by the rest of the key.
+    auto first = s->items.begin();
+    while (first != s->items.end()) {
+        auto last = first + 1;
+        while (last != s->items.end() && last->prefix == first->prefix) ++last;
+        if (last - first > 1 && !std::is_sorted(first, last, less)) std::stable_sort(first, last, less);
+        first = last;
+    }
 }
 
 int flush_run(Sort *s) {
@@ -378,6 +436,7 @@ void close_all(Sort *s) {
     close_file(&s->files[1]);
     s->arena = {};
     s->items = {};
+    s->scratch = {};
     s->readers = {};
     s->heap = {};
 }
@@ -421,8 +480,9 @@ int sort_add(Sort *s, const void *key, size_t key_length, const void *payload, s
     if (key_length > UINT32_MAX / 2 || payload_length > UINT32_MAX / 2) return fail(s, 2, "");
     try {
         const size_t n = kHeader + key_length + payload_length;
-        const auto used = static_cast<int64_t>(s->arena.size() + s->items.size() * sizeof(Item));
-        if (s->items.size() >= 2 && used + static_cast<int64_t>(n + sizeof(Item)) > s->budget)
+        // The arena, the items and the radix passes' copy of them.
+        const auto used = static_cast<int64_t>(s->arena.size() + s->items.size() * 2 * sizeof(Item));
+        if (s->items.size() >= 2 && used + static_cast<int64_t>(n + 2 * sizeof(Item)) > s->budget)
             if (int r = flush_run(s)) return r;
         if (s->arena.size() + n > s->arena.capacity()) {
             size_t want = std::max(s->arena.capacity() * 2, s->arena.size() + n);
@@ -430,16 +490,16 @@ int sort_add(Sort *s, const void *key, size_t key_length, const void *payload, s
             if (want > cap) want = std::max(cap, s->arena.size() + n);
             s->arena.reserve(want);
         }
-        Item it{prefix_of(static_cast<const uint8_t *>(key), key_length), s->arena.size()};
+        const size_t at = s->arena.size();
+        Item it{prefix_of(static_cast<const uint8_t *>(key), key_length),
+                static_cast<uint64_t>(at) << kLengthBits | std::min<uint64_t>(key_length, kLengthMask)};
         auto kl = static_cast<uint32_t>(key_length), pl = static_cast<uint32_t>(payload_length);
-        const auto *kb = reinterpret_cast<const uint8_t *>(&kl);
-        const auto *pb = reinterpret_cast<const uint8_t *>(&pl);
-        s->arena.insert(s->arena.end(), kb, kb + 4);
-        s->arena.insert(s->arena.end(), pb, pb + 4);
-        if (key_length) s->arena.insert(s->arena.end(), static_cast<const uint8_t *>(key), static_cast<const uint8_t *>(key) + key_length);
-        if (payload_length)
-            s->arena.insert(s->arena.end(), static_cast<const uint8_t *>(payload),
-                            static_cast<const uint8_t *>(payload) + payload_length);
+        s->arena.resize(at + n);
+        uint8_t *e = s->arena.data() + at;
+        std::memcpy(e, &kl, 4);
+        std::memcpy(e + 4, &pl, 4);
+        if (key_length) std::memcpy(e + kHeader, key, key_length);
+        if (payload_length) std::memcpy(e + kHeader + key_length, payload, payload_length);
         s->items.push_back(it);
         return 0;
     } catch (const std::bad_alloc &) {
@@ -462,6 +522,7 @@ int sort_finish(Sort *s) {
         if (int r = flush_run(s)) return r;
         s->arena.shrink_to_fit();
         s->items.shrink_to_fit();
+        s->scratch = {};
         if (int r = reduce_runs(s)) return r;
         s->from_memory = false;
         return start_merge(s, 0, s->runs.size());
@@ -490,6 +551,9 @@ int sort_fetch(Sort *s, const uint8_t **key, size_t *key_length, const uint8_t *
             uint32_t kl, pl;
             if (s->from_memory) {
                 if (s->next_item >= s->items.size()) return 100;
+                // Entries are read in key order, scattered over the arena.
+                if (s->next_item + kPrefetchAhead < s->items.size())
+                    __builtin_prefetch(entry_at(s, s->items[s->next_item + kPrefetchAhead]));
                 e = entry_at(s, s->items[s->next_item++]);
                 entry_parts(e, &kl, &pl);
             } else {

@@ -6,7 +6,8 @@
 // in-memory database holding the same rows; the best of three runs of each
 // is printed with their ratio (engine / SQLite).
 //
-// Usage: bench_engine_sorting [rows]   (default 1,000,000)
+// Usage: bench_engine_sorting [rows [name]]   (default 1,000,000; only the
+// queries whose name contains `name`, for profiling one of them)
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlite3.h>
@@ -14,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "odbc/handles.h"
@@ -96,6 +98,7 @@ double run_sqlite(sqlite3 *db, const char *sql, int64_t *rows) {
 int main(int argc, char **argv) {
     int rows = argc > 1 ? static_cast<int>(std::strtol(argv[1], nullptr, 10)) : 1000000;
     if (rows < 1000) rows = 1000;
+    const char *only = argc > 2 ? argv[2] : nullptr;
     Engine e;
     if (SQLAllocHandle(SQL_HANDLE_ENV, nullptr, &e.env) != SQL_SUCCESS) return 1;
     (void)SQLSetEnvAttr(e.env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
@@ -125,6 +128,7 @@ int main(int argc, char **argv) {
                 static_cast<long long>(sort_memory_budget(0)));
     std::printf("%-42s %10s %10s %8s %10s\n", "query", "engine", "sqlite", "ratio", "rows");
     for (const Query &q : queries) {
+        if (only && !std::strstr(q.name, only)) continue;
         double best_e = 1e30, best_s = 1e30;
         int64_t ne = 0, ns = 0;
         for (int round = 0; round < 3; round++) {
