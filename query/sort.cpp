@@ -24,6 +24,12 @@
 
 namespace {
 
+// Frees a vector's storage (assigning {} would keep its capacity).
+template <typename T>
+void give_back(std::vector<T> &v) {
+    std::vector<T>().swap(v);
+}
+
 constexpr int64_t kMinBudget = 1024;
 constexpr int64_t kMaxBudget = int64_t{1} << 40;
 constexpr size_t kReadBuffer = 32 * 1024;
@@ -434,11 +440,11 @@ int reduce_runs(Sort *s) {
 void close_all(Sort *s) {
     close_file(&s->files[0]);
     close_file(&s->files[1]);
-    s->arena = {};
-    s->items = {};
-    s->scratch = {};
-    s->readers = {};
-    s->heap = {};
+    give_back(s->arena);
+    give_back(s->items);
+    give_back(s->scratch);
+    give_back(s->readers);
+    give_back(s->heap);
 }
 
 // The pool's release callback: the record goes with its pool.
@@ -522,7 +528,7 @@ int sort_finish(Sort *s) {
         if (int r = flush_run(s)) return r;
         s->arena.shrink_to_fit();
         s->items.shrink_to_fit();
-        s->scratch = {};
+        give_back(s->scratch);
         if (int r = reduce_runs(s)) return r;
         s->from_memory = false;
         return start_merge(s, 0, s->runs.size());
