@@ -1,9 +1,12 @@
 // The external merge sort (sort.h).
 //
-// Memory: the entry buffer and its index are counted against the budget
-// (at least two entries per run, so an entry larger than the budget still
-// sorts); merging adds one read buffer of kReadBuffer bytes per run read at
-// once, at most max(kMinFanIn, budget / kReadBuffer) of them.
+// Memory: the entry buffer, its index and the radix passes' copy of the
+// index are allocated within the budget (at least two entries per run, so
+// an entry larger than the budget still sorts). Beyond it, a constant: 16
+// KiB of radix counts while a buffer is sorted, the kWriteBuffer of a run
+// file, and while merging (the entry buffer freed by then) one read buffer
+// of kReadBuffer bytes per run read at once, at most max(kMinFanIn, budget /
+// kReadBuffer) of them.
 #include "query/sort.h"
 
 #include <fcntl.h>
@@ -54,6 +57,8 @@ constexpr uint64_t kLengthMask = (uint64_t{1} << kLengthBits) - 1;
 constexpr size_t kPrefix = 8;
 constexpr size_t kRadixMinimum = 64;   // fewer items: a comparison sort
 constexpr size_t kPrefetchAhead = 8;
+constexpr size_t kMinArena = 4096;      // first allocations, clipped to the budget
+constexpr size_t kMinItems = 64;
 
 struct RunFile {
     int fd = -1;
@@ -225,6 +230,7 @@ bool item_equal(const Sort *s, const Item &a, const Item &b) { return !item_less
 void radix_by_prefix(Sort *s) {
     std::vector<Item> &items = s->items;
     const size_t n = items.size();
+    s->scratch.reserve(n);  // exactly n: no more than the items hold
     s->scratch.resize(n);
     static_assert(sizeof(size_t) >= sizeof(uint32_t));
     std::vector<size_t> counts(kPrefix * 256, 0);
@@ -244,7 +250,9 @@ void radix_by_prefix(Sort *s) {
         for (size_t i = 0; i < n; i++) to[c[(from[i].prefix >> shift) & 0xFF]++] = from[i];
         std::swap(from, to);
     }
-    if (from != items.data()) items.swap(s->scratch);
+    // Copied back rather than swapped, so each buffer keeps the capacity
+    // the budget gave it.
+    if (from != items.data()) std::memcpy(items.data(), from, n * sizeof(Item));
 }
 
 void sort_items(Sort *s) {
@@ -486,15 +494,23 @@ int sort_add(Sort *s, const void *key, size_t key_length, const void *payload, s
     if (key_length > UINT32_MAX / 2 || payload_length > UINT32_MAX / 2) return fail(s, 2, "");
     try {
         const size_t n = kHeader + key_length + payload_length;
-        // The arena, the items and the radix passes' copy of them.
-        const auto used = static_cast<int64_t>(s->arena.size() + s->items.size() * 2 * sizeof(Item));
-        if (s->items.size() >= 2 && used + static_cast<int64_t>(n + 2 * sizeof(Item)) > s->budget)
+        // The arena, the items and the radix passes' copy of them, counted
+        // by what they hold allocated; growth is clipped to the budget.
+        auto held = [](size_t arena, size_t items) { return static_cast<int64_t>(arena + 2 * items * sizeof(Item)); };
+        if (s->items.size() >= 2 && held(std::max(s->arena.capacity(), s->arena.size() + n),
+                                         std::max(s->items.capacity(), s->items.size() + 1)) > s->budget)
             if (int r = flush_run(s)) return r;
+        if (s->items.size() + 1 > s->items.capacity()) {
+            const int64_t room = (s->budget - held(s->arena.capacity(), 0)) / static_cast<int64_t>(2 * sizeof(Item));
+            size_t want = std::max<size_t>(s->items.capacity() * 2, kMinItems);
+            if (static_cast<int64_t>(want) > room) want = room > 0 ? static_cast<size_t>(room) : 0;
+            s->items.reserve(std::max(want, s->items.size() + 1));
+        }
         if (s->arena.size() + n > s->arena.capacity()) {
-            size_t want = std::max(s->arena.capacity() * 2, s->arena.size() + n);
-            size_t cap = static_cast<size_t>(s->budget);
-            if (want > cap) want = std::max(cap, s->arena.size() + n);
-            s->arena.reserve(want);
+            const int64_t room = s->budget - held(0, s->items.capacity());
+            size_t want = std::max<size_t>(s->arena.capacity() * 2, kMinArena);
+            if (static_cast<int64_t>(want) > room) want = room > 0 ? static_cast<size_t>(room) : 0;
+            s->arena.reserve(std::max(want, s->arena.size() + n));
         }
         const size_t at = s->arena.size();
         Item it{prefix_of(static_cast<const uint8_t *>(key), key_length),
@@ -602,5 +618,9 @@ void sort_release(Sort *s) {
 }
 
 int64_t sort_runs(const Sort *s) { return s ? s->runs_written : 0; }
+int64_t sort_memory(const Sort *s) {
+    return s ? static_cast<int64_t>(s->arena.capacity() + (s->items.capacity() + s->scratch.capacity()) * sizeof(Item))
+             : 0;
+}
 bool sort_spilled(const Sort *s) { return s && s->spilled; }
 int64_t sort_open_files() { return g_open_files.load(); }

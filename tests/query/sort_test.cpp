@@ -238,6 +238,28 @@ TEST_F(SortTest, KeysSharingTheirPrefixOrderByTheRest) {
     }
 }
 
+// The entry buffer, its index and the sorting copy stay within the budget
+// at every step, for small and large entries.
+TEST_F(SortTest, TheBufferStaysWithinTheBudget) {
+    const int kEntries = 60000;
+    for (size_t payload_length : {size_t{0}, size_t{5}, size_t{700}}) {
+        const int64_t budget = 64 * 1024;
+        Sort *s = make(budget, 0);
+        std::vector<uint8_t> payload(payload_length, 'p');
+        for (int i = 0; i < kEntries; i++) {
+            int k = (i * 7919) % 1000;
+            ASSERT_EQ(sort_add(s, &k, sizeof k, payload.data(), payload.size()), 0);
+            ASSERT_LE(sort_memory(s), budget) << "entry " << i << ", payload " << payload_length;
+        }
+        // Runs use the budget: about entries x (entry + index) / budget of them.
+        const int64_t total = kEntries * static_cast<int64_t>(8 + sizeof(int) + payload_length + 32);
+        EXPECT_GT(sort_runs(s), 1);
+        EXPECT_LE(sort_runs(s), 2 * (total / budget + 1)) << "payload " << payload_length;
+        ASSERT_EQ(sort_finish(s), 0);
+        sort_release(s);
+    }
+}
+
 TEST_F(SortTest, BudgetArithmeticIsCapped) {
     EXPECT_EQ(sort_memory_budget(1), 1024);
     EXPECT_EQ(sort_memory_budget(INT64_MAX), int64_t{1} << 40);
