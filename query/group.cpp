@@ -91,7 +91,7 @@ KeyForm settle(KeyForm *form, const Value *v) {
 
 // A unique sort of its own for a DISTINCT set function's overflow, freed
 // with the group (not kept in the plan's pool across groups).
-Sort *overflow_sort(GroupState *g, EvalContext *c) {
+Sort *overflow_sort(EvalContext *c) {
     QueryStatement *st = c->statement;
     SortOptions o{};
     o.budget = st->connection.work_mem_size;
@@ -100,7 +100,6 @@ Sort *overflow_sort(GroupState *g, EvalContext *c) {
     o.deadline = st->deadline;
     Sort *s = sort_start(nullptr, &o);
     if (!s) raise_evaluation_error(c, "HY000", "General error: %s", "error in starting sort routine");
-    (void)g;
     return s;
 }
 
@@ -245,7 +244,7 @@ void accumulate(Accumulator &a, GroupState *g, EvalContext *c) {
             if (seen == KeySetAnswer::kFull) {
                 // Past the set's memory: the value waits in a unique sort
                 // and is taken when the group ends (finish_distinct).
-                if (!a.overflow) a.overflow = overflow_sort(g, c);
+                if (!a.overflow) a.overflow = overflow_sort(c);
                 ByteBuffer &payload = *g->payload;
                 payload.clear();
                 payload_append(payload, v);
