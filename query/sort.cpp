@@ -20,6 +20,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/pool.h"
@@ -28,10 +29,33 @@
 namespace {
 
 // Frees a vector's storage (assigning {} would keep its capacity).
-template <typename T>
-void give_back(std::vector<T> &v) {
-    std::vector<T>().swap(v);
+template <typename V>
+void give_back(V &v) {
+    V().swap(v);
 }
+
+// Bytes that resize leaves uninitialised: the arena is always written over
+// right after it grows.
+template <typename T>
+struct UninitAllocator : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+        using other = UninitAllocator<U>;
+    };
+    UninitAllocator() = default;
+    template <typename U>
+    UninitAllocator(const UninitAllocator<U> &) {}
+    template <typename U>
+    void construct(U *p) noexcept {
+        ::new (static_cast<void *>(p)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U *p, Args &&...args) {
+        ::new (static_cast<void *>(p)) U(std::forward<Args>(args)...);
+    }
+};
+
+using Arena = std::vector<uint8_t, UninitAllocator<uint8_t>>;
 
 constexpr int64_t kMinBudget = 1024;
 constexpr int64_t kMaxBudget = int64_t{1} << 40;
@@ -79,6 +103,7 @@ struct Reader {
     size_t start = 0, end = 0; // unread bytes of the buffer
     const uint8_t *entry = nullptr;
     uint32_t key_length = 0, payload_length = 0;
+    uint64_t prefix = 0;       // of the entry's key, as for Item
 };
 
 uint64_t prefix_of(const uint8_t *key, size_t n) {
@@ -104,7 +129,7 @@ struct Sort {
     int64_t budget = 0;
     int64_t fan_in = kMinFanIn;
     std::string directory;
-    std::vector<uint8_t> arena;
+    Arena arena;
     std::vector<Item> items;
     std::vector<Item> scratch;     // the radix passes' second buffer
     RunFile files[2];
@@ -312,6 +337,7 @@ int reader_next(Sort *s, Reader *r) {
                 r->entry = r->buffer.data() + r->start;
                 r->key_length = kl;
                 r->payload_length = pl;
+                r->prefix = prefix_of(r->entry + kHeader, kl);
                 r->start += need;
                 return 0;
             }
@@ -353,7 +379,13 @@ int reader_next(Sort *s, Reader *r) {
 // Heap order: smaller key first; equal keys from the earlier run first.
 bool reader_after(const Sort *s, int a, int b) {
     const Reader &x = s->readers[static_cast<size_t>(a)], &y = s->readers[static_cast<size_t>(b)];
-    int c = compare_keys(x.entry + kHeader, x.key_length, y.entry + kHeader, y.key_length);
+    if (x.prefix != y.prefix) return x.prefix > y.prefix;
+    int c;
+    if (x.key_length <= kPrefix || y.key_length <= kPrefix)
+        c = x.key_length < y.key_length ? -1 : (x.key_length > y.key_length ? 1 : 0);
+    else
+        c = compare_keys(x.entry + kHeader + kPrefix, x.key_length - kPrefix, y.entry + kHeader + kPrefix,
+                         y.key_length - kPrefix);
     if (c != 0) return c > 0;
     return a > b;
 }

@@ -410,7 +410,7 @@ int payload_read(const uint8_t *data, size_t length, size_t *at, CvPool *pool, V
             if (!v->long_buffer || (n && append_to_long_buffer(v->long_buffer, bytes, n) != 0)) return -2;
         } else {
             if (n > static_cast<uint64_t>(kMaxCharValue)) return -1;
-            v = NewValue(pool, static_cast<int32_t>(n));
+            v = NewValue(pool, static_cast<int32_t>(n > 0 ? n : 1));  // a buffer even for an empty text
             if (!v) return -2;
             if (n) std::memcpy(v->data.s, bytes, n);
             v->data.s[n] = '\0';
@@ -482,4 +482,31 @@ int payload_restore(const uint8_t *data, size_t length, size_t *at, Value *dst, 
     buffer[keep] = '\0';
     dst->length = static_cast<int32_t>(keep);
     return 0;
+}
+
+int payload_read_into(const uint8_t *data, size_t length, size_t *at, CvPool *pool, Value **slot,
+                      int32_t *capacity) {
+    const size_t start = *at;
+    PayloadHeader h;
+    if (!get_header(data, length, at, &h)) return -1;
+    Value *v = *slot;
+    bool reuse = v && v->type == h.type && h.type != VT_LONG_CHAR && h.type != VT_LONG_BINARY;
+    if (reuse && !h.is_null && is_bytes_type(h.type)) {
+        uint64_t n;
+        if (!get_count(data, length, at, h.type, &n)) return -1;
+        reuse = *capacity >= 0 && n <= static_cast<uint64_t>(*capacity);
+    }
+    *at = start;
+    if (!reuse) {
+        int r = payload_read(data, length, at, pool, slot);
+        if (r != 0) return r;
+        v = *slot;
+        const bool buffer = v->type == VT_CHAR ? v->data.s != nullptr : v->type == VT_BINARY && v->data.bytes;
+        *capacity = !v->is_null && buffer ? v->length : -1;
+        return 0;
+    }
+    // As a new value would be: nothing delivered yet, no copy marks.
+    v->piece_offset = 0;
+    v->copy_mark = 0;
+    return payload_restore(data, length, at, v, *capacity, pool);
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,56 @@ TEST_F(SortKeys, IntegersOrderByValueAndNullsSortHigh) {
     Value *i32 = new_value_of_type(pool, VT_INTEGER);
     i32->data.i = -300;
     EXPECT_EQ(key_of(i32, false), key_of(integer(-300), false));
+}
+
+// Rows read one after another into the same slot: a value is written over
+// when it has the same type and its text fits, else replaced; every read
+// gives the value written, NULLs and empty texts included.
+TEST_F(SortKeys, PayloadsReadIntoTheSameSlotGiveEachValue) {
+    struct Item {
+        const char *text;   // null: NULL text
+        bool reused;        // the slot's value written over
+    };
+    const Item items[] = {{nullptr, false}, {"", false},     {"abcd", false}, {"ab", true},
+                          {"", true},       {"abcd", true},  {"abcde", false}, {nullptr, true},
+                          {"x", true},      {"abcdef", false}};
+    ByteBuffer rows;
+    for (const Item &it : items) {
+        Value *v = NewValue(pool, it.text ? static_cast<int32_t>(std::strlen(it.text)) : 0);
+        if (it.text) {
+            std::memcpy(v->data.s, it.text, std::strlen(it.text));
+            v->length = static_cast<int32_t>(std::strlen(it.text));
+        } else {
+            v->is_null = -1;
+        }
+        payload_append(rows, v);
+    }
+    Value *slot = nullptr;
+    int32_t capacity = 0;
+    size_t at = 0;
+    for (const Item &it : items) {
+        Value *before = slot;
+        ASSERT_EQ(payload_read_into(rows.data(), rows.size(), &at, pool, &slot, &capacity), 0);
+        if (before) {
+            EXPECT_EQ(slot == before, it.reused) << (it.text ? it.text : "NULL");
+        }
+        if (!it.text) {
+            EXPECT_TRUE(slot->is_null);
+            continue;
+        }
+        EXPECT_FALSE(slot->is_null);
+        EXPECT_EQ(std::string(slot->data.s, static_cast<size_t>(slot->length)), it.text);
+        EXPECT_EQ(slot->data.s[slot->length], '\0');
+    }
+    EXPECT_EQ(at, rows.size());
+    // Another type in the slot: a new value.
+    ByteBuffer other;
+    payload_append(other, integer(42));
+    at = 0;
+    Value *before = slot;
+    ASSERT_EQ(payload_read_into(other.data(), other.size(), &at, pool, &slot, &capacity), 0);
+    EXPECT_NE(slot, before);
+    EXPECT_EQ(slot->data.big, 42);
 }
 
 TEST_F(SortKeys, KeySetAnswersNewSeenAndFullPastItsCap) {

@@ -48,6 +48,8 @@ const Case kCases[] = {
      "SELECT id, s, b FROM t1 ORDER BY 2 DESC NULLS FIRST, 3 NULLS LAST, 1 DESC", true},
     {"SELECT id, n FROM t1 ORDER BY n, id", "SELECT id, n FROM t1 ORDER BY n NULLS LAST, id", true},
     {"SELECT id AS k, a FROM t1 ORDER BY k DESC", nullptr, true},
+    {"SELECT id, '' FROM t1 ORDER BY id DESC", nullptr, true},
+    {"SELECT DISTINCT '', a FROM t1", nullptr, false},
     {"SELECT id FROM t1 ORDER BY a * 2, id", "SELECT id FROM t1 ORDER BY a * 2 NULLS LAST, id", true},
     {"SELECT a, COUNT(*) FROM t1 GROUP BY a ORDER BY 2 DESC, 1",
      "SELECT a, COUNT(*) FROM t1 GROUP BY a ORDER BY 2 DESC, 1 NULLS LAST", true},
