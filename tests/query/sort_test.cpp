@@ -238,6 +238,27 @@ TEST_F(SortTest, KeysSharingTheirPrefixOrderByTheRest) {
     }
 }
 
+// Keys longer than the index records (65535 bytes and more) that differ
+// only near their ends or in length, among enough entries for the radix
+// passes.
+TEST_F(SortTest, VeryLongKeysOrderByTheirLastBytes) {
+    std::vector<std::string> keys;
+    for (size_t length : {size_t{65534}, size_t{65535}, size_t{65536}, size_t{70000}})
+        for (char last : {'c', 'a', 'b'}) keys.push_back(std::string(length - 1, 'k') + last);
+    while (keys.size() < 100) keys.push_back("short" + std::to_string(keys.size()));
+    std::vector<std::string> expected = keys;
+    std::sort(expected.begin(), expected.end());
+    Sort *s = make(1 << 24, 0);
+    for (const std::string &k : keys) ASSERT_EQ(sort_add(s, k.data(), k.size(), nullptr, 0), 0);
+    ASSERT_EQ(sort_finish(s), 0);
+    const uint8_t *key, *payload;
+    size_t kl, pl;
+    std::vector<std::string> got;
+    while (sort_fetch(s, &key, &kl, &payload, &pl) == 0) got.emplace_back(reinterpret_cast<const char *>(key), kl);
+    EXPECT_EQ(got, expected);
+    sort_release(s);
+}
+
 // The entry buffer, its index and the sorting copy stay within the budget
 // at every step, for small and large entries.
 TEST_F(SortTest, TheBufferStaysWithinTheBudget) {
