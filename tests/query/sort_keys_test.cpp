@@ -84,9 +84,10 @@ TEST_F(SortKeys, PayloadsReadIntoTheSameSlotGiveEachValue) {
                           {"x", true},      {"abcdef", false}};
     ByteBuffer rows;
     for (const Item &it : items) {
-        Value *v = NewValue(pool, it.text ? static_cast<int32_t>(std::strlen(it.text)) : 0);
+        // An empty text still has its buffer, as texts the engine makes do.
+        Value *v = NewValue(pool, it.text ? static_cast<int32_t>(std::strlen(it.text) + 1) : 0);
         if (it.text) {
-            std::memcpy(v->data.s, it.text, std::strlen(it.text));
+            std::memcpy(v->data.s, it.text, std::strlen(it.text) + 1);
             v->length = static_cast<int32_t>(std::strlen(it.text));
         } else {
             v->is_null = -1;
