@@ -36,6 +36,7 @@ struct Cursor {
     KeyForm *column_forms;     // 0 until known
     int32_t *column_long;
     Value **row;               // rows decoded from a sort
+    int32_t *row_capacity;     // text bytes of each row value (payload_read_into)
     CvPool *row_pool;
     int32_t pool_rows;         // rows decoded into row_pool
     int64_t limit;             // applied here when ordering or de-duplicating
@@ -103,12 +104,15 @@ void fresh_cursor_pool(Cursor *k, QueryStatement *st, EvalContext *c) {
     if (!fresh) no_memory(c);
     cv_mem_release_handle(k->row_pool);
     k->row_pool = fresh;
+    for (int i = 0; i < k->column_count; i++) k->row[i] = nullptr;  // they went with the pool
 }
 
 void decode_row(Cursor *k, const uint8_t *payload, size_t length, int columns, EvalContext *c) {
     size_t at = 0;
     for (int i = 0; i < columns; i++) {
-        int r = payload_read(payload, length, &at, k->row_pool, &k->row[i]);
+        // Values of the previous row are written over where they fit (a
+        // row's values are needed only until the next fetch).
+        int r = payload_read_into(payload, length, &at, k->row_pool, &k->row[i], &k->row_capacity[i]);
         if (r == -2) no_memory(c);
         if (r != 0) raise_evaluation_error(c, "HY000", "General error: %s", "error in sort routine");
     }
@@ -253,7 +257,8 @@ void cursor_open(QueryStatement *st, QueryScope *scope, EvalContext *c) {
     k->column_forms = pool_new_array<KeyForm>(st->exec_pool, static_cast<size_t>(k->column_count + 1));
     k->column_long = pool_new_array<int32_t>(st->exec_pool, static_cast<size_t>(k->column_count + 1));
     k->row = pool_new_array<Value *>(st->exec_pool, static_cast<size_t>(k->column_count + 1));
-    if (!k->branches || !k->column_forms || !k->column_long || !k->row) no_memory(c);
+    k->row_capacity = pool_new_array<int32_t>(st->exec_pool, static_cast<size_t>(k->column_count + 1));
+    if (!k->branches || !k->column_forms || !k->column_long || !k->row || !k->row_capacity) no_memory(c);
     int b = 0;
     for (QueryScope *s = scope; s; s = s->union_next, b++) {
         k->branches[b] = s;

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <new>
 #include <string>
-#include <unordered_set>
 
 #include "engine/describe_expression.h"
+#include "query/key_set.h"
 #include "query/plan.h"
 #include "query/sort.h"
 #include "query/sort_record.h"
@@ -30,7 +30,8 @@ struct Accumulator {
     SQL_NUMERIC_STRUCT numeric_sum;
     Value *kept;               // MIN, MAX, FIRST, LAST; the interval sum
     int32_t kept_capacity;     // bytes of kept's text buffer
-    std::unordered_set<std::string> *seen;  // DISTINCT forms: the arguments' keys
+    KeySet *seen;              // DISTINCT forms: the arguments' keys
+    Sort *overflow;            // DISTINCT forms: new arguments met once seen was full
 };
 
 // Accumulators of the statement, found by their node while evaluating.
@@ -41,7 +42,9 @@ struct Registered {
 };
 
 struct GroupState {
+    ExecPlan *plan;
     CvPool *acc_pool;          // accumulators' storage; replaced at each reset
+    int64_t distinct_cap;      // bytes for each DISTINCT set function's hash set
     int32_t acc_count;
     Accumulator *accs;
     int32_t grouped;
@@ -86,6 +89,22 @@ KeyForm settle(KeyForm *form, const Value *v) {
 }
 
 
+// A unique sort of its own for a DISTINCT set function's overflow, freed
+// with the group (not kept in the plan's pool across groups).
+Sort *overflow_sort(EvalContext *c) {
+    QueryStatement *st = c->statement;
+    SortOptions o{};
+    o.budget = st->connection.work_mem_size;
+    o.unique = 1;
+    o.directory = st->connection.work_dir_path;
+    o.deadline = st->deadline;
+    Sort *s = sort_start(nullptr, &o);
+    if (!s) raise_evaluation_error(c, "HY000", "General error: %s", "error in starting sort routine");
+    return s;
+}
+
+void accumulate_value(Accumulator &a, const Value *v, GroupState *g, EvalContext *c);
+
 void reset_accumulators(ExecPlan *plan, GroupState *g, EvalContext *c) {
     cv_mem_release_handle(g->acc_pool);
     g->acc_pool = cv_mem_alloc_handle(plan->pool);
@@ -93,17 +112,16 @@ void reset_accumulators(ExecPlan *plan, GroupState *g, EvalContext *c) {
     for (int i = 0; i < g->acc_count; i++) {
         Accumulator &a = g->accs[i];
         AggregateNode *node = a.node;
-        std::unordered_set<std::string> *seen = a.seen;
+        KeySet *seen = a.seen;
+        sort_release(a.overflow);
         a = Accumulator{};
         a.node = node;
         a.seen = seen;
         if (node->distinct) {
-            try {
-                if (!a.seen) a.seen = new std::unordered_set<std::string>();
-                a.seen->clear();
-            } catch (const std::bad_alloc &) {
-                no_memory(c);
-            }
+            if (!a.seen) a.seen = new (std::nothrow) KeySet;
+            if (!a.seen) no_memory(c);
+            key_set_clear(a.seen);
+            a.seen->cap = g->distinct_cap;
         }
     }
 }
@@ -218,16 +236,31 @@ void accumulate(Accumulator &a, GroupState *g, EvalContext *c) {
     if (v->is_null) return;
     if (node->distinct) {
         ByteBuffer &key = *g->key;
+        KeySetAnswer seen;
         try {
             key.clear();
             key_append(key, v, key_form_of_type(v->type), false);
-            std::string k(reinterpret_cast<const char *>(key.data()), key.size());
-            if (a.seen->find(k) != a.seen->end()) return;  // no node made for a value seen before
-            a.seen->insert(std::move(k));
+            seen = key_set_insert(a.seen, key.data(), key.size());
+            if (seen == KeySetAnswer::kFull) {
+                // Past the set's memory: the value waits in a unique sort
+                // and is taken when the group ends (finish_distinct).
+                if (!a.overflow) a.overflow = overflow_sort(c);
+                ByteBuffer &payload = *g->payload;
+                payload.clear();
+                payload_append(payload, v);
+                int r = sort_add(a.overflow, key.data(), key.size(), payload.data(), payload.size());
+                if (r != 0) sort_failure(a.overflow, r, c);
+            }
         } catch (const std::bad_alloc &) {
             no_memory(c);
         }
+        if (seen != KeySetAnswer::kNew) return;
     }
+    accumulate_value(a, v, g, c);
+}
+
+void accumulate_value(Accumulator &a, const Value *v, GroupState *g, EvalContext *c) {
+    AggregateNode *node = a.node;
     switch (node->code) {
     case AGG_COUNT: break;
     case AGG_MAX:
@@ -249,6 +282,41 @@ void accumulate(Accumulator &a, GroupState *g, EvalContext *c) {
 
 void accumulate_all(GroupState *g, EvalContext *c) {
     for (int i = 0; i < g->acc_count; i++) accumulate(g->accs[i], g, c);
+}
+
+// The values of DISTINCT set functions that did not fit their hash sets:
+// read back from their unique sorts (none of them is in the set, the sort
+// removed their duplicates) and accumulated. Once per group, before its
+// results are read.
+void finish_distinct(GroupState *g, EvalContext *c) {
+    for (int i = 0; i < g->acc_count; i++) {
+        Accumulator &a = g->accs[i];
+        if (!a.overflow) continue;
+        int r = sort_finish(a.overflow);
+        if (r != 0) sort_failure(a.overflow, r, c);
+        CvPool *values = nullptr;
+        for (int64_t n = 0;; n++) {
+            if (n % 256 == 0) {
+                cv_mem_release_handle(values);
+                values = cv_mem_alloc_handle(g->plan->pool);
+                if (!values) no_memory(c);
+            }
+            const uint8_t *key, *payload;
+            size_t key_length, payload_length;
+            r = sort_fetch(a.overflow, &key, &key_length, &payload, &payload_length);
+            if (r == 100) break;
+            if (r != 0) sort_failure(a.overflow, r, c);
+            size_t at = 0;
+            Value *v = nullptr;
+            int rr = payload_read(payload, payload_length, &at, values, &v);
+            if (rr == -2) no_memory(c);
+            if (rr != 0) raise_evaluation_error(c, "HY000", "General error: %s", "error in sort routine");
+            accumulate_value(a, v, g, c);
+        }
+        cv_mem_release_handle(values);
+        sort_release(a.overflow);
+        a.overflow = nullptr;
+    }
 }
 
 Value *null_of(AggregateNode *node, EvalContext *c) {
@@ -344,6 +412,7 @@ int aggregate_fetch(ExecPlan *plan) {
     if (plan->done || limit_reached(plan, g)) return 100;
     reset_accumulators(plan, g, &c);
     while (plan_rows_next(plan, &c) == 0) accumulate_all(g, &c);
+    finish_distinct(g, &c);
     plan->done = 1;
     fresh_row_pool(plan, &c);
     plan_evaluate_results(plan, &c);
@@ -444,6 +513,7 @@ int grouped_fetch(ExecPlan *plan) {
                 break;
             }
         }
+        finish_distinct(g, &c);
         Node *having = plan->scope->having;
         if (having && evaluate_condition(having, &c) != kTrue) continue;
         plan_evaluate_results(plan, &c);
@@ -546,10 +616,14 @@ void group_setup(ExecPlan *plan, EvalContext *c) {
         auto *gs = static_cast<GroupState *>(arg);
         for (ByteBuffer *b : {gs->key, gs->payload, gs->group_key})
             if (b) b->~ByteBuffer();
-        for (int k = 0; gs->accs && k < gs->acc_count; k++) delete gs->accs[k].seen;
+        for (int k = 0; gs->accs && k < gs->acc_count; k++) {
+            delete gs->accs[k].seen;
+            sort_release(gs->accs[k].overflow);
+        }
     };
     if (!cv_mem_on_release(plan->pool, destroy, g)) no_memory(c);
     plan->sort = g;
+    g->plan = plan;
     g->limit = plan->limit;
     plan->limit = 0;
     g->acc_count = aggregates;
@@ -559,6 +633,11 @@ void group_setup(ExecPlan *plan, EvalContext *c) {
     for (List *list : {scope->select_aggregates, scope->having_aggregates})
         for (ListCell *cell = ListFirst(list); cell; cell = ListNext(cell)) g->accs[i++].node = node_cast<AggregateNode>(ListData(cell));
     register_accumulators(plan, g, c);
+    int distinct_functions = 0;
+    for (int k = 0; k < g->acc_count; k++) distinct_functions += g->accs[k].node->distinct ? 1 : 0;
+    // The statement's work memory shared by the DISTINCT set functions.
+    g->distinct_cap = sort_memory_budget(c->statement->connection.work_mem_size) /
+                      (distinct_functions > 0 ? distinct_functions : 1);
     if (grouped) {
         g->grouped = 1;
         g->group_count = ListCount(scope->group_by->list);

@@ -13,7 +13,9 @@
 // 64-bit integers (22003 on overflow), over exact numerics exactly, over
 // doubles as doubles, over intervals as intervals; AVG divides the sum by the
 // count; MIN and MAX keep a copy of the extreme value; the DISTINCT forms
-// see each distinct non-NULL argument once (NULLs ignored).
+// see each distinct non-NULL argument once (NULLs ignored): a hash set of
+// the arguments' keys within the statement's work memory, and past it a
+// unique sort of the values the set does not hold, read when the group ends.
 //
 // Exports: group_setup, group_open, aggregate_value, sort_failure.
 #pragma once

@@ -1,9 +1,12 @@
 // The external merge sort (sort.h).
 //
-// Memory: the entry buffer and its index are counted against the budget
-// (at least two entries per run, so an entry larger than the budget still
-// sorts); merging adds one read buffer of kReadBuffer bytes per run read at
-// once, at most max(kMinFanIn, budget / kReadBuffer) of them.
+// Memory: the entry buffer, its index and the radix passes' copy of the
+// index are allocated within the budget (at least two entries per run, so
+// an entry larger than the budget still sorts). Beyond it, a constant: 16
+// KiB of radix counts while a buffer is sorted, the kWriteBuffer of a run
+// file, and while merging (the entry buffer freed by then) one read buffer
+// of kReadBuffer bytes per run read at once, at most max(kMinFanIn, budget /
+// kReadBuffer) of them.
 #include "query/sort.h"
 
 #include <fcntl.h>
@@ -17,12 +20,42 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/pool.h"
 #include "support/work_file.h"
 
 namespace {
+
+// Frees a vector's storage (assigning {} would keep its capacity).
+template <typename V>
+void give_back(V &v) {
+    V().swap(v);
+}
+
+// Bytes that resize leaves uninitialised: the arena is always written over
+// right after it grows.
+template <typename T>
+struct UninitAllocator : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+        using other = UninitAllocator<U>;
+    };
+    UninitAllocator() = default;
+    template <typename U>
+    UninitAllocator(const UninitAllocator<U> &) {}
+    template <typename U>
+    void construct(U *p) noexcept {
+        ::new (static_cast<void *>(p)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U *p, Args &&...args) {
+        ::new (static_cast<void *>(p)) U(std::forward<Args>(args)...);
+    }
+};
+
+using Arena = std::vector<uint8_t, UninitAllocator<uint8_t>>;
 
 constexpr int64_t kMinBudget = 1024;
 constexpr int64_t kMaxBudget = int64_t{1} << 40;
@@ -34,10 +67,22 @@ constexpr size_t kHeader = 8;  // key length, payload length (32 bits each)
 
 std::atomic<int64_t> g_open_files{0};
 
+// An entry of the in-memory buffer: the key's first 8 bytes as a big-endian
+// number (zero-padded), so most comparisons and the radix passes never look
+// at the arena; and the entry's offset in the arena with the key's length
+// (capped at 0xFFFF: past 8 bytes only "longer than 8" matters here).
 struct Item {
-    uint64_t prefix;   // the key's first 8 bytes, big-endian
-    uint64_t offset;   // of the entry in the arena
+    uint64_t prefix;
+    uint64_t packed;   // offset << 16 | min(key length, 0xFFFF)
 };
+
+constexpr int kLengthBits = 16;
+constexpr uint64_t kLengthMask = (uint64_t{1} << kLengthBits) - 1;
+constexpr size_t kPrefix = 8;
+constexpr size_t kRadixMinimum = 64;   // fewer items: a comparison sort
+constexpr size_t kPrefetchAhead = 8;
+constexpr size_t kMinArena = 4096;      // first allocations, clipped to the budget
+constexpr size_t kMinItems = 64;
 
 struct RunFile {
     int fd = -1;
@@ -58,12 +103,15 @@ struct Reader {
     size_t start = 0, end = 0; // unread bytes of the buffer
     const uint8_t *entry = nullptr;
     uint32_t key_length = 0, payload_length = 0;
+    uint64_t prefix = 0;       // of the entry's key, as for Item
 };
 
 uint64_t prefix_of(const uint8_t *key, size_t n) {
-    uint64_t p = 0;
-    for (size_t i = 0; i < 8; i++) p = (p << 8) | (i < n ? key[i] : 0);
-    return p;
+    uint8_t b[kPrefix] = {};
+    std::memcpy(b, key, n < kPrefix ? n : kPrefix);
+    uint64_t p;
+    std::memcpy(&p, b, sizeof p);
+    return __builtin_bswap64(p);
 }
 
 int compare_keys(const uint8_t *a, size_t la, const uint8_t *b, size_t lb) {
@@ -81,8 +129,9 @@ struct Sort {
     int64_t budget = 0;
     int64_t fan_in = kMinFanIn;
     std::string directory;
-    std::vector<uint8_t> arena;
+    Arena arena;
     std::vector<Item> items;
+    std::vector<Item> scratch;     // the radix passes' second buffer
     RunFile files[2];
     int file = 0;                  // where new runs go
     std::vector<Run> runs;
@@ -177,29 +226,77 @@ int file_append(Sort *s, RunFile *f, const uint8_t *data, size_t n) {
     return 0;
 }
 
-const uint8_t *entry_at(const Sort *s, const Item &it) { return s->arena.data() + it.offset; }
+const uint8_t *entry_at(const Sort *s, const Item &it) { return s->arena.data() + (it.packed >> kLengthBits); }
 
 void entry_parts(const uint8_t *e, uint32_t *kl, uint32_t *pl) {
     std::memcpy(kl, e, 4);
     std::memcpy(pl, e + 4, 4);
 }
 
+// Key order (memcmp, a shorter key before a longer one it begins). With
+// equal prefixes a key of at most 8 bytes is wholly in its prefix, so only
+// two longer keys need the arena.
 bool item_less(const Sort *s, const Item &a, const Item &b) {
     if (a.prefix != b.prefix) return a.prefix < b.prefix;
+    const uint64_t la = a.packed & kLengthMask, lb = b.packed & kLengthMask;
+    if (la <= kPrefix || lb <= kPrefix) return la < lb;
     const uint8_t *x = entry_at(s, a), *y = entry_at(s, b);
     uint32_t xk, xp, yk, yp;
     entry_parts(x, &xk, &xp);
     entry_parts(y, &yk, &yp);
-    return compare_keys(x + kHeader, xk, y + kHeader, yk) < 0;
+    return compare_keys(x + kHeader + kPrefix, xk - kPrefix, y + kHeader + kPrefix, yk - kPrefix) < 0;
 }
 
 bool item_equal(const Sort *s, const Item &a, const Item &b) { return !item_less(s, a, b) && !item_less(s, b, a); }
+
+// Stable LSD radix sort of the items by prefix, one pass per byte that
+// differs among them; the items then stand in prefix order, and equal
+// prefixes in the order they were added.
+void radix_by_prefix(Sort *s) {
+    std::vector<Item> &items = s->items;
+    const size_t n = items.size();
+    s->scratch.reserve(n);  // exactly n: no more than the items hold
+    s->scratch.resize(n);
+    static_assert(sizeof(size_t) >= sizeof(uint32_t));
+    std::vector<size_t> counts(kPrefix * 256, 0);
+    for (const Item &it : items)
+        for (size_t b = 0; b < kPrefix; b++) counts[b * 256 + ((it.prefix >> (8 * b)) & 0xFF)]++;
+    Item *from = items.data(), *to = s->scratch.data();
+    for (size_t b = 0; b < kPrefix; b++) {
+        size_t *c = &counts[b * 256];
+        if (c[(from[0].prefix >> (8 * b)) & 0xFF] == n) continue;  // one value: nothing moves
+        size_t at = 0;
+        for (int v = 0; v < 256; v++) {
+            const size_t k = c[v];
+            c[v] = at;
+            at += k;
+        }
+        const unsigned shift = static_cast<unsigned>(8 * b);
+        for (size_t i = 0; i < n; i++) to[c[(from[i].prefix >> shift) & 0xFF]++] = from[i];
+        std::swap(from, to);
+    }
+    // Copied back rather than swapped, so each buffer keeps the capacity
+    // the budget gave it.
+    if (from != items.data()) std::memcpy(items.data(), from, n * sizeof(Item));
+}
 
 void sort_items(Sort *s) {
     auto less = [s](const Item &a, const Item &b) { return item_less(s, a, b); };
     // Already ordered (all equal keys included): nothing to do.
     if (std::is_sorted(s->items.begin(), s->items.end(), less)) return;
-    std::stable_sort(s->items.begin(), s->items.end(), less);
+    if (s->items.size() < kRadixMinimum) {
+        std::stable_sort(s->items.begin(), s->items.end(), less);
+        return;
+    }
+    radix_by_prefix(s);
+    // Equal prefixes of longer keys: their order by the rest of the key.
+    auto first = s->items.begin();
+    while (first != s->items.end()) {
+        auto last = first + 1;
+        while (last != s->items.end() && last->prefix == first->prefix) ++last;
+        if (last - first > 1 && !std::is_sorted(first, last, less)) std::stable_sort(first, last, less);
+        first = last;
+    }
 }
 
 int flush_run(Sort *s) {
@@ -240,6 +337,7 @@ int reader_next(Sort *s, Reader *r) {
                 r->entry = r->buffer.data() + r->start;
                 r->key_length = kl;
                 r->payload_length = pl;
+                r->prefix = prefix_of(r->entry + kHeader, kl);
                 r->start += need;
                 return 0;
             }
@@ -281,7 +379,13 @@ int reader_next(Sort *s, Reader *r) {
 // Heap order: smaller key first; equal keys from the earlier run first.
 bool reader_after(const Sort *s, int a, int b) {
     const Reader &x = s->readers[static_cast<size_t>(a)], &y = s->readers[static_cast<size_t>(b)];
-    int c = compare_keys(x.entry + kHeader, x.key_length, y.entry + kHeader, y.key_length);
+    if (x.prefix != y.prefix) return x.prefix > y.prefix;
+    int c;
+    if (x.key_length <= kPrefix || y.key_length <= kPrefix)
+        c = x.key_length < y.key_length ? -1 : (x.key_length > y.key_length ? 1 : 0);
+    else
+        c = compare_keys(x.entry + kHeader + kPrefix, x.key_length - kPrefix, y.entry + kHeader + kPrefix,
+                         y.key_length - kPrefix);
     if (c != 0) return c > 0;
     return a > b;
 }
@@ -376,10 +480,11 @@ int reduce_runs(Sort *s) {
 void close_all(Sort *s) {
     close_file(&s->files[0]);
     close_file(&s->files[1]);
-    s->arena = {};
-    s->items = {};
-    s->readers = {};
-    s->heap = {};
+    give_back(s->arena);
+    give_back(s->items);
+    give_back(s->scratch);
+    give_back(s->readers);
+    give_back(s->heap);
 }
 
 // The pool's release callback: the record goes with its pool.
@@ -421,25 +526,34 @@ int sort_add(Sort *s, const void *key, size_t key_length, const void *payload, s
     if (key_length > UINT32_MAX / 2 || payload_length > UINT32_MAX / 2) return fail(s, 2, "");
     try {
         const size_t n = kHeader + key_length + payload_length;
-        const auto used = static_cast<int64_t>(s->arena.size() + s->items.size() * sizeof(Item));
-        if (s->items.size() >= 2 && used + static_cast<int64_t>(n + sizeof(Item)) > s->budget)
+        // The arena, the items and the radix passes' copy of them, counted
+        // by what they hold allocated; growth is clipped to the budget.
+        auto held = [](size_t arena, size_t items) { return static_cast<int64_t>(arena + 2 * items * sizeof(Item)); };
+        if (s->items.size() >= 2 && held(std::max(s->arena.capacity(), s->arena.size() + n),
+                                         std::max(s->items.capacity(), s->items.size() + 1)) > s->budget)
             if (int r = flush_run(s)) return r;
-        if (s->arena.size() + n > s->arena.capacity()) {
-            size_t want = std::max(s->arena.capacity() * 2, s->arena.size() + n);
-            size_t cap = static_cast<size_t>(s->budget);
-            if (want > cap) want = std::max(cap, s->arena.size() + n);
-            s->arena.reserve(want);
+        if (s->items.size() + 1 > s->items.capacity()) {
+            const int64_t room = (s->budget - held(s->arena.capacity(), 0)) / static_cast<int64_t>(2 * sizeof(Item));
+            size_t want = std::max<size_t>(s->items.capacity() * 2, kMinItems);
+            if (static_cast<int64_t>(want) > room) want = room > 0 ? static_cast<size_t>(room) : 0;
+            s->items.reserve(std::max(want, s->items.size() + 1));
         }
-        Item it{prefix_of(static_cast<const uint8_t *>(key), key_length), s->arena.size()};
+        if (s->arena.size() + n > s->arena.capacity()) {
+            const int64_t room = s->budget - held(0, s->items.capacity());
+            size_t want = std::max<size_t>(s->arena.capacity() * 2, kMinArena);
+            if (static_cast<int64_t>(want) > room) want = room > 0 ? static_cast<size_t>(room) : 0;
+            s->arena.reserve(std::max(want, s->arena.size() + n));
+        }
+        const size_t at = s->arena.size();
+        Item it{prefix_of(static_cast<const uint8_t *>(key), key_length),
+                static_cast<uint64_t>(at) << kLengthBits | std::min<uint64_t>(key_length, kLengthMask)};
         auto kl = static_cast<uint32_t>(key_length), pl = static_cast<uint32_t>(payload_length);
-        const auto *kb = reinterpret_cast<const uint8_t *>(&kl);
-        const auto *pb = reinterpret_cast<const uint8_t *>(&pl);
-        s->arena.insert(s->arena.end(), kb, kb + 4);
-        s->arena.insert(s->arena.end(), pb, pb + 4);
-        if (key_length) s->arena.insert(s->arena.end(), static_cast<const uint8_t *>(key), static_cast<const uint8_t *>(key) + key_length);
-        if (payload_length)
-            s->arena.insert(s->arena.end(), static_cast<const uint8_t *>(payload),
-                            static_cast<const uint8_t *>(payload) + payload_length);
+        s->arena.resize(at + n);
+        uint8_t *e = s->arena.data() + at;
+        std::memcpy(e, &kl, 4);
+        std::memcpy(e + 4, &pl, 4);
+        if (key_length) std::memcpy(e + kHeader, key, key_length);
+        if (payload_length) std::memcpy(e + kHeader + key_length, payload, payload_length);
         s->items.push_back(it);
         return 0;
     } catch (const std::bad_alloc &) {
@@ -462,6 +576,7 @@ int sort_finish(Sort *s) {
         if (int r = flush_run(s)) return r;
         s->arena.shrink_to_fit();
         s->items.shrink_to_fit();
+        give_back(s->scratch);
         if (int r = reduce_runs(s)) return r;
         s->from_memory = false;
         return start_merge(s, 0, s->runs.size());
@@ -490,6 +605,9 @@ int sort_fetch(Sort *s, const uint8_t **key, size_t *key_length, const uint8_t *
             uint32_t kl, pl;
             if (s->from_memory) {
                 if (s->next_item >= s->items.size()) return 100;
+                // Entries are read in key order, scattered over the arena.
+                if (s->next_item + kPrefetchAhead < s->items.size())
+                    __builtin_prefetch(entry_at(s, s->items[s->next_item + kPrefetchAhead]));
                 e = entry_at(s, s->items[s->next_item++]);
                 entry_parts(e, &kl, &pl);
             } else {
@@ -532,5 +650,9 @@ void sort_release(Sort *s) {
 }
 
 int64_t sort_runs(const Sort *s) { return s ? s->runs_written : 0; }
+int64_t sort_memory(const Sort *s) {
+    return s ? static_cast<int64_t>(s->arena.capacity() + (s->items.capacity() + s->scratch.capacity()) * sizeof(Item))
+             : 0;
+}
 bool sort_spilled(const Sort *s) { return s && s->spilled; }
 int64_t sort_open_files() { return g_open_files.load(); }

@@ -17,7 +17,7 @@
 //
 // Exports: SortOptions, Sort, sort_start, sort_add, sort_finish,
 // sort_fetch, sort_push_back, sort_error, sort_release, sort_memory_budget,
-// sort_runs, sort_spilled, sort_open_files, kSortDefaultBudget.
+// sort_runs, sort_spilled, sort_memory, sort_open_files, kSortDefaultBudget.
 #pragma once
 
 #include <cstddef>
@@ -67,5 +67,8 @@ void sort_release(Sort *sort);
 /// Runs written so far, and whether any file was made.
 [[nodiscard]] int64_t sort_runs(const Sort *sort);
 [[nodiscard]] bool sort_spilled(const Sort *sort);
+/// Bytes the entry buffer holds allocated now (within the budget but for
+/// an entry larger than it).
+[[nodiscard]] int64_t sort_memory(const Sort *sort);
 /// Work files of sorts open in this process now (for tests).
 [[nodiscard]] int64_t sort_open_files();

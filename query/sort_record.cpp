@@ -11,14 +11,32 @@
 
 namespace {
 
+// A key part begins with kPresent (or, for integers, their own header byte,
+// see put_integer) or with kNull, which is above every byte a value's part
+// can begin with.
 constexpr uint8_t kPresent = 0x01;
-constexpr uint8_t kNull = 0x02;
+constexpr uint8_t kNull = 0xFF;
 
 void put_be64(ByteBuffer &out, uint64_t v) {
     for (int i = 7; i >= 0; i--) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
-void put_int64(ByteBuffer &out, int64_t v) { put_be64(out, static_cast<uint64_t>(v) ^ (uint64_t{1} << 63)); }
+// Integers in as few bytes as they need, so that keys stay short and the
+// sort's 8-byte key prefixes tell most keys apart: a header byte, then n
+// bytes big-endian. A value >= 0 of n significant bytes has the header
+// 0x18 + n and its n low bytes; a value < 0 whose complement (-v - 1) has m
+// significant bytes has 0x17 - m and its m low bytes (two's complement).
+// Headers grow with the value, and within one header the bytes do, so memcmp
+// orders them; 0 and -1 are the header alone.
+constexpr uint8_t kIntegerZero = 0x18;
+
+void put_integer(ByteBuffer &out, int64_t v) {
+    const uint64_t magnitude = v < 0 ? ~static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+    const int n = magnitude == 0 ? 0 : (64 - __builtin_clzll(magnitude) + 7) / 8;
+    out.push_back(static_cast<uint8_t>(v < 0 ? kIntegerZero - 1 - n : kIntegerZero + n));
+    const auto bits = static_cast<uint64_t>(v);
+    for (int i = n - 1; i >= 0; i--) out.push_back(static_cast<uint8_t>(bits >> (8 * i)));
+}
 
 void put_double(ByteBuffer &out, double d) {
     if (d == 0) d = 0;  // -0 equals 0
@@ -123,11 +141,11 @@ bool is_number_type(uint32_t t) {
 void put_value(ByteBuffer &out, const Value *v, KeyForm form) {
     switch (form) {
     case KeyForm::kInteger:
-        if (v->type == VT_DOUBLE) put_int64(out, static_cast<int64_t>(v->data.d));
+        if (v->type == VT_DOUBLE) put_integer(out, static_cast<int64_t>(v->data.d));
         else {
             int64_t i = 0;
             (void)get_bigint_from_value(v, &i);
-            put_int64(out, i);
+            put_integer(out, i);
         }
         return;
     case KeyForm::kDouble: {
@@ -330,12 +348,12 @@ void key_append(ByteBuffer &out, const Value *v, KeyForm form, bool descending) 
     if (!v || v->is_null) {
         out.push_back(kNull);
     } else {
-        out.push_back(kPresent);
         KeyForm f = form;
         // A value whose kind does not suit the column's form (a text in a
         // number column cannot happen after validation; be total anyway).
         if ((f == KeyForm::kInteger || f == KeyForm::kDouble || f == KeyForm::kDecimal) && !is_number_type(v->type))
             f = KeyForm::kOther;
+        if (f != KeyForm::kInteger) out.push_back(kPresent);  // integers' header byte says it
         put_value(out, v, f);
     }
     if (descending)
@@ -392,7 +410,7 @@ int payload_read(const uint8_t *data, size_t length, size_t *at, CvPool *pool, V
             if (!v->long_buffer || (n && append_to_long_buffer(v->long_buffer, bytes, n) != 0)) return -2;
         } else {
             if (n > static_cast<uint64_t>(kMaxCharValue)) return -1;
-            v = NewValue(pool, static_cast<int32_t>(n));
+            v = NewValue(pool, static_cast<int32_t>(n > 0 ? n : 1));  // a buffer even for an empty text
             if (!v) return -2;
             if (n) std::memcpy(v->data.s, bytes, n);
             v->data.s[n] = '\0';
@@ -464,4 +482,31 @@ int payload_restore(const uint8_t *data, size_t length, size_t *at, Value *dst, 
     buffer[keep] = '\0';
     dst->length = static_cast<int32_t>(keep);
     return 0;
+}
+
+int payload_read_into(const uint8_t *data, size_t length, size_t *at, CvPool *pool, Value **slot,
+                      int32_t *capacity) {
+    const size_t start = *at;
+    PayloadHeader h;
+    if (!get_header(data, length, at, &h)) return -1;
+    Value *v = *slot;
+    bool reuse = v && v->type == h.type && h.type != VT_LONG_CHAR && h.type != VT_LONG_BINARY;
+    if (reuse && !h.is_null && is_bytes_type(h.type)) {
+        uint64_t n;
+        if (!get_count(data, length, at, h.type, &n)) return -1;
+        reuse = *capacity >= 0 && n <= static_cast<uint64_t>(*capacity);
+    }
+    *at = start;
+    if (!reuse) {
+        int r = payload_read(data, length, at, pool, slot);
+        if (r != 0) return r;
+        v = *slot;
+        const bool buffer = v->type == VT_CHAR ? v->data.s != nullptr : v->type == VT_BINARY && v->data.bytes;
+        *capacity = !v->is_null && buffer ? v->length : -1;
+        return 0;
+    }
+    // As a new value would be: nothing delivered yet, no copy marks.
+    v->piece_offset = 0;
+    v->copy_mark = 0;
+    return payload_restore(data, length, at, v, *capacity, pool);
 }

@@ -13,7 +13,8 @@
 // back into new values of a pool.
 //
 // Exports: KeyForm, key_form_of_type, key_form_join, ByteBuffer,
-// key_append, payload_append, payload_read, payload_restore.
+// key_append, payload_append, payload_read, payload_restore,
+// payload_read_into.
 #pragma once
 
 #include <cstddef>
@@ -60,3 +61,10 @@ void payload_append(ByteBuffer &out, const Value *v);
 /// Reads one value written by payload_append at *at (advanced past it) into
 /// a new value of `pool`. 0, -1 for a malformed record, -2 out of memory.
 [[nodiscard]] int payload_read(const uint8_t *data, size_t length, size_t *at, CvPool *pool, Value **out);
+
+/// payload_read for rows read one after another into the same slots: the
+/// value in *slot (made by an earlier call, `*capacity` its text buffer's
+/// bytes, -1 for none) is written over when it has the same type and room
+/// (never long values); otherwise *slot becomes a new value of `pool`.
+[[nodiscard]] int payload_read_into(const uint8_t *data, size_t length, size_t *at, CvPool *pool, Value **slot,
+                                    int32_t *capacity);

@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -194,6 +196,89 @@ TEST_F(SortTest, PushBackReturnsTheSameEntry) {
     const uint8_t *again;
     ASSERT_EQ(sort_fetch(s, &again, &kl, &payload, &pl), 0);
     EXPECT_EQ(again, key);
+}
+
+// Keys that share their first 8 bytes (the part sorted by radix passes) and
+// differ after them or only in length, zero bytes included ("ab" before
+// "ab\0"), many equal: the order must be memcmp order with a shorter key
+// before a longer one it begins, ties in the order added, in memory and
+// across spilled runs.
+TEST_F(SortTest, KeysSharingTheirPrefixOrderByTheRest) {
+    std::mt19937 rng(5);
+    std::vector<std::string> keys;
+    const std::string stems[] = {"", "ab", "abcdefgh", "abcdefg", std::string("ab\0\0\0\0\0\0", 8)};
+    for (int i = 0; i < 5000; i++) {
+        std::string k = stems[rng() % 5];
+        const size_t extra = rng() % 12;
+        for (size_t j = 0; j < extra; j++) k.push_back(static_cast<char>("\0a\xff"[rng() % 3]));
+        keys.push_back(k);
+    }
+    std::vector<int> expected(keys.size());
+    for (size_t i = 0; i < keys.size(); i++) expected[i] = static_cast<int>(i);
+    std::stable_sort(expected.begin(), expected.end(), [&](int a, int b) { return keys[a] < keys[b]; });
+    for (int64_t budget : {int64_t{1} << 20, int64_t{4096}}) {
+        Sort *s = make(budget, 0);
+        for (size_t i = 0; i < keys.size(); i++) {
+            int v = static_cast<int>(i);
+            ASSERT_EQ(sort_add(s, keys[i].data(), keys[i].size(), &v, sizeof v), 0);
+        }
+        EXPECT_EQ(sort_spilled(s), budget == 4096);
+        ASSERT_EQ(sort_finish(s), 0);
+        const uint8_t *key, *payload;
+        size_t kl, pl;
+        std::vector<int> got;
+        while (sort_fetch(s, &key, &kl, &payload, &pl) == 0) {
+            int v;
+            std::memcpy(&v, payload, sizeof v);
+            ASSERT_EQ(std::string(reinterpret_cast<const char *>(key), kl), keys[static_cast<size_t>(v)]);
+            got.push_back(v);
+        }
+        EXPECT_EQ(got, expected) << "budget " << budget;
+        sort_release(s);
+    }
+}
+
+// Keys longer than the index records (65535 bytes and more) that differ
+// only near their ends or in length, among enough entries for the radix
+// passes.
+TEST_F(SortTest, VeryLongKeysOrderByTheirLastBytes) {
+    std::vector<std::string> keys;
+    for (size_t length : {size_t{65534}, size_t{65535}, size_t{65536}, size_t{70000}})
+        for (char last : {'c', 'a', 'b'}) keys.push_back(std::string(length - 1, 'k') + last);
+    while (keys.size() < 100) keys.push_back("short" + std::to_string(keys.size()));
+    std::vector<std::string> expected = keys;
+    std::sort(expected.begin(), expected.end());
+    Sort *s = make(1 << 24, 0);
+    for (const std::string &k : keys) ASSERT_EQ(sort_add(s, k.data(), k.size(), nullptr, 0), 0);
+    ASSERT_EQ(sort_finish(s), 0);
+    const uint8_t *key, *payload;
+    size_t kl, pl;
+    std::vector<std::string> got;
+    while (sort_fetch(s, &key, &kl, &payload, &pl) == 0) got.emplace_back(reinterpret_cast<const char *>(key), kl);
+    EXPECT_EQ(got, expected);
+    sort_release(s);
+}
+
+// The entry buffer, its index and the sorting copy stay within the budget
+// at every step, for small and large entries.
+TEST_F(SortTest, TheBufferStaysWithinTheBudget) {
+    const int kEntries = 60000;
+    for (size_t payload_length : {size_t{0}, size_t{5}, size_t{700}}) {
+        const int64_t budget = 64 * 1024;
+        Sort *s = make(budget, 0);
+        std::vector<uint8_t> payload(payload_length, 'p');
+        for (int i = 0; i < kEntries; i++) {
+            int k = (i * 7919) % 1000;
+            ASSERT_EQ(sort_add(s, &k, sizeof k, payload.data(), payload.size()), 0);
+            ASSERT_LE(sort_memory(s), budget) << "entry " << i << ", payload " << payload_length;
+        }
+        // Runs use the budget: about entries x (entry + index) / budget of them.
+        const int64_t total = kEntries * static_cast<int64_t>(8 + sizeof(int) + payload_length + 32);
+        EXPECT_GT(sort_runs(s), 1);
+        EXPECT_LE(sort_runs(s), 2 * (total / budget + 1)) << "payload " << payload_length;
+        ASSERT_EQ(sort_finish(s), 0);
+        sort_release(s);
+    }
 }
 
 TEST_F(SortTest, BudgetArithmeticIsCapped) {

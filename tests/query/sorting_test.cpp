@@ -27,6 +27,8 @@ const Case kCases[] = {
     {"SELECT a, COUNT(*) FROM t1 WHERE id < 0 GROUP BY a", nullptr, false},
     {"SELECT COUNT(DISTINCT a), COUNT(DISTINCT s), SUM(DISTINCT a), COUNT(DISTINCT b) FROM t1", nullptr, false},
     {"SELECT a, COUNT(DISTINCT s) FROM t1 GROUP BY a", nullptr, false},
+    {"SELECT a, COUNT(DISTINCT id), SUM(DISTINCT n), AVG(DISTINCT b), MIN(DISTINCT s), MAX(DISTINCT s) FROM t1 "
+     "GROUP BY a", nullptr, false},
     {"SELECT a, COUNT(*) FROM t1 GROUP BY a HAVING COUNT(*) > 5", nullptr, false},
     {"SELECT a, COUNT(*) FROM t1 GROUP BY a HAVING COUNT(*) > 100000", nullptr, false},
     {"SELECT a, SUM(b) FROM t1 GROUP BY a HAVING a IS NULL OR SUM(b) > 0", nullptr, false},
@@ -46,6 +48,8 @@ const Case kCases[] = {
      "SELECT id, s, b FROM t1 ORDER BY 2 DESC NULLS FIRST, 3 NULLS LAST, 1 DESC", true},
     {"SELECT id, n FROM t1 ORDER BY n, id", "SELECT id, n FROM t1 ORDER BY n NULLS LAST, id", true},
     {"SELECT id AS k, a FROM t1 ORDER BY k DESC", nullptr, true},
+    {"SELECT id, '' FROM t1 ORDER BY id DESC", nullptr, true},
+    {"SELECT DISTINCT '', a FROM t1", nullptr, false},
     {"SELECT id FROM t1 ORDER BY a * 2, id", "SELECT id FROM t1 ORDER BY a * 2 NULLS LAST, id", true},
     {"SELECT a, COUNT(*) FROM t1 GROUP BY a ORDER BY 2 DESC, 1",
      "SELECT a, COUNT(*) FROM t1 GROUP BY a ORDER BY 2 DESC, 1 NULLS LAST", true},
@@ -219,6 +223,11 @@ TEST_F(Sorting, SpillingSortsGiveTheSameRows) {
         "SELECT a, s, COUNT(*), SUM(n), MIN(b) FROM bigt GROUP BY a, s",
         "SELECT DISTINCT s, a FROM bigt",
         "SELECT COUNT(DISTINCT b), COUNT(DISTINCT s) FROM bigt",
+        // DISTINCT set functions past their hash sets' memory: the rest
+        // through unique sorts, every kind, with and without groups
+        "SELECT COUNT(DISTINCT id), SUM(DISTINCT id), AVG(DISTINCT n) FROM bigt",
+        "SELECT a, COUNT(DISTINCT id), SUM(DISTINCT id), AVG(DISTINCT b), MIN(DISTINCT s), MAX(DISTINCT n), "
+        "COUNT(DISTINCT b) FROM bigt GROUP BY a HAVING COUNT(DISTINCT id) > 100",
         "SELECT id, s FROM bigt ORDER BY s DESC, id",
         "SELECT a, s FROM bigt UNION SELECT a, s FROM t1",
         // inner sides past the budget are kept in a work file
