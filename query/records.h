@@ -32,6 +32,8 @@ inline constexpr uint32_t kPlanKind = 405;
 
 struct TableScan;
 struct ExecPlan;
+struct QueryScope;
+struct DerivedRows;
 struct QueryStatement;
 
 /// Thrown (after the diagnostic was posted) to abandon validation or
@@ -55,6 +57,7 @@ struct TableSlot {
     int32_t position;           // in the FROM list, from 1
     TableScan *scan;            // while a plan runs: the scan holding the current row
     void *statistics;           // TableStatistics, asked once (optimise.cpp)
+    QueryScope *derived;        // a derived table: its query (first UNION branch), else null
 };
 
 /// A join written in the FROM clause. Its base tables are slots of the
@@ -156,6 +159,7 @@ struct TableScan {
     int32_t restriction_count;  // restrictions of the current alternative
     Restriction **restrictions;
     int32_t end;                // no more rows
+    DerivedRows *derived;       // a derived table's rows (derived.cpp), else null
 };
 
 /// One alternative of a WHERE clause: its restriction candidates per scan.

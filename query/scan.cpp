@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "query/deferred.h"
+#include "query/derived.h"
 
 #include "query/restrictions.h"
 #include "query/scan.h"
@@ -120,6 +121,10 @@ void scan_setup(ExecPlan *plan, int index, EvalContext *c) {
 void scan_open(ExecPlan *plan, int index, EvalContext *c) {
     QueryStatement *st = c->statement;
     TableScan *scan = &plan->scans[index];
+    if (scan->slot->derived) {
+        derived_open(plan, index, c);
+        return;
+    }
     scan->end = 0;
     if (!scan->it) {
         scan->it = DALOpenIteratorIn(st->connection.dal_handle, st->connection.dal, plan->pool);
@@ -141,6 +146,7 @@ void scan_open(ExecPlan *plan, int index, EvalContext *c) {
 
 int scan_fetch(ExecPlan *plan, int index, EvalContext *c) {
     TableScan *scan = &plan->scans[index];
+    if (scan->slot->derived) return derived_fetch(plan, index, c);
     if (scan->end) return 100;
     int r = DALNextRow(scan->it);
     if (r == DAL_NO_DATA) {

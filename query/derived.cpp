@@ -1,0 +1,208 @@
+// Derived tables at execution (derived.h).
+#include "query/derived.h"
+
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "query/cursor.h"
+#include "query/plan.h"
+#include "query/sort.h"
+#include "query/sort_record.h"
+#include "support/value_ops.h"
+#include "support/work_file.h"
+
+struct DerivedRows {
+    std::vector<uint8_t> data;     // rows while they fit the memory budget
+    std::vector<size_t> offsets;   // row starts; `total` ends the last row
+    size_t total = 0;
+    WorkFile *file = nullptr;      // past the budget every row is in its side store
+    int64_t budget = 0;
+    std::vector<uint8_t> row;      // the row being written or read from the file
+    std::vector<int32_t> longest;  // per column: the longest text or binary value kept
+    bool filled = false;
+    bool correlated = false;       // run again at every opening
+    size_t position = 0;           // next row to read
+    ExecPlan *plan = nullptr;      // a single query specification: its plan, opened again
+};
+
+namespace {
+
+[[noreturn]] void no_memory(EvalContext *c) { raise_evaluation_error(c, "HY001", "Memory allocation error"); }
+
+void destroy_rows(void *arg) { delete static_cast<DerivedRows *>(arg); }
+
+[[noreturn]] void file_failure(DerivedRows &d, EvalContext *c) {
+    const char *operation = nullptr;
+    int code = 0;
+    const char *text = d.file ? work_file_error(d.file, &operation, &code) : "work file";
+    raise_evaluation_error(c, "HY000", "General error: RSFile error '%s' %d [%s]", text ? text : "", code,
+                           operation ? operation : "");
+}
+
+bool any_correlated(const QueryScope *scope) {
+    for (; scope; scope = scope->union_next)
+        if (scope->correlated) return true;
+    return false;
+}
+
+bool is_bytes(uint32_t type) { return type == VT_CHAR || type == VT_BINARY; }
+bool is_long(uint32_t type) { return type == VT_LONG_CHAR || type == VT_LONG_BINARY; }
+
+void forget_rows(DerivedRows &d) {
+    d.data.clear();
+    d.offsets.clear();
+    d.total = 0;
+    work_file_close(d.file);
+    d.file = nullptr;
+    d.filled = false;
+}
+
+// Keeps one result row of the derived query: the columns the outer query
+// uses, as whole values.
+void keep_row(ExecPlan *plan, TableScan *scan, DerivedRows &d, Value **results, EvalContext *c) {
+    d.row.clear();
+    const int n = scan->slot->column_count;
+    for (int i = 0; i < n; i++) {
+        const Value *into = scan->values[i];
+        if (!into) continue;
+        Value *v = results[i];
+        if (v->deferred && read_deferred_value(v) < 0) raise_evaluation_error(c, "HY000", "Data Read Error");
+        if (!v->is_null && !is_long(v->type)) {
+            if (is_bytes(v->type) != is_bytes(into->type))
+                raise_evaluation_error(c, "HY000", "General error: %s", "derived column value of another type");
+            if (is_bytes(v->type) && v->length > d.longest[i]) d.longest[i] = v->length;
+        }
+        payload_append(d.row, v);
+    }
+    d.offsets.push_back(d.total);
+    d.total += d.row.size();
+    if (!d.file && static_cast<int64_t>(d.data.size() + d.row.size()) <= d.budget) {
+        d.data.insert(d.data.end(), d.row.begin(), d.row.end());
+        return;
+    }
+    if (!d.file) {
+        d.file = work_file_create(plan->pool, 8, 1, c->statement->connection.work_dir_path);
+        if (!d.file) no_memory(c);
+        if (!d.data.empty() && work_side_append(d.file, d.data.data(), d.data.size()) < 0) file_failure(d, c);
+        d.data = {};
+    }
+    if (work_side_append(d.file, d.row.data(), d.row.size()) < 0) file_failure(d, c);
+}
+
+// The text and binary values of the scan hold the longest value kept, so
+// reading a row back never cuts one.
+void grow_buffers(TableScan *scan, DerivedRows &d, EvalContext *c) {
+    for (int i = 0; i < scan->slot->column_count; i++) {
+        Value *v = scan->values[i];
+        if (!v || !is_bytes(v->type) || d.longest[i] <= scan->capacity[i]) continue;
+        auto *buffer = static_cast<char *>(cv_mem_alloc(v->pool, static_cast<size_t>(d.longest[i]) + 1));
+        if (!buffer) no_memory(c);
+        if (v->owns_data) cv_mem_free(v->data.s);
+        if (v->type == VT_BINARY) v->data.bytes = reinterpret_cast<uint8_t *>(buffer);
+        else v->data.s = buffer;
+        v->owns_data = 1;
+        v->length = 0;
+        scan->capacity[i] = d.longest[i];
+    }
+}
+
+// A UNION runs through the statement's cursor machinery, whose open cursor
+// is put aside meanwhile (the derived query's rows are all read now).
+void run_union(ExecPlan *plan, TableScan *scan, DerivedRows &d, EvalContext *c) {
+    QueryStatement *st = c->statement;
+    ExecPlan *saved_plan = st->plan;
+    void *saved_cursor = st->cursor;
+    Value **saved_row = st->row;
+    const int64_t saved_max = st->options.max_rows;
+    st->options.max_rows = 0;
+    auto restore = [&] {
+        st->plan = saved_plan;
+        st->cursor = saved_cursor;
+        st->row = saved_row;
+        st->options.max_rows = saved_max;
+    };
+    try {
+        cursor_open(st, scan->slot->derived, c);
+        while (cursor_next(st, c) == 0) keep_row(plan, scan, d, st->row, c);
+        if (st->plan != saved_plan) plan_close(st->plan);
+    } catch (...) {
+        if (st->plan != saved_plan) plan_close(st->plan);
+        restore();
+        throw;
+    }
+    restore();
+}
+
+void fill(ExecPlan *plan, TableScan *scan, DerivedRows &d, EvalContext *c) {
+    forget_rows(d);
+    d.budget = sort_memory_budget(c->statement->connection.work_mem_size);
+    d.longest.assign(static_cast<size_t>(scan->slot->column_count), 0);
+    QueryScope *scope = scan->slot->derived;
+    if (scope->union_next) {
+        run_union(plan, scan, d, c);
+    } else {
+        if (!d.plan) d.plan = plan_create(c->statement, scope, plan->pool);
+        plan_open(d.plan, c);
+        while (plan_next(d.plan, c) == 0) keep_row(plan, scan, d, d.plan->results, c);
+        plan_close(d.plan);
+    }
+    grow_buffers(scan, d, c);
+    d.filled = true;
+}
+
+}  // namespace
+
+void derived_open(ExecPlan *plan, int index, EvalContext *c) {
+    TableScan *scan = &plan->scans[index];
+    scan->end = 0;
+    if (!scan->derived) {
+        auto *d = new (std::nothrow) DerivedRows;
+        if (!d) no_memory(c);
+        if (!cv_mem_on_release(plan->pool, destroy_rows, d)) {
+            delete d;
+            no_memory(c);
+        }
+        d->correlated = any_correlated(scan->slot->derived);
+        scan->derived = d;
+    }
+    DerivedRows &d = *scan->derived;
+    try {
+        if (!d.filled || d.correlated) fill(plan, scan, d, c);
+    } catch (const std::bad_alloc &) {
+        no_memory(c);
+    }
+    d.position = 0;
+}
+
+int derived_fetch(ExecPlan *plan, int index, EvalContext *c) {
+    TableScan *scan = &plan->scans[index];
+    DerivedRows &d = *scan->derived;
+    if (scan->end || d.position >= d.offsets.size()) {
+        scan->end = 1;
+        return 100;
+    }
+    const size_t row = d.position++;
+    size_t at = d.offsets[row];
+    size_t end = row + 1 < d.offsets.size() ? d.offsets[row + 1] : d.total;
+    const uint8_t *data = d.data.data();
+    if (d.file) {
+        try {
+            d.row.resize(end - at);
+        } catch (const std::bad_alloc &) {
+            no_memory(c);
+        }
+        if (work_side_read(d.file, static_cast<int64_t>(at), d.row.data(), end - at) != 0) file_failure(d, c);
+        data = d.row.data();
+        end -= at;
+        at = 0;
+    }
+    for (int i = 0; i < scan->slot->column_count; i++) {
+        Value *v = scan->values[i];
+        if (!v) continue;
+        int r = payload_restore(data, end, &at, v, scan->capacity[i], plan->pool);
+        if (r == -2) no_memory(c);
+        if (r != 0) raise_evaluation_error(c, "HY000", "General error: %s", "damaged derived table rows");
+    }
+    return 0;
+}
