@@ -90,4 +90,60 @@ TEST_F(EngineFixture, DerivedTableIsReadOncePerExecution) {
     EXPECT_EQ(provider.scans.size() - before, 2u);
 }
 
+class DerivedStatement : public EngineFixture {
+protected:
+    void SetUp() override {
+        EngineFixture::SetUp();
+        provider.tables.push_back(memprov::generate("T1", 10, 4, false));
+        QueryConnection c = connection();
+        st = query_statement_create(pool, diag, &c);
+        ASSERT_NE(st, nullptr);
+    }
+    void TearDown() override {
+        query_statement_free(st);
+        EXPECT_EQ(provider.open_iterators, 0);
+        EngineFixture::TearDown();
+    }
+    std::vector<std::string> rows() {
+        std::vector<std::string> out;
+        while (query_fetch(st) == 0) out.push_back(print_value(query_column_value(st, 1)));
+        return out;
+    }
+    QueryStatement *st = nullptr;
+};
+
+TEST_F(DerivedStatement, ColumnsAreDescribedByTheirDerivedNames) {
+    ASSERT_EQ(query_prepare(st, "SELECT * FROM (SELECT id AS k, a + 1, s FROM t1) d", SQL_NTS), 0);
+    ASSERT_EQ(query_result_column_count(st), 3);
+    const char *names[] = {"K", "EXPR_2", "S"};
+    const int types[] = {SQL_INTEGER, SQL_INTEGER, SQL_VARCHAR};
+    for (int i = 0; i < 3; i++) {
+        const QueryColumn *col = nullptr;
+        ASSERT_EQ(query_describe_column(st, i + 1, &col), 0);
+        EXPECT_STREQ(col->name, names[i]);
+        EXPECT_EQ(col->type.sql_type, types[i]) << names[i];
+        EXPECT_EQ(col->unnamed, 0);
+        EXPECT_STREQ(col->base_table, "");
+        EXPECT_EQ(col->type.updatable, SQL_ATTR_READONLY);
+    }
+}
+
+// Each execution reads the derived table again with its own parameter
+// values; the statement's row limit applies to the outer rows only.
+TEST_F(DerivedStatement, EveryExecutionRunsTheDerivedQueryAgain) {
+    QueryOptions o{};
+    o.max_rows = 2;
+    query_set_options(st, &o);
+    ASSERT_EQ(query_prepare(st, "SELECT COUNT(*) FROM (SELECT id FROM t1 WHERE id > ?) d", SQL_NTS), 0);
+    Value *p[1] = {int_param(3)};
+    ASSERT_EQ(query_execute(st, 1, p), 0);
+    EXPECT_EQ(rows(), std::vector<std::string>{"7"});
+    p[0] = int_param(8);
+    ASSERT_EQ(query_execute(st, 1, p), 0);
+    EXPECT_EQ(rows(), std::vector<std::string>{"2"});
+    ASSERT_EQ(query_prepare(st, "SELECT d.id FROM (SELECT id FROM t1 UNION SELECT id + 100 FROM t1) d", SQL_NTS), 0);
+    ASSERT_EQ(query_execute(st, 0, nullptr), 0);
+    EXPECT_EQ(rows().size(), 2u);
+}
+
 }  // namespace
