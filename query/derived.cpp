@@ -134,6 +134,30 @@ void run_union(ExecPlan *plan, TableScan *scan, DerivedRows &d, EvalContext *c) 
     restore();
 }
 
+// A derived table made of a query's own tables (relational_opt): the rest
+// of that query names those tables' columns, so each table gets a scan of
+// its own whose values are the derived table's (the same values, filled by
+// every row read).
+void point_columns(ExecPlan *plan, TableScan *scan, EvalContext *c) {
+    QueryScope *inner = scan->slot->derived;
+    for (int s = 0; s < inner->slot_count; s++) {
+        TableSlot *t = inner->slots[s];
+        auto *view = pool_new<TableScan>(plan->pool);
+        if (!view) no_memory(c);
+        view->slot = t;
+        view->values = pool_new_array<Value *>(plan->pool, static_cast<size_t>(t->column_count + 1));
+        view->capacity = pool_new_array<int32_t>(plan->pool, static_cast<size_t>(t->column_count + 1));
+        if (!view->values || !view->capacity) no_memory(c);
+        view->end = 1;
+        t->scan = view;
+    }
+    for (int k = 0; k < inner->column_count; k++) {
+        const SelectColumn &col = inner->columns[k];
+        col.slot->scan->values[col.column - 1] = scan->values[k];
+        col.slot->scan->capacity[col.column - 1] = scan->capacity[k];
+    }
+}
+
 void fill(ExecPlan *plan, TableScan *scan, DerivedRows &d, EvalContext *c) {
     forget_rows(d);
     d.budget = sort_memory_budget(c->statement->connection.work_mem_size);
@@ -149,6 +173,7 @@ void fill(ExecPlan *plan, TableScan *scan, DerivedRows &d, EvalContext *c) {
     }
     grow_buffers(scan, d, c);
     d.filled = true;
+    if (scope->refs_of) point_columns(plan, scan, c);
 }
 
 }  // namespace

@@ -132,7 +132,20 @@ struct QueryScope {
     const char *unsupported;    // a form execution cannot run yet, or null
     SubqueryState *state;       // execution state, valid while state_generation
     int32_t state_generation;   //   equals the statement's generation
+    // Per-execution rewrites (rewrite.cpp): the validated query this scope
+    // stands for (the cursor reads it as that query), and the query whose
+    // column references count as this scope's own (a derived table made
+    // of that query's tables).
+    QueryScope *rewrite_of;
+    QueryScope *refs_of;
+    int32_t passthrough;        // every table belongs to one provider that takes whole queries
 };
+
+/// Whether a column reference bound in `ref_scope` is a column of the
+/// query `plan_scope` runs (and not an enclosing query's).
+inline bool scope_owns(const QueryScope *plan_scope, const void *ref_scope) {
+    return ref_scope == plan_scope || (plan_scope->refs_of && ref_scope == plan_scope->refs_of);
+}
 
 /// A validated statement of the batch.
 struct ValidatedStatement {

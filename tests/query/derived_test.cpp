@@ -146,4 +146,25 @@ TEST_F(DerivedStatement, EveryExecutionRunsTheDerivedQueryAgain) {
     EXPECT_EQ(rows().size(), 2u);
 }
 
+// relational_opt makes its derived table anew at every execution: a
+// prepared statement executed with other values reads other rows.
+TEST_F(DerivedStatement, RelationalOptRewritesEveryExecution) {
+    provider.tables.push_back(memprov::generate("T2", 10, 5, false));
+    relational_opt = 1;
+    QueryConnection c = connection();
+    QueryStatement *joined = query_statement_create(pool, diag, &c);
+    ASSERT_NE(joined, nullptr);
+    ASSERT_EQ(query_prepare(joined, "SELECT COUNT(*), MIN(t2.id) FROM t1, t2 WHERE t1.id = t2.id AND t1.id > ?",
+                            SQL_NTS), 0);
+    for (int32_t from : {3, 8, 3}) {
+        Value *p[1] = {int_param(from)};
+        ASSERT_EQ(query_execute(joined, 1, p), 0);
+        ASSERT_EQ(query_fetch(joined), 0);
+        EXPECT_EQ(print_value(query_column_value(joined, 1)), std::to_string(10 - from));
+        EXPECT_EQ(print_value(query_column_value(joined, 2)), std::to_string(from + 1));
+        EXPECT_EQ(query_fetch(joined), 100);
+    }
+    query_statement_free(joined);
+}
+
 }  // namespace
