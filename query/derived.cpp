@@ -158,6 +158,85 @@ void point_columns(ExecPlan *plan, TableScan *scan, EvalContext *c) {
     }
 }
 
+// ---- conditions of the outer query moved into the derived query ----
+
+void conjuncts(Node *n, std::vector<Node *> &out) {
+    if (!n) return;
+    if (n->kind == NODE_OPERATOR && node_cast<OperatorNode>(n)->op_class == OPCLASS_AND) {
+        conjuncts(node_cast<OperatorNode>(n)->left, out);
+        conjuncts(node_cast<OperatorNode>(n)->right, out);
+        return;
+    }
+    out.push_back(n);
+}
+
+// The derived query's expression for `n` when `n` names a column of the
+// derived table `slot` that its query takes straight from one of its own
+// tables, else null.
+Node *inner_column(ExecPlan *plan, const TableSlot *slot, Node *n) {
+    if (!n || n->kind != NODE_COLUMN_REF) return nullptr;
+    auto *ref = node_cast<ColumnRefNode>(n);
+    if (ref->table_slot != slot || ref->outer_reference || !scope_owns(plan->scope, ref->scope)) return nullptr;
+    const SelectColumn &col = slot->derived->columns[ref->column_position - 1];
+    return col.slot && col.expression && col.expression->kind == NODE_COLUMN_REF ? col.expression : nullptr;
+}
+
+bool fixed_value(const Node *n) { return n && (n->kind == NODE_VALUE || n->kind == NODE_PARAMETER); }
+
+// The derived query to run: its own, or for a plain query (no grouping,
+// DISTINCT, set functions, TOP or UNION) a copy for this execution whose
+// WHERE also holds the outer WHERE's comparisons of its columns with
+// literals and parameters, so that they reach its tables' providers. The
+// outer WHERE is still evaluated in full on every row; each moved
+// comparison fails on NULL, so rows an outer join extends with NULLs are
+// rejected there as before.
+QueryScope *derived_query(ExecPlan *plan, TableScan *scan, EvalContext *c) {
+    QueryScope *d = scan->slot->derived;
+    if (d->union_next || d->group_by || d->having || d->distinct || d->top > 0 || d->select_aggregates ||
+        d->unsupported || !d->core || !plan->scope->core)
+        return d;
+    std::vector<Node *> parts;
+    conjuncts(plan->scope->core->where, parts);
+    Node *where = d->core->where;
+    bool moved = false;
+    for (Node *n : parts) {
+        if (n->kind != NODE_OPERATOR) continue;
+        auto *o = node_cast<OperatorNode>(n);
+        if (o->op_class != OPCLASS_OPERATOR || !is_comparison_op(o->op)) continue;
+        Node *left = inner_column(plan, scan->slot, o->left), *right = inner_column(plan, scan->slot, o->right);
+        if (!(left && fixed_value(o->right)) && !(right && fixed_value(o->left))) continue;
+        auto *copy = pool_new<OperatorNode>(plan->pool);
+        auto *both = pool_new<OperatorNode>(plan->pool);
+        if (!copy || !both) no_memory(c);
+        *copy = *o;
+        copy->satisfied = 0;
+        if (left) copy->left = left;
+        else copy->right = right;
+        if (!where) {
+            where = reinterpret_cast<Node *>(copy);
+        } else {
+            both->kind = NODE_OPERATOR;
+            both->op_class = OPCLASS_AND;
+            both->left = where;
+            both->right = reinterpret_cast<Node *>(copy);
+            where = reinterpret_cast<Node *>(both);
+        }
+        moved = true;
+    }
+    if (!moved) return d;
+    auto *scope = pool_new<QueryScope>(plan->pool);
+    auto *core = pool_new<SelectCoreNode>(plan->pool);
+    if (!scope || !core) no_memory(c);
+    *scope = *d;
+    *core = *d->core;
+    core->where = where;
+    scope->core = core;
+    scope->state = nullptr;
+    scope->rewrite_of = d;
+    scope->refs_of = d;
+    return scope;
+}
+
 void fill(ExecPlan *plan, TableScan *scan, DerivedRows &d, EvalContext *c) {
     forget_rows(d);
     d.budget = sort_memory_budget(c->statement->connection.work_mem_size);
@@ -166,7 +245,7 @@ void fill(ExecPlan *plan, TableScan *scan, DerivedRows &d, EvalContext *c) {
     if (scope->union_next) {
         run_union(plan, scan, d, c);
     } else {
-        if (!d.plan) d.plan = plan_create(c->statement, scope, plan->pool);
+        if (!d.plan) d.plan = plan_create(c->statement, derived_query(plan, scan, c), plan->pool);
         plan_open(d.plan, c);
         while (plan_next(d.plan, c) == 0) keep_row(plan, scan, d, d.plan->results, c);
         plan_close(d.plan);

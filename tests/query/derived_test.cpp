@@ -146,6 +146,21 @@ TEST_F(DerivedStatement, EveryExecutionRunsTheDerivedQueryAgain) {
     EXPECT_EQ(rows().size(), 2u);
 }
 
+// Comparisons of a plain derived query's columns with literals and
+// parameters reach its table's provider; those over a grouped query do not.
+TEST_F(DerivedStatement, OuterComparisonsReachTheDerivedTablesProvider) {
+    provider.scans.clear();
+    RunResult r = run("SELECT d.k FROM (SELECT id AS k, a + 1 AS x FROM t1 WHERE id < 9) d WHERE d.k >= 4 AND d.x > 0");
+    ASSERT_EQ(r.code, 0) << r.message;
+    ASSERT_EQ(provider.scans.size(), 1u);
+    EXPECT_EQ(provider.scans[0].restrictions, (std::vector<std::string>{"ID < 9", "ID >= 4"}));
+    provider.scans.clear();
+    r = run("SELECT d.a FROM (SELECT DISTINCT a FROM t1) d WHERE d.a = 1");
+    ASSERT_EQ(r.code, 0) << r.message;
+    ASSERT_EQ(provider.scans.size(), 1u);
+    EXPECT_TRUE(provider.scans[0].restrictions.empty());
+}
+
 // relational_opt makes its derived table anew at every execution: a
 // prepared statement executed with other values reads other rows.
 TEST_F(DerivedStatement, RelationalOptRewritesEveryExecution) {
