@@ -20,8 +20,10 @@ struct DerivedRows {
     int64_t budget = 0;
     std::vector<uint8_t> row;      // the row being written or read from the file
     std::vector<int32_t> longest;  // per column: the longest text or binary value kept
-    bool filled = false;
+    bool filled = false;           // every row of the query is kept
     bool correlated = false;       // run again at every opening
+    bool streaming = false;        // rows are read from the query as the scan asks for them
+    bool source_open = false;      // streaming: the query has more rows to give
     size_t position = 0;           // next row to read
     ExecPlan *plan = nullptr;      // a single query specification: its plan, opened again
 };
@@ -237,10 +239,39 @@ QueryScope *derived_query(ExecPlan *plan, TableScan *scan, EvalContext *c) {
     return scope;
 }
 
-void fill(ExecPlan *plan, TableScan *scan, DerivedRows &d, EvalContext *c) {
+void start_rows(TableScan *scan, DerivedRows &d, EvalContext *c) {
     forget_rows(d);
+    d.source_open = false;
     d.budget = sort_memory_budget(c->statement->connection.work_mem_size);
     d.longest.assign(static_cast<size_t>(scan->slot->column_count), 0);
+}
+
+// Streaming: the query starts (again) and gives its rows as they are asked for.
+void start_source(ExecPlan *plan, TableScan *scan, DerivedRows &d, EvalContext *c) {
+    start_rows(scan, d, c);
+    if (!d.plan) d.plan = plan_create(c->statement, derived_query(plan, scan, c), plan->pool);
+    plan_open(d.plan, c);
+    d.source_open = true;
+}
+
+// Streaming: one more row of the query kept; false at its end.
+bool pull_row(ExecPlan *plan, TableScan *scan, DerivedRows &d, EvalContext *c) {
+    if (plan_next(d.plan, c) != 0) {
+        plan_close(d.plan);
+        d.source_open = false;
+        d.filled = true;
+        return false;
+    }
+    keep_row(plan, scan, d, d.plan->results, c);
+    grow_buffers(scan, d, c);
+    return true;
+}
+
+// Every row read at once: a UNION (through the statement's cursor), and a
+// derived table made of a query's own tables (whose columns the query names
+// while the derived table's own plan is not running).
+void fill(ExecPlan *plan, TableScan *scan, DerivedRows &d, EvalContext *c) {
+    start_rows(scan, d, c);
     QueryScope *scope = scan->slot->derived;
     if (scope->union_next) {
         run_union(plan, scan, d, c);
@@ -268,11 +299,15 @@ void derived_open(ExecPlan *plan, int index, EvalContext *c) {
             no_memory(c);
         }
         d->correlated = any_correlated(scan->slot->derived);
+        d->streaming = !scan->slot->derived->union_next && !scan->slot->derived->refs_of;
         scan->derived = d;
     }
     DerivedRows &d = *scan->derived;
     try {
-        if (!d.filled || d.correlated) fill(plan, scan, d, c);
+        // A query read part of the way goes on from where it stopped once
+        // the rows kept are read again.
+        if (d.streaming && (d.correlated || (!d.filled && !d.source_open))) start_source(plan, scan, d, c);
+        else if (!d.streaming && (!d.filled || d.correlated)) fill(plan, scan, d, c);
     } catch (const std::bad_alloc &) {
         no_memory(c);
     }
@@ -282,7 +317,16 @@ void derived_open(ExecPlan *plan, int index, EvalContext *c) {
 int derived_fetch(ExecPlan *plan, int index, EvalContext *c) {
     TableScan *scan = &plan->scans[index];
     DerivedRows &d = *scan->derived;
-    if (scan->end || d.position >= d.offsets.size()) {
+    if (scan->end) return 100;
+    bool more = d.position < d.offsets.size();
+    if (!more && d.source_open) {
+        try {
+            more = pull_row(plan, scan, d, c);
+        } catch (const std::bad_alloc &) {
+            no_memory(c);
+        }
+    }
+    if (!more) {
         scan->end = 1;
         return 100;
     }
@@ -309,4 +353,12 @@ int derived_fetch(ExecPlan *plan, int index, EvalContext *c) {
         if (r != 0) raise_evaluation_error(c, "HY000", "General error: %s", "damaged derived table rows");
     }
     return 0;
+}
+
+void derived_close(TableScan *scan) {
+    DerivedRows *d = scan->derived;
+    if (!d || !d->source_open) return;
+    plan_close(d->plan);
+    d->source_open = false;
+    d->filled = false;
 }

@@ -9,7 +9,11 @@
 // gone with the plan). A derived table that refers to an enclosing query's
 // row is run again each time its scan opens.
 //
-// Exports: derived_open, derived_fetch.
+// One query specification gives its rows as the scan asks for them (the
+// first row costs what the derived query's first row costs); a UNION, and
+// a derived table relational_opt made, are read whole at the first opening.
+//
+// Exports: derived_open, derived_fetch, derived_close.
 #pragma once
 
 #include "query/evaluate.h"
@@ -18,5 +22,9 @@
 /// when its rows are not kept yet).
 void derived_open(ExecPlan *plan, int index, EvalContext *context);
 
-/// The next kept row into the scan's values: 0, or 100 at the end.
+/// The next row into the scan's values: 0, or 100 at the end.
 [[nodiscard]] int derived_fetch(ExecPlan *plan, int index, EvalContext *context);
+
+/// Closes the derived query's scans when it was read part of the way (its
+/// next opening runs it again). Idempotent.
+void derived_close(TableScan *scan);

@@ -169,6 +169,7 @@ int scan_fetch(ExecPlan *plan, int index, EvalContext *c) {
 }
 
 void scan_close(TableScan *scan) {
+    derived_close(scan);
     if (!scan->it) return;
     DALCloseIterator(scan->it);
     scan->it = nullptr;

@@ -161,6 +161,16 @@ TEST_F(DerivedStatement, OuterComparisonsReachTheDerivedTablesProvider) {
     EXPECT_TRUE(provider.scans[0].restrictions.empty());
 }
 
+// A derived query gives its rows as the outer query asks for them.
+TEST_F(DerivedStatement, FirstRowsDoNotWaitForTheWholeDerivedTable) {
+    provider.tables.push_back(memprov::generate("T9", 500, 9, false));
+    const long before = provider.rows_delivered;
+    RunResult r = run("SELECT TOP 2 d.id FROM (SELECT id, a FROM t9 WHERE a > -100) d");
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_EQ(r.rows.size(), 2u);
+    EXPECT_LT(provider.rows_delivered - before, 10);
+}
+
 // relational_opt makes its derived table anew at every execution: a
 // prepared statement executed with other values reads other rows.
 TEST_F(DerivedStatement, RelationalOptRewritesEveryExecution) {
