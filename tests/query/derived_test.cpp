@@ -69,6 +69,11 @@ TEST_P(Derived, RowsKeptInWorkFilesGiveTheSameRows) {
     expect_all("small memory");
 }
 
+TEST_P(Derived, InExpansionGivesTheSameRows) {
+    in_expansion = 1;
+    expect_all("in_expansion on");
+}
+
 TEST_P(Derived, RelationalOptGivesTheSameRows) {
     relational_opt = 1;
     expect_all("relational_opt on");
