@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "dal/dal.h"
+#include "odbc/handles.h"
 #include "tests/query/engine_fixture.h"
 
 namespace {
@@ -79,6 +81,15 @@ TEST_P(Derived, RelationalOptGivesTheSameRows) {
     expect_all("relational_opt on");
     provider.ignore_restrictions = true;
     expect_all("relational_opt on, restrictions ignored");
+}
+
+// A provider that declares it takes whole queries (and refuses them): its
+// queries are marked for pass-through and run through the engine's plans.
+TEST_P(Derived, QueriesForAProviderTakingWholeQueriesRunAsBefore) {
+    dbc->dal->providers[0]->slots.SQIPassThrough = [](void *, const char *, void *) { return -1; };
+    relational_opt = 1;
+    expect_all("pass-through declared");
+    dbc->dal->providers[0]->slots.SQIPassThrough = nullptr;
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, Derived, ::testing::Values(1u, 2u, 3u));
