@@ -26,6 +26,7 @@ struct DerivedRows {
     bool source_open = false;      // streaming: the query has more rows to give
     size_t position = 0;           // next row to read
     ExecPlan *plan = nullptr;      // a single query specification: its plan, opened again
+    std::vector<TableScan *> views;  // relational_opt: per table of the query, its columns' scan
 };
 
 namespace {
@@ -137,27 +138,36 @@ void run_union(ExecPlan *plan, TableScan *scan, DerivedRows &d, EvalContext *c) 
 }
 
 // A derived table made of a query's own tables (relational_opt): the rest
-// of that query names those tables' columns, so each table gets a scan of
-// its own whose values are the derived table's (the same values, filled by
-// every row read).
-void point_columns(ExecPlan *plan, TableScan *scan, EvalContext *c) {
+// of that query names those tables' columns, so while it runs each table
+// has a scan of its own whose values are the derived table's (the same
+// values, filled by every row read); while the derived table's plan runs
+// they are its scans again.
+void aim_columns(ExecPlan *plan, TableScan *scan, DerivedRows &d, bool at_views, EvalContext *c) {
     QueryScope *inner = scan->slot->derived;
-    for (int s = 0; s < inner->slot_count; s++) {
-        TableSlot *t = inner->slots[s];
-        auto *view = pool_new<TableScan>(plan->pool);
-        if (!view) no_memory(c);
-        view->slot = t;
-        view->values = pool_new_array<Value *>(plan->pool, static_cast<size_t>(t->column_count + 1));
-        view->capacity = pool_new_array<int32_t>(plan->pool, static_cast<size_t>(t->column_count + 1));
-        if (!view->values || !view->capacity) no_memory(c);
-        view->end = 1;
-        t->scan = view;
+    if (!inner->refs_of) return;
+    if (!at_views) {
+        for (int s = 0; s < d.plan->scan_count; s++) d.plan->scans[s].slot->scan = &d.plan->scans[s];
+        return;
     }
-    for (int k = 0; k < inner->column_count; k++) {
-        const SelectColumn &col = inner->columns[k];
-        col.slot->scan->values[col.column - 1] = scan->values[k];
-        col.slot->scan->capacity[col.column - 1] = scan->capacity[k];
+    if (d.views.empty()) {
+        for (int s = 0; s < inner->slot_count; s++) {
+            TableSlot *t = inner->slots[s];
+            auto *view = pool_new<TableScan>(plan->pool);
+            if (!view) no_memory(c);
+            view->slot = t;
+            view->values = pool_new_array<Value *>(plan->pool, static_cast<size_t>(t->column_count + 1));
+            view->capacity = pool_new_array<int32_t>(plan->pool, static_cast<size_t>(t->column_count + 1));
+            if (!view->values || !view->capacity) no_memory(c);
+            view->end = 1;
+            d.views.push_back(view);
+        }
+        for (int k = 0; k < inner->column_count; k++) {
+            const SelectColumn &col = inner->columns[k];
+            for (int s = 0; s < inner->slot_count; s++)
+                if (inner->slots[s] == col.slot) d.views[static_cast<size_t>(s)]->values[col.column - 1] = scan->values[k];
+        }
     }
+    for (int s = 0; s < inner->slot_count; s++) inner->slots[s]->scan = d.views[static_cast<size_t>(s)];
 }
 
 // ---- conditions of the outer query moved into the derived query ----
@@ -252,11 +262,15 @@ void start_source(ExecPlan *plan, TableScan *scan, DerivedRows &d, EvalContext *
     if (!d.plan) d.plan = plan_create(c->statement, derived_query(plan, scan, c), plan->pool);
     plan_open(d.plan, c);
     d.source_open = true;
+    aim_columns(plan, scan, d, true, c);
 }
 
 // Streaming: one more row of the query kept; false at its end.
 bool pull_row(ExecPlan *plan, TableScan *scan, DerivedRows &d, EvalContext *c) {
-    if (plan_next(d.plan, c) != 0) {
+    aim_columns(plan, scan, d, false, c);
+    const int r = plan_next(d.plan, c);
+    aim_columns(plan, scan, d, true, c);
+    if (r != 0) {
         plan_close(d.plan);
         d.source_open = false;
         d.filled = true;
@@ -267,23 +281,12 @@ bool pull_row(ExecPlan *plan, TableScan *scan, DerivedRows &d, EvalContext *c) {
     return true;
 }
 
-// Every row read at once: a UNION (through the statement's cursor), and a
-// derived table made of a query's own tables (whose columns the query names
-// while the derived table's own plan is not running).
+// A UNION: every row read at once, through the statement's cursor.
 void fill(ExecPlan *plan, TableScan *scan, DerivedRows &d, EvalContext *c) {
     start_rows(scan, d, c);
-    QueryScope *scope = scan->slot->derived;
-    if (scope->union_next) {
-        run_union(plan, scan, d, c);
-    } else {
-        if (!d.plan) d.plan = plan_create(c->statement, derived_query(plan, scan, c), plan->pool);
-        plan_open(d.plan, c);
-        while (plan_next(d.plan, c) == 0) keep_row(plan, scan, d, d.plan->results, c);
-        plan_close(d.plan);
-    }
+    run_union(plan, scan, d, c);
     grow_buffers(scan, d, c);
     d.filled = true;
-    if (scope->refs_of) point_columns(plan, scan, c);
 }
 
 }  // namespace
@@ -299,7 +302,7 @@ void derived_open(ExecPlan *plan, int index, EvalContext *c) {
             no_memory(c);
         }
         d->correlated = any_correlated(scan->slot->derived);
-        d->streaming = !scan->slot->derived->union_next && !scan->slot->derived->refs_of;
+        d->streaming = !scan->slot->derived->union_next;
         scan->derived = d;
     }
     DerivedRows &d = *scan->derived;

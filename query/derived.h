@@ -10,8 +10,8 @@
 // row is run again each time its scan opens.
 //
 // One query specification gives its rows as the scan asks for them (the
-// first row costs what the derived query's first row costs); a UNION, and
-// a derived table relational_opt made, are read whole at the first opening.
+// first row costs what the derived query's first row costs); a UNION is
+// read whole at the first opening.
 //
 // Exports: derived_open, derived_fetch, derived_close.
 #pragma once

@@ -187,6 +187,18 @@ TEST_F(DerivedStatement, FirstRowsDoNotWaitForTheWholeDerivedTable) {
     EXPECT_LT(provider.rows_delivered - before, 10);
 }
 
+// So does the derived table relational_opt makes of a join.
+TEST_F(DerivedStatement, RelationalOptJoinsGiveFirstRowsEarly) {
+    provider.tables.push_back(memprov::generate("T8", 500, 8, false));
+    provider.tables.push_back(memprov::generate("T9", 500, 9, false));
+    relational_opt = 1;
+    const long before = provider.rows_delivered;
+    RunResult r = run("SELECT TOP 3 t8.id, t9.a FROM t8, t9 WHERE t9.id = t8.id");
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_EQ(r.rows.size(), 3u);
+    EXPECT_LT(provider.rows_delivered - before, 20);
+}
+
 // relational_opt makes its derived table anew at every execution: a
 // prepared statement executed with other values reads other rows.
 TEST_F(DerivedStatement, RelationalOptRewritesEveryExecution) {
