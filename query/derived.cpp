@@ -24,6 +24,8 @@ struct DerivedRows {
     bool correlated = false;       // run again at every opening
     bool streaming = false;        // rows are read from the query as the scan asks for them
     bool source_open = false;      // streaming: the query has more rows to give
+    bool keep = true;              // rows are kept for a later opening
+    bool empty = false;            // the outer WHERE can hold for no row
     size_t position = 0;           // next row to read
     ExecPlan *plan = nullptr;      // a single query specification: its plan, opened again
     std::vector<TableScan *> views;  // relational_opt: per table of the query, its columns' scan
@@ -63,7 +65,8 @@ void forget_rows(DerivedRows &d) {
 
 // Keeps one result row of the derived query: the columns the outer query
 // uses, as whole values.
-void keep_row(ExecPlan *plan, TableScan *scan, DerivedRows &d, Value **results, EvalContext *c) {
+// The row into d.row (the columns the outer query uses, as whole values).
+void encode_row(TableScan *scan, DerivedRows &d, Value **results, EvalContext *c) {
     d.row.clear();
     const int n = scan->slot->column_count;
     for (int i = 0; i < n; i++) {
@@ -78,6 +81,11 @@ void keep_row(ExecPlan *plan, TableScan *scan, DerivedRows &d, Value **results, 
         }
         payload_append(d.row, v);
     }
+}
+
+// Keeps d.row: in memory within the budget, else in a work file (the rows
+// kept so far move there first).
+void store_row(ExecPlan *plan, DerivedRows &d, EvalContext *c) {
     d.offsets.push_back(d.total);
     d.total += d.row.size();
     if (!d.file && static_cast<int64_t>(d.data.size() + d.row.size()) <= d.budget) {
@@ -127,7 +135,10 @@ void run_union(ExecPlan *plan, TableScan *scan, DerivedRows &d, EvalContext *c) 
     };
     try {
         cursor_open(st, scan->slot->derived, c);
-        while (cursor_next(st, c) == 0) keep_row(plan, scan, d, st->row, c);
+        while (cursor_next(st, c) == 0) {
+            encode_row(scan, d, st->row, c);
+            store_row(plan, d, c);
+        }
         if (st->plan != saved_plan) plan_close(st->plan);
     } catch (...) {
         if (st->plan != saved_plan) plan_close(st->plan);
@@ -256,6 +267,22 @@ void start_rows(TableScan *scan, DerivedRows &d, EvalContext *c) {
     d.longest.assign(static_cast<size_t>(scan->slot->column_count), 0);
 }
 
+// Whether the outer WHERE holds a comparison of literals and parameters
+// that is not true (applications describe a query by running it inside
+// "WHERE 0 = 1"): no row of the derived table could pass it.
+bool never_true(ExecPlan *plan, EvalContext *c) {
+    std::vector<Node *> parts;
+    conjuncts(plan->scope->core ? plan->scope->core->where : nullptr, parts);
+    for (Node *n : parts) {
+        if (n->kind != NODE_OPERATOR) continue;
+        auto *o = node_cast<OperatorNode>(n);
+        if (o->op_class == OPCLASS_OPERATOR && is_comparison_op(o->op) && fixed_value(o->left) &&
+            fixed_value(o->right) && evaluate_condition(n, c) != kTrue)
+            return true;
+    }
+    return false;
+}
+
 // Streaming: the query starts (again) and gives its rows as they are asked for.
 void start_source(ExecPlan *plan, TableScan *scan, DerivedRows &d, EvalContext *c) {
     start_rows(scan, d, c);
@@ -265,7 +292,7 @@ void start_source(ExecPlan *plan, TableScan *scan, DerivedRows &d, EvalContext *
     aim_columns(plan, scan, d, true, c);
 }
 
-// Streaming: one more row of the query kept; false at its end.
+// Streaming: one more row of the query into d.row (and kept); false at its end.
 bool pull_row(ExecPlan *plan, TableScan *scan, DerivedRows &d, EvalContext *c) {
     aim_columns(plan, scan, d, false, c);
     const int r = plan_next(d.plan, c);
@@ -276,7 +303,8 @@ bool pull_row(ExecPlan *plan, TableScan *scan, DerivedRows &d, EvalContext *c) {
         d.filled = true;
         return false;
     }
-    keep_row(plan, scan, d, d.plan->results, c);
+    encode_row(scan, d, d.plan->results, c);
+    if (d.keep) store_row(plan, d, c);
     grow_buffers(scan, d, c);
     return true;
 }
@@ -303,13 +331,22 @@ void derived_open(ExecPlan *plan, int index, EvalContext *c) {
         }
         d->correlated = any_correlated(scan->slot->derived);
         d->streaming = !scan->slot->derived->union_next;
+        // The only table of a top-level query is opened once per execution
+        // (no alternatives): its rows need not be kept.
+        d->keep = !(d->streaming && !plan->scope->enclosing && plan->scan_count == 1 && plan->alternative_count == 1);
+        d->empty = never_true(plan, c);
         scan->derived = d;
     }
     DerivedRows &d = *scan->derived;
+    if (d.empty) {
+        scan->end = 1;
+        return;
+    }
     try {
         // A query read part of the way goes on from where it stopped once
-        // the rows kept are read again.
-        if (d.streaming && (d.correlated || (!d.filled && !d.source_open))) start_source(plan, scan, d, c);
+        // the rows kept are read again (rows not kept: it starts again).
+        if (d.streaming && (d.correlated || !d.keep || (!d.filled && !d.source_open)))
+            start_source(plan, scan, d, c);
         else if (!d.streaming && (!d.filled || d.correlated)) fill(plan, scan, d, c);
     } catch (const std::bad_alloc &) {
         no_memory(c);
@@ -321,23 +358,29 @@ int derived_fetch(ExecPlan *plan, int index, EvalContext *c) {
     TableScan *scan = &plan->scans[index];
     DerivedRows &d = *scan->derived;
     if (scan->end) return 100;
-    bool more = d.position < d.offsets.size();
-    if (!more && d.source_open) {
+    const uint8_t *data = d.row.data();
+    size_t at = 0, end = 0;
+    if (d.position < d.offsets.size()) {
+        const size_t row = d.position++;
+        at = d.offsets[row];
+        end = row + 1 < d.offsets.size() ? d.offsets[row + 1] : d.total;
+        data = d.data.data();
+    } else {
+        bool more = false;
         try {
-            more = pull_row(plan, scan, d, c);
+            more = d.source_open && pull_row(plan, scan, d, c);
         } catch (const std::bad_alloc &) {
             no_memory(c);
         }
+        if (!more) {
+            scan->end = 1;
+            return 100;
+        }
+        if (d.keep) d.position++;
+        data = d.row.data();
+        end = d.row.size();
     }
-    if (!more) {
-        scan->end = 1;
-        return 100;
-    }
-    const size_t row = d.position++;
-    size_t at = d.offsets[row];
-    size_t end = row + 1 < d.offsets.size() ? d.offsets[row + 1] : d.total;
-    const uint8_t *data = d.data.data();
-    if (d.file) {
+    if (data != d.row.data() && d.file) {
         try {
             d.row.resize(end - at);
         } catch (const std::bad_alloc &) {

@@ -187,6 +187,19 @@ TEST_F(DerivedStatement, FirstRowsDoNotWaitForTheWholeDerivedTable) {
     EXPECT_LT(provider.rows_delivered - before, 10);
 }
 
+// Applications describe a query by running it inside "WHERE 0 = 1": the
+// derived query is not run.
+TEST_F(DerivedStatement, AFalseOuterConditionRunsNothing) {
+    provider.scans.clear();
+    RunResult r = run("SELECT * FROM (SELECT id, a FROM t1) x WHERE 0 = 1");
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_TRUE(r.rows.empty());
+    EXPECT_TRUE(provider.scans.empty());
+    r = run("SELECT COUNT(*) FROM (SELECT id, a FROM t1) x WHERE 1 = 1");
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_EQ(r.rows, (Rows{{"10"}}));
+}
+
 // So does the derived table relational_opt makes of a join.
 TEST_F(DerivedStatement, RelationalOptJoinsGiveFirstRowsEarly) {
     provider.tables.push_back(memprov::generate("T8", 500, 8, false));
