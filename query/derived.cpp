@@ -63,8 +63,6 @@ void forget_rows(DerivedRows &d) {
     d.filled = false;
 }
 
-// Keeps one result row of the derived query: the columns the outer query
-// uses, as whole values.
 // The row into d.row (the columns the outer query uses, as whole values).
 void encode_row(TableScan *scan, DerivedRows &d, Value **results, EvalContext *c) {
     d.row.clear();
@@ -358,9 +356,10 @@ int derived_fetch(ExecPlan *plan, int index, EvalContext *c) {
     TableScan *scan = &plan->scans[index];
     DerivedRows &d = *scan->derived;
     if (scan->end) return 100;
-    const uint8_t *data = d.row.data();
+    const uint8_t *data = nullptr;
     size_t at = 0, end = 0;
-    if (d.position < d.offsets.size()) {
+    bool kept = d.position < d.offsets.size();
+    if (kept) {
         const size_t row = d.position++;
         at = d.offsets[row];
         end = row + 1 < d.offsets.size() ? d.offsets[row + 1] : d.total;
@@ -380,7 +379,7 @@ int derived_fetch(ExecPlan *plan, int index, EvalContext *c) {
         data = d.row.data();
         end = d.row.size();
     }
-    if (data != d.row.data() && d.file) {
+    if (kept && d.file) {
         try {
             d.row.resize(end - at);
         } catch (const std::bad_alloc &) {
