@@ -33,10 +33,6 @@ void note_slot(Providers &p, const TableSlot *slot) {
 void note_scope(Providers &p, const QueryScope *scope, int depth) {
     if (!scope || depth > 200 || !p.one) return;
     for (int i = 0; i < scope->slot_count; i++) note_slot(p, scope->slots[i]);
-    for (ListCell *cell = ListFirst(scope->resolved); cell; cell = ListNext(cell)) {
-        auto *ref = static_cast<const ColumnRefNode *>(ListData(cell));
-        if (ref->outer_reference) note_slot(p, static_cast<const TableSlot *>(ref->table_slot));
-    }
     for (ListCell *cell = ListFirst(scope->subqueries); cell; cell = ListNext(cell))
         note_scope(p, static_cast<const QueryScope *>(ListData(cell)), depth + 1);
     note_scope(p, scope->union_next, depth + 1);
@@ -209,6 +205,9 @@ QueryScope *group_tables(QueryScope *scope, EvalContext *c) {
 QueryScope *rewrite_query(QueryStatement *st, QueryScope *scope, EvalContext *c) {
     if (scope->rewrite_of || scope->refs_of) return scope;  // made here already
     Providers p;
+    // A query reading an enclosing query's row cannot be handed over whole
+    // (the provider would not have that row's values).
+    if (scope->correlated) p.one = false;
     note_scope(p, scope, 0);
     scope->passthrough = p.one && p.provider >= 0 ? 1 : 0;
     if (scope->passthrough || !st->connection.relational_opt || !one_provider(scope)) return scope;
