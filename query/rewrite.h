@@ -2,10 +2,9 @@
 // (the validated tree is not changed, so a statement executed again plans
 // afresh):
 //
-// - Whole queries for one provider: a query whose every table (those of its
-//   sub-queries and derived tables and those its outer references reach,
-//   too) belongs to one provider that declares it takes whole queries is
-//   marked `passthrough`. No provider declares it yet; a marked query runs
+// - Whole queries for one provider: an uncorrelated query whose every table
+//   (those of its sub-queries and derived tables too) belongs to one
+//   provider that declares it takes whole queries is marked `passthrough`. No provider declares it yet; a marked query runs
 //   through the engine's own plans like any other.
 // - relational_opt (connection option): the tables of a query that all
 //   belong to one provider are read as one derived table, made of those
