@@ -4,10 +4,10 @@
 #include <cstring>
 
 #include "query/deferred.h"
-#include "query/derived.h"
 
 #include "query/restrictions.h"
 #include "query/scan.h"
+#include "query/derived.h"
 #include "support/long_buffer.h"
 #include "support/value_ops.h"
 
