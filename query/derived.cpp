@@ -204,13 +204,55 @@ Node *inner_column(ExecPlan *plan, const TableSlot *slot, Node *n) {
 
 bool fixed_value(const Node *n) { return n && (n->kind == NODE_VALUE || n->kind == NODE_PARAMETER); }
 
+// The condition `n` of the outer WHERE rewritten over the derived query's
+// own columns, or null when it is not one of: a comparison of a column of
+// the derived table `slot` (taken straight from the derived query's tables)
+// with a literal or parameter, a LIKE of such a column with a literal or
+// parameter pattern, or an AND or OR of those. Each fails (is not true) when
+// its columns are NULL, so a row an outer join extends with NULLs is
+// rejected by the outer WHERE as it would be.
+Node *inner_condition(ExecPlan *plan, const TableSlot *slot, Node *n, EvalContext *c) {
+    if (!n) return nullptr;
+    if (n->kind == NODE_LIKE) {
+        auto *like = node_cast<LikeNode>(n);
+        Node *operand = inner_column(plan, slot, like->operand);
+        if (!operand || !fixed_value(like->pattern) || (like->escape && !fixed_value(like->escape))) return nullptr;
+        auto *copy = pool_new<LikeNode>(plan->pool);
+        if (!copy) no_memory(c);
+        *copy = *like;
+        copy->operand = operand;
+        return reinterpret_cast<Node *>(copy);
+    }
+    if (n->kind != NODE_OPERATOR) return nullptr;
+    auto *o = node_cast<OperatorNode>(n);
+    Node *left = nullptr, *right = nullptr;
+    if (o->op_class == OPCLASS_AND || o->op_class == OPCLASS_OR) {
+        left = inner_condition(plan, slot, o->left, c);
+        right = left ? inner_condition(plan, slot, o->right, c) : nullptr;
+        if (!left || !right) return nullptr;
+    } else if (o->op_class == OPCLASS_OPERATOR && is_comparison_op(o->op)) {
+        left = inner_column(plan, slot, o->left);
+        right = inner_column(plan, slot, o->right);
+        if (left && fixed_value(o->right)) right = o->right;
+        else if (right && fixed_value(o->left)) left = o->left;
+        else return nullptr;
+    } else {
+        return nullptr;
+    }
+    auto *copy = pool_new<OperatorNode>(plan->pool);
+    if (!copy) no_memory(c);
+    *copy = *o;
+    copy->satisfied = 0;
+    copy->left = left;
+    copy->right = right;
+    return reinterpret_cast<Node *>(copy);
+}
+
 // The derived query to run: its own, or for a plain query (no grouping,
 // DISTINCT, set functions, TOP or UNION) a copy for this execution whose
-// WHERE also holds the outer WHERE's comparisons of its columns with
-// literals and parameters, so that they reach its tables' providers. The
-// outer WHERE is still evaluated in full on every row; each moved
-// comparison fails on NULL, so rows an outer join extends with NULLs are
-// rejected there as before.
+// WHERE also holds the conjuncts of the outer WHERE that inner_condition
+// rewrites, so that they reach its tables' providers. The outer WHERE is
+// still evaluated in full on every row.
 QueryScope *derived_query(ExecPlan *plan, TableScan *scan, EvalContext *c) {
     QueryScope *d = scan->slot->derived;
     if (d->union_next || d->group_by || d->having || d->distinct || d->top > 0 || d->select_aggregates ||
@@ -221,25 +263,17 @@ QueryScope *derived_query(ExecPlan *plan, TableScan *scan, EvalContext *c) {
     Node *where = d->core->where;
     bool moved = false;
     for (Node *n : parts) {
-        if (n->kind != NODE_OPERATOR) continue;
-        auto *o = node_cast<OperatorNode>(n);
-        if (o->op_class != OPCLASS_OPERATOR || !is_comparison_op(o->op)) continue;
-        Node *left = inner_column(plan, scan->slot, o->left), *right = inner_column(plan, scan->slot, o->right);
-        if (!(left && fixed_value(o->right)) && !(right && fixed_value(o->left))) continue;
-        auto *copy = pool_new<OperatorNode>(plan->pool);
-        auto *both = pool_new<OperatorNode>(plan->pool);
-        if (!copy || !both) no_memory(c);
-        *copy = *o;
-        copy->satisfied = 0;
-        if (left) copy->left = left;
-        else copy->right = right;
+        Node *inner = inner_condition(plan, scan->slot, n, c);
+        if (!inner) continue;
         if (!where) {
-            where = reinterpret_cast<Node *>(copy);
+            where = inner;
         } else {
+            auto *both = pool_new<OperatorNode>(plan->pool);
+            if (!both) no_memory(c);
             both->kind = NODE_OPERATOR;
             both->op_class = OPCLASS_AND;
             both->left = where;
-            both->right = reinterpret_cast<Node *>(copy);
+            both->right = inner;
             where = reinterpret_cast<Node *>(both);
         }
         moved = true;

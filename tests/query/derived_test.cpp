@@ -171,6 +171,12 @@ TEST_F(DerivedStatement, OuterComparisonsReachTheDerivedTablesProvider) {
     ASSERT_EQ(provider.scans.size(), 1u);
     EXPECT_EQ(provider.scans[0].restrictions, (std::vector<std::string>{"ID < 9", "ID >= 4"}));
     provider.scans.clear();
+    r = run("SELECT d.k FROM (SELECT id AS k, s FROM t1) d WHERE d.k IN (2, 5) AND d.s LIKE '12%'");
+    ASSERT_EQ(r.code, 0) << r.message;
+    ASSERT_EQ(provider.scans.size(), 2u);
+    EXPECT_EQ(provider.scans[0].restrictions, (std::vector<std::string>{"ID = 2", "S LIKE 12%"}));
+    EXPECT_EQ(provider.scans[1].restrictions, (std::vector<std::string>{"ID = 5", "S LIKE 12%"}));
+    provider.scans.clear();
     r = run("SELECT d.a FROM (SELECT DISTINCT a FROM t1) d WHERE d.a = 1");
     ASSERT_EQ(r.code, 0) << r.message;
     ASSERT_EQ(provider.scans.size(), 1u);
