@@ -22,12 +22,13 @@ struct DerivedRows {
     std::vector<int32_t> longest;  // per column: the longest text or binary value kept
     bool filled = false;           // every row of the query is kept
     bool correlated = false;       // run again at every opening
-    bool streaming = false;        // rows are read from the query as the scan asks for them
-    bool source_open = false;      // streaming: the query has more rows to give
+    bool source_open = false;      // the query has more rows to give
     bool keep = true;              // rows are kept for a later opening
     bool empty = false;            // the outer WHERE can hold for no row
     size_t position = 0;           // next row to read
     ExecPlan *plan = nullptr;      // a single query specification: its plan, opened again
+    ExecPlan *union_plan = nullptr;  // a UNION: its cursor's current plan,
+    void *union_cursor = nullptr;    //   and the cursor, while it has rows
     std::vector<TableScan *> views;  // relational_opt: per table of the query, its columns' scan
 };
 
@@ -116,35 +117,6 @@ void grow_buffers(TableScan *scan, DerivedRows &d, EvalContext *c) {
     }
 }
 
-// A UNION runs through the statement's cursor machinery, whose open cursor
-// is put aside meanwhile (the derived query's rows are all read now).
-void run_union(ExecPlan *plan, TableScan *scan, DerivedRows &d, EvalContext *c) {
-    QueryStatement *st = c->statement;
-    ExecPlan *saved_plan = st->plan;
-    void *saved_cursor = st->cursor;
-    Value **saved_row = st->row;
-    const int64_t saved_max = st->options.max_rows;
-    st->options.max_rows = 0;
-    auto restore = [&] {
-        st->plan = saved_plan;
-        st->cursor = saved_cursor;
-        st->row = saved_row;
-        st->options.max_rows = saved_max;
-    };
-    try {
-        cursor_open(st, scan->slot->derived, c);
-        while (cursor_next(st, c) == 0) {
-            encode_row(scan, d, st->row, c);
-            store_row(plan, d, c);
-        }
-        if (st->plan != saved_plan) plan_close(st->plan);
-    } catch (...) {
-        if (st->plan != saved_plan) plan_close(st->plan);
-        restore();
-        throw;
-    }
-    restore();
-}
 
 // A derived table made of a query's own tables (relational_opt): the rest
 // of that query names those tables' columns, so while it runs each table
@@ -315,38 +287,74 @@ bool never_true(ExecPlan *plan, EvalContext *c) {
     return false;
 }
 
-// Streaming: the query starts (again) and gives its rows as they are asked for.
+// A UNION runs through the statement's cursor machinery: while it gives a
+// row, the statement's own open cursor is put aside.
+struct UnionTurn {
+    QueryStatement *st;
+    DerivedRows &d;
+    ExecPlan *plan;
+    void *cursor;
+    Value **row;
+    int64_t max_rows;
+    UnionTurn(QueryStatement *s, DerivedRows &rows)
+        : st(s), d(rows), plan(s->plan), cursor(s->cursor), row(s->row), max_rows(s->options.max_rows) {
+        st->plan = d.union_plan;
+        st->cursor = d.union_cursor;
+        st->options.max_rows = 0;
+    }
+    ~UnionTurn() {
+        d.union_plan = st->plan;
+        d.union_cursor = st->cursor;
+        st->plan = plan;
+        st->cursor = cursor;
+        st->row = row;
+        st->options.max_rows = max_rows;
+    }
+};
+
+void close_source(DerivedRows &d) {
+    if (!d.source_open) return;
+    d.source_open = false;
+    plan_close(d.plan ? d.plan : d.union_plan);
+}
+
+// The query starts (again) and gives its rows as they are asked for.
 void start_source(ExecPlan *plan, TableScan *scan, DerivedRows &d, EvalContext *c) {
+    QueryScope *scope = scan->slot->derived;
+    if (scope->union_next) close_source(d);  // a plan is simply opened again
     start_rows(scan, d, c);
-    if (!d.plan) d.plan = plan_create(c->statement, derived_query(plan, scan, c), plan->pool);
-    plan_open(d.plan, c);
+    if (scope->union_next) {
+        UnionTurn turn(c->statement, d);
+        cursor_open(c->statement, scope, c);
+    } else {
+        if (!d.plan) d.plan = plan_create(c->statement, derived_query(plan, scan, c), plan->pool);
+        plan_open(d.plan, c);
+    }
     d.source_open = true;
     aim_columns(plan, scan, d, true, c);
 }
 
-// Streaming: one more row of the query into d.row (and kept); false at its end.
+// One more row of the query into d.row (and kept); false at its end.
 bool pull_row(ExecPlan *plan, TableScan *scan, DerivedRows &d, EvalContext *c) {
-    aim_columns(plan, scan, d, false, c);
-    const int r = plan_next(d.plan, c);
-    aim_columns(plan, scan, d, true, c);
+    int r;
+    if (d.plan) {
+        aim_columns(plan, scan, d, false, c);
+        r = plan_next(d.plan, c);
+        aim_columns(plan, scan, d, true, c);
+        if (r == 0) encode_row(scan, d, d.plan->results, c);
+    } else {
+        UnionTurn turn(c->statement, d);
+        r = cursor_next(c->statement, c);
+        if (r == 0) encode_row(scan, d, c->statement->row, c);
+    }
     if (r != 0) {
-        plan_close(d.plan);
-        d.source_open = false;
+        close_source(d);
         d.filled = true;
         return false;
     }
-    encode_row(scan, d, d.plan->results, c);
     if (d.keep) store_row(plan, d, c);
     grow_buffers(scan, d, c);
     return true;
-}
-
-// A UNION: every row read at once, through the statement's cursor.
-void fill(ExecPlan *plan, TableScan *scan, DerivedRows &d, EvalContext *c) {
-    start_rows(scan, d, c);
-    run_union(plan, scan, d, c);
-    grow_buffers(scan, d, c);
-    d.filled = true;
 }
 
 }  // namespace
@@ -362,10 +370,9 @@ void derived_open(ExecPlan *plan, int index, EvalContext *c) {
             no_memory(c);
         }
         d->correlated = any_correlated(scan->slot->derived);
-        d->streaming = !scan->slot->derived->union_next;
         // The only table of a top-level query is opened once per execution
         // (no alternatives): its rows need not be kept.
-        d->keep = !(d->streaming && !plan->scope->enclosing && plan->scan_count == 1 && plan->alternative_count == 1);
+        d->keep = !(!plan->scope->enclosing && plan->scan_count == 1 && plan->alternative_count == 1);
         d->empty = never_true(plan, c);
         scan->derived = d;
     }
@@ -377,9 +384,7 @@ void derived_open(ExecPlan *plan, int index, EvalContext *c) {
     try {
         // A query read part of the way goes on from where it stopped once
         // the rows kept are read again (rows not kept: it starts again).
-        if (d.streaming && (d.correlated || !d.keep || (!d.filled && !d.source_open)))
-            start_source(plan, scan, d, c);
-        else if (!d.streaming && (!d.filled || d.correlated)) fill(plan, scan, d, c);
+        if (d.correlated || !d.keep || (!d.filled && !d.source_open)) start_source(plan, scan, d, c);
     } catch (const std::bad_alloc &) {
         no_memory(c);
     }
@@ -437,7 +442,6 @@ int derived_fetch(ExecPlan *plan, int index, EvalContext *c) {
 void derived_close(TableScan *scan) {
     DerivedRows *d = scan->derived;
     if (!d || !d->source_open) return;
-    plan_close(d->plan);
-    d->source_open = false;
+    close_source(*d);
     d->filled = false;
 }

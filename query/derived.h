@@ -9,9 +9,11 @@
 // gone with the plan). A derived table that refers to an enclosing query's
 // row is run again each time its scan opens.
 //
-// One query specification gives its rows as the scan asks for them (the
-// first row costs what the derived query's first row costs); a UNION is
-// read whole at the first opening.
+// The derived query gives its rows as the scan asks for them (the first
+// row costs what the derived query's first row costs); a UNION runs
+// through the statement's cursor machinery, the statement's own open cursor
+// put aside while it gives a row. The only table of a top-level query is
+// opened once, so its rows are not kept.
 //
 // Exports: derived_open, derived_fetch, derived_close.
 #pragma once

@@ -191,6 +191,11 @@ TEST_F(DerivedStatement, FirstRowsDoNotWaitForTheWholeDerivedTable) {
     ASSERT_EQ(r.code, 0) << r.message;
     EXPECT_EQ(r.rows.size(), 2u);
     EXPECT_LT(provider.rows_delivered - before, 10);
+    const long union_before = provider.rows_delivered;
+    r = run("SELECT TOP 3 d.id FROM (SELECT id FROM t9 UNION ALL SELECT id FROM t1) d");
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_EQ(r.rows.size(), 3u);
+    EXPECT_LT(provider.rows_delivered - union_before, 40);
 }
 
 // Applications describe a query by running it inside "WHERE 0 = 1": the
