@@ -101,7 +101,21 @@ enum SqiInfoCode : int32_t {
     SQI_INFO_OPTIMISER_7 = 7,
     SQI_INFO_CHANGE_MASK = 100,  // integer in/out: kDalChange* bits the caller would use,
                                  // narrowed to what the provider takes for `table`
+    SQI_INFO_ROW_IDENTITY = 101,  // integer: how a row of `table` is found again by DALFetch
+                                  // (kRowIdentity*); left alone: kRowIdentityNone
 };
+
+// Answers of SQI_INFO_ROW_IDENTITY. A provider that can read one row of a
+// table by its identity says which identity it reads it by.
+inline constexpr int32_t kRowIdentityNone = 0;        // rows cannot be read again one by one
+inline constexpr int32_t kRowIdentityKeyColumns = 1;  // by the primary key columns (DALGetPKInfo)
+inline constexpr int32_t kRowIdentityRowNumber = 2;   // by special column -1, a 32-bit row number
+inline constexpr int32_t kRowIdentityKeyString = 3;   // by special column -2, a key text of at most 32 bytes
+// Column numbers of the special columns in DALGetData and in the key
+// restriction of DALFetch (whose `column` is then null).
+inline constexpr int kSpecialRowNumber = -1;
+inline constexpr int kSpecialKeyString = -2;
+inline constexpr int kMaxKeyStringBytes = 32;
 
 // Bits of SQI_INFO_CHANGE_MASK.
 inline constexpr int32_t kDalChangeInsert = 1;

@@ -3,6 +3,7 @@
 // application's buffers through convert_value.
 #include <cstring>
 
+#include "odbc/bound_buffer.h"
 #include "odbc/call_trace.h"
 #include "odbc/convert.h"
 #include "odbc/desc_type.h"
@@ -16,38 +17,11 @@
 
 namespace {
 
-// Bytes one element of a column-wise bound array takes: the C type's size
-// for fixed-length types, the buffer length for the others.
-SQLLEN element_size(int c_type, SQLLEN octet_length) {
-    switch (c_type) {
-    case SQL_C_CHAR: case SQL_C_WCHAR: case SQL_C_BINARY: case SQL_VARCHAR: case SQL_VARBINARY:
-    case SQL_LONGVARCHAR: case SQL_LONGVARBINARY:
-        return octet_length;
-    case SQL_C_TINYINT: case SQL_C_STINYINT: case SQL_C_UTINYINT: case SQL_C_BIT: return 1;
-    case SQL_C_SHORT: case SQL_C_SSHORT: case SQL_C_USHORT: return 2;
-    case SQL_C_LONG: case SQL_C_SLONG: case SQL_C_ULONG: case SQL_C_FLOAT: return 4;
-    case SQL_C_DOUBLE: case SQL_C_SBIGINT: case SQL_C_UBIGINT: case SQL_BIGINT: return 8;
-    case SQL_C_DATE: case SQL_C_TYPE_DATE: case SQL_C_TIME: case SQL_C_TYPE_TIME: return 6;
-    case SQL_C_TIMESTAMP: case SQL_C_TYPE_TIMESTAMP: return 16;
-    case SQL_C_NUMERIC: return 19;
-    default:
-        if (c_type >= SQL_C_INTERVAL_YEAR && c_type <= SQL_C_INTERVAL_MINUTE_TO_SECOND) return 28;
-        return octet_length;
-    }
-}
-
-template <typename T>
-T *advance(T *base, SQLLEN bytes) {
-    return base ? reinterpret_cast<T *>(reinterpret_cast<char *>(base) + bytes) : nullptr;
-}
-
 // Converts every bound column of one row (entry `index` of the block).
 int deliver_row(void *arg, int64_t index, int64_t, Value *const *values) {
     auto *stmt = static_cast<STMT *>(arg);
     DESC *ard = stmt->ard;
     if (!ard->records) return 0;  // nothing bound
-    SQLLEN offset = ard->header.bind_offset ? *ard->header.bind_offset : 0;
-    SQLINTEGER row_size = ard->header.bind_type;
     int result = 0;
     for (int c = stmt->attrs.use_bookmarks ? 0 : 1; c <= ard->record_count; c++) {
         DescRecord &b = ard->records[c];
@@ -56,12 +30,8 @@ int deliver_row(void *arg, int64_t index, int64_t, Value *const *values) {
         int c_type = b.concise_type;
         ConvertColumn col = column_facts(stmt, c);
         int resolved = c_type == SQL_C_DEFAULT ? default_c_type(col.sql_type) : c_type;
-        SQLLEN data_step = row_size ? row_size : element_size(resolved, b.octet_length);
-        SQLLEN len_step = row_size ? row_size : static_cast<SQLLEN>(sizeof(SQLLEN));
-        auto i = static_cast<SQLLEN>(index);
-        ConvertTarget t{c_type, advance(b.data_ptr, offset + i * data_step), b.octet_length,
-                        advance(b.octet_length_ptr, offset + i * len_step),
-                        advance(b.indicator_ptr, offset + i * len_step)};
+        BoundElement at = bound_element(ard->header, b, resolved, static_cast<SQLLEN>(index));
+        ConvertTarget t{c_type, at.data, b.octet_length, at.octet_length, at.indicator};
         Value *v = values[c];
         if (!v) {
             (void)post_error(stmt->diag, "HY000", "General error: %s", "a column value of the row is missing");
@@ -153,6 +123,32 @@ SQLRETURN get_data(STMT *stmt, SQLUSMALLINT column, SQLSMALLINT c_type, SQLPOINT
     run->get_data_row = row;
     return convert_value(v, column_facts(stmt, column), {c_type, target, capacity, indicator, indicator},
                          stmt->diag);
+}
+
+// A read-only cursor (SQL_ATTR_CONCURRENCY) changes nothing. True after
+// posting.
+bool refuses_changes(STMT *stmt) {
+    if (stmt->attrs.concurrency != SQL_CONCUR_READ_ONLY) return false;
+    (void)post_error(stmt->diag, "HY092", "Option type out of range");
+    return true;
+}
+
+// Entries of the application's row buffers (SQL_ATTR_ROW_ARRAY_SIZE).
+int64_t array_size(const STMT *stmt) {
+    SQLULEN size = stmt->ard->header.array_size;
+    return size > 0 ? static_cast<int64_t>(size) : 1;
+}
+
+// Runs a SQLSetPos or SQLBulkOperations request, or, when bound columns
+// take data at execution, makes the statement wait for it.
+SQLRETURN start_request(STMT *stmt, const SetPosRequest &rq) {
+    SQLRETURN need = setpos_need_data(stmt, rq);
+    if (need == SQL_ERROR) return SQL_ERROR;
+    if (need == SQL_NEED_DATA) {
+        (void)stmt_transition(1, stmt, rq.function, {1, 1});
+        return SQL_NEED_DATA;
+    }
+    return setpos_perform(stmt, rq);
 }
 
 }  // namespace
@@ -289,16 +285,23 @@ CV_EXPORT SQLRETURN SQL_API SQLSetPos(SQLHSTMT h, SQLSETPOSIROW row, SQLUSMALLIN
         if (stmt_transition(0, stmt, SQL_API_SQLSETPOS) != 0) return SQL_ERROR;
         Rowset *rs = stmt_rowset(stmt);
         if (!rs) return post_error(stmt->diag, "24000", "Invalid cursor state");
-        int64_t affected = 0;
-        int rc = rowset_set_pos(rs, static_cast<int64_t>(row), operation, lock, &affected);
-        StatementRun *run = run_of(stmt);
-        if (run) run->get_data_column = 0;
-        stmt->attrs.row_number = static_cast<SQLULEN>(rowset_row_number(rs));
-        if (operation != SQL_POSITION && operation != SQL_REFRESH) {
-            stmt->row_count = affected;
-            if (run) run->set_pos_changed = 1;
+        bool change = operation == SQL_UPDATE || operation == SQL_DELETE || operation == SQL_ADD;
+        if (change && refuses_changes(stmt)) return SQL_ERROR;
+        SetPosRequest rq{SQL_API_SQLSETPOS, static_cast<int64_t>(row), operation, lock, 0, 0,
+                         stmt->ard->header.array_status};
+        bool known_lock = lock <= SQL_LOCK_UNLOCK;
+        if (operation == SQL_ADD && known_lock) {
+            // SQL_ADD takes entries of the application's buffers, which
+            // need not hold fetched rows.
+            if (rq.row > array_size(stmt)) return post_error(stmt->diag, "HY109", "Invalid cursor position");
+            rq.first = rq.row > 0 ? rq.row - 1 : 0;
+            rq.count = rq.row > 0 ? 1 : array_size(stmt);
+        } else if (operation == SQL_UPDATE && known_lock && rq.row <= rowset_block_rows(rs)) {
+            rq.first = rq.row > 0 ? rq.row - 1 : 0;
+            rq.count = rq.row > 0 ? 1 : rowset_block_rows(rs);
         }
-        return to_odbc(rc);
+        if (rq.row > 0) rq.row_operations = nullptr;
+        return start_request(stmt, rq);
     });
 }
 
@@ -314,7 +317,29 @@ CV_EXPORT SQLRETURN SQL_API SQLBulkOperations(SQLHSTMT h, SQLSMALLINT operation)
         if (stmt_transition(0, stmt, SQL_API_SQLBULKOPERATIONS) != 0) return SQL_ERROR;
         Rowset *rs = stmt_rowset(stmt);
         if (!rs) return post_error(stmt->diag, "24000", "Invalid cursor state");
-        int64_t affected = 0;
-        return to_odbc(rowset_set_pos(rs, 1, SQL_ADD, SQL_LOCK_NO_CHANGE, &affected));
+        if (refuses_changes(stmt)) return SQL_ERROR;
+        SetPosRequest rq{SQL_API_SQLBULKOPERATIONS, 0, SQL_ADD, SQL_LOCK_NO_CHANGE, 0, array_size(stmt),
+                         stmt->ard->header.array_status};
+        return start_request(stmt, rq);
     }));
+}
+
+SQLRETURN setpos_perform(STMT *stmt, const SetPosRequest &rq) {
+    Rowset *rs = stmt_rowset(stmt);
+    if (!rs) return post_error(stmt->diag, "24000", "Invalid cursor state");
+    int64_t affected = 0;
+    int rc;
+    if (rq.operation == SQL_ADD && rq.count > 0) {
+        rc = rowset_add_rows(rs, rq.first, rq.count, rq.row_operations, stmt->ird->header.array_status, &affected);
+    } else {
+        rc = rowset_set_pos(rs, rq.row, rq.operation, rq.lock, &affected, rq.row_operations);
+    }
+    StatementRun *run = run_of(stmt);
+    if (run) run->get_data_column = 0;
+    stmt->attrs.row_number = static_cast<SQLULEN>(rowset_row_number(rs));
+    if (rq.operation == SQL_UPDATE || rq.operation == SQL_DELETE || rq.operation == SQL_ADD) {
+        stmt->row_count = affected;
+        if (run) run->set_pos_changed = 1;
+    }
+    return to_odbc(rc);
 }

@@ -3,8 +3,10 @@
 #include <cstring>
 #include <string>
 
+#include "odbc/bound_buffer.h"
 #include "odbc/convert_param.h"
 #include "odbc/params.h"
+#include "odbc/setpos_rows.h"
 #include "odbc/state.h"
 #include "odbc/stmt_run.h"
 #include "support/diag.h"
@@ -24,37 +26,12 @@ bool is_data_at_exec(const SQLLEN *indicator) {
     return v == SQL_DATA_AT_EXEC || v <= SQL_LEN_DATA_AT_EXEC_OFFSET;
 }
 
-// Bytes one element of a column-wise bound parameter array takes.
-SQLLEN element_size(int c_type, SQLLEN octet_length) {
-    switch (c_type) {
-        case SQL_C_TINYINT: case SQL_C_STINYINT: case SQL_C_UTINYINT: case SQL_C_BIT: return 1;
-        case SQL_C_SHORT: case SQL_C_SSHORT: case SQL_C_USHORT: return 2;
-        case SQL_C_LONG: case SQL_C_SLONG: case SQL_C_ULONG: case SQL_C_FLOAT: return 4;
-        case SQL_C_DOUBLE: case SQL_C_SBIGINT: case SQL_C_UBIGINT: return 8;
-        case SQL_C_DATE: case SQL_C_TYPE_DATE: case SQL_C_TIME: case SQL_C_TYPE_TIME: return 6;
-        case SQL_C_TIMESTAMP: case SQL_C_TYPE_TIMESTAMP: return 16;
-        case SQL_C_NUMERIC: return 19;
-        default:
-            if (c_type >= SQL_C_INTERVAL_YEAR && c_type <= SQL_C_INTERVAL_MINUTE_TO_SECOND) return 28;
-            return octet_length;
-    }
-}
-
-template <typename T>
-T *shifted(T *base, SQLLEN bytes) {
-    return base ? reinterpret_cast<T *>(reinterpret_cast<char *>(base) + bytes) : nullptr;
-}
-
 // Where parameter n's data and indicator of set `row` are.
 void locate(STMT *stmt, int n, SQLULEN row, void **data, SQLLEN **indicator) {
-    const DescHeader &h = stmt->apd->header;
     const DescRecord &a = stmt->apd->records[n];
-    SQLLEN offset = h.bind_offset ? read_indicator(h.bind_offset) : 0;
-    SQLLEN data_step = h.bind_type > 0 ? h.bind_type : element_size(a.concise_type, a.octet_length);
-    SQLLEN ind_step = h.bind_type > 0 ? h.bind_type : static_cast<SQLLEN>(sizeof(SQLLEN));
-    SQLLEN r = static_cast<SQLLEN>(row);
-    *data = shifted(a.data_ptr, offset + r * data_step);
-    *indicator = shifted(a.indicator_ptr, offset + r * ind_step);
+    BoundElement at = bound_element(stmt->apd->header, a, a.concise_type, static_cast<SQLLEN>(row));
+    *data = at.data;
+    *indicator = at.indicator;
 }
 
 ParamFacts facts_of(STMT *stmt, int n) {
@@ -215,6 +192,8 @@ int stmt_param_values(STMT *stmt, Value ***out) {
 }
 
 SQLRETURN stmt_param_data(STMT *stmt, SQLPOINTER *token) {
+    if (stmt->need_data_function == SQL_API_SQLSETPOS || stmt->need_data_function == SQL_API_SQLBULKOPERATIONS)
+        return setpos_param_data(stmt, token);
     int count = marker_count(stmt);
     if (stmt->param_wide && finish_wide_pieces(stmt) != SQL_SUCCESS) return SQL_ERROR;
     if (stmt->param_current > 0 && stmt->param_current <= count) {
@@ -248,6 +227,8 @@ SQLRETURN stmt_param_data(STMT *stmt, SQLPOINTER *token) {
 }
 
 SQLRETURN stmt_put_data(STMT *stmt, SQLPOINTER data, SQLLEN length) {
+    if (stmt->need_data_function == SQL_API_SQLSETPOS || stmt->need_data_function == SQL_API_SQLBULKOPERATIONS)
+        return setpos_put_data(stmt, data, length);
     int n = stmt->param_current;
     if (n <= 0 || n > stmt->ipd->record_count) return post_error(stmt->diag, "HY010", "Function sequence error");
     DescRecord &ipd = stmt->ipd->records[n];

@@ -17,6 +17,9 @@
 //                               b = need data, c = 1 when the call returned SQL_ERROR
 //   16 SQLFreeStmt              a = option
 //   19 SQLPrepare, catalog ids  a = success
+//   24 SQLBulkOperations,
+//   68 SQLSetPos                a = success, b = need data (bound columns take
+//                               data at execution)
 //   48 SQLParamData             a = success, b = another parameter needs data
 //   49 SQLPutData               a = success
 //   61 SQLMoreResults           a = success, b = last statement of the batch,

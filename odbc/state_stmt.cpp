@@ -226,6 +226,11 @@ void stmt_apply(STMT *stmt, int function_id, const StmtArgs &args) {
                 stmt->state = stmt->result_sets_left > 0 ? S3 : S2;
             }
             return;
+        case SQL_API_SQLSETPOS:
+        case SQL_API_SQLBULKOPERATIONS:
+            // Data at execution for bound columns: back through need_data_done.
+            if (args.b) enter_need_data(stmt, function_id);
+            return;
         case SQL_API_SQLPARAMDATA:
             if (s != S8 && s != S10) return;
             if (!args.a) stmt->state = need_data_origin(stmt);

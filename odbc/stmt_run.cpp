@@ -13,6 +13,7 @@
 #include "odbc/conn_attr_value.h"
 #include "odbc/desc_type.h"
 #include "odbc/descriptor.h"
+#include "odbc/setpos_rows.h"
 #include "odbc/handle_ops.h"
 #include "odbc/state.h"
 #include "query/rowset.h"
@@ -79,37 +80,10 @@ QueryStatement *query_of(void *arg) {
 }
 int next_row(void *arg) { return query_fetch(query_of(arg)); }
 Value *column_value(void *arg, int column) { return query_column_value(query_of(arg), column); }
-
-// SQLSetPos SQL_DELETE runs DELETE ... WHERE CURRENT OF on an engine
-// statement of its own, whose cursor lookup finds this statement's cursor.
-int find_own(void *arg, const char *, QueryStatement **owner, Rowset **rowset) {
-    auto *run = static_cast<StatementRun *>(arg);
-    *owner = run->query;
-    *rowset = run->rowset;
-    return run->query && run->rowset ? 0 : 2;
-}
-
-int delete_row(void *arg, int64_t, Value *const *) {
-    auto *stmt = static_cast<STMT *>(arg);
-    auto *run = static_cast<StatementRun *>(stmt->exec_list);
-    const char *table = nullptr;
-    int count = query_result_column_count(run->query);
-    for (int c = 1; c <= count && !table; c++) {
-        const QueryColumn *col = nullptr;
-        if (query_describe_column(run->query, c, &col) == 0 && col && col->base_table[0]) table = col->base_table;
-    }
-    if (!table) return post_error(stmt->diag, "HY000", "General error: the cursor reads no base table");
-    std::string text = "DELETE FROM \"";
-    for (const char *p = table; *p; p++) text += *p == '"' ? std::string("\"\"") : std::string(1, *p);
-    text += "\" WHERE CURRENT OF c";
-    QueryConnection connection = run->connection;
-    connection.cursors = QueryCursorLookup{run, find_own};
-    QueryStatement *q = query_statement_create(stmt->pool, stmt->diag, &connection);
-    if (!q) return post_error(stmt->diag, "HY001", "Memory allocation error");
-    int rc = query_prepare(q, text.c_str(), SQL_NTS);
-    if (rc == 0) rc = query_execute(q, 0, nullptr);
-    query_statement_free(q);
-    return rc < 0 || rc == 100 ? -1 : rc;
+Value *identity_value(void *arg, int k) { return query_identity_value(query_of(arg), k); }
+int refetch(void *arg, int64_t, Value **values) {
+    int columns = query_result_column_count(query_of(arg));
+    return query_refetch_row(query_of(arg), values + 1 + columns, values + 1);
 }
 
 char *pool_text(DESC *d, const char *text) { return cv_mem_strdup(d->record_pool, text ? text : ""); }
@@ -127,7 +101,30 @@ RowsetMode mode_of(const STMT *stmt) {
     }
 }
 
+// A keyset-driven (or dynamic) cursor needs rows it can read again by their
+// identity; a query without one (expressions, grouping, DISTINCT, UNION,
+// outer joins, a table its provider cannot read row by row) gets a static cursor,
+// and the application is told the cursor type changed. A dynamic cursor is
+// served as keyset-driven and says so too. true when the type changed.
+bool settle_cursor_type(STMT *stmt, StatementRun *run) {
+    SQLULEN type = stmt->attrs.cursor_type;
+    if (type != SQL_CURSOR_KEYSET_DRIVEN && type != SQL_CURSOR_DYNAMIC) return false;
+    if (query_identity_count(run->query) > 0) {
+        if (type == SQL_CURSOR_KEYSET_DRIVEN) return false;
+        stmt->attrs.cursor_type = SQL_CURSOR_KEYSET_DRIVEN;
+        stmt->attrs.cursor_scrollable = SQL_SCROLLABLE;
+        stmt->attrs.cursor_sensitivity = SQL_SENSITIVE;
+        return true;
+    }
+    stmt->attrs.cursor_type = SQL_CURSOR_STATIC;
+    stmt->attrs.cursor_scrollable = SQL_SCROLLABLE;
+    stmt->attrs.cursor_sensitivity = SQL_INSENSITIVE;
+    return true;
+}
+
 SQLRETURN open_cursor(STMT *stmt, StatementRun *run) {
+    const bool changed = settle_cursor_type(stmt, run);
+    if (changed) (void)post_warning(stmt->diag, "01S02", "Option value changed");
     int count = query_result_column_count(run->query);
     auto *sizes = pool_new_array<int32_t>(stmt->pool, static_cast<size_t>(count) + 1);
     if (!sizes) return post_error(stmt->diag, "HY001", "Memory allocation error");
@@ -140,7 +137,12 @@ SQLRETURN open_cursor(STMT *stmt, StatementRun *run) {
     source.column_count = count;
     source.next_row = next_row;
     source.column_value = column_value;
-    source.delete_row = delete_row;
+    source.delete_row = setpos_delete_row;
+    source.update_row = setpos_update_row;
+    source.insert_row = setpos_insert_row;
+    source.refetch = refetch;
+    source.identity_count = query_identity_count(run->query);
+    source.identity_value = identity_value;
     RowsetOptions options{};
     options.mode = mode_of(stmt);
     options.cache_records = static_cast<int32_t>(run->connection.work_dir_size > 0 &&
@@ -152,8 +154,16 @@ SQLRETURN open_cursor(STMT *stmt, StatementRun *run) {
     run->rowset = rowset_open(stmt->pool, stmt->diag, &source, &options);
     cv_mem_free(sizes);
     if (!run->rowset) return SQL_ERROR;
+    // A keyset-driven cursor's membership is fixed when it opens: every row
+    // (and its identity) is read now; rows are read again as they are shown.
+    int filled = options.mode == RowsetMode::kKeyset ? rowset_fill(run->rowset) : 0;
+    if (filled < 0) {
+        rowset_close(run->rowset);
+        run->rowset = nullptr;
+        return SQL_ERROR;
+    }
     stmt->result = run->rowset;
-    return SQL_SUCCESS;
+    return changed || filled == 1 ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
 }
 
 }  // namespace
@@ -175,6 +185,7 @@ int stmt_close_results(STMT *stmt) {
     auto *run = static_cast<StatementRun *>(stmt->exec_list);
     if (!run) return 0;
     run->set_pos_changed = 0;
+    setpos_release_pending(stmt);
     rowset_close(run->rowset);
     run->rowset = nullptr;
     stmt->result = nullptr;
@@ -286,6 +297,8 @@ SQLRETURN stmt_execute_current(STMT *stmt) {
     QueryOptions options{};
     options.query_timeout = static_cast<int32_t>(stmt->attrs.query_timeout);
     options.max_rows = static_cast<int64_t>(stmt->attrs.max_rows);
+    options.row_identity = stmt->attrs.cursor_type == SQL_CURSOR_KEYSET_DRIVEN ||
+                           stmt->attrs.cursor_type == SQL_CURSOR_DYNAMIC;
     query_set_options(run->query, &options);
     stmt->row_count = 0;
     Value **params = nullptr;
@@ -295,10 +308,12 @@ SQLRETURN stmt_execute_current(STMT *stmt) {
     stmt->row_count = query_row_count(run->query);
     set_diag_row_count(stmt->diag, stmt->row_count);
     if (query_statement_kind(run->query) == QueryStatementKind::kQuery) {
-        if (open_cursor(stmt, run) != SQL_SUCCESS) {
+        SQLRETURN opened = open_cursor(stmt, run);
+        if (opened == SQL_ERROR) {
             query_close_cursor(run->query);
             return SQL_ERROR;
         }
+        if (opened == SQL_SUCCESS_WITH_INFO && rc == 0) rc = 1;
     }
     return rc == 1 ? SQL_SUCCESS_WITH_INFO : rc == 100 ? SQL_NO_DATA : SQL_SUCCESS;
 }

@@ -17,6 +17,7 @@
 #include "query/exec_api.h"
 
 struct Rowset;
+struct SetPosPending;
 
 inline constexpr int kMaxCursorName = 18;
 
@@ -30,6 +31,8 @@ struct StatementRun {
     int32_t extended_fetch;      // 1 while SQLExtendedFetch runs
     int32_t set_pos_changed;     // SQLSetPos changed rows of the open cursor:
                                  // SQLRowCount reports them rather than -1
+    SetPosPending *set_pos_pending;  // SQLSetPos or SQLBulkOperations waiting for
+                                     // data at execution (odbc/setpos_rows.h), or null
     char cursor_name[kMaxCursorName + 1];
     int32_t generated_name;      // the name came from SQLGetCursorName
     CvPool *catalog_pool;        // an open catalogue result's pool (odbc/catalog_run.h), or null

@@ -8,6 +8,7 @@
 #include <ctime>
 
 #include "query/cursor.h"
+#include "query/keyset.h"
 #include "query/plan.h"
 #include "query/records.h"
 #include "query/validate.h"
@@ -221,6 +222,7 @@ int query_execute(QueryStatement *st, int count, Value *const *params) {
         case QueryStatementKind::kQuery: {
             EvalContext c{st};
             try {
+                if (st->options.row_identity) keyset_prepare(st, v, &c);
                 cursor_open(st, v->scope, &c);
             } catch (const QueryFailure &f) {
                 query_close_cursor(st);
@@ -256,9 +258,11 @@ int query_fetch(QueryStatement *st) {
         return -1;
     }
     st->row = nullptr;
+    st->row_info = 0;
     try {
         EvalContext c{st};
-        return cursor_next(st, &c) == 0 ? 0 : 100;
+        if (cursor_next(st, &c) != 0) return 100;
+        return st->row_info ? 1 : 0;
     } catch (const QueryFailure &f) {
         return f.code;
     }
@@ -273,6 +277,7 @@ void query_close_cursor(QueryStatement *st) {
     if (!st) return;
     st->row = nullptr;
     st->plan = nullptr;
+    st->identity = nullptr;
     // Releasing the execution pool closes every plan's iterators (release
     // callbacks) and frees values, sub-query answers and temporaries.
     cv_mem_release_handle(st->exec_pool);

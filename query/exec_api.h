@@ -48,7 +48,8 @@
 // query_describe_column, query_parameter_count, query_describe_parameter,
 // query_execute, query_fetch, query_column_value, query_close_cursor,
 // query_row_count, query_more_results, query_start_instant,
-// query_set_start_instant, query_cursor_open.
+// query_set_start_instant, query_cursor_open, query_identity_count,
+// query_identity_value, query_refetch_row.
 #pragma once
 
 #include <sql.h>
@@ -98,6 +99,8 @@ struct QueryOptions {
     int64_t max_rows;            // 0 no limit (SQL_ATTR_MAX_ROWS)
     int32_t syntax_error_native; // native code of a 42000 syntax error (182 for
                                  // SQLPrepare, 0 for SQLExecDirect)
+    int32_t row_identity;        // 1: a keyset cursor wants its rows' identities
+                                 // (query/keyset.h); 0: none is worked out
 };
 
 /// What kind of statement the current statement of the batch is.
@@ -204,6 +207,21 @@ void query_close_cursor(QueryStatement *statement);
 /// Makes the next statement of the batch current (closing any cursor). 0,
 /// or 100 when there is none. The caller then executes it.
 [[nodiscard]] int query_more_results(QueryStatement *statement);
+
+/// Identity values per row of the open cursor (see query/keyset.h: asked for
+/// with QueryOptions::row_identity): 0 when its rows have none, and a keyset
+/// cursor is then served as a static one.
+[[nodiscard]] int query_identity_count(const QueryStatement *statement);
+
+/// Identity value `k` (from 1) of the current row, already read; null
+/// after posting. Valid until the next query_fetch.
+[[nodiscard]] Value *query_identity_value(QueryStatement *statement, int k);
+
+/// Reads a row again by its identity (`identity[0 .. count-1]`), one keyed
+/// read at the provider per table shown: 0 with `values[0 .. columns-1]` at the
+/// row's current data (valid until the next call or query_close_cursor),
+/// 100 when the row is gone, -1 after posting.
+[[nodiscard]] int query_refetch_row(QueryStatement *statement, Value *const *identity, Value **values);
 
 /// The start instant (CURRENT_DATE/TIME/TIMESTAMP) of the current execution.
 void query_start_instant(const QueryStatement *statement, TIMESTAMP_STRUCT *out);

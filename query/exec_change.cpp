@@ -220,6 +220,67 @@ int cursor_column(QueryStatement *owner, int32_t count, const char *table, const
     return 0;
 }
 
+// Looks the row up again by its key before it is changed: a row that
+// vanished since the cursor read it is a serialization failure, not
+// whatever the provider answers for a missing object. A provider that
+// cannot fetch one row by key (nothing posted) leaves the change to find out.
+int locate_row(QueryStatement *st, TableSlot *slot, DalIterator *it, int key_count, Restriction *keys) {
+    int32_t mark = diag_count(st->diag);
+    int rc = DALFetch(it, &slot->info, key_count, keys);
+    if (rc == DAL_OK || rc == DAL_INFO) rc = DALNextRow(it);
+    if (rc == DAL_OK || rc == DAL_INFO) return 0;
+    if (rc == DAL_NO_DATA) return fail(st, "40001", "Serialization failure");
+    if (diag_count(st->diag) == mark) return 0;
+    SetReturnCode(st->diag, SQL_ERROR);
+    return -1;
+}
+
+void append_quoted(std::string &out, const char *name) {
+    out += '"';
+    for (const char *p = name; *p; p++) out += *p == '"' ? std::string("\"\"") : std::string(1, *p);
+    out += '"';
+}
+
+// After a positioned UPDATE: the cursor's columns that read the table are
+// read again by the row's key, so the cursor shows the row as PayPal now
+// holds it (with what PayPal changed along). The change is made whatever
+// this read finds: its failure leaves the cursor's values and no
+// diagnostic behind.
+void refresh_cursor_row(QueryStatement *st, const ChangePlan *p, QueryStatement *owner, Rowset *rs, int32_t count,
+                        Restriction *keys) {
+    const TableSlot *slot = p->slot;
+    std::string text = "SELECT ";
+    int *columns = static_cast<int *>(cv_mem_alloc(st->exec_pool, sizeof(int) * static_cast<size_t>(count)));
+    Value **params = static_cast<Value **>(cv_mem_alloc(st->exec_pool, sizeof(Value *) * static_cast<size_t>(p->key_count)));
+    if (!columns || !params) return;
+    int n = 0;
+    for (int c = 1; c <= count; c++) {
+        const QueryColumn *col = nullptr;
+        if (query_describe_column(owner, c, &col) != 0 || !col || !col->base_column[0] ||
+            strcasecmp(col->base_table, slot->info.table) != 0)
+            continue;
+        if (n) text += ", ";
+        append_quoted(text, col->base_column);
+        columns[n++] = c;
+    }
+    if (n == 0) return;
+    text += " FROM ";
+    append_quoted(text, slot->info.table);
+    for (int k = 0; k < p->key_count; k++) {
+        text += k ? " AND " : " WHERE ";
+        append_quoted(text, slot->columns[p->keys[k]].column);
+        text += " = ?";
+        params[k] = keys[k].value;
+    }
+    int32_t mark = diag_count(st->diag);
+    SQLRETURN code = diag_return_code(st->diag);
+    QueryRows rows{};
+    int rc = query_run_text(&st->connection, st->diag, st->exec_pool, text.c_str(), p->key_count, params, 2, &rows);
+    if (rc == 0 && rows.row_count == 1 && rows.column_count == n) (void)rowset_replace_values(rs, n, columns, rows.values);
+    SetErrorCount(st->diag, mark);
+    SetReturnCode(st->diag, code);
+}
+
 // UPDATE or DELETE ... WHERE CURRENT OF: one change, keyed by the values
 // the named cursor's current row holds for the table's key columns.
 int run_positioned(QueryStatement *st, ChangePlan *p, DalIterator *it) {
@@ -241,6 +302,7 @@ int run_positioned(QueryStatement *st, ChangePlan *p, DalIterator *it) {
         if (!v) return fail(st, "24000", "Invalid cursor state");
         fill_item(&keys[k], slot, p->keys[k], v);
     }
+    if (locate_row(st, slot, it, p->key_count, keys) != 0) return -1;
     int rc;
     if (p->kind == NODE_UPDATE) {
         EvalContext c{st};
@@ -256,6 +318,7 @@ int run_positioned(QueryStatement *st, ChangePlan *p, DalIterator *it) {
     }
     if (row_result(st, rc, slot) < 0) return -1;
     st->row_count = 1;
+    if (p->kind == NODE_UPDATE) refresh_cursor_row(st, p, owner, rs, count, keys);
     return 0;
 }
 

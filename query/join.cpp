@@ -404,6 +404,33 @@ List *fixed_restrictions(ExecPlan *plan, int a, int index, bool null_failing, Ev
     return kept;
 }
 
+// The conjuncts of the ON conditions of `spec` and of the joins nested in
+// it that slot `s` may apply itself: those of an inner join, and of an outer
+// join only on its NULL-extended side (a preserved row that fails ON still
+// comes out, with NULLs). A row dropped early then could never have
+// satisfied that ON. Only values fixed for the execution are taken (the
+// sides are read once), and on a side where `s` may itself be NULL-extended
+// by a nested join only conditions a NULL fails (not IS NULL).
+void on_restrictions(ExecPlan *plan, const JoinSpec *spec, int s, List **out, EvalContext *c) {
+    const bool left = s < spec->mid;
+    const JoinSpec *side = left ? spec->left : spec->right;
+    if (side) on_restrictions(plan, side, s, out, c);
+    const bool own_side = spec->kind == kJoinInner || (spec->kind == kJoinLeft && !left) ||
+                          (spec->kind == kJoinRight && left);
+    if (!own_side || !spec->on) return;
+    const bool null_failing = side && may_be_null_extended(side, s);
+    for (ListCell *cell = ListFirst(restriction_candidates(plan, s, spec->on, c)); cell; cell = ListNext(cell)) {
+        auto *r = static_cast<Restriction *>(ListData(cell));
+        auto *e = static_cast<Node *>(r->value_expression);
+        bool refs = false;
+        if (e && (!only_within(plan, e, 0, 0, &refs) || refs)) continue;
+        if (null_failing && r->op == RESTRICT_IS_NULL) continue;
+        List *l = ListAppend(*out, r, plan->pool);
+        if (!l) no_memory(c);
+        *out = l;
+    }
+}
+
 KeyForm column_form(const TableSlot *slot, int column) {
     uint32_t vt = value_type_for_sql_type(slot->columns[column - 1].data_type, nullptr);
     return vt ? key_form_of_type(vt) : KeyForm::kOther;
@@ -472,10 +499,20 @@ void join_setup(ExecPlan *plan, EvalContext *c) {
             // NULL-extended only those a NULL fails keep: WHERE rejects the
             // NULL-extended row then as it would the rows left out, while an
             // IS NULL pushed down would turn rows it accepts into others.
-            for (int s = spec->lo; s < spec->hi; s++)
-                for (int a = 0; a < plan->alternative_count; a++)
-                    plan->alternatives[a].candidates[s] =
-                        fixed_restrictions(plan, a, s, may_be_null_extended(spec, s), c);
+            // ON conditions add their own (on_restrictions).
+            for (int s = spec->lo; s < spec->hi; s++) {
+                List *on = nullptr;
+                on_restrictions(plan, spec, s, &on, c);
+                for (int a = 0; a < plan->alternative_count; a++) {
+                    List *kept = fixed_restrictions(plan, a, s, may_be_null_extended(spec, s), c);
+                    for (ListCell *cell = ListFirst(on); cell; cell = ListNext(cell)) {
+                        List *l = ListAppend(kept, ListData(cell), plan->pool);
+                        if (!l) no_memory(c);
+                        kept = l;
+                    }
+                    plan->alternatives[a].candidates[s] = kept;
+                }
+            }
             u.join = make_join(plan, spec, c);
         } else {
             u.lo = next;

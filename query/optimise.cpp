@@ -45,6 +45,19 @@ bool disjuncts(Node *n, std::vector<Conjuncts> &out) {
     return true;
 }
 
+// A comparison with NULL (an IN list's NULL item, a NULL an expanded
+// sub-query returned) is never true, nor is any conjunction holding one.
+bool never_true(const Conjuncts &parts) {
+    for (const Node *p : parts) {
+        if (!p || p->kind != NODE_OPERATOR) continue;
+        const auto *o = node_cast<OperatorNode>(p);
+        if (o->op_class != OPCLASS_OPERATOR || !is_comparison_op(o->op)) continue;
+        for (const Node *side : {o->left, o->right})
+            if (side && side->kind == NODE_VALUE && node_cast<Value>(side)->is_null) return true;
+    }
+    return false;
+}
+
 Node *and_of(ExecPlan *plan, const Conjuncts &parts, EvalContext *c) {
     Node *chain = nullptr;
     for (Node *p : parts) {
@@ -192,8 +205,14 @@ int prepare_alternatives(ExecPlan *plan, Node *where, Node **out, EvalContext *c
     } catch (const std::bad_alloc &) {
         raise_evaluation_error(c, "HY001", "Memory allocation error");
     }
+    // Alternatives that can hold for no row are not scanned at all.
     int n = 0;
-    for (const Conjuncts &p : parts) out[n++] = and_of(plan, p, c);
+    for (const Conjuncts &p : parts)
+        if (!never_true(p)) out[n++] = and_of(plan, p, c);
+    if (n == 0) {
+        out[0] = where;
+        return 1;
+    }
     return n;
 }
 

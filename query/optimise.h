@@ -26,7 +26,8 @@ inline constexpr int kMaxExpandedRows = 101;      // rows a sub-query may give t
 /// The alternatives of `where` into out[0..n) (n <= kMaxAlternatives); 1
 /// with `where` itself when it has no OR or too many alternatives.
 /// An OR list gives up to kMaxAlternatives of them, an AND over ORs up to
-/// kMaxDistributed.
+/// kMaxDistributed. Disjuncts comparing with NULL are left out: they hold
+/// for no row.
 [[nodiscard]] int prepare_alternatives(ExecPlan *plan, Node *where, Node **out, EvalContext *context);
 
 /// With the connection option in_expansion: `where` with every

@@ -32,9 +32,16 @@ void build_alternatives(ExecPlan *plan, EvalContext *c) {
         n = prepare_alternatives(plan, where, parts, c);
         // Split only when every disjunct offers the provider something;
         // otherwise one scan reading everything is cheaper.
-        for (int i = 0; i < n && n > 1; i++)
-            if (ListCount(restriction_candidates(plan, 0, parts[i], c)) == 0) n = 1;
-        if (n == 1) parts[0] = where;
+        // (A single part left is what remains of an OR once the disjuncts
+        // that hold for no row went: its restrictions are offered, and the
+        // whole WHERE is still checked on every row.)
+        bool every = true;
+        for (int i = 0; i < n && n > 1 && every; i++)
+            if (ListCount(restriction_candidates(plan, 0, parts[i], c)) == 0) every = false;
+        if (!every) {
+            n = 1;
+            parts[0] = where;
+        }
     }
     plan->alternative_count = n;
     plan->alternatives = pool_new_array<Alternative>(plan->pool, static_cast<size_t>(n));

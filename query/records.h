@@ -243,9 +243,11 @@ struct QueryStatement {
     int32_t scratch_used;
     int32_t rows_since_reset;   // candidate rows since the row pool was replaced
     int32_t rows_since_clock;   // candidate rows since the deadline was looked at
+    int32_t row_info;           // a provider read gave information (DAL_INFO) for this fetch
     void *current_aggregates;   // accumulators of the set functions being answered
     ValueEnv env;               // for casts and functions (pool = row pool)
     void *aggregates;           // set-function accumulators of this execution (group.cpp)
     int32_t aggregates_generation;  //   valid while equal to `generation`
     void *cursor;               // ORDER BY and UNION state of the open cursor (cursor.cpp)
+    void *identity;             // RowIdentity of the open cursor's rows (keyset.cpp), or null
 };

@@ -66,8 +66,17 @@ void depends_on(const TableSlot *slot, void *arg) {
     if (d->plan->rank ? d->plan->rank[at] >= d->plan->rank[d->index] : at >= d->index) d->dependent = true;
 }
 
+// A scalar sub-query that refers to no enclosing query: one value for the
+// whole execution (read once, its answer kept).
+bool uncorrelated_subquery(const Node *expr) {
+    if (!expr || expr->kind != NODE_QUERY_SPEC) return false;
+    const auto *scope = static_cast<const QueryScope *>(node_cast<QuerySpecNode>(expr)->scope);
+    return scope && !scope->correlated;
+}
+
 bool independent(ExecPlan *plan, int index, Node *expr) {
     if (!expr) return false;
+    if (uncorrelated_subquery(expr)) return true;
     DependsArg d{plan, index, false};
     return walk_plan_columns(plan, expr, true, depends_on, &d) && !d.dependent;
 }
@@ -207,7 +216,7 @@ List *restriction_candidates(ExecPlan *plan, int index, Node *condition, EvalCon
         if (n->kind == NODE_OPERATOR) {
             auto *o = node_cast<OperatorNode>(n);
             if (o->op_class != OPCLASS_OPERATOR || !is_comparison_op(o->op)) continue;
-            if (o->right && o->right->kind == NODE_QUERY_SPEC) continue;
+            if (o->right && o->right->kind == NODE_QUERY_SPEC && !uncorrelated_subquery(o->right)) continue;
             if (int col = own_column(plan, index, o->left); col && independent(plan, index, o->right))
                 r = make_restriction(plan, index, col, o->op, o->right, c);
             else if (int col2 = own_column(plan, index, o->right); col2 && independent(plan, index, o->left))

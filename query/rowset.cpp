@@ -24,11 +24,21 @@ void set_bookmark(Rowset *rs, int64_t row) {
     rs->values[0] = rs->bookmark;
 }
 
-// Takes the source's current row as the loaded row (row number `row`).
-void take_source_row(Rowset *rs, int64_t row) {
-    for (int c = 1; c <= rs->layout.columns; c++) rs->values[c] = rs->source.column_value(rs->source.arg, c);
+// Takes the source's current row as the loaded row (row number `row`), with
+// its identity in keyset mode. false when the source could not give it.
+bool take_source_row(Rowset *rs, int64_t row) {
+    const int columns = rs->source.column_count;
+    for (int c = 1; c <= columns; c++) rs->values[c] = rs->source.column_value(rs->source.arg, c);
+    for (int k = 1; k <= rs->source.identity_count; k++) {
+        rs->values[columns + k] = rs->source.identity_value(rs->source.arg, k);
+        if (!rs->values[columns + k]) {
+            rs->loaded_row = 0;
+            return false;
+        }
+    }
     set_bookmark(rs, row);
     rs->loaded_row = row;
+    return true;
 }
 
 // Produces one row from the source and stores it. 0/1, 100, -1.
@@ -44,7 +54,7 @@ int produce(Rowset *rs) {
     }
     if (rc < 0) return -1;
     int64_t row = rs->stored + 1;
-    take_source_row(rs, row);
+    if (!take_source_row(rs, row)) return -1;
     int s = store_row(rs->file, rs->layout, row - 1, rs->values);
     if (s == -2) return post_error(rs->diag, "HY000", "General error: %s", "Data Read Error");
     if (s != 0) return post_file_error(rs);
@@ -144,7 +154,7 @@ int fetch_forward(Rowset *rs, const FetchRequest *rq) {
         }
         if (rc == 1) info = true;
         rs->delivered++;
-        take_source_row(rs, rs->delivered);
+        (void)take_source_row(rs, rs->delivered);  // forward-only: no identity
         int d = deliver(rs, rq, filled, rs->delivered);
         if (d < 0) failed = true;
         if (d == 1) info = true;
@@ -198,7 +208,9 @@ int read_row(Rowset *rs, int64_t n) {
             set_bookmark(rs, n);
             rs->loaded_row = n;
         }
-        if (rs->options.mode == RowsetMode::kKeyset && rs->source.refetch) {
+        if (rs->options.mode == RowsetMode::kKeyset && rs->source.refetch && rs->source.identity_count > 0) {
+            // A stored row shown again is read again by its identity: one
+            // keyed read at the provider per row shown.
             int rc = rs->source.refetch(rs->source.arg, n, rs->values);
             if (rc == 100) return 2;
             if (rc < 0) return -1;
@@ -231,11 +243,29 @@ Rowset *rowset_open(CvPool *parent, ErrorHeader *diag, const RowSource *source, 
     rs->source = *source;
     rs->options = *options;
     rs->next_row = -1;
+    // Only a keyset rowset keeps identities: they follow the columns in
+    // each stored row.
+    const bool keyset = options->mode == RowsetMode::kKeyset && source->identity_value && source->refetch;
+    int identities = keyset && source->identity_count > 0 ? source->identity_count : 0;
+    if (identities > kMaxRowIdentityValues) {
+        (void)post_error(diag, "HY000", "General error: %s", "too many row identity values for a rowset");
+        cv_mem_release_handle(pool);
+        return nullptr;
+    }
+    rs->source.identity_count = identities;
+    const int total = source->column_count + identities;
+    int32_t *sizes = nullptr;
+    if (identities > 0) {
+        // Identity values take the default inline size (longer ones go to the side store).
+        sizes = pool_new_array<int32_t>(pool, static_cast<size_t>(total) + 1);
+        for (int c = 0; sizes && options->inline_sizes && c < source->column_count; c++)
+            sizes[c] = options->inline_sizes[c];
+    }
     rs->row_pool = cv_mem_alloc_handle(pool);
-    rs->values = pool_new_array<Value *>(pool, static_cast<size_t>(source->column_count) + 1);
+    rs->values = pool_new_array<Value *>(pool, static_cast<size_t>(total) + 1);
     rs->bookmark = new_value_of_type(pool, VT_INTEGER);
-    bool ok = rs->row_pool && rs->values && rs->bookmark &&
-              layout_make(pool, source->column_count, options->inline_sizes, &rs->layout) == 0;
+    bool ok = rs->row_pool && rs->values && rs->bookmark && (identities == 0 || sizes) &&
+              layout_make(pool, total, identities ? sizes : options->inline_sizes, &rs->layout) == 0;
     if (ok && options->mode != RowsetMode::kForwardOnly) {
         rs->file = work_file_create(pool, rs->layout.record_length, options->cache_records, options->work_dir);
         ok = rs->file != nullptr;
@@ -308,7 +338,7 @@ int rowset_fetch(Rowset *rs, const FetchRequest *rq) {
 }
 
 Value *rowset_value(Rowset *rs, int column) {
-    if (rs->current <= 0 || column < 0 || column > rs->layout.columns) {
+    if (rs->current <= 0 || column < 0 || column > rs->source.column_count) {
         (void)post_error(rs->diag, "24000", "Invalid cursor state");
         return nullptr;
     }
@@ -325,6 +355,11 @@ Value *rowset_value(Rowset *rs, int column) {
         }
     }
     return rs->values[column];
+}
+
+int rowset_fill(Rowset *rs) {
+    if (rs->options.mode == RowsetMode::kForwardOnly) return 0;
+    return produce_all(rs);
 }
 
 int64_t rowset_row_number(const Rowset *rs) { return rs->current; }

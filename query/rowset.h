@@ -7,18 +7,19 @@
 //
 // Modes: forward-only stores nothing; static keeps each produced row in a
 // row work file (support/work_file.h) and scrolls over the file; keyset
-// keeps rows the same way and, when the source can re-read a row, shows the
-// current data and reports rows that vanished. Every value is kept whole,
-// long text and binary included (in the file's side store): re-reading a row
-// by its key is not possible for most providers' tables, so a rowset never
-// depends on it to show a row again.
+// keeps rows the same way together with each row's identity (the values the
+// source finds it again by), and every stored row it shows again is read
+// again by that identity: the application sees the current data, and a row
+// that vanished gets SQL_ROW_DELETED. Every value is kept whole, long text
+// and binary included (in the file's side store), so a row whose source
+// cannot read it again is still shown as it was.
 //
 // Return codes: 0, 1 (information), 100 (no data), -1 (error posted on the
 // rowset's diagnostics header).
 //
 // Exports: RowSource, RowsetOptions, FetchRequest, RowsetMode, Rowset,
-// rowset_open, rowset_fetch, rowset_value, rowset_row_number,
-// rowset_block_rows, rowset_set_pos, rowset_close, rowset_rows_stored,
+// rowset_open, rowset_fetch, rowset_value, rowset_replace_values, rowset_row_number,
+// rowset_block_rows, rowset_set_pos, rowset_add_rows, rowset_fill, rowset_close, rowset_rows_stored,
 // rowset_on_disk.
 #pragma once
 
@@ -35,6 +36,9 @@ struct Rowset;
 
 enum class RowsetMode : int32_t { kForwardOnly = 0, kStatic = 1, kKeyset = 2 };
 
+/// Identity values a keyset rowset keeps per row, at most.
+inline constexpr int kMaxRowIdentityValues = 64;
+
 /// Where rows come from. Column numbers start at 1.
 struct RowSource {
     void *arg;
@@ -43,13 +47,26 @@ struct RowSource {
     int (*next_row)(void *arg);
     /// The current row's value of a column; valid until the next next_row.
     Value *(*column_value)(void *arg, int column);
-    /// Optional (keyset mode): looks row `row` up again with its kept values.
-    /// 0 still there (`values` may be refreshed in place), 100 vanished, -1 error.
-    int (*refetch)(void *arg, int64_t row, Value *const *values);
-    /// Optional: positioned changes of row `row`; null ones give HYC00.
+    /// Optional (keyset mode): reads row `row` again by its identity, kept
+    /// in values[column_count + 1 .. column_count + identity_count]. 0 with
+    /// values[1 .. column_count] pointed at the current data (valid until
+    /// the next call of the source), 100 vanished, -1 error (posted).
+    int (*refetch)(void *arg, int64_t row, Value **values);
+    /// Optional: positioned changes; null ones give HYC00. Each returns 0,
+    /// 1 (with information) or -1 (posted).
+    /// Deletes row `row` (its kept values in `values`).
     int (*delete_row)(void *arg, int64_t row, Value *const *values);
-    int (*update_row)(void *arg, int64_t row, Value *const *values);
-    int (*insert_row)(void *arg);
+    /// Updates row `row`, entry `index` of the block, from the application's
+    /// buffers; replaces the entries of `values` it changed by the new values
+    /// (made in `pool`, which lives as long as the loaded row), which the
+    /// rowset then keeps for the row.
+    int (*update_row)(void *arg, int64_t row, int64_t index, Value **values, CvPool *pool);
+    /// Inserts a new row from entry `index` of the application's buffers.
+    int (*insert_row)(void *arg, int64_t index);
+    /// Keyset mode: values per row that find it again (0: none), and the
+    /// current row's value `k` (from 1) of them; null after posting.
+    int32_t identity_count;
+    Value *(*identity_value)(void *arg, int k);
 };
 
 struct RowsetOptions {
@@ -89,6 +106,12 @@ struct FetchRequest {
 /// null (posted) when there is no current row or the row cannot be read.
 [[nodiscard]] Value *rowset_value(Rowset *rowset, int column);
 
+/// Replaces the current row's values of columns[0 .. count - 1] by copies
+/// of values[0 .. count - 1] and keeps them for the row (a row changed
+/// through its key, read again). 0, or -1 (posted; the row keeps its old
+/// values).
+[[nodiscard]] int rowset_replace_values(Rowset *rowset, int count, const int *columns, Value *const *values);
+
 /// SQL_ATTR_ROW_NUMBER: the current row's number, 0 when there is none.
 [[nodiscard]] int64_t rowset_row_number(const Rowset *rowset);
 
@@ -98,8 +121,25 @@ struct FetchRequest {
 /// SQLSetPos: `row` within the block (0 = every row of it), operation
 /// SQL_POSITION, SQL_REFRESH, SQL_UPDATE, SQL_DELETE or SQL_ADD, lock
 /// SQL_LOCK_NO_CHANGE, SQL_LOCK_EXCLUSIVE or SQL_LOCK_UNLOCK. Rows changed are
-/// added to *affected (may be null).
-[[nodiscard]] int rowset_set_pos(Rowset *rowset, int64_t row, int operation, int lock, int64_t *affected);
+/// added to *affected (may be null). With row 0, entries of `row_operations`
+/// (SQL_ATTR_ROW_OPERATION_PTR; may be null) that hold SQL_ROW_IGNORE are
+/// passed over. SQL_ADD takes buffer entry `row` (0: as many entries as the
+/// block has rows; see rowset_add_rows).
+[[nodiscard]] int rowset_set_pos(Rowset *rowset, int64_t row, int operation, int lock, int64_t *affected,
+                                 const SQLUSMALLINT *row_operations);
+
+/// SQL_ADD: inserts entries first .. first + count - 1 (from 0) of the
+/// application's buffers through the source's insert_row, stopping at the
+/// first failure; `status` entries (may be null) become SQL_ROW_ADDED, or
+/// SQL_ROW_ERROR for the failed one; entries `row_operations` marks
+/// SQL_ROW_IGNORE are passed over. 0, 1 or -1.
+[[nodiscard]] int rowset_add_rows(Rowset *rowset, int64_t first, int64_t count, const SQLUSMALLINT *row_operations,
+                                  SQLUSMALLINT *status, int64_t *affected);
+
+/// Produces every row of the source now and keeps it: a keyset cursor's
+/// rows are fixed when it opens. 0, 1 (some row with information) or -1
+/// (posted; the rows produced before stay stored).
+[[nodiscard]] int rowset_fill(Rowset *rowset);
 
 /// Rows stored so far (static and keyset), rows delivered (forward-only).
 [[nodiscard]] int64_t rowset_rows_stored(const Rowset *rowset);

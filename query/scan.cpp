@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "query/deferred.h"
+#include "query/keyset.h"
 
 #include "query/restrictions.h"
 #include "query/scan.h"
@@ -154,6 +155,7 @@ int scan_fetch(ExecPlan *plan, int index, EvalContext *c) {
         return 100;
     }
     if (r != DAL_OK && r != DAL_INFO) raise_posted(c);
+    if (r == DAL_INFO) c->statement->row_info = 1;  // its diagnostic is posted: the row comes with it
     const int n = scan->slot->column_count;
     for (int i = 0; i < n; i++) {
         Value *v = scan->values[i];
@@ -165,6 +167,7 @@ int scan_fetch(ExecPlan *plan, int index, EvalContext *c) {
         if (v->type == VT_CHAR || v->type == VT_BINARY) v->length = scan->capacity[i];
         if (!scan->lazy) read_row_value(v, &scan->capacity[i], c);
     }
+    if (c->statement->identity) keyset_scan_row(c->statement, scan, c);
     return 0;
 }
 

@@ -223,14 +223,62 @@ int count_own_refs(Node *node, void *arg) {
     return 0;
 }
 
+bool subquery_mentions(const Node *spec, const QueryScope *scope);
+
+struct Mention {
+    const QueryScope *scope;
+    bool found;
+};
+
+int mention_visit(Node *node, void *arg) {
+    auto *m = static_cast<Mention *>(arg);
+    const Node *sub = nullptr;
+    switch (node->kind) {
+        case NODE_COLUMN_REF: m->found = m->found || node_cast<ColumnRefNode>(node)->scope == m->scope; break;
+        case NODE_QUERY_SPEC: sub = node; break;
+        case NODE_EXISTS: sub = node_cast<ExistsNode>(node)->subquery; break;
+        case NODE_IN_SUBQUERY: sub = node_cast<InSubqueryNode>(node)->subquery; break;
+        case NODE_QUANTIFIED: sub = node_cast<QuantifiedNode>(node)->subquery; break;
+        default: break;
+    }
+    if (sub && subquery_mentions(sub, m->scope)) m->found = true;
+    return m->found ? 1 : 0;
+}
+
+// Whether a sub-query (at any depth) refers to a column of `scope`.
+bool subquery_mentions(const Node *spec, const QueryScope *scope) {
+    if (!spec || spec->kind != NODE_QUERY_SPEC) return false;
+    const auto *q = node_cast<QuerySpecNode>(spec);
+    const auto *s = static_cast<const QueryScope *>(q->scope);
+    if (!s || !s->correlated) return false;
+    Mention m{scope, false};
+    for (int i = 0; i < s->column_count && !m.found; i++) (void)walk_expression(s->columns[i].expression, mention_visit, &m);
+    if (!m.found && s->core) (void)walk_expression(s->core->where, mention_visit, &m);
+    if (!m.found) (void)walk_expression(q->having, mention_visit, &m);
+    for (ListCell *c = ListFirst(q->group_by ? q->group_by->list : nullptr); c && !m.found; c = ListNext(c))
+        (void)walk_expression(node_cast<Node>(ListData(c)), mention_visit, &m);
+    return m.found;
+}
+
+// Sub-queries that refer to a column of `scope` count as its columns.
+int count_own_refs_deep(Node *node, void *arg) {
+    auto *r = static_cast<RefCount *>(arg);
+    (void)count_own_refs(node, arg);
+    Mention m{r->scope, false};
+    if (node->kind != NODE_COLUMN_REF && mention_visit(node, &m) && m.found) r->count++;
+    return 0;
+}
+
 // Set functions without GROUP BY: the DISTINCT forms and columns beside
-// set functions wait for grouping.
+// set functions (also a correlated sub-query's references to them) wait
+// for grouping.
 void check_set_functions(QueryScope *scope) {
     RefCount all{scope, 0}, inside{scope, 0};
-    for (int i = 0; i < scope->column_count; i++) (void)walk_expression(scope->columns[i].expression, count_own_refs, &all);
+    for (int i = 0; i < scope->column_count; i++)
+        (void)walk_expression(scope->columns[i].expression, count_own_refs_deep, &all);
     for (ListCell *cell = ListFirst(scope->select_aggregates); cell; cell = ListNext(cell)) {
         auto *a = node_cast<AggregateNode>(ListData(cell));
-        (void)walk_expression(a->distinct ? a->distinct_column : a->argument, count_own_refs, &inside);
+        (void)walk_expression(a->distinct ? a->distinct_column : a->argument, count_own_refs_deep, &inside);
     }
     if (all.count > inside.count) scope->unsupported = "columns beside set functions without GROUP BY";
 }
@@ -245,14 +293,16 @@ QueryScope *new_scope(ValidationContext *c, QueryScope *enclosing) {
 void describe_scope(ValidationContext *c, QueryScope *scope) {
     for (int i = 0; i < scope->column_count; i++) {
         SelectColumn &col = scope->columns[i];
+        const int version = c->statement->connection.odbc_version;
         if (col.slot) {
             col.type = col.slot->types[col.column - 1];
+            col.type.sql_type = datetime_code_for_version(col.type.sql_type, version);
             col.sql_type = col.type.sql_type;
             continue;
         }
         int t = col.sql_type;
         if (t == 0 || t == TYPE_COMPARABLE) t = SQL_VARCHAR;
-        describe_or_template(col.expression, t, &col.type);
+        describe_or_template(col.expression, t, version, &col.type);
         if (type_class(col.type.sql_type) == kClassUnknown)
             validation_error_state(c, "HY000", "ODBC3.0", "General error: %s", "result column without a type");
         col.sql_type = col.type.sql_type;
@@ -493,9 +543,22 @@ int narrow_sql_type(int sql_type) {
     }
 }
 
-void describe_or_template(const Node *node, int sql_type, ExtendedType *out) {
-    if (node && describe_expression(node, 3, out) == 0) return;
-    if (type_template(sql_type, out) != 0) (void)type_template(SQL_VARCHAR, out);
+int datetime_code_for_version(int sql_type, int odbc_version) {
+    const bool v2 = odbc_version == 2;
+    switch (sql_type) {
+        case SQL_DATE: case SQL_TYPE_DATE: return v2 ? SQL_DATE : SQL_TYPE_DATE;
+        case SQL_TIME: case SQL_TYPE_TIME: return v2 ? SQL_TIME : SQL_TYPE_TIME;
+        case SQL_TIMESTAMP: case SQL_TYPE_TIMESTAMP: return v2 ? SQL_TIMESTAMP : SQL_TYPE_TIMESTAMP;
+        default: return sql_type;
+    }
+}
+
+void describe_or_template(const Node *node, int sql_type, int odbc_version, ExtendedType *out) {
+    if (!node || describe_expression(node, odbc_version, out) != 0)
+        if (type_template(sql_type, out) != 0) (void)type_template(SQL_VARCHAR, out);
+    // A column keeps the code its provider gave; literals, casts and
+    // functions theirs: an ODBC 2 application sees 9/10/11, others 91/92/93.
+    out->sql_type = datetime_code_for_version(out->sql_type, odbc_version);
 }
 
 QueryScope *validate_query_spec(QuerySpecNode *spec, QueryScope *enclosing, ValidationContext *c) {

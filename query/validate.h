@@ -75,8 +75,13 @@ void resolve_join_conditions(ValidationContext *context, QueryScope *scope);
 [[nodiscard]] bool names_match(const char *written, int quoted, const char *name);
 
 /// The description of an expression (describe_expression), or the template
-/// of `sql_type` when it cannot be described.
-void describe_or_template(const Node *node, int sql_type, ExtendedType *out);
+/// of `sql_type` when it cannot be described; dates, times and timestamps
+/// with the codes of the application's ODBC version (2 or 3).
+void describe_or_template(const Node *node, int sql_type, int odbc_version, ExtendedType *out);
+
+/// 9/10/11 for ODBC 2, 91/92/93 for ODBC 3 (either form in); other codes
+/// unchanged.
+[[nodiscard]] int datetime_code_for_version(int sql_type, int odbc_version);
 
 /// A provider's wide character types count as their narrow forms.
 [[nodiscard]] int narrow_sql_type(int sql_type);

@@ -12,6 +12,11 @@ namespace {
 
 bool is_param(const Node *n) { return n && n->kind == NODE_PARAMETER; }
 
+// The NULL keyword of an IN list or comparison: it takes its partner's type.
+bool is_null_literal(const Node *n) {
+    return n && n->kind == NODE_VALUE && node_cast<Value>(n)->type == VT_NULL;
+}
+
 int param_index(ValidationContext *c, const Node *n) {
     int number = node_cast<ParameterNode>(n)->number;
     if (number < 1 || number > c->statement->parameter_count)
@@ -27,9 +32,10 @@ void type_parameter(ValidationContext *c, Node *param, Node *partner, int partne
     if (partner && partner->kind == NODE_QUERY_SPEC) {
         QueryScope *s = static_cast<QueryScope *>(node_cast<QuerySpecNode>(partner)->scope);
         if (s && s->column_count > 0) t = s->columns[0].type;
-        else describe_or_template(nullptr, partner_type, &t);
+        else describe_or_template(nullptr, partner_type, c->statement->connection.odbc_version, &t);
+        t.sql_type = datetime_code_for_version(t.sql_type, c->statement->connection.odbc_version);
     } else {
-        describe_or_template(partner, partner_type, &t);
+        describe_or_template(partner, partner_type, c->statement->connection.odbc_version, &t);
     }
     if (partner_type == TYPE_COMPARABLE || type_class(t.sql_type) == kClassUnknown)
         (void)type_template(SQL_VARCHAR, &t);
@@ -99,6 +105,8 @@ int combine_step(OperatorNode *o, int l, ValidationContext *c) {
     int r;
     if (o->right && o->right->kind == NODE_QUERY_SPEC) r = subquery_type(c, o->right, "op ( sub_query ) degree not one");
     else r = expression_type(o->right, c);
+    if (is_null_literal(o->right)) r = l;
+    else if (is_null_literal(o->left)) l = r;
     bool lp = is_param(o->left) && l == 0, rp = is_param(o->right) && r == 0;
     if (lp && rp) validation_error(c, "can't have dynamic parameters on both sides");
     if (lp) {

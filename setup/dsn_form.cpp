@@ -29,8 +29,10 @@ const std::array<DsnField, kFieldCount> kDsnFields = {{
     {"Driver Logging:", "Driver Logging", FieldKind::kCheck, CheckWords::kYesNo, "Logging", {"logging", nullptr}, "",
      false},
     {"Log File:", "Log File", FieldKind::kText, CheckWords::kNone, "Logfile", {"logfile", nullptr}, "", false},
+    // Checked unless the data source says otherwise: the driver flushes its
+    // reply cache after a change when the keyword is absent.
     {"Flush On Update", "Flush cache on update", FieldKind::kCheck, CheckWords::kOneZero, "Flush_On_Update",
-     {"flush_on_update", nullptr}, "", false},
+     {"flush_on_update", nullptr}, "1", false},
     {"Cache Timeout", "Cache Timeout (seconds, 0 for no caching)", FieldKind::kText, CheckWords::kNone,
      "Query_Timeout", {"query_timeout", nullptr}, "60", false},
     {"Max Num:", "Number of rows to return for each REST Call", FieldKind::kText, CheckWords::kNone, "Max_Num",

@@ -14,7 +14,7 @@
 // kQueryRows), catalog_pattern_match, kPaypalTables,
 // kPaypalTableCount, kPaypalCatalog, kPaypalSchema, paypal_table_at,
 // paypal_find_table, paypal_table_index, paypal_find_column,
-// paypal_key_count, paypal_has_key, paypal_filter_kind, the catalogue slots
+// paypal_key_count, paypal_has_key, paypal_keyed_fetch, paypal_filter_kind, the catalogue slots
 // (SQIGetTableInfo, SQIGetColumnInfo, SQIGetPKInfo, SQITables, SQIColumns,
 // SQIColumnPrivileges, SQIPrimaryKeys, SQISpecialColumns, SQIStatistics,
 // SQIForeignKeys, SQITablePrivileges) and the listing row readers
@@ -143,6 +143,11 @@ extern const PaypalTable kPaypalTables[kPaypalTableCount + 1];
 
 /// Columns of the primary key: 0 without one, else the columns with kColumnKey.
 [[nodiscard]] int paypal_key_count(const PaypalTable *table);
+
+/// Whether one row of `table` can be read by its primary key with one GET:
+/// the key is a single column that goes into the request path, and the
+/// keyed reply is that one row (not a list of child rows).
+[[nodiscard]] bool paypal_keyed_fetch(const PaypalTable *table);
 
 /// The filter bit that decides how a restriction on `column` is sent: the
 /// first of kColumnLower, kColumnUpper, kColumnThird, kColumnRemember1,

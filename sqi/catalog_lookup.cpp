@@ -45,6 +45,13 @@ bool paypal_has_key(const PaypalTable *table) {
     return table && table->column_count > 0 && (table->columns[0].flags & kColumnKey) != 0;
 }
 
+bool paypal_keyed_fetch(const PaypalTable *table) {
+    if (!table || paypal_key_count(table) != 1) return false;
+    if (!(table->flags & (kTableKeyOptional | kTableKeyRequired))) return false;
+    if (table->flags & (kTableChildRows | kTableListUnderKey)) return false;
+    return (table->columns[0].flags & (kColumnKey | kColumnPathKey)) == (kColumnKey | kColumnPathKey);
+}
+
 int paypal_key_count(const PaypalTable *table) {
     if (!paypal_has_key(table)) return 0;
     int n = 0;

@@ -98,7 +98,7 @@ int scan_exchange(PaypalIterator *it, WebRequest *req, json_t **root) {
     PaypalEnv *env = it->env;
     std::string key;
     (void)CacheKey(req, key);
-    if (page_from_cache(&env->cache, key, root)) return DAL_OK;
+    if (!it->fresh && page_from_cache(&env->cache, key, root)) return DAL_OK;
     WebResponsePtr resp;
     // The transport's own diagnostics go to the statement that scans, and
     // its query time-out bounds the exchange.

@@ -87,6 +87,7 @@ void scan_release(PaypalIterator *it) {
     it->request.reset();
     it->table = nullptr;
     it->keyed = 0;
+    it->fresh = 0;
     it->pages_read = it->requested_page = 0;
     it->page_cursor.clear();
     it->next_cursor.clear();

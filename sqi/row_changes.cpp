@@ -237,7 +237,7 @@ int SQIFetch(void *handle, TableInfo *info, void *, int key_count, Restriction *
     auto *it = static_cast<PaypalIterator *>(handle);
     const PaypalTable *table = change_table(it, info);
     if (!table) return DAL_NOT_MINE;
-    if (!(table->flags & (kTablePatch | kTableDelete)))
+    if (!(table->flags & (kTablePatch | kTableDelete)) && !paypal_keyed_fetch(table))
         return post(it, printf_text("Views (%s) are not updateable", table->name));
     std::string key;
     if (!change_key(table, key_count, keys, key)) return post(it, "SQIFetch row without id");
@@ -247,6 +247,9 @@ int SQIFetch(void *handle, TableInfo *info, void *, int key_count, Restriction *
     it->table = table;
     it->table_index = paypal_table_index(table->name);
     it->keyed = 1;
+    // One row read again (a keyset cursor, a positioned change) wants its
+    // current state: a cached reply could be older than the cursor.
+    it->fresh = 1;
     it->filters[static_cast<int>(FilterSlot::kPathKey)] = json_stringn(key.data(), key.size());
     WebRequestPtr req = NewGetRequest(it->env->session->context.get(), keyed_path(table, key), 1);
     if (!req) return post(it, "Memory allocation error");

@@ -200,6 +200,13 @@ int SQIGetInfo(void *, SqiInfoCode code, SqiInfo *out) {
             }
             break;
         }
+        case SQI_INFO_ROW_IDENTITY: {
+            // A keyset cursor reads every row it shows again: only where that
+            // is one GET by the row's key.
+            const PaypalTable *t = out->table ? paypal_find_table(out->table) : nullptr;
+            out->integer = paypal_keyed_fetch(t) ? kRowIdentityKeyColumns : kRowIdentityNone;
+            break;
+        }
         default: break;
     }
     return DAL_OK;

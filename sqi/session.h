@@ -80,6 +80,7 @@ struct PaypalIterator {
     json_t *row;                    // the current row object (borrowed from root)
     json_t *filters[7];             // remembered filter values and the path key (references held)
     int32_t keyed;                  // the request's path carried a key
+    int32_t fresh;                  // SQIFetch: ask PayPal, never the reply cache
     int32_t pages_read;             // pages of this scan so far
     int32_t requested_page;         // page number the latest request asked for
     std::string page_cursor;        // next_page_token / start_id the latest request sent

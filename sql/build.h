@@ -68,6 +68,8 @@ void check_wildcards(ParserState *ps);
 
 // Literals.
 Value *make_value(ParserState *ps, uint32_t type);
+/// The NULL keyword as a value (an IN list item, a comparison operand).
+Value *make_null_literal(ParserState *ps);
 Value *build_integer_literal(ParserState *ps, const char *digits);
 Value *build_exact_literal(ParserState *ps, const char *whole, const char *fraction);
 Value *build_approximate_literal(ParserState *ps, const char *text);

@@ -98,7 +98,7 @@ static const char *keyword_function_name(int code) {
 %type <list> insert_value_list set_clause_list opt_update_columns column_reference_list
 %type <list> name_list select_list_or_star select_list table_reference_list opt_group_by
 %type <list> opt_order_by sort_specification_list value_list when_list function_arguments
-%type <list> expression_list extract_arguments position_arguments opt_call_arguments
+%type <list> expression_list extract_arguments position_arguments opt_call_arguments in_value_list
 %type <list> call_argument_list
 %type <node> statement alter_table_statement create_index_statement create_table_statement
 %type <node> create_view_statement create_user_statement drop_user_statement
@@ -112,7 +112,7 @@ static const char *keyword_function_name(int code) {
 %type <node> joined_table joined_pair join_specification opt_where opt_having sort_specification
 %type <node> subquery search_condition boolean_term boolean_factor boolean_primary predicate
 %type <node> like_pattern opt_escape escape_character value_expression term factor
-%type <node> value_primary parameter_marker column_reference cast_expression
+%type <node> value_primary parameter_marker column_reference cast_expression in_value
 %type <node> opt_convert_style conditional_expression case_abbreviation case_expression
 %type <node> when_clause else_clause function_call trim_operands
 %type <node> literal character_literal datetime_literal interval_literal numeric_literal
@@ -506,13 +506,14 @@ set_clause_list
     : set_clause { $$ = make_list(ps, $1); }
     | set_clause_list ',' set_clause { $$ = list_append(ps, $1, $3); }
     ;
+/* "c = ( sub-query )" is read as a value expression and kept as the clause's
+   sub-query. */
 set_clause
-    : column_name '=' '(' subquery ')' {
+    : column_name '=' value_expression {
         auto *n = make<SetClauseNode>(ps, NODE_SET_CLAUSE);
-        n->column = $1; n->subquery = $4; $$ = as_node(n); }
-    | column_name '=' value_expression {
-        auto *n = make<SetClauseNode>(ps, NODE_SET_CLAUSE);
-        n->column = $1; n->value = $3; $$ = as_node(n); }
+        n->column = $1;
+        if ($3->kind == NODE_QUERY_SPEC) n->subquery = $3; else n->value = $3;
+        $$ = as_node(n); }
     | column_name '=' KW_NULL {
         auto *n = make<SetClauseNode>(ps, NODE_SET_CLAUSE);
         n->column = $1; n->set_null = 1; $$ = as_node(n); }
@@ -670,7 +671,7 @@ boolean_primary
 predicate
     : value_expression opt_not KW_BETWEEN value_expression KW_AND value_expression {
         $$ = build_between(ps, $1, $2, $4, $6); }
-    | value_expression opt_not KW_IN '(' value_list ')' { $$ = build_in_list(ps, $1, $2, $5); }
+    | value_expression opt_not KW_IN '(' in_value_list ')' { $$ = build_in_list(ps, $1, $2, $5); }
     | value_expression opt_not KW_IN '(' subquery ')' {
         auto *n = make<InSubqueryNode>(ps, NODE_IN_SUBQUERY);
         n->operand = $1; n->negated = $2; n->subquery = $5; $$ = as_node(n); }
@@ -682,8 +683,8 @@ predicate
         n->operand = $1; n->negated = $3; $$ = as_node(n); }
     | value_expression comparison_operator value_expression {
         $$ = make_operator(ps, OPCLASS_OPERATOR, $2, $1, $3); }
-    | value_expression comparison_operator '(' subquery ')' {
-        $$ = make_operator(ps, OPCLASS_OPERATOR, $2, $1, $4); }
+    | value_expression comparison_operator KW_NULL {
+        $$ = make_operator(ps, OPCLASS_OPERATOR, $2, $1, as_node(make_null_literal(ps))); }
     | KW_EXISTS '(' subquery ')' {
         auto *n = make<ExistsNode>(ps, NODE_EXISTS); n->subquery = $3; $$ = as_node(n); }
     | '(' value_expression ',' value_list ')' KW_OVERLAPS '(' value_list ')' {
@@ -739,6 +740,7 @@ value_primary
     | literal
     | function_call
     | '(' value_expression ')' { $$ = $2; }
+    | '(' subquery ')' { $$ = $2; }
     | conditional_expression
     ;
 parameter_marker : '?' { $$ = make_parameter(ps); } ;
@@ -824,6 +826,13 @@ value_list
     : value_expression { $$ = make_list(ps, $1); }
     | value_list ',' value_expression { $$ = list_append(ps, $1, $3); }
     ;
+/* An IN list also takes NULL, which matches nothing (x IN (1, NULL) is never
+   false, x NOT IN (1, NULL) never true). */
+in_value_list
+    : in_value { $$ = make_list(ps, $1); }
+    | in_value_list ',' in_value { $$ = list_append(ps, $1, $3); }
+    ;
+in_value : value_expression | KW_NULL { $$ = as_node(make_null_literal(ps)); } ;
 
 function_call
     : builtin_word '(' value_expression ')' { $$ = build_builtin(ps, $1, $3, nullptr, nullptr); }

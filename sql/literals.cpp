@@ -87,6 +87,12 @@ Value *make_value(ParserState *ps, uint32_t type) {
     return v;
 }
 
+Value *make_null_literal(ParserState *ps) {
+    Value *v = make_value(ps, VT_NULL);
+    v->is_null = -1;
+    return v;
+}
+
 int32_t unsigned_value(ParserState *ps, const char *digits) {
     long long value = 0;
     for (const char *d = digits; *d; d++) {

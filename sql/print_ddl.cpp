@@ -22,7 +22,7 @@ void print_insert(Printer &p, const InsertNode *ins) {
     if (src->default_values) {
         put(p, " DEFAULT VALUES ");
     } else if (src->query) {
-        print_node(p, src->query);
+        print_query(p, src->query);
     } else {
         put(p, " VALUES ( ");
         print_list(p, src->values, ", ");
@@ -39,7 +39,7 @@ void print_set_clause(Printer &p, const SetClauseNode *s) {
         put(p, "DEFAULT VALUE ");
     } else if (s->subquery) {
         put(p, "( ");
-        print_node(p, s->subquery);
+        print_query(p, s->subquery);
         put(p, " )");
     } else {
         print_node(p, s->value);

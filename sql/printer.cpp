@@ -53,7 +53,7 @@ void print_select_core(Printer &p, const SelectCoreNode *c) {
 
 void print_union(Printer &p, const UnionNode *u) {
     if (u->single) {
-        print_node(p, u->single);
+        print_query(p, u->single);
         return;
     }
     print_node(p, u->left);
@@ -73,7 +73,7 @@ void print_table_ref(Printer &p, const TableRefNode *t) {
     if (t->join) print_node(p, t->join);
     if (t->derived) {
         put(p, "( ");
-        print_node(p, t->derived);
+        print_query(p, t->derived);
         put(p, " )");
     }
     if (t->alias) {
@@ -122,11 +122,7 @@ void print_operator(Printer &p, const OperatorNode *o) {
         put(p, " ");
         put(p, operator_text(o->op));
         put(p, " ");
-        // A subquery operand keeps the parentheses the grammar asks for.
-        bool subquery = o->right && o->right->kind == NODE_QUERY_SPEC;
-        if (subquery) put(p, "( ");
         print_node(p, o->right);
-        if (subquery) put(p, " )");
         put(p, " )");
         return;
     }
@@ -251,7 +247,7 @@ void print_in(Printer &p, const InSubqueryNode *in) {
     put(p, " IN ");
     put(p, " ( ");
     if (in->subquery)
-        print_node(p, in->subquery);
+        print_query(p, in->subquery);
     else
         print_list(p, in->values, ", ");
     put(p, ")");
@@ -265,7 +261,7 @@ void print_quantified(Printer &p, const QuantifiedNode *q) {
     putf(p, " %s ", operator_text(q->op));
     put(p, q->quantifier == 1 ? " ALL " : q->quantifier == 2 ? " ANY " : " SOME ");
     put(p, " ( ");
-    print_node(p, q->subquery);
+    print_query(p, q->subquery);
     put(p, " ) ");
     if (q->negated) put(p, " ) ");
 }
@@ -293,6 +289,9 @@ bool print_query_or_expression(Printer &p, const Node *node) {
         return true;
     case NODE_QUERY_SPEC: {
         const auto *q = node_cast<QuerySpecNode>(node);
+        const bool scalar = !p.bare_query;
+        p.bare_query = false;
+        if (scalar) put(p, "( ");
         print_node(p, q->core);
         if (q->group_by) {
             put(p, " GROUP BY ");
@@ -302,6 +301,7 @@ bool print_query_or_expression(Printer &p, const Node *node) {
             put(p, " HAVING ");
             print_node(p, q->having);
         }
+        if (scalar) put(p, " )");
         return true;
     }
     case NODE_UNION:
@@ -309,7 +309,7 @@ bool print_query_or_expression(Printer &p, const Node *node) {
         return true;
     case NODE_SELECT: {
         const auto *s = node_cast<SelectNode>(node);
-        print_node(p, s->query);
+        print_query(p, s->query);
         if (s->order_by) {
             put(p, " ORDER BY ");
             print_list(p, s->order_by, ", ");
@@ -414,7 +414,7 @@ bool print_query_or_expression(Printer &p, const Node *node) {
     case NODE_EXISTS: {
         const auto *e = node_cast<ExistsNode>(node);
         put(p, e->negated ? " NOT EXISTS ( " : " EXISTS ( ");
-        print_node(p, e->subquery);
+        print_query(p, e->subquery);
         put(p, " ) ");
         return true;
     }
@@ -509,15 +509,21 @@ void print_node(Printer &p, const Node *node) {
     p.depth--;
 }
 
-int print_tree(const Node *node, SqlEmitFn emit, void *out) {
-    Printer p{emit, out, 0, false};
+void print_query(Printer &p, const Node *node) {
+    if (node && node->kind == NODE_QUERY_SPEC) p.bare_query = true;
     print_node(p, node);
+    p.bare_query = false;
+}
+
+int print_tree(const Node *node, SqlEmitFn emit, void *out) {
+    Printer p{emit, out, 0, false, false};
+    print_query(p, node);
     return p.failed ? -1 : 0;
 }
 
 int print_statements(const Node *root, SqlEmitFn emit, void *out) {
     if (!root || root->kind != NODE_LIST) return print_tree(root, emit, out);
-    Printer p{emit, out, 0, false};
+    Printer p{emit, out, 0, false, false};
     print_list(p, node_cast<ListNode>(root), "; ");
     return p.failed ? -1 : 0;
 }

@@ -14,6 +14,7 @@ struct Printer {
     void *out;       // caller's argument
     int depth;       // current nesting of print_node
     bool failed;     // the depth bound was hit
+    bool bare_query; // the next query specification is printed without its parentheses
 };
 
 inline void put(Printer &p, const char *text) { p.emit(text, p.out); }
@@ -23,6 +24,10 @@ inline void put(Printer &p, const char *text) { p.emit(text, p.out); }
 void putf(Printer &p, const char *format, ...) __attribute__((format(printf, 2, 3)));
 
 void print_node(Printer &p, const Node *node);
+/// A query where the grammar already brackets it (EXISTS, IN, a derived
+/// table, a SET value, a statement): a query specification anywhere else is
+/// a scalar sub-query and prints inside "( ... )".
+void print_query(Printer &p, const Node *node);
 void print_list(Printer &p, const ListNode *list, const char *separator);
 void print_identifier(Printer &p, const IdentifierNode *id);
 void print_table_name(Printer &p, const TableNameNode *name);

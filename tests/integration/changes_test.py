@@ -117,6 +117,7 @@ odbc.SQLSetPos.restype = ctypes.c_short
 st = H()
 odbc.SQLAllocHandle(3, dbc, ctypes.byref(st))
 assert odbc.SQLSetStmtAttr(st, 6, H(3), 0) == 0
+assert odbc.SQLSetStmtAttr(st, 7, H(2), 0) == 0  # SQL_CONCUR_LOCK: a static cursor starts read-only
 assert run(st, "SELECT Id, Url FROM Webhooks WHERE Url LIKE 'https://pos.example/%' ORDER BY Url") == "-1"
 assert odbc.SQLFetch(st) == 0
 rc = odbc.SQLSetPos(st, 1, 3, 0)

@@ -7,17 +7,11 @@
 
    Usage: data_at_exec "DSN=..."  Prints one line per check; exit 0 when
    every check passed. */
-#include <sql.h>
-#include <sqlext.h>
+#include "c_client.h"
+
 #include <stdio.h>
 #include <string.h>
 
-static int failures = 0;
-
-static void check(int ok, const char *what) {
-    printf("%s %s\n", ok ? "ok  " : "FAIL", what);
-    if (!ok) failures++;
-}
 
 static void state_of(SQLHSTMT st, char *out) {
     SQLINTEGER native = 0;
@@ -55,13 +49,7 @@ int main(int argc, char **argv) {
     SQLHENV env;
     SQLHDBC dbc;
     SQLHSTMT st;
-    SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
-    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, (SQLPOINTER)SQL_OV_ODBC3, 0);
-    SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
-    if (!SQL_SUCCEEDED(SQLDriverConnect(dbc, NULL, (SQLCHAR *)argv[1], SQL_NTS, NULL, 0, NULL, SQL_DRIVER_NOPROMPT))) {
-        printf("FAIL connect\n");
-        return 1;
-    }
+    if (!connect_client(argv[1], &env, &dbc)) return 1;
     SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
     check(SQL_SUCCEEDED(SQLPrepare(st, (SQLCHAR *)"INSERT INTO Webhooks (Url, EventTypes) VALUES (?, ?)", SQL_NTS)),
           "prepare once");

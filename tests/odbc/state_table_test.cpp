@@ -159,6 +159,20 @@ TEST_F(StateTable, MovesMadeWithTheOutcome) {
     EXPECT_EQ(stmt_transition(1, s, SQL_API_SQLPUTDATA, {1}), 0);
     EXPECT_EQ(stmt_transition(1, s, SQL_API_SQLPARAMDATA, {1, 0}), 0);
     EXPECT_EQ(s->state, S4);
+    // SQLSetPos and SQLBulkOperations waiting for bound columns' data
+    // return to the cursor state they started from.
+    for (int id : {SQL_API_SQLSETPOS, SQL_API_SQLBULKOPERATIONS}) {
+        s->state = id == SQL_API_SQLSETPOS ? S7 : S5;
+        EXPECT_EQ(stmt_transition(1, s, id, {1, 0}), 0);
+        EXPECT_EQ(s->state, id == SQL_API_SQLSETPOS ? S7 : S5) << id << " without data at execution";
+        EXPECT_EQ(stmt_transition(1, s, id, {1, 1}), 0);
+        EXPECT_EQ(s->state, S8) << id;
+        EXPECT_EQ(s->need_data_function, id);
+        EXPECT_EQ(stmt_transition(1, s, SQL_API_SQLPARAMDATA, {1, 1}), 0);
+        EXPECT_EQ(stmt_transition(1, s, SQL_API_SQLPUTDATA, {1}), 0);
+        EXPECT_EQ(stmt_transition(1, s, SQL_API_SQLPARAMDATA, {1, 0}), 0);
+        EXPECT_EQ(s->state, id == SQL_API_SQLSETPOS ? S7 : S5) << id;
+    }
     // Cancelling a need-data sequence returns to where it came from.
     s->state = S3;
     s->result_sets_left = 1;

@@ -56,6 +56,9 @@ TEST_F(Evaluation, Errors) {
         {"SELECT 7.0E0 / 0.0E0", "22012", "Division by hsp"},
         {"SELECT 1 FROM one WHERE 'abc' < {d '2001-01-01'}", "22012", "Invalid date value"},
         {"SELECT id FROM t1 WHERE a = (SELECT a FROM t1 WHERE id < 3)", "HY000", "Sub query has more than one row"},
+        {"SELECT id, (SELECT a FROM t1 WHERE id < 3) FROM t1", "HY000", "Sub query has more than one row"},
+        {"SELECT id FROM t1 WHERE a = (SELECT a FROM t1 x WHERE x.id >= t1.id) + 1", "HY000",
+         "Sub query has more than one row"},
     };
     for (const Case &c : cases) {
         RunResult r = run(c.sql);

@@ -124,3 +124,59 @@ TEST_F(ExecApi, FailedPrepareLeavesNothingPrepared) {
 }
 
 }  // namespace
+
+namespace {
+
+// Dates, times and timestamps are described with the codes of the
+// application's ODBC version: 9/10/11 for ODBC 2, 91/92/93 for ODBC 3.
+TEST_F(EngineFixture, DatetimeCodesFollowTheOdbcVersion) {
+    memprov::Table t{"D", {{"ID", memprov::Type::kInteger}, {"DAY", memprov::Type::kDate}}, {}, 0, 0, {}};
+    t.add_row({memprov::Cell::of(1), memprov::Cell::text("2024-02-29")});
+    provider.tables.push_back(t);
+    const char *sql =
+        "SELECT day, {d '2001-01-02'}, {t '10:11:12'}, CAST(day AS TIMESTAMP), {fn CURDATE()}, id FROM d "
+        "WHERE day = ?";
+    for (int version : {2, 3}) {
+        QueryConnection c{};
+        c.dal = dbc->dal;
+        c.dal_handle = dbc;
+        c.odbc_version = version;
+        QueryStatement *st = query_statement_create(pool, diag, &c);
+        ASSERT_NE(st, nullptr);
+        ASSERT_EQ(query_prepare(st, sql, SQL_NTS), 0);
+        const int base = version == 2 ? 8 : 90;
+        const int expected[] = {base + 1, base + 1, base + 2, base + 3, base + 1, SQL_INTEGER};
+        for (int i = 0; i < 6; i++) {
+            const QueryColumn *col = nullptr;
+            ASSERT_EQ(query_describe_column(st, i + 1, &col), 0);
+            EXPECT_EQ(col->type.sql_type, expected[i]) << "version " << version << ", column " << i + 1;
+        }
+        const QueryParameter *param = nullptr;
+        ASSERT_EQ(query_describe_parameter(st, 1, &param), 0);
+        EXPECT_EQ(param->type.sql_type, base + 1) << "version " << version;
+        query_statement_free(st);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A row the provider read with information comes with it (1), only that row.
+TEST_F(ExecApi, ARowReadWithInformationIsFetchedWithIt) {
+    provider.info_id = 3;
+    for (const char *sql : {"SELECT id FROM t1 WHERE id <= 4", "SELECT id, (SELECT 1 FROM t1 x WHERE x.id = t1.id + 1) "
+                                                                  "FROM t1 WHERE id <= 3"}) {
+        ASSERT_EQ(query_prepare(st, sql, SQL_NTS), 0) << sql;
+        ASSERT_EQ(query_execute(st, 0, nullptr), 0) << sql;
+        std::vector<int> codes;
+        for (int rc; (rc = query_fetch(st)) != 100 && rc >= 0;) codes.push_back(rc);
+        query_close_cursor(st);
+        const std::vector<int> expected = std::string(sql).find("x.id") == std::string::npos
+                                              ? std::vector<int>{0, 0, 1, 0}
+                                              : std::vector<int>{0, 1, 1};
+        EXPECT_EQ(codes, expected) << sql;
+    }
+}
+
+}  // namespace

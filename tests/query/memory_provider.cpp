@@ -8,6 +8,7 @@
 #include <random>
 
 #include "dal/dal.h"
+#include "support/list.h"
 #include "support/value.h"
 #include "support/pool.h"
 #include "support/value_ops.h"
@@ -31,6 +32,7 @@ struct Iterator {
     std::vector<Copied> restrictions;
     bool listing = false;                    // a catalogue listing (statistics)
     std::vector<std::vector<Cell>> rows;     // its rows
+    bool fetched = false;                    // SQIFetch: one row by its identity
     int piece_column = 0;   // character data comes in pieces, as ODBC gives it
     size_t piece_offset = 0;
 };
@@ -58,6 +60,7 @@ int get_table_info(void *, void *env, DalText, DalText, DalText table, TableInfo
     std::snprintf(out->table, sizeof out->table, "%s", t == p->any_table ? text_of(table).c_str() : t->name.c_str());
     std::snprintf(out->schema, sizeof out->schema, "%s", "MEM");
     out->column_count = static_cast<int32_t>(t->columns.size());
+    out->key_count = t->key_columns;
     return DAL_OK;
 }
 
@@ -90,7 +93,23 @@ int get_info(void *env, SqiInfoCode code, SqiInfo *out) {
     if (code == SQI_INFO_RESTRICTIONS) out->integer = p->capabilities;
     else if (code == SQI_INFO_LAZY_READS) out->integer = p->lazy;
     else if (code == SQI_INFO_EXACT_NUMERICS) out->integer = 0;
-    else return DAL_NO_DATA;
+    else if (code == SQI_INFO_ROW_IDENTITY) {
+        const Table *t = out->table ? p->find(out->table) : nullptr;
+        if (t) out->integer = t->identity;
+    } else return DAL_NO_DATA;
+    return DAL_OK;
+}
+
+int get_pk_info(void *, void *env, DalText, DalText, DalText table, int count, List *keys) {
+    auto *p = static_cast<Provider *>(env);
+    const Table *t = p->find(text_of(table));
+    if (!t) return DAL_NOT_MINE;
+    ListCell *cell = ListFirst(keys);
+    for (int i = 0; i < t->key_columns && i < count && cell; i++, cell = ListNext(cell)) {
+        auto *e = static_cast<KeyColumnEntry *>(ListData(cell));
+        std::snprintf(e->name, sizeof e->name, "%s", t->columns[static_cast<size_t>(i)].name.c_str());
+        e->ordinal = i + 1;
+    }
     return DAL_OK;
 }
 
@@ -136,6 +155,7 @@ int start_query(void *it, TableInfo *info, const ListNode *, const ListNode *, i
     i->table = i->provider->find(info->table);
     i->position = -1;
     i->listing = false;
+    i->fetched = false;
     i->restrictions.clear();
     StartedScan started{info->table, count, {}};
     for (int k = 0; k < (count < 0 ? -count : count); k++) {
@@ -173,6 +193,11 @@ bool like_prefix_match(const std::string &s, const std::string &pattern) {
 }
 
 bool satisfies(const Table &t, const Cell *row, const Copied &c) {
+    if (c.column == kSpecialRowNumber) return c.is_number && !row[0].null && static_cast<double>(row[0].i) == c.number;
+    if (c.column == kSpecialKeyString) {
+        size_t r = static_cast<size_t>(row - t.row(0)) / t.columns.size();
+        return t.special_key(r) == c.text;
+    }
     const Cell &cell = row[static_cast<size_t>(c.column - 1)];
     if (c.op == RESTRICT_IS_NULL) return cell.null;
     if (cell.null || c.null) return false;
@@ -240,13 +265,14 @@ int next_row(void *it) {
         if (i->position >= static_cast<long>(i->table->row_count())) return DAL_NO_DATA;
         const Cell *row = i->table->row(static_cast<size_t>(i->position));
         bool ok = true;
-        if (!i->provider->ignore_restrictions)
+        if (!i->provider->ignore_restrictions || i->fetched)
             for (const Copied &c : i->restrictions)
                 if (!satisfies(*i->table, row, c)) ok = false;
         if (ok) {
             i->piece_column = 0;
             i->piece_offset = 0;
             i->provider->rows_delivered++;
+            if (i->provider->info_id >= 0 && !row[0].null && row[0].i == i->provider->info_id) return DAL_INFO;
             return DAL_OK;
         }
     }
@@ -271,6 +297,19 @@ int get_data(void *it, int column, int c_type, void *buffer, SQLLEN capacity, SQ
         std::memcpy(buffer, &v, 4);
         *length = 4;
         return DAL_OK;
+    }
+    if (i->table && i->position >= 0 && (column == kSpecialRowNumber || column == kSpecialKeyString)) {
+        const Cell &id = i->table->row(static_cast<size_t>(i->position))[0];
+        if (column == kSpecialRowNumber) {
+            auto v = static_cast<int32_t>(id.i);
+            std::memcpy(buffer, &v, 4);
+            *length = 4;
+            return DAL_OK;
+        }
+        std::string key = i->table->special_key(static_cast<size_t>(i->position));
+        std::snprintf(static_cast<char *>(buffer), static_cast<size_t>(capacity), "%s", key.c_str());
+        *length = static_cast<SQLLEN>(key.size());
+        return key.size() < static_cast<size_t>(capacity) ? DAL_OK : DAL_INFO;
     }
     if (!i->table || i->position < 0 || column < 1 || column > static_cast<int>(i->table->columns.size()))
         return DAL_ERROR;
@@ -327,7 +366,42 @@ int get_data(void *it, int column, int c_type, void *buffer, SQLLEN capacity, SQ
     }
 }
 
+// One row by its identity: the key restrictions as an exact filter.
+int fetch(void *it, TableInfo *info, void *, int count, Restriction *keys) {
+    auto *i = static_cast<Iterator *>(it);
+    i->table = i->provider->find(info->table);
+    if (!i->table) return DAL_NOT_MINE;
+    i->position = -1;
+    i->listing = false;
+    i->fetched = true;
+    i->restrictions.clear();
+    std::string shown = info->table;
+    for (int k = 0; k < count; k++) {
+        Copied c;
+        c.column = keys[k].column_number;
+        c.op = RESTRICT_EQ;
+        double d = 0;
+        if (keys[k].value->type != VT_CHAR && get_double_from_value(keys[k].value, &d) == 0) {
+            c.is_number = true;
+            c.number = d;
+        }
+        char text[256];
+        (void)value_as_text(keys[k].value, text, sizeof text, nullptr);
+        c.text = text;
+        shown += " " + std::string(keys[k].column ? keys[k].column->column : std::to_string(c.column).c_str()) + "=" + c.text;
+        i->restrictions.push_back(c);
+    }
+    i->provider->fetches.push_back(shown);
+    return DAL_OK;
+}
+
 }  // namespace
+
+std::string Table::special_key(size_t r) const {
+    if (r < key_string.size() && !key_string[r].empty()) return key_string[r];
+    const Cell &id = row(r)[0];
+    return "K" + (id.null ? std::string() : id.s.empty() ? std::to_string(id.i) : id.s);
+}
 
 const Table *Provider::find(const std::string &name) const {
     for (const Table &t : tables)
@@ -351,6 +425,8 @@ void install(DalRecord *dal, Provider *p, void *pool_owner) {
     provider.slots.SQINextRow = next_row;
     provider.slots.SQIGetData = get_data;
     provider.slots.SQIStatistics = statistics;
+    provider.slots.SQIGetPKInfo = get_pk_info;
+    provider.slots.SQIFetch = fetch;
     provider.handle = p;
     list[0] = &provider;
     dal->count = 1;

@@ -39,12 +39,27 @@ struct Table {
     std::string name;
     std::vector<Column> columns;
     std::vector<Cell> cells;  // row by row, columns.size() cells each
+    // Row identity: the first `key_columns` columns are the primary key;
+    // `identity` is the answer to SQI_INFO_ROW_IDENTITY (kRowIdentity*).
+    // Special column -1 is column 1's integer, -2 is "K" and column 1's
+    // text, or `key_string` of that row when set.
+    int key_columns = 0;
+    int32_t identity = 0;
+    std::vector<std::string> key_string;
 
     size_t row_count() const { return columns.empty() ? 0 : cells.size() / columns.size(); }
     const Cell *row(size_t r) const { return &cells[r * columns.size()]; }
     void add_row(std::vector<Cell> row) {
         for (Cell &c : row) cells.push_back(std::move(c));
     }
+    Cell &at(size_t r, size_t c) { return cells[r * columns.size() + c]; }
+    /// Removes row `r` (an open scan may then skip a row).
+    void erase_row(size_t r) {
+        auto first = cells.begin() + static_cast<long>(r * columns.size());
+        cells.erase(first, first + static_cast<long>(columns.size()));
+        if (r < key_string.size()) key_string.erase(key_string.begin() + static_cast<long>(r));
+    }
+    std::string special_key(size_t r) const;
 };
 
 struct StartedScan {
@@ -61,6 +76,8 @@ struct Provider {
     bool id_is_key = true;             // SQLStatistics: a unique index on column ID
     const Table *any_table = nullptr;  // when set, answers for every other name (fuzzing)
     std::vector<StartedScan> scans;    // every SQIStartQuery, in order
+    long info_id = -1;                 // NextRow gives DAL_INFO for the row whose first column is this
+    std::vector<std::string> fetches;  // every SQIFetch: "TABLE key=value ..."
     long rows_delivered = 0;
     long open_iterators = 0;
 

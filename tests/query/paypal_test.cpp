@@ -5,6 +5,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <algorithm>
 #include <string>
 
 #include "odbc/handles.h"
@@ -169,6 +170,61 @@ TEST_F(PaypalQueries, JoinedInnerScanIsKeyedByTheOuterRow) {
         json_decref(j);
     }
     EXPECT_EQ(keyed, ids.size()) << "one keyed GET per outer row";
+}
+
+// The request lines of the log whose path begins with `prefix`.
+std::vector<std::string> requests_to(const char *prefix) {
+    std::vector<std::string> out;
+    for (json_t *j : emulator().requests()) {
+        const char *path = json_string_value(json_object_get(j, "path"));
+        const char *query = json_string_value(json_object_get(j, "query"));
+        if (path && std::string(path).rfind(prefix, 0) == 0)
+            out.push_back(std::string(path) + "?" + (query ? query : ""));
+        json_decref(j);
+    }
+    return out;
+}
+
+TEST_F(PaypalQueries, OnConditionsOnOneTableBecomeItsParameters) {
+    emulator().clear_log();
+    int code = 0;
+    auto ids = column1("SELECT d.DisputeId FROM Webhooks w JOIN Disputes d ON d.StartTime >= '2020-01-01 00:00:00' "
+                       "AND d.DisputeState = 'RESOLVED' AND w.Url <> d.DisputeId",
+                       &code);
+    ASSERT_EQ(code, 0) << first_message();
+    ASSERT_FALSE(ids.empty());
+    auto disputes = requests_to("/v1/customer/disputes");
+    ASSERT_EQ(disputes.size(), 1u) << "the inner side is read once";
+    EXPECT_NE(disputes[0].find("dispute_state=RESOLVED"), std::string::npos) << disputes[0];
+    EXPECT_NE(disputes[0].find("start_time=2020-01-01T00%3A00%3A00Z"), std::string::npos) << disputes[0];
+
+    // A LEFT join offers only its NULL-extended side's conditions.
+    emulator().clear_log();
+    ids = column1("SELECT w.Id FROM Webhooks w LEFT JOIN Disputes d ON d.StartTime >= '2020-01-01 00:00:00' "
+                  "AND d.DisputeState = 'RESOLVED' AND w.Id = '0EH40505U7160970Q'",
+                  &code);
+    ASSERT_EQ(code, 0) << first_message();
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), "0EH40505U7160970P"), 1) << "unmatched webhooks come once";
+    auto hooks = requests_to("/v1/notifications/webhooks");
+    ASSERT_EQ(hooks.size(), 1u);
+    EXPECT_EQ(hooks[0].find("/v1/notifications/webhooks?"), 0u) << "no key from the preserved side: " << hooks[0];
+    disputes = requests_to("/v1/customer/disputes");
+    ASSERT_FALSE(disputes.empty());
+    EXPECT_NE(disputes[0].find("dispute_state=RESOLVED"), std::string::npos) << disputes[0];
+}
+
+TEST_F(PaypalQueries, AScalarSubqueryGivesTheKey) {
+    int code = 0;
+    auto first = column1("SELECT MIN(Id) FROM Webhooks", &code);
+    ASSERT_EQ(code, 0) << first_message();
+    ASSERT_EQ(first.size(), 1u);
+    emulator().clear_log();
+    auto ids = column1("SELECT Id FROM Webhooks WHERE Id = (SELECT MIN(Id) FROM Webhooks)", &code);
+    ASSERT_EQ(code, 0) << first_message();
+    EXPECT_EQ(ids, first);
+    auto hooks = requests_to("/v1/notifications/webhooks");
+    ASSERT_EQ(hooks.size(), 2u);
+    EXPECT_EQ(hooks[1].find("/v1/notifications/webhooks/" + first[0]), 0u) << hooks[1];
 }
 
 TEST_F(PaypalQueries, MissingMandatoryFilterIsTheProvidersError) {

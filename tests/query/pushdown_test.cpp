@@ -95,6 +95,126 @@ TEST_F(Pushdown, JoinInnerScanTakesOuterValues) {
     EXPECT_EQ(provider.open_iterators, 0) << "every iterator is closed with the cursor";
 }
 
+std::vector<const memprov::StartedScan *> scans_of(const memprov::Provider &p, const std::string &table) {
+    std::vector<const memprov::StartedScan *> out;
+    for (const auto &s : p.scans)
+        if (s.table == table) out.push_back(&s);
+    return out;
+}
+
+TEST_F(Pushdown, ScalarSubqueriesAreReadOncePerExecutionUnlessCorrelated) {
+    provider.scans.clear();
+    RunResult r = run("SELECT id, (SELECT MAX(a) FROM t2) + (SELECT MIN(a) FROM t2 WHERE id > 3) FROM t1");
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_EQ(r.rows.size(), 60u);
+    EXPECT_EQ(scans_of(provider, "T2").size(), 2u) << "each uncorrelated sub-query once";
+    provider.scans.clear();
+    r = run("SELECT id, (SELECT COUNT(*) FROM t2 WHERE t2.id = t1.id) FROM t1 WHERE id <= 5");
+    ASSERT_EQ(r.code, 0) << r.message;
+    auto inner = scans_of(provider, "T2");
+    ASSERT_EQ(inner.size(), 5u) << "once per outer row";
+    EXPECT_EQ(inner[4]->restrictions, std::vector<std::string>{"ID = 5"});
+    EXPECT_EQ(provider.open_iterators, 0);
+}
+
+TEST_F(Pushdown, UncorrelatedScalarSubqueriesAreOfferedAsValues) {
+    provider.scans.clear();
+    RunResult r = run("SELECT id FROM t1 WHERE id = (SELECT MAX(id) FROM t2) OR (SELECT MIN(id) FROM t2) + 55 < id");
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_EQ(sorted(r.rows), sorted(Rows{{"20"}, {"57"}, {"58"}, {"59"}, {"60"}}));
+    auto t1 = scans_of(provider, "T1");
+    ASSERT_EQ(t1.size(), 1u) << "the second disjunct offers nothing: one scan";
+    provider.scans.clear();
+    r = run("SELECT id FROM t1 WHERE id >= (SELECT MAX(id) FROM t2) + 0 AND id < (SELECT MAX(id) + 25 FROM t2)");
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_EQ(r.rows.size(), 25u);
+    t1 = scans_of(provider, "T1");
+    ASSERT_EQ(t1.size(), 1u);
+    EXPECT_EQ(t1[0]->restrictions, std::vector<std::string>{"ID < 45"}) << "a sub-query inside arithmetic is not offered";
+    provider.scans.clear();
+    for (const char *sql : {"SELECT id FROM t1 WHERE (SELECT MAX(id) FROM t2) = id",
+                            "SELECT id FROM t1 WHERE id = (SELECT MAX(id) FROM t2)"}) {
+        provider.scans.clear();
+        r = run(sql);
+        ASSERT_EQ(r.code, 0) << r.message;
+        EXPECT_EQ(r.rows, Rows{{"20"}});
+        t1 = scans_of(provider, "T1");
+        ASSERT_EQ(t1.size(), 1u);
+        EXPECT_EQ(t1[0]->restrictions, std::vector<std::string>{"ID = 20"}) << sql;
+    }
+    provider.scans.clear();
+    r = run("SELECT id FROM t1 WHERE id = (SELECT MAX(id) FROM t2 WHERE t2.a = t1.a)");
+    ASSERT_EQ(r.code, 0) << r.message;
+    ASSERT_FALSE(scans_of(provider, "T1").empty());
+    EXPECT_TRUE(scans_of(provider, "T1")[0]->restrictions.empty()) << "a correlated one is not";
+}
+
+TEST_F(Pushdown, NullInAnInListIsNeverOffered) {
+    provider.scans.clear();
+    RunResult r = run("SELECT id FROM t1 WHERE id IN (3, NULL, 9)");
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_EQ(sorted(r.rows), sorted(Rows{{"3"}, {"9"}}));
+    ASSERT_EQ(provider.scans.size(), 2u) << "no scan for the NULL item";
+    EXPECT_EQ(provider.scans[0].restrictions, std::vector<std::string>{"ID = 3"});
+    EXPECT_EQ(provider.scans[1].restrictions, std::vector<std::string>{"ID = 9"});
+    provider.scans.clear();
+    r = run("SELECT id FROM t1 WHERE id IN (4, NULL)");
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_EQ(r.rows, Rows{{"4"}});
+    ASSERT_EQ(provider.scans.size(), 1u);
+    EXPECT_EQ(provider.scans[0].restrictions, std::vector<std::string>{"ID = 4"});
+    r = run("SELECT id FROM t1 WHERE id NOT IN (4, NULL)");
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_TRUE(r.rows.empty()) << "NOT IN over a list holding NULL is never true";
+    provider.scans.clear();
+    r = run("SELECT id FROM t1 WHERE id IN (?, NULL, ?)", {int_param(6), int_param(8)});
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_EQ(sorted(r.rows), sorted(Rows{{"6"}, {"8"}}));
+    EXPECT_EQ(provider.scans.size(), 2u);
+}
+
+TEST_F(Pushdown, ParametersInsideScalarSubqueries) {
+    RunResult r = run("SELECT id, (SELECT COUNT(*) FROM t2 WHERE t2.id < ?) FROM t1 WHERE id = ?",
+                      {int_param(5), int_param(9)});
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_EQ(r.rows, (Rows{{"9", "4"}}));
+    r = run("SELECT id FROM t1 WHERE id = (SELECT MAX(id) FROM t2 WHERE id < ?) + ?", {int_param(7), int_param(30)});
+    ASSERT_EQ(r.code, 0) << r.message;
+    EXPECT_EQ(r.rows, (Rows{{"36"}}));
+}
+
+TEST_F(Pushdown, OnConditionsOnOneTableReachItsProvider) {
+    struct Case {
+        const char *sql;
+        std::vector<std::string> t1, t2;  // restrictions each table's provider receives
+    } cases[] = {
+        {"SELECT t1.id, t2.id FROM t1 JOIN t2 ON t2.id = t1.id AND t2.s = 'pear' AND t1.id < 30",
+         {"ID < 30"}, {"S = pear"}},
+        {"SELECT t1.id, t2.id FROM t1 INNER JOIN t2 ON t1.a = t2.a AND t2.id >= 4 WHERE t1.id = 7",
+         {"ID = 7"}, {"ID >= 4"}},
+        // outer joins: only the NULL-extended side's own conditions
+        {"SELECT t1.id, t2.id FROM t1 LEFT JOIN t2 ON t1.a = t2.a AND t2.id < 8 AND t1.id = 3", {}, {"ID < 8"}},
+        {"SELECT t1.id, t2.id FROM t1 RIGHT JOIN t2 ON t1.a = t2.a AND t2.id < 8 AND t1.id = 3", {"ID = 3"}, {}},
+        {"SELECT t1.id, t2.id FROM t1 FULL JOIN t2 ON t1.a = t2.a AND t2.id < 8 AND t1.id = 3", {}, {}},
+        {"SELECT t1.id, t2.id FROM t1 LEFT JOIN t2 ON t1.a = t2.a AND t2.s IS NULL", {}, {"S IS NULL"}},
+    };
+    for (const Case &k : cases) {
+        provider.scans.clear();
+        RunResult r = run(k.sql);
+        ASSERT_EQ(r.code, 0) << k.sql << ": " << r.message;
+        auto t1 = scans_of(provider, "T1"), t2 = scans_of(provider, "T2");
+        ASSERT_EQ(t1.size(), 1u) << k.sql;
+        ASSERT_EQ(t2.size(), 1u) << k.sql;
+        EXPECT_EQ(t1[0]->restrictions, k.t1) << k.sql;
+        EXPECT_EQ(t2[0]->restrictions, k.t2) << k.sql;
+        Rows pushed = sorted(r.rows);
+        provider.ignore_restrictions = true;
+        RunResult all = run(k.sql);
+        provider.ignore_restrictions = false;
+        EXPECT_EQ(sorted(all.rows), pushed) << k.sql;
+    }
+}
+
 TEST_F(Pushdown, ParametersAndErrors) {
     RunResult r = run("SELECT id FROM t1 WHERE id = ? OR id = ?", {int_param(3), int_param(7)});
     ASSERT_EQ(r.code, 0) << r.message;

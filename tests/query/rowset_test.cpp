@@ -35,13 +35,44 @@ struct Table {
         return 0;
     }
     static Value *column(void *arg, int c) { return static_cast<Table *>(arg)->values[c]; }
-    static int refetch(void *arg, int64_t row, Value *const *) {
+    std::vector<int> renamed;  // rows whose name changed since they were produced
+    Value *renamed_value = nullptr;
+    // The row is found by its identity (its id, kept after the columns).
+    static int refetch(void *arg, int64_t row, Value **values) {
         auto *t = static_cast<Table *>(arg);
+        EXPECT_EQ(values[4]->data.i, row) << "the identity kept with the row";
         for (int v : t->vanished)
             if (v == row) return 100;
+        for (int v : t->renamed)
+            if (v == row) {
+                std::string name = "row " + std::to_string(row) + " renamed";
+                t->renamed_value = NewValue(t->pool, static_cast<int32_t>(name.size()));
+                EXPECT_EQ(set_value_text(t->renamed_value, name.data(), name.size()), 0);
+                values[2] = t->renamed_value;
+            }
         return 0;
     }
+    static Value *identity(void *arg, int k) {
+        EXPECT_EQ(k, 1);
+        return static_cast<Table *>(arg)->values[1];
+    }
     static int remove(void *, int64_t, Value *const *) { return 0; }
+    std::vector<int64_t> added;  // buffer entries insert_row was given
+    int64_t failing_entry = -1;  // the entry whose insert fails
+    // An update renames the row after its block entry ("changed 0", ...).
+    static int update(void *, int64_t, int64_t index, Value **values, CvPool *pool) {
+        std::string name = "changed " + std::to_string(index);
+        Value *v = NewValue(pool, static_cast<int32_t>(name.size()));
+        if (!v || set_value_text(v, name.data(), name.size()) != 0) return -1;
+        values[2] = v;
+        return 0;
+    }
+    static int insert(void *arg, int64_t index) {
+        auto *t = static_cast<Table *>(arg);
+        if (index == t->failing_entry) return -1;
+        t->added.push_back(index);
+        return 0;
+    }
 
     void fill(int n) {
         values[1] = new_value_of_type(pool, VT_INTEGER);
@@ -60,8 +91,12 @@ struct Table {
         s.column_count = 3;
         s.next_row = next;
         s.column_value = column;
+        s.update_row = update;
+        s.insert_row = insert;
         if (keyset) {
             s.refetch = refetch;
+            s.identity_count = 1;
+            s.identity_value = identity;
             s.delete_row = remove;
         }
         return s;
@@ -273,10 +308,24 @@ TEST_F(RowsetTest, KeysetShowsVanishedRowsAndRefusesToChangeThem) {
     EXPECT_EQ(fetch("FIRST x3", SQL_FETCH_FIRST, 0, 3), "FIRST x3 1 rows=[1,3] status=[0,1,0] fetched=3 current=1");
     int64_t affected = 0;
     SetupErrorHeader(diag, 0);
-    EXPECT_EQ(rowset_set_pos(rs, 2, SQL_DELETE, SQL_LOCK_NO_CHANGE, &affected), -1);
+    EXPECT_EQ(rowset_set_pos(rs, 2, SQL_DELETE, SQL_LOCK_NO_CHANGE, &affected, nullptr), -1);
     EXPECT_STREQ(diag_sqlstate(diag, 1), "40001");
-    EXPECT_EQ(rowset_set_pos(rs, 3, SQL_DELETE, SQL_LOCK_NO_CHANGE, &affected), 0);
+    EXPECT_EQ(rowset_set_pos(rs, 3, SQL_DELETE, SQL_LOCK_NO_CHANGE, &affected, nullptr), 0);
     EXPECT_EQ(affected, 1);
+}
+
+TEST_F(RowsetTest, KeysetShowsStoredRowsAsTheSourceReadsThemAgain) {
+    open(RowsetMode::kKeyset, 2);  // past the cache: identities come back from the file
+    (void)fetch("NEXT x5", SQL_FETCH_NEXT, 0, 5);
+    table.renamed = {4};
+    (void)fetch("ABSOLUTE 4", SQL_FETCH_ABSOLUTE, 4, 1);
+    Value *name = rowset_value(rs, 2);
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(std::string(name->data.s, static_cast<size_t>(name->length)), "row 4 renamed");
+    // Out of range for the application: the identity is not a column.
+    SetupErrorHeader(diag, 0);
+    EXPECT_EQ(rowset_value(rs, 4), nullptr);
+    EXPECT_STREQ(diag_sqlstate(diag, 1), "24000");
 }
 
 TEST_F(RowsetTest, SetPosChecksRowOperationAndLock) {
@@ -292,17 +341,64 @@ TEST_F(RowsetTest, SetPosChecksRowOperationAndLock) {
         {-1, SQL_POSITION, SQL_LOCK_NO_CHANGE, "HY109"},
         {1, 9, SQL_LOCK_NO_CHANGE, "HY092"},
         {1, SQL_POSITION, 7, "HY092"},
-        {1, SQL_UPDATE, SQL_LOCK_NO_CHANGE, "HYC00"},
+        {1, SQL_DELETE, SQL_LOCK_NO_CHANGE, "HYC00"},
         {2, SQL_POSITION, SQL_LOCK_NO_CHANGE, ""},
     };
     for (const Case &c : cases) {
         SetupErrorHeader(diag, 0);
-        int rc = rowset_set_pos(rs, c.row, c.operation, c.lock, nullptr);
+        int rc = rowset_set_pos(rs, c.row, c.operation, c.lock, nullptr, nullptr);
         EXPECT_EQ(diag_count(diag) ? diag_sqlstate(diag, 1) : "", std::string(c.state)) << c.row << " " << c.operation;
         EXPECT_EQ(rc, *c.state ? -1 : 0);
     }
     EXPECT_EQ(rowset_row_number(rs), 2);
     EXPECT_EQ(rowset_value(rs, 1)->data.i, 2);
+}
+
+// An updated row keeps its new values in the work file: scrolling away
+// (past the record cache) and back shows them; a row the row operation
+// array marks SQL_ROW_IGNORE is left alone.
+TEST_F(RowsetTest, UpdateKeepsNewValuesAndHonoursRowOperations) {
+    open(RowsetMode::kStatic, 2);
+    (void)fetch("NEXT", SQL_FETCH_NEXT);
+    const SQLUSMALLINT operations[2] = {SQL_ROW_PROCEED, SQL_ROW_IGNORE};
+    int64_t affected = 0;
+    EXPECT_EQ(rowset_set_pos(rs, 0, SQL_UPDATE, SQL_LOCK_NO_CHANGE, &affected, operations), 0);
+    EXPECT_EQ(affected, 1);
+    EXPECT_EQ(status_arrays.back()[0], SQL_ROW_UPDATED);
+    EXPECT_EQ(status_arrays.back()[1], SQL_ROW_SUCCESS);
+    EXPECT_EQ(rowset_row_number(rs), 1);
+    (void)fetch("LAST", SQL_FETCH_LAST);
+    ASSERT_TRUE(rowset_on_disk(rs));
+    (void)fetch("FIRST", SQL_FETCH_FIRST);
+    auto name = [&](int64_t row) {
+        EXPECT_EQ(rowset_set_pos(rs, row, SQL_POSITION, SQL_LOCK_NO_CHANGE, nullptr, nullptr), 0);
+        Value *v = rowset_value(rs, 2);
+        return v ? std::string(v->data.s, static_cast<size_t>(v->length)) : std::string("?");
+    };
+    EXPECT_EQ(name(1), "changed 0");
+    EXPECT_EQ(name(2), "row 2");
+    // Updating the second entry alone.
+    EXPECT_EQ(rowset_set_pos(rs, 2, SQL_UPDATE, SQL_LOCK_NO_CHANGE, &affected, nullptr), 0);
+    EXPECT_EQ(name(2), "changed 1");
+    EXPECT_EQ(affected, 2);
+}
+
+// SQL_ADD takes buffer entries, ignored ones passed over, and marks each
+// entry added; the first failure stops the run and marks its entry.
+TEST_F(RowsetTest, AddMarksEntriesAndStopsAtTheFirstFailure) {
+    open(RowsetMode::kForwardOnly);
+    std::vector<SQLUSMALLINT> status(4, 99);
+    const SQLUSMALLINT operations[4] = {SQL_ROW_PROCEED, SQL_ROW_IGNORE, SQL_ROW_PROCEED, SQL_ROW_PROCEED};
+    table.failing_entry = 3;
+    int64_t affected = 0;
+    SetupErrorHeader(diag, 0);
+    EXPECT_EQ(rowset_add_rows(rs, 0, 4, operations, status.data(), &affected), -1);
+    EXPECT_EQ(table.added, (std::vector<int64_t>{0, 2}));
+    EXPECT_EQ(status, (std::vector<SQLUSMALLINT>{SQL_ROW_ADDED, 99, SQL_ROW_ADDED, SQL_ROW_ERROR}));
+    EXPECT_EQ(affected, 2);
+    // SQLSetPos SQL_ADD of one entry, before any fetch.
+    EXPECT_EQ(rowset_set_pos(rs, 2, SQL_ADD, SQL_LOCK_NO_CHANGE, &affected, nullptr), 0);
+    EXPECT_EQ(table.added.back(), 1);
 }
 
 }  // namespace

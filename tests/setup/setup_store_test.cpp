@@ -93,6 +93,8 @@ TEST(SetupForm, MissingValuesComeFromTheProfileThenTheDefaults) {
     DsnForm fresh = loaded("client_id=x\0");
     EXPECT_EQ(fresh.opened_dsn, "");
     EXPECT_EQ(fresh.text[kFieldQueryTimeout], "60");
+    EXPECT_TRUE(fresh.checked[kFieldFlushOnUpdate]);
+    EXPECT_FALSE(loaded("DSN=P\0flush_on_update=0\0").checked[kFieldFlushOnUpdate]);
 }
 
 TEST(SetupStore, SavingUnderTheSameNameKeepsKeysTheDialogDoesNotManage) {
@@ -114,7 +116,7 @@ TEST(SetupStore, SavingUnderTheSameNameKeepsKeysTheDialogDoesNotManage) {
     EXPECT_EQ(p["Sandbox"], "Yes");
     EXPECT_EQ(p["Filter_Local"], "1");
     EXPECT_EQ(p["Logging"], "No");
-    EXPECT_EQ(p["Flush_On_Update"], "0");
+    EXPECT_EQ(p["Flush_On_Update"], "1");  // absent means on, as the driver reads it
     EXPECT_EQ(p["Query_Timeout"], "60");
     EXPECT_EQ(p["Proxy"], "");
     EXPECT_TRUE(all.count("Other"));
