@@ -164,7 +164,7 @@ int next_unordered(Cursor *k, QueryStatement *st, EvalContext *c, Value ***row) 
     for (;;) {
         if (k->branch_index >= k->branch_count) return 100;
         QueryScope *scope = k->branches[k->branch_index];
-        if (!st->plan || st->plan->scope != scope)
+        if (!st->plan || (st->plan->scope != scope && st->plan->scope->rewrite_of != scope))
             (void)open_branch(st, scope, unlimited, k->branch_count > 1 || !k->ordered, c);
         if (plan_next(st->plan, c) == 0) {
             *row = st->plan->results;

@@ -30,7 +30,7 @@ void add_table(const TableSlot *slot, void *arg) {
 int column_of(ExecPlan *plan, Node *n, int *table) {
     if (!n || n->kind != NODE_COLUMN_REF) return 0;
     auto *ref = node_cast<ColumnRefNode>(n);
-    if (ref->scope != plan->scope || ref->outer_reference) return 0;
+    if (!scope_owns(plan->scope, ref->scope) || ref->outer_reference) return 0;
     auto *slot = static_cast<TableSlot *>(ref->table_slot);
     if (!slot) return 0;
     *table = slot->position - 1;

@@ -232,7 +232,7 @@ const TableStatistics *table_statistics(QueryStatement *st, TableSlot *slot, Eva
         raise_evaluation_error(c, "HY001", "Memory allocation error");
     }
     try {
-        if (st->connection.dal) gather(st, slot, stats);
+        if (st->connection.dal && !slot->derived) gather(st, slot, stats);
     } catch (const std::bad_alloc &) {
         raise_evaluation_error(c, "HY001", "Memory allocation error");
     }

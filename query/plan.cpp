@@ -15,6 +15,7 @@
 #include "query/optimise.h"
 #include "query/plan.h"
 #include "query/restrictions.h"
+#include "query/rewrite.h"
 #include "query/scan.h"
 #include "support/value_ops.h"
 
@@ -172,6 +173,7 @@ int direct_fetch(ExecPlan *plan) {
 
 ExecPlan *plan_create(QueryStatement *st, QueryScope *scope, CvPool *parent) {
     EvalContext c{st};
+    scope = rewrite_query(st, scope, &c);
     if (scope->unsupported)
         raise_evaluation_error(&c, "HYC00", "Optional feature not implemented: %s", scope->unsupported);
     CvPool *pool = cv_mem_alloc_handle(parent);

@@ -32,6 +32,8 @@ inline constexpr uint32_t kPlanKind = 405;
 
 struct TableScan;
 struct ExecPlan;
+struct QueryScope;
+struct DerivedRows;
 struct QueryStatement;
 
 /// Thrown (after the diagnostic was posted) to abandon validation or
@@ -55,6 +57,7 @@ struct TableSlot {
     int32_t position;           // in the FROM list, from 1
     TableScan *scan;            // while a plan runs: the scan holding the current row
     void *statistics;           // TableStatistics, asked once (optimise.cpp)
+    QueryScope *derived;        // a derived table: its query (first UNION branch), else null
 };
 
 /// A join written in the FROM clause. Its base tables are slots of the
@@ -129,7 +132,20 @@ struct QueryScope {
     const char *unsupported;    // a form execution cannot run yet, or null
     SubqueryState *state;       // execution state, valid while state_generation
     int32_t state_generation;   //   equals the statement's generation
+    // Per-execution rewrites (rewrite.cpp): the validated query this scope
+    // stands for (the cursor reads it as that query), and the query whose
+    // column references count as this scope's own (a derived table made
+    // of that query's tables).
+    QueryScope *rewrite_of;
+    QueryScope *refs_of;
+    int32_t passthrough;        // every table belongs to one provider that takes whole queries
 };
+
+/// Whether a column reference bound in `ref_scope` is a column of the
+/// query `plan_scope` runs (and not an enclosing query's).
+inline bool scope_owns(const QueryScope *plan_scope, const void *ref_scope) {
+    return ref_scope == plan_scope || (plan_scope->refs_of && ref_scope == plan_scope->refs_of);
+}
 
 /// A validated statement of the batch.
 struct ValidatedStatement {
@@ -156,6 +172,7 @@ struct TableScan {
     int32_t restriction_count;  // restrictions of the current alternative
     Restriction **restrictions;
     int32_t end;                // no more rows
+    DerivedRows *derived;       // a derived table's rows (derived.cpp), else null
 };
 
 /// One alternative of a WHERE clause: its restriction candidates per scan.

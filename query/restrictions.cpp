@@ -34,7 +34,7 @@ int plan_columns_visit(Node *node, void *arg) {
     switch (node->kind) {
         case NODE_COLUMN_REF: {
             auto *ref = node_cast<ColumnRefNode>(node);
-            if (ref->scope != w->plan->scope) return 0;  // an enclosing query's row: fixed here
+            if (!scope_owns(w->plan->scope, ref->scope)) return 0;  // an enclosing query's row: fixed here
             w->on_column(static_cast<const TableSlot *>(ref->table_slot), w->arg);
             return 0;
         }
@@ -85,7 +85,7 @@ bool independent(ExecPlan *plan, int index, Node *expr) {
 int own_column(ExecPlan *plan, int index, Node *n) {
     if (!n || n->kind != NODE_COLUMN_REF) return 0;
     auto *ref = node_cast<ColumnRefNode>(n);
-    if (ref->scope != plan->scope || ref->outer_reference) return 0;
+    if (!scope_owns(plan->scope, ref->scope) || ref->outer_reference) return 0;
     auto *slot = static_cast<TableSlot *>(ref->table_slot);
     if (slot != plan->scans[index].slot) return 0;
     return ref->column_position;

@@ -8,6 +8,7 @@
 
 #include "query/restrictions.h"
 #include "query/scan.h"
+#include "query/derived.h"
 #include "support/long_buffer.h"
 #include "support/value_ops.h"
 
@@ -121,6 +122,10 @@ void scan_setup(ExecPlan *plan, int index, EvalContext *c) {
 void scan_open(ExecPlan *plan, int index, EvalContext *c) {
     QueryStatement *st = c->statement;
     TableScan *scan = &plan->scans[index];
+    if (scan->slot->derived) {
+        derived_open(plan, index, c);
+        return;
+    }
     scan->end = 0;
     if (!scan->it) {
         scan->it = DALOpenIteratorIn(st->connection.dal_handle, st->connection.dal, plan->pool);
@@ -142,6 +147,7 @@ void scan_open(ExecPlan *plan, int index, EvalContext *c) {
 
 int scan_fetch(ExecPlan *plan, int index, EvalContext *c) {
     TableScan *scan = &plan->scans[index];
+    if (scan->slot->derived) return derived_fetch(plan, index, c);
     if (scan->end) return 100;
     int r = DALNextRow(scan->it);
     if (r == DAL_NO_DATA) {
@@ -166,6 +172,7 @@ int scan_fetch(ExecPlan *plan, int index, EvalContext *c) {
 }
 
 void scan_close(TableScan *scan) {
+    derived_close(scan);
     if (!scan->it) return;
     DALCloseIterator(scan->it);
     scan->it = nullptr;

@@ -68,8 +68,8 @@ void check_length(ValidationContext *c, const IdentifierNode *i, const char *mes
 }  // namespace
 
 TableSlot *build_table_slot(ValidationContext *c, TableRefNode *ref, int position) {
-    if (ref->derived || !ref->table)
-        validation_error_state(c, "HYC00", "ODBC 3.0", "Derived tables in the FROM clause are not supported");
+    if (ref->derived) return build_derived_slot(c, ref, position);
+    if (!ref->table) validation_error(c, "unexpected table reference");
     TableNameNode *t = ref->table;
     check_length(c, t->link, "Link name exceeds limit");
     check_length(c, t->catalog, "Catalog name exceeds limit");
@@ -309,8 +309,6 @@ void describe_scope(ValidationContext *c, QueryScope *scope) {
     }
 }
 
-QueryScope *validate_query_expression(Node *node, QueryScope *enclosing, ValidationContext *c);
-
 QueryScope *validate_union(UnionNode *u, QueryScope *enclosing, ValidationContext *c) {
     if (u->single) return validate_query_spec(node_cast<QuerySpecNode>(u->single), enclosing, c);
     QueryScope *left = validate_query_expression(u->left, enclosing, c);
@@ -327,11 +325,6 @@ QueryScope *validate_union(UnionNode *u, QueryScope *enclosing, ValidationContex
     return left;
 }
 
-QueryScope *validate_query_expression(Node *node, QueryScope *enclosing, ValidationContext *c) {
-    if (node->kind == NODE_UNION) return validate_union(node_cast<UnionNode>(node), enclosing, c);
-    if (node->kind == NODE_QUERY_SPEC) return validate_query_spec(node_cast<QuerySpecNode>(node), enclosing, c);
-    validation_error(c, "unexpected query form");
-}
 
 // A bare name that is the alias of a result column (ORDER BY alias), or the
 // name of one when the query has no table column of that name (a UNION's
@@ -505,6 +498,12 @@ void type_parameters(QueryStatement *st) {
 }
 
 }  // namespace
+
+QueryScope *validate_query_expression(Node *node, QueryScope *enclosing, ValidationContext *c) {
+    if (node->kind == NODE_UNION) return validate_union(node_cast<UnionNode>(node), enclosing, c);
+    if (node->kind == NODE_QUERY_SPEC) return validate_query_spec(node_cast<QuerySpecNode>(node), enclosing, c);
+    validation_error(c, "unexpected query form");
+}
 
 void validation_error(ValidationContext *context, const char *format, ...) {
     va_list args;

@@ -44,6 +44,14 @@ void resolve_expression(Node *node, ValidationContext *context);
 /// an untyped parameter. Type errors throw after posting.
 int expression_type(Node *node, ValidationContext *context);
 
+/// Validates a query expression (one specification or a UNION) in new
+/// scopes under `enclosing`; the first branch's scope.
+QueryScope *validate_query_expression(Node *node, QueryScope *enclosing, ValidationContext *context);
+
+/// Makes the slot of a derived table: its query validated in scopes of its
+/// own (validate_derived.cpp).
+TableSlot *build_derived_slot(ValidationContext *context, TableRefNode *ref, int position);
+
 /// Validates a query specification in a new scope under `enclosing`.
 QueryScope *validate_query_spec(QuerySpecNode *spec, QueryScope *enclosing, ValidationContext *context);
 

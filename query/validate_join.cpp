@@ -81,6 +81,8 @@ Node *using_condition(ValidationContext *c, QueryScope *scope, JoinSpec *j) {
     if (j->left) validation_error_state(c, "HY000", "ODBC3.0", "Unnamed SubJoin not allowed with USING join");
     if (j->right) validation_error_state(c, "HY000", "ODBC3.0", "Unnamed SubJoin not allowed with USING join");
     TableSlot *l = scope->slots[j->lo], *r = scope->slots[j->mid];
+    if ((l->derived && !l->ref->alias) || (r->derived && !r->ref->alias))
+        validation_error_state(c, "HY000", "ODBC3.0", "Unnamed SubQuery not allowed with USING join");
     Node *cond = nullptr;
     if (j->node->natural) {
         for (int i = 1; i <= l->column_count; i++) {

@@ -95,6 +95,7 @@ void bind_column_ref(ColumnRefNode *ref, QueryScope *scope, TableSlot *slot, int
     ref->column_position = column;
     ref->column_info = &slot->columns[column - 1];
     ref->slot_position = slot->position;
+    if (slot->derived) ref->description = &slot->types[column - 1];
     slot->used[column - 1] = 1;
 }
 

@@ -596,7 +596,7 @@ table_primary
     : table_name opt_alias {
         auto *n = make<TableRefNode>(ps, NODE_TABLE_REF);
         n->table = $1; n->alias = $2; $$ = as_node(n); }
-    | '(' subquery ')' opt_alias {
+    | '(' query_expression ')' opt_alias {
         auto *n = make<TableRefNode>(ps, NODE_TABLE_REF);
         n->derived = $2; n->alias = $4; $$ = as_node(n); }
     ;

@@ -360,7 +360,7 @@ struct TableRefNode {
     TableNameNode *table;    // a named table, or null
     IdentifierNode *alias;   // alias or null
     Node *join;              // NODE_JOIN, or null
-    Node *derived;           // NODE_QUERY_SPEC of "( subquery )", or null
+    Node *derived;           // NODE_UNION of "( query expression )", or null
 };
 
 struct SetClauseNode {

@@ -208,6 +208,21 @@ TEST_P(Differential, SameRowsAsSQLite) {
     }
 }
 
+// relational_opt reads the tables of a join (all of the one provider here)
+// as one derived table: the same rows.
+TEST_P(Differential, RelationalOptGivesTheSameRows) {
+    relational_opt = 1;
+    for (bool ignore : {false, true}) {
+        provider.ignore_restrictions = ignore;
+        for (const Case &c : kCases) {
+            RunResult r = run(c.ours);
+            ASSERT_EQ(r.code, 0) << c.ours << ": " << r.message;
+            EXPECT_EQ(sorted(r.rows), sorted(sqlite_rows(c.sqlite ? c.sqlite : c.ours))) << c.ours;
+            EXPECT_EQ(provider.open_iterators, 0) << c.ours;
+        }
+    }
+}
+
 TEST_P(Differential, EagerReadsGiveTheSameRows) {
     provider.lazy = 0;
     provider.capabilities = 0;

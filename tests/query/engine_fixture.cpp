@@ -44,6 +44,7 @@ QueryConnection EngineFixture::connection() const {
     c.work_mem_size = work_mem_size;
     c.work_dir_path = work_dir.empty() ? nullptr : work_dir.c_str();
     c.in_expansion = in_expansion;
+    c.relational_opt = relational_opt;
     return c;
 }
 

@@ -46,6 +46,7 @@ protected:
     memprov::Provider provider;
     int64_t work_mem_size = 0;     // the connection's sort budget in bytes (0: default)
     int32_t in_expansion = 0;      // the connection option in_expansion
+    int32_t relational_opt = 0;    // the connection option relational_opt
     std::string work_dir;          // the connection's work directory ("" : default)
     sqlite3 *db = nullptr;
     void *env = nullptr;
