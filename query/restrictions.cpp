@@ -14,6 +14,7 @@
 #include "engine/like.h"
 #include "query/restrictions.h"
 #include "sql/walker.h"
+#include "support/long_buffer.h"
 #include "support/value_ops.h"
 
 namespace {
@@ -145,8 +146,19 @@ Value *exact_for_column(Value *v, const ColumnInfo *ci, EvalContext *c) {
     if (!v || v->is_null) return nullptr;
     uint32_t want = value_type_for_sql_type(ci->data_type, nullptr);
     if (want == 0) return nullptr;
+    if (is_char_value_type(want) && is_char_value_type(v->type)) {
+        // The engine compares text with trailing blanks ignored, a provider
+        // byte for byte: 'pear ' must reach it as 'pear', or the rows equal
+        // to it are lost before the engine sees them.
+        const char *text = v->type == VT_CHAR ? v->data.s : long_buffer_data(v->long_buffer);
+        size_t n = v->type == VT_CHAR ? static_cast<size_t>(v->length) : long_buffer_length(v->long_buffer);
+        if (!text || n == 0 || text[n - 1] != ' ') return v;
+        while (n > 0 && text[n - 1] == ' ') n--;
+        Value *trimmed = new_row_value(c, VT_CHAR);
+        if (set_value_text(trimmed, text, n) != 0) raise_evaluation_error(c, "HY001", "Memory allocation error");
+        return trimmed;
+    }
     if (v->type == want) return v;
-    if (is_char_value_type(want) && is_char_value_type(v->type)) return v;
     const bool datetime_target = want == VT_DATE || want == VT_TIME || want == VT_TIMESTAMP;
     const bool numeric_target = want == VT_INTEGER || want == VT_BIGINT || want == VT_DOUBLE || want == VT_NUMERIC;
     const bool numeric_value = v->type == VT_INTEGER || v->type == VT_BIGINT || v->type == VT_DOUBLE ||

@@ -64,6 +64,11 @@ const Case kCases[] = {
     {"SELECT id FROM t1 WHERE a IN (1, 2, 3)", nullptr},
     {"SELECT id FROM t1 WHERE a NOT IN (1, 2, 3)", nullptr},
     {"SELECT id FROM t1 WHERE s IN ('apple', 'pear')", nullptr},
+    // Text compares with trailing blanks ignored here (not in SQLite): a
+    // provider applying the restriction must not lose the equal rows.
+    {"SELECT id FROM t1 WHERE s IN ('/e', 'pear ')", "SELECT id FROM t1 WHERE s IN ('/e', 'pear')"},
+    {"SELECT id FROM t1 WHERE s = 'zeta  '", "SELECT id FROM t1 WHERE s = 'zeta'"},
+    {"SELECT id FROM t1 WHERE s >= 'pear ' AND s <= 'zeta '", "SELECT id FROM t1 WHERE s >= 'pear' AND s <= 'zeta'"},
     {"SELECT id FROM t1 WHERE a IN (1, NULL)", nullptr},
     {"SELECT id FROM t1 WHERE a NOT IN (1, NULL)", nullptr},
     {"SELECT id FROM t1 WHERE NOT (a IN (2, NULL, 3))", nullptr},
