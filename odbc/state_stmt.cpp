@@ -6,6 +6,8 @@
 // attribute or field asked for) have their own codes. The moves made with the
 // outcome follow in stmt_apply.
 #include <array>
+#include <cstdint>
+#include <iterator>
 
 #include "odbc/state.h"
 
@@ -73,13 +75,39 @@ constexpr Row kRows[] = {
 };
 // clang-format on
 
-const Row *find_row(int function_id) {
+// Every statement function asks for its row on every call (SQLGetData once
+// per column of every row), so the rows are found through an index by
+// function id, built at compile time: the first row naming an id wins.
+constexpr int kRowIndexSize = [] {
+    int most = 0;
     for (const Row &r : kRows)
-        for (int id : r.ids) {
+        for (int id : r.ids) most = id > most ? id : most;
+    return most + 1;
+}();
+
+struct RowIndex {
+    std::array<int8_t, kRowIndexSize> row{};  // index into kRows, or -1
+    bool named_twice = false;
+};
+
+constexpr RowIndex kRowIndex = [] {
+    RowIndex index;
+    for (int8_t &i : index.row) i = -1;
+    for (size_t r = 0; r < std::size(kRows); ++r)
+        for (int id : kRows[r].ids) {
             if (id == 0) break;
-            if (id == function_id) return &r;
+            if (index.row[static_cast<size_t>(id)] >= 0) index.named_twice = true;
+            else index.row[static_cast<size_t>(id)] = static_cast<int8_t>(r);
         }
-    return nullptr;
+    return index;
+}();
+static_assert(std::size(kRows) < 128, "row numbers must fit the index's int8_t");
+static_assert(!kRowIndex.named_twice, "a function id belongs to one row only");
+
+const Row *find_row(int function_id) {
+    if (function_id <= 0 || function_id >= kRowIndexSize) return nullptr;
+    const int r = kRowIndex.row[static_cast<size_t>(function_id)];
+    return r < 0 ? nullptr : &kRows[r];
 }
 
 Cell cell_for(const Row &r, int32_t state) {
@@ -114,10 +142,8 @@ bool is_cursor_attribute(int attribute) {
 }
 
 bool is_catalog_function(int id) {
-    const Row *r = find_row(SQL_API_SQLTABLES);
-    for (int x : r->ids)
-        if (x == id && x != 0) return true;
-    return false;
+    const Row *r = find_row(id);
+    return r && r == find_row(SQL_API_SQLTABLES);
 }
 
 // The SQLSTATE a cell refuses with in this statement's situation, or null.

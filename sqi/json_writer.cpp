@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -17,14 +18,35 @@ constexpr int kMaxDepth = 256;
 // Members of one object sorted on the stack; larger objects use the heap.
 constexpr size_t kStackMembers = 32;
 
+// Left uninitialised on the stack (no default member values): every object
+// written fills only the entries it uses.
 struct Member {
-    std::string_view name;
+    const char *name;
+    size_t name_length;
     const json_t *value;
+    std::string_view key() const { return {name, name_length}; }
 };
 
 // Bytes a JSON string cannot hold as they are: the quote, the backslash and
 // the control characters.
 constexpr bool needs_escape(unsigned char c) { return c < 0x20 || c == '"' || c == '\\'; }
+
+// Bytes of `s` before the first that needs escaping (n when none does).
+// Eight at a time: a word holds such a byte when one of its bytes is below
+// 0x20 or equals the quote or the backslash (the "any byte" tests below are
+// exact; the bytes of such a word are then looked at one by one).
+size_t clean_prefix(const char *s, size_t n) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+    auto has_zero = [](uint64_t x) { return ((x - kOnes) & ~x & kHighs) != 0; };
+    size_t i = 0;
+    for (uint64_t w; i + 8 <= n; i += 8) {
+        std::memcpy(&w, s + i, 8);
+        const bool below_space = ((w - kOnes * 0x20) & ~w & kHighs) != 0;
+        if (below_space || has_zero(w ^ (kOnes * '"')) || has_zero(w ^ (kOnes * '\\'))) break;
+    }
+    while (i < n && !needs_escape(static_cast<unsigned char>(s[i]))) ++i;
+    return i;
+}
 
 void append_escaped(std::string &out, const char *s, size_t n) {
     static const char kHex[] = "0123456789ABCDEF";
@@ -53,8 +75,7 @@ void append_escaped(std::string &out, const char *s, size_t n) {
 }
 
 void append_string(std::string &out, const char *s, size_t n) {
-    size_t i = 0;
-    while (i < n && !needs_escape(static_cast<unsigned char>(s[i]))) ++i;
+    const size_t i = clean_prefix(s, n);
     const size_t at = out.size();
     if (i == n) {
         // The usual case: the text as it is, between quotes, in one step.
@@ -100,12 +121,12 @@ bool append_object(const json_t *v, std::string &out, int depth) {
     size_t count = 0;
     for (void *i = json_object_iter(const_cast<json_t *>(v)); i && count < n;
          i = json_object_iter_next(const_cast<json_t *>(v), i))
-        members[count++] = {{json_object_iter_key(i), json_object_iter_key_len(i)}, json_object_iter_value(i)};
-    std::sort(members, members + count, [](const Member &a, const Member &b) { return a.name < b.name; });
+        members[count++] = {json_object_iter_key(i), json_object_iter_key_len(i), json_object_iter_value(i)};
+    std::sort(members, members + count, [](const Member &a, const Member &b) { return a.key() < b.key(); });
     out += '{';
     for (size_t k = 0; k < count; ++k) {
         if (k > 0) out += ", ";
-        append_string(out, members[k].name.data(), members[k].name.size());
+        append_string(out, members[k].name, members[k].name_length);
         out += ": ";
         if (!append_value(members[k].value, out, depth + 1)) return false;
     }

@@ -47,6 +47,24 @@ TEST(JsonWriter, WritesWhatTheSortedDumpWrites) {
     }
 }
 
+// Strings are scanned eight bytes at a time: each byte that needs escaping,
+// and its harmless neighbours, at every place in and across those words.
+TEST(JsonWriter, EscapesFoundAtEveryPlace) {
+    const std::string kBytes[] = {std::string(1, '\0'), "\x01", "\x1f", " ", "!", "\"", "#", "[", "\\", "]",
+                                  "\x7f", "\xc3\xa9", "\xf0\x9f\x98\x80"};
+    for (const std::string &b : kBytes)
+        for (size_t at = 0; at <= 18; ++at) {
+            std::string text = std::string(at, 'a') + b + std::string(18 - at, 'z');
+            json_t *v = json_stringn(text.data(), text.size());
+            ASSERT_NE(v, nullptr);
+            std::string out;
+            ASSERT_TRUE(append_json_text(v, out));
+            EXPECT_EQ(out, jansson_text(v)) << "byte " << static_cast<int>(static_cast<unsigned char>(b[0]))
+                                            << " at " << at;
+            json_decref(v);
+        }
+}
+
 TEST(JsonWriter, DeepNestingIsWrittenWhole) {
     std::string text(1000, '[');
     text += "{\"b\": 1, \"a\": 2}";
