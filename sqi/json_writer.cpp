@@ -38,11 +38,23 @@ constexpr bool needs_escape(unsigned char c) { return c < 0x20 || c == '"' || c 
 size_t clean_prefix(const char *s, size_t n) {
     constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
     auto has_zero = [](uint64_t x) { return ((x - kOnes) & ~x & kHighs) != 0; };
+    auto dirty = [&](uint64_t w) {
+        return ((w - kOnes * 0x20) & ~w & kHighs) != 0 || has_zero(w ^ (kOnes * '"')) ||
+               has_zero(w ^ (kOnes * '\\'));
+    };
     size_t i = 0;
-    for (uint64_t w; i + 8 <= n; i += 8) {
+    uint64_t w;
+    for (; i + 8 <= n; i += 8) {
         std::memcpy(&w, s + i, 8);
-        const bool below_space = ((w - kOnes * 0x20) & ~w & kHighs) != 0;
-        if (below_space || has_zero(w ^ (kOnes * '"')) || has_zero(w ^ (kOnes * '\\'))) break;
+        if (dirty(w)) break;
+    }
+    if (i + 8 > n && i < n) {
+        // The last bytes, padded with a letter, in one word too.
+        char tail[8];
+        std::memset(tail, 'a', sizeof tail);
+        std::memcpy(tail, s + i, n - i);
+        std::memcpy(&w, tail, 8);
+        if (!dirty(w)) return n;
     }
     while (i < n && !needs_escape(static_cast<unsigned char>(s[i]))) ++i;
     return i;
