@@ -60,47 +60,77 @@ size_t clean_prefix(const char *s, size_t n) {
     return i;
 }
 
-void append_escaped(std::string &out, const char *s, size_t n) {
+// The text being written: bytes go straight into `out` past `length`, which
+// grows in large steps; `out` is cut to `length` once the value is written.
+// (std::string's own appends check and copy per call, which dominated the
+// writing of the many short names and values of a row.)
+struct Writer {
+    std::string &out;
+    char *cur;  // the next byte to write
+    char *end;  // the end of `out`
+
+    explicit Writer(std::string &text) : out(text), cur(text.data() + text.size()), end(cur) {}
+    size_t length() const { return static_cast<size_t>(cur - out.data()); }
+    [[gnu::noinline]] void grow(size_t n) {
+        const size_t used = length();
+        out.resize(std::max(out.size() * 2, used + n + 256));
+        cur = out.data() + used;
+        end = out.data() + out.size();
+    }
+    char *room(size_t n) {
+        if (static_cast<size_t>(end - cur) < n) grow(n);
+        char *at = cur;
+        cur += n;
+        return at;
+    }
+    void put(char c) { *room(1) = c; }
+    void put(const char *s, size_t n) {
+        if (n) std::memcpy(room(n), s, n);
+    }
+    template <size_t N>
+    void put(const char (&literal)[N]) {
+        std::memcpy(room(N - 1), literal, N - 1);
+    }
+};
+
+void put_escaped(Writer &w, const char *s, size_t n) {
     static const char kHex[] = "0123456789ABCDEF";
     size_t start = 0;
     for (size_t i = 0; i < n; ++i) {
         const unsigned char c = static_cast<unsigned char>(s[i]);
         if (!needs_escape(c)) continue;
-        out.append(s + start, i - start);
+        w.put(s + start, i - start);
         start = i + 1;
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\b': out += "\\b"; break;
-            case '\f': out += "\\f"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
+            case '"': w.put("\\\""); break;
+            case '\\': w.put("\\\\"); break;
+            case '\b': w.put("\\b"); break;
+            case '\f': w.put("\\f"); break;
+            case '\n': w.put("\\n"); break;
+            case '\r': w.put("\\r"); break;
+            case '\t': w.put("\\t"); break;
             default: {
                 const char esc[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
-                out.append(esc, sizeof esc);
+                w.put(esc, sizeof esc);
                 break;
             }
         }
     }
-    out.append(s + start, n - start);
+    w.put(s + start, n - start);
 }
 
-void append_string(std::string &out, const char *s, size_t n) {
-    const size_t i = clean_prefix(s, n);
-    const size_t at = out.size();
-    if (i == n) {
+void put_string(Writer &w, const char *s, size_t n) {
+    if (clean_prefix(s, n) == n) {
         // The usual case: the text as it is, between quotes, in one step.
-        out.resize(at + n + 2);
-        char *d = out.data() + at;
+        char *d = w.room(n + 2);
         d[0] = '"';
         std::memcpy(d + 1, s, n);
         d[n + 1] = '"';
         return;
     }
-    out += '"';
-    append_escaped(out, s, n);
-    out += '"';
+    w.put('"');
+    put_escaped(w, s, n);
+    w.put('"');
 }
 
 struct FreeDeleter {
@@ -108,19 +138,19 @@ struct FreeDeleter {
 };
 
 // A value this writer leaves to jansson: its text appended.
-bool append_by_jansson(const json_t *v, std::string &out) {
+bool put_by_jansson(const json_t *v, Writer &w) {
     std::unique_ptr<char, FreeDeleter> text(json_dumps(v, JSON_SORT_KEYS | JSON_ENCODE_ANY));
     if (!text) return false;
-    out += text.get();
+    w.put(text.get(), std::strlen(text.get()));
     return true;
 }
 
-bool append_value(const json_t *v, std::string &out, int depth);
+bool put_value(const json_t *v, Writer &w, int depth);
 
-bool append_object(const json_t *v, std::string &out, int depth) {
+bool put_object(const json_t *v, Writer &w, int depth) {
     const size_t n = json_object_size(v);
     if (n == 0) {
-        out += "{}";
+        w.put("{}");
         return true;
     }
     Member on_stack[kStackMembers];
@@ -135,53 +165,53 @@ bool append_object(const json_t *v, std::string &out, int depth) {
          i = json_object_iter_next(const_cast<json_t *>(v), i))
         members[count++] = {json_object_iter_key(i), json_object_iter_key_len(i), json_object_iter_value(i)};
     std::sort(members, members + count, [](const Member &a, const Member &b) { return a.key() < b.key(); });
-    out += '{';
+    w.put('{');
     for (size_t k = 0; k < count; ++k) {
-        if (k > 0) out += ", ";
-        append_string(out, members[k].name, members[k].name_length);
-        out += ": ";
-        if (!append_value(members[k].value, out, depth + 1)) return false;
+        if (k > 0) w.put(", ");
+        put_string(w, members[k].name, members[k].name_length);
+        w.put(": ");
+        if (!put_value(members[k].value, w, depth + 1)) return false;
     }
-    out += '}';
+    w.put('}');
     return true;
 }
 
-bool append_value(const json_t *v, std::string &out, int depth) {
-    if (depth > kMaxDepth) return append_by_jansson(v, out);
-    char buf[32];
+bool put_value(const json_t *v, Writer &w, int depth) {
+    if (depth > kMaxDepth) return put_by_jansson(v, w);
     switch (json_typeof(v)) {
         case JSON_OBJECT:
-            return append_object(v, out, depth);
+            return put_object(v, w, depth);
         case JSON_ARRAY: {
             const size_t n = json_array_size(v);
-            out += '[';
+            w.put('[');
             for (size_t i = 0; i < n; ++i) {
-                if (i > 0) out += ", ";
-                if (!append_value(json_array_get(v, i), out, depth + 1)) return false;
+                if (i > 0) w.put(", ");
+                if (!put_value(json_array_get(v, i), w, depth + 1)) return false;
             }
-            out += ']';
+            w.put(']');
             return true;
         }
         case JSON_STRING:
-            append_string(out, json_string_value(v), json_string_length(v));
+            put_string(w, json_string_value(v), json_string_length(v));
             return true;
         case JSON_INTEGER: {
+            char buf[32];
             const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, json_integer_value(v));
             (void)ec;  // 32 characters hold every 64-bit integer
-            out.append(buf, static_cast<size_t>(end - buf));
+            w.put(buf, static_cast<size_t>(end - buf));
             return true;
         }
         case JSON_REAL:
             // Rare in replies; jansson's shortest round-trip form.
-            return append_by_jansson(v, out);
+            return put_by_jansson(v, w);
         case JSON_TRUE:
-            out += "true";
+            w.put("true");
             return true;
         case JSON_FALSE:
-            out += "false";
+            w.put("false");
             return true;
         case JSON_NULL:
-            out += "null";
+            w.put("null");
             return true;
     }
     return false;
@@ -191,5 +221,8 @@ bool append_value(const json_t *v, std::string &out, int depth) {
 
 bool append_json_text(const json_t *value, std::string &out) {
     if (!value) return false;
-    return append_value(value, out, 0);
+    Writer w(out);
+    const bool written = put_value(value, w, 0);
+    out.resize(w.length());
+    return written;
 }
