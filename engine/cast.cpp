@@ -586,9 +586,11 @@ int to_interval(const CastTarget *t, ValueEnv *env, const Value *in, Value *r, i
     bool handled;
     if (integer_reading(env, in, &v, &handled) != 0) return -1;
     if (!handled) return not_a_datetime(env);
+    // The leading field holds 32 bits whatever precision the type names.
+    constexpr int64_t kFieldMax = 0xFFFFFFFFLL;
     int64_t limit = 1;
-    for (int i = 0; i < lead; i++) limit *= 10;
-    if (v >= limit || v <= -limit) {
+    for (int i = 0; i < lead && limit <= kFieldMax; i++) limit *= 10;
+    if (v >= limit || v <= -limit || v > kFieldMax || v < -kFieldMax) {
         engine_error(env->diag, "22015", "Interval field overflow");
         return -1;
     }

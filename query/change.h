@@ -9,10 +9,12 @@
 // change, so a change never shifts the rows still to be read; INSERT ...
 // SELECT likewise reads its whole source first.
 //
-// Exports: ChangePlan, ChangeSet, validate_change, execute_change.
+// Exports: ChangePlan, ChangeSet, validate_change, execute_change,
+// query_markers.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "query/records.h"
 #include "query/validate.h"
@@ -51,3 +53,9 @@ ValidatedStatement *validate_change(ValidationContext *context, Node *tree, int3
 /// row), or -1 with diagnostics posted. The statement's row_count gets the
 /// rows changed (also those changed before a failure).
 [[nodiscard]] int execute_change(QueryStatement *statement, ValidatedStatement *validated);
+
+/// Appends the markers of the validated query specification `spec`, or of
+/// the sub-query a scalar sub-query, EXISTS, IN or quantified comparison
+/// node holds, with those of every sub-query nested in it, in text order
+/// (the order of their numbers). Nothing for any other node.
+void query_markers(const Node *node, std::vector<int32_t> &out);

@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "dal/dal.h"
 #include "engine/cast.h"
@@ -46,20 +47,41 @@ struct Markers {
 
 int collect_marker(Node *node, void *arg) {
     auto *m = static_cast<Markers *>(arg);
-    if (node->kind != NODE_PARAMETER) return 0;
-    // A query with more markers than this is refused below (never run
-    // with markers missing).
-    if (m->count == kMaxMarkers) {
-        m->overflow = 1;
-        return 0;
+    // The walk does not visit a LIKE's pattern and escape.
+    const Node *marker[2] = {node, nullptr};
+    if (node->kind == NODE_LIKE) {
+        marker[0] = reinterpret_cast<LikeNode *>(node)->pattern;
+        marker[1] = reinterpret_cast<LikeNode *>(node)->escape;
     }
-    m->numbers[m->count++] = reinterpret_cast<ParameterNode *>(node)->number;
+    for (const Node *n : marker) {
+        if (!n || n->kind != NODE_PARAMETER) continue;
+        // A query with more markers than this is refused below (never run
+        // with markers missing).
+        if (m->count == kMaxMarkers) {
+            m->overflow = 1;
+            return 0;
+        }
+        m->numbers[m->count++] = reinterpret_cast<const ParameterNode *>(n)->number;
+    }
     return 0;
 }
 
-// The markers of a query specification, in text order.
+// The markers of a query specification, in text order: those of its
+// GROUP BY, HAVING and nested sub-queries too, once validated.
 void spec_markers(Node *spec_node, Markers *m) {
     auto *spec = reinterpret_cast<QuerySpecNode *>(spec_node);
+    if (spec_node->kind == NODE_QUERY_SPEC && spec->scope) {
+        std::vector<int32_t> numbers;
+        query_markers(spec_node, numbers);
+        for (int32_t n : numbers) {
+            if (m->count == kMaxMarkers) {
+                m->overflow = 1;
+                return;
+            }
+            m->numbers[m->count++] = n;
+        }
+        return;
+    }
     auto *core = reinterpret_cast<SelectCoreNode *>(spec->core);
     if (core->select_list)
         for (ListCell *c = ListFirst(core->select_list->list); c; c = ListNext(c))

@@ -1,5 +1,6 @@
 // Validation of INSERT, UPDATE and DELETE, and the refusal of the
 // statements the driver's data sources do not offer.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -56,7 +57,60 @@ int column_of(const TableSlot *slot, const IdentifierNode *name) {
     return -1;
 }
 
-int has_column_ref(Node *node, void *) { return node->kind == NODE_COLUMN_REF ? 1 : 0; }
+// The sub-query a node holds, or null.
+const QuerySpecNode *subquery_of(const Node *node) {
+    const Node *spec = nullptr;
+    switch (node->kind) {
+        case NODE_QUERY_SPEC: spec = node; break;
+        case NODE_EXISTS: spec = reinterpret_cast<const ExistsNode *>(node)->subquery; break;
+        case NODE_IN_SUBQUERY: spec = reinterpret_cast<const InSubqueryNode *>(node)->subquery; break;
+        case NODE_QUANTIFIED: spec = reinterpret_cast<const QuantifiedNode *>(node)->subquery; break;
+        default: break;
+    }
+    return spec && spec->kind == NODE_QUERY_SPEC ? reinterpret_cast<const QuerySpecNode *>(spec) : nullptr;
+}
+
+// The markers of a LIKE's pattern and escape, which the walk does not visit.
+void like_markers(const Node *node, std::vector<int32_t> &out) {
+    if (node->kind != NODE_LIKE) return;
+    const auto *l = reinterpret_cast<const LikeNode *>(node);
+    for (const Node *m : {l->pattern, l->escape})
+        if (m && m->kind == NODE_PARAMETER) out.push_back(reinterpret_cast<const ParameterNode *>(m)->number);
+}
+
+void scope_markers(const QueryScope *s, std::vector<int32_t> &out, int depth) {
+    if (!s || depth > 256) return;
+    for (ListCell *c = ListFirst(s->parameters); c; c = ListNext(c))
+        out.push_back(reinterpret_cast<const ParameterNode *>(ListData(c))->number);
+    for (ListCell *c = ListFirst(s->param_likes); c; c = ListNext(c))
+        like_markers(static_cast<const Node *>(ListData(c)), out);
+    for (ListCell *c = ListFirst(s->subqueries); c; c = ListNext(c))
+        scope_markers(static_cast<const QueryScope *>(ListData(c)), out, depth + 1);
+}
+
+// A column of the row, or a sub-query that refers to the row: the value
+// reads the row. (The walk does not enter sub-queries.)
+int has_column_ref(Node *node, void *) {
+    if (node->kind == NODE_COLUMN_REF) return 1;
+    const QuerySpecNode *q = subquery_of(node);
+    const auto *scope = q ? static_cast<const QueryScope *>(q->scope) : nullptr;
+    return scope && scope->correlated ? 1 : 0;
+}
+
+// The markers a node visited by the walk stands for, in text order: itself,
+// a LIKE's pattern and escape, or those of the sub-query it holds.
+void node_markers(Node *node, std::vector<int32_t> &out) {
+    if (node->kind == NODE_PARAMETER) out.push_back(reinterpret_cast<ParameterNode *>(node)->number);
+    like_markers(node, out);
+    query_markers(node, out);
+}
+
+// A marker, also a LIKE pattern's or one within a sub-query.
+int has_marker(Node *node, void *) {
+    std::vector<int32_t> found;
+    node_markers(node, found);
+    return found.empty() ? 0 : 1;
+}
 
 // The markers of the keyset query, in text order (bounded: a longer list
 // refuses the statement rather than dropping markers).
@@ -69,12 +123,15 @@ struct ParamCollector {
 
 int collect_param(Node *node, void *arg) {
     auto *p = static_cast<ParamCollector *>(arg);
-    if (node->kind != NODE_PARAMETER) return 0;
-    if (p->count == kMaxKeysetMarkers) {
-        p->overflow = 1;
-        return 0;
+    std::vector<int32_t> numbers;
+    node_markers(node, numbers);  // the printed LIKE and sub-query hold theirs too
+    for (int32_t n : numbers) {
+        if (p->count == kMaxKeysetMarkers) {
+            p->overflow = 1;
+            return 0;
+        }
+        p->list[p->count++] = n;
     }
-    p->list[p->count++] = reinterpret_cast<ParameterNode *>(node)->number;
     return 0;
 }
 
@@ -146,7 +203,7 @@ void plan_keyset(ValidationContext *c, ChangePlan *plan, TableNameNode *table) {
         if (!s.value || walk_expression(s.value, has_column_ref, nullptr) == 0) continue;
         // A value that reads the row comes from the keyset query's row,
         // where a marker would stand in a select list.
-        if (walk_expression(s.value, [](Node *n, void *) { return n->kind == NODE_PARAMETER ? 1 : 0; }, nullptr) != 0)
+        if (walk_expression(s.value, has_marker, nullptr) != 0)
             validation_error_state(c, "HYC00", "ODBC 3.0", "Optional feature not implemented: %s",
                                    "a parameter in a SET value that reads the row");
         text += ", " + print(c, s.value);
@@ -378,4 +435,13 @@ ValidatedStatement *validate_change(ValidationContext *c, Node *tree, int32_t co
         plan = nullptr;
     }
     return new_validated(c, tree, code, kind, plan);
+}
+
+void query_markers(const Node *node, std::vector<int32_t> &out) {
+    const QuerySpecNode *q = node ? subquery_of(node) : nullptr;
+    if (!q) return;
+    std::vector<int32_t> found;
+    scope_markers(static_cast<const QueryScope *>(q->scope), found, 0);
+    std::sort(found.begin(), found.end());
+    out.insert(out.end(), found.begin(), found.end());
 }

@@ -119,6 +119,9 @@ TEST_F(CastTest, ToIntervals) {
     EXPECT_EQ(last->type, VT_INTERVAL_YM);
     EXPECT_EQ(cast(integer(100), 103), "ERR:22015");
     EXPECT_EQ(cast(integer(100), 103, 0, -1, -1, 3), "100");
+    // A leading precision past what the field holds: the field's own limit.
+    EXPECT_EQ(cast(integer(100), 103, 0, -1, -1, 25), "100");
+    EXPECT_EQ(cast(bigint(1LL << 33), 103, 0, -1, -1, 12), "ERR:22015");
     EXPECT_EQ(cast(text("1 02"), 108), "1 02");
     EXPECT_EQ(cast(text("-3"), 101), "-3");
     EXPECT_EQ(cast(text("1-13"), 107), "ERR:HY000");

@@ -433,4 +433,32 @@ with Emulator(args.source, "--client-id", "demo-client", "--client-secret", "dem
     res.check(arrays == ["https://arr.example/%d" % i for i in (1, 4, 5, 6)],
               "parameter arrays: the rows before a failure are sent once, none after it", json.dumps(arrays))
 
+    # ---- markers the keyset and SET queries must carry: a LIKE pattern, a
+    # sub-query's (nested, GROUP BY, HAVING); a SET value whose sub-query
+    # refers to the row is read with the row
+    g = run_steps(odbc, [step("INSERT INTO Webhooks (Url, EventTypes) VALUES (?, ?)", "https://mk.example/%d" % i,
+                              HOOK_EVENTS) for i in (1, 2, 3)] + [
+        step("UPDATE Webhooks SET Url = Url || 'u' WHERE Url IN (SELECT w.Url FROM Webhooks w WHERE w.Url = ?) "
+             "AND Url LIKE ?", "https://mk.example/1", "https://mk.example/%"),
+        step("UPDATE Webhooks SET Url = (SELECT MIN(w.Url) FROM Webhooks w WHERE w.Url LIKE ? "
+             "GROUP BY w.EventTypes HAVING COUNT(*) < ?) || 'm' WHERE Url = ?",
+             "https://mk.example/2%", 50, "https://mk.example/2"),
+        step("UPDATE Webhooks SET Url = Url || (SELECT MIN(w.Url) FROM Webhooks w WHERE w.Id = Webhooks.Id) "
+             "WHERE Url = 'https://mk.example/3'"),
+        step("UPDATE Webhooks SET Url = Url || (SELECT MIN(w.Url) FROM Webhooks w WHERE w.Id = Webhooks.Id "
+             "AND w.Url LIKE ?) WHERE Url LIKE 'https://mk.example/3%'", "https://%"),
+        step("DELETE FROM Webhooks WHERE Url = (SELECT MAX(w.Url) FROM Webhooks w WHERE w.Url LIKE ?) AND Url LIKE ?",
+             "https://mk.example/2%", "https://mk.%"),
+        step("SELECT Url FROM Webhooks WHERE Url LIKE 'https://mk.example/%' ORDER BY Url"),
+    ])
+    for i, what in ((3, "an IN sub-query's marker and a LIKE pattern marker"),
+                    (4, "a SET sub-query's markers in WHERE, GROUP BY and HAVING"),
+                    (5, "a SET value whose sub-query refers to the row"),
+                    (7, "a scalar sub-query's marker in a searched DELETE")):
+        res.check(g[i].get("rowcount") == 1, f"searched change with {what}: one row", json.dumps(g[i]))
+    res.check("HYC00" in g[6].get("error", ""), "a marker in a SET sub-query that refers to the row: HYC00",
+              json.dumps(g[6]))
+    res.check(g[8].get("rows") == [["https://mk.example/1u"], ["https://mk.example/3https://mk.example/3"]],
+              "the changed rows read back", json.dumps(g[8]))
+
 res.finish()

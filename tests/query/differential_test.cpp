@@ -184,6 +184,33 @@ const Case kCases[] = {
      "ELSE '?' END, CASE WHEN a IN (SELECT a FROM t3 WHERE t3.s = t1.s) THEN 'in' "
      "WHEN NOT (a IN (SELECT a FROM t3 WHERE t3.s = t1.s)) THEN 'out' ELSE '?' END FROM t1",
      nullptr},
+    // NULL in IN lists and compared with: never true, whole OR branches dropped
+    {"SELECT id FROM t1 WHERE a IN (NULL, 1) OR b NOT IN (NULL)", nullptr},
+    {"SELECT id FROM t1 WHERE NOT (a IN (NULL, 1)) OR id = 2", nullptr},
+    {"SELECT id FROM t1 WHERE a = NULL OR a = 1 OR a IS NULL", nullptr},
+    {"SELECT id FROM t1 WHERE (a = NULL OR id = 1) AND (b = NULL OR id = 2)", nullptr},
+    {"SELECT id FROM t1 WHERE a = (SELECT a FROM t2 WHERE id = 1000) OR id = 3", nullptr},
+    {"SELECT id FROM t1 WHERE a <> (SELECT MIN(a) FROM t2 WHERE id > 1000) OR s IN (NULL, 'pear')", nullptr},
+    // uncorrelated scalar sub-queries offered to the provider, ORDER BY and HAVING
+    {"SELECT id FROM t1 WHERE a > (SELECT MIN(a) FROM t2 WHERE t2.id > 3) AND a < (SELECT MAX(a) FROM t3)", nullptr},
+    {"SELECT id FROM t1 WHERE s = (SELECT MIN(s) FROM t2 WHERE a > 100)", nullptr},
+    {"SELECT id, s FROM t1 ORDER BY (SELECT s FROM t2 WHERE t2.id = t1.id), id", nullptr},
+    {"SELECT a FROM t1 GROUP BY a HAVING (SELECT COUNT(*) FROM t2 WHERE t2.a = t1.a) > 1", nullptr},
+    // ON conditions over several tables and NULL-extended sides
+    {"SELECT t1.id, t2.id FROM t1 LEFT JOIN t2 ON t1.id = t2.id AND t2.a IN (NULL, 1, 2)", nullptr},
+    {"SELECT t1.id, t2.id FROM t1 LEFT JOIN t2 ON t1.id = t2.id AND t1.a IS NULL", nullptr},
+    {"SELECT t1.id, t2.id FROM t1 RIGHT JOIN t2 ON t1.id = t2.id AND t1.a = NULL", nullptr},
+    {"SELECT t1.id, t2.id, t3.id FROM t1 LEFT JOIN t2 ON t1.id = t2.id "
+     "LEFT JOIN t3 ON t3.id = t2.id AND t2.a IS NULL",
+     nullptr},
+    {"SELECT t1.id, t2.id, t3.id FROM t1 JOIN t2 ON t1.id = t2.id "
+     "LEFT JOIN t3 ON t3.id = t2.id AND t2.a > 0 AND t3.s IS NULL",
+     nullptr},
+    {"SELECT t1.id, t3.id FROM t1 LEFT JOIN (t2 JOIN t3 ON t2.id = t3.id AND t3.a IS NULL) ON t1.id = t2.id",
+     nullptr},
+    {"SELECT t1.id, t2.id, t3.id FROM t1 RIGHT JOIN (t2 LEFT JOIN t3 ON t2.id = t3.id AND t3.b IS NULL) "
+     "ON t1.id = t2.id AND t1.s IS NOT NULL",
+     nullptr},
 };
 
 class Differential : public EngineFixture, public ::testing::WithParamInterface<unsigned> {

@@ -5,6 +5,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -201,6 +202,31 @@ TEST_F(Keyset, KeysOutsideTheSelectListComeFromTheScan) {
     EXPECT_EQ(again.substr(0, 8), "0 0 0 3 ") << again;
     EXPECT_NE(again.find("|77"), std::string::npos) << again;
     EXPECT_EQ(provider.fetches, (std::vector<std::string>{"T ID=5", "T ID=6"}));
+}
+
+// Each OR branch its own scan, sub-queries over the same table beside:
+// the key each row keeps is that of the scan that produced it.
+TEST_F(Keyset, KeysFromTheScanUnderSplitConditionsAndSubqueries) {
+    const char *const queries[] = {
+        "SELECT s, a FROM t WHERE id = 5 OR id = 2",
+        "SELECT s, a FROM t WHERE id IN (5, NULL, 2)",
+        "SELECT s, a FROM t WHERE id = (SELECT MAX(id) - 1 FROM t) OR id = (SELECT MIN(id) + 1 FROM t)",
+        "SELECT s, a FROM t WHERE id IN (SELECT id FROM t x WHERE x.id = t.id AND (x.id = 2 OR x.id = 5))",
+    };
+    for (const char *q : queries) {
+        provider.fetches.clear();
+        ASSERT_EQ(execute(q), 1) << q;
+        ASSERT_EQ(open_keyset(), 0) << q;
+        provider.fetches.clear();
+        std::string shown = fetch(SQL_FETCH_FIRST, 0, 3);
+        EXPECT_EQ(shown.substr(0, 8), "0 0 0 3 ") << q << ": " << shown;
+        std::vector<std::string> read = provider.fetches;
+        std::sort(read.begin(), read.end());
+        EXPECT_EQ(read, (std::vector<std::string>{"T ID=2", "T ID=5"})) << q;
+        rowset_close(rs);
+        rs = nullptr;
+        query_close_cursor(st);
+    }
 }
 
 TEST_F(Keyset, SortedRowsKeepTheKeyTheyCarry) {

@@ -185,9 +185,10 @@ int start_query(void *it, TableInfo *info, const ListNode *, const ListNode *, i
 }
 
 bool like_prefix_match(const std::string &s, const std::string &pattern) {
-    // Only the plain prefix form is applied here ("abc%"); anything else
-    // is left to the engine's own check.
-    size_t cut = pattern.find_first_of("%_");
+    // Only the literal prefix is applied here ("abc%"); the rest is left to
+    // the engine's own check. The engine's wildcards include '*' and '?',
+    // and a backslash escapes the next character.
+    size_t cut = pattern.find_first_of("%_*?\\");
     std::string prefix = pattern.substr(0, cut);
     return strncasecmp(s.c_str(), prefix.c_str(), prefix.size()) == 0;
 }
