@@ -7,18 +7,13 @@
 
 #include "query/cursor.h"
 #include "query/plan.h"
+#include "query/row_store.h"
 #include "query/sort.h"
 #include "query/sort_record.h"
 #include "support/value_ops.h"
-#include "support/work_file.h"
 
 struct DerivedRows {
-    std::vector<uint8_t> data;     // rows while they fit the memory budget
-    std::vector<size_t> offsets;   // row starts; `total` ends the last row
-    size_t total = 0;
-    WorkFile *file = nullptr;      // past the budget every row is in its side store
-    int64_t budget = 0;
-    std::vector<uint8_t> row;      // the row being written or read from the file
+    RowStore rows;                 // the rows kept, and the row being written or read
     std::vector<int32_t> longest;  // per column: the longest text or binary value kept
     bool filled = false;           // every row of the query is kept
     bool correlated = false;       // run again at every opening
@@ -38,14 +33,6 @@ namespace {
 
 void destroy_rows(void *arg) { delete static_cast<DerivedRows *>(arg); }
 
-[[noreturn]] void file_failure(DerivedRows &d, EvalContext *c) {
-    const char *operation = nullptr;
-    int code = 0;
-    const char *text = d.file ? work_file_error(d.file, &operation, &code) : "work file";
-    raise_evaluation_error(c, "HY000", "General error: RSFile error '%s' %d [%s]", text ? text : "", code,
-                           operation ? operation : "");
-}
-
 bool any_correlated(const QueryScope *scope) {
     for (; scope; scope = scope->union_next)
         if (scope->correlated) return true;
@@ -56,17 +43,13 @@ bool is_bytes(uint32_t type) { return type == VT_CHAR || type == VT_BINARY; }
 bool is_long(uint32_t type) { return type == VT_LONG_CHAR || type == VT_LONG_BINARY; }
 
 void forget_rows(DerivedRows &d) {
-    d.data.clear();
-    d.offsets.clear();
-    d.total = 0;
-    work_file_close(d.file);
-    d.file = nullptr;
+    row_store_clear(d.rows);
     d.filled = false;
 }
 
-// The row into d.row (the columns the outer query uses, as whole values).
+// The row into d.rows.row (the columns the outer query uses, as whole values).
 void encode_row(TableScan *scan, DerivedRows &d, Value **results, EvalContext *c) {
-    d.row.clear();
+    d.rows.row.clear();
     const int n = scan->slot->column_count;
     for (int i = 0; i < n; i++) {
         const Value *into = scan->values[i];
@@ -78,26 +61,8 @@ void encode_row(TableScan *scan, DerivedRows &d, Value **results, EvalContext *c
                 raise_evaluation_error(c, "HY000", "General error: %s", "derived column value of another type");
             if (is_bytes(v->type) && v->length > d.longest[i]) d.longest[i] = v->length;
         }
-        payload_append(d.row, v);
+        payload_append(d.rows.row, v);
     }
-}
-
-// Keeps d.row: in memory within the budget, else in a work file (the rows
-// kept so far move there first).
-void store_row(ExecPlan *plan, DerivedRows &d, EvalContext *c) {
-    d.offsets.push_back(d.total);
-    d.total += d.row.size();
-    if (!d.file && static_cast<int64_t>(d.data.size() + d.row.size()) <= d.budget) {
-        d.data.insert(d.data.end(), d.row.begin(), d.row.end());
-        return;
-    }
-    if (!d.file) {
-        d.file = work_file_create(plan->pool, 8, 1, c->statement->connection.work_dir_path);
-        if (!d.file) no_memory(c);
-        if (!d.data.empty() && work_side_append(d.file, d.data.data(), d.data.size()) < 0) file_failure(d, c);
-        d.data = {};
-    }
-    if (work_side_append(d.file, d.row.data(), d.row.size()) < 0) file_failure(d, c);
 }
 
 // The text and binary values of the scan hold the longest value kept, so
@@ -267,7 +232,7 @@ QueryScope *derived_query(ExecPlan *plan, TableScan *scan, EvalContext *c) {
 void start_rows(TableScan *scan, DerivedRows &d, EvalContext *c) {
     forget_rows(d);
     d.source_open = false;
-    d.budget = sort_memory_budget(c->statement->connection.work_mem_size);
+    d.rows.budget = sort_memory_budget(c->statement->connection.work_mem_size);
     d.longest.assign(static_cast<size_t>(scan->slot->column_count), 0);
 }
 
@@ -334,7 +299,7 @@ void start_source(ExecPlan *plan, TableScan *scan, DerivedRows &d, EvalContext *
     aim_columns(plan, scan, d, true, c);
 }
 
-// One more row of the query into d.row (and kept); false at its end.
+// One more row of the query into d.rows.row (and kept); false at its end.
 bool pull_row(ExecPlan *plan, TableScan *scan, DerivedRows &d, EvalContext *c) {
     int r;
     if (d.plan) {
@@ -352,7 +317,7 @@ bool pull_row(ExecPlan *plan, TableScan *scan, DerivedRows &d, EvalContext *c) {
         d.filled = true;
         return false;
     }
-    if (d.keep) store_row(plan, d, c);
+    if (d.keep) row_store_keep(d.rows, plan->pool, c->statement->connection.work_dir_path, c);
     grow_buffers(scan, d, c);
     return true;
 }
@@ -397,12 +362,9 @@ int derived_fetch(ExecPlan *plan, int index, EvalContext *c) {
     if (scan->end) return 100;
     const uint8_t *data = nullptr;
     size_t at = 0, end = 0;
-    bool kept = d.position < d.offsets.size();
+    bool kept = d.position < d.rows.count();
     if (kept) {
-        const size_t row = d.position++;
-        at = d.offsets[row];
-        end = row + 1 < d.offsets.size() ? d.offsets[row + 1] : d.total;
-        data = d.data.data();
+        data = row_store_read(d.rows, d.position++, &end, c);
     } else {
         bool more = false;
         try {
@@ -415,19 +377,8 @@ int derived_fetch(ExecPlan *plan, int index, EvalContext *c) {
             return 100;
         }
         if (d.keep) d.position++;
-        data = d.row.data();
-        end = d.row.size();
-    }
-    if (kept && d.file) {
-        try {
-            d.row.resize(end - at);
-        } catch (const std::bad_alloc &) {
-            no_memory(c);
-        }
-        if (work_side_read(d.file, static_cast<int64_t>(at), d.row.data(), end - at) != 0) file_failure(d, c);
-        data = d.row.data();
-        end -= at;
-        at = 0;
+        data = d.rows.row.data();
+        end = d.rows.row.size();
     }
     for (int i = 0; i < scan->slot->column_count; i++) {
         Value *v = scan->values[i];

@@ -12,22 +12,17 @@
 #include "engine/describe_expression.h"
 #include "query/optimise.h"
 #include "query/restrictions.h"
+#include "query/row_store.h"
 #include "query/scan.h"
 #include "query/sort.h"
 #include "query/sort_record.h"
 #include "support/long_buffer.h"
-#include "support/work_file.h"
 #include "support/value_ops.h"
 
 // Rows of a range of scans kept in memory: the used column values of each
 // row, one after another.
 struct RowCache {
-    std::vector<uint8_t> data;     // rows while they fit the memory budget
-    std::vector<size_t> offsets;   // row starts; `total` ends the last row
-    size_t total = 0;
-    WorkFile *file = nullptr;      // past the budget every row is in its side store
-    int64_t budget = 0;
-    std::vector<uint8_t> row;      // the row being written or read from the file
+    RowStore rows;
     std::unordered_map<std::string, std::vector<uint32_t>> index;  // equality keys
     bool filled = false;
     // A table read once: the equalities that take outer rows' values, as
@@ -91,44 +86,13 @@ void set_null(ExecPlan *plan, int lo, int hi) {
     }
 }
 
-[[noreturn]] void file_failure(RowCache &cache, EvalContext *c) {
-    const char *operation = nullptr;
-    int code = 0;
-    const char *text = cache.file ? work_file_error(cache.file, &operation, &code) : "work file";
-    raise_evaluation_error(c, "HY000", "General error: RSFile error '%s' %d [%s]", text ? text : "", code,
-                           operation ? operation : "");
-}
-
-// Keeps the row just built in cache.row: in memory within the budget, else
-// in a work file (the rows kept so far move there first).
-void keep_row(ExecPlan *plan, RowCache &cache, EvalContext *c) {
-    cache.offsets.push_back(cache.total);
-    cache.total += cache.row.size();
-    if (!cache.file && static_cast<int64_t>(cache.data.size() + cache.row.size()) <= cache.budget) {
-        cache.data.insert(cache.data.end(), cache.row.begin(), cache.row.end());
-        return;
-    }
-    if (!cache.file) {
-        cache.file = work_file_create(plan->pool, 8, 1, c->statement->connection.work_dir_path);
-        if (!cache.file) no_memory(c);
-        if (!cache.data.empty() && work_side_append(cache.file, cache.data.data(), cache.data.size()) < 0)
-            file_failure(cache, c);
-        cache.data = {};
-    }
-    if (work_side_append(cache.file, cache.row.data(), cache.row.size()) < 0) file_failure(cache, c);
-}
-
 void forget_rows(RowCache &cache) {
-    cache.data.clear();
-    cache.offsets.clear();
+    row_store_clear(cache.rows);
     cache.index.clear();
-    cache.total = 0;
-    work_file_close(cache.file);
-    cache.file = nullptr;
 }
 
 void write_row(ExecPlan *plan, int lo, int hi, RowCache &cache, EvalContext *c) {
-    ByteBuffer &out = cache.row;
+    ByteBuffer &out = cache.rows.row;
     out.clear();
     for (int s = lo; s < hi; s++) {
         TableScan &scan = plan->scans[s];
@@ -139,21 +103,12 @@ void write_row(ExecPlan *plan, int lo, int hi, RowCache &cache, EvalContext *c) 
             payload_append(out, v);
         }
     }
-    keep_row(plan, cache, c);
+    row_store_keep(cache.rows, plan->pool, c->statement->connection.work_dir_path, c);
 }
 
 void read_row(ExecPlan *plan, int lo, int hi, RowCache &cache, size_t row, EvalContext *c) {
-    size_t at = cache.offsets[row];
-    size_t end = row + 1 < cache.offsets.size() ? cache.offsets[row + 1] : cache.total;
-    const uint8_t *data = cache.data.data();
-    if (cache.file) {
-        cache.row.resize(end - at);
-        if (work_side_read(cache.file, static_cast<int64_t>(at), cache.row.data(), end - at) != 0)
-            file_failure(cache, c);
-        data = cache.row.data();
-        end -= at;
-        at = 0;
-    }
+    size_t at = 0, end = 0;
+    const uint8_t *data = row_store_read(cache.rows, row, &end, c);
     for (int s = lo; s < hi; s++) {
         TableScan &scan = plan->scans[s];
         for (int i = 0; i < scan.slot->column_count; i++) {
@@ -254,16 +209,16 @@ bool make_key(JoinExec *j, bool inner, EvalContext *c) {
 void fill_inner(ExecPlan *plan, JoinExec *j, EvalContext *c) {
     RowCache &cache = j->cache;
     forget_rows(cache);
-    cache.budget = sort_memory_budget(c->statement->connection.work_mem_size);
+    cache.rows.budget = sort_memory_budget(c->statement->connection.work_mem_size);
     side_open(plan, j->inner, c);
     while (side_fetch(plan, j->inner, c) == 0) {
-        auto row = static_cast<uint32_t>(cache.offsets.size());
+        auto row = static_cast<uint32_t>(cache.rows.count());
         write_row(plan, j->inner.lo, j->inner.hi, cache, c);
         if (!j->keys.empty() && make_key(j, true, c))
             cache.index[std::string(reinterpret_cast<const char *>(j->key.data()), j->key.size())].push_back(row);
     }
     cache.filled = true;
-    j->matched.assign(cache.offsets.size(), 0);
+    j->matched.assign(cache.rows.count(), 0);
 }
 
 void join_open(ExecPlan *plan, JoinExec *j, EvalContext *c) {
@@ -282,7 +237,7 @@ const std::vector<uint32_t> kNone;
 
 int join_fetch(ExecPlan *plan, JoinExec *j, EvalContext *c) {
     const int kind = j->spec->kind;
-    const size_t rows = j->cache.offsets.size();
+    const size_t rows = j->cache.rows.count();
     for (;;) {
         if (j->outer_done) {
             // FULL: the inner rows that never matched, the outer side NULL.
@@ -563,10 +518,10 @@ void unit_open(ExecPlan *plan, int k, EvalContext *c) {
     try {
         if (!cache.filled) {
             forget_rows(cache);
-            cache.budget = sort_memory_budget(c->statement->connection.work_mem_size);
+            cache.rows.budget = sort_memory_budget(c->statement->connection.work_mem_size);
             scan_open(plan, u.lo, c);
             while (scan_fetch(plan, u.lo, c) == 0) {
-                auto row = static_cast<uint32_t>(cache.offsets.size());
+                auto row = static_cast<uint32_t>(cache.rows.count());
                 write_row(plan, u.lo, u.hi, cache, c);
                 if (cache.key_columns.empty()) continue;
                 key.clear();
@@ -603,7 +558,7 @@ int unit_fetch(ExecPlan *plan, int k, EvalContext *c) {
     if (u.join) return join_fetch(plan, u.join, c);
     if (!u.cache) return scan_fetch(plan, u.lo, c);
     RowCache &cache = *u.cache;
-    const size_t count = cache.candidates ? cache.candidates->size() : cache.offsets.size();
+    const size_t count = cache.candidates ? cache.candidates->size() : cache.rows.count();
     if (u.position >= count) return 100;
     size_t row = cache.candidates ? (*cache.candidates)[u.position] : u.position;
     u.position++;

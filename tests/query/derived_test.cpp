@@ -36,11 +36,7 @@ class Derived : public EngineFixture, public ::testing::WithParamInterface<unsig
 protected:
     void SetUp() override {
         EngineFixture::SetUp();
-        unsigned seed = GetParam();
-        provider.tables.push_back(memprov::generate("T1", 80, seed, true));
-        provider.tables.push_back(memprov::generate("T2", 25, seed + 100, true));
-        provider.tables.push_back(memprov::generate("T3", 12, seed + 200, true));
-        memprov::load_into_sqlite(provider, db);
+        add_seeded_tables(GetParam());
         cases = load_cases();
     }
 
@@ -120,11 +116,7 @@ protected:
         EXPECT_EQ(provider.open_iterators, 0);
         EngineFixture::TearDown();
     }
-    std::vector<std::string> rows() {
-        std::vector<std::string> out;
-        while (query_fetch(st) == 0) out.push_back(print_value(query_column_value(st, 1)));
-        return out;
-    }
+    std::vector<std::string> rows() { return first_column(st); }
     QueryStatement *st = nullptr;
 };
 

@@ -217,11 +217,20 @@ class Differential : public EngineFixture, public ::testing::WithParamInterface<
 protected:
     void SetUp() override {
         EngineFixture::SetUp();
-        unsigned seed = GetParam();
-        provider.tables.push_back(memprov::generate("T1", 80, seed, true));
-        provider.tables.push_back(memprov::generate("T2", 25, seed + 100, true));
-        provider.tables.push_back(memprov::generate("T3", 12, seed + 200, true));
-        memprov::load_into_sqlite(provider, db);
+        add_seeded_tables(GetParam());
+    }
+    // Every case against SQLite, with the provider applying and ignoring
+    // restrictions.
+    void expect_sqlite_rows_both_ways() {
+        for (bool ignore : {false, true}) {
+            provider.ignore_restrictions = ignore;
+            for (const Case &c : kCases) {
+                RunResult r = run(c.ours);
+                ASSERT_EQ(r.code, 0) << c.ours << ": " << r.message;
+                EXPECT_EQ(sorted(r.rows), sorted(sqlite_rows(c.sqlite ? c.sqlite : c.ours))) << c.ours;
+                EXPECT_EQ(provider.open_iterators, 0) << c.ours;
+            }
+        }
     }
 };
 
@@ -244,15 +253,7 @@ TEST_P(Differential, SameRowsAsSQLite) {
 // as one derived table: the same rows.
 TEST_P(Differential, RelationalOptGivesTheSameRows) {
     relational_opt = 1;
-    for (bool ignore : {false, true}) {
-        provider.ignore_restrictions = ignore;
-        for (const Case &c : kCases) {
-            RunResult r = run(c.ours);
-            ASSERT_EQ(r.code, 0) << c.ours << ": " << r.message;
-            EXPECT_EQ(sorted(r.rows), sorted(sqlite_rows(c.sqlite ? c.sqlite : c.ours))) << c.ours;
-            EXPECT_EQ(provider.open_iterators, 0) << c.ours;
-        }
-    }
+    expect_sqlite_rows_both_ways();
 }
 
 TEST_P(Differential, EagerReadsGiveTheSameRows) {
@@ -269,14 +270,7 @@ TEST_P(Differential, EagerReadsGiveTheSameRows) {
 // (NULLs among them) before planning: the same rows.
 TEST_P(Differential, SubqueriesExpandedIntoValuesGiveTheSameRows) {
     in_expansion = 1;
-    for (bool ignore : {false, true}) {
-        provider.ignore_restrictions = ignore;
-        for (const Case &c : kCases) {
-            RunResult r = run(c.ours);
-            ASSERT_EQ(r.code, 0) << c.ours << ": " << r.message;
-            EXPECT_EQ(sorted(r.rows), sorted(sqlite_rows(c.sqlite ? c.sqlite : c.ours))) << c.ours;
-        }
-    }
+    expect_sqlite_rows_both_ways();
     in_expansion = 0;
 }
 

@@ -138,3 +138,16 @@ Rows sorted(Rows rows) {
     std::sort(rows.begin(), rows.end());
     return rows;
 }
+
+void EngineFixture::add_seeded_tables(unsigned seed) {
+    provider.tables.push_back(memprov::generate("T1", 80, seed, true));
+    provider.tables.push_back(memprov::generate("T2", 25, seed + 100, true));
+    provider.tables.push_back(memprov::generate("T3", 12, seed + 200, true));
+    memprov::load_into_sqlite(provider, db);
+}
+
+std::vector<std::string> EngineFixture::first_column(QueryStatement *st) {
+    std::vector<std::string> out;
+    while (query_fetch(st) == 0) out.push_back(print_value(query_column_value(st, 1)));
+    return out;
+}

@@ -38,6 +38,11 @@ protected:
     QueryConnection connection() const;
     /// Runs `sql` through SQLite, printed the same way.
     Rows sqlite_rows(const std::string &sql);
+    /// Tables T1 (80 rows), T2 (25) and T3 (12) generated from `seed`, with
+    /// NULLs and duplicates, served by the provider and loaded into SQLite.
+    void add_seeded_tables(unsigned seed);
+    /// Column 1 of every remaining row of an executed statement.
+    static std::vector<std::string> first_column(QueryStatement *st);
     /// A parameter value in the fixture's pool.
     Value *int_param(int32_t v);
     Value *text_param(const std::string &s);

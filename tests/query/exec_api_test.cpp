@@ -25,11 +25,7 @@ protected:
         EXPECT_EQ(provider.open_iterators, 0);
         EngineFixture::TearDown();
     }
-    std::vector<std::string> rows() {
-        std::vector<std::string> out;
-        while (query_fetch(st) == 0) out.push_back(print_value(query_column_value(st, 1)));
-        return out;
-    }
+    std::vector<std::string> rows() { return first_column(st); }
     QueryStatement *st = nullptr;
 };
 
