@@ -1,13 +1,17 @@
 // Element addresses of bound arrays (see bound_buffer.h).
 #include "odbc/bound_buffer.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace {
 
+// Addresses are computed in unsigned arithmetic: offsets and strides are the
+// application's numbers, and an absurd pair must not be a signed overflow
+// inside the driver (the address it gives is the application's to answer for).
 template <typename T>
-T *shifted(T *base, SQLLEN bytes) {
-    return base ? reinterpret_cast<T *>(reinterpret_cast<char *>(base) + bytes) : nullptr;
+T *shifted(T *base, SQLULEN bytes) {
+    return base ? reinterpret_cast<T *>(reinterpret_cast<uintptr_t>(base) + bytes) : nullptr;
 }
 
 }  // namespace
@@ -36,7 +40,8 @@ BoundElement bound_element(const DescHeader &header, const DescRecord &record, i
     if (header.bind_offset) std::memcpy(&offset, header.bind_offset, sizeof offset);
     SQLLEN data_step = header.bind_type > 0 ? header.bind_type : bound_element_size(c_type, record.octet_length);
     SQLLEN length_step = header.bind_type > 0 ? header.bind_type : static_cast<SQLLEN>(sizeof(SQLLEN));
-    return {shifted(record.data_ptr, offset + row * data_step),
-            shifted(record.octet_length_ptr, offset + row * length_step),
-            shifted(record.indicator_ptr, offset + row * length_step)};
+    const auto o = static_cast<SQLULEN>(offset), r = static_cast<SQLULEN>(row);
+    return {shifted(record.data_ptr, o + r * static_cast<SQLULEN>(data_step)),
+            shifted(record.octet_length_ptr, o + r * static_cast<SQLULEN>(length_step)),
+            shifted(record.indicator_ptr, o + r * static_cast<SQLULEN>(length_step))};
 }
