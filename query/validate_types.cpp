@@ -355,11 +355,15 @@ int like_type(LikeNode *l, ValidationContext *c) {
     }
     if (!is_char_type(t)) validation_error(c, "LIKE only applies to 'string' expressions");
     if (l->escape && is_param(l->escape)) type_parameter(c, l->escape, nullptr, SQL_VARCHAR);
-    if (is_param(l->pattern)) {
-        type_parameter(c, l->pattern, l->operand, t);
+    if (is_param(l->pattern) || (l->escape && is_param(l->escape))) {
+        // Kept so that the markers of a LIKE (pattern or escape) are found
+        // with their scope's.
         List *list = ListAppend(c->scope->param_likes, l, c->statement->parse_pool);
         if (!list) validation_error_state(c, "HY001", "ISO 9075", "Memory allocation error");
         c->scope->param_likes = list;
+    }
+    if (is_param(l->pattern)) {
+        type_parameter(c, l->pattern, l->operand, t);
         return TYPE_COMPARABLE;
     }
     if (l->pattern && l->pattern->kind == NODE_VALUE &&

@@ -449,16 +449,19 @@ with Emulator(args.source, "--client-id", "demo-client", "--client-secret", "dem
              "AND w.Url LIKE ?) WHERE Url LIKE 'https://mk.example/3%'", "https://%"),
         step("DELETE FROM Webhooks WHERE Url = (SELECT MAX(w.Url) FROM Webhooks w WHERE w.Url LIKE ?) AND Url LIKE ?",
              "https://mk.example/2%", "https://mk.%"),
+        step("UPDATE Webhooks SET Url = Url || 'e' WHERE Url IN (SELECT w.Url FROM Webhooks w "
+             "WHERE w.Url LIKE 'https://mk.example/1u!%' ESCAPE ? OR w.Url LIKE 'https://mk.example/1u%')", "!"),
         step("SELECT Url FROM Webhooks WHERE Url LIKE 'https://mk.example/%' ORDER BY Url"),
     ])
     for i, what in ((3, "an IN sub-query's marker and a LIKE pattern marker"),
                     (4, "a SET sub-query's markers in WHERE, GROUP BY and HAVING"),
                     (5, "a SET value whose sub-query refers to the row"),
-                    (7, "a scalar sub-query's marker in a searched DELETE")):
+                    (7, "a scalar sub-query's marker in a searched DELETE"),
+                    (8, "a sub-query's marker used only as a LIKE escape")):
         res.check(g[i].get("rowcount") == 1, f"searched change with {what}: one row", json.dumps(g[i]))
     res.check("HYC00" in g[6].get("error", ""), "a marker in a SET sub-query that refers to the row: HYC00",
               json.dumps(g[6]))
-    res.check(g[8].get("rows") == [["https://mk.example/1u"], ["https://mk.example/3https://mk.example/3"]],
-              "the changed rows read back", json.dumps(g[8]))
+    res.check(g[9].get("rows") == [["https://mk.example/1ue"], ["https://mk.example/3https://mk.example/3"]],
+              "the changed rows read back", json.dumps(g[9]))
 
 res.finish()
