@@ -167,21 +167,44 @@ bool catalog_text(STMT *stmt, const SQLCHAR *text, SQLLEN length, DalText *out) 
     return true;
 }
 
-SQLRETURN catalog_run_internal(STMT *stmt, const CatalogCall &call) {
+namespace {
+
+// The statement's previous results closed and a listing's job made in a
+// pool of its own, the result columns described; null after posting
+// (HY001), or without posting when the statement has no engine run.
+// *closed tells whether the previous results were closed (the statement
+// then holds the new pool and must be finished as a failed listing).
+CatalogJob *start_listing(STMT *stmt, const CatalogCall &call, bool *closed) {
+    *closed = false;
     StatementRun *run = run_of(stmt);
     CvPool *pool = run ? cv_mem_alloc_handle(stmt->pool) : nullptr;
-    if (!pool) return run ? post_error(stmt->diag, "HY001", "Memory allocation error") : SQL_ERROR;
+    if (!pool) {
+        if (run) (void)post_error(stmt->diag, "HY001", "Memory allocation error");
+        return nullptr;
+    }
+    *closed = true;
     (void)stmt_close_results(stmt);
     (void)stmt_free_engine(stmt);
     run->catalog_pool = pool;
     run->has_result = 0;
     stmt->result_sets_left = 0;
     auto *job = pool_new<CatalogJob>(pool);
-    SQLRETURN rc = SQL_ERROR;
     if (!job || describe(stmt, catalog_result_def(call.function)) != 0) {
         (void)post_error(stmt->diag, "HY001", "Memory allocation error");
-    } else {
-        job->call = call;
+        return nullptr;
+    }
+    job->call = call;
+    return job;
+}
+
+}  // namespace
+
+SQLRETURN catalog_run_internal(STMT *stmt, const CatalogCall &call) {
+    bool closed = false;
+    CatalogJob *job = start_listing(stmt, call, &closed);
+    if (!closed) return SQL_ERROR;
+    SQLRETURN rc = SQL_ERROR;
+    if (job) {
         (void)force_static(stmt);
         rc = fill(stmt, *job);
     }
@@ -197,25 +220,14 @@ SQLRETURN catalog_run(STMT *stmt, int function_id, const CatalogCall &call) {
         return finish(stmt, function_id, rc);
     }
     if (stmt_transition(0, stmt, function_id, {1}) != 0) return SQL_ERROR;
-    StatementRun *run = run_of(stmt);
-    CvPool *pool = run ? cv_mem_alloc_handle(stmt->pool) : nullptr;
-    if (!pool) {
-        if (run) (void)post_error(stmt->diag, "HY001", "Memory allocation error");
+    bool closed = false;
+    CatalogJob *job = start_listing(stmt, call, &closed);
+    if (!job) {
+        if (closed) return finish(stmt, function_id, SQL_ERROR);
         (void)stmt_transition(1, stmt, function_id, {0});
         return SQL_ERROR;
     }
-    (void)stmt_close_results(stmt);
-    (void)stmt_free_engine(stmt);
-    run->catalog_pool = pool;
-    run->has_result = 0;
-    stmt->result_sets_left = 0;
-
-    auto *job = pool_new<CatalogJob>(pool);
-    if (!job || describe(stmt, catalog_result_def(call.function)) != 0) {
-        (void)post_error(stmt->diag, "HY001", "Memory allocation error");
-        return finish(stmt, function_id, SQL_ERROR);
-    }
-    job->call = call;
+    CvPool *pool = run_of(stmt)->catalog_pool;
     job->function_id = function_id;
     if (force_static(stmt)) {
         (void)post_warning(stmt->diag, "01S02", "Option value changed");

@@ -24,7 +24,7 @@ struct ChangeSet {
     int32_t column;          // target column, from 0
     Node *value;             // expression, or null for NULL / DEFAULT
     int32_t set_null;        // NULL (or DEFAULT, which is NULL here)
-    Node *subquery;          // UPDATE ... SET c = (sub-query): its query specification
+    Node *subquery;          // UPDATE ... SET c = (sub-query): its SELECT
     int32_t row_column;      // > 0: the value is column n of the keyset query (it reads the row)
 };
 
@@ -33,7 +33,7 @@ struct ChangePlan {
     TableSlot *slot;         // the target table
     int32_t set_count;
     ChangeSet *sets;
-    Node *source;            // INSERT ... SELECT: the query specification
+    Node *source;            // INSERT ... SELECT: the SELECT
     int32_t key_count;       // key columns (searched UPDATE and DELETE)
     int32_t *keys;           // their column indexes, from 0
     Node *where;             // searched UPDATE and DELETE: the condition, or null
@@ -54,7 +54,7 @@ ValidatedStatement *validate_change(ValidationContext *context, Node *tree, int3
 /// rows changed (also those changed before a failure).
 [[nodiscard]] int execute_change(QueryStatement *statement, ValidatedStatement *validated);
 
-/// Appends the markers of the validated query specification `spec`, or of
+/// Appends the markers of the validated SELECT `spec`, or of
 /// the sub-query a scalar sub-query, EXISTS, IN or quantified comparison
 /// node holds, with those of every sub-query nested in it, in text order
 /// (the order of their numbers). Nothing for any other node.

@@ -7,22 +7,26 @@
 #include <cctype>
 
 #include "transport/context.h"
+#include "transport/hex_digest.h"
 #include "transport/proxy.h"
 
-namespace {
-
-std::string md5_hex(std::string_view text) {
+std::string hex_digest(std::string_view text, const EVP_MD *md) {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int n = 0;
-    EVP_Digest(text.data(), text.size(), digest, &n, EVP_md5(), nullptr);
+    if (EVP_Digest(text.data(), text.size(), digest, &n, md, nullptr) != 1) return std::string();
     static const char kHex[] = "0123456789abcdef";
     std::string out;
+    out.reserve(2 * n);
     for (unsigned i = 0; i < n; ++i) {
         out += kHex[digest[i] >> 4];
         out += kHex[digest[i] & 15];
     }
     return out;
 }
+
+namespace {
+
+std::string md5_hex(std::string_view text) { return hex_digest(text, EVP_md5()); }
 
 bool iequals(std::string_view a, std::string_view b) {
     return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;

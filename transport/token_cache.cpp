@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "transport/hex_digest.h"
 #include "transport/oauth.h"
 
 namespace {
@@ -38,18 +39,7 @@ std::string key_of(const PaypalContext *ctx) {
         material += ':';
         material += *part;
     }
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int n = 0;
-    if (EVP_Digest(material.data(), material.size(), digest, &n, EVP_sha256(), nullptr) != 1) {
-        return std::string();
-    }
-    static const char kHex[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned i = 0; i < n; ++i) {
-        out += kHex[digest[i] >> 4];
-        out += kHex[digest[i] & 15];
-    }
-    return out;
+    return hex_digest(material, EVP_sha256());
 }
 
 }  // namespace
