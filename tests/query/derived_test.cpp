@@ -102,22 +102,9 @@ TEST_F(EngineFixture, DerivedTableIsReadOncePerExecution) {
     EXPECT_EQ(provider.scans.size() - before, 2u);
 }
 
-class DerivedStatement : public EngineFixture {
+class DerivedStatement : public StatementFixture {
 protected:
-    void SetUp() override {
-        EngineFixture::SetUp();
-        provider.tables.push_back(memprov::generate("T1", 10, 4, false));
-        QueryConnection c = connection();
-        st = query_statement_create(pool, diag, &c);
-        ASSERT_NE(st, nullptr);
-    }
-    void TearDown() override {
-        query_statement_free(st);
-        EXPECT_EQ(provider.open_iterators, 0);
-        EngineFixture::TearDown();
-    }
-    std::vector<std::string> rows() { return first_column(st); }
-    QueryStatement *st = nullptr;
+    DerivedStatement() : StatementFixture(false) {}
 };
 
 TEST_F(DerivedStatement, ColumnsAreDescribedByTheirDerivedNames) {

@@ -151,3 +151,17 @@ std::vector<std::string> EngineFixture::first_column(QueryStatement *st) {
     while (query_fetch(st) == 0) out.push_back(print_value(query_column_value(st, 1)));
     return out;
 }
+
+void StatementFixture::SetUp() {
+    EngineFixture::SetUp();
+    provider.tables.push_back(memprov::generate("T1", 10, 4, t1_with_nulls));
+    QueryConnection c = connection();
+    st = query_statement_create(pool, diag, &c);
+    ASSERT_NE(st, nullptr);
+}
+
+void StatementFixture::TearDown() {
+    query_statement_free(st);
+    EXPECT_EQ(provider.open_iterators, 0);
+    EngineFixture::TearDown();
+}

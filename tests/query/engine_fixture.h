@@ -61,6 +61,20 @@ protected:
     ErrorHeader *diag = nullptr;
 };
 
+/// An engine fixture with table T1 (10 generated rows) and one statement on
+/// the fixture's connection; the provider must have no iterator left open.
+class StatementFixture : public EngineFixture {
+protected:
+    explicit StatementFixture(bool t1_with_nulls) : t1_with_nulls(t1_with_nulls) {}
+    void SetUp() override;
+    void TearDown() override;
+    /// Column 1 of every remaining row of the statement.
+    std::vector<std::string> rows() { return first_column(st); }
+
+    const bool t1_with_nulls;
+    QueryStatement *st = nullptr;
+};
+
 /// Integers in decimal, doubles with six decimals, texts as they are, NULL.
 std::string print_value(const Value *v);
 /// Rows sorted, for comparing results whose order is not defined.

@@ -9,24 +9,9 @@
 
 namespace {
 
-class ExecApi : public EngineFixture {
+class ExecApi : public StatementFixture {
 protected:
-    void SetUp() override {
-        EngineFixture::SetUp();
-        provider.tables.push_back(memprov::generate("T1", 10, 4, true));
-        QueryConnection c{};
-        c.dal = dbc->dal;
-        c.dal_handle = dbc;
-        st = query_statement_create(pool, diag, &c);
-        ASSERT_NE(st, nullptr);
-    }
-    void TearDown() override {
-        query_statement_free(st);
-        EXPECT_EQ(provider.open_iterators, 0);
-        EngineFixture::TearDown();
-    }
-    std::vector<std::string> rows() { return first_column(st); }
-    QueryStatement *st = nullptr;
+    ExecApi() : StatementFixture(true) {}
 };
 
 TEST_F(ExecApi, BatchesRunOneStatementAtATime) {
