@@ -91,16 +91,44 @@ void post_queued_errors(PaypalContext *ctx) {
     }
 }
 
-// Loads the CA location once per TlsContext. 0 or -1 (posted).
-int load_cert(PaypalContext *ctx, TlsContext *tls) {
-    std::lock_guard<std::mutex> guard(tls->lock);
-    if (tls->cert_loaded && tls->loaded_cert == ctx->cert_path) return 0;
-    if (tls->cert_loaded) {
-        // Another location was loaded into this context before: start from
-        // an empty store so the old one is no longer trusted.
-        X509_STORE *store = X509_STORE_new();
-        if (!store) return -1;
-        SSL_CTX_set_cert_store(tls->ctx, store);
+// The system's CA certificates, read once per process. Reading the bundle
+// costs tens of milliseconds of CPU, and every environment would read the
+// same files; contexts share the store (OpenSSL locks it for lookups).
+// Null when it cannot be read. Freed when the library is unloaded.
+struct SystemStore {
+    X509_STORE *store = nullptr;
+    SystemStore() {
+        store = X509_STORE_new();
+        if (store && X509_STORE_set_default_paths(store) != 1) {
+            X509_STORE_free(store);
+            store = nullptr;
+        }
+        ERR_clear_error();
+    }
+    ~SystemStore() { X509_STORE_free(store); }
+};
+
+X509_STORE *system_store() {
+    static SystemStore shared;
+    return shared.store;
+}
+
+// A store of its own for a connection that names `cert`: the system's
+// certificates (copied by reference, not read again) plus that location.
+// 0 or -1 (posted).
+int load_cert_store(PaypalContext *ctx, TlsContext *tls) {
+    X509_STORE *store = X509_STORE_new();
+    if (!store) {
+        transport_error(ctx, "HY001", 0, "Memory allocation error");
+        return -1;
+    }
+    // The context owns the store from here, also on the failures below.
+    SSL_CTX_set_cert_store(tls->ctx, store);
+    if (X509_STORE *system = system_store()) {
+        STACK_OF(X509) *certs = X509_STORE_get1_all_certs(system);
+        for (int i = 0; certs && i < sk_X509_num(certs); ++i) (void)X509_STORE_add_cert(store, sk_X509_value(certs, i));
+        sk_X509_pop_free(certs, X509_free);
+        ERR_clear_error();
     }
     const char *path = ctx->cert_path.c_str();
     PP_TRACE(ctx, kPpTraceDetail, "Loading Certificate file '%s'", path);
@@ -131,7 +159,27 @@ int load_cert(PaypalContext *ctx, TlsContext *tls) {
             transport_error(ctx, "08001", 0,
                             "Certificate file '%s' holds no usable PEM CA certificate", path);
         }
-        tls->cert_loaded = false;
+        return -1;
+    }
+    return 0;
+}
+
+// Puts the store of the connection's CA location into the context: the
+// shared system store, or a store of its own for `cert`. A context serves
+// one location at a time, so a connection naming another location never
+// trusts the previous one. 0 or -1 (posted).
+int select_store(PaypalContext *ctx, TlsContext *tls) {
+    std::lock_guard<std::mutex> guard(tls->lock);
+    if (tls->cert_loaded && tls->loaded_cert == ctx->cert_path) return 0;
+    tls->cert_loaded = false;
+    if (ctx->cert_path.empty()) {
+        X509_STORE *system = system_store();
+        if (!system) {
+            transport_error(ctx, "08001", 0, "Loading the system's CA certificates failed");
+            return -1;
+        }
+        SSL_CTX_set1_cert_store(tls->ctx, system);
+    } else if (load_cert_store(ctx, tls) != 0) {
         return -1;
     }
     tls->loaded_cert = ctx->cert_path;
@@ -221,7 +269,6 @@ TlsContextPtr TlsCreateContext() {
     SSL_CTX_set_options(tls->ctx, SSL_OP_DONT_INSERT_EMPTY_FRAGMENTS);
     // Verification is always on; there is no setting that turns it off.
     SSL_CTX_set_verify(tls->ctx, SSL_VERIFY_PEER, nullptr);
-    if (SSL_CTX_set_default_verify_paths(tls->ctx) != 1) return TlsContextPtr();
     return tls;
 }
 
@@ -237,7 +284,7 @@ int TlsHandshake(PaypalContext *ctx, TlsContext *tls) {
     }
     TlsDrop(ctx);
     ERR_clear_error();
-    if (!ctx->cert_path.empty() && load_cert(ctx, tls) != 0) return kTransportTlsFailed;
+    if (select_store(ctx, tls) != 0) return kTransportTlsFailed;
     SSL *ssl = SSL_new(tls->ctx);
     if (!ssl) {
         transport_error(ctx, "08001", 0, "Required SSL (failed to allocate SSL)");

@@ -22,8 +22,8 @@
 struct TlsContext {
     SSL_CTX *ctx;             // verifying client context, TLS 1.2 or later
     std::mutex lock;          // guards loading of CA locations
-    std::string loaded_cert;  // CA location loaded into ctx (empty: system store)
-    bool cert_loaded;         // loaded_cert has been applied
+    std::string loaded_cert;  // CA location whose store ctx holds (empty: system store)
+    bool cert_loaded;         // ctx holds the store of loaded_cert
 };
 
 struct TlsContextDeleter {
@@ -32,8 +32,10 @@ struct TlsContextDeleter {
 using TlsContextPtr = std::unique_ptr<TlsContext, TlsContextDeleter>;
 
 // ---- tls.cpp -----------------------------------------------------------
-/// The environment's TLS context: peer verification on, TLS 1.2 at least,
-/// system CA store unless a connection names `cert`. Null on failure.
+/// The environment's TLS context: peer verification on, TLS 1.2 at least.
+/// The CA store is chosen at the handshake: the system's (read once per
+/// process and shared), or the system's plus the connection's `cert`
+/// location. Null on failure.
 [[nodiscard]] TlsContextPtr TlsCreateContext();
 /// Handshake on the open socket, verifying the certificate chain and the
 /// host name (and sending it as SNI). 0 or -6 (the caller force-closes).

@@ -485,3 +485,29 @@ TEST(EmulatorTest, CaDirectoryIsLoadedAsDirectory) {
     EXPECT_EQ(0, GetAccessToken(c.ctx.get(), reason, c.ctx->base_url.c_str())) << reason;
     EXPECT_NE(std::string::npos, ReadFile(dir + ".log").find("file found, treating as directory"));
 }
+
+// The system's CA store is read once and shared by every TLS context; a
+// connection's `cert` goes into a store of the context's own. The emulator's
+// CA is trusted exactly while a connection names it: never by a connection
+// of the same context without `cert`, never by the shared store.
+TEST(EmulatorTest, NamedCaNeverReachesTheSharedSystemStore) {
+    const ChildServer &emu = SharedEmulator();
+    auto token = [](EmuClient &c, const char *cert) {
+        c.ctx->cert_path = cert;
+        c.ctx->retry_limit = 0;
+        ForceClose(c.ctx.get());  // the next token request starts a new handshake
+        TokenCacheClear();
+        std::string reason;
+        return GetAccessToken(c.ctx.get(), reason, c.ctx->base_url.c_str()) == 0 ? std::string("ok") : reason;
+    };
+    const std::string unknown = "SSL Provider: unable to get local issuer certificate";
+    EmuClient named;
+    MakeClient(named, emu, "localhost");
+    EXPECT_EQ("ok", token(named, emu.ca.c_str()));
+    EXPECT_EQ(unknown, token(named, ""));  // same context, no `cert`
+    EmuClient other;
+    MakeClient(other, emu, "localhost");
+    EXPECT_EQ(unknown, token(other, ""));  // a new context: the shared store
+    EXPECT_EQ("ok", token(named, emu.ca.c_str()));
+    EXPECT_EQ(unknown, token(other, ""));
+}
