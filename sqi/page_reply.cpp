@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "sqi/json_arena.h"
+
 namespace {
 
 // The text to post for a reply other than 200 or 404.
@@ -63,6 +65,7 @@ int page_text_from_reply(WebResponse *resp, std::string &text, bool *rows, std::
 
 json_t *page_parse(std::string_view text, std::string &error) {
     json_error_t jerr;
+    JsonArenaScope blocks;  // the page's nodes are made together and freed together
     json_t *parsed = json_loadb(text.data(), text.size(), 0, &jerr);
     if (!parsed) error = "fails to decode reply";
     return parsed;

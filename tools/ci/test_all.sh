@@ -72,8 +72,8 @@ fuzz=$(ctest_count build-fuzz -R '_corpus$')
 # Threaded code once more under ThreadSanitizer: the transport (8 threads on
 # their own contexts), the handle layer (connections of one environment on 8
 # threads, the asynchronous worker), the parser (the corpus on 8 threads) and
-# the support library.
-tsan_targets="transport_tests odbc_internal_test sql_test support_test sqi_parallel_test"
+# the support library, the provider's parallel pages and JSON blocks.
+tsan_targets="transport_tests odbc_internal_test sql_test support_test sqi_parallel_test sqi_test"
 mkdir -p build-tsan
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCV_TSAN=ON -DCV_BENCH=OFF \
   > build-tsan/configure.log 2>&1 || { cat build-tsan/configure.log; exit 1; }
