@@ -30,19 +30,20 @@ json_t *parse_in_scope(const std::string &text) {
 
 std::string id_of(const json_t *plan) { return json_string_value(json_object_get(plan, "id")); }
 
+// Builds with AddressSanitizer keep jansson on malloc: there the same
+// trees must be as good and take no block.
 class JsonArena : public ::testing::Test {
 protected:
-    void SetUp() override {
-        if (!json_arena_active()) GTEST_SKIP() << "jansson stays on malloc in this build";
-        before = json_arena_blocks_in_use();
-    }
+    void SetUp() override { before = json_arena_blocks_in_use(); }
+    /// Blocks in use beyond those at the start, when the blocks are installed.
+    static size_t taken(size_t n) { return json_arena_active() ? n : 0; }
     size_t before = 0;
 };
 
 TEST_F(JsonArena, TreesGiveTheirBlocksBackAndParsingOutsideAScopeTakesNone) {
     json_t *root = parse_in_scope(page_text(1));
     ASSERT_NE(root, nullptr);
-    EXPECT_EQ(json_arena_blocks_in_use(), before + 1);
+    EXPECT_EQ(json_arena_blocks_in_use(), before + taken(1));
     EXPECT_EQ(id_of(json_array_get(json_object_get(root, "plans"), 19)), "P-1-19");
     // Members added later, outside any scope, come from malloc and mix with
     // the block's nodes in one tree.
@@ -71,14 +72,14 @@ TEST_F(JsonArena, KeptNodeOutlivesItsPageWhileLaterPagesReuseBlocks) {
     json_t *kept = json_array_get(json_object_get(first, "plans"), 5);
     json_incref(kept);
     json_decref(first);
-    EXPECT_EQ(json_arena_blocks_in_use(), before + 1);  // pinned by the kept node
+    EXPECT_EQ(json_arena_blocks_in_use(), before + taken(1));  // pinned by the kept node
     for (int n = 2; n < 60; ++n) {
         json_t *root = parse_in_scope(page_text(n));
         ASSERT_NE(root, nullptr);
         EXPECT_EQ(id_of(json_array_get(json_object_get(root, "plans"), 0)), "P-" + std::to_string(n) + "-0");
         json_decref(root);
     }
-    EXPECT_EQ(json_arena_blocks_in_use(), before + 1);
+    EXPECT_EQ(json_arena_blocks_in_use(), before + taken(1));
     EXPECT_EQ(id_of(kept), "P-1-5");
     EXPECT_EQ(json_integer_value(json_object_get(json_array_get(json_object_get(kept, "links"), 0), "n")), 5);
     json_decref(kept);
@@ -119,7 +120,7 @@ TEST_F(JsonArena, RunningOutOfBlocksFallsBackToMalloc) {
     // trees come from malloc and are as good.
     std::vector<json_t *> roots;
     for (int n = 0; n < 300; ++n) roots.push_back(parse_in_scope(page_text(n, 8)));
-    EXPECT_EQ(json_arena_blocks_in_use(), 256u);
+    EXPECT_EQ(json_arena_blocks_in_use(), taken(256));
     for (int n = 0; n < 300; ++n) {
         ASSERT_NE(roots[static_cast<size_t>(n)], nullptr);
         EXPECT_EQ(id_of(json_array_get(json_object_get(roots[static_cast<size_t>(n)], "plans"), 19)),
