@@ -14,6 +14,7 @@
 #include "query/change.h"
 #include "query/evaluate.h"
 #include "query/exec_api.h"
+#include "query/keyset.h"
 #include "query/rowset.h"
 #include "query/run_text.h"
 #include "sql/parse_tree.h"
@@ -242,6 +243,20 @@ int cursor_column(QueryStatement *owner, int32_t count, const char *table, const
     return 0;
 }
 
+// The key column `name` of `table` among the identity values a keyset
+// cursor keeps for each row (from 1), or 0: such a cursor has its rows'
+// keys whether or not its select list shows them.
+int identity_column(const QueryStatement *owner, const char *table, const char *name) {
+    const auto *id = static_cast<const RowIdentity *>(owner->identity);
+    for (int t = 0; id && t < id->table_count; t++) {
+        const TableIdentity &ti = id->tables[t];
+        if (ti.kind != kRowIdentityKeyColumns || strcasecmp(ti.slot->info.table, table) != 0) continue;
+        for (int j = 0; j < ti.count; j++)
+            if (strcasecmp(ti.slot->columns[ti.key_columns[j]].column, name) == 0) return ti.first + j + 1;
+    }
+    return 0;
+}
+
 // Looks the row up again by its key before it is changed: a row that
 // vanished since the cursor read it is a serialization failure, not
 // whatever the provider answers for a missing object. A provider that
@@ -318,9 +333,12 @@ int run_positioned(QueryStatement *st, ChangePlan *p, DalIterator *it) {
     auto *sets = static_cast<Restriction *>(cv_mem_alloc(st->exec_pool, sizeof(Restriction) * static_cast<size_t>(p->set_count > 0 ? p->set_count : 1)));
     if (!keys || !sets) return fail(st, "HY001", "Memory allocation error");
     for (int k = 0; k < p->key_count; k++) {
-        int at = cursor_column(owner, count, slot->info.table, slot->columns[p->keys[k]].column);
-        if (at == 0) return fail(st, "HY000", "General error: the cursor does not read the key columns of the table");
-        Value *v = rowset_value(rs, at);
+        const char *name = slot->columns[p->keys[k]].column;
+        int at = cursor_column(owner, count, slot->info.table, name);
+        int kept = at ? 0 : identity_column(owner, slot->info.table, name);
+        if (at == 0 && kept == 0)
+            return fail(st, "HY000", "General error: the cursor does not read the key columns of the table");
+        Value *v = at ? rowset_value(rs, at) : rowset_identity_value(rs, kept);
         if (!v) return fail(st, "24000", "Invalid cursor state");
         fill_item(&keys[k], slot, p->keys[k], v);
     }

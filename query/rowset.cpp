@@ -337,24 +337,45 @@ int rowset_fetch(Rowset *rs, const FetchRequest *rq) {
     return next_block(rs, rq, first);
 }
 
+namespace {
+
+// Loads the current row when another is loaded. false (posted) when there
+// is none or it cannot be read.
+bool load_current(Rowset *rs) {
+    if (rs->current <= 0) {
+        (void)post_error(rs->diag, "24000", "Invalid cursor state");
+        return false;
+    }
+    if (rs->loaded_row == rs->current) return true;
+    if (rs->options.mode == RowsetMode::kForwardOnly) {
+        (void)post_error(rs->diag, "HY109", "Invalid cursor position");
+        return false;
+    }
+    int rc = read_row(rs, rs->current);
+    if (rc < 0) return false;
+    if (rc == 2 || rc == 100) {
+        (void)post_error(rs->diag, "HY109", "Invalid cursor position");
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 Value *rowset_value(Rowset *rs, int column) {
-    if (rs->current <= 0 || column < 0 || column > rs->source.column_count) {
+    if (column < 0 || column > rs->source.column_count) {
         (void)post_error(rs->diag, "24000", "Invalid cursor state");
         return nullptr;
     }
-    if (rs->loaded_row != rs->current) {
-        if (rs->options.mode == RowsetMode::kForwardOnly) {
-            (void)post_error(rs->diag, "HY109", "Invalid cursor position");
-            return nullptr;
-        }
-        int rc = read_row(rs, rs->current);
-        if (rc < 0) return nullptr;
-        if (rc == 2 || rc == 100) {
-            (void)post_error(rs->diag, "HY109", "Invalid cursor position");
-            return nullptr;
-        }
+    return load_current(rs) ? rs->values[column] : nullptr;
+}
+
+Value *rowset_identity_value(Rowset *rs, int k) {
+    if (k < 1 || k > rs->source.identity_count) {
+        (void)post_error(rs->diag, "24000", "Invalid cursor state");
+        return nullptr;
     }
-    return rs->values[column];
+    return load_current(rs) ? rs->values[rs->source.column_count + k] : nullptr;
 }
 
 int rowset_fill(Rowset *rs) {

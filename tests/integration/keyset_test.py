@@ -127,6 +127,15 @@ out["gets"] = [e["method"] + " " + e["path"] for e in log_lines()[mark:] if not 
 out["setpos_vanished"] = [odbc.SQLSetPos(k.h, 3, 3, 0), states(k.h)[:1]]
 k.close()
 
+# ---- SQLSetPos on a keyset cursor whose select list lacks the key: the
+# key the keyset kept for the row finds it
+u = Cursor(KEYSET, "SELECT Url, Url FROM Webhooks")
+u.fetch(1)
+mark = len(log_lines())
+out["setpos_keyless"] = [u.type, odbc.SQLSetPos(u.h, 2, 3, 0), states(u.h)[:1],
+                         [e["method"] + " " + e["path"] for e in log_lines()[mark:] if e["method"] == "DELETE"]]
+u.close()
+
 # ---- queries whose rows cannot be read again, and a dynamic cursor
 for name, kind, sql in (("sorted_without_key", KEYSET, "SELECT Url, Url FROM Webhooks ORDER BY Url"),
                         ("no_keyed_get", KEYSET, "SELECT Id, Name FROM Plans"),
@@ -167,6 +176,10 @@ with Emulator(args.source, "--client-id", "demo-client", "--client-secret", "dem
     res.check(out["gets"] == want, "one GET by id per row shown again, nothing else", str(out["gets"]))
     res.check(out["setpos_vanished"][0] == -1 and out["setpos_vanished"][1][0].startswith("40001"),
               "SQLSetPos SQL_DELETE on the vanished row: 40001", str(out["setpos_vanished"]))
+    ctype, rc, diag, deletes = out["setpos_keyless"]
+    res.check(ctype == 1 and rc == 0 and deletes == ["DELETE /v1/notifications/webhooks/" + ids[1]],
+              "SQLSetPos SQL_DELETE on a keyset cursor without the key in its select list deletes that row by "
+              "the key its keyset kept", str(out["setpos_keyless"]))
     for name, what in (("sorted_without_key", "ORDER BY without the key in the select list"),
                        ("no_keyed_get", "Plans, which PayPal cannot read one by one")):
         rc, ctype, diag, frc, rows = out[name]
