@@ -113,17 +113,15 @@ X509_STORE *system_store() {
     return shared.store;
 }
 
-// A store of its own for a connection that names `cert`: the system's
-// certificates (copied by reference, not read again) plus that location.
-// 0 or -1 (posted).
-int load_cert_store(PaypalContext *ctx, TlsContext *tls) {
+// A store for a connection that names `cert`: the system's certificates
+// (copied by reference, not read again) plus that location. Null (posted)
+// on failure.
+X509_STORE *load_cert_store(PaypalContext *ctx) {
     X509_STORE *store = X509_STORE_new();
     if (!store) {
         transport_error(ctx, "HY001", 0, "Memory allocation error");
-        return -1;
+        return nullptr;
     }
-    // The context owns the store from here, also on the failures below.
-    SSL_CTX_set_cert_store(tls->ctx, store);
     if (X509_STORE *system = system_store()) {
         STACK_OF(X509) *certs = X509_STORE_get1_all_certs(system);
         for (int i = 0; certs && i < sk_X509_num(certs); ++i) (void)X509_STORE_add_cert(store, sk_X509_value(certs, i));
@@ -136,15 +134,16 @@ int load_cert_store(PaypalContext *ctx, TlsContext *tls) {
     int rc;
     if (stat(path, &st) != 0) {
         PP_TRACE(ctx, kPpTraceDetail, "file not found, treating as file");
-        rc = SSL_CTX_load_verify_locations(tls->ctx, path, nullptr);
+        rc = X509_STORE_load_file(store, path);
     } else if (S_ISDIR(st.st_mode)) {
         PP_TRACE(ctx, kPpTraceDetail, "file found, treating as directory");
-        rc = SSL_CTX_load_verify_locations(tls->ctx, nullptr, path);
+        rc = X509_STORE_load_path(store, path);
     } else {
         PP_TRACE(ctx, kPpTraceDetail, "file found, treating as file");
-        rc = SSL_CTX_load_verify_locations(tls->ctx, path, nullptr);
+        rc = X509_STORE_load_file(store, path);
     }
     if (rc != 1) {
+        X509_STORE_free(store);
         transport_error(ctx, "08001", 0, "Loading Certificate file '%s' failed", path);
         // OpenSSL's own text for an unreadable file ("system lib") says
         // nothing a user can act on: name the file and the system's reason.
@@ -159,32 +158,36 @@ int load_cert_store(PaypalContext *ctx, TlsContext *tls) {
             transport_error(ctx, "08001", 0,
                             "Certificate file '%s' holds no usable PEM CA certificate", path);
         }
-        return -1;
+        return nullptr;
     }
-    return 0;
+    return store;
 }
 
-// Puts the store of the connection's CA location into the context: the
-// shared system store, or a store of its own for `cert`. A context serves
-// one location at a time, so a connection naming another location never
-// trusts the previous one. 0 or -1 (posted).
-int select_store(PaypalContext *ctx, TlsContext *tls) {
-    std::lock_guard<std::mutex> guard(tls->lock);
-    if (tls->cert_loaded && tls->loaded_cert == ctx->cert_path) return 0;
-    tls->cert_loaded = false;
+// The store that verifies this connection's server (a reference the caller
+// frees): the shared system store, or the store of its `cert` location,
+// read once per context and location. Each session gets its own store, so
+// connections of one context naming different locations never verify
+// against each other's. Null (posted) on failure.
+X509_STORE *store_for(PaypalContext *ctx, TlsContext *tls) {
+    X509_STORE *store = nullptr;
     if (ctx->cert_path.empty()) {
-        X509_STORE *system = system_store();
-        if (!system) {
+        store = system_store();
+        if (!store) {
             transport_error(ctx, "08001", 0, "Loading the system's CA certificates failed");
-            return -1;
+            return nullptr;
         }
-        SSL_CTX_set1_cert_store(tls->ctx, system);
-    } else if (load_cert_store(ctx, tls) != 0) {
-        return -1;
+    } else {
+        std::lock_guard<std::mutex> guard(tls->lock);
+        if (!tls->cert_store || tls->loaded_cert != ctx->cert_path) {
+            X509_STORE *loaded = load_cert_store(ctx);
+            if (!loaded) return nullptr;
+            X509_STORE_free(tls->cert_store);
+            tls->cert_store = loaded;
+            tls->loaded_cert = ctx->cert_path;
+        }
+        store = tls->cert_store;
     }
-    tls->loaded_cert = ctx->cert_path;
-    tls->cert_loaded = true;
-    return 0;
+    return X509_STORE_up_ref(store) == 1 ? store : nullptr;
 }
 
 struct VerifyText {
@@ -252,6 +255,7 @@ const char *TlsVerifyErrorText(long result) {
 void TlsContextDeleter::operator()(TlsContext *tls) const {
     if (!tls) return;
     if (tls->ctx) SSL_CTX_free(tls->ctx);
+    X509_STORE_free(tls->cert_store);
     std::default_delete<TlsContext>()(tls);
 }
 
@@ -284,9 +288,14 @@ int TlsHandshake(PaypalContext *ctx, TlsContext *tls) {
     }
     TlsDrop(ctx);
     ERR_clear_error();
-    if (select_store(ctx, tls) != 0) return kTransportTlsFailed;
+    X509_STORE *store = store_for(ctx, tls);
+    if (!store) return kTransportTlsFailed;
     SSL *ssl = SSL_new(tls->ctx);
-    if (!ssl) {
+    // The session holds its own reference to the store that verifies it.
+    const bool stored = ssl && SSL_set1_verify_cert_store(ssl, store) == 1;
+    X509_STORE_free(store);
+    if (!stored) {
+        if (ssl) SSL_free(ssl);
         transport_error(ctx, "08001", 0, "Required SSL (failed to allocate SSL)");
         return kTransportTlsFailed;
     }

@@ -22,8 +22,8 @@
 struct TlsContext {
     SSL_CTX *ctx;             // verifying client context, TLS 1.2 or later
     std::mutex lock;          // guards loading of CA locations
-    std::string loaded_cert;  // CA location whose store ctx holds (empty: system store)
-    bool cert_loaded;         // ctx holds the store of loaded_cert
+    std::string loaded_cert;  // the `cert` location cert_store was read from
+    X509_STORE *cert_store = nullptr;  // that location's store (with the system's certificates), or null
 };
 
 struct TlsContextDeleter {
