@@ -54,7 +54,7 @@ ValidatedStatement *validate_change(ValidationContext *context, Node *tree, int3
 /// rows changed (also those changed before a failure).
 [[nodiscard]] int execute_change(QueryStatement *statement, ValidatedStatement *validated);
 
-/// Appends the markers of the validated SELECT `spec`, or of
+/// Appends the markers of the validated query `node`, or of
 /// the sub-query a scalar sub-query, EXISTS, IN or quantified comparison
 /// node holds, with those of every sub-query nested in it, in text order
 /// (the order of their numbers). Nothing for any other node.
