@@ -81,6 +81,8 @@ struct InfoRestrictionRow {
     const char *parameter;   // query parameter, or null
     const char *operators;   // "=", ">, >=, =", "<, <=, =", or null
     const char *required;    // "YES" or "NO"
+    const char *const *values;  // the only values sent, null-terminated, the first sent when
+                                // the query gives none (ALLOWED_VALUES, DEFAULT_VALUE); null: any
 };
 /// Fills `out` for table `table` (catalogue position) and column `column`
 /// (from 0); false past the catalogue's end.

@@ -365,6 +365,13 @@ int get_data(void *itp, int column, int c_type, void *buffer, SQLLEN capacity, S
                 case 6: return row.parameter ? o.text(row.parameter) : o.null();
                 case 7: return row.operators ? o.text(row.operators) : o.null();
                 case 8: return o.text(row.required);
+                case 9: {
+                    if (!row.values) return o.null();
+                    std::string listed;
+                    for (const char *const *v = row.values; *v; ++v) listed += (listed.empty() ? "" : ", ") + std::string(*v);
+                    return o.text(listed);
+                }
+                case 10: return row.values && row.values[0] ? o.text(row.values[0]) : o.null();
                 default: return o.null();
             }
         }

@@ -83,7 +83,8 @@ constexpr InfoColumnDef kViews[] = {
 constexpr InfoColumnDef kPaypalRestrictions[] = {
     {"TABLE_NAME", V, 128, R},  {"COLUMN_NAME", V, 128, R}, {"ORDINAL_POSITION", I, 11, R},
     {"SENT_TO_PAYPAL", V, 3, R}, {"SENT_AS", V, 32, R},     {"PARAMETER", V, 128, N},
-    {"OPERATORS", V, 32, N},    {"REQUIRED", V, 3, R},
+    {"OPERATORS", V, 32, N},    {"REQUIRED", V, 3, R},      {"ALLOWED_VALUES", V, 128, N},
+    {"DEFAULT_VALUE", V, 128, N},
 };
 
 template <size_t C>
@@ -175,7 +176,7 @@ bool info_restriction_row(int table, int column, InfoRestrictionRow *out) {
     const PaypalTable *t = paypal_table_at(table);
     if (!t || column < 0 || column >= t->column_count) return false;
     const PaypalColumn *c = &t->columns[column];
-    *out = InfoRestrictionRow{t->name, c->name, column + 1, "NO", "DRIVER", nullptr, nullptr, "NO"};
+    *out = InfoRestrictionRow{t->name, c->name, column + 1, "NO", "DRIVER", nullptr, nullptr, "NO", nullptr};
     if ((c->flags & kColumnPathKey) && (t->flags & (kTableKeyRequired | kTableKeyOptional))) {
         // The key goes into the request path (only for tables that take
         // one); without it a keyed table cannot be read unless the key is
@@ -193,6 +194,7 @@ bool info_restriction_row(int table, int column, InfoRestrictionRow *out) {
     out->parameter = c->parameter;
     out->operators = kind == kColumnLower ? ">, >=, =" : (kind == kColumnUpper || kind == kColumnThird) ? "<, <=, =" : "=";
     out->required = (c->flags & kColumnMandatory) ? "YES" : "NO";
+    out->values = c->parameter_values;
     return true;
 }
 

@@ -98,6 +98,9 @@ struct PaypalColumn {
     const char *body_path;            // comma path in request bodies when it differs, or null
     const char *const *path_members;  // json_path split at commas, null-terminated
     int32_t path_depth;               // members in path_members (0: the element itself)
+    const char *const *parameter_values;  // the only values the parameter takes, null-terminated;
+                                          // the first is sent when no restriction gives one
+                                          // (null: any value, nothing sent by default)
 };
 
 struct PaypalTable {

@@ -16,8 +16,13 @@ The data file holds one block per table, in catalogue order:
   window_days <n>        optional: the range of the lower and upper filters is read in
                          consecutive windows of at most n days
   history_years <n>      optional, with window_days: earlier ranges are refused
+  note <text>            optional, repeatable: a sentence for the table's note in the docs
   columns <count>
     <json path> | <Column> | <type> | <hex flags> | <parameter or -> | <body path or ->
+
+A parameter the API takes only a few values for is written name=V1,V2...: a
+restriction must give one of them, and V1, the first, is sent when the query
+gives none (the API's own default is not what a table of every row needs).
 
 Types: S<n> NVARCHAR(n) "string", N<s> NUMERIC with s decimals "decimal",
 T TIMESTAMP "datetime", B TINYINT "boolean", I INTEGER "integer",
@@ -81,14 +86,22 @@ def parse(path):
                 fail(lineno, f'bad column name {name!r}')
             if any(c['name'].lower() == name.lower() for c in table['columns']):
                 fail(lineno, f'column {name} twice in {table["name"]}')
+            values = None
+            if '=' in param:
+                param, _, listed = param.partition('=')
+                values = listed.split(',')
+                if not all(re.fullmatch(r'[A-Za-z0-9_]+', v) for v in values) or len(set(values)) != len(values):
+                    fail(lineno, f'parameter values {listed!r}')
             table['columns'].append({'path': jpath, 'name': name, 'sql': sql, 'size': size, 'json': jtype,
                                      'flags': parse_hex(flags, lineno), 'param': None if param == '-' else param,
-                                     'body': None if body == '-' else body})
+                                     'body': None if body == '-' else body, 'values': values})
             continue
         word, _, rest = line.partition(' ')
         if word == 'table':
-            table = {'name': rest, 'columns': [], 'line': lineno, 'flags_line': lineno}
+            table = {'name': rest, 'columns': [], 'line': lineno, 'flags_line': lineno, 'notes': []}
             tables.append(table)
+        elif word == 'note' and table is not None:
+            table['notes'].append(rest)
         elif table is None or word not in ('endpoint', 'list_key', 'sub_key', 'flags', 'paging', 'columns') + NUMBERS:
             fail(lineno, f'unexpected line {line!r}')
         elif word in NUMBERS:
@@ -125,6 +138,11 @@ def parse(path):
         for c in t['columns']:
             if (c['flags'] & 0x400000) and (not c['param'] or c['sql'] != 2):
                 fail(t['line'], f'{t["name"]}.{c["name"]}: an amount range needs a parameter and NUMERIC')
+            # A default is sent and echoed like an equality: only the
+            # remembering filters (0x200, 0x400, 0x800) of character columns
+            # can carry one, and never a mandatory one.
+            if c['values'] and (not c['flags'] & 0xe00 or c['flags'] & 0x20000e or c['sql'] != 12):
+                fail(t['line'], f'{t["name"]}.{c["name"]}: parameter values need a remembered character filter')
     if len(tables) != TABLE_COUNT:
         sys.exit(f'catalog_data.txt: {len(tables)} tables, expected {TABLE_COUNT}')
     return tables
@@ -161,12 +179,17 @@ def write_cpp(tables, out):
         if t.get('sub_key'):
             members = ', '.join(c_str(m) for m in t['sub_key'].split(','))
             w.append(f'const char *const s{ti}[] = {{{members}, nullptr}};')
+        for ci, c in enumerate(t['columns']):
+            if c['values']:
+                members = ''.join(c_str(v) + ', ' for v in c['values'])
+                w.append(f'const char *const v{ti}_{ci}[] = {{{members}nullptr}};')
         w.append(f'const PaypalColumn c{ti}[] = {{  // {t["name"]}')
         for ci, c in enumerate(t['columns']):
             depth = len(path_members(c['path']))
+            values = f'v{ti}_{ci}' if c['values'] else 'nullptr'
             w.append(f'    {{{c_str(c["name"])}, {c["sql"]}, {c["size"]}, 0x{c["flags"]:x}, {c_str(json_path(c["path"]))}, '
-                     f'{c_str(c["param"])}, {c_str(c["json"])}, {c_str(c["body"])}, p{ti}_{ci}, {depth}}},')
-        w.append('    {nullptr, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, 0},')
+                     f'{c_str(c["param"])}, {c_str(c["json"])}, {c_str(c["body"])}, p{ti}_{ci}, {depth}, {values}}},')
+        w.append('    {nullptr, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, 0, nullptr},')
         w.append('};\n')
     w.append('}  // namespace\n')
     w.append('const PaypalTable kPaypalTables[kPaypalTableCount + 1] = {')
@@ -200,6 +223,9 @@ def filter_text(c):
     for bit, text in OPS:
         if c['flags'] & bit:
             req = ', required' if c['flags'] & 0x2 else ''
+            if c['values']:
+                listed = ' or '.join(f"'{v}'" for v in c['values'])
+                req += f"; {listed}, '{c['values'][0]}' sent when not given"
             return f'{c["name"]} → `{c["param"]}` ({text}{req})'
     return None
 
@@ -229,7 +255,8 @@ def write_docs(tables):
          'All tables are in catalog `PAYPAL`, schema `DBO`. *Key* is the column whose `=` restriction goes',
          'into the request path (required unless marked optional). *Filters* are the restrictions sent to',
          'the API as query parameters, with the operators that are sent; every other restriction is applied',
-         'by the driver to the rows PayPal returns.', '',
+         'by the driver to the rows PayPal returns. A filter column reads back the value its restriction sent.',
+         'A filter listed with its values takes only those, and the first is sent when the query gives none.', '',
          '| # | Table | Endpoint | Key | Filters | Rows | Paging | Changes |',
          '|---|---|---|---|---|---|---|---|']
     for i, t in enumerate(tables, 1):
@@ -251,6 +278,10 @@ def write_docs(tables):
                 paging += f' over the last {t["history_years"]} years'
         w.append(f'| {i} | `{t["name"]}` | `{t["endpoint"]}` | {key} | {"; ".join(filters) or "—"} | {rows} | '
                  f'{paging} | {", ".join(changes) or "—"} |')
+    noted = [t for t in tables if t['notes']]
+    if noted:
+        w += ['', '## Notes', '']
+        w += [f'- `{t["name"]}`: ' + ' '.join(t['notes']) for t in noted]
     return '\n'.join(w) + '\n'
 
 

@@ -253,6 +253,34 @@ bool inclusive_bound(const Restriction *r, int lower, std::string &text) {
     return direction == 0 || adjust_strict_bound(text, direction);
 }
 
+// The slot a remembering filter kind echoes from (-2: sent, not echoed).
+int remembered_slot(uint64_t kind) {
+    if (kind == kColumnRemember1) return static_cast<int>(FilterSlot::kRemember1);
+    if (kind == kColumnRemember2) return static_cast<int>(FilterSlot::kRemember2);
+    if (kind == kColumnRemember3) return static_cast<int>(FilterSlot::kRemember3);
+    return -2;
+}
+
+// Whether `text` is one of the values a parameter takes (any, without a list).
+bool parameter_takes(const PaypalColumn *c, const std::string &text) {
+    if (!c->parameter_values) return true;
+    for (const char *const *v = c->parameter_values; *v; ++v)
+        if (text == *v) return true;
+    return false;
+}
+
+void post_parameter_values(const PaypalIterator *it, const PaypalColumn *c, const std::string &text) {
+    std::string listed;
+    for (const char *const *v = c->parameter_values; *v; ++v) {
+        if (!listed.empty()) listed += v[1] ? ", '" : " or '";
+        else listed += "'";
+        listed += *v;
+        listed += "'";
+    }
+    std::string message = std::string(c->name) + " takes " + listed + ", not '" + text + "'";
+    scan_post_state(it, "22023", message.c_str());
+}
+
 }  // namespace
 
 int ApplyFilters(PaypalIterator *it, WebRequest *req, int count, Restriction **restrictions,
@@ -300,6 +328,18 @@ int ApplyFilters(PaypalIterator *it, WebRequest *req, int count, Restriction **r
         // A bound that cannot be made inclusive is not sent: echoing it would
         // fail the engine's own check on every row.
         if (!inclusive_bound(r, lower, text)) continue;
+        if (c->parameter_values) {
+            // "= NULL" holds for no row; any other value the API does not
+            // take is the query's mistake, told before anything is sent.
+            if (r->value->is_null) {
+                contradiction = true;
+                continue;
+            }
+            if (!parameter_takes(c, text)) {
+                post_parameter_values(it, c, text);
+                return 1;
+            }
+        }
         FilterChoice candidate{c, slot, op == RESTRICT_EQ, text};
         FilterChoice *have = nullptr;
         for (FilterChoice &f : chosen)
@@ -319,6 +359,15 @@ int ApplyFilters(PaypalIterator *it, WebRequest *req, int count, Restriction **r
         }
         int order = compare_filter_text(candidate.text, have->text);
         if ((lower && order > 0) || (!lower && order < 0)) *have = candidate;
+    }
+    // A parameter whose API default is not what a table of every row needs
+    // is sent with the catalogue's first value when no restriction gave one
+    // (the transaction search: all records, not only balance-affecting).
+    for (const PaypalColumn *c = table->columns; c->name; ++c) {
+        if (!c->parameter_values || !c->parameter || !c->parameter_values[0]) continue;
+        bool given = false;
+        for (const FilterChoice &f : chosen) given = given || f.column == c;
+        if (!given) chosen.push_back(FilterChoice{c, remembered_slot(paypal_filter_kind(c)), true, c->parameter_values[0]});
     }
     bool met[3] = {false, false, false};
     for (const FilterChoice &f : chosen) {

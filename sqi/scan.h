@@ -75,10 +75,13 @@ bool adjust_strict_bound(std::string &text, int direction);
                                       const PaypalTable *table, std::string &key, int required);
 
 /// Adds the filter parameters of the first `count` restrictions to `req`
-/// (the tightest of several on one column), remembers the values rows echo,
-/// and checks the mandatory filters. 0; 1 after posting one "Field '%s' must
-/// be specified in query" per missing mandatory filter (lower, upper, third);
-/// 2 when two different equalities on one column leave no row possible.
+/// (the tightest of several on one column), sends the first of a column's
+/// parameter_values when no restriction gave one, remembers the values rows
+/// echo, and checks the mandatory filters. 0; 1 after posting one "Field '%s'
+/// must be specified in query" per missing mandatory filter (lower, upper,
+/// third), or 22023 for a value a column's parameter_values lack; 2 when two
+/// different equalities on one column (or "= NULL" on one with listed
+/// values) leave no row possible.
 [[nodiscard]] int ApplyFilters(PaypalIterator *it, WebRequest *req, int count, Restriction **restrictions,
                                const PaypalTable *table);
 

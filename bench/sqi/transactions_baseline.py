@@ -50,8 +50,10 @@ def main():
         end = min(start + WINDOW - 1, args.end)
         page = 1
         while True:
+            # Every record, as the driver asks for them.
             query = urllib.parse.urlencode({"start_date": stamp(start), "end_date": stamp(end),
-                                            "fields": "all", "page_size": 500, "page": page})
+                                            "fields": "all", "page_size": 500, "page": page,
+                                            "balance_affecting_records_only": "N"})
             conn.request("GET", "/v1/reporting/transactions?" + query, headers=headers)
             reply = conn.getresponse()
             body = reply.read()

@@ -3,6 +3,7 @@
 // the columns listing as the bare name, SERVER_INFO, PAYPAL_RESTRICTIONS.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -166,30 +167,31 @@ TEST_F(InfoSchema, ServerInfoAndPaypalRestrictions) {
     EXPECT_EQ(rows[2], "IDENTIFIER_LENGTH=128");
     EXPECT_EQ(rows[6], "SERVER_VERSION=01.00.0000");
 
-    struct Case {
-        const char *table, *column, *sent_as, *operators, *required;
-    };
-    const Case cases[] = {
-        {"Payments", "StartTime", "QUERY PARAMETER", ">, >=, =", "YES"},
-        {"Payments", "EndTime", "QUERY PARAMETER", "<, <=, =", "YES"},
-        {"Invoices", "Id", "PATH", "=", "NO"},
-        {"Invoices", "Status", "DRIVER", nullptr, "NO"},
-        {"Plans", "Id", "QUERY PARAMETER", "=", "NO"},
-    };
-    for (const Case &c : cases) {
-        bool found = false;
-        int table = 0, column = -1;
-        while (info_restriction_next(&table, &column)) {
-            InfoRestrictionRow row{};
-            ASSERT_TRUE(info_restriction_row(table, column, &row));
-            if (std::string(row.table) != c.table || std::string(row.column) != c.column) continue;
-            found = true;
-            EXPECT_STREQ(row.sent_as, c.sent_as) << c.table << "." << c.column;
-            EXPECT_EQ(row.operators ? std::string(row.operators) : "", c.operators ? c.operators : "") << c.column;
-            EXPECT_STREQ(row.required, c.required) << c.table << "." << c.column;
-        }
-        EXPECT_TRUE(found) << c.table << "." << c.column;
+    // The rows as a query reads them: TABLE_NAME.COLUMN_NAME -> SENT_AS
+    // .. DEFAULT_VALUE joined with '|'.
+    ASSERT_EQ(s.SQIGetTableInfo(dbc, penv, {}, dal_text("INFO_SCHEMA"), dal_text("PAYPAL_RESTRICTIONS"), &ti),
+              DAL_OK);
+    ASSERT_EQ(ti.column_count, 10);
+    ASSERT_EQ(s.SQIStartQuery(it, &ti, nullptr, nullptr, 0, nullptr), DAL_OK);
+    std::map<std::string, std::string> restrictions;
+    while (s.SQINextRow(it) == DAL_OK) {
+        std::string row = text(5);
+        for (int c : {7, 8, 9, 10}) row += "|" + text(c);
+        restrictions[text(1) + "." + text(2)] = row;
     }
+    const std::pair<const char *, const char *> cases[] = {
+        {"Payments.StartTime", "QUERY PARAMETER|>, >=, =|YES|<null>|<null>"},
+        {"Payments.EndTime", "QUERY PARAMETER|<, <=, =|YES|<null>|<null>"},
+        {"Invoices.Id", "PATH|=|NO|<null>|<null>"},
+        {"Invoices.Status", "DRIVER|<null>|NO|<null>|<null>"},
+        {"Plans.Id", "QUERY PARAMETER|=|NO|<null>|<null>"},
+        // Every record unless the query asks for the balance-affecting ones.
+        {"Transactions.BalanceAffectingOnly", "QUERY PARAMETER|=|NO|N, Y|N"},
+        {"TransactionItems.BalanceAffectingOnly", "QUERY PARAMETER|=|NO|N, Y|N"},
+        {"Balances.AsOfTime", "QUERY PARAMETER|=|NO|<null>|<null>"},
+        {"Balances.ServedAsOfTime", "DRIVER|<null>|NO|<null>|<null>"},
+    };
+    for (const auto &[column, want] : cases) EXPECT_EQ(restrictions[column], want) << column;
 }
 
 }  // namespace

@@ -242,6 +242,8 @@ print('SERVER', len(s), s[0][0], dict((a, b) for a, b in s).get('TXN_ISOLATION')
 print('SCHEMATA', len(q("SELECT * FROM INFO_SCHEMA.SCHEMATA")), len(cur.description))
 p = q("SELECT TABLE_NAME, COLUMN_NAME, SENT_AS, PARAMETER, OPERATORS, REQUIRED FROM INFO_SCHEMA.PAYPAL_RESTRICTIONS WHERE TABLE_NAME = 'Payments' AND SENT_TO_PAYPAL = 'YES'")
 print('PUSH', sorted(tuple(x) for x in p))
+d = q("SELECT TABLE_NAME, COLUMN_NAME, PARAMETER, ALLOWED_VALUES, DEFAULT_VALUE FROM INFO_SCHEMA.PAYPAL_RESTRICTIONS WHERE DEFAULT_VALUE IS NOT NULL")
+print('DEFAULTS', sorted(tuple(x) for x in d))
 o = q("SELECT TABLE_NAME FROM INFO_SCHEMA.TABLES WHERE TABLE_NAME LIKE 'Invoice%' ORDER BY TABLE_NAME DESC")
 print('ORDER', [x[0] for x in o] == sorted((x[0] for x in o), reverse=True) and len(o) == 8 and o[0][0] == 'Invoices')
 o = q("SELECT COLUMN_NAME, ORDINAL_POSITION FROM INFO_SCHEMA.COLUMNS WHERE TABLE_NAME = 'Invoices' AND ORDINAL_POSITION <= 3 ORDER BY ORDINAL_POSITION DESC")
@@ -259,6 +261,9 @@ print('ORDER2', [tuple(x) for x in o])
     r.check(lines.get("PUSH") == str(sorted([("Payments", "EndTime", "QUERY PARAMETER", "end_time", "<, <=, =", "YES"),
                                              ("Payments", "StartTime", "QUERY PARAMETER", "start_time", ">, >=, =", "YES")])),
             "PAYPAL_RESTRICTIONS says which Payments restrictions reach PayPal", out.stdout)
+    r.check(lines.get("DEFAULTS") == str(sorted((t, "BalanceAffectingOnly", "balance_affecting_records_only", "N, Y", "N")
+                                                for t in ("Transactions", "TransactionItems"))),
+            "PAYPAL_RESTRICTIONS: the transaction tables send balance_affecting_records_only=N unless asked", out.stdout)
     r.check(lines.get("ORDER") == "True", "INFO_SCHEMA.TABLES with WHERE and ORDER BY", out.stdout)
     r.check(lines.get("ORDER2") == "[('Status', 3), ('ParentId', 2), ('Id', 1)]",
             "INFO_SCHEMA.COLUMNS with WHERE and ORDER BY", out.stdout)

@@ -1,7 +1,10 @@
-"""A year of PayPal transactions through pyodbc against the emulator: sums
+"""PayPal's reporting API through pyodbc against the emulator. A year of
+transactions: every record by default (also those that do not change the
+balance) and the balance-affecting ones with BalanceAffectingOnly = 'Y', sums
 grouped by month and event code, Transactions joined with TransactionItems,
 each checked against the emulator's own data, and the requests a one-year
-query costs, counted in the emulator's request log."""
+query costs, counted in the emulator's request log. Balances at a time after
+PayPal's last refresh."""
 import collections
 import datetime
 import decimal
@@ -67,16 +70,20 @@ def parse_stamp(text):
     return int(datetime.datetime.fromisoformat(text.replace("Z", "+00:00")).timestamp())
 
 
-def check_windows(res, searches, start, end, dump):
+def check_windows(res, searches, start, end, dump, only="N"):
     """The searches of one scan: consecutive windows of at most 31 days
     covering start..end, each paged 1..total_pages at the maximum page size,
-    and nothing asked twice."""
+    each asking for every record (`only` "N") or the balance-affecting ones
+    ("Y"), and nothing asked twice."""
     pages = collections.OrderedDict()
+    sent = set()
     for r in searches:
         q = {k: v[-1] for k, v in urllib.parse.parse_qs(r["query"]).items()}
+        sent.add(q.get("balance_affecting_records_only"))
         key = (parse_stamp(q["start_date"]), parse_stamp(q["end_date"]))
         pages.setdefault(key, []).append((int(q.get("page", "1")), q.get("page_size"), q.get("fields")))
     windows = list(pages)
+    res.check(sent == {only}, f"every search sends balance_affecting_records_only={only}", str(sent))
     res.check(bool(windows) and windows[0][0] == start and windows[-1][1] == end,
               "the windows cover the range from its first to its last second", str(windows[:1] + windows[-1:]))
     res.check(all(b - a <= WINDOW for a, b in windows), "no window is longer than 31 days", str(windows))
@@ -110,6 +117,11 @@ with Emulator(args.source, "--client-id", "demo-client", "--client-secret", "dem
     start, end = last_midnight - 365 * DAY, last_midnight - 1
     dump = emulator_get(emu, f"/_emulator/transactions?start={start}&end={end}")["transactions"]
     res.check(len(dump) > 2000, "the emulator has a busy year of transactions", str(len(dump)))
+    dump_y = emulator_get(emu, f"/_emulator/transactions?start={start}&end={end}"
+                               "&balance_affecting_records_only=Y")["transactions"]
+    res.check(dump_y == [t for t in dump if emu_reporting.affects_balance(t[2])] and 0 < len(dump_y) < len(dump) - 100,
+              "the year holds records that do not change the balance (authorizations, display-only)",
+              f"{len(dump_y)} of {len(dump)}")
     where = f"StartTime >= {{ts '{ts(start)}'}} AND EndTime <= {{ts '{ts(end)}'}}"
 
     # Sums by month and event code.
@@ -140,11 +152,25 @@ with Emulator(args.source, "--client-id", "demo-client", "--client-secret", "dem
     res.check(all(r.get("path") == SEARCH or r.get("path") == "/v1/oauth2/token" for r in log),
               "nothing but searches and the token is asked", str({r.get("path") for r in log}))
 
-    # Every row once: the ids of the year, in window order (the initiation order here).
-    got, _, _ = run_query(odbc, emu, "SELECT TransactionId, TransactionInitiationDate FROM Transactions WHERE " + where)
-    ids = [r[0] for r in got.get("rows", [])]
-    res.check(bool(ids) and ids == [t[1] for t in dump], "a plain scan returns every transaction once, in window order",
-              f"{len(ids)} rows, {len(dump)} in the emulator; error: {got.get('error', '')}")
+    # Every row once: the ids of the year, in window order (the initiation
+    # order here); by default every record, with BalanceAffectingOnly = 'Y'
+    # the balance-affecting ones. The column reads back what was sent.
+    for only, condition, want in (("N", "", dump), ("Y", " AND BalanceAffectingOnly = 'Y'", dump_y)):
+        got, searches, _ = run_query(odbc, emu, "SELECT TransactionId, BalanceAffectingOnly FROM Transactions WHERE " +
+                                     where + condition)
+        ids = [r[0] for r in got.get("rows", [])]
+        res.check(bool(ids) and ids == [t[1] for t in want],
+                  ("a plain scan returns every record" if only == "N" else
+                   "BalanceAffectingOnly = 'Y' returns every balance-affecting record") + " once, in window order",
+                  f"{len(ids)} rows, {len(want)} in the emulator; error: {got.get('error', '')}")
+        res.check({r[1] for r in got.get("rows", [])} == {only}, f"BalanceAffectingOnly reads '{only}'",
+                  str({r[1] for r in got.get("rows", [])}))
+        check_windows(res, searches, start, end, want, only)
+    got, searches, _ = run_query(odbc, emu, "SELECT COUNT(*) FROM TransactionItems WHERE " + where +
+                                 " AND BalanceAffectingOnly = 'Y'")
+    res.check(got.get("rows") == [[str(sum(t[5] for t in dump_y))]] and sum(t[5] for t in dump_y) < sum(t[5] for t in dump),
+              "TransactionItems with BalanceAffectingOnly = 'Y': the items of balance-affecting records",
+              f"{got} want {sum(t[5] for t in dump_y)}")
 
     # Transactions joined with their cart items: the item count and total
     # quantity of each transaction that has items.
@@ -193,4 +219,22 @@ with Emulator(args.source, "--client-id", "demo-client", "--client-secret", "dem
         got, searches, _ = run_query(odbc, emu, sql)
         res.check(message in got.get("error", "") and not searches, f"refused without a search: {message}",
                   f"{got} {len(searches)} searches")
+    got, searches, _ = run_query(odbc, emu, "SELECT TransactionId FROM Transactions WHERE " + where +
+                                 " AND BalanceAffectingOnly = 'y'")
+    res.check("22023" in got.get("error", "") and "BalanceAffectingOnly takes 'N' or 'Y', not 'y'" in got["error"]
+              and not searches, "a value PayPal does not take is 22023, and nothing is asked",
+              f"{got} {len(searches)} searches")
+
+    # Balances at a time after PayPal's last refresh: PayPal answers for the
+    # refresh time; the rows keep the time asked, and ServedAsOfTime says
+    # which time they are for.
+    recent = ts(int(now) - 60)
+    got, _, log = run_query(odbc, emu, "SELECT Currency, AsOfTime, ServedAsOfTime, LastRefreshTime FROM Balances "
+                                       f"WHERE AsOfTime = {{ts '{recent}'}} ORDER BY Currency")
+    asked = [urllib.parse.parse_qs(r["query"]).get("as_of_time") for r in log if r.get("path") == "/v1/reporting/balances"]
+    res.check([r[0] for r in got.get("rows", [])] == ["CAD", "EUR", "USD"], "Balances at a recent time returns its rows",
+              str(got))
+    res.check(all(r[1] == recent and r[2] == r[3] == "2024-05-01 05:59:00" for r in got.get("rows", [])),
+              "AsOfTime is the time asked, ServedAsOfTime the last refresh PayPal answered for", str(got))
+    res.check(asked == [[recent.replace(" ", "T") + "Z"]], "as_of_time is sent as asked", str(asked))
 res.finish()

@@ -39,7 +39,7 @@ const TableRow kTables[] = {
     {"Payments", "v1/payments/payment", 44, 0x0, "payments", nullptr, 1, PagingStyle::kStartId},
     {"PaymentTransactions", "v1/payments/payment", 72, 0x100, "payments", "transactions", 1,
      PagingStyle::kStartId},
-    {"Balances", "v1/reporting/balances", 11, 0x0, "balances", nullptr, 1, kOne},
+    {"Balances", "v1/reporting/balances", 12, 0x0, "balances", nullptr, 1, kOne},
     {"Plans", "v1/billing/plans", 19, 0x42000, "plans", nullptr, 1, kPages},
     {"PlansNoPrefer", "v1/billing/plans", 7, 0x0, "plans", nullptr, 1, kPages},
     {"PlansBillingCycles", "v1/billing/plans", 30, 0x2100, "plans", "billing_cycles", 2, kPages},
@@ -68,8 +68,8 @@ const TableRow kTables[] = {
     {"DisputesTransactions", "v1/customer/disputes", 39, 0x118100, "items", "disputed_transactions",
      1, kOne},
     {"CreditCards", "v1/vault/credit-cards", 17, 0xe0020, "items", nullptr, 1, kPages},
-    {"Transactions", "v1/reporting/transactions", 85, 0x0, "transaction_details", nullptr, 0, kPages},
-    {"TransactionItems", "v1/reporting/transactions", 30, 0x100, "transaction_details",
+    {"Transactions", "v1/reporting/transactions", 86, 0x0, "transaction_details", nullptr, 0, kPages},
+    {"TransactionItems", "v1/reporting/transactions", 31, 0x100, "transaction_details",
      "cart_info,item_details", 0, kPages},
     {"Products", "v1/catalogs/products", 9, 0x160000, "products", nullptr, 1, kPages},
 };
@@ -128,6 +128,12 @@ TEST(CatalogDataTest, EveryColumnIsConsistent) {
             if (paypal_filter_kind(&col) != 0) {
                 EXPECT_NE(col.parameter, nullptr) << "a pushed filter needs a parameter";
             }
+            if (col.parameter_values) {
+                // A default is sent and echoed: only a remembering filter
+                // can carry one, and it must have something to send.
+                EXPECT_NE(paypal_filter_kind(&col) & (kColumnRemember1 | kColumnRemember2 | kColumnRemember3), 0u);
+                EXPECT_NE(col.parameter_values[0], nullptr);
+            }
             if (col.flags & kColumnMandatory) {
                 EXPECT_NE(paypal_filter_kind(&col) & (kColumnLower | kColumnUpper | kColumnThird),
                           0u);
@@ -185,7 +191,8 @@ const ColumnRow kColumns[] = {
     {"PaymentTransactions", "TransactionRelatedResources", -1, 0, 0x140, "related_resources",
      nullptr, "string"},
     {"Balances", "Currency", 12, 3, 0x11, "currency", "currency_code", "string"},
-    {"Balances", "AsOfTime", 11, 0, 0x1010, "as_of_time", "as_of_time", "datetime"},
+    {"Balances", "AsOfTime", 11, 0, 0x1210, "as_of_time", "as_of_time", "datetime"},
+    {"Balances", "ServedAsOfTime", 11, 0, 0x1000, "as_of_time", nullptr, "datetime"},
     {"Plans", "Id", 12, 50, 0x11, "id", "plan_ids", "string"},
     {"PlansBillingCycles", "BillingCycleSequence", 4, 0, 0x101, "sequence", nullptr, "integer"},
     {"PlansBillingCycles", "BillingCyclePricingSchemeFixedPriceValue", 2, 6, 0x100,
@@ -303,7 +310,7 @@ const ParameterRow kParameters[] = {
     {"PaymentTransactions", "StartTime", 0x16, "start_time"},
     {"PaymentTransactions", "EndTime", 0x1a, "end_time"},
     {"Balances", "Currency", 0x11, "currency_code"},
-    {"Balances", "AsOfTime", 0x1010, "as_of_time"},
+    {"Balances", "AsOfTime", 0x1210, "as_of_time"},
     {"Plans", "Id", 0x11, "plan_ids"},
     {"PlansNoPrefer", "Id", 0x11, "plan_ids"},
     {"PlansBillingCycles", "Id", 0x11, "plan_ids"},
@@ -332,11 +339,13 @@ const ParameterRow kParameters[] = {
     {"Transactions", "TransactionAmountValue", 0x400000, "transaction_amount"},
     {"Transactions", "TransactionAmountCurrencyCode", 0x10, "transaction_currency"},
     {"Transactions", "TransactionStatus", 0x10, "transaction_status"},
+    {"Transactions", "BalanceAffectingOnly", 0x210, "balance_affecting_records_only=N,Y"},
     {"TransactionItems", "TransactionId", 0x10, "transaction_id"},
     {"TransactionItems", "StartTime", 0x16, "start_date"},
     {"TransactionItems", "EndTime", 0x1a, "end_date"},
     {"TransactionItems", "TransactionEventCode", 0x10, "transaction_type"},
     {"TransactionItems", "TransactionStatus", 0x10, "transaction_status"},
+    {"TransactionItems", "BalanceAffectingOnly", 0x210, "balance_affecting_records_only=N,Y"},
     {"Products", "Id", 0x10001, nullptr},
 };
 
@@ -358,8 +367,11 @@ TEST(CatalogDataTest, KeysAndFiltersSentToTheApi) {
             if (!path_key && !(col.flags & kSent) && !col.parameter) continue;
             char flags[24];
             std::snprintf(flags, sizeof flags, "%llx", static_cast<unsigned long long>(col.flags));
+            // Values a parameter takes are written as in the data file.
+            std::string values;
+            for (const char *const *v = col.parameter_values; v && *v; ++v) values += (values.empty() ? "=" : ",") + std::string(*v);
             got.push_back(std::string(t.name) + "." + col.name + " " + flags + " " +
-                          text_or_null(col.parameter));
+                          text_or_null(col.parameter) + values);
         }
     }
     for (const ParameterRow &p : kParameters) {

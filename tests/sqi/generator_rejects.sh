@@ -20,6 +20,9 @@ cases=(
   "two placeholders|s#^endpoint v2/payments/captures\$#endpoint v2/%s/%s#"
   "child table without sub key|0,/^sub_key transactions\$/s//sub_key -/"
   "missing table|/^table CreditCards\$/,\$d"
+  "values on a filter that is not echoed|0,/| transaction_id |/s//| transaction_id=A,B |/"
+  "a value twice|s/balance_affecting_records_only=N,Y/balance_affecting_records_only=N,N/"
+  "an empty value|s/balance_affecting_records_only=N,Y/balance_affecting_records_only=N,/"
 )
 for c in "${cases[@]}"; do
   name=${c%%|*}

@@ -2,6 +2,7 @@
 // the values of its first row, plus the mandatory-filter messages.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 
@@ -52,8 +53,9 @@ TEST_F(ScanTables, FirstRequestAndFirstRowOfEveryTable) {
     };
     const std::vector<Cond> tx_range = {{"StartTime", RESTRICT_GE, as_cond(t0), true},
                                         {"EndTime", RESTRICT_LE, as_cond(t1), true}};
-    const std::string txq = "GET /v1/reporting/transactions?end_date=" + encoded(t1) +
-                            "&fields=all&page=1&page_size=500&start_date=" + encoded(t0) + "&total_required=true";
+    const std::string txq = "GET /v1/reporting/transactions?balance_affecting_records_only=N&end_date=" +
+                            encoded(t1) + "&fields=all&page=1&page_size=500&start_date=" + encoded(t0) +
+                            "&total_required=true";
     const std::vector<TableCase> cases = {
         {"AuthorizationDetails", {{"AuthorisationId", RESTRICT_EQ, "0VF528149379980462"}},
          "GET /v2/payments/authorizations/0VF528149379980462?page=1&page_size=20&total_required=true", "<none>",
@@ -187,6 +189,48 @@ TEST_F(ScanTables, MandatoryFiltersAndKeysAreNamed) {
         EXPECT_EQ(s.start(c.table, c.conds), DAL_ERROR);
         EXPECT_EQ(posted_messages(), c.messages);
         EXPECT_EQ(emulator().request_count(), before) << "nothing is sent";
+    }
+}
+
+TEST_F(ScanTables, BalancesEchoTheTimeAskedAndReadTheTimeServed) {
+    // The emulator's balances were last refreshed at 2024-05-01T07:59:00+02:00.
+    struct Case {
+        std::vector<Cond> conds;
+        std::string request;
+        const char *as_of, *served;  // AsOfTime, ServedAsOfTime as "YYYY-MM-DD HH:MM:SS"
+    } cases[] = {
+        // After the refresh: PayPal answers for the refresh time.
+        {{{"AsOfTime", RESTRICT_EQ, "2030-01-01 00:00:00", true}},
+         "GET /v1/reporting/balances?as_of_time=2030-01-01T00%3A00%3A00Z&fields=all&" + std::string(kQ),
+         "2030-01-01 00:00:00", "2024-05-01 05:59:00"},
+        {{{"AsOfTime", RESTRICT_EQ, "2024-04-01 12:00:00", true}},
+         "GET /v1/reporting/balances?as_of_time=2024-04-01T12%3A00%3A00Z&fields=all&" + std::string(kQ),
+         "2024-04-01 12:00:00", "2024-04-01 12:00:00"},
+        {{}, "GET /v1/reporting/balances?fields=all&" + std::string(kQ), "2024-05-01 05:59:00",
+         "2024-05-01 05:59:00"},
+    };
+    auto stamp = [](ScanEnv &s, const char *column) {
+        TIMESTAMP_STRUCT t{};
+        SQLLEN len = 0;
+        EXPECT_EQ(SQIGetData(s.it, s.column_number(column), SQL_C_TYPE_TIMESTAMP, &t, sizeof t, &len), DAL_OK);
+        char buf[64];
+        snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute, t.second);
+        return std::string(buf);
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.request);
+        ScanEnv s;
+        ASSERT_TRUE(s.connect("query_timeout=0"));
+        ASSERT_EQ(s.start("Balances", c.conds), DAL_OK);
+        EXPECT_EQ(emulator().last_request_line(), c.request);
+        int rows = 0;
+        while (s.next() == DAL_OK) {
+            ++rows;
+            EXPECT_EQ(stamp(s, "AsOfTime"), c.as_of);
+            EXPECT_EQ(stamp(s, "ServedAsOfTime"), c.served);
+            EXPECT_EQ(stamp(s, "LastRefreshTime"), "2024-05-01 05:59:00");
+        }
+        EXPECT_EQ(rows, 3) << "USD, EUR and CAD";
     }
 }
 

@@ -246,6 +246,16 @@ TEST_F(TransactionScan, EachFilterIsSentAsItsParameter) {
          "transaction_amount", "1500 TO 1500", nullptr, ""},
         // One side only: nothing is sent (the engine checks the rows).
         {{{"TransactionAmountValue", RESTRICT_GE, "5"}}, "transaction_amount", "<none>", nullptr, ""},
+        // Every record unless asked for the balance-affecting ones; the
+        // column reads back what was sent. Authorizations (T1300) are
+        // among every record.
+        {{}, "balance_affecting_records_only", "N", "BalanceAffectingOnly", "N"},
+        {{{"BalanceAffectingOnly", RESTRICT_EQ, "Y"}}, "balance_affecting_records_only", "Y", "BalanceAffectingOnly",
+         "Y"},
+        {{{"TransactionEventCode", RESTRICT_EQ, "T1300"}}, "balance_affecting_records_only", "N",
+         "TransactionEventCode", "T1300"},
+        {{{"TransactionEventCode", RESTRICT_EQ, "T1300"}, {"BalanceAffectingOnly", RESTRICT_EQ, "Y"}},
+         "transaction_type", "T1300", nullptr, ""},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.parameter + (" = " + c.value));
@@ -267,6 +277,28 @@ TEST_F(TransactionScan, EachFilterIsSentAsItsParameter) {
         if (c.column) {
             EXPECT_GT(rows, 0);
         }
+    }
+    // An authorization is no balance-affecting record.
+    ASSERT_EQ(s.start("Transactions", [&] {
+        std::vector<Cond> conds = range(start, end);
+        conds.push_back({"TransactionEventCode", RESTRICT_EQ, "T1300"});
+        conds.push_back({"BalanceAffectingOnly", RESTRICT_EQ, "Y"});
+        return conds;
+    }()), DAL_OK);
+    EXPECT_EQ(s.count_rows(), 0);
+}
+
+TEST_F(TransactionScan, BalanceAffectingOnlyTakesYOrN) {
+    for (const char *value : {"y", "YES", ""}) {
+        SCOPED_TRACE(value);
+        posted_messages().clear();
+        emulator().clear_log();
+        std::vector<Cond> conds = range(days_ago(20), days_ago(10));
+        conds.push_back({"BalanceAffectingOnly", RESTRICT_EQ, value});
+        EXPECT_EQ(s.start("TransactionItems", conds), DAL_ERROR);
+        EXPECT_EQ(posted_messages(),
+                  std::vector<std::string>{"BalanceAffectingOnly takes 'N' or 'Y', not '" + std::string(value) + "'"});
+        EXPECT_TRUE(searches().empty()) << "nothing is asked";
     }
 }
 

@@ -7,16 +7,23 @@ three years is not available, both bounds are inclusive and compared with
 each transaction's initiation date, page_size runs from 1 to 500 and the
 reply carries page, total_items and total_pages. Filters: transaction_id,
 transaction_type (event code), transaction_status, transaction_currency,
-transaction_amount ("<low> TO <high>" in minor units, brackets optional) and
-fields (transaction_info by default, "all", or a comma list of sections).
+transaction_amount ("<low> TO <high>" in minor units, brackets optional),
+balance_affecting_records_only ("Y", the default: only the records that
+change the balance; "N": every record) and fields (transaction_info by
+default, "all", or a comma list of sections).
 
 The transactions end at the midnight (UTC) before the emulator started and
 reach back 730 days; their number per day follows a seeded generator with
 busy Novembers and Decembers, so a 31-day window there needs two pages of
-500. About a third have several cart items.
+500. About a third have several cart items. Besides them, a second seeded
+generator adds records that do not change the balance (authorizations,
+reauthorizations and voids, T13xx; display-only records, T98xx), a few a day,
+some with carts: drawn apart, they leave the balance-affecting records
+exactly as they would be without them.
 
 Exports: Reporting (the data), search(reporting, query) -> Reply,
-dump(reporting, start, end), window_limit_seconds, history_start(now).
+dump(reporting, start, end, balance_affecting_only), affects_balance(event),
+window_limit_seconds, history_start(now).
 """
 import bisect
 import json
@@ -38,6 +45,12 @@ _SECTIONS = ("transaction_info", "payer_info", "shipping_info", "auction_info", 
              "incentive_info", "store_info")
 _ALNUM = "ABCDEFGHJKLMNPQRSTUVWXYZ0123456789"
 _EVENTS = [("T0006", 5), ("T0007", 3), ("T0002", 2), ("T0011", 1), ("T1107", 1), ("T0400", 1)]
+# Records PayPal lists only with balance_affecting_records_only=N: an
+# authorization holds no money of the merchant's yet, a void releases it, a
+# display-only record moves none.
+_NON_BALANCE_EVENTS = [("T1300", 6), ("T1301", 1), ("T1302", 2), ("T9800", 1)]
+_NON_BALANCE_GROUPS = ("T13", "T98")
+_CART_EVENTS = ("T0006", "T0007", "T0011", "T1300", "T1301")
 _STATUSES = ["S"] * 14 + ["P", "D", "V"]
 _CURRENCIES = ["USD"] * 8 + ["EUR", "EUR", "GBP", "JPY"]
 _GOODS = [("SKU-TEE", "T-shirt", 19.99), ("SKU-MUG", "Coffee mug", 12.50),
@@ -73,13 +86,20 @@ def history_start(now):
     return int(start.timestamp())
 
 
-def _transaction(rnd, n, when, base):
-    event = rnd.choices([e for e, _ in _EVENTS], [w for _, w in _EVENTS])[0]
+def affects_balance(event):
+    """Whether a record with transaction event code `event` changes the
+    balance (what balance_affecting_records_only=Y keeps)."""
+    return not event.startswith(_NON_BALANCE_GROUPS)
+
+
+def _transaction(rnd, n, when, events=_EVENTS):
+    event = rnd.choices([e for e, _ in events], [w for _, w in events])[0]
     currency = rnd.choice(_CURRENCIES)
     unit = _minor(currency)
     refund = event == "T1107"
+    affects = affects_balance(event)
     items = []
-    if event in ("T0006", "T0007", "T0011") and rnd.random() < 0.5:
+    if event in _CART_EVENTS and rnd.random() < 0.5:
         for k in range(rnd.choice([1, 1, 2, 3, 4])):
             code, name, price = _GOODS[(n + k) % len(_GOODS)]
             qty = 1 + (n + k) % 3
@@ -98,9 +118,10 @@ def _transaction(rnd, n, when, base):
         gross = sum(int(round(float(i["total_item_amount"]["value"]) * unit)) for i in items)
     else:
         gross = rnd.randint(100, 250000) if unit == 100 else rnd.randint(100, 40000)
-    if refund or event == "T0400":
+    if refund or event in ("T0400", "T1302"):
         gross = -gross
-    fee = 0 if gross <= 0 else -(gross * 29 // 1000 + (30 if unit == 100 else 40))
+    # Only money that reaches the balance is charged a fee.
+    fee = 0 if gross <= 0 or not affects else -(gross * 29 // 1000 + (30 if unit == 100 else 40))
     tid = "".join(rnd.choice(_ALNUM) for _ in range(17))
     first, last = _NAMES[n % len(_NAMES)]
     info = {
@@ -110,7 +131,7 @@ def _transaction(rnd, n, when, base):
         "transaction_initiation_date": _ts(when),
         "transaction_updated_date": _ts(when + 60 * (n % 90)),
         "transaction_amount": _money(gross, currency),
-        "transaction_status": rnd.choice(_STATUSES),
+        "transaction_status": rnd.choice(_STATUSES) if affects else "P" if event == "T1300" else "S",
         "protection_eligibility": "0%d" % (1 + n % 3),
     }
     if fee:
@@ -145,17 +166,23 @@ def _transaction(rnd, n, when, base):
     return detail
 
 
+# The numbers of the records that do not change the balance start here, so
+# their invoice numbers and names never repeat a balance-affecting record's.
+_NON_BALANCE_FIRST = 500000
+
+
 class Reporting:
     """Two years of transactions, oldest first, ending at the midnight (UTC)
-    before `now`."""
+    before `now`; `affects[i]` says whether rows[i] changes the balance."""
 
     def __init__(self, base, now=None):
         self.base = base
         self.now = time.time() if now is None else now
         end = int(self.now) // 86400 * 86400
         rnd = random.Random(19)
+        other = random.Random(23)  # its own stream: the balance records stay as they were
         rows = []
-        n = 0
+        n, m = 0, _NON_BALANCE_FIRST
         for day in range(DAYS_OF_DATA):
             day_start = end - (DAYS_OF_DATA - day) * 86400
             month = datetime.fromtimestamp(day_start, timezone.utc).month
@@ -163,11 +190,20 @@ class Reporting:
             times = sorted(rnd.randint(0, 86399) for _ in range(count))
             if day % 10 == 0:
                 times[0] = 0        # some transactions fall on the very first second of a day
+            day_rows = []
             for t in times:
-                rows.append((day_start + t, _transaction(rnd, n, day_start + t, base)))
+                day_rows.append((day_start + t, _transaction(rnd, n, day_start + t)))
                 n += 1
+            for t in sorted(other.randint(0, 86399) for _ in range(other.randint(0, 3))):
+                day_rows.append((day_start + t, _transaction(other, m, day_start + t,
+                                                             _NON_BALANCE_EVENTS)))
+                m += 1
+            day_rows.sort(key=lambda r: r[0])    # stable: the balance record first on a tie
+            rows += day_rows
         self.times = [t for t, _ in rows]
         self.rows = [r for _, r in rows]
+        self.affects = [affects_balance(r["transaction_info"]["transaction_event_code"])
+                        for r in self.rows]
 
 
 def _parse_time(text):
@@ -251,6 +287,10 @@ def search(reporting, q, now=None):
     if page < 1:
         return _invalid("page", page_text, "INVALID_PARAMETER_VALUE",
                         "The value of a field is invalid.")
+    only_balance = q.get("balance_affecting_records_only", "Y")
+    if only_balance not in ("Y", "N"):
+        return _invalid("balance_affecting_records_only", only_balance, "INVALID_PARAMETER_VALUE",
+                        "The value of a field is invalid.")
     amount = None
     if "transaction_amount" in q:
         amount = _amount_range(q["transaction_amount"])
@@ -261,7 +301,10 @@ def search(reporting, q, now=None):
     lo = bisect.bisect_left(reporting.times, start)
     hi = bisect.bisect_right(reporting.times, end)
     rows = []
-    for detail in reporting.rows[lo:hi]:
+    for i in range(lo, hi):
+        if only_balance == "Y" and not reporting.affects[i]:
+            continue
+        detail = reporting.rows[i]
         info = detail["transaction_info"]
         if "transaction_id" in q and info["transaction_id"] != q["transaction_id"]:
             continue
@@ -292,15 +335,18 @@ def search(reporting, q, now=None):
     return Reply(200, json.dumps(body))
 
 
-def dump(reporting, start, end):
+def dump(reporting, start, end, balance_affecting_only=False):
     """Every transaction from `start` to `end` (inclusive Unix times), oldest
     first, as [time, transaction id, event code, currency, amount, cart
     items]: what a client paging every window must read, and what its sums
-    must come to."""
+    must come to. With `balance_affecting_only`, the records that change the
+    balance only (what the search answers by default)."""
     lo = bisect.bisect_left(reporting.times, start)
     hi = bisect.bisect_right(reporting.times, end)
     out = []
     for i in range(lo, hi):
+        if balance_affecting_only and not reporting.affects[i]:
+            continue
         d = reporting.rows[i]
         info = d["transaction_info"]
         out.append([reporting.times[i], info["transaction_id"], info["transaction_event_code"],

@@ -344,7 +344,8 @@ def balances():
          "available_balance": money(120.5, "EUR"), "withheld_balance": money(0, "EUR")},
         {"currency": "CAD", "primary": False, "total_balance": money(10, "CAD"),
          "available_balance": money(10, "CAD")}],
-        "account_id": "7KNGBPH2U58GQ", "as_of_time": "2024-05-01T08:00:00Z",
+        # Not asked for a time, PayPal serves its last refresh.
+        "account_id": "7KNGBPH2U58GQ", "as_of_time": "2024-05-01T05:59:00Z",
         "last_refresh_time": "2024-05-01T07:59:00+02:00"}
 
 

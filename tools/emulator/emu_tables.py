@@ -267,14 +267,18 @@ def _subscription_transactions(tables, q, sid):
 
 
 def _balances(tables, q):
+    """The balances at ?as_of_time= (the last refresh when not asked). As
+    PayPal may, a time after the last refresh is answered with the balances
+    of that refresh and its time as the reply's as_of_time."""
     body = dict(tables.rows["balances"])
     if "currency_code" in q:
         body["balances"] = [b for b in body["balances"] if b["currency"] == q["currency_code"]]
-    if "as_of_time" in q:
-        v, err = _time_param(q, "as_of_time")
-        if err:
-            return err
-        body["as_of_time"] = q["as_of_time"]
+    asked, err = _time_param(q, "as_of_time")
+    if err:
+        return err
+    if asked is not None:
+        refreshed = _when(body["last_refresh_time"])
+        body["as_of_time"] = body["last_refresh_time"] if asked > refreshed else q["as_of_time"]
     return _json(200, body)
 
 

@@ -16,7 +16,8 @@ then serves on 127.0.0.1 until killed (or until standard input closes, with
   GET /_emulator/control?empty_post=1|0                    successful POSTs answer 201 without a body
   GET /_emulator/created                                    [collection, id] of objects POSTed
   GET /_emulator/requests                                   the request log as JSON
-  GET /_emulator/transactions?start=T&end=T                 generated transactions (Unix times)
+  GET /_emulator/transactions?start=T&end=T                 generated transactions (Unix times),
+      &balance_affecting_records_only=Y                     every record, or the balance-affecting ones
 Faults: 429 (Retry-After from ?retry_after=S, default 2), 429_no_retry_after, any
 other status of 400 to 599 (an error reply with it), reset, truncated_chunked, bad_gzip,
 malformed_json, slow, close, drop, huge_length, trickle (the reply one byte every
@@ -169,15 +170,17 @@ def handle_requests(state):
 def handle_transactions(state, req):
     """Every generated transaction from ?start= to ?end= (Unix times,
     inclusive), oldest first, as [time, id, event code, currency, amount,
-    cart items], and the time the data were made for."""
+    cart items], and the time the data were made for; with
+    ?balance_affecting_records_only=Y only those that change the balance."""
     q = {k: v[-1] for k, v in urllib.parse.parse_qs(req.query).items()}
     reporting = state.tables.reporting
     try:
         start, end = int(q.get("start", "0")), int(q.get("end", str(1 << 40)))
     except ValueError:
         return _json(400, {"error": "start and end are Unix times"})
+    only = q.get("balance_affecting_records_only", "N") == "Y"
     return _json(200, {"now": reporting.now,
-                       "transactions": emu_reporting.dump(reporting, start, end)})
+                       "transactions": emu_reporting.dump(reporting, start, end, only)})
 
 
 def handle_token(state, req):

@@ -108,12 +108,28 @@ def main():
                        headers=bearer)
         check(r.status == 200 and page["page"] == 2 and len(page["transaction_details"]) == 7 and
               page["total_pages"] == (page["total_items"] + 6) // 7, "transaction pages")
-        r, dump = call("GET", "/_emulator/transactions?start=%d&end=%d" % (day, day + 31 * 86400))
-        check(len(dump["transactions"]) == page["total_items"], "the search reads every day")
+        r, dump = call("GET", "/_emulator/transactions?start=%d&end=%d&balance_affecting_records_only=Y"
+                       % (day, day + 31 * 86400))
+        check(len(dump["transactions"]) == page["total_items"],
+              "the search reads every day, by default the balance-affecting records")
+        r, every = call("GET", "/_emulator/transactions?start=%d&end=%d" % (day, day + 31 * 86400))
+        r, page = call("GET", search % (stamp(day), stamp(day + 31 * 86400)) +
+                       "&balance_affecting_records_only=N&page_size=1", headers=bearer)
+        check(page["total_items"] == len(every["transactions"]) > len(dump["transactions"]),
+              "balance_affecting_records_only=N: every record")
+        r, err = call("GET", search % (stamp(day), stamp(day + 86400)) + "&balance_affecting_records_only=y",
+                      headers=bearer)
+        check(r.status == 400 and err["details"][0]["field"] == "balance_affecting_records_only",
+              "balance_affecting_records_only takes Y or N")
         first = dump["transactions"][0]
         r, one = call("GET", search % (stamp(first[0]), stamp(first[0])), headers=bearer)
         check([d["transaction_info"]["transaction_id"] for d in one["transaction_details"]][:1] ==
               [first[1]], "a transaction on both bounds")
+        r, bal = call("GET", "/v1/reporting/balances?as_of_time=2030-01-01T00:00:00Z", headers=bearer)
+        check(r.status == 200 and bal["as_of_time"] == bal["last_refresh_time"] and len(bal["balances"]) == 3,
+              "balances after the last refresh are the refresh's")
+        r, bal = call("GET", "/v1/reporting/balances?as_of_time=2024-01-01T00:00:00Z", headers=bearer)
+        check(bal["as_of_time"] == "2024-01-01T00:00:00Z", "balances at an earlier time are for that time")
         r, page = call("GET", "/v1/catalogs/products?page_size=20&page=2&total_required=true",
                        headers=bearer)
         check(r.status == 200 and len(page["products"]) == 5 and page["total_items"] == 25 and
