@@ -9,8 +9,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
-#include <limits>
 
 #include "sqi/catalog.h"
 #include "sqi/datetime_text.h"
