@@ -251,7 +251,33 @@ def write_docs(tables):
                 paging += f' over the last {t["history_years"]} years'
         w.append(f'| {i} | `{t["name"]}` | `{t["endpoint"]}` | {key} | {"; ".join(filters) or "—"} | {rows} | '
                  f'{paging} | {", ".join(changes) or "—"} |')
+    w += [''] + VALUES_TEXT
     return '\n'.join(w) + '\n'
+
+
+# How reply values become column values (sqi/value_rules.cpp); fixed text.
+VALUES_TEXT = [
+    '## Column values', '',
+    'Each column reads the JSON member its path names. It is NULL only when the member is absent or JSON',
+    '`null`, and for an array column when the array is empty; any other value becomes the column\'s value',
+    'as below, or the fetch fails with an error naming the table, the column and the value as PayPal',
+    'sent it: 22018 for a value of the wrong kind or a text that is no number, 22007 for a text that is',
+    'no date or time, 22003 for a number outside the column\'s type.', '',
+    '| Column type | JSON value | Value |',
+    '|---|---|---|',
+    '| TIMESTAMP | RFC 3339 text (`2025-06-28T10:11:12.345-07:00`) | the same instant in UTC, '
+    'fraction of a second kept to the nanosecond; a text without offset is read as written |',
+    '| TIMESTAMP | date-only text (`2025-06-28`, PayPal\'s `date_no_time`) | midnight of that day |',
+    '| NUMERIC | number, or a number in a string (`"10.00"`) | exactly that decimal, rounded to the '
+    'column\'s places |',
+    '| INTEGER, TINYINT | number, or a number in a string | the integer, a fraction cut toward zero |',
+    '| TINYINT (boolean), INTEGER, NUMERIC | `true`, `false` | 1, 0 |',
+    '| NVARCHAR, LONGNVARCHAR | string | the text as sent |',
+    '| NVARCHAR, LONGNVARCHAR | number | its shortest exact decimal (`0.1`, `12.5`) |',
+    '| NVARCHAR, LONGNVARCHAR | `true`, `false` | `True`, `False` |',
+    '| NVARCHAR, LONGNVARCHAR | object, array | its JSON text with sorted keys '
+    '(`{"given_name": "Ann", "surname": "Lee"}`) |',
+]
 
 
 def main():

@@ -7,23 +7,22 @@
 // or the same column of a later row starts at the beginning again, and so
 // does reading a column again after its value was delivered whole.
 //
-// Values are checked against their column: an integer outside the column's
-// type, a number beyond 64 bits, an impossible date or time is an error
-// naming the column and the value (22003, 22007), never a wrapped number.
+// Every conversion follows the rules of value_rules.h. A value that cannot
+// become its column's value is an error naming the table, the column and
+// the value (22018, 22007, 22003), never a NULL, zero or wrapped number:
+// NULL is an absent member, JSON null or an empty array read as text.
 //
 // Exports: SQIGetData.
 #include <sqlext.h>
 
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <limits>
 #include <string>
 
+#include "sqi/json_writer.h"
 #include "sqi/scan.h"
-#include "support/calendar.h"
+#include "sqi/value_rules.h"
 
 namespace {
 
@@ -57,51 +56,45 @@ int deliver_text(PaypalIterator *it, const char *text, size_t size, char *buffer
     return DAL_OK;
 }
 
-// The decimal number a text starts with, up to its first non-digit.
-int atoi_prefix(const char *s) {
-    int n = 0;
-    for (int i = 0; i < 6 && s[i] >= '0' && s[i] <= '9'; ++i) n = n * 10 + (s[i] - '0');
-    return n;
-}
-
-enum class Reading { kValue, kNull, kOutOfRange };
-
-// The integer of a JSON number or boolean; a real is taken when it fits 64
-// bits (truncated toward zero), else it is out of range.
-Reading integer_of(const json_t *v, int64_t *out) {
-    if (json_is_integer(v)) {
-        *out = json_integer_value(v);
-    } else if (json_is_real(v)) {
-        double d = json_real_value(v);
-        if (!(d >= -9223372036854775808.0 && d < 9223372036854775808.0)) return Reading::kOutOfRange;
-        *out = static_cast<int64_t>(d);
-    } else if (json_is_true(v)) {
-        *out = 1;
-    } else if (json_is_false(v)) {
-        *out = 0;
-    } else {
-        return Reading::kNull;
-    }
-    return Reading::kValue;
-}
-
-// Range of the column's SQL type for 32-bit reads.
-void int_range(int sql_type, int64_t *low, int64_t *high) {
+// The name of a column's SQL type in messages.
+const char *type_name(int sql_type) {
     switch (sql_type) {
-        case SQL_TINYINT: *low = -128; *high = 255; break;  // signed or unsigned bytes
-        case SQL_SMALLINT: *low = -32768; *high = 65535; break;
-        default: *low = INT32_MIN; *high = INT32_MAX; break;
+        case SQL_NUMERIC: return "NUMERIC";
+        case SQL_INTEGER: return "INTEGER";
+        case SQL_TINYINT: return "TINYINT";
+        case SQL_SMALLINT: return "SMALLINT";
+        case SQL_BIGINT: return "BIGINT";
+        case SQL_DOUBLE: return "DOUBLE";
+        case SQL_BIT: return "BIT";
+        case SQL_DATE: case SQL_TYPE_DATE: return "DATE";
+        case SQL_TIME: case SQL_TYPE_TIME: return "TIME";
+        case SQL_TIMESTAMP: case SQL_TYPE_TIMESTAMP: return "TIMESTAMP";
+        case SQL_LONGVARCHAR: return "LONGNVARCHAR";
+        default: return "NVARCHAR";
     }
 }
 
-int post_bad_value(PaypalIterator *it, int column, const json_t *v, const char *sqlstate, const char *what) {
+const char *kind_name(const json_t *v) {
+    switch (json_typeof(v)) {
+        case JSON_STRING: return "string";
+        case JSON_INTEGER: case JSON_REAL: return "number";
+        case JSON_OBJECT: return "object";
+        case JSON_ARRAY: return "array";
+        default: return "boolean";
+    }
+}
+
+// A value that cannot become its column's value: the SQLSTATE of the
+// outcome, naming the table, the column and the value as the reply wrote it
+// (cut after 64 characters).
+int post_bad_value(PaypalIterator *it, const PaypalColumn *c, const json_t *v, ValueOutcome outcome) {
     std::string text;
-    const char *shown = json_text(v, text) ? text.c_str() : "?";
-    const PaypalColumn *c = it->table ? &it->table->columns[column - 1] : nullptr;
-    char message[256];
-    snprintf(message, sizeof message, "%s in column %s: %.64s%s", what, c ? c->name : "?", shown,
+    const char *shown = append_json_text(v, text) ? text.c_str() : "?";
+    char message[512];
+    snprintf(message, sizeof message, "%s: %s.%s (%s) cannot hold the JSON %s %.64s%s", value_outcome_text(outcome),
+             it->table->name, c->name, type_name(c->sql_type), kind_name(v), shown,
              text.size() > 64 ? "..." : "");
-    scan_post_state(it, sqlstate, message);
+    scan_post_state(it, value_outcome_sqlstate(outcome), message);
     return DAL_ERROR;
 }
 
@@ -117,92 +110,30 @@ int SQIGetData(void *handle, int column, int c_type, void *buffer, SQLLEN capaci
         it->piece_text_ready = 0;
     }
     json_t *v = scan_column_value(it, column - 1);
-    if (!v) return set_null(length);
-    switch (c_type) {
-        case SQL_C_CHAR: {
-            if (json_is_string(v))
-                return deliver_text(it, json_string_value(v), json_string_length(v), static_cast<char *>(buffer),
-                                    capacity, length);
-            // Objects and arrays are written as text once; every later piece
-            // of the same row and column comes from that text.
-            if (!it->piece_text_ready) {
-                if (!json_text(v, it->piece_text)) return set_null(length);
-                it->piece_text_ready = 1;
-            }
-            return deliver_text(it, it->piece_text.data(), it->piece_text.size(), static_cast<char *>(buffer),
-                                capacity, length);
-        }
-        case SQL_C_LONG:
-        case SQL_C_SLONG: {
-            int64_t n = 0, low = 0, high = 0;
-            Reading r = integer_of(v, &n);
-            if (r == Reading::kNull) return set_null(length);
-            int_range(it->table->columns[column - 1].sql_type, &low, &high);
-            if (r == Reading::kOutOfRange || n < low || n > high)
-                return post_bad_value(it, column, v, "22003", "Numeric value out of range");
-            int32_t out = static_cast<int32_t>(n);
-            if (buffer) memcpy(buffer, &out, sizeof out);
-            if (length) *length = sizeof out;
-            return DAL_OK;
-        }
-        case SQL_C_SBIGINT: {
-            int64_t n = 0;
-            Reading r = integer_of(v, &n);
-            if (r == Reading::kNull) return set_null(length);
-            if (r == Reading::kOutOfRange) return post_bad_value(it, column, v, "22003", "Numeric value out of range");
-            if (buffer) memcpy(buffer, &n, sizeof n);
-            if (length) *length = sizeof n;
-            return DAL_OK;
-        }
-        case SQL_C_DOUBLE: {
-            double d;
-            if (json_is_real(v)) d = json_real_value(v);
-            else if (json_is_integer(v)) d = static_cast<double>(json_integer_value(v));
-            else if (json_is_string(v) && json_string_length(v) > 0) d = strtod(json_string_value(v), nullptr);
-            else return set_null(length);
-            if (!std::isfinite(d)) return post_bad_value(it, column, v, "22003", "Numeric value out of range");
-            if (buffer) memcpy(buffer, &d, sizeof d);
-            if (length) *length = sizeof d;
-            return DAL_OK;
-        }
-        case SQL_C_DATE:
-        case SQL_C_TYPE_DATE: {
-            if (!json_is_string(v) || json_string_length(v) < 10) return set_null(length);
-            const char *s = json_string_value(v);
-            DATE_STRUCT d{static_cast<SQLSMALLINT>(atoi_prefix(s)), static_cast<SQLUSMALLINT>(atoi_prefix(s + 5)),
-                          static_cast<SQLUSMALLINT>(atoi_prefix(s + 8))};
-            if (!valid_date(d.year, d.month, d.day))
-                return post_bad_value(it, column, v, "22007", "Invalid datetime format");
-            if (buffer) memcpy(buffer, &d, sizeof d);
-            if (length) *length = sizeof d;
-            return DAL_OK;
-        }
-        case SQL_C_TIME:
-        case SQL_C_TYPE_TIME: {
-            if (!json_is_string(v) || json_string_length(v) < 8) return set_null(length);
-            const char *s = json_string_value(v);
-            TIME_STRUCT t{static_cast<SQLUSMALLINT>(atoi_prefix(s)), static_cast<SQLUSMALLINT>(atoi_prefix(s + 3)),
-                          static_cast<SQLUSMALLINT>(atoi_prefix(s + 6))};
-            if (!valid_time(t.hour, t.minute, t.second))
-                return post_bad_value(it, column, v, "22007", "Invalid datetime format");
-            if (buffer) memcpy(buffer, &t, sizeof t);
-            if (length) *length = sizeof t;
-            return DAL_OK;
-        }
-        case SQL_C_TIMESTAMP:
-        case SQL_C_TYPE_TIMESTAMP: {
-            TIMESTAMP_STRUCT t{};
-            if (!json_is_string(v) || !read_timestamp(json_string_value(v), json_string_length(v), &t))
-                return set_null(length);
-            if (!valid_timestamp(&t)) return post_bad_value(it, column, v, "22007", "Invalid datetime format");
-            if (buffer) memcpy(buffer, &t, sizeof t);
-            if (length) *length = sizeof t;
-            return DAL_OK;
-        }
-        default:
-            // A buffer type rows are never read as: an error, so the caller
-            // never takes an unwritten buffer for a value.
-            paypal_post(it->env, "07006", "restricted data type attribute violation");
-            return DAL_ERROR;
+    if (!v || json_is_null(v)) return set_null(length);
+    const PaypalColumn *c = &it->table->columns[column - 1];
+    ValueTarget target;
+    if (!value_target(c_type, c->sql_type, &target)) {
+        // A buffer type rows are never read as: an error, so the caller
+        // never takes an unwritten buffer for a value.
+        paypal_post(it->env, "07006", "restricted data type attribute violation");
+        return DAL_ERROR;
     }
+    auto *out = static_cast<char *>(buffer);
+    const bool text = target == ValueTarget::kText || target == ValueTarget::kNumberText;
+    // A text built for the value (a number, an object's JSON) is built once;
+    // every later piece of the same row and column comes from it.
+    if (text && it->piece_text_ready)
+        return deliver_text(it, it->piece_text.data(), it->piece_text.size(), out, capacity, length);
+    ConvertedValue value;
+    ValueOutcome outcome = convert_json_value(v, target, c, it->piece_text, &value);
+    if (outcome == ValueOutcome::kNull) return set_null(length);
+    if (outcome != ValueOutcome::kValue) return post_bad_value(it, c, v, outcome);
+    if (text) {
+        if (value.text.data() == it->piece_text.data()) it->piece_text_ready = 1;
+        return deliver_text(it, value.text.data(), value.text.size(), out, capacity, length);
+    }
+    if (buffer) memcpy(buffer, &value.fixed, static_cast<size_t>(value.fixed_size));
+    if (length) *length = value.fixed_size;
+    return DAL_OK;
 }

@@ -15,8 +15,7 @@
 // Exports: FilterSlot, kFilterSlotCount, kMaxScanPages, restriction_value_text,
 // adjust_strict_bound, KeyFromRestrictions, ApplyFilters, ExtractRows,
 // FetchNextPage, scan_exchange, scan_read_page, scan_post, scan_post_state, scan_release, scan_column_value,
-// scan_child_array, json_text, read_timestamp, SQIStartQuery, SQINextRow,
-// SQIGetData.
+// scan_child_array, SQIStartQuery, SQINextRow, SQIGetData.
 #pragma once
 
 #include <jansson.h>
@@ -107,16 +106,6 @@ int ExtractRows(PaypalIterator *it, const PaypalTable *table, int keyed);
 /// a remembered filter value, the root, the child element or the row
 /// followed along the column's path. Borrowed; null when missing.
 [[nodiscard]] json_t *scan_column_value(const PaypalIterator *it, int index);
-
-/// The character form of a JSON value (objects and arrays as sorted JSON
-/// text, strings as they are, "True"/"False", numbers in decimal). False for
-/// NULL (null, missing, an empty array).
-[[nodiscard]] bool json_text(const json_t *value, std::string &out);
-
-/// Reads "YYYY-MM-DDTHH:MM:SS[.fff](Z|±HH:MM)" into `out`, converting a
-/// numeric offset to UTC (the time zone "Z" texts are in). False when the
-/// text is shorter than 17 characters.
-[[nodiscard]] bool read_timestamp(const char *text, size_t length, TIMESTAMP_STRUCT *out);
 
 int SQIStartQuery(void *it, TableInfo *info, const ListNode *select_list, const ListNode *row_list, int count,
                   Restriction **restrictions);

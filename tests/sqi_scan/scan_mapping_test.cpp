@@ -10,20 +10,44 @@
 
 namespace {
 
-// An iterator positioned on a hand-made row of CapturenDetails, whose
-// column Status reads the member "status".
+// The SQLSTATE and message of the last diagnostic a FakeRow's reads posted.
+std::string g_state, g_message;
+
+int record_post(DalRecord *, int code, DalServiceRequest *r) {
+    if (code == DAL_SERVICE_POST_ERROR) {
+        g_state = r->sqlstate ? r->sqlstate : "";
+        g_message = r->message ? r->message : "";
+    }
+    return DAL_OK;
+}
+
+// An iterator positioned on a hand-made row of `table` (CapturenDetails by
+// default), whose diagnostics are recorded. With `column`, the row holds
+// `value` at that column's JSON path; otherwise `value` is the row.
 struct FakeRow {
+    PaypalEnv env{};
     PaypalIterator it{};
-    explicit FakeRow(const char *json) {
+    int column = 0;  // 1-based
+    explicit FakeRow(const char *json) : FakeRow("CapturenDetails", nullptr, json) {}
+    FakeRow(const char *table, const char *column_name, const char *value) {
+        env.link.callback = record_post;
+        it.env = &env;
         it.mode = kQueryRows;
-        it.table = paypal_find_table("CapturenDetails");
-        it.root = json_loads(json, JSON_DECODE_ANY, nullptr);
+        it.table = paypal_find_table(table);
+        column = paypal_find_column(it.table, column_name ? column_name : "Status") + 1;
+        std::string json = value;
+        if (column_name) {
+            const PaypalColumn &c = it.table->columns[column - 1];
+            for (int m = c.path_depth - 1; m >= 0; --m)
+                json = std::string("{\"") + c.path_members[m] + "\": " + json + "}";
+        }
+        it.root = json_loads(json.c_str(), JSON_DECODE_ANY, nullptr);
         it.row = it.root;
         it.piece_column = -1;
         it.row_serial = 1;
     }
     ~FakeRow() { scan_release(&it); }
-    int status() const { return paypal_find_column(it.table, "Status") + 1; }
+    int status() const { return column; }
 };
 
 std::string read_char(FakeRow &r, SQLLEN capacity, int *rc) {
@@ -33,143 +57,230 @@ std::string read_char(FakeRow &r, SQLLEN capacity, int *rc) {
     return len == SQL_NULL_DATA ? "<NULL>" : std::string(buf);
 }
 
-TEST(ScanMapping, CharacterForms) {
-    struct Case {
-        const char *json, *text;
-    } cases[] = {
-        {R"({"status": "OPEN"})", "OPEN"},
-        {R"({"status": true})", "True"},
-        {R"({"status": false})", "False"},
-        {R"({"status": 42})", "42"},
-        {R"({"status": 9007199254740993})", "9007199254740993"},
-        {R"({"status": 12.5})", "12.500000"},
-        {R"({"status": null})", "<NULL>"},
-        {R"({"other": 1})", "<NULL>"},
-        {R"({"status": []})", "<NULL>"},
-        {R"({"status": [1, "a"]})", "[1, \"a\"]"},
-        {R"({"status": {"b": 1, "a": [true, {}]}})", "{\"a\": [true, {}], \"b\": 1}"},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.json);
-        FakeRow r(c.json);
-        int rc;
-        EXPECT_EQ(read_char(r, 256, &rc), c.text);
-        EXPECT_EQ(rc, DAL_OK);
-    }
-}
-
-TEST(ScanMapping, NumericForms) {
-    struct Case {
-        const char *json;
-        int c_type;
-        double expected;  // NaN-free; -999 means NULL
-    } cases[] = {
-        {R"({"status": 7})", SQL_C_LONG, 7},       {R"({"status": 7.9})", SQL_C_LONG, 7},
-        {R"({"status": true})", SQL_C_LONG, 1},    {R"({"status": false})", SQL_C_LONG, 0},
-        {R"({"status": "7"})", SQL_C_LONG, -999},  {R"({"status": 5000000000})", SQL_C_SBIGINT, 5e9},
-        {R"({"status": -2.5})", SQL_C_SBIGINT, -2}, {R"({"status": null})", SQL_C_SBIGINT, -999},
-        {R"({"status": 2.25})", SQL_C_DOUBLE, 2.25}, {R"({"status": 3})", SQL_C_DOUBLE, 3},
-        {R"({"status": "10.50 USD"})", SQL_C_DOUBLE, 10.5}, {R"({"status": "abc"})", SQL_C_DOUBLE, 0},
-        {R"({"status": ""})", SQL_C_DOUBLE, -999},  {R"({"status": {}})", SQL_C_DOUBLE, -999},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.json);
-        FakeRow r(c.json);
-        unsigned char buf[16] = {};
-        SQLLEN len = 0;
-        ASSERT_EQ(SQIGetData(&r.it, r.status(), c.c_type, buf, sizeof buf, &len), DAL_OK);
-        if (c.expected == -999) {
-            EXPECT_EQ(len, SQL_NULL_DATA);
-            continue;
-        }
-        double got = 0;
-        if (c.c_type == SQL_C_LONG) {
-            int32_t v;
-            memcpy(&v, buf, 4);
-            got = v;
-            EXPECT_EQ(len, 4);
-        } else if (c.c_type == SQL_C_SBIGINT) {
-            int64_t v;
-            memcpy(&v, buf, 8);
-            got = static_cast<double>(v);
-            EXPECT_EQ(len, 8);
-        } else {
-            memcpy(&got, buf, 8);
-            EXPECT_EQ(len, 8);
-        }
-        EXPECT_EQ(got, c.expected);
-    }
-}
-
-// A value the column's type cannot hold is a read error (22003 / 22007
-// posted), never a wrapped number or an impossible date.
-TEST(ScanMapping, ValuesOutsideTheirTypeAreErrors) {
-    struct Case {
-        const char *json;
-        int c_type;
-    } cases[] = {
-        {R"({"status": 5000000000})", SQL_C_LONG},        {R"({"status": -2147483649})", SQL_C_LONG},
-        {R"({"status": 1e30})", SQL_C_SBIGINT},           {R"({"status": 3e10})", SQL_C_LONG},
-        {R"({"status": "1e999"})", SQL_C_DOUBLE},         {R"({"status": "2023-02-30T00:00:00Z"})", SQL_C_TYPE_TIMESTAMP},
-        {R"({"status": "2023-13-05"})", SQL_C_TYPE_DATE}, {R"({"status": "25:00:00"})", SQL_C_TYPE_TIME},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.json);
-        FakeRow r(c.json);
-        unsigned char buf[32] = {};
-        SQLLEN len = 0;
-        EXPECT_EQ(SQIGetData(&r.it, r.status(), c.c_type, buf, sizeof buf, &len), DAL_ERROR);
-    }
-    FakeRow edge(R"({"status": 2147483647})");
-    int32_t v = 0;
+// One read of a FakeRow's column as `c_type`, written as text: the value
+// ("YYYY-MM-DD HH:MM:SS.fffffffff" for timestamps), "<NULL>", or "!" and
+// the SQLSTATE of the error.
+std::string read_as(FakeRow &r, int c_type) {
+    g_state.clear();
+    union {
+        char text[512];
+        int32_t i32;
+        int64_t i64;
+        double d;
+        DATE_STRUCT date;
+        TIME_STRUCT time;
+        TIMESTAMP_STRUCT ts;
+    } buf{};
     SQLLEN len = 0;
-    ASSERT_EQ(SQIGetData(&edge.it, edge.status(), SQL_C_LONG, &v, sizeof v, &len), DAL_OK);
-    EXPECT_EQ(v, 2147483647);
+    int rc = SQIGetData(&r.it, r.column, c_type, &buf, sizeof buf, &len);
+    if (rc == DAL_ERROR) return "!" + g_state;
+    if (rc != DAL_OK) return "rc " + std::to_string(rc);
+    if (len == SQL_NULL_DATA) return "<NULL>";
+    char out[64];
+    switch (c_type) {
+        case SQL_C_CHAR: return std::string(buf.text, static_cast<size_t>(len));
+        case SQL_C_LONG: return std::to_string(buf.i32);
+        case SQL_C_SBIGINT: return std::to_string(buf.i64);
+        case SQL_C_DOUBLE: snprintf(out, sizeof out, "%.17g", buf.d); return out;
+        case SQL_C_TYPE_DATE:
+            snprintf(out, sizeof out, "%04d-%02d-%02d", buf.date.year, buf.date.month, buf.date.day);
+            return out;
+        case SQL_C_TYPE_TIME:
+            snprintf(out, sizeof out, "%02d:%02d:%02d", buf.time.hour, buf.time.minute, buf.time.second);
+            return out;
+        default:
+            snprintf(out, sizeof out, "%04d-%02d-%02d %02d:%02d:%02d.%09u", buf.ts.year, buf.ts.month, buf.ts.day,
+                     buf.ts.hour, buf.ts.minute, buf.ts.second, static_cast<unsigned>(buf.ts.fraction));
+            return out;
+    }
 }
 
-TEST(ScanMapping, DatesTimesAndTimestamps) {
+// Every JSON kind into every buffer type the engine reads, on columns of
+// each catalogue type: the value, NULL (only null, a missing member or an
+// empty array as text) or the error's SQLSTATE.
+TEST(ScanMapping, JsonKindsIntoBufferTypes) {
+    constexpr const char *kText = "CapturenDetails.Status";              // NVARCHAR(30)
+    constexpr const char *kAmount = "CapturenDetails.AmountValue";       // NUMERIC(19,6), read as text
+    constexpr const char *kBoolean = "CapturenDetails.FinalCapture";     // TINYINT
+    constexpr const char *kArray = "CapturenDetails.PlatformFees";       // LONGNVARCHAR array
+    constexpr const char *kTime = "AuthorizationDetails.ExpirationTime";  // TIMESTAMP
+    constexpr const char *kCount = "Subscriptions.BillingInfoOutstandingValueFailedPaymentsCount";  // INTEGER
+    constexpr int kChar = SQL_C_CHAR, kLong = SQL_C_LONG, kBig = SQL_C_SBIGINT, kDouble = SQL_C_DOUBLE;
+    constexpr int kDate = SQL_C_TYPE_DATE, kTimeOfDay = SQL_C_TYPE_TIME, kStamp = SQL_C_TYPE_TIMESTAMP;
     struct Case {
-        const char *value;
-        int y, mo, d, h, mi, s;  // y = 0: NULL
+        const char *column, *json;
+        int c_type;
+        const char *expected;
     } cases[] = {
-        {"2023-04-05T06:07:08Z", 2023, 4, 5, 6, 7, 8},
-        {"2023-04-05T06:07:08.123Z", 2023, 4, 5, 6, 7, 8},
-        {"2023-04-05T23:30:00-07:00", 2023, 4, 6, 6, 30, 0},
-        {"2023-03-01T02:00:00+05:30", 2023, 2, 28, 20, 30, 0},
-        {"2024-12-31T20:00:00.000-05:00", 2025, 1, 1, 1, 0, 0},
-        {"2023-04-05T06:07:08+00:00", 2023, 4, 5, 6, 7, 8},
-        {"2023-04-05T23:30:00-0700", 2023, 4, 6, 6, 30, 0},
-        {"2023-03-01T02:00:00+0530", 2023, 2, 28, 20, 30, 0},
-        {"2014-07-11T04:03:52+0000", 2014, 7, 11, 4, 3, 52},
-        {"2023-04-05", 0, 0, 0, 0, 0, 0},
+        // Text columns take every kind; numbers in their exact shortest decimal.
+        {kText, R"("OPEN")", kChar, "OPEN"},
+        {kText, "true", kChar, "True"},
+        {kText, "false", kChar, "False"},
+        {kText, "42", kChar, "42"},
+        {kText, "9007199254740993", kChar, "9007199254740993"},
+        {kText, "12.5", kChar, "12.5"},
+        {kText, "0.1", kChar, "0.1"},
+        {kText, "1e-7", kChar, "0.0000001"},
+        {kText, "null", kChar, "<NULL>"},
+        {kText, "[]", kChar, "<NULL>"},
+        {kText, R"([1, "a"])", kChar, "[1, \"a\"]"},
+        {kText, R"({"b": 1, "a": [true, {}]})", kChar, "{\"a\": [true, {}], \"b\": 1}"},
+        {kText, R"({"given_name": "Ann"})", kChar, "{\"given_name\": \"Ann\"}"},
+        {kArray, "[]", kChar, "<NULL>"},
+        {kArray, R"([{"x": "1.00"}])", kChar, "[{\"x\": \"1.00\"}]"},
+        {kBoolean, "true", kChar, "True"},
+        // NUMERIC columns are read as text the engine parses: only numbers,
+        // within NUMERIC(19,6).
+        {kAmount, R"("10.00")", kChar, "10.00"},
+        {kAmount, R"("-3.5")", kChar, "-3.5"},
+        {kAmount, R"("1E+2")", kChar, "1E+2"},
+        {kAmount, "12.25", kChar, "12.25"},
+        {kAmount, "0.1", kChar, "0.1"},
+        {kAmount, "1e-7", kChar, "0.0000001"},
+        {kAmount, "7", kChar, "7"},
+        {kAmount, "true", kChar, "1"},
+        {kAmount, "false", kChar, "0"},
+        {kAmount, "1234567890123", kChar, "1234567890123"},
+        {kAmount, R"("12345678901234")", kChar, "!22003"},
+        {kAmount, "1e20", kChar, "!22003"},
+        {kAmount, R"("10.50 USD")", kChar, "!22018"},
+        {kAmount, R"("")", kChar, "!22018"},
+        {kAmount, R"(" 1")", kChar, "!22018"},
+        {kAmount, R"("abc")", kChar, "!22018"},
+        {kAmount, "{}", kChar, "!22018"},
+        {kAmount, "[1]", kChar, "!22018"},
+        {kAmount, "null", kChar, "<NULL>"},
+        // Integers: JSON numbers, numeric strings and booleans; reals and
+        // fractions truncated toward zero; the column's range checked.
+        {kCount, "7", kLong, "7"},
+        {kCount, "7.9", kLong, "7"},
+        {kCount, "-7.9", kLong, "-7"},
+        {kCount, "true", kLong, "1"},
+        {kCount, "false", kLong, "0"},
+        {kCount, R"("7")", kLong, "7"},
+        {kCount, R"("+7")", kLong, "7"},
+        {kCount, R"("-12")", kLong, "-12"},
+        {kCount, R"("7.9")", kLong, "7"},
+        {kCount, R"("1e3")", kLong, "1000"},
+        {kCount, "2147483647", kLong, "2147483647"},
+        {kCount, "5000000000", kLong, "!22003"},
+        {kCount, "-2147483649", kLong, "!22003"},
+        {kCount, "3e10", kLong, "!22003"},
+        {kCount, R"("5000000000")", kLong, "!22003"},
+        {kCount, R"("7 items")", kLong, "!22018"},
+        {kCount, R"("")", kLong, "!22018"},
+        {kCount, R"("2023-01-01")", kLong, "!22018"},
+        {kCount, "{}", kLong, "!22018"},
+        {kCount, "[]", kLong, "!22018"},
+        {kCount, "5000000000", kBig, "5000000000"},
+        {kCount, "-2.5", kBig, "-2"},
+        {kCount, R"("9223372036854775807")", kBig, "9223372036854775807"},
+        {kCount, R"("9223372036854775808")", kBig, "!22003"},
+        {kCount, "1e30", kBig, "!22003"},
+        {kCount, "null", kBig, "<NULL>"},
+        {kCount, "1024", kChar, "1024"},
+        {kBoolean, "true", kLong, "1"},
+        {kBoolean, "300", kLong, "!22003"},
+        // Doubles.
+        {kAmount, "2.25", kDouble, "2.25"},
+        {kAmount, "3", kDouble, "3"},
+        {kAmount, "true", kDouble, "1"},
+        {kAmount, R"("10.50")", kDouble, "10.5"},
+        {kAmount, R"("-1.5e3")", kDouble, "-1500"},
+        {kAmount, R"("10.50 USD")", kDouble, "!22018"},
+        {kAmount, R"("abc")", kDouble, "!22018"},
+        {kAmount, R"("")", kDouble, "!22018"},
+        {kAmount, R"("inf")", kDouble, "!22018"},
+        {kAmount, R"("0x10")", kDouble, "!22018"},
+        {kAmount, R"("1e999")", kDouble, "!22003"},
+        {kAmount, "{}", kDouble, "!22018"},
+        // Timestamps: RFC 3339 read exactly (fraction in nanoseconds) and
+        // turned into UTC; a date-only text is midnight.
+        {kTime, R"("2023-04-05T06:07:08Z")", kStamp, "2023-04-05 06:07:08.000000000"},
+        {kTime, R"("2023-04-05T06:07:08.123Z")", kStamp, "2023-04-05 06:07:08.123000000"},
+        {kTime, R"("2023-04-05T06:07:08.123456789999Z")", kStamp, "2023-04-05 06:07:08.123456789"},
+        {kTime, R"("2023-04-05T23:30:00-07:00")", kStamp, "2023-04-06 06:30:00.000000000"},
+        {kTime, R"("2023-03-01T02:00:00+05:30")", kStamp, "2023-02-28 20:30:00.000000000"},
+        {kTime, R"("2024-12-31T20:00:00.5-05:00")", kStamp, "2025-01-01 01:00:00.500000000"},
+        {kTime, R"("2023-04-05T06:07:08+00:00")", kStamp, "2023-04-05 06:07:08.000000000"},
+        {kTime, R"("2023-04-05T23:30:00-0700")", kStamp, "2023-04-06 06:30:00.000000000"},
+        {kTime, R"("2014-07-11T04:03:52+0000")", kStamp, "2014-07-11 04:03:52.000000000"},
+        {kTime, R"("2023-04-05T06:07:08+01")", kStamp, "2023-04-05 05:07:08.000000000"},
+        {kTime, R"("2023-04-05t06:07:08z")", kStamp, "2023-04-05 06:07:08.000000000"},
+        {kTime, R"("2023-04-05 06:07:08")", kStamp, "2023-04-05 06:07:08.000000000"},
+        {kTime, R"("2016-12-31T23:59:60Z")", kStamp, "2016-12-31 23:59:60.000000000"},
+        {kTime, R"("2025-06-28")", kStamp, "2025-06-28 00:00:00.000000000"},
+        {kTime, R"("2024-02-29")", kStamp, "2024-02-29 00:00:00.000000000"},
+        {kTime, R"("2023-02-29")", kStamp, "!22007"},
+        {kTime, R"("2023-02-30T00:00:00Z")", kStamp, "!22007"},
+        {kTime, R"("2023-04-05T06:07")", kStamp, "!22007"},
+        {kTime, R"("2023-04-05T06:07:08.Z")", kStamp, "!22007"},
+        {kTime, R"("2023-04-05T06:07:08Z junk")", kStamp, "!22007"},
+        {kTime, R"("2023-04-05T06:07:08+24:00")", kStamp, "!22007"},
+        {kTime, R"("9999-12-31T23:00:00-02:00")", kStamp, "!22007"},
+        {kTime, R"("2023-4-5")", kStamp, "!22007"},
+        {kTime, R"("06:07:08")", kStamp, "!22007"},
+        {kTime, R"("")", kStamp, "!22007"},
+        {kTime, "1700000000", kStamp, "!22018"},
+        {kTime, "true", kStamp, "!22018"},
+        {kTime, "{}", kStamp, "!22018"},
+        {kTime, "null", kStamp, "<NULL>"},
+        {kTime, R"("2025-06-28")", kChar, "2025-06-28"},
+        // Dates and times of day.
+        {kTime, R"("2025-06-28")", kDate, "2025-06-28"},
+        {kTime, R"("2023-04-05T06:07:08Z")", kDate, "2023-04-05"},
+        {kTime, R"("2023-04-05T23:30:00-07:00")", kDate, "2023-04-06"},
+        {kTime, R"("2023-13-05")", kDate, "!22007"},
+        {kTime, R"("06:07:08")", kDate, "!22007"},
+        {kTime, "20230405", kDate, "!22018"},
+        {kTime, R"("06:07:08")", kTimeOfDay, "06:07:08"},
+        {kTime, R"("06:07:08.25")", kTimeOfDay, "06:07:08"},
+        {kTime, R"("2023-04-05T06:07:08+01:00")", kTimeOfDay, "05:07:08"},
+        {kTime, R"("06:07")", kTimeOfDay, "!22007"},
+        {kTime, R"("25:00:00")", kTimeOfDay, "!22007"},
+        {kTime, R"("2025-06-28")", kTimeOfDay, "!22007"},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.value);
-        std::string json = std::string(R"({"status": ")") + c.value + "\"}";
-        FakeRow r(json.c_str());
-        TIMESTAMP_STRUCT t{};
-        SQLLEN len = 0;
-        ASSERT_EQ(SQIGetData(&r.it, r.status(), SQL_C_TYPE_TIMESTAMP, &t, sizeof t, &len), DAL_OK);
-        if (!c.y) {
-            EXPECT_EQ(len, SQL_NULL_DATA);
-            continue;
-        }
-        EXPECT_EQ(len, 16);
-        EXPECT_EQ(std::vector<int>({t.year, t.month, t.day, t.hour, t.minute, t.second, (int)t.fraction}),
-                  std::vector<int>({c.y, c.mo, c.d, c.h, c.mi, c.s, 0}));
+        std::string where = c.column;
+        std::string table = where.substr(0, where.find('.')), column = where.substr(where.find('.') + 1);
+        SCOPED_TRACE(where + " " + c.json + " as " + std::to_string(c.c_type));
+        FakeRow r(table.c_str(), column.c_str(), c.json);
+        ASSERT_NE(r.it.root, nullptr);
+        EXPECT_EQ(read_as(r, c.c_type), c.expected);
     }
-    FakeRow r(R"({"status": "2023-04-05T06:07:08Z"})");
-    DATE_STRUCT d{};
-    SQLLEN len = 0;
-    ASSERT_EQ(SQIGetData(&r.it, r.status(), SQL_C_TYPE_DATE, &d, sizeof d, &len), DAL_OK);
-    EXPECT_EQ(std::vector<int>({d.year, d.month, d.day, (int)len}), std::vector<int>({2023, 4, 5, 6}));
-    FakeRow tr(R"({"status": "06:07:08"})");
-    TIME_STRUCT t{};
-    ASSERT_EQ(SQIGetData(&tr.it, tr.status(), SQL_C_TYPE_TIME, &t, sizeof t, &len), DAL_OK);
-    EXPECT_EQ(std::vector<int>({t.hour, t.minute, t.second}), std::vector<int>({6, 7, 8}));
-    FakeRow shortr(R"({"status": "06:07"})");
-    ASSERT_EQ(SQIGetData(&shortr.it, shortr.status(), SQL_C_TYPE_TIME, &t, sizeof t, &len), DAL_OK);
-    EXPECT_EQ(len, SQL_NULL_DATA);
+}
+
+// The error names the table, the column and the value as the reply wrote it.
+TEST(ScanMapping, ConversionErrorsNameTableColumnAndValue) {
+    const std::string long_text = "\"" + std::string(100, '9') + "x\"";
+    struct Case {
+        const char *table, *column;
+        std::string json;
+        int c_type;
+        const char *state;
+        std::string message;
+    } cases[] = {
+        {"InvoiceDetailAttachments", "DetailAttachmentSize", R"("12 KB")", SQL_C_LONG, "22018",
+         "Invalid character value for cast specification: InvoiceDetailAttachments.DetailAttachmentSize "
+         "(INTEGER) cannot hold the JSON string \"12 KB\""},
+        {"AuthorizationDetails", "ExpirationTime", R"("2025-13-45")", SQL_C_TYPE_TIMESTAMP, "22007",
+         "Invalid datetime format: AuthorizationDetails.ExpirationTime (TIMESTAMP) cannot hold the JSON string "
+         "\"2025-13-45\""},
+        {"CapturenDetails", "AmountValue", R"({"value": "1.00"})", SQL_C_CHAR, "22018",
+         "Invalid character value for cast specification: CapturenDetails.AmountValue (NUMERIC) cannot hold the "
+         "JSON object {\"value\": \"1.00\"}"},
+        {"CapturenDetails", "FinalCapture", "256000", SQL_C_LONG, "22003",
+         "Numeric value out of range: CapturenDetails.FinalCapture (TINYINT) cannot hold the JSON number 256000"},
+        {"CapturenDetails", "AmountValue", long_text, SQL_C_DOUBLE, "22018",
+         "Invalid character value for cast specification: CapturenDetails.AmountValue (NUMERIC) cannot hold the "
+         "JSON string \"" + std::string(63, '9') + "..."},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.json);
+        FakeRow r(c.table, c.column, c.json.c_str());
+        EXPECT_EQ(read_as(r, c.c_type), std::string("!") + c.state);
+        EXPECT_EQ(g_message, c.message);
+    }
 }
 
 TEST(ScanMapping, PiecewiseReadsRestartOnEveryRowAndColumn) {
