@@ -151,8 +151,9 @@ def sample_keys(api, data):
         "payout_item": [i["payout_item_id"] for b in batches
                         for i in api.get(f"/v1/payments/payouts/{b}?page_size=3")["items"]],
         # The first invoice has one element in every child array, the next
-        # two have more, the last has them all empty; a cancelled one has
-        # the cancellation's members.
+        # two have more, the last has empty attachments, additional
+        # recipients and transactions; a cancelled one has the
+        # cancellation's members.
         "invoice": [i["id"] for i in invoices[:3] + invoices[-1:] +
                     [i for i in invoices if i["status"] == "CANCELLED"][:1]],
         "dispute": [d["dispute_id"] for d in api.get(

@@ -5,8 +5,9 @@ members of the published `invoice` schema (metadata of sent and cancelled
 invoices, discounts, shipping, custom amounts, gratuity, partial payments,
 recipients' phones and shipping addresses), each on some invoices only.
 
-The first invoice keeps one element in every child array and the last has
-them all empty. Dates the schema gives as `date_no_time` are "YYYY-MM-DD".
+The first invoice keeps one element in every child array; the last keeps
+one item, phone and recipient and has no attachments, additional
+recipients, payments or refunds. Dates the schema gives as `date_no_time` are "YYYY-MM-DD".
 
 Exports: enrich_invoices(invoices).
 """
