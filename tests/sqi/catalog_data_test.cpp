@@ -168,6 +168,8 @@ const ColumnRow kColumns[] = {
     {"SaleDetails", "AmountCurrencyCode", 12, 3, 0, "amount,currency", nullptr, "string"},
     {"SaleDetails", "AmountDetailGiftWrap", 2, 2, 0, "amount,details,gift_wrap", nullptr,
      "decimal"},
+    // The subscriber's name is an object of given name and surname: its JSON text.
+    {"Subscriptions", "Name", 12, 320, 0, "subscriber,name", nullptr, "string"},
     {"Subscriptions", "BillingInfoOutstandingValueFinalPaymentTime", 11, 0, 0,
      "billing_info,final_payment_time", nullptr, "datetime"},
     {"Subscriptions", "BillingInfoOutstandingValueFailedPaymentsCount", 4, 0, 0,
