@@ -492,7 +492,7 @@ StartTime                                                            start_time
 Quantity                                                             quantity
 ShippingAmountValue                                                  shipping_amount.value
 ShippingAmountCurrencyCode                                           shipping_amount.currency_code
-Name                                                                 subscriber.name.full_name
+Name                                                                 subscriber.name
 EmailAddress                                                         subscriber.email_address
 PayerId                                                              subscriber.payer_id
 PhoneType                                                            subscriber.phone.phone_type

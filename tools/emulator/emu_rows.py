@@ -245,7 +245,8 @@ def subscription(i, base):
            "status": ("ACTIVE", "SUSPENDED", "CANCELLED")[i % 3],
            "status_update_time": ts(i), "start_time": ts(i), "quantity": "%d" % (1 + i % 5),
            "shipping_amount": money(10),
-           "subscriber": {"name": name(i),
+           # The subscriber's name "supports only given_name and surname".
+           "subscriber": {"name": {"given_name": "John", "surname": "Doe %d" % i},
                           "email_address": "customer%d@example.com" % i,
                           "payer_id": "2J6QB8YJQSJRJ",
                           "shipping_address": {"name": {"full_name": "John Doe"},
