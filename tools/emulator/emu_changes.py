@@ -136,7 +136,7 @@ def _post_plan(t, body):
         return _invalid("/billing_cycles", "INVALID_PARAMETER_SYNTAX", "billing_cycles is an array.")
     pid = _new_id("P-")
     plan = dict(body)
-    plan.update({"id": pid, "status": body.get("status", "ACTIVE"), "usage_type": "LICENSED",
+    plan.update({"id": pid, "status": body.get("status", "ACTIVE"),
                  "create_time": "2026-01-01T00:00:00Z", "update_time": "2026-01-01T00:00:00Z",
                  "links": [_link(t.base, "/v1/billing/plans/" + pid)]})
     t.rows["plans"].append(plan)

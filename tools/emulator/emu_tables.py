@@ -24,6 +24,7 @@ from datetime import datetime, timezone
 import emu_data
 import emu_products
 import emu_reporting
+import emu_reporting_details
 import emu_rows
 from emu_http import Reply
 
@@ -42,8 +43,12 @@ class Tables:
             "subscriptions": {o["id"]: o for o in r["subscriptions"]},
             "plans": {o["id"]: o for o in r["plans"]},
             "payouts": {o["batch_header"]["payout_batch_id"]: o for o in r["payouts"]},
-            "payout_items": {it["payout_item_id"]: it for b in r["payouts"] for it in b["items"]},
-            "disputes": {o["dispute_id"]: o for o in r["disputes"]},
+            # GET by id adds the batch's sender_batch_id, which the batch's items lack.
+            "payout_items": {it["payout_item_id"]: dict(it, sender_batch_id=b["batch_header"][
+                "sender_batch_header"]["sender_batch_id"]) for b in r["payouts"] for it in b["items"]},
+            # dispute_state is a member of the list's items only.
+            "disputes": {o["dispute_id"]: {k: v for k, v in o.items() if k != "dispute_state"}
+                         for o in r["disputes"]},
             "cards": {o["id"]: o for o in r["cards"]},
             "webhooks": {o["id"]: o for o in r["webhooks"]},
         }
@@ -55,6 +60,7 @@ class Tables:
         """The transactions, made on first use (they take a moment)."""
         if self._reporting is None:
             self._reporting = emu_reporting.Reporting(self.base)
+            emu_reporting_details.enrich(self._reporting.rows)
         return self._reporting
 
 
@@ -186,9 +192,9 @@ def _payments(tables, q):
 
 def _disputes(tables, q):
     rows = tables.rows["disputes"]
-    if "start_time" in q and ("update_time_before" in q or "update_time_after" in q):
+    if "start_time" in q and "disputed_transaction_id" in q:
         return _invalid("start_time", q["start_time"], "INVALID_PARAMETER_VALUE",
-                        "start_time cannot be combined with update_time filters.")
+                        "Specify either start_time or disputed_transaction_id, not both.")
     for name, member, keep in (("start_time", "create_time", lambda w, v: w >= v),
                                ("update_time_after", "update_time", lambda w, v: w >= v),
                                ("update_time_before", "update_time", lambda w, v: w <= v)):
@@ -237,8 +243,8 @@ def _plans(tables, q, full):
     if "product_id" in q:
         rows = [r for r in rows if r["product_id"] == q["product_id"]]
     if not full:
-        keep = ("id", "product_id", "name", "status", "description", "usage_type",
-                "create_time", "links")
+        keep = ("id", "product_id", "name", "status", "description", "create_time",
+                "update_time", "links")
         rows = [{k: r[k] for k in keep if k in r} for r in rows]
     return _numbered_page(rows, q, "plans", tables.base + "/v1/billing/plans?")
 
