@@ -8,6 +8,8 @@ A path is a dotted chain of members, read from
   "<..."  the list element that holds the child array (child tables);
   "."     the row itself (an array of texts: each text is a row);
   "="     no member: the column echoes the value its WHERE restriction sent;
+  "='x'"  the same, and the text x when the WHERE leaves the column free;
+  "=path" the same, and the member at path when the WHERE leaves it free;
   "-"     a member PayPal never sends (ALWAYS_NULL says why): always NULL.
 
 Exports: TABLES (table -> {column: path}), ALWAYS_NULL ((table, column) -> reason).
@@ -293,6 +295,7 @@ TRANSACTION = cols("""
 TransactionId                       transaction_info.transaction_id
 StartTime                           =
 EndTime                             =
+BalanceAffectingOnly                ='N'
 TransactionEventCode                transaction_info.transaction_event_code
 TransactionInitiationDate           transaction_info.transaction_initiation_date
 TransactionUpdatedDate              transaction_info.transaction_updated_date
@@ -632,8 +635,9 @@ AvailableBalanceCurrencyCode available_balance.currency_code
 WithheldBalanceValue         withheld_balance.value
 WithheldBalanceCurrencyCode  withheld_balance.currency_code
 AccountId                    ^account_id
-AsOfTime                     ^as_of_time
+AsOfTime                     =^as_of_time
 LastRefreshTime              ^last_refresh_time
+ServedAsOfTime               ^as_of_time
 """),
     "Plans": PLAN,
     "PlansNoPrefer": only(PLAN, "Id", "Name", "Status", "Type", "Description", "CreateTime", "UpdateTime"),
@@ -823,6 +827,7 @@ ValidUntil         valid_until
 TransactionId                <transaction_info.transaction_id
 StartTime                    =
 EndTime                      =
+BalanceAffectingOnly         ='N'
 TransactionInitiationDate    <transaction_info.transaction_initiation_date
 TransactionEventCode         <transaction_info.transaction_event_code
 TransactionStatus            <transaction_info.transaction_status

@@ -87,6 +87,8 @@ CASES = [
                     "AND ExternalCustomerId = 'customer-1'", "items"),
     ("CreditCards", "Id = '{card}' AND " + TIMES, ""),
     ("Transactions", "StartTime >= {month_start} AND EndTime <= {month_end}", "transaction_details"),
+    ("Transactions", "StartTime >= {month_start} AND EndTime <= {month_end} AND BalanceAffectingOnly = 'Y'",
+     "transaction_details"),
     ("TransactionItems", "StartTime >= {month_start} AND EndTime <= {month_end}",
      "transaction_details/cart_info.item_details"),
     ("Products", "", "products"),
@@ -252,8 +254,13 @@ def same(got, want, kind):
 
 
 def expected(path, root, parent, row, echo):
-    if path == "=":
-        return echo
+    if path.startswith("="):
+        if echo is not None or path == "=":
+            return echo
+        default = path[1:]
+        if default.startswith("'"):
+            return default.strip("'")
+        return expected(default, root, parent, row, None)
     if path == "-":
         return None
     if path == ".":
