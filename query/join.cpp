@@ -343,6 +343,8 @@ bool needs_key(ExecPlan *plan, bool joined, int lo, int hi, EvalContext *c) {
     return table_statistics(c->statement, plan->scans[lo].slot, c)->required_key > 0;
 }
 
+// Whether a restriction's value takes something from the rows of this query
+// (or is no plain value: a sub-query's answer, valued when the scan opens).
 bool dependent(ExecPlan *plan, const Restriction *r) {
     auto *e = static_cast<Node *>(r->value_expression);
     bool refs = false;
@@ -352,24 +354,25 @@ bool dependent(ExecPlan *plan, const Restriction *r) {
 // The inner table of `j` read by key for each outer row, when it needs a key
 // and the outer rows give it: besides the restrictions fixed for the
 // execution, it takes those of ON and WHERE whose values come from the rows
-// in `bound` (WHERE's only where a NULL fails them, when the table may be
-// NULL-extended: see join_setup). Without the key it stays read once, and
-// its provider says which column is missing.
+// in `bound`. (Those of WHERE are comparisons and LIKEs, which a NULL fails:
+// on a side that may be NULL-extended, a row they drop early turns into a
+// NULL-extended row WHERE drops all the same; see join_setup.) Without the
+// key it stays read once, and its provider says which column is missing.
 void plan_keyed_inner(ExecPlan *plan, JoinExec *j, const JoinSpec *top, const uint8_t *bound, EvalContext *c) {
     const int s = j->inner.lo;
-    if (plan->alternative_count != 1 || j->spec->kind == kJoinFull || !needs_key(plan, j->inner.join != nullptr, s, j->inner.hi, c))
+    if (plan->alternative_count != 1 || j->spec->kind == kJoinFull ||
+        !needs_key(plan, j->inner.join != nullptr, s, j->inner.hi, c))
         return;
     const int key = table_statistics(c->statement, plan->scans[s].slot, c)->required_key;
     Alternative &alt = plan->alternatives[0];
     List *taken = alt.candidates[s];
-    const bool null_failing = may_be_null_extended(top, s);
     Node *conditions[2] = {j->spec->on, alt.condition};
     bool given = false;
-    for (int w = 0; w < 2; w++)
-        for (ListCell *cell = ListFirst(restriction_candidates_bound(plan, s, conditions[w], bound, c)); cell;
+    for (Node *condition : conditions)
+        for (ListCell *cell = ListFirst(restriction_candidates_bound(plan, s, condition, bound, c)); cell;
              cell = ListNext(cell)) {
             auto *r = static_cast<Restriction *>(ListData(cell));
-            if (!dependent(plan, r) || (w == 1 && null_failing && r->op == RESTRICT_IS_NULL)) continue;
+            if (!dependent(plan, r)) continue;  // fixed ones are there already
             List *l = ListAppend(taken, r, plan->pool);
             if (!l) no_memory(c);
             taken = l;
