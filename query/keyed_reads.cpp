@@ -25,11 +25,8 @@ namespace {
 
 [[noreturn]] void no_memory(EvalContext *c) { raise_evaluation_error(c, "HY001", "Memory allocation error"); }
 
-void destroy(void *arg) {
-    auto *k = static_cast<KeyedReads *>(arg);
-    row_store_clear(k->rows);
-    delete k;
-}
+// The work file (if any) belongs to the plan's pool, which closes it.
+void destroy(void *arg) { delete static_cast<KeyedReads *>(arg); }
 
 // The key of the read the current outer rows ask for.
 void read_key(ExecPlan *plan, KeyedReads *k, EvalContext *c) {
