@@ -103,6 +103,9 @@ enum SqiInfoCode : int32_t {
                                  // narrowed to what the provider takes for `table`
     SQI_INFO_ROW_IDENTITY = 101,  // integer: how a row of `table` is found again by DALFetch
                                   // (kRowIdentity*); left alone: kRowIdentityNone
+    SQI_INFO_REQUIRED_KEY = 102,  // integer: the column (from 1) of `table` that a scan must be
+                                  // given an equality on (the provider refuses a scan without
+                                  // one); left alone: 0, none
 };
 
 // Answers of SQI_INFO_ROW_IDENTITY. A provider that can read one row of a

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/describe_expression.h"
+#include "query/keyed_reads.h"
 #include "query/optimise.h"
 #include "query/restrictions.h"
 #include "query/row_store.h"
@@ -59,12 +60,18 @@ struct JoinExec {
     bool outer_done = false;       // FULL: unmatched inner rows now
     bool all_rows = false;         // no index: every inner row is a candidate
     ByteBuffer key;
+    KeyedReads *keyed = nullptr;   // an inner table read by key for each outer row, else null
+    // Keyed: conjuncts over the outer rows alone, checked before the inner
+    // table is read. WHERE's reject the outer row; ON's leave it no match.
+    std::vector<Node *> outer_where, outer_on;
+    bool no_inner = false;         // keyed: ON fails for this outer row whatever the inner row
 };
 
 struct PlanUnit {
     int32_t lo, hi;
     JoinExec *join;                // a FROM-clause join, else a table
     RowCache *cache;               // a table read once, else null
+    KeyedReads *keyed;             // a table read by key for each outer row, else null
     size_t position;
 };
 
@@ -89,36 +96,6 @@ void set_null(ExecPlan *plan, int lo, int hi) {
 void forget_rows(RowCache &cache) {
     row_store_clear(cache.rows);
     cache.index.clear();
-}
-
-void write_row(ExecPlan *plan, int lo, int hi, RowCache &cache, EvalContext *c) {
-    ByteBuffer &out = cache.rows.row;
-    out.clear();
-    for (int s = lo; s < hi; s++) {
-        TableScan &scan = plan->scans[s];
-        for (int i = 0; i < scan.slot->column_count; i++) {
-            Value *v = scan.values[i];
-            if (!v) continue;
-            if (v->deferred && read_deferred_value(v) < 0) raise_evaluation_error(c, "HY000", "Data Read Error");
-            payload_append(out, v);
-        }
-    }
-    row_store_keep(cache.rows, plan->pool, c->statement->connection.work_dir_path, c);
-}
-
-void read_row(ExecPlan *plan, int lo, int hi, RowCache &cache, size_t row, EvalContext *c) {
-    size_t at = 0, end = 0;
-    const uint8_t *data = row_store_read(cache.rows, row, &end, c);
-    for (int s = lo; s < hi; s++) {
-        TableScan &scan = plan->scans[s];
-        for (int i = 0; i < scan.slot->column_count; i++) {
-            Value *v = scan.values[i];
-            if (!v) continue;
-            int r = payload_restore(data, end, &at, v, scan.capacity[i], plan->pool);
-            if (r == -2) no_memory(c);
-            if (r != 0) raise_evaluation_error(c, "HY000", "General error: %s", "damaged row cache");
-        }
-    }
 }
 
 // ---- sides ----
@@ -155,6 +132,43 @@ bool only_within(ExecPlan *plan, Node *e, int lo, int hi, bool *refs) {
     const bool plain = walk_plan_columns(plan, e, false, note_within, &w);
     *refs = w.refs;
     return plain && !w.outside;
+}
+
+struct Bound {
+    const uint8_t *bound;
+    int lo, hi;         // some reference must fall here
+    bool outside, inside;
+};
+
+void note_bound(const TableSlot *slot, void *arg) {
+    auto *b = static_cast<Bound *>(arg);
+    const int p = slot ? slot->position - 1 : -1;
+    if (p < 0 || !b->bound[p]) b->outside = true;
+    if (p >= b->lo && p < b->hi) b->inside = true;
+}
+
+// The conjuncts of `condition` that read only rows in `bound`, some of them
+// in scans [lo, hi), and no sub-query.
+void bound_conjuncts(ExecPlan *plan, Node *condition, const uint8_t *bound, int lo, int hi, std::vector<Node *> &out) {
+    std::vector<Node *> stack;
+    if (condition) stack.push_back(condition);
+    while (!stack.empty()) {
+        Node *n = stack.back();
+        stack.pop_back();
+        if (n->kind == NODE_OPERATOR && node_cast<OperatorNode>(n)->op_class == OPCLASS_AND) {
+            stack.push_back(node_cast<OperatorNode>(n)->right);
+            stack.push_back(node_cast<OperatorNode>(n)->left);
+            continue;
+        }
+        Bound b{bound, lo, hi, false, false};
+        if (walk_plan_columns(plan, n, false, note_bound, &b) && !b.outside && b.inside) out.push_back(n);
+    }
+}
+
+bool all_true(const std::vector<Node *> &conditions, EvalContext *c) {
+    for (Node *n : conditions)
+        if (evaluate_condition(n, c) != kTrue) return false;
+    return true;
 }
 
 KeyForm form_of(Node *e) {
@@ -213,7 +227,7 @@ void fill_inner(ExecPlan *plan, JoinExec *j, EvalContext *c) {
     side_open(plan, j->inner, c);
     while (side_fetch(plan, j->inner, c) == 0) {
         auto row = static_cast<uint32_t>(cache.rows.count());
-        write_row(plan, j->inner.lo, j->inner.hi, cache, c);
+        row_store_keep_scans(plan, j->inner.lo, j->inner.hi, cache.rows, c);
         if (!j->keys.empty() && make_key(j, true, c))
             cache.index[std::string(reinterpret_cast<const char *>(j->key.data()), j->key.size())].push_back(row);
     }
@@ -223,7 +237,7 @@ void fill_inner(ExecPlan *plan, JoinExec *j, EvalContext *c) {
 
 void join_open(ExecPlan *plan, JoinExec *j, EvalContext *c) {
     try {
-        if (!j->cache.filled) fill_inner(plan, j, c);
+        if (!j->keyed && !j->cache.filled) fill_inner(plan, j, c);
     } catch (const std::bad_alloc &) {
         no_memory(c);
     }
@@ -235,7 +249,33 @@ void join_open(ExecPlan *plan, JoinExec *j, EvalContext *c) {
 
 const std::vector<uint32_t> kNone;
 
+// A join whose inner table is read by key: for each outer row, the rows the
+// provider gives for that row's key are tried against ON.
+int keyed_join_fetch(ExecPlan *plan, JoinExec *j, EvalContext *c) {
+    for (;;) {
+        if (j->need_outer) {
+            if (side_fetch(plan, j->outer, c) != 0) return 100;
+            if (!all_true(j->outer_where, c)) continue;
+            j->need_outer = false;
+            j->outer_matched = false;
+            j->no_inner = !all_true(j->outer_on, c);
+            if (!j->no_inner) keyed_reads_open(plan, j->keyed, c);
+        }
+        while (!j->no_inner && keyed_reads_fetch(plan, j->keyed, c) == 0) {
+            if (j->spec->on && evaluate_condition(j->spec->on, c) != kTrue) continue;
+            j->outer_matched = true;
+            return 0;
+        }
+        j->need_outer = true;
+        if (!j->outer_matched && j->spec->kind != kJoinInner) {
+            set_null(plan, j->inner.lo, j->inner.hi);
+            return 0;
+        }
+    }
+}
+
 int join_fetch(ExecPlan *plan, JoinExec *j, EvalContext *c) {
+    if (j->keyed) return keyed_join_fetch(plan, j, c);
     const int kind = j->spec->kind;
     const size_t rows = j->cache.rows.count();
     for (;;) {
@@ -244,7 +284,7 @@ int join_fetch(ExecPlan *plan, JoinExec *j, EvalContext *c) {
             while (j->position < rows) {
                 size_t r = j->position++;
                 if (j->matched[r]) continue;
-                read_row(plan, j->inner.lo, j->inner.hi, j->cache, r, c);
+                row_store_restore_scans(plan, j->inner.lo, j->inner.hi, j->cache.rows, r, c);
                 return 0;
             }
             return 100;
@@ -271,7 +311,7 @@ int join_fetch(ExecPlan *plan, JoinExec *j, EvalContext *c) {
         while (j->position < count) {
             size_t r = j->all_rows ? j->position : (*j->candidates)[j->position];
             j->position++;
-            read_row(plan, j->inner.lo, j->inner.hi, j->cache, r, c);
+            row_store_restore_scans(plan, j->inner.lo, j->inner.hi, j->cache.rows, r, c);
             if (j->spec->on && evaluate_condition(j->spec->on, c) != kTrue) continue;
             j->outer_matched = true;
             if (kind == kJoinFull) j->matched[r] = 1;
@@ -285,7 +325,79 @@ int join_fetch(ExecPlan *plan, JoinExec *j, EvalContext *c) {
     }
 }
 
-JoinExec *make_join(ExecPlan *plan, JoinSpec *spec, EvalContext *c) {
+// Whether a row of slot `s` inside `spec` may be replaced by NULLs: it sits
+// on the right of a LEFT join, the left of a RIGHT join, or in a FULL join,
+// at any depth.
+bool may_be_null_extended(const JoinSpec *spec, int s) {
+    const bool left = s < spec->mid;
+    if (spec->kind == kJoinFull || (spec->kind == kJoinLeft && !left) || (spec->kind == kJoinRight && left))
+        return true;
+    const JoinSpec *side = left ? spec->left : spec->right;
+    return side && may_be_null_extended(side, s);
+}
+
+// Whether a side of a join is one base table whose provider refuses a scan
+// without an equality on its key.
+bool needs_key(ExecPlan *plan, bool joined, int lo, int hi, EvalContext *c) {
+    if (joined || hi - lo != 1 || plan->scans[lo].slot->derived) return false;
+    return table_statistics(c->statement, plan->scans[lo].slot, c)->required_key > 0;
+}
+
+// Whether a restriction's value takes something from the rows of this query
+// (or is no plain value: a sub-query's answer, valued when the scan opens).
+bool dependent(ExecPlan *plan, const Restriction *r) {
+    auto *e = static_cast<Node *>(r->value_expression);
+    bool refs = false;
+    return e && !(only_within(plan, e, 0, 0, &refs) && !refs);
+}
+
+// The inner table of `j` read by key for each outer row, when it needs a key
+// and the outer rows give it: besides the restrictions fixed for the
+// execution, it takes those of ON and WHERE whose values come from the rows
+// in `bound`. (Those of WHERE are comparisons and LIKEs, which a NULL fails:
+// on a side that may be NULL-extended, a row they drop early turns into a
+// NULL-extended row WHERE drops all the same; see join_setup.) Without the
+// key it stays read once, and its provider says which column is missing.
+void plan_keyed_inner(ExecPlan *plan, JoinExec *j, const JoinSpec *top, const uint8_t *bound, EvalContext *c) {
+    const int s = j->inner.lo;
+    if (plan->alternative_count != 1 || j->spec->kind == kJoinFull ||
+        !needs_key(plan, j->inner.join != nullptr, s, j->inner.hi, c))
+        return;
+    const int key = table_statistics(c->statement, plan->scans[s].slot, c)->required_key;
+    Alternative &alt = plan->alternatives[0];
+    List *taken = alt.candidates[s];
+    Node *conditions[2] = {j->spec->on, alt.condition};
+    bool given = false;
+    for (Node *condition : conditions)
+        for (ListCell *cell = ListFirst(restriction_candidates_bound(plan, s, condition, bound, c)); cell;
+             cell = ListNext(cell)) {
+            auto *r = static_cast<Restriction *>(ListData(cell));
+            if (!dependent(plan, r)) continue;  // fixed ones are there already
+            List *l = ListAppend(taken, r, plan->pool);
+            if (!l) no_memory(c);
+            taken = l;
+        }
+    for (ListCell *cell = ListFirst(taken); cell; cell = ListNext(cell)) {
+        auto *r = static_cast<Restriction *>(ListData(cell));
+        given = given || (r->column_number == key && r->op == OP_EQ && r->value_expression);
+    }
+    if (!given) return;
+    alt.candidates[s] = taken;
+    j->keyed = keyed_reads_create(plan, s, c);
+    // Conjuncts of the outer rows alone are checked before the key is read.
+    // WHERE's only when no join holding this one may NULL-extend the outer
+    // side: dropping its rows early could turn them into NULL-extended ones.
+    bool preserved = true;
+    for (int o = j->outer.lo; o < j->outer.hi; o++) preserved = preserved && !may_be_null_extended(top, o);
+    if (preserved) bound_conjuncts(plan, alt.condition, bound, j->outer.lo, j->outer.hi, j->outer_where);
+    bound_conjuncts(plan, j->spec->on, bound, j->outer.lo, j->outer.hi, j->outer_on);
+}
+
+// `bound`: per scan, whether its row is current whenever this join is opened
+// (the tables of outer levels of the nested loop, the outer sides of the
+// joins holding this one); on the inner side of a join read once, none is.
+JoinExec *make_join(ExecPlan *plan, JoinSpec *spec, const JoinSpec *top, const std::vector<uint8_t> &bound,
+                    EvalContext *c) {
     auto *j = new (std::nothrow) JoinExec;
     if (!j) no_memory(c);
     if (!cv_mem_on_release(plan->pool, destroy_join, j)) {
@@ -293,17 +405,24 @@ JoinExec *make_join(ExecPlan *plan, JoinSpec *spec, EvalContext *c) {
         no_memory(c);
     }
     j->spec = spec;
-    Side left{spec->lo, spec->mid, spec->left ? make_join(plan, spec->left, c) : nullptr};
-    Side right{spec->mid, spec->hi, spec->right ? make_join(plan, spec->right, c) : nullptr};
-    if (spec->kind == kJoinRight) {
-        j->outer = right;
-        j->inner = left;
-    } else {
-        j->outer = left;
-        j->inner = right;
-    }
+    // The inner side is the NULL-extended one; an inner join takes as its
+    // inner side a table that needs the other side's key.
+    const bool swap = spec->kind == kJoinRight ||
+                      (spec->kind == kJoinInner && needs_key(plan, spec->left != nullptr, spec->lo, spec->mid, c) &&
+                       !needs_key(plan, spec->right != nullptr, spec->mid, spec->hi, c));
+    JoinSpec *outer_spec = swap ? spec->right : spec->left;
+    JoinSpec *inner_spec = swap ? spec->left : spec->right;
+    j->outer = swap ? Side{spec->mid, spec->hi, nullptr} : Side{spec->lo, spec->mid, nullptr};
+    j->inner = swap ? Side{spec->lo, spec->mid, nullptr} : Side{spec->mid, spec->hi, nullptr};
     try {
-        collect_keys(plan, j, spec->on);
+        if (outer_spec) j->outer.join = make_join(plan, outer_spec, top, bound, c);
+        std::vector<uint8_t> inner_bound = bound;
+        for (int s = j->outer.lo; s < j->outer.hi; s++) inner_bound[static_cast<size_t>(s)] = 1;
+        if (inner_spec)
+            j->inner.join = make_join(plan, inner_spec, top, std::vector<uint8_t>(bound.size(), 0), c);
+        else
+            plan_keyed_inner(plan, j, top, inner_bound.data(), c);
+        if (!j->keyed) collect_keys(plan, j, spec->on);
     } catch (const std::bad_alloc &) {
         no_memory(c);
     }
@@ -313,6 +432,7 @@ JoinExec *make_join(ExecPlan *plan, JoinSpec *spec, EvalContext *c) {
 void reset_join(JoinExec *j) {
     if (!j) return;
     j->cache.filled = false;
+    if (j->keyed) keyed_reads_reset(j->keyed);
     reset_join(j->outer.join);
     reset_join(j->inner.join);
 }
@@ -329,17 +449,6 @@ bool restrictions_fixed(ExecPlan *plan, int index) {
             if (!only_within(plan, e, 0, 0, &refs) || refs) return false;
         }
     return true;
-}
-
-// Whether a row of slot `s` inside `spec` may be replaced by NULLs: it sits
-// on the right of a LEFT join, the left of a RIGHT join, or in a FULL join,
-// at any depth.
-bool may_be_null_extended(const JoinSpec *spec, int s) {
-    const bool left = s < spec->mid;
-    if (spec->kind == kJoinFull || (spec->kind == kJoinLeft && !left) || (spec->kind == kJoinRight && left))
-        return true;
-    const JoinSpec *side = left ? spec->left : spec->right;
-    return side && may_be_null_extended(side, s);
 }
 
 // The restrictions of scan `index` in alternative `a` that take nothing from
@@ -468,7 +577,13 @@ void join_setup(ExecPlan *plan, EvalContext *c) {
                     plan->alternatives[a].candidates[s] = kept;
                 }
             }
-            u.join = make_join(plan, spec, c);
+            try {
+                std::vector<uint8_t> bound(static_cast<size_t>(plan->scan_count), 0);
+                for (int s = 0; s < spec->lo; s++) bound[static_cast<size_t>(s)] = 1;  // outer levels
+                u.join = make_join(plan, spec, spec, bound, c);
+            } catch (const std::bad_alloc &) {
+                no_memory(c);
+            }
         } else {
             u.lo = next;
             u.hi = next + 1;
@@ -483,6 +598,7 @@ void join_setup(ExecPlan *plan, EvalContext *c) {
                     }
                 } else {
                     u.cache = plan_lookup_cache(plan, next, c);
+                    if (!u.cache) u.keyed = keyed_reads_create(plan, next, c);
                 }
             }
         }
@@ -497,6 +613,7 @@ void join_reset(ExecPlan *plan) {
     for (int k = 0; k < plan->unit_count; k++) {
         PlanUnit &u = plan->units[k];
         if (u.cache) u.cache->filled = false;
+        if (u.keyed) keyed_reads_reset(u.keyed);
         reset_join(u.join);
     }
 }
@@ -505,6 +622,10 @@ void unit_open(ExecPlan *plan, int k, EvalContext *c) {
     PlanUnit &u = plan->units[k];
     if (u.join) {
         join_open(plan, u.join, c);
+        return;
+    }
+    if (u.keyed) {
+        keyed_reads_open(plan, u.keyed, c);
         return;
     }
     if (!u.cache) {
@@ -522,7 +643,7 @@ void unit_open(ExecPlan *plan, int k, EvalContext *c) {
             scan_open(plan, u.lo, c);
             while (scan_fetch(plan, u.lo, c) == 0) {
                 auto row = static_cast<uint32_t>(cache.rows.count());
-                write_row(plan, u.lo, u.hi, cache, c);
+                row_store_keep_scans(plan, u.lo, u.hi, cache.rows, c);
                 if (cache.key_columns.empty()) continue;
                 key.clear();
                 bool null = false;
@@ -556,12 +677,19 @@ void unit_open(ExecPlan *plan, int k, EvalContext *c) {
 int unit_fetch(ExecPlan *plan, int k, EvalContext *c) {
     PlanUnit &u = plan->units[k];
     if (u.join) return join_fetch(plan, u.join, c);
+    if (u.keyed) return keyed_reads_fetch(plan, u.keyed, c);
     if (!u.cache) return scan_fetch(plan, u.lo, c);
     RowCache &cache = *u.cache;
     const size_t count = cache.candidates ? cache.candidates->size() : cache.rows.count();
     if (u.position >= count) return 100;
     size_t row = cache.candidates ? (*cache.candidates)[u.position] : u.position;
     u.position++;
-    read_row(plan, u.lo, u.hi, cache, row, c);
+    row_store_restore_scans(plan, u.lo, u.hi, cache.rows, row, c);
     return 0;
+}
+
+int unit_level(const ExecPlan *plan, int index) {
+    for (int k = 0; k < plan->unit_count; k++)
+        if (index >= plan->units[k].lo && index < plan->units[k].hi) return k;
+    return plan->unit_count - 1;
 }

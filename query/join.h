@@ -12,7 +12,12 @@
 // outer rows is also read once per execution and gone over again for every
 // outer row, instead of being scanned again through its provider.
 //
-// Exports: PlanUnit, join_setup, join_reset, unit_open, unit_fetch.
+// A base table below the outermost level whose restrictions form a key
+// lookup with the outer rows' values (and the inner table of a FROM-clause
+// join whose provider needs the key the outer side gives) is read by key for
+// each outer row, its reads kept for the execution (keyed_reads.h).
+//
+// Exports: PlanUnit, join_setup, join_reset, unit_open, unit_fetch, unit_level.
 #pragma once
 
 #include "query/evaluate.h"
@@ -29,3 +34,6 @@ void unit_open(ExecPlan *plan, int k, EvalContext *context);
 
 /// The next row of level `k`: 0, or 100 at its end.
 [[nodiscard]] int unit_fetch(ExecPlan *plan, int k, EvalContext *context);
+
+/// The level of the nested loop that reads scan `index`.
+[[nodiscard]] int unit_level(const ExecPlan *plan, int index);

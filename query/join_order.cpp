@@ -98,9 +98,25 @@ double estimate(const Costing &k, int table, uint64_t before, bool with_outer, b
         best = std::min(best, e);
     }
     if (is_key_lookup(s, eq_columns)) best = 1;
-    if (lookup) *lookup = !outer_eq.empty() && is_key_lookup(s, outer_eq);
+    if (lookup) *lookup = !outer_eq.empty() && is_key_lookup(s, outer_eq);  // a required key too
     best *= std::pow(0.9, used);
     return best < 1 ? 1 : best;
+}
+
+// Whether every table of `order` that needs a key (the provider refuses a
+// scan without an equality on it) is given one by the tables before it, or
+// by literals and parameters.
+bool keys_given(const Costing &k, const std::vector<int> &order) {
+    uint64_t before = 0;
+    for (const int t : order) {
+        const int key = k.stats[static_cast<size_t>(t)]->required_key;
+        bool given = key == 0;
+        for (const Term &term : k.terms)
+            given = given || (term.table == t && term.column == key && term.op == OP_EQ && !(term.needs & ~before));
+        if (!given) return false;
+        before |= uint64_t{1} << t;
+    }
+    return true;
 }
 
 // What an order costs to run (see join_order.h).
@@ -145,41 +161,57 @@ int choose_join_order(ExecPlan *plan, EvalContext *c) {
         for (int s = 0; s < n; s++) k.stats.push_back(table_statistics(c->statement, plan->scans[s].slot, c));
         std::vector<int> order(static_cast<size_t>(n));
         for (int i = 0; i < n; i++) order[static_cast<size_t>(i)] = i;
+        // An order that leaves a table without the key it needs cannot run:
+        // it never replaces one that can, and the FROM order gives way to
+        // any that can.
+        const bool from_runs = keys_given(k, order);
         const double first = cost_of(k, order);
         double best = first;
+        bool best_runs = from_runs;
         best_order = order;
         costed = 1;
+        auto better = [&](const std::vector<int> &candidate, double e) {
+            const bool runs = keys_given(k, candidate);
+            if (runs != best_runs) return runs;
+            // The FROM order stays unless another is clearly cheaper.
+            return e < best && (!from_runs || e < first * 0.9);
+        };
         if (n <= kExhaustiveTables) {
             while (std::next_permutation(order.begin(), order.end())) {
                 double e = cost_of(k, order);
                 costed++;
-                // The FROM order stays unless another is clearly cheaper.
-                if (e < best && e < first * 0.9) {
+                if (better(order, e)) {
                     best = e;
+                    best_runs = keys_given(k, order);
                     best_order = order;
                 }
             }
         } else {
+            // Greedy: the cheapest next table, among those whose key (when
+            // they need one) the tables chosen so far give, if any.
             std::vector<int> chosen;
             std::vector<bool> used(static_cast<size_t>(n), false);
             for (int step = 0; step < n; step++) {
                 int pick = -1;
                 double pick_cost = 0;
+                bool pick_runs = false;
                 for (int t = 0; t < n; t++) {
                     if (used[static_cast<size_t>(t)]) continue;
                     chosen.push_back(t);
-                    double e = cost_of(k, chosen);
+                    const double e = cost_of(k, chosen);
+                    const bool runs = keys_given(k, chosen);
                     costed++;
                     chosen.pop_back();
-                    if (pick < 0 || e < pick_cost) {
+                    if (pick < 0 || (runs && !pick_runs) || (runs == pick_runs && e < pick_cost)) {
                         pick = t;
                         pick_cost = e;
+                        pick_runs = runs;
                     }
                 }
                 used[static_cast<size_t>(pick)] = true;
                 chosen.push_back(pick);
             }
-            if (cost_of(k, chosen) < first * 0.9) best_order = chosen;
+            if (better(chosen, cost_of(k, chosen))) best_order = chosen;
         }
     } catch (const std::bad_alloc &) {
         raise_evaluation_error(c, "HY001", "Memory allocation error");

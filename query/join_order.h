@@ -11,6 +11,11 @@
 // column a tenth, a range half, LIKE a hundredth. A later order must be at
 // least 10% cheaper to replace the FROM order, so equal estimates keep it.
 //
+// A table whose provider refuses a scan without an equality on its key
+// (SQI_INFO_REQUIRED_KEY) is nested inside the tables that give that key:
+// an order leaving it without one is taken only when no order gives it (the
+// provider's error then names the missing column).
+//
 // Exports: kExhaustiveTables, choose_join_order.
 #pragma once
 

@@ -161,6 +161,11 @@ int read_int(DalIterator *it, int column, int32_t *out) {
 void gather(QueryStatement *st, TableSlot *slot, TableStatistics *stats) {
     DalIterator *it = DALOpenIterator(st->connection.dal_handle, st->connection.dal);
     if (!it) return;
+    SqiInfo key{};
+    key.table = slot->info.table;
+    if (DALGetInfo(it, &slot->info, SQI_INFO_REQUIRED_KEY, &key) == DAL_OK && key.integer > 0 &&
+        key.integer <= slot->column_count)
+        stats->required_key = key.integer;
     int r = DALStatistics(it, dal_text(slot->info.catalog), dal_text(slot->info.schema), dal_text(slot->info.table),
                           SQL_INDEX_ALL, SQL_QUICK, slot->info.provider_index);
     std::vector<std::string> names;
@@ -249,5 +254,7 @@ bool is_key_lookup(const TableStatistics *stats, const std::vector<int> &columns
         for (int c : columns)
             if (c == ix.columns[0]) return true;
     }
+    for (int c : columns)
+        if (c == stats->required_key) return true;
     return false;
 }

@@ -7,7 +7,8 @@
 // pool: every execution makes its own, the statement's tree is not changed.
 //
 // Statistics: a table's row count and indexes as its provider reports them
-// through SQLStatistics, asked once per prepared statement and kept on the
+// through SQLStatistics, and the key column without which it refuses a scan
+// (SQI_INFO_REQUIRED_KEY), asked once per prepared statement and kept on the
 // table slot; a provider that gives none leaves 10000 rows and no index.
 //
 // Exports: kMaxAlternatives, kMaxDistributed, kMaxExpandedRows,
@@ -47,6 +48,7 @@ struct IndexStatistics {
 struct TableStatistics {
     double rows = 10000;
     std::vector<IndexStatistics> indexes;
+    int required_key = 0;          // column (from 1) a scan must be given an equality on, or 0
 };
 
 /// The statistics of a slot (asked once, then kept). Never null.
@@ -54,5 +56,5 @@ struct TableStatistics {
                                                       EvalContext *context);
 
 /// Whether `columns` (from 1) restricted by equality include the leading
-/// column of a unique index.
+/// column of a unique index, or the column the table requires.
 [[nodiscard]] bool is_key_lookup(const TableStatistics *stats, const std::vector<int> &columns);

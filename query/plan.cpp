@@ -55,8 +55,58 @@ void build_alternatives(ExecPlan *plan, EvalContext *c) {
     }
 }
 
+struct Deepest {
+    const ExecPlan *plan;
+    int level;
+};
+
+void note_level(const TableSlot *slot, void *arg) {
+    auto *d = static_cast<Deepest *>(arg);
+    const int level = slot ? unit_level(d->plan, slot->position - 1) : d->plan->unit_count - 1;
+    if (level > d->level) d->level = level;
+}
+
+// WHERE's conjuncts by the deepest level of the nested loop whose rows they
+// read, so that each is checked as soon as that level has a row: an outer
+// row they reject opens no inner table (no keyed read for it). A conjunct
+// holding a sub-query (which may read any level) waits for the last level;
+// those of the last level are what `accepted` checks.
+void build_level_filters(ExecPlan *plan, EvalContext *c) {
+    Node *where = plan->scope->core ? plan->scope->core->where : nullptr;
+    const int n = plan->unit_count;
+    if (!where || n < 2 || plan->alternative_count != 1) return;
+    plan->level_filters = pool_new_array<List *>(plan->pool, static_cast<size_t>(n));
+    if (!plan->level_filters) raise_evaluation_error(c, "HY001", "Memory allocation error");
+    Node *stack[64];
+    int top = 0;
+    stack[top++] = where;
+    while (top > 0) {
+        Node *part = stack[--top];
+        if (part->kind == NODE_OPERATOR && node_cast<OperatorNode>(part)->op_class == OPCLASS_AND && top + 2 <= 64) {
+            stack[top++] = node_cast<OperatorNode>(part)->right;
+            stack[top++] = node_cast<OperatorNode>(part)->left;
+            continue;
+        }
+        Deepest d{plan, 0};
+        const int level = walk_plan_columns(plan, part, false, note_level, &d) ? d.level : n - 1;
+        List *l = ListAppend(plan->level_filters[level], part, plan->pool);
+        if (!l) raise_evaluation_error(c, "HY001", "Memory allocation error");
+        plan->level_filters[level] = l;
+    }
+}
+
+bool level_passes(ExecPlan *plan, int k, EvalContext *c) {
+    for (ListCell *cell = ListFirst(plan->level_filters[k]); cell; cell = ListNext(cell))
+        if (evaluate_condition(static_cast<Node *>(ListData(cell)), c) != kTrue) return false;
+    return true;
+}
+
+void fresh_row_pool(ExecPlan *plan, EvalContext *c);
+void check_deadline(EvalContext *c);
+
 // The next combination of rows of the current alternative: 0, or 100 when
-// it is exhausted.
+// it is exhausted. Outer levels' rows that their WHERE conjuncts reject are
+// passed over here (the last level's are left to `accepted`).
 int next_combination(ExecPlan *plan, EvalContext *c) {
     const int n = plan->unit_count;
     int k;
@@ -70,6 +120,11 @@ int next_combination(ExecPlan *plan, EvalContext *c) {
     for (;;) {
         if (unit_fetch(plan, k, c) == 0) {
             if (k == n - 1) return 0;
+            if (plan->level_filters && !level_passes(plan, k, c)) {
+                fresh_row_pool(plan, c);
+                check_deadline(c);
+                continue;
+            }
             k++;
             unit_open(plan, k, c);
             continue;
@@ -114,6 +169,7 @@ bool accepted(ExecPlan *plan, EvalContext *c) {
             if (evaluate_condition(plan->alternatives[a].condition, c) == kTrue) return false;
         return true;
     }
+    if (plan->level_filters) return level_passes(plan, plan->unit_count - 1, c);
     Node *where = plan->scope->core ? plan->scope->core->where : nullptr;
     return !where || evaluate_condition(where, c) == kTrue;
 }
@@ -197,6 +253,7 @@ ExecPlan *plan_create(QueryStatement *st, QueryScope *scope, CvPool *parent) {
     build_alternatives(plan, &c);
     (void)choose_join_order(plan, &c);
     join_setup(plan, &c);
+    build_level_filters(plan, &c);
     int64_t limit = scope->top > 0 ? scope->top : 0;
     if (!scope->enclosing && st->options.max_rows > 0 && (limit == 0 || st->options.max_rows < limit))
         limit = st->options.max_rows;

@@ -3,8 +3,9 @@
 // alternatives whose restrictions are offered to the providers, and the
 // fetch operation producing result rows.
 //
-// Pushed restrictions only filter early: the whole WHERE condition is
-// evaluated again on every combination, so results do not depend on what a
+// Pushed restrictions only filter early: every conjunct of WHERE is
+// evaluated again on every combination (those reading only outer levels as
+// soon as those levels have their rows), so results do not depend on what a
 // provider did with them.
 //
 // Failures post on the statement's error header and throw QueryFailure.

@@ -195,6 +195,8 @@ struct ExecPlan {
     struct PlanUnit *units;
     int32_t alternative_count;
     Alternative *alternatives;
+    List **level_filters;       // per level of the nested loop: the WHERE conjuncts checked
+                                //   once it has a row (plan.cpp), or null: WHERE at the end
     int32_t current;            // alternative being read
     int32_t positioned;         // outer scans hold a row
     int32_t produced;           // rows produced so far

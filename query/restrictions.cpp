@@ -56,12 +56,17 @@ int plan_columns_visit(Node *node, void *arg) {
 struct DependsArg {
     const ExecPlan *plan;
     int index;      // scans at this position or inner make the expression dependent
+    const uint8_t *bound;  // or, when set: the scans whose rows are current
     bool dependent;
 };
 
 void depends_on(const TableSlot *slot, void *arg) {
     auto *d = static_cast<DependsArg *>(arg);
     const int at = slot->position - 1;
+    if (d->bound) {
+        if (at == d->index || !d->bound[at]) d->dependent = true;
+        return;
+    }
     // With a chosen join order, the scans nested inside this one (or this
     // one) are those of equal or higher rank.
     if (d->plan->rank ? d->plan->rank[at] >= d->plan->rank[d->index] : at >= d->index) d->dependent = true;
@@ -75,10 +80,10 @@ bool uncorrelated_subquery(const Node *expr) {
     return scope && !scope->correlated;
 }
 
-bool independent(ExecPlan *plan, int index, Node *expr) {
+bool independent(ExecPlan *plan, int index, Node *expr, const uint8_t *bound) {
     if (!expr) return false;
     if (uncorrelated_subquery(expr)) return true;
-    DependsArg d{plan, index, false};
+    DependsArg d{plan, index, bound, false};
     return walk_plan_columns(plan, expr, true, depends_on, &d) && !d.dependent;
 }
 
@@ -184,6 +189,40 @@ Value *exact_for_column(Value *v, const ColumnInfo *ci, EvalContext *c) {
     return out;
 }
 
+List *candidates_given(ExecPlan *plan, int index, Node *condition, const uint8_t *bound, EvalContext *c) {
+    List *parts = nullptr;
+    conjuncts(condition, &parts, plan->pool, c);
+    List *found = nullptr;
+    for (ListCell *cell = ListFirst(parts); cell; cell = ListNext(cell)) {
+        auto *n = node_cast<Node>(ListData(cell));
+        Restriction *r = nullptr;
+        if (n->kind == NODE_OPERATOR) {
+            auto *o = node_cast<OperatorNode>(n);
+            if (o->op_class != OPCLASS_OPERATOR || !is_comparison_op(o->op)) continue;
+            if (o->right && o->right->kind == NODE_QUERY_SPEC && !uncorrelated_subquery(o->right)) continue;
+            if (int col = own_column(plan, index, o->left); col && independent(plan, index, o->right, bound))
+                r = make_restriction(plan, index, col, o->op, o->right, c);
+            else if (int col2 = own_column(plan, index, o->right); col2 && independent(plan, index, o->left, bound))
+                r = make_restriction(plan, index, col2, flipped(o->op), o->left, c);
+        } else if (n->kind == NODE_LIKE) {
+            auto *l = node_cast<LikeNode>(n);
+            int col = own_column(plan, index, l->operand);
+            if (col && !l->negated && !l->escape && l->pattern &&
+                (l->pattern->kind == NODE_VALUE || l->pattern->kind == NODE_PARAMETER))
+                r = make_restriction(plan, index, col, RESTRICT_LIKE, l->pattern, c);
+        } else if (n->kind == NODE_IS_NULL) {
+            auto *x = node_cast<IsNullNode>(n);
+            int col = own_column(plan, index, x->operand);
+            if (col && !x->negated) r = make_restriction(plan, index, col, RESTRICT_IS_NULL, nullptr, c);
+        }
+        if (!r) continue;
+        List *l = ListAppend(found, r, plan->pool);
+        if (!l) raise_evaluation_error(c, "HY001", "Memory allocation error");
+        found = l;
+    }
+    return found;
+}
+
 }  // namespace
 
 bool walk_plan_columns(const ExecPlan *plan, Node *e, bool values_only,
@@ -219,45 +258,20 @@ int split_alternatives(Node *where, Node **out, int capacity) {
 }
 
 List *restriction_candidates(ExecPlan *plan, int index, Node *condition, EvalContext *c) {
-    List *parts = nullptr;
-    conjuncts(condition, &parts, plan->pool, c);
-    List *found = nullptr;
-    for (ListCell *cell = ListFirst(parts); cell; cell = ListNext(cell)) {
-        auto *n = node_cast<Node>(ListData(cell));
-        Restriction *r = nullptr;
-        if (n->kind == NODE_OPERATOR) {
-            auto *o = node_cast<OperatorNode>(n);
-            if (o->op_class != OPCLASS_OPERATOR || !is_comparison_op(o->op)) continue;
-            if (o->right && o->right->kind == NODE_QUERY_SPEC && !uncorrelated_subquery(o->right)) continue;
-            if (int col = own_column(plan, index, o->left); col && independent(plan, index, o->right))
-                r = make_restriction(plan, index, col, o->op, o->right, c);
-            else if (int col2 = own_column(plan, index, o->right); col2 && independent(plan, index, o->left))
-                r = make_restriction(plan, index, col2, flipped(o->op), o->left, c);
-        } else if (n->kind == NODE_LIKE) {
-            auto *l = node_cast<LikeNode>(n);
-            int col = own_column(plan, index, l->operand);
-            if (col && !l->negated && !l->escape && l->pattern &&
-                (l->pattern->kind == NODE_VALUE || l->pattern->kind == NODE_PARAMETER))
-                r = make_restriction(plan, index, col, RESTRICT_LIKE, l->pattern, c);
-        } else if (n->kind == NODE_IS_NULL) {
-            auto *x = node_cast<IsNullNode>(n);
-            int col = own_column(plan, index, x->operand);
-            if (col && !x->negated) r = make_restriction(plan, index, col, RESTRICT_IS_NULL, nullptr, c);
-        }
-        if (!r) continue;
-        List *l = ListAppend(found, r, plan->pool);
-        if (!l) raise_evaluation_error(c, "HY001", "Memory allocation error");
-        found = l;
-    }
-    return found;
+    return candidates_given(plan, index, condition, nullptr, c);
 }
 
-void prepare_restrictions(ExecPlan *plan, TableScan *scan, List *candidates, EvalContext *c) {
+List *restriction_candidates_bound(ExecPlan *plan, int index, Node *condition, const uint8_t *bound,
+                                   EvalContext *c) {
+    return candidates_given(plan, index, condition, bound, c);
+}
+
+bool prepare_restrictions(ExecPlan *plan, TableScan *scan, List *candidates, EvalContext *c) {
     (void)plan;
     QueryStatement *st = c->statement;
     int n = ListCount(candidates);
     scan->restriction_count = 0;
-    if (n == 0) return;
+    if (n == 0) return true;
     // A LIKE may become two range restrictions.
     scan->restrictions = pool_new_array<Restriction *>(st->row_pool, static_cast<size_t>(2 * n));
     if (!scan->restrictions) raise_evaluation_error(c, "HY001", "Memory allocation error");
@@ -273,8 +287,9 @@ void prepare_restrictions(ExecPlan *plan, TableScan *scan, List *candidates, Eva
             continue;
         }
         Value *v = evaluate_expression(static_cast<Node *>(cand->value_expression), c);
+        if (v->is_null) return false;  // a comparison (or LIKE) with NULL holds for no row
         if (cand->op == RESTRICT_LIKE) {
-            if (v->is_null || !is_char_value_type(v->type)) continue;
+            if (!is_char_value_type(v->type)) continue;
             if (scan->capabilities & kCapLike) {
                 auto *r = pool_new<Restriction>(st->row_pool);
                 if (!r) raise_evaluation_error(c, "HY001", "Memory allocation error");
@@ -317,4 +332,5 @@ void prepare_restrictions(ExecPlan *plan, TableScan *scan, List *candidates, Eva
         r->value = exact;
         scan->restrictions[scan->restriction_count++] = r;
     }
+    return true;
 }

@@ -4,7 +4,7 @@
 // outer rows, cast exactly to the column's type, forms the provider accepts).
 //
 // Exports: split_alternatives, walk_plan_columns, restriction_candidates,
-// prepare_restrictions.
+// restriction_candidates_bound, prepare_restrictions.
 #pragma once
 
 #include "query/evaluate.h"
@@ -26,6 +26,14 @@ int split_alternatives(Node *where, Node **out, int capacity);
 /// only on outer scans, parameters, literals and enclosing queries.
 [[nodiscard]] List *restriction_candidates(ExecPlan *plan, int index, Node *condition, EvalContext *context);
 
+/// The same for a scan opened while the scans marked in `bound` (per scan,
+/// non-zero: its row is current then) hold their rows, whatever their place
+/// in the nested loop: the inner side of a FROM-clause join read by key.
+[[nodiscard]] List *restriction_candidates_bound(ExecPlan *plan, int index, Node *condition, const uint8_t *bound,
+                                                 EvalContext *context);
+
 /// Fills scan->restrictions / restriction_count with the candidates the
-/// provider accepts, their values evaluated now (in the row pool).
-void prepare_restrictions(ExecPlan *plan, TableScan *scan, List *candidates, EvalContext *context);
+/// provider accepts, their values evaluated now (in the row pool). False
+/// when a comparison's value is NULL: it holds for no row, so the scan has
+/// none (and a provider that needs that value as its key is not asked).
+[[nodiscard]] bool prepare_restrictions(ExecPlan *plan, TableScan *scan, List *candidates, EvalContext *context);

@@ -3,6 +3,7 @@
 
 #include <new>
 
+#include "query/deferred.h"
 #include "query/evaluate.h"
 #include "support/work_file.h"
 
@@ -64,4 +65,34 @@ void row_store_clear(RowStore &store) {
     store.total = 0;
     work_file_close(store.file);
     store.file = nullptr;
+}
+
+void row_store_keep_scans(ExecPlan *plan, int lo, int hi, RowStore &store, EvalContext *c) {
+    ByteBuffer &out = store.row;
+    out.clear();
+    for (int s = lo; s < hi; s++) {
+        TableScan &scan = plan->scans[s];
+        for (int i = 0; i < scan.slot->column_count; i++) {
+            Value *v = scan.values[i];
+            if (!v) continue;
+            if (v->deferred && read_deferred_value(v) < 0) raise_evaluation_error(c, "HY000", "Data Read Error");
+            payload_append(out, v);
+        }
+    }
+    row_store_keep(store, plan->pool, c->statement->connection.work_dir_path, c);
+}
+
+void row_store_restore_scans(ExecPlan *plan, int lo, int hi, RowStore &store, size_t row, EvalContext *c) {
+    size_t at = 0, end = 0;
+    const uint8_t *data = row_store_read(store, row, &end, c);
+    for (int s = lo; s < hi; s++) {
+        TableScan &scan = plan->scans[s];
+        for (int i = 0; i < scan.slot->column_count; i++) {
+            Value *v = scan.values[i];
+            if (!v) continue;
+            int r = payload_restore(data, end, &at, v, scan.capacity[i], plan->pool);
+            if (r == -2) no_memory(c);
+            if (r != 0) raise_evaluation_error(c, "HY000", "General error: %s", "damaged row cache");
+        }
+    }
 }

@@ -3,7 +3,8 @@
 // `row`; rows stay in memory while they fit the budget, and past it all of
 // them move to the side store of an unnamed work file.
 //
-// Exports: RowStore, row_store_keep, row_store_read, row_store_clear.
+// Exports: RowStore, row_store_keep, row_store_read, row_store_clear,
+// row_store_keep_scans, row_store_restore_scans.
 #pragma once
 
 #include <cstddef>
@@ -14,6 +15,7 @@
 
 struct CvPool;
 struct EvalContext;
+struct ExecPlan;
 struct WorkFile;
 
 struct RowStore {
@@ -37,3 +39,11 @@ const uint8_t *row_store_read(RowStore &store, size_t row, size_t *length, EvalC
 
 /// Forgets every row and closes the work file.
 void row_store_clear(RowStore &store);
+
+/// Keeps the used column values of scans [lo, hi) of `plan` (deferred ones
+/// read first) as the next row of `store`.
+void row_store_keep_scans(ExecPlan *plan, int lo, int hi, RowStore &store, EvalContext *c);
+
+/// Puts row `row` of `store`, kept by row_store_keep_scans, back into the
+/// values of scans [lo, hi).
+void row_store_restore_scans(ExecPlan *plan, int lo, int hi, RowStore &store, size_t row, EvalContext *c);

@@ -135,7 +135,12 @@ void scan_open(ExecPlan *plan, int index, EvalContext *c) {
     }
     ask_provider(scan);
     DALSetIteratorTimeout(scan->it, remaining_seconds(st));
-    prepare_restrictions(plan, scan, plan->alternatives[plan->current].candidates[index], c);
+    if (!prepare_restrictions(plan, scan, plan->alternatives[plan->current].candidates[index], c)) {
+        scan->restrictions = nullptr;
+        scan->restriction_count = 0;
+        scan->end = 1;  // no row can qualify: the provider is not asked
+        return;
+    }
     int r = DALStartQuery(scan->it, &scan->slot->info, nullptr, nullptr, scan->restriction_count,
                           scan->restriction_count ? scan->restrictions : nullptr);
     scan->restrictions = nullptr;  // their values live in the row pool

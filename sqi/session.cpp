@@ -207,6 +207,15 @@ int SQIGetInfo(void *, SqiInfoCode code, SqiInfo *out) {
             out->integer = paypal_keyed_fetch(t) ? kRowIdentityKeyColumns : kRowIdentityNone;
             break;
         }
+        case SQI_INFO_REQUIRED_KEY: {
+            // The column KeyFromRestrictions asks for: the engine makes such a
+            // table the inner side of a join that gives it that key.
+            const PaypalTable *t = out->table ? paypal_find_table(out->table) : nullptr;
+            out->integer = 0;
+            for (int i = 0; t && (t->flags & kTableKeyRequired) && i < t->column_count && !out->integer; i++)
+                if (t->columns[i].flags & kColumnPathKey) out->integer = i + 1;
+            break;
+        }
         default: break;
     }
     return DAL_OK;

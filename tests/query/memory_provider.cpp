@@ -27,6 +27,7 @@ struct Copied {
 
 struct Iterator {
     Provider *provider = nullptr;
+    void *owner = nullptr;                   // where refusals are posted
     const Table *table = nullptr;
     long position = -1;
     std::vector<Copied> restrictions;
@@ -96,6 +97,9 @@ int get_info(void *env, SqiInfoCode code, SqiInfo *out) {
     else if (code == SQI_INFO_ROW_IDENTITY) {
         const Table *t = out->table ? p->find(out->table) : nullptr;
         if (t) out->integer = t->identity;
+    } else if (code == SQI_INFO_REQUIRED_KEY) {
+        const Table *t = out->table ? p->find(out->table) : nullptr;
+        if (t) out->integer = t->required_key;
     } else return DAL_NO_DATA;
     return DAL_OK;
 }
@@ -113,11 +117,12 @@ int get_pk_info(void *, void *env, DalText, DalText, DalText table, int count, L
     return DAL_OK;
 }
 
-void *open_iterator(void *, void *env, DalProvider *, const Node *) {
+void *open_iterator(void *owner, void *env, DalProvider *, const Node *) {
     auto *p = static_cast<Provider *>(env);
     p->open_iterators++;
     auto *i = new Iterator;
     i->provider = p;
+    i->owner = owner;
     return i;
 }
 
@@ -181,6 +186,17 @@ int start_query(void *it, TableInfo *info, const ListNode *, const ListNode *, i
     }
     i->provider->scans.push_back(started);
     if (!i->table) return DAL_NOT_MINE;
+    if (const int key = i->table->required_key) {
+        bool given = false;
+        for (const Copied &c : i->restrictions) given = given || (c.column == key && c.op == RESTRICT_EQ && !c.null);
+        if (!given) {
+            const std::string message =
+                "Field '" + i->table->columns[static_cast<size_t>(key - 1)].name + "' must be specified in query";
+            PostDalError(i->provider->dal, i->owner, "Memory Provider", 0, "HY000", message.c_str());
+            i->table = nullptr;
+            return DAL_ERROR;
+        }
+    }
     return DAL_OK;
 }
 
@@ -429,6 +445,7 @@ void install(DalRecord *dal, Provider *p, void *pool_owner) {
     provider.slots.SQIGetPKInfo = get_pk_info;
     provider.slots.SQIFetch = fetch;
     provider.handle = p;
+    p->dal = dal;
     list[0] = &provider;
     dal->count = 1;
     dal->providers = list;
@@ -494,6 +511,23 @@ Table generate(const std::string &name, int rows, unsigned seed, bool with_nulls
         row.push_back(maybe_null(Cell::of(static_cast<int64_t>(pick(5)) * 3000000000LL - 6000000000LL)));
         t.add_row(std::move(row));
     }
+    return t;
+}
+
+Table generate_children(const std::string &name, unsigned seed) {
+    Table t;
+    t.name = name;
+    t.columns = {{"ID", Type::kInteger, 0}, {"POS", Type::kInteger, 0}, {"A", Type::kInteger, 0},
+                 {"B", Type::kDouble, 0}, {"S", Type::kText, 16}};
+    t.required_key = 1;
+    std::mt19937 rng(seed);
+    static const char *const words[] = {"apple", "pear", "zeta", "12ab", "cherry"};
+    auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    auto maybe_null = [&](Cell c) { return pick(6) == 0 ? Cell{} : c; };
+    for (int id = -3; id <= 40; id++)
+        for (int pos = 1, n = pick(4); pos <= n; pos++)
+            t.add_row({Cell::of(id), Cell::of(pos), maybe_null(Cell::of(pick(9) - 3)),
+                       maybe_null(Cell::real((pick(41) - 20) / 4.0)), maybe_null(Cell::text(words[pick(5)]))});
     return t;
 }
 

@@ -46,6 +46,9 @@ struct Table {
     int key_columns = 0;
     int32_t identity = 0;
     std::vector<std::string> key_string;
+    // A column (from 1) without an equality on which a scan is refused, as
+    // PayPal's child tables refuse one without their parent's id; 0: none.
+    int required_key = 0;
 
     size_t row_count() const { return columns.empty() ? 0 : cells.size() / columns.size(); }
     const Cell *row(size_t r) const { return &cells[r * columns.size()]; }
@@ -80,6 +83,7 @@ struct Provider {
     std::vector<std::string> fetches;  // every SQIFetch: "TABLE key=value ..."
     long rows_delivered = 0;
     long open_iterators = 0;
+    DalRecord *dal = nullptr;          // set by install: refusals are posted through it
 
     const Table *find(const std::string &name) const;
 };
@@ -95,5 +99,10 @@ void load_into_sqlite(const Provider &p, sqlite3 *db);
 /// Rows generated from a seed: ids 1..n, small integers with duplicates and
 /// NULLs, doubles in quarters, short texts.
 Table generate(const std::string &name, int rows, unsigned seed, bool with_nulls);
+
+/// A child table that needs its key: for each ID from -3 to 40, none to
+/// three rows (POS 1, 2, ...) with A, B and S as generate() makes them
+/// (NULLs among them); scans without an equality on ID are refused.
+Table generate_children(const std::string &name, unsigned seed);
 
 }  // namespace memprov

@@ -195,4 +195,27 @@ TEST(SqiGetInfo, AnswersEachCodeInItsMember) {
     EXPECT_EQ(SQIGetInfo(nullptr, SQI_INFO_RESTRICTIONS, nullptr), DAL_OK);
 }
 
+// The key column a scan cannot do without: the child and detail tables read
+// by their parent's id; lists (the key optional or absent) need none.
+TEST(SqiGetInfo, RequiredKeyNamesThePathKeyColumn) {
+    const struct {
+        const char *table;
+        const char *column;  // null: none required
+    } cases[] = {
+        {"InvoiceItems", "Id"}, {"InvoiceDetailAttachments", "Id"}, {"Subscriptions", "Id"},
+        {"DisputeDetails", "DisputeId"}, {"Invoices", nullptr}, {"Plans", nullptr}, {"Unknown", nullptr},
+    };
+    for (const auto &c : cases) {
+        SqiInfo out{-7, 0, c.table};
+        EXPECT_EQ(SQIGetInfo(nullptr, SQI_INFO_REQUIRED_KEY, &out), DAL_OK) << c.table;
+        const PaypalTable *t = paypal_find_table(c.table);
+        if (!c.column) {
+            EXPECT_EQ(out.integer, 0) << c.table;
+            continue;
+        }
+        ASSERT_TRUE(t && out.integer > 0 && out.integer <= t->column_count) << c.table;
+        EXPECT_STREQ(t->columns[out.integer - 1].name, c.column) << c.table;
+    }
+}
+
 }  // namespace
