@@ -56,7 +56,6 @@ struct GroupState {
     Node **group_exprs;
     KeyForm *group_forms;      // 0 until known
     KeyForm *column_forms;     // DISTINCT keys
-    int32_t *column_long;      // result columns left out of DISTINCT keys
     Sort *group_sort;
     Sort *distinct_sort;
     int32_t filled;
@@ -539,7 +538,7 @@ int distinct_fetch(ExecPlan *plan) {
             try {
                 for (int i = 0; i < scope->column_count; i++) {
                     Value *v = plan->results[i];
-                    if (!g->column_long[i]) key_append(key, v, settle(&g->column_forms[i], v), false);
+                    key_append(key, v, settle(&g->column_forms[i], v), false);
                     payload_append(payload, v);
                 }
             } catch (const std::bad_alloc &) {
@@ -661,13 +660,8 @@ void group_setup(ExecPlan *plan, EvalContext *c) {
         g->distinct = 1;
         g->inner = plan->fetch_operation;
         g->column_forms = pool_new_array<KeyForm>(plan->pool, static_cast<size_t>(scope->column_count + 1));
-        g->column_long = pool_new_array<int32_t>(plan->pool, static_cast<size_t>(scope->column_count + 1));
-        if (!g->column_forms || !g->column_long) no_memory(c);
-        for (int k = 0; k < scope->column_count; k++) {
-            int t = scope->columns[k].type.sql_type;
-            g->column_long[k] = t == SQL_LONGVARCHAR || t == SQL_LONGVARBINARY;
-            g->column_forms[k] = form_of_sql_type(t);
-        }
+        if (!g->column_forms) no_memory(c);
+        for (int k = 0; k < scope->column_count; k++) g->column_forms[k] = form_of_sql_type(scope->columns[k].type.sql_type);
         plan->fetch_operation = distinct_fetch;
     }
 }

@@ -159,6 +159,12 @@ bool may_vary(const std::string &sql) {
     return false;
 }
 
+// The rows of a run, on stderr, when two runs disagree.
+void show(const char *what, const std::vector<std::string> &rows) {
+    std::fprintf(stderr, "%s:\n", what);
+    for (const std::string &r : rows) std::fprintf(stderr, "  %s\n", r.c_str());
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -198,6 +204,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             st->connection.in_expansion = 0;
             if (!agree(expanded, ignored)) {
                 std::fprintf(stderr, "results depend on sub-queries expanded into values: %s\n", sql.c_str());
+                show("expanded", expanded);
+                show("not expanded", ignored);
                 std::abort();
             }
             QueryOptions keyset{};
