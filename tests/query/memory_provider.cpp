@@ -227,7 +227,9 @@ bool satisfies(const Table &t, const Cell *row, const Copied &c) {
     if (col.type == Type::kText || col.type == Type::kDate || col.type == Type::kTimestamp ||
         col.type == Type::kLongText) {
         if (c.op == RESTRICT_LIKE) return like_prefix_match(cell.s, c.text);
-        int r = std::strcmp(cell.s.c_str(), c.text.c_str());
+        // As the engine compares texts: trailing blanks do not count.
+        auto unpadded = [](const std::string &t) { return t.substr(0, t.find_last_not_of(' ') + 1); };
+        int r = unpadded(cell.s).compare(unpadded(c.text));
         order = r < 0 ? -1 : r > 0 ? 1 : 0;
     } else {
         double v = col.type == Type::kDouble    ? cell.d
