@@ -4,6 +4,8 @@
 // text and date arithmetic, sub-query errors.
 #include <algorithm>
 
+#include "support/long_buffer.h"
+#include "support/value_ops.h"
 #include "tests/query/engine_fixture.h"
 
 namespace {
@@ -226,12 +228,12 @@ TEST_F(Evaluation, LongListsAndChains) {
 TEST_F(Evaluation, LongTextsAreNeverCut) {
     memprov::Table t;
     t.name = "TXT";
-    t.columns = {{"ID", memprov::Type::kInteger, 0}, {"S", memprov::Type::kText, 4}};
+    t.columns = {{"ID", memprov::Type::kInteger, 0}, {"S", memprov::Type::kText, 4}, {"L", memprov::Type::kLongText, 0}};
     std::string long_text(70000, 'a');
     long_text += "end";
-    t.add_row({memprov::Cell::of(1), memprov::Cell::text("short")});
-    t.add_row({memprov::Cell::of(2), memprov::Cell::text(long_text)});
-    t.add_row({memprov::Cell::of(3), memprov::Cell::text("x")});
+    t.add_row({memprov::Cell::of(1), memprov::Cell::text("short"), memprov::Cell::text("short")});
+    t.add_row({memprov::Cell::of(2), memprov::Cell::text(long_text), memprov::Cell::text(long_text)});
+    t.add_row({memprov::Cell::of(3), memprov::Cell::text("x"), memprov::Cell::text("x_")});
     provider.tables.push_back(t);
     for (int lazy : {1, 0}) {
         provider.lazy = lazy;
@@ -249,6 +251,14 @@ TEST_F(Evaluation, LongTextsAreNeverCut) {
             }
         }
         EXPECT_TRUE(found) << "lazy " << lazy;
+        // A long pattern (a parameter bound as LONG VARCHAR) is used whole:
+        // 70,003 bytes match only themselves.
+        Value *pattern = new_value_of_type(pool, VT_LONG_CHAR);
+        pattern->long_buffer = allocate_long_buffer(pool, 0, SQL_LONGVARCHAR);
+        ASSERT_EQ(append_to_long_buffer(pattern->long_buffer, long_text.data(), long_text.size()), 0);
+        r = run("SELECT id FROM txt WHERE l LIKE ?", {pattern});
+        ASSERT_EQ(r.code, 0) << r.message;
+        EXPECT_EQ(r.rows, (Rows{{"2"}}));
     }
 }
 
