@@ -250,13 +250,11 @@ int SQIFetch(void *handle, TableInfo *info, void *, int key_count, Restriction *
     // One row read again (a keyset cursor, a positioned change) wants its
     // current state: a cached reply could be older than the cursor.
     it->fresh = 1;
-    it->filters[static_cast<int>(FilterSlot::kPathKey)] = json_stringn(key.data(), key.size());
+    it->filters[static_cast<int>(FilterSlot::kPathKey)] = EchoValue{JsonKind::kString, key};
     WebRequestPtr req = NewGetRequest(it->env->session->context.get(), keyed_path(table, key), 1);
     if (!req) return post(it, "Memory allocation error");
-    json_t *root = nullptr;
-    if (scan_exchange(it, req.get(), &root) != DAL_OK) return DAL_ERROR;
+    if (scan_exchange(it, req.get()) != DAL_OK) return DAL_ERROR;
     it->request = std::move(req);
-    it->root = root;
     it->pages_read = 1;
     return ExtractRows(it, table, 1);
 }
