@@ -10,7 +10,7 @@
 //
 // Exports: json_od (namespace alias), kJsonMaxDepth, kJsonMaxText,
 // kJsonKeptCapacity, thread_json_parser, thread_json_parser_done,
-// json_padded, json_trim_token, json_number_token.
+// json_padded, json_trim_token, json_field_name, json_number_token.
 #pragma once
 
 #ifndef SIMDJSON_EXCEPTIONS
@@ -54,6 +54,23 @@ void thread_json_parser_done(size_t size);
 /// A scalar's raw token (simdjson's raw_json_token: up to the next token)
 /// without the blanks after it.
 [[nodiscard]] std::string_view json_trim_token(std::string_view raw);
+
+/// A member's name: as the reply wrote it when it holds no escape (`*plain`
+/// true: it needs none when written again), else unescaped into the
+/// parser's buffer (valid while the reply is walked).
+[[nodiscard]] inline simdjson::error_code json_field_name(json_od::field &f, std::string_view *name, bool *plain) {
+    // Stage 1 has found where every string ends, so a quote ends this one
+    // before the reply does.
+    const char *const start = f.key().raw();
+    const char *end = start;
+    while (*end != '"' && *end != '\\') ++end;
+    *plain = *end == '"';
+    if (*plain) {
+        *name = std::string_view(start, static_cast<size_t>(end - start));
+        return simdjson::SUCCESS;
+    }
+    return f.unescaped_key().get(*name);
+}
 
 /// True when `token` is a JSON number: -?(0|[1-9][0-9]*)(.[0-9]+)?([eE][+-]?[0-9]+)?;
 /// `*integral` tells whether it has neither fraction nor exponent.

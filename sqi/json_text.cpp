@@ -76,8 +76,8 @@ bool JsonOut::grow(size_t n) {
         over = true;
         return false;
     }
-    // Doubling, within the limit; resize's zero fill is the price of writing
-    // past the length without a check per byte.
+    // Doubling, within the limit: the zero fill of resize is paid once per
+    // growth, never per write.
     const size_t want = std::min(limit, std::max(out.size() * 2, used + n + 256));
     out.resize(want);
     return true;
@@ -138,7 +138,7 @@ std::string_view json_real_text(std::string_view token, char *buf, size_t size) 
 }
 
 void append_reply_value_json(const ReplyValue &v, std::string &out) {
-    JsonOut w(out, out.size() + 4 * v.text.size() + 64);
+    JsonOut w(out, out.size(), out.size() + 6 * v.text.size() + 64);
     char buf[64];
     switch (v.kind) {
         case JsonKind::kString: append_json_string(w, v.text); break;
@@ -147,5 +147,5 @@ void append_reply_value_json(const ReplyValue &v, std::string &out) {
         case JsonKind::kNull: break;
         default: w.put(v.text); break;
     }
-    (void)w.finish();
+    out.resize(w.used);
 }

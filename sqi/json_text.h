@@ -5,12 +5,12 @@
 // they are), integers in decimal, reals in "%.17g" with ".0" added to a
 // whole number and no '+' or leading zeros in the exponent.
 //
-// JsonOut appends to one std::string the caller reuses: bytes go straight
-// past the written length, which grows in large steps, and the string is
-// cut to the written length by finish(). (std::string's own appends check
-// and copy per call, which dominated writing the many short names and values
-// of a row.) Every JsonOut has a limit: a text that would grow past it is
-// not written (overflowed() tells).
+// JsonOut writes into one std::string the caller reuses, from a position
+// the caller keeps: the string's size is only the room made so far (grown
+// in large steps, never cut), and `used` says how much of it is text.
+// (std::string's own appends check and copy per call, which dominated
+// writing the many short names and values of a row.) Every JsonOut has a
+// limit: a text that would grow past it is not written (overflowed()).
 //
 // Exports: JsonOut, append_json_string, json_integer_text, json_real_text,
 // append_reply_value_json.
@@ -25,11 +25,11 @@
 
 struct JsonOut {
     std::string &out;
-    size_t limit;      // the most bytes `out` may hold
-    size_t used;       // bytes written
+    size_t limit;       // the most bytes `out` may hold
+    size_t used;        // bytes of `out` that are text
     bool over = false;  // a write would have passed `limit`
 
-    JsonOut(std::string &text, size_t max_bytes) : out(text), limit(max_bytes), used(text.size()) {}
+    JsonOut(std::string &text, size_t start, size_t max_bytes) : out(text), limit(max_bytes), used(start) {}
     /// Room for `n` more bytes, or null when the limit forbids them.
     char *room(size_t n) {
         if (out.size() - used < n && !grow(n)) return nullptr;
@@ -43,11 +43,6 @@ struct JsonOut {
     void put(std::string_view s) {
         if (s.empty()) return;
         if (char *d = room(s.size())) std::memcpy(d, s.data(), s.size());
-    }
-    /// Cuts `out` to what was written; false when the limit was reached.
-    bool finish() {
-        out.resize(used);
-        return !over;
     }
     [[nodiscard]] bool overflowed() const { return over; }
 

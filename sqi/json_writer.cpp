@@ -14,6 +14,8 @@ using simdjson::error_code;
 // Objects being written at once hold at most this many members together:
 // a bound on the writer's own memory whatever the reply holds.
 constexpr size_t kMaxOpenMembers = size_t{1} << 20;
+// Objects of up to this many members are sorted in place by insertion.
+constexpr std::ptrdiff_t kInsertionSortMembers = 24;
 
 struct Walk {
     JsonSortedWriter &writer;
@@ -79,31 +81,59 @@ error_code put_array(Walk &k, json_od::value &v, size_t depth) {
     return k.w.overflowed() ? simdjson::CAPACITY : simdjson::SUCCESS;
 }
 
-// An object: the members' values are written in the reply's order, then the
-// object is put together in name order in the scratch buffer and copied
-// back over them.
+// An object: its members are written in the reply's order as `"name": value`;
+// when the names were not already in order (or one repeats), the members
+// are put in order in the scratch buffer and copied back over them.
 error_code put_object(Walk &k, json_od::value &v, size_t depth) {
     json_od::object o;
     if (error_code e = v.get_object().get(o)) return e;
     std::vector<JsonSortedWriter::Member> &members = k.writer.members;
     const size_t base = members.size();
     const size_t start = k.w.used;
+    k.w.put('{');
+    bool in_order = true;
     for (auto field : o) {
         json_od::field f;
         if (error_code e = std::move(field).get(f)) return e;
         std::string_view name;
-        if (error_code e = f.unescaped_key().get(name)) return e;
-        const size_t value_start = k.w.used;
+        bool plain;
+        if (error_code e = json_field_name(f, &name, &plain)) return e;
+        if (members.size() > base) {
+            k.w.put(", ");
+            in_order = in_order && members.back().name < name;
+        }
+        const size_t member_start = k.w.used;
+        if (plain) {
+            if (char *d = k.w.room(name.size() + 4)) {
+                d[0] = '"';
+                std::memcpy(d + 1, name.data(), name.size());
+                std::memcpy(d + 1 + name.size(), "\": ", 3);
+            }
+        } else {
+            append_json_string(k.w, name);
+            k.w.put(": ");
+        }
         if (error_code e = put_value(k, f.value(), depth + 1)) return e;
         if (members.size() >= kMaxOpenMembers) return simdjson::CAPACITY;
-        members.push_back({name, value_start, k.w.used});
+        members.push_back({name, member_start, k.w.used});
     }
+    k.w.put('}');
     if (k.w.overflowed()) return simdjson::CAPACITY;
+    if (in_order) {
+        members.resize(base);
+        return simdjson::SUCCESS;
+    }
     auto first = members.begin() + static_cast<std::ptrdiff_t>(base);
-    std::stable_sort(first, members.end(), [](const auto &a, const auto &b) { return a.name < b.name; });
-    std::string &scratch = k.writer.scratch;
-    scratch.clear();
-    JsonOut s(scratch, k.limit);
+    auto by_name = [](const JsonSortedWriter::Member &a, const JsonSortedWriter::Member &b) { return a.name < b.name; };
+    if (members.end() - first <= kInsertionSortMembers) {
+        // PayPal's objects have a handful of members: insertion sort, which
+        // is stable and needs no buffer (std::stable_sort allocates one).
+        for (auto i = first + 1; i < members.end(); ++i)
+            for (auto j = i; j > first && by_name(*j, j[-1]); --j) std::swap(*j, j[-1]);
+    } else {
+        std::stable_sort(first, members.end(), by_name);
+    }
+    JsonOut s(k.writer.scratch, 0, k.limit);
     s.put('{');
     bool any = false;
     for (auto m = first; m != members.end(); ++m) {
@@ -111,15 +141,13 @@ error_code put_object(Walk &k, json_od::value &v, size_t depth) {
         if (m + 1 != members.end() && m[1].name == m->name) continue;
         if (any) s.put(", ");
         any = true;
-        append_json_string(s, m->name);
-        s.put(": ");
         s.put(std::string_view(k.w.out.data() + m->start, m->end - m->start));
     }
     s.put('}');
     members.resize(base);
-    if (!s.finish()) return simdjson::CAPACITY;
+    if (s.overflowed()) return simdjson::CAPACITY;
     k.w.used = start;
-    k.w.put(scratch);
+    k.w.put(std::string_view(k.writer.scratch.data(), s.used));
     return k.w.overflowed() ? simdjson::CAPACITY : simdjson::SUCCESS;
 }
 
@@ -137,12 +165,14 @@ error_code put_value(Walk &k, json_od::value v, size_t depth) {
 
 }  // namespace
 
-error_code append_sorted_json(JsonSortedWriter &writer, json_od::value v, std::string &out, size_t limit) {
-    JsonOut w(out, limit);
+error_code append_sorted_json(JsonSortedWriter &writer, json_od::value v, std::string &out, size_t *used,
+                              size_t limit) {
+    JsonOut w(out, *used, limit);
     Walk k{writer, w, limit};
     writer.members.clear();
     error_code e = put_value(k, v, 0);
-    if (!w.finish() && !e) e = simdjson::CAPACITY;
+    if (w.overflowed() && !e) e = simdjson::CAPACITY;
+    if (!e) *used = w.used;
     return e;
 }
 
@@ -156,12 +186,13 @@ bool write_document(std::string &text, std::string &out) {
     json_od::array a;
     if (doc.get_array().get(a)) return false;
     JsonSortedWriter writer;
-    size_t values = 0;
+    size_t values = 0, used = 0;
     for (auto element : a) {
         json_od::value v;
         if (element.get(v) || ++values > 1) return false;
-        if (append_sorted_json(writer, v, out, kJsonMaxText) != simdjson::SUCCESS) return false;
+        if (append_sorted_json(writer, v, out, &used, kJsonMaxText) != simdjson::SUCCESS) return false;
     }
+    out.resize(used);
     // Nothing may follow the value.
     const char *at = nullptr;
     return values == 1 && doc.current_location().get(at) != simdjson::SUCCESS;
@@ -179,4 +210,11 @@ bool sorted_json_text(std::string_view json, std::string &out) {
     thread_json_parser_done(text.size());
     if (written) out = std::move(whole);
     return written;
+}
+
+bool json_reply_document(std::string_view json) {
+    const size_t first = json.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos || (json[first] != '{' && json[first] != '[')) return false;
+    std::string ignored;
+    return sorted_json_text(json, ignored);
 }

@@ -15,6 +15,7 @@
 #include <new>
 
 #include "sqi/catalog.h"
+#include "sqi/json_text.h"
 #include "sqi/json_writer.h"
 #include "sqi/path_map.h"
 
@@ -86,8 +87,11 @@ error_code read_string(Walk &k, json_od::value &v, ValueSlot &out) {
     if (std::memchr(text.data(), 0, text.size())) return simdjson::STRING_ERROR;
     // Resolved text is never longer than the token, so the arena stays
     // within the limit set from the reply's size.
-    out = ValueSlot{static_cast<uint32_t>(k.p.arena.size()), static_cast<uint32_t>(text.size()), JsonKind::kString, 1};
-    k.p.arena.append(text);
+    JsonOut w(k.p.arena, k.p.arena_used, k.arena_limit);
+    w.put(text);
+    if (w.overflowed()) return simdjson::CAPACITY;
+    out = ValueSlot{static_cast<uint32_t>(k.p.arena_used), static_cast<uint32_t>(text.size()), JsonKind::kString, 1};
+    k.p.arena_used = w.used;
     return simdjson::SUCCESS;
 }
 
@@ -100,12 +104,12 @@ error_code read_value(Walk &k, json_od::value &v, ValueSlot &out) {
             return read_string(k, v, out);
         case json_od::json_type::object:
         case json_od::json_type::array: {
-            const size_t start = k.p.arena.size();
-            if (error_code e = append_sorted_json(t_writer, v, k.p.arena, k.arena_limit)) {
+            const size_t start = k.p.arena_used;
+            if (error_code e = append_sorted_json(t_writer, v, k.p.arena, &k.p.arena_used, k.arena_limit)) {
                 if (e == simdjson::CAPACITY) k.failure = "fails to decode reply: its values are too large";
                 return e;
             }
-            out = ValueSlot{static_cast<uint32_t>(start), static_cast<uint32_t>(k.p.arena.size() - start),
+            out = ValueSlot{static_cast<uint32_t>(start), static_cast<uint32_t>(k.p.arena_used - start),
                             type == json_od::json_type::object ? JsonKind::kObject : JsonKind::kArray, 1};
             return simdjson::SUCCESS;
         }
@@ -315,7 +319,8 @@ error_code walk_object(Walk &k, json_od::object &o, int32_t node, ValueSlot *des
         json_od::field f;
         if (error_code e = std::move(field).get(f)) return e;
         std::string_view name;
-        if (error_code e = f.unescaped_key().get(name)) return e;
+        bool plain;
+        if (error_code e = json_field_name(f, &name, &plain)) return e;
         for (int32_t i = 0; i < n.child_count; ++i) {
             if (kids[i].name != name) continue;
             if (error_code e = visit(k, f.value(), n.first_child + i, dest)) return e;
@@ -379,7 +384,6 @@ bool load(ReplyPage &p, const PaypalTable *table, bool list, std::string &error)
     }
     // Resolved strings are never longer than their tokens and sorted texts
     // at most a few times theirs; the limit only stops what no reply holds.
-    p.arena.reserve(p.text.size() / 2);
     Walk k{p, map, list ? map.list_scope : map.single_scope, 8 * p.text.size() + (size_t{1} << 20)};
     json_od::parser *parser = thread_json_parser();
     if (!parser) {
@@ -426,7 +430,7 @@ ReplyValue reply_page_value(const ReplyPage &page, int32_t row, int32_t column) 
 }
 
 void reply_page_clear(ReplyPage &page) {
-    page.arena.clear();
+    page.arena_used = 0;
     page.slots.clear();
     page.row_count = page.list_count = 0;
     page.loaded = page.single_object = false;
@@ -440,6 +444,7 @@ void reply_page_release(ReplyPage &page) {
     reply_page_clear(page);
     std::string().swap(page.text);
     std::string().swap(page.arena);
+    page.arena_used = 0;
     std::vector<ValueSlot>().swap(page.slots);
     std::vector<ValueSlot>().swap(page.root_values);
     std::vector<ValueSlot>().swap(page.parent_values);

@@ -49,7 +49,8 @@ inline constexpr size_t kReplyTextPadding = 64;
 
 struct ReplyPage {
     std::string text;   // the reply; the caller puts it here before loading
-    std::string arena;  // resolved strings, sorted texts of objects and arrays
+    std::string arena;  // resolved strings, sorted texts of objects and arrays (its size is room)
+    size_t arena_used = 0;  // bytes of arena in use
     std::vector<ValueSlot> slots;  // row_count rows of column_count values
     int32_t column_count = 0;
     int32_t row_count = 0;   // rows to deliver (child rows, for a child table)
