@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 namespace {
 
@@ -108,13 +109,20 @@ std::string_view json_integer_text(std::string_view token, char *buf, size_t siz
 }
 
 std::string_view json_real_text(std::string_view token, char *buf, size_t size) {
+    if (size < 32) return token;
     // The token is a valid JSON number, so strtod reads all of it; the copy
     // gives it its terminator.
-    char copy[400];
-    if (token.size() >= sizeof copy || size < 32) return token;
-    std::memcpy(copy, token.data(), token.size());
-    copy[token.size()] = 0;
-    const double d = std::strtod(copy, nullptr);
+    char copy[128];
+    std::string long_copy;
+    const char *terminated = copy;
+    if (token.size() < sizeof copy) {
+        std::memcpy(copy, token.data(), token.size());
+        copy[token.size()] = 0;
+    } else {
+        long_copy.assign(token);
+        terminated = long_copy.c_str();
+    }
+    const double d = std::strtod(terminated, nullptr);
     if (!std::isfinite(d)) return token;
     int length = std::snprintf(buf, size, "%.17g", d);
     if (length <= 0 || static_cast<size_t>(length) + 3 > size) return token;

@@ -57,6 +57,9 @@ TEST(JsonWriter, WritesWhatTheSortedDumpWrites) {
             "k04": 6, "k03": 7, "k02": 8, "k01": 9, "k00": {"b": [1, {"d": 2, "c": 3}], "a": "x"}})",
     };
     for (const char *reply : kReplies) EXPECT_EQ(written(reply), jansson_text(reply)) << reply;
+    // Reals with more digits than any buffer on the stack holds.
+    const std::string long_reals = "[0." + std::string(450, '0') + "1, 1" + std::string(300, '0') + ".5]";
+    EXPECT_EQ(written(long_reals), jansson_text(long_reals));
 }
 
 // Strings are scanned eight bytes at a time: each byte that needs escaping,
