@@ -16,12 +16,18 @@ thread_local std::unique_ptr<json_od::parser> t_parser;
 
 bool digit(char c) { return c >= '0' && c <= '9'; }
 
+// The deepest object or array the reader iterates: the writer's own limit
+// below a column's value, which lies a few levels (its path, the row list,
+// a child list) below the root. simdjson checks it in unoptimised builds;
+// skipped members do not count.
+constexpr size_t kParserDepth = 2 * kJsonMaxDepth;
+
 }  // namespace
 
 json_od::parser *thread_json_parser() {
     if (!t_parser) {
         std::unique_ptr<json_od::parser> p(new (std::nothrow) json_od::parser(kJsonMaxText));
-        if (!p || p->allocate(kInitialCapacity, kJsonMaxDepth) != simdjson::SUCCESS) return nullptr;
+        if (!p || p->allocate(kInitialCapacity, kParserDepth) != simdjson::SUCCESS) return nullptr;
         t_parser = std::move(p);
     }
     return t_parser.get();
