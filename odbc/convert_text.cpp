@@ -86,9 +86,13 @@ SQLRETURN put_whole_text(std::string_view text, const ConvertTarget &t, ErrorHea
     return cut ? post_truncated(diag) : SQL_SUCCESS;
 }
 
-// The character form of a value that is not text or binary.
-bool scalar_chars(const Value *v, const ConvertColumn &c, std::string &out) {
-    char buf[512];
+// Room for the character form of any value that is not text or binary.
+constexpr size_t kScalarRoom = 512;
+
+// The character form of a value that is not text or binary, written into
+// `buf` (on the caller's stack: a timestamp's 19 characters would not fit
+// a std::string's own room, and this runs for every such value fetched).
+bool scalar_chars(const Value *v, const ConvertColumn &c, char (&buf)[kScalarRoom], std::string_view *out) {
     long n;
     if (v->type == VT_NUMERIC) {
         size_t len = 0;
@@ -98,12 +102,12 @@ bool scalar_chars(const Value *v, const ConvertColumn &c, std::string &out) {
         n = scalar_text(v, buf, sizeof buf);
     }
     if (n < 0) {
-        out = "UNSUPPORTED STRING CONVERSION";
+        *out = "UNSUPPORTED STRING CONVERSION";
         return false;
     }
     size_t len = static_cast<size_t>(n) < sizeof buf ? static_cast<size_t>(n) : sizeof buf - 1;
     if (v->type != VT_NUMERIC && c.max_length > 0 && len > c.max_length) len = c.max_length;
-    out.assign(buf, len);
+    *out = std::string_view(buf, len);
     return true;
 }
 
@@ -112,8 +116,9 @@ bool scalar_chars(const Value *v, const ConvertColumn &c, std::string &out) {
 SQLRETURN convert_to_char(Value *v, const ConvertColumn &c, const ConvertTarget &t, ErrorHeader *diag) {
     Piecewise p;
     if (!piecewise_source(v, &p)) {
-        std::string text;
-        (void)scalar_chars(v, c, text);
+        char buf[kScalarRoom];
+        std::string_view text;
+        (void)scalar_chars(v, c, buf, &text);
         return put_whole_text(text, t, diag);
     }
     size_t size = p.binary ? limit_hex(p, c.max_length) : limit_text(p, c.max_length);
@@ -146,8 +151,9 @@ SQLRETURN convert_to_wchar(Value *v, const ConvertColumn &c, const ConvertTarget
     size_t room = t.buffer && t.capacity >= 2 ? static_cast<size_t>(t.capacity) / 2 - 1 : 0;
     Piecewise p;
     if (!piecewise_source(v, &p)) {
-        std::string text;
-        (void)scalar_chars(v, c, text);
+        char buf[kScalarRoom];
+        std::string_view text;
+        (void)scalar_chars(v, c, buf, &text);
         std::u16string wide;
         utf8_to_utf16(text, wide);
         put_length(t, static_cast<SQLLEN>(2 * wide.size()));

@@ -20,7 +20,7 @@
 #include <cstring>
 #include <string>
 
-#include "sqi/json_writer.h"
+#include "sqi/json_text.h"
 #include "sqi/scan.h"
 #include "sqi/value_rules.h"
 
@@ -74,12 +74,12 @@ const char *type_name(int sql_type) {
     }
 }
 
-const char *kind_name(const json_t *v) {
-    switch (json_typeof(v)) {
-        case JSON_STRING: return "string";
-        case JSON_INTEGER: case JSON_REAL: return "number";
-        case JSON_OBJECT: return "object";
-        case JSON_ARRAY: return "array";
+const char *kind_name(const ReplyValue &v) {
+    switch (v.kind) {
+        case JsonKind::kString: return "string";
+        case JsonKind::kInteger: case JsonKind::kReal: return "number";
+        case JsonKind::kObject: return "object";
+        case JsonKind::kArray: return "array";
         default: return "boolean";
     }
 }
@@ -87,12 +87,12 @@ const char *kind_name(const json_t *v) {
 // A value that cannot become its column's value: the SQLSTATE of the
 // outcome, naming the table, the column and the value as the reply wrote it
 // (cut after 64 characters).
-int post_bad_value(PaypalIterator *it, const PaypalColumn *c, const json_t *v, ValueOutcome outcome) {
+int post_bad_value(PaypalIterator *it, const PaypalColumn *c, const ReplyValue &v, ValueOutcome outcome) {
     std::string text;
-    const char *shown = append_json_text(v, text) ? text.c_str() : "?";
+    append_reply_value_json(v, text);
     char message[512];
     snprintf(message, sizeof message, "%s: %s.%s (%s) cannot hold the JSON %s %.64s%s", value_outcome_text(outcome),
-             it->table->name, c->name, type_name(c->sql_type), kind_name(v), shown,
+             it->table->name, c->name, type_name(c->sql_type), kind_name(v), text.c_str(),
              text.size() > 64 ? "..." : "");
     scan_post_state(it, value_outcome_sqlstate(outcome), message);
     return DAL_ERROR;
@@ -109,8 +109,8 @@ int SQIGetData(void *handle, int column, int c_type, void *buffer, SQLLEN capaci
         it->piece_serial = it->row_serial;
         it->piece_text_ready = 0;
     }
-    json_t *v = scan_column_value(it, column - 1);
-    if (!v || json_is_null(v)) return set_null(length);
+    const ReplyValue v = scan_column_value(it, column - 1);
+    if (v.kind == JsonKind::kNull) return set_null(length);
     const PaypalColumn *c = &it->table->columns[column - 1];
     ValueTarget target;
     if (!value_target(c_type, c->sql_type, &target)) {
@@ -121,16 +121,17 @@ int SQIGetData(void *handle, int column, int c_type, void *buffer, SQLLEN capaci
     }
     auto *out = static_cast<char *>(buffer);
     const bool text = target == ValueTarget::kText || target == ValueTarget::kNumberText;
-    // A text built for the value (a number, an object's JSON) is built once;
-    // every later piece of the same row and column comes from it.
+    // A value's text is converted once; every later piece of the same row
+    // and column comes from it (in the page, or built in piece_text).
     if (text && it->piece_text_ready)
-        return deliver_text(it, it->piece_text.data(), it->piece_text.size(), out, capacity, length);
+        return deliver_text(it, it->piece_view.data(), it->piece_view.size(), out, capacity, length);
     ConvertedValue value;
     ValueOutcome outcome = convert_json_value(v, target, c, it->piece_text, &value);
     if (outcome == ValueOutcome::kNull) return set_null(length);
     if (outcome != ValueOutcome::kValue) return post_bad_value(it, c, v, outcome);
     if (text) {
-        if (value.text.data() == it->piece_text.data()) it->piece_text_ready = 1;
+        it->piece_view = value.text;
+        it->piece_text_ready = 1;
         return deliver_text(it, value.text.data(), value.text.size(), out, capacity, length);
     }
     if (buffer) memcpy(buffer, &value.fixed, static_cast<size_t>(value.fixed_size));

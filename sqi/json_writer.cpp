@@ -1,228 +1,220 @@
-// The JSON text of a parsed reply value (see json_writer.h).
+// The sorted JSON text of a reply value (see json_writer.h).
 #include "sqi/json_writer.h"
 
 #include <algorithm>
-#include <charconv>
-#include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <string_view>
-#include <vector>
+#include <utility>
+
+#include "sqi/json_text.h"
 
 namespace {
 
-// Nesting deeper than this is written by jansson, which is no faster but
-// keeps this writer's recursion bounded (jansson's parser stops at 2048).
-constexpr int kMaxDepth = 256;
-// Members of one object sorted on the stack; larger objects use the heap.
-constexpr size_t kStackMembers = 32;
+using simdjson::error_code;
 
-// Left uninitialised on the stack (no default member values): every object
-// written fills only the entries it uses.
-struct Member {
-    const char *name;
-    size_t name_length;
-    const json_t *value;
-    std::string_view key() const { return {name, name_length}; }
+// Objects being written at once hold at most this many members together:
+// a bound on the writer's own memory whatever the reply holds.
+constexpr size_t kMaxOpenMembers = size_t{1} << 20;
+// Objects of up to this many members are sorted in place by insertion.
+constexpr std::ptrdiff_t kInsertionSortMembers = 24;
+
+struct Walk {
+    JsonSortedWriter &writer;
+    JsonOut &w;
+    size_t limit;
 };
 
-// Bytes a JSON string cannot hold as they are: the quote, the backslash and
-// the control characters.
-constexpr bool needs_escape(unsigned char c) { return c < 0x20 || c == '"' || c == '\\'; }
+error_code put_value(Walk &k, json_od::value v, size_t depth);
 
-// Bytes of `s` before the first that needs escaping (n when none does).
-// Eight at a time: a word holds such a byte when one of its bytes is below
-// 0x20 or equals the quote or the backslash (the "any byte" tests below are
-// exact; the bytes of such a word are then looked at one by one).
-size_t clean_prefix(const char *s, size_t n) {
-    constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
-    auto has_zero = [](uint64_t x) { return ((x - kOnes) & ~x & kHighs) != 0; };
-    auto dirty = [&](uint64_t w) {
-        return ((w - kOnes * 0x20) & ~w & kHighs) != 0 || has_zero(w ^ (kOnes * '"')) ||
-               has_zero(w ^ (kOnes * '\\'));
-    };
-    size_t i = 0;
-    uint64_t w;
-    for (; i + 8 <= n; i += 8) {
-        std::memcpy(&w, s + i, 8);
-        if (dirty(w)) break;
+// A string value: its text between quotes, copied as the reply wrote it
+// when it holds no escape (stage 1 has checked its UTF-8 and that it holds
+// no control character), else unescaped and escaped again as jansson does.
+error_code put_string(Walk &k, json_od::value &v) {
+    const std::string_view token = json_trim_token(v.raw_json_token());
+    if (token.size() < 2 || token.front() != '"' || token.back() != '"') return simdjson::STRING_ERROR;
+    const std::string_view content = token.substr(1, token.size() - 2);
+    if (!std::memchr(content.data(), '\\', content.size())) {
+        k.w.put(token);
+        return simdjson::SUCCESS;
     }
-    if (i + 8 > n && i < n) {
-        // The last bytes, padded with a letter, in one word too.
-        char tail[8];
-        std::memset(tail, 'a', sizeof tail);
-        std::memcpy(tail, s + i, n - i);
-        std::memcpy(&w, tail, 8);
-        if (!dirty(w)) return n;
-    }
-    while (i < n && !needs_escape(static_cast<unsigned char>(s[i]))) ++i;
-    return i;
+    std::string_view text;
+    if (error_code e = v.get_string().get(text)) return e;
+    append_json_string(k.w, text);
+    return simdjson::SUCCESS;
 }
 
-// The text being written: bytes go straight into `out` past `length`, which
-// grows in large steps; `out` is cut to `length` once the value is written.
-// (std::string's own appends check and copy per call, which dominated the
-// writing of the many short names and values of a row.)
-struct Writer {
-    std::string &out;
-    char *cur;  // the next byte to write
-    char *end;  // the end of `out`
+error_code put_scalar(Walk &k, json_od::value &v, json_od::json_type type) {
+    const std::string_view token = json_trim_token(v.raw_json_token());
+    switch (type) {
+        case json_od::json_type::number: {
+            bool integral;
+            if (!json_number_token(token, &integral)) return simdjson::NUMBER_ERROR;
+            char buf[64];
+            k.w.put(integral ? json_integer_text(token, buf, sizeof buf) : json_real_text(token, buf, sizeof buf));
+            return simdjson::SUCCESS;
+        }
+        case json_od::json_type::boolean:
+            if (token != "true" && token != "false") return simdjson::T_ATOM_ERROR;
+            k.w.put(token);
+            return simdjson::SUCCESS;
+        case json_od::json_type::null:
+            if (token != "null") return simdjson::N_ATOM_ERROR;
+            k.w.put(token);
+            return simdjson::SUCCESS;
+        default:
+            return simdjson::INCORRECT_TYPE;
+    }
+}
 
-    explicit Writer(std::string &text) : out(text), cur(text.data() + text.size()), end(cur) {}
-    size_t length() const { return static_cast<size_t>(cur - out.data()); }
-    [[gnu::noinline]] void grow(size_t n) {
-        const size_t used = length();
-        out.resize(std::max(out.size() * 2, used + n + 256));
-        cur = out.data() + used;
-        end = out.data() + out.size();
+error_code put_array(Walk &k, json_od::value &v, size_t depth) {
+    json_od::array a;
+    if (error_code e = v.get_array().get(a)) return e;
+    k.w.put('[');
+    bool first = true;
+    for (auto element : a) {
+        json_od::value ev;
+        if (error_code e = element.get(ev)) return e;
+        if (!first) k.w.put(", ");
+        first = false;
+        if (error_code e = put_value(k, ev, depth + 1)) return e;
     }
-    char *room(size_t n) {
-        if (static_cast<size_t>(end - cur) < n) grow(n);
-        char *at = cur;
-        cur += n;
-        return at;
-    }
-    void put(char c) { *room(1) = c; }
-    void put(const char *s, size_t n) {
-        if (n) std::memcpy(room(n), s, n);
-    }
-    template <size_t N>
-    void put(const char (&literal)[N]) {
-        std::memcpy(room(N - 1), literal, N - 1);
-    }
-};
+    k.w.put(']');
+    return k.w.overflowed() ? simdjson::CAPACITY : simdjson::SUCCESS;
+}
 
-void put_escaped(Writer &w, const char *s, size_t n) {
-    static const char kHex[] = "0123456789ABCDEF";
-    size_t start = 0;
-    for (size_t i = 0; i < n; ++i) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
-        if (!needs_escape(c)) continue;
-        w.put(s + start, i - start);
-        start = i + 1;
-        switch (c) {
-            case '"': w.put("\\\""); break;
-            case '\\': w.put("\\\\"); break;
-            case '\b': w.put("\\b"); break;
-            case '\f': w.put("\\f"); break;
-            case '\n': w.put("\\n"); break;
-            case '\r': w.put("\\r"); break;
-            case '\t': w.put("\\t"); break;
-            default: {
-                const char esc[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
-                w.put(esc, sizeof esc);
-                break;
+// An object: its members are written in the reply's order as `"name": value`;
+// when the names were not already in order (or one repeats), the members
+// are put in order in the scratch buffer and copied back over them.
+error_code put_object(Walk &k, json_od::value &v, size_t depth) {
+    json_od::object o;
+    if (error_code e = v.get_object().get(o)) return e;
+    std::vector<JsonSortedWriter::Member> &members = k.writer.members;
+    const size_t base = members.size();
+    const size_t start = k.w.used;
+    k.w.put('{');
+    bool in_order = true;
+    for (auto field : o) {
+        json_od::field f;
+        if (error_code e = std::move(field).get(f)) return e;
+        std::string_view name;
+        bool plain;
+        if (error_code e = json_field_name(f, &name, &plain)) return e;
+        if (members.size() > base) {
+            k.w.put(", ");
+            in_order = in_order && members.back().name < name;
+        }
+        const size_t member_start = k.w.used;
+        if (plain) {
+            if (char *d = k.w.room(name.size() + 4)) {
+                d[0] = '"';
+                std::memcpy(d + 1, name.data(), name.size());
+                std::memcpy(d + 1 + name.size(), "\": ", 3);
             }
+        } else {
+            append_json_string(k.w, name);
+            k.w.put(": ");
         }
+        if (error_code e = put_value(k, f.value(), depth + 1)) return e;
+        if (members.size() >= kMaxOpenMembers) return simdjson::CAPACITY;
+        members.push_back({name, member_start, k.w.used});
     }
-    w.put(s + start, n - start);
+    k.w.put('}');
+    if (k.w.overflowed()) return simdjson::CAPACITY;
+    if (in_order) {
+        members.resize(base);
+        return simdjson::SUCCESS;
+    }
+    auto first = members.begin() + static_cast<std::ptrdiff_t>(base);
+    auto by_name = [](const JsonSortedWriter::Member &a, const JsonSortedWriter::Member &b) { return a.name < b.name; };
+    if (members.end() - first <= kInsertionSortMembers) {
+        // PayPal's objects have a handful of members: insertion sort, which
+        // is stable and needs no buffer (std::stable_sort allocates one).
+        for (auto i = first + 1; i < members.end(); ++i)
+            for (auto j = i; j > first && by_name(*j, j[-1]); --j) std::swap(*j, j[-1]);
+    } else {
+        std::stable_sort(first, members.end(), by_name);
+    }
+    JsonOut s(k.writer.scratch, 0, k.limit);
+    s.put('{');
+    bool any = false;
+    for (auto m = first; m != members.end(); ++m) {
+        // A repeated name: the last value given is the member's value.
+        if (m + 1 != members.end() && m[1].name == m->name) continue;
+        if (any) s.put(", ");
+        any = true;
+        s.put(std::string_view(k.w.out.data() + m->start, m->end - m->start));
+    }
+    s.put('}');
+    members.resize(base);
+    if (s.overflowed()) return simdjson::CAPACITY;
+    k.w.used = start;
+    k.w.put(std::string_view(k.writer.scratch.data(), s.used));
+    return k.w.overflowed() ? simdjson::CAPACITY : simdjson::SUCCESS;
 }
 
-void put_string(Writer &w, const char *s, size_t n) {
-    if (clean_prefix(s, n) == n) {
-        // The usual case: the text as it is, between quotes, in one step.
-        char *d = w.room(n + 2);
-        d[0] = '"';
-        std::memcpy(d + 1, s, n);
-        d[n + 1] = '"';
-        return;
+error_code put_value(Walk &k, json_od::value v, size_t depth) {
+    if (depth > kJsonMaxDepth) return simdjson::DEPTH_ERROR;
+    json_od::json_type type;
+    if (error_code e = v.type().get(type)) return e;
+    switch (type) {
+        case json_od::json_type::object: return put_object(k, v, depth);
+        case json_od::json_type::array: return put_array(k, v, depth);
+        case json_od::json_type::string: return put_string(k, v);
+        default: return put_scalar(k, v, type);
     }
-    w.put('"');
-    put_escaped(w, s, n);
-    w.put('"');
-}
-
-struct FreeDeleter {
-    void operator()(char *p) const { free(p); }
-};
-
-// A value this writer leaves to jansson: its text appended.
-bool put_by_jansson(const json_t *v, Writer &w) {
-    std::unique_ptr<char, FreeDeleter> text(json_dumps(v, JSON_SORT_KEYS | JSON_ENCODE_ANY));
-    if (!text) return false;
-    w.put(text.get(), std::strlen(text.get()));
-    return true;
-}
-
-bool put_value(const json_t *v, Writer &w, int depth);
-
-bool put_object(const json_t *v, Writer &w, int depth) {
-    const size_t n = json_object_size(v);
-    if (n == 0) {
-        w.put("{}");
-        return true;
-    }
-    Member on_stack[kStackMembers];
-    std::vector<Member> on_heap;
-    Member *members = on_stack;
-    if (n > kStackMembers) {
-        on_heap.resize(n);
-        members = on_heap.data();
-    }
-    size_t count = 0;
-    for (void *i = json_object_iter(const_cast<json_t *>(v)); i && count < n;
-         i = json_object_iter_next(const_cast<json_t *>(v), i))
-        members[count++] = {json_object_iter_key(i), json_object_iter_key_len(i), json_object_iter_value(i)};
-    std::sort(members, members + count, [](const Member &a, const Member &b) { return a.key() < b.key(); });
-    w.put('{');
-    for (size_t k = 0; k < count; ++k) {
-        if (k > 0) w.put(", ");
-        put_string(w, members[k].name, members[k].name_length);
-        w.put(": ");
-        if (!put_value(members[k].value, w, depth + 1)) return false;
-    }
-    w.put('}');
-    return true;
-}
-
-bool put_value(const json_t *v, Writer &w, int depth) {
-    if (depth > kMaxDepth) return put_by_jansson(v, w);
-    switch (json_typeof(v)) {
-        case JSON_OBJECT:
-            return put_object(v, w, depth);
-        case JSON_ARRAY: {
-            const size_t n = json_array_size(v);
-            w.put('[');
-            for (size_t i = 0; i < n; ++i) {
-                if (i > 0) w.put(", ");
-                if (!put_value(json_array_get(v, i), w, depth + 1)) return false;
-            }
-            w.put(']');
-            return true;
-        }
-        case JSON_STRING:
-            put_string(w, json_string_value(v), json_string_length(v));
-            return true;
-        case JSON_INTEGER: {
-            char buf[32];
-            const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, json_integer_value(v));
-            (void)ec;  // 32 characters hold every 64-bit integer
-            w.put(buf, static_cast<size_t>(end - buf));
-            return true;
-        }
-        case JSON_REAL:
-            // Rare in replies; jansson's shortest round-trip form.
-            return put_by_jansson(v, w);
-        case JSON_TRUE:
-            w.put("true");
-            return true;
-        case JSON_FALSE:
-            w.put("false");
-            return true;
-        case JSON_NULL:
-            w.put("null");
-            return true;
-    }
-    return false;
 }
 
 }  // namespace
 
-bool append_json_text(const json_t *value, std::string &out) {
-    if (!value) return false;
-    Writer w(out);
-    const bool written = put_value(value, w, 0);
-    out.resize(w.length());
+error_code append_sorted_json(JsonSortedWriter &writer, json_od::value v, std::string &out, size_t *used,
+                              size_t limit) {
+    JsonOut w(out, *used, limit);
+    Walk k{writer, w, limit};
+    writer.members.clear();
+    error_code e = put_value(k, v, 0);
+    if (w.overflowed() && !e) e = simdjson::CAPACITY;
+    if (!e) *used = w.used;
+    return e;
+}
+
+namespace {
+
+bool write_document(std::string &text, std::string &out) {
+    json_od::parser *parser = thread_json_parser();
+    if (!parser) return false;
+    json_od::document doc;
+    if (parser->iterate(json_padded(text)).get(doc)) return false;
+    json_od::array a;
+    if (doc.get_array().get(a)) return false;
+    JsonSortedWriter writer;
+    size_t values = 0, used = 0;
+    for (auto element : a) {
+        json_od::value v;
+        if (element.get(v) || ++values > 1) return false;
+        if (append_sorted_json(writer, v, out, &used, kJsonMaxText) != simdjson::SUCCESS) return false;
+    }
+    out.resize(used);
+    // Nothing may follow the value.
+    const char *at = nullptr;
+    return values == 1 && doc.current_location().get(at) != simdjson::SUCCESS;
+}
+
+}  // namespace
+
+bool sorted_json_text(std::string_view json, std::string &out) {
+    // In an array, so that a scalar is a value like any other.
+    std::string text;
+    text.reserve(json.size() + 2 + simdjson::SIMDJSON_PADDING);
+    text.append("[").append(json).append("]");
+    std::string whole;
+    const bool written = write_document(text, whole);
+    thread_json_parser_done(text.size());
+    if (written) out = std::move(whole);
     return written;
+}
+
+bool json_reply_document(std::string_view json) {
+    const size_t first = json.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos || (json[first] != '{' && json[first] != '[')) return false;
+    std::string ignored;
+    return sorted_json_text(json, ignored);
 }

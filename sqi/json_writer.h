@@ -1,22 +1,49 @@
-// The JSON text of a parsed reply value, as a column of JSON type shows it:
-// object members sorted by name (bytewise), ", " between elements and ": "
-// after names, strings with only the escapes JSON requires, the text
-// jansson's json_dumps(JSON_SORT_KEYS | JSON_ENCODE_ANY) writes.
+// The JSON text of an object or array column: the reply's value written
+// again with object members sorted by name (bytewise, the last of repeated
+// names kept), ", " between elements and ": " after names, and scalars in
+// the forms of sqi/json_text.h: the text jansson's
+// json_dumps(JSON_SORT_KEYS | JSON_ENCODE_ANY) writes of the same reply.
 //
-// Written here rather than through json_dumps because a column of objects
-// is read on every row: json_dumps sets up a loop-detection table per call,
-// keys each container by its address in it, allocates a key array per
-// object and looks every member up again by name. A parsed reply is a
-// tree, so none of that is needed; this writer appends to one buffer the
-// caller reuses.
+// The writer walks an On-Demand value once, checking every token it passes
+// (strings and names with their escapes, numbers, true, false, null): a
+// value it writes is JSON throughout. Each object's members are written in
+// the reply's order; an object whose names were not in order already is
+// put in order in one scratch buffer and copied back, so the text is made
+// in one pass with at most one copy per nesting level.
 //
-// Exports: append_json_text (json_writer.cpp).
+// Exports: JsonSortedWriter, append_sorted_json, sorted_json_text, json_reply_document.
 #pragma once
 
-#include <jansson.h>
-
 #include <string>
+#include <string_view>
+#include <vector>
 
-/// Appends the text of `value` to `out`. False (with `out` partly written)
-/// only for a value jansson cannot write either (a NaN or infinite real).
-[[nodiscard]] bool append_json_text(const json_t *value, std::string &out);
+#include "sqi/json_parse.h"
+
+// The writer's buffers, kept by its owner and reused for every value it
+// writes (a page keeps one for all its rows).
+struct JsonSortedWriter {
+    struct Member {
+        std::string_view name;  // unescaped (in the reply, or the parser's string buffer)
+        size_t start, end;      // the member's `"name": value` text in the output
+    };
+    std::vector<Member> members;  // the members of every object being written, outermost first
+    std::string scratch;          // one object's sorted text while it is put together
+};
+
+/// Writes the sorted text of `v` into `out` from `*used` on (see JsonOut in
+/// sqi/json_text.h: `out`'s size is room, `*used` its text), never letting
+/// `out` pass `limit` bytes, and advances `*used`; `v` is consumed.
+/// simdjson::SUCCESS; CAPACITY past the limit, DEPTH_ERROR past
+/// kJsonMaxDepth levels; otherwise the error of the token that is not JSON
+/// (`*used` is then unchanged).
+[[nodiscard]] simdjson::error_code append_sorted_json(JsonSortedWriter &writer, json_od::value v, std::string &out,
+                                                      size_t *used, size_t limit);
+
+/// The sorted text of the JSON text `json` (any value, as JSON_ENCODE_ANY)
+/// into `out`; false when `json` is not one JSON value.
+[[nodiscard]] bool sorted_json_text(std::string_view json, std::string &out);
+
+/// True when `json` is one JSON object or array, checked token by token
+/// (what a reply body must be).
+[[nodiscard]] bool json_reply_document(std::string_view json);

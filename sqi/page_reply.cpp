@@ -2,8 +2,7 @@
 #include "sqi/page_reply.h"
 
 #include <cstdio>
-
-#include "sqi/json_arena.h"
+#include <new>
 
 namespace {
 
@@ -36,16 +35,14 @@ bool page_text_from_cache(ResponseCache *cache, std::string_view key, std::strin
     return copied;
 }
 
-int page_from_reply(ResponseCache *cache, std::string_view key, const WebResponse *resp, json_t **root,
-                    std::string &error) {
-    *root = nullptr;
+int page_from_reply(ResponseCache *cache, std::string_view key, WebResponse *resp, ReplyPage &page,
+                    const PaypalTable *table, bool list, std::string &error) {
     if (resp->status == 200) {
-        json_t *parsed = page_parse(resp->body, error);
-        if (!parsed) return -1;
-        CacheStore(cache, key, resp->body);
-        *root = parsed;
+        if (!page_load_text(page, std::move(resp->body), table, list, error)) return -1;
+        CacheStore(cache, key, page.text);
         return 0;
     }
+    reply_page_clear(page);
     if (resp->status == 404) return 0;  // no such object: no rows
     error = failed_reply_text(resp);
     return -1;
@@ -63,12 +60,23 @@ int page_text_from_reply(WebResponse *resp, std::string &text, bool *rows, std::
     return -1;
 }
 
-json_t *page_parse(std::string_view text, std::string &error) {
-    json_error_t jerr;
-    JsonArenaScope blocks;  // the page's nodes are made together and freed together
-    json_t *parsed = json_loadb(text.data(), text.size(), 0, &jerr);
-    if (!parsed) error = "fails to decode reply";
-    return parsed;
+bool page_load_text(ReplyPage &page, std::string &&text, const PaypalTable *table, bool list, std::string &error) {
+    // The page takes the text's buffer when it has the parser's padding
+    // after it; otherwise the text is copied into the page's own buffer,
+    // which keeps its padded capacity from page to page.
+    try {
+        if (text.capacity() - text.size() >= kReplyTextPadding) {
+            page.text.swap(text);
+        } else {
+            page.text.reserve(text.size() + kReplyTextPadding);
+            page.text.assign(text);
+        }
+    } catch (const std::bad_alloc &) {
+        reply_page_clear(page);
+        error = "Memory allocation error";
+        return false;
+    }
+    return reply_page_load(page, table, list, error);
 }
 
 void page_store(ResponseCache *cache, std::string_view key, std::string_view text) { CacheStore(cache, key, text); }

@@ -8,8 +8,8 @@
 // read and stops after "total_pages"; a token or id that repeats the one
 // just sent ends the scan; and no scan reads more than kMaxScanPages pages.
 //
-// Exports: scan_exchange, ExtractRows, FetchNextPage, scan_child_array,
-// SQINextRow.
+// Exports: scan_list_reply, scan_exchange, scan_read_page, ExtractRows,
+// FetchNextPage, SQINextRow.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -67,55 +67,28 @@ std::string query_value(std::string_view href, std::string_view name) {
     return {};
 }
 
-// The href of the root's HATEOAS link with rel "next", or "".
-std::string next_link(const json_t *root) {
-    const json_t *links = json_object_get(root, "links");
-    size_t i;
-    const json_t *link;
-    json_array_foreach(links, i, link) {
-        const char *rel = json_string_value(json_object_get(link, "rel"));
-        const char *href = json_string_value(json_object_get(link, "href"));
-        if (rel && href && strcmp(rel, "next") == 0) return href;
-    }
-    return {};
-}
-
-int32_t int_member(const json_t *root, const char *name, int32_t fallback) {
-    const json_t *v = json_object_get(root, name);
-    if (json_is_integer(v)) return static_cast<int32_t>(json_integer_value(v));
-    return fallback;
-}
-
-json_t *follow(json_t *from, const char *const *members) {
-    for (; from && members && *members; ++members) from = json_object_get(from, *members);
-    return from;
-}
-
 }  // namespace
 
 namespace {
 
-// Drops the page the iterator holds.
-void drop_page(PaypalIterator *it) {
-    if (it->root) json_decref(it->root);
-    it->root = it->list = it->row = nullptr;
-}
-
-// scan_exchange; with `drop_held`, the held page goes once the reply is
-// in and before it is parsed, so that the parse reuses the small blocks the
-// old page's objects free.
-int exchange(PaypalIterator *it, WebRequest *req, json_t **root, bool drop_held) {
-    *root = nullptr;
+// scan_exchange: the reply becomes the scan's page in place of the one held
+// (whose buffers it reuses).
+int exchange(PaypalIterator *it, WebRequest *req) {
     PaypalEnv *env = it->env;
+    const bool list = scan_list_reply(it->table, it->keyed);
     std::string key;
     (void)CacheKey(req, key);
     const std::string *cached = nullptr;
     if (!it->fresh && CacheLookup(&env->cache, key, &cached)) {
-        if (drop_held) drop_page(it);
         std::string error;
-        *root = page_parse(*cached, error);
+        bool loaded = false;
+        try {
+            it->page.text.assign(*cached);
+            loaded = reply_page_load(it->page, it->table, list, error);
+        } catch (const std::bad_alloc &) {
+        }
         CacheRelease(&env->cache, cached);
-        if (*root) return DAL_OK;
+        if (loaded) return DAL_OK;
     }
     WebResponsePtr resp;
     // The transport's own diagnostics go to the statement that scans, and
@@ -124,100 +97,97 @@ int exchange(PaypalIterator *it, WebRequest *req, json_t **root, bool drop_held)
     req->time_limit_seconds = paypal_time_limit(env, it->owner);
     req->cancel = paypal_cancel_flag(env, it->owner);
     int rc = WebExchange(req, resp);
-    if (drop_held) drop_page(it);
     if (rc != 0 || !resp) {
+        reply_page_clear(it->page);
         // No reply at all: the transport has posted why, unless it could not.
         if (paypal_diag_count(env, it->owner) > 0) return DAL_ERROR;
         return post_error(it, req->error.empty() ? "no response from server" : req->error.c_str());
     }
     std::string error;
-    if (page_from_reply(&env->cache, key, resp.get(), root, error) != 0) return post_error(it, error);
+    if (page_from_reply(&env->cache, key, resp.get(), it->page, it->table, list, error) != 0)
+        return post_error(it, error);
     return DAL_OK;
 }
 
 }  // namespace
 
-int scan_exchange(PaypalIterator *it, WebRequest *req, json_t **root) { return exchange(it, req, root, false); }
+bool scan_list_reply(const PaypalTable *table, int keyed) {
+    return (!keyed && !(table->flags & kTableSingleObject)) || (table->flags & kTableListUnderKey);
+}
+
+int scan_exchange(PaypalIterator *it, WebRequest *req) { return exchange(it, req); }
 
 int scan_read_page(PaypalIterator *it, WebRequest *req) {
-    json_t *root = nullptr;
-    if (exchange(it, req, &root, true) != DAL_OK) {
-        drop_page(it);
+    if (exchange(it, req) != DAL_OK) {
+        reply_page_clear(it->page);
         it->request.reset();
         it->at_end = 1;
         return DAL_ERROR;
     }
-    it->root = root;
     ++it->pages_read;
     return DAL_OK;
 }
 
-json_t *scan_child_array(const PaypalIterator *it) {
-    if (!it->row || !it->table || !it->table->sub_key) return nullptr;
-    json_t *a = follow(it->row, it->table->sub_members);
-    return json_is_array(a) ? a : nullptr;
-}
-
 int ExtractRows(PaypalIterator *it, const PaypalTable *table, int keyed) {
+    (void)keyed;  // the page was read as a list or a single object already
+    (void)table;
     PaypalTraceHead *tr = trace_of(it);
     if (tr) PP_TRACE(tr, kPpTraceDetail, "extract_rs next_offset=%d", it->next_page);
-    it->list = it->row = nullptr;
-    it->current_row = it->current_child = 0;
+    const ReplyPage &page = it->page;
+    it->current_row = 0;
     it->single_object = 0;
     it->mode = kQueryRows;
     it->next_cursor.clear();
-    if (!it->root) {
-        it->page_rows = 0;
+    if (!page.loaded) {
+        it->page_rows = it->list_rows = 0;
         it->next_page = 0;
         it->at_end = 1;
         return DAL_OK;
     }
-    bool list = (!keyed && !(table->flags & kTableSingleObject)) || (table->flags & kTableListUnderKey);
-    if (!list) {
+    it->page_rows = page.row_count;
+    it->list_rows = page.list_count;
+    if (page.single_object) {
         it->single_object = 1;
-        it->page_rows = 1;
         it->next_page = -1;
         return DAL_OK;
     }
-    json_t *rows = follow(it->root, table->list_members);
-    it->list = json_is_array(rows) ? rows : nullptr;
-    int32_t count = it->list ? static_cast<int32_t>(json_array_size(it->list)) : 0;
-    int32_t page = int_member(it->root, "page", it->requested_page > 0 ? it->requested_page : 1);
+    const int32_t count = page.list_count;
+    auto clamp = [](int64_t n) { return static_cast<int32_t>(n < INT32_MIN ? INT32_MIN : n > INT32_MAX ? INT32_MAX : n); };
+    int32_t page_number = page.has_page ? clamp(page.page) : it->requested_page > 0 ? it->requested_page : 1;
     // A reply whose page number lags behind the request must not make the
     // scan ask for the same page again.
-    if (page < it->requested_page) page = it->requested_page;
-    int32_t total_pages = int_member(it->root, "total_pages", 1);
-    int32_t total_items = int_member(it->root, "total_items", 1);
+    if (page_number < it->requested_page) page_number = it->requested_page;
+    const int32_t total_pages = page.has_total_pages ? clamp(page.total_pages) : 1;
+    const int32_t total_items = page.has_total_items ? clamp(page.total_items) : 1;
     bool more = false;
-    switch (table->paging) {
+    switch (it->table->paging) {
         case PagingStyle::kNextLink: {
-            std::string token = query_value(next_link(it->root), "next_page_token");
+            std::string token = query_value(page.next_href, "next_page_token");
             if (!token.empty() && token != it->page_cursor) it->next_cursor = token;
             more = !it->next_cursor.empty();
             break;
         }
-        case PagingStyle::kStartId: {
-            const char *next_id = json_string_value(json_object_get(it->root, "next_id"));
-            if (next_id && *next_id && it->page_cursor != next_id) it->next_cursor = next_id;
+        case PagingStyle::kStartId:
+            if (!page.next_id.empty() && it->page_cursor != page.next_id) it->next_cursor = page.next_id;
             more = !it->next_cursor.empty();
             break;
-        }
         default:
-            more = page < total_pages;
+            more = page_number < total_pages;
             break;
     }
     if (it->pages_read >= kMaxScanPages) more = false;
     if (tr) {
         PP_TRACE(tr, kPpTraceDetail, "Extract RS");
-        PP_TRACE(tr, kPpTraceContinue, "page=%d", page);
+        PP_TRACE(tr, kPpTraceContinue, "page=%d", page_number);
         PP_TRACE(tr, kPpTraceContinue, "total_pages=%d", total_pages);
         PP_TRACE(tr, kPpTraceContinue, "more_records=%d", more ? 1 : 0);
         PP_TRACE(tr, kPpTraceContinue, "count=%d", count);
         PP_TRACE(tr, kPpTraceContinue, "total_items=%d", total_items);
     }
+    // A list without elements ends the scan; one whose elements have no
+    // child rows does not.
     if (count > 0) {
-        it->page_rows = count;
-        it->next_page = more ? page + 1 : -1;
+        it->next_page = more ? page_number + 1 : -1;
     } else {
         it->page_rows = 0;
         it->next_page = 0;
@@ -256,84 +226,45 @@ int FetchNextPage(PaypalIterator *it) {
 int SQINextRow(void *handle) {
     auto *it = static_cast<PaypalIterator *>(handle);
     if (it->mode != kQueryRows) return catalog_next_row(it);
-    if (it->at_end || it->page_rows == 0) {
+    if (it->at_end || it->list_rows == 0) {
         it->at_end = 1;
-        return DAL_NO_DATA;
-    }
-    const bool child = (it->table->flags & kTableChildRows) && it->table->sub_key;
-    if (it->single_object) {
-        // The root is the one row; a child table walks its sub-key array.
-        if (!child) {
-            if (it->current_row++ == 0) {
-                it->row = it->root;
-                ++it->row_serial;
-                return DAL_OK;
-            }
-            it->at_end = 1;
-            return DAL_NO_DATA;
-        }
-        it->row = it->root;
-        it->current_row = 1;
-        json_t *a = scan_child_array(it);
-        if (a && static_cast<size_t>(it->current_child) < json_array_size(a)) {
-            ++it->current_child;
-            ++it->row_serial;
-            return DAL_OK;
-        }
-        it->at_end = 1;
+        reply_page_release(it->page);  // no row needs it any more
         return DAL_NO_DATA;
     }
     for (;;) {
-        if (child && it->row) {
-            json_t *a = scan_child_array(it);
-            if (a && static_cast<size_t>(it->current_child) < json_array_size(a)) {
-                ++it->current_child;
-                ++it->row_serial;
-                return DAL_OK;
+        // The page's rows are flat: a child table's child rows with their
+        // parents' values (sqi/reply_page.h).
+        if (it->current_row < it->page_rows) {
+            ++it->current_row;
+            ++it->row_serial;
+            if (!it->single_object) {
+                PaypalTraceHead *tr = trace_of(it);
+                if (tr)
+                    PP_TRACE(tr, kPpTraceDetail, "fetch, current_row=%d, rowcount=%d, next_offset=%d", it->current_row,
+                             it->page_rows, it->next_page);
             }
+            return DAL_OK;
         }
-        ++it->current_row;
-        it->current_child = 1;
-        PaypalTraceHead *tr = trace_of(it);
-        if (tr)
-            PP_TRACE(tr, kPpTraceDetail, "fetch, current_row=%d, rowcount=%d, next_offset=%d", it->current_row,
-                     it->page_rows, it->next_page);
-        if (it->current_row > it->page_rows) {
-            int fetched = prefetch_next_page(it);
-            if (fetched == DAL_OK) continue;
-            if (fetched != kPrefetchSequential) {
-                it->at_end = 1;
-                return fetched;
-            }
-            if (it->next_page <= 0) {
-                // The last page of a date window: the next window follows.
-                int rc = windows_next(it);
-                if (rc == DAL_OK) continue;
-                if (rc == DAL_ERROR) return rc;
-                it->at_end = 1;
-                return DAL_NO_DATA;
-            }
-            int rc = FetchNextPage(it);
-            if (rc != DAL_OK) return rc;
-            if (it->page_rows == 0 && !it->windows.active) {
-                it->at_end = 1;
-                return DAL_NO_DATA;
-            }
-            continue;
-        }
-        it->row = json_array_get(it->list, static_cast<size_t>(it->current_row - 1));
-        if (!it->row) {
+        if (it->single_object) break;
+        int fetched = prefetch_next_page(it);
+        if (fetched == DAL_OK) continue;
+        if (fetched != kPrefetchSequential) {
             it->at_end = 1;
-            return DAL_NO_DATA;
+            if (fetched == DAL_NO_DATA) reply_page_release(it->page);
+            return fetched;
         }
-        if (!child) {
-            ++it->row_serial;
-            return DAL_OK;
+        if (it->next_page <= 0) {
+            // The last page of a date window: the next window follows.
+            int rc = windows_next(it);
+            if (rc == DAL_OK) continue;
+            if (rc == DAL_ERROR) return rc;
+            break;
         }
-        json_t *a = scan_child_array(it);
-        if (a && json_array_size(a) > 0) {
-            ++it->row_serial;
-            return DAL_OK;
-        }
+        int rc = FetchNextPage(it);
+        if (rc != DAL_OK) return rc;
+        if (it->list_rows == 0 && !it->windows.active) break;
     }
+    it->at_end = 1;
+    reply_page_release(it->page);
+    return DAL_NO_DATA;
 }

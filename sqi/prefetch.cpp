@@ -94,9 +94,8 @@ struct PagePrefetch {
 
 namespace {
 
-int32_t total_pages_of(const json_t *root) {
-    const json_t *v = root ? json_object_get(root, "total_pages") : nullptr;
-    json_int_t n = json_is_integer(v) ? json_integer_value(v) : 1;
+int32_t total_pages_of(const ReplyPage &page) {
+    int64_t n = page.loaded && page.has_total_pages ? page.total_pages : 1;
     if (n < 1) n = 1;
     if (n > kMaxScanPages) n = kMaxScanPages;
     return static_cast<int32_t>(n);
@@ -219,7 +218,8 @@ PagePrefetchPtr start_prefetch(PaypalIterator *it) {
     int32_t window = 0;
     const ScanWindows &w = it->windows;
     if (w.active) {
-        const char *lower = json_string_value(it->filters[static_cast<int>(FilterSlot::kLower)]);
+        const EchoValue &lower_bound = it->filters[static_cast<int>(FilterSlot::kLower)];
+        const char *lower = lower_bound.kind == JsonKind::kString ? lower_bound.text.c_str() : nullptr;
         int64_t low;
         if (!lower || !windows_parse_time(lower, &low) || table->window_days <= 0 || !w.lower_param ||
             !w.upper_param)
@@ -232,7 +232,7 @@ PagePrefetchPtr start_prefetch(PaypalIterator *it) {
         pf->window_count = static_cast<int32_t>((w.range_end - low) / pf->window_seconds + 1);
         window = static_cast<int32_t>((w.window_start - low) / pf->window_seconds);
     }
-    pf->totals[window] = total_pages_of(it->root);
+    pf->totals[window] = total_pages_of(it->page);
     if (it->next_page > 0)
         pf->next = {window, it->next_page};
     else
@@ -312,26 +312,26 @@ int prefetch_next_page(PaypalIterator *it) {
         slot = std::move(found->second);
         pf->slots.erase(found);
     }
-    // The page just read goes before the next is parsed: the parse then
-    // reuses the small blocks its objects free.
-    if (it->root) json_decref(it->root);
-    it->root = it->list = it->row = nullptr;
-    json_t *root = nullptr;
+    // The page just read is replaced by this one, in the same buffers.
+    bool loaded = false;
     if (!slot.failed && slot.rows) {
         std::string error;
-        root = page_parse(slot.text, error);
-        if (!root) {
+        loaded = page_load_text(it->page, std::move(slot.text), it->table, scan_list_reply(it->table, it->keyed),
+                                error);
+        if (!loaded) {
             slot.failed = true;
             slot.diags.push_back({"HY000", std::move(error)});
         } else if (!slot.from_cache) {
-            page_store(&pf->env->cache, slot.cache_key, slot.text);
+            page_store(&pf->env->cache, slot.cache_key, it->page.text);
         }
+    } else {
+        reply_page_clear(it->page);
     }
     {
         // A window's first page tells how many pages it has, and so which
         // request follows.
         std::lock_guard<std::mutex> guard(pf->lock);
-        if (root && key.page == 1) pf->totals[key.window] = total_pages_of(root);
+        if (loaded && key.page == 1) pf->totals[key.window] = total_pages_of(it->page);
         pf->next = following(pf, key);
     }
     if (slot.failed) {
@@ -341,8 +341,6 @@ int prefetch_next_page(PaypalIterator *it) {
         it->request.reset();
         return DAL_ERROR;
     }
-    it->root = root;
-    it->list = it->row = nullptr;
     it->requested_page = key.page;
     it->page_cursor.clear();
     ++it->pages_read;
@@ -354,7 +352,7 @@ int prefetch_next_page(PaypalIterator *it) {
         if (key.page == 1) ++w.windows_read;
     }
     (void)ExtractRows(it, it->table, it->keyed);
-    if (it->page_rows == 0 && !pf->lower_param) return DAL_NO_DATA;  // as a page-by-page scan ends
+    if (it->list_rows == 0 && !pf->lower_param) return DAL_NO_DATA;  // as a page-by-page scan ends
     it->at_end = 0;
     return DAL_OK;
 }

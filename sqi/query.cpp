@@ -78,12 +78,8 @@ void scan_post_state(const PaypalIterator *it, const char *sqlstate, const char 
 
 void scan_release(PaypalIterator *it) {
     it->prefetch.reset();  // joins its workers before the pages they fill go
-    if (it->root) json_decref(it->root);
-    it->root = it->list = it->row = nullptr;
-    for (json_t *&f : it->filters) {
-        if (f) json_decref(f);
-        f = nullptr;
-    }
+    reply_page_release(it->page);
+    for (EchoValue &f : it->filters) f = EchoValue{};
     it->request.reset();
     it->table = nullptr;
     it->keyed = 0;
@@ -91,13 +87,14 @@ void scan_release(PaypalIterator *it) {
     it->pages_read = it->requested_page = 0;
     it->page_cursor.clear();
     it->next_cursor.clear();
-    it->page_rows = it->current_row = it->current_child = 0;
+    it->page_rows = it->list_rows = it->current_row = 0;
     it->next_page = -1;
     it->single_object = 0;
     it->piece_offset = 0;
     it->piece_column = -1;
     it->windows = ScanWindows{};
     it->piece_text.clear();
+    it->piece_view = {};
     it->piece_text_ready = 0;
 }
 
@@ -372,21 +369,16 @@ int ApplyFilters(PaypalIterator *it, WebRequest *req, int count, Restriction **r
     bool met[3] = {false, false, false};
     for (const FilterChoice &f : chosen) {
         std::string text = f.text;
-        json_t *remembered = nullptr;
+        JsonKind kind = JsonKind::kString;
         if (paypal_filter_kind(f.column) == kColumnRemember1 && f.column->sql_type == SQL_TINYINT) {
             bool truth = !(text == "0" || text == "NULL" || text == "false" || text == "False");
             text = truth ? "true" : "false";
-            remembered = json_boolean(truth);
-        } else {
-            remembered = json_stringn(text.data(), text.size());
+            kind = truth ? JsonKind::kTrue : JsonKind::kFalse;
         }
         AddParameter(req, f.column->parameter, text, 0);
         if (f.slot >= 0) {
-            if (it->filters[f.slot]) json_decref(it->filters[f.slot]);
-            it->filters[f.slot] = remembered;
+            it->filters[f.slot] = EchoValue{kind, text};
             if (f.slot <= 2) met[f.slot] = true;
-        } else if (remembered) {
-            json_decref(remembered);
         }
     }
     int missing = 0;
@@ -434,7 +426,7 @@ int SQIStartQuery(void *handle, TableInfo *info, const ListNode *, const ListNod
         }
         path = EndpointWithKey(table->endpoint, key);
         it->keyed = 1;
-        it->filters[static_cast<int>(FilterSlot::kPathKey)] = json_stringn(key.data(), key.size());
+        it->filters[static_cast<int>(FilterSlot::kPathKey)] = EchoValue{JsonKind::kString, key};
     }
     WebRequestPtr req = NewGetRequest(ctx, path, 1);
     if (!req) {
@@ -478,13 +470,11 @@ int SQIStartQuery(void *handle, TableInfo *info, const ListNode *, const ListNod
         it->request = std::move(req);
         return ExtractRows(it, table, it->keyed);
     }
-    json_t *root = nullptr;
-    if (scan_exchange(it, req.get(), &root) != DAL_OK) return DAL_ERROR;
+    if (scan_exchange(it, req.get()) != DAL_OK) return DAL_ERROR;
     it->request = std::move(req);
-    it->root = root;
     it->pages_read = 1;
     (void)ExtractRows(it, table, it->keyed);
     // The first window may be empty: the scan starts at the first with rows.
-    if (it->windows.active && it->page_rows == 0 && windows_next(it) == DAL_ERROR) return DAL_ERROR;
+    if (it->windows.active && it->list_rows == 0 && windows_next(it) == DAL_ERROR) return DAL_ERROR;
     return DAL_OK;
 }

@@ -5,8 +5,10 @@
 // Every POST carries a PayPal-Request-Id made for that one row change; the
 // request record keeps it, so a resend of the same request after a broken
 // connection asks PayPal for the same change and PayPal applies it once.
-// Any 2xx reply is success; its body is parsed only when there is one
-// (PayPal answers some PATCHes with 204 and some POSTs with 201 and nothing).
+// Any 2xx reply is success; its body is checked to be JSON only when there
+// is one (PayPal answers some PATCHes with 204 and some POSTs with 201 and
+// nothing). jansson builds the request bodies; replies are read with
+// simdjson like every other.
 //
 // Exports: SQIFetch, SQIInsertRow, SQIDeleteRow, SQIUpdateRow,
 // SQICreateTable, SQIDropTable, SQICreateIndex, SQIDropIndex, SQIGrant,
@@ -22,6 +24,7 @@
 
 #include "support/value.h"
 #include "sqi/catalog.h"
+#include "sqi/json_writer.h"
 #include "sqi/row_change_rules.h"
 #include "sqi/row_changes.h"
 #include "sqi/scan.h"
@@ -97,12 +100,7 @@ int exchange(PaypalIterator *it, WebRequest *req, WebResponsePtr &resp) {
 int change_done(PaypalIterator *it, const WebResponse *resp) {
     const std::string &body = resp->body;
     size_t i = body.find_first_not_of(" \t\r\n");
-    if (i != std::string::npos) {
-        json_error_t err;
-        json_t *parsed = json_loadb(body.data(), body.size(), 0, &err);
-        if (!parsed) return post(it, "fails to decode reply");
-        json_decref(parsed);
-    }
+    if (i != std::string::npos && !json_reply_document(body)) return post(it, "fails to decode reply");
     if (it->env->flush_on_update) CacheFlush(&it->env->cache);
     return DAL_OK;
 }
@@ -250,13 +248,11 @@ int SQIFetch(void *handle, TableInfo *info, void *, int key_count, Restriction *
     // One row read again (a keyset cursor, a positioned change) wants its
     // current state: a cached reply could be older than the cursor.
     it->fresh = 1;
-    it->filters[static_cast<int>(FilterSlot::kPathKey)] = json_stringn(key.data(), key.size());
+    it->filters[static_cast<int>(FilterSlot::kPathKey)] = EchoValue{JsonKind::kString, key};
     WebRequestPtr req = NewGetRequest(it->env->session->context.get(), keyed_path(table, key), 1);
     if (!req) return post(it, "Memory allocation error");
-    json_t *root = nullptr;
-    if (scan_exchange(it, req.get(), &root) != DAL_OK) return DAL_ERROR;
+    if (scan_exchange(it, req.get()) != DAL_OK) return DAL_ERROR;
     it->request = std::move(req);
-    it->root = root;
     it->pages_read = 1;
     return ExtractRows(it, table, 1);
 }

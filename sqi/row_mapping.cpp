@@ -1,7 +1,8 @@
 // JSON row mapping: where a column's value is found for the current row
-// (a remembered filter value, the reply's root, the current child element or
-// the row object, along the column's comma path). What the value becomes
-// is value_rules.cpp's concern.
+// (a remembered filter value, or what the page read for that row from the
+// reply's root, the row object or the child element, along the column's
+// comma path: sqi/reply_page.cpp). What the value becomes is
+// value_rules.cpp's concern.
 //
 // Exports: scan_column_value.
 #include "sqi/scan.h"
@@ -21,28 +22,18 @@ int echo_slot(uint64_t flags) {
 
 }  // namespace
 
-json_t *scan_column_value(const PaypalIterator *it, int index) {
+ReplyValue scan_column_value(const PaypalIterator *it, int index) {
     const PaypalTable *table = it->table;
-    if (!table || index < 0 || index >= table->column_count) return nullptr;
+    if (!table || index < 0 || index >= table->column_count) return {};
     const PaypalColumn *c = &table->columns[index];
     // A filter column echoes the value the query restricted it to; one the
     // query left free reads the reply's member like any other column.
     int slot = echo_slot(c->flags);
-    if (slot >= 0 && it->filters[slot]) return it->filters[slot];
-    json_t *start;
-    if (c->flags & kColumnRoot) {
-        start = it->root;
-    } else if (c->flags & kColumnChild) {
-        json_t *a = scan_child_array(it);
-        start = (a && it->current_child >= 1) ? json_array_get(a, static_cast<size_t>(it->current_child - 1)) : nullptr;
-    } else {
-        start = it->row;
-    }
-    json_t *v = start;
-    for (const char *const *m = c->path_members; v && m && *m; ++m) v = json_object_get(v, *m);
+    if (slot >= 0 && it->filters[slot].kind != JsonKind::kNull) return echo_reply_value(it->filters[slot]);
+    const ReplyValue v = reply_page_value(it->page, it->current_row - 1, index);
     // A keyed scan answers for its key even where the reply does not repeat
     // it (subscription and payment transactions, payout batch items).
-    if ((!v || json_is_null(v)) && it->keyed && (c->flags & kColumnPathKey))
-        return it->filters[static_cast<int>(FilterSlot::kPathKey)];
+    if (v.kind == JsonKind::kNull && it->keyed && (c->flags & kColumnPathKey))
+        return echo_reply_value(it->filters[static_cast<int>(FilterSlot::kPathKey)]);
     return v;
 }

@@ -2,11 +2,10 @@
 // share (query translation, paging, JSON row mapping).
 //
 // A scan lives in the PaypalIterator (sqi/session.h): its request (kept for
-// further pages), the parsed reply `root` (a jansson reference the iterator
-// holds), the page's row array and current row (borrowed from root), the
-// remembered filter values (references held) and the piece state of
-// SQIGetData. scan_release drops all of it; SQIResetIterator and
-// SQICloseIterator call it.
+// further pages), the current page (its rows and their values, read from
+// the reply in one pass: sqi/reply_page.h), the current row, the remembered
+// filter values and the piece state of SQIGetData. scan_release drops all of
+// it; SQIResetIterator and SQICloseIterator call it.
 //
 // Return codes are the provider's (dal/provider.h) unless a function says
 // otherwise. Diagnostics go to the iterator's owner with SQLSTATE "HY000"
@@ -14,11 +13,9 @@
 //
 // Exports: FilterSlot, kFilterSlotCount, kMaxScanPages, restriction_value_text,
 // adjust_strict_bound, KeyFromRestrictions, ApplyFilters, ExtractRows,
-// FetchNextPage, scan_exchange, scan_read_page, scan_post, scan_post_state, scan_release, scan_column_value,
-// scan_child_array, SQIStartQuery, SQINextRow, SQIGetData.
+// FetchNextPage, scan_exchange, scan_read_page, scan_list_reply, scan_post, scan_post_state, scan_release,
+// scan_column_value, SQIStartQuery, SQINextRow, SQIGetData.
 #pragma once
-
-#include <jansson.h>
 
 #include <cstdint>
 #include <string>
@@ -84,31 +81,33 @@ bool adjust_strict_bound(std::string &text, int direction);
 [[nodiscard]] int ApplyFilters(PaypalIterator *it, WebRequest *req, int count, Restriction **restrictions,
                                const PaypalTable *table);
 
-/// One GET of the scan: cache lookup, else the exchange, its status and the
-/// cache store. On success `*root` holds a new reference to the parsed
-/// reply, or null for a 404 (no rows). DAL_OK or DAL_ERROR (posted).
-[[nodiscard]] int scan_exchange(PaypalIterator *it, WebRequest *req, json_t **root);
+/// Whether the scan's replies are lists (rows in the table's list) rather
+/// than single objects: unkeyed scans of tables without the single-object
+/// flag, and every scan of a table whose list is under its key.
+[[nodiscard]] bool scan_list_reply(const PaypalTable *table, int keyed);
 
-/// Drops the held reply and reads the page `req` asks for into the
-/// iterator (rows not yet extracted). DAL_OK, or DAL_ERROR (posted; the
-/// scan's request is dropped and the scan ends).
+/// One GET of the scan: cache lookup, else the exchange, its status and the
+/// cache store. On success the reply is the scan's page (no rows for a 404).
+/// DAL_OK or DAL_ERROR (posted; the page then holds no rows).
+[[nodiscard]] int scan_exchange(PaypalIterator *it, WebRequest *req);
+
+/// Reads the page `req` asks for into the iterator in place of the held
+/// one (rows not yet extracted). DAL_OK, or DAL_ERROR (posted; the scan's
+/// request is dropped and the scan ends).
 [[nodiscard]] int scan_read_page(PaypalIterator *it, WebRequest *req);
 
-/// Finds the rows of the scan's reply (list or single object) and the next
-/// page. Always DAL_OK (a reply without rows is an empty page).
+/// Takes the page's rows (list or single object) as the scan's and works out
+/// the next page. Always DAL_OK (a reply without rows is an empty page).
 int ExtractRows(PaypalIterator *it, const PaypalTable *table, int keyed);
 
 /// Asks for the next page with the table's paging and extracts its rows.
 /// DAL_OK or DAL_ERROR (posted; the scan's request is dropped).
 [[nodiscard]] int FetchNextPage(PaypalIterator *it);
 
-/// The sub-key array of the current row (or null).
-[[nodiscard]] json_t *scan_child_array(const PaypalIterator *it);
-
-/// The JSON value of catalogue column `index` (0-based) for the current row:
-/// a remembered filter value, the root, the child element or the row
-/// followed along the column's path. Borrowed; null when missing.
-[[nodiscard]] json_t *scan_column_value(const PaypalIterator *it, int index);
+/// The value of catalogue column `index` (0-based) for the current row: a
+/// remembered filter value, else the page's value (from the root, the row
+/// or the child element). Borrowed; kNull when missing.
+[[nodiscard]] ReplyValue scan_column_value(const PaypalIterator *it, int index);
 
 int SQIStartQuery(void *it, TableInfo *info, const ListNode *select_list, const ListNode *row_list, int count,
                   Restriction **restrictions);

@@ -19,11 +19,13 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "dal/provider.h"
 #include "sqi/catalog.h"
 #include "sqi/catalog_cursor.h"
 #include "sqi/prefetch.h"
+#include "sqi/reply_page.h"
 #include "sqi/windows.h"
 #include "transport/transport.h"
 
@@ -34,7 +36,6 @@ inline constexpr const char *kSandboxBaseUrl = "https://api-m.sandbox.paypal.com
 constexpr int kMaxPageSize = 20;
 
 struct PaypalTable;
-struct json_t;
 
 struct PaypalSession {
     std::string base_url;           // where requests go
@@ -69,16 +70,17 @@ struct PaypalIterator {
     int32_t at_end;
     SqiIteratorMode mode;           // listing kind, or a scan (sqi/catalog.h)
     int32_t table_index, column_index;
-    int32_t page_rows, current_row, current_child, next_page;
+    int32_t page_rows;              // rows of the current page (child rows, for a child table)
+    int32_t list_rows;              // elements of its row list (what paging goes by)
+    int32_t current_row;            // 1-based row of the page; 0 before the first
+    int32_t next_page;
     int32_t single_object;
     int32_t piece_offset, piece_column;
     WebRequestPtr request;          // the current scan's request
     // Query rows (mode 3); released by scan_release (sqi/scan.h).
     const PaypalTable *table;       // the scanned table
-    json_t *root;                   // the parsed reply (reference held)
-    json_t *list;                   // the page's row array (borrowed from root)
-    json_t *row;                    // the current row object (borrowed from root)
-    json_t *filters[7];             // remembered filter values and the path key (references held)
+    ReplyPage page;                 // the current page's rows (sqi/reply_page.h)
+    EchoValue filters[7];           // remembered filter values and the path key
     int32_t keyed;                  // the request's path carried a key
     int32_t fresh;                  // SQIFetch: ask PayPal, never the reply cache
     int32_t pages_read;             // pages of this scan so far
@@ -88,10 +90,12 @@ struct PaypalIterator {
     uint64_t row_serial;            // counts delivered rows: a new row restarts the piece offset
     uint64_t piece_serial;          // the row the piece state belongs to
     ScanWindows windows;            // date windows of the range (sqi/windows.h)
-    // The text of a JSON object or array column, written once per row and
-    // column and then delivered piece by piece (piece_text_ready: valid for
-    // piece_column of row piece_serial).
+    // The text of the column being read, converted once per row and column
+    // and then delivered piece by piece (piece_text_ready: piece_view is
+    // valid for piece_column of row piece_serial); piece_text holds a text
+    // the conversion built (a number's), the page any other.
     std::string piece_text;
+    std::string_view piece_view;
     int32_t piece_text_ready;
     PagePrefetchPtr prefetch;       // pages fetched ahead in parallel (sqi/prefetch.h), or null
 };

@@ -3,38 +3,39 @@
 // kRules below is the whole of it: one rule per (JSON kind, target). PayPal
 // sends amounts, quantities and sizes as JSON strings ("10.00", "3",
 // "1024"), dates as date-only texts, and a few numbers as JSON numbers; a
-// rule reads each form exactly or says why it cannot.
+// rule reads each form exactly or says why it cannot. A JSON number comes
+// as the reply wrote it, so its text keeps its own digits.
 #include "sqi/value_rules.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "sqi/catalog.h"
 #include "sqi/datetime_text.h"
-#include "sqi/json_writer.h"
 #include "support/numeric.h"
 
 namespace {
 
 // The kinds of JSON value a rule is chosen by (null never reaches a rule).
-enum class JsonKind : int32_t { kString = 0, kInteger = 1, kReal = 2, kBoolean = 3, kObject = 4, kArray = 5 };
-constexpr int kJsonKindCount = 6;
+enum class RuleKind : int32_t { kString = 0, kInteger = 1, kReal = 2, kBoolean = 3, kObject = 4, kArray = 5 };
+constexpr int kRuleKindCount = 6;
 
-JsonKind kind_of(const json_t *v) {
-    switch (json_typeof(v)) {
-        case JSON_STRING: return JsonKind::kString;
-        case JSON_INTEGER: return JsonKind::kInteger;
-        case JSON_REAL: return JsonKind::kReal;
-        case JSON_TRUE:
-        case JSON_FALSE: return JsonKind::kBoolean;
-        case JSON_OBJECT: return JsonKind::kObject;
-        default: return JsonKind::kArray;
+RuleKind kind_of(const ReplyValue &v) {
+    switch (v.kind) {
+        case JsonKind::kString: return RuleKind::kString;
+        case JsonKind::kInteger: return RuleKind::kInteger;
+        case JsonKind::kReal: return RuleKind::kReal;
+        case JsonKind::kTrue:
+        case JsonKind::kFalse: return RuleKind::kBoolean;
+        case JsonKind::kObject: return RuleKind::kObject;
+        default: return RuleKind::kArray;
     }
 }
 
 struct RuleInput {
-    const json_t *v;
+    const ReplyValue &v;
     ValueTarget target;
     const PaypalColumn *column;
     std::string &scratch;
@@ -43,8 +44,6 @@ struct RuleInput {
 using Rule = ValueOutcome (*)(const RuleInput &in, ConvertedValue *out);
 
 bool is_exact_numeric_column(int sql_type) { return sql_type == SQL_NUMERIC || sql_type == SQL_DECIMAL; }
-
-std::string_view string_of(const json_t *v) { return {json_string_value(v), json_string_length(v)}; }
 
 // A decimal number as JSON and PayPal write it, the whole text:
 // [+-] digits [. digits] [e [+-] digits], with digits on at least one side
@@ -72,33 +71,111 @@ bool is_number_text(std::string_view s, bool *integral) {
     return i == n;
 }
 
-// The shortest decimal that reads back as `d`, in positional notation
-// ("%f" would keep six places: 0.0000001 would read 0.000000).
-std::string_view real_text(double d, std::string &scratch) {
-    // Positional notation of any finite double fits: 309 integer digits, or
-    // "0." and 324 places.
-    char buf[400];
-    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::fixed);
-    if (ec != std::errc()) end = buf;  // cannot happen for a finite double
-    scratch.assign(buf, static_cast<size_t>(end - buf));
-    return scratch;
+// `text` (a number text) with a terminator, for the C library's readers:
+// in `scratch` unless it is short.
+struct Terminated {
+    char small[64];
+    const char *c_str;
+    Terminated(std::string_view text, std::string &scratch) {
+        if (text.size() < sizeof small) {
+            std::memcpy(small, text.data(), text.size());
+            small[text.size()] = 0;
+            c_str = small;
+        } else {
+            scratch.assign(text);
+            c_str = scratch.c_str();
+        }
+    }
+};
+
+// A number text's double (the syntax is checked before, so strtod reads
+// it all; an underflow reads as zero, an overflow as infinity).
+double double_of(std::string_view text, std::string &scratch) {
+    Terminated t(text, scratch);
+    return strtod(t.c_str, nullptr);
 }
 
-std::string_view integer_text(json_int_t n, std::string &scratch) {
+// Positional notation of a JSON number longer than this is not written: no
+// column type holds it, and the text would be made from outside input.
+constexpr size_t kMaxPositional = 400;
+
+// The JSON number `token` with its own digits in positional notation ("1e-7"
+// is "0.0000001", "1.50e1" is "15.0"): the digits of the number, the point
+// moved by the exponent. False when that is longer than kMaxPositional.
+bool positional_text(std::string_view token, std::string &out) {
+    size_t i = 0;
+    const bool negative = !token.empty() && token[0] == '-';
+    if (negative) ++i;
+    std::string_view int_digits, frac_digits;
+    size_t start = i;
+    while (i < token.size() && token[i] >= '0' && token[i] <= '9') ++i;
+    int_digits = token.substr(start, i - start);
+    if (i < token.size() && token[i] == '.') {
+        start = ++i;
+        while (i < token.size() && token[i] >= '0' && token[i] <= '9') ++i;
+        frac_digits = token.substr(start, i - start);
+    }
+    int64_t exponent = 0;
+    if (i < token.size() && (token[i] == 'e' || token[i] == 'E')) {
+        ++i;
+        const bool exp_negative = i < token.size() && token[i] == '-';
+        if (i < token.size() && (token[i] == '-' || token[i] == '+')) ++i;
+        for (; i < token.size(); ++i) {
+            exponent = exponent * 10 + (token[i] - '0');
+            if (exponent > static_cast<int64_t>(kMaxPositional)) return false;
+        }
+        if (exp_negative) exponent = -exponent;
+    }
+    // The digits, and where the point goes among them.
+    const int64_t point = static_cast<int64_t>(int_digits.size()) + exponent;
+    const int64_t digits = static_cast<int64_t>(int_digits.size() + frac_digits.size());
+    const int64_t length = (point <= 0 ? 2 - point : 0) + digits + (point > digits ? point - digits : 0) + 2;
+    if (length > static_cast<int64_t>(kMaxPositional)) return false;
+    std::string all;
+    all.reserve(static_cast<size_t>(digits));
+    all.append(int_digits).append(frac_digits);
+    out.clear();
+    if (negative) out += '-';
+    if (point <= 0) {
+        out += "0.";
+        out.append(static_cast<size_t>(-point), '0');
+        out += all;
+        return true;
+    }
+    std::string whole = point >= digits ? all + std::string(static_cast<size_t>(point - digits), '0')
+                                        : all.substr(0, static_cast<size_t>(point));
+    // Leading zeros of the integer part go ("00.5e1" cannot be JSON, but "0.05e1" is "00.5").
+    size_t zeros = 0;
+    while (zeros + 1 < whole.size() && whole[zeros] == '0') ++zeros;
+    out.append(whole, zeros);
+    if (point < digits) {
+        out += '.';
+        out.append(all, static_cast<size_t>(point));
+    }
+    return true;
+}
+
+// The text a JSON integer token reads as: its value (so "-0" is "0"), or
+// its digits when beyond 64 bits.
+std::string_view integer_text(std::string_view token, std::string &scratch) {
+    int64_t n = 0;
+    const auto [end, ec] = std::from_chars(token.data(), token.data() + token.size(), n);
+    if (ec != std::errc() || end != token.data() + token.size()) return token;
     char buf[32];
-    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, static_cast<long long>(n));
-    (void)ec;  // 32 characters hold every 64-bit integer
-    scratch.assign(buf, static_cast<size_t>(end - buf));
+    const auto [text_end, text_ec] = std::to_chars(buf, buf + sizeof buf, n);
+    (void)text_ec;  // 32 characters hold every 64-bit integer
+    scratch.assign(buf, static_cast<size_t>(text_end - buf));
     return scratch;
 }
 
 // Text for a numeric column: NUMERIC and DECIMAL columns must also hold the
 // number in their precision and scale, as the engine will read it.
-// `terminated` is `text` with its terminator (a JSON string or the scratch).
-ValueOutcome number_text(const RuleInput &in, std::string_view text, const char *terminated, ConvertedValue *out) {
+ValueOutcome number_text(const RuleInput &in, std::string_view text, ConvertedValue *out) {
     if (is_exact_numeric_column(in.column->sql_type)) {
+        std::string terminated_scratch;
+        Terminated t(text, text.data() == in.scratch.data() ? terminated_scratch : in.scratch);
         SQL_NUMERIC_STRUCT n;
-        int r = string_to_numeric(terminated, &n, kNumericColumnPrecision, in.column->size);
+        int r = string_to_numeric(t.c_str, &n, kNumericColumnPrecision, in.column->size);
         if (r == kNumOverflow) return ValueOutcome::kOutOfRange;
         if (r != kNumOk) return ValueOutcome::kBadNumber;
     }
@@ -145,21 +222,21 @@ ValueOutcome put_double(double d, ConvertedValue *out) {
 ValueOutcome wrong_kind(const RuleInput &, ConvertedValue *) { return ValueOutcome::kWrongKind; }
 
 ValueOutcome string_as_text(const RuleInput &in, ConvertedValue *out) {
-    out->text = string_of(in.v);
+    out->text = in.v.text;
     return ValueOutcome::kValue;
 }
 
 ValueOutcome string_as_number_text(const RuleInput &in, ConvertedValue *out) {
     bool integral;
-    if (!is_number_text(string_of(in.v), &integral)) return ValueOutcome::kBadNumber;
-    return number_text(in, string_of(in.v), json_string_value(in.v), out);
+    if (!is_number_text(in.v.text, &integral)) return ValueOutcome::kBadNumber;
+    return number_text(in, in.v.text, out);
 }
 
 ValueOutcome string_as_integer(const RuleInput &in, ConvertedValue *out) {
-    std::string_view s = string_of(in.v);
+    std::string_view s = in.v.text;
     bool integral;
     if (!is_number_text(s, &integral)) return ValueOutcome::kBadNumber;
-    if (!integral) return put_truncated(in, strtod(json_string_value(in.v), nullptr), out);
+    if (!integral) return put_truncated(in, double_of(s, in.scratch), out);
     if (s[0] == '+') s.remove_prefix(1);  // from_chars takes a minus only
     int64_t n = 0;
     auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), n);
@@ -170,14 +247,13 @@ ValueOutcome string_as_integer(const RuleInput &in, ConvertedValue *out) {
 
 ValueOutcome string_as_double(const RuleInput &in, ConvertedValue *out) {
     bool integral;
-    if (!is_number_text(string_of(in.v), &integral)) return ValueOutcome::kBadNumber;
-    // The syntax check leaves strtod nothing to stop at before the end.
-    return put_double(strtod(json_string_value(in.v), nullptr), out);
+    if (!is_number_text(in.v.text, &integral)) return ValueOutcome::kBadNumber;
+    return put_double(double_of(in.v.text, in.scratch), out);
 }
 
 ValueOutcome string_as_datetime(const RuleInput &in, ConvertedValue *out) {
     DatetimeText t;
-    if (!parse_datetime_text(string_of(in.v), &t)) return ValueOutcome::kBadDatetime;
+    if (!parse_datetime_text(in.v.text, &t)) return ValueOutcome::kBadDatetime;
     switch (in.target) {
         case ValueTarget::kDate:
             if (t.form == DatetimeForm::kTime) return ValueOutcome::kBadDatetime;
@@ -200,71 +276,79 @@ ValueOutcome string_as_datetime(const RuleInput &in, ConvertedValue *out) {
 }
 
 ValueOutcome integer_as_text(const RuleInput &in, ConvertedValue *out) {
-    out->text = integer_text(json_integer_value(in.v), in.scratch);
+    out->text = integer_text(in.v.text, in.scratch);
     return ValueOutcome::kValue;
 }
 
 ValueOutcome integer_as_number_text(const RuleInput &in, ConvertedValue *out) {
-    std::string_view text = integer_text(json_integer_value(in.v), in.scratch);
-    return number_text(in, text, in.scratch.c_str(), out);
+    return number_text(in, integer_text(in.v.text, in.scratch), out);
 }
 
 ValueOutcome integer_as_integer(const RuleInput &in, ConvertedValue *out) {
-    return put_integer(in, json_integer_value(in.v), out);
+    int64_t n = 0;
+    const std::string_view s = in.v.text;
+    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), n);
+    if (ec == std::errc::result_out_of_range) return ValueOutcome::kOutOfRange;
+    if (ec != std::errc() || end != s.data() + s.size()) return ValueOutcome::kBadNumber;
+    return put_integer(in, n, out);
 }
 
 ValueOutcome integer_as_double(const RuleInput &in, ConvertedValue *out) {
-    return put_double(static_cast<double>(json_integer_value(in.v)), out);
+    return put_double(double_of(in.v.text, in.scratch), out);
 }
 
+// A real as text: its own digits without exponent ("1e-7" reads
+// "0.0000001"); one too long for that keeps the form the reply wrote.
 ValueOutcome real_as_text(const RuleInput &in, ConvertedValue *out) {
-    out->text = real_text(json_real_value(in.v), in.scratch);
+    out->text = positional_text(in.v.text, in.scratch) ? std::string_view(in.scratch) : in.v.text;
     return ValueOutcome::kValue;
 }
 
 ValueOutcome real_as_number_text(const RuleInput &in, ConvertedValue *out) {
-    std::string_view text = real_text(json_real_value(in.v), in.scratch);
-    return number_text(in, text, in.scratch.c_str(), out);
+    if (positional_text(in.v.text, in.scratch)) return number_text(in, in.scratch, out);
+    return number_text(in, in.v.text, out);
 }
 
 ValueOutcome real_as_integer(const RuleInput &in, ConvertedValue *out) {
-    return put_truncated(in, json_real_value(in.v), out);
+    return put_truncated(in, double_of(in.v.text, in.scratch), out);
 }
 
-ValueOutcome real_as_double(const RuleInput &in, ConvertedValue *out) { return put_double(json_real_value(in.v), out); }
+ValueOutcome real_as_double(const RuleInput &in, ConvertedValue *out) {
+    return put_double(double_of(in.v.text, in.scratch), out);
+}
+
+bool is_true(const RuleInput &in) { return in.v.kind == JsonKind::kTrue; }
 
 ValueOutcome boolean_as_text(const RuleInput &in, ConvertedValue *out) {
-    out->text = json_is_true(in.v) ? "True" : "False";
+    out->text = is_true(in) ? "True" : "False";
     return ValueOutcome::kValue;
 }
 
 ValueOutcome boolean_as_number_text(const RuleInput &in, ConvertedValue *out) {
-    out->text = json_is_true(in.v) ? "1" : "0";
+    out->text = is_true(in) ? "1" : "0";
     return ValueOutcome::kValue;
 }
 
 ValueOutcome boolean_as_integer(const RuleInput &in, ConvertedValue *out) {
-    return put_integer(in, json_is_true(in.v) ? 1 : 0, out);
+    return put_integer(in, is_true(in) ? 1 : 0, out);
 }
 
 ValueOutcome boolean_as_double(const RuleInput &in, ConvertedValue *out) {
-    return put_double(json_is_true(in.v) ? 1.0 : 0.0, out);
+    return put_double(is_true(in) ? 1.0 : 0.0, out);
 }
 
-// Objects and arrays as text: their sorted JSON text; an empty array is
-// NULL (an array column without elements).
+// Objects and arrays as text: their sorted JSON text (written when the page
+// was read); an empty array is NULL (an array column without elements).
 ValueOutcome structure_as_text(const RuleInput &in, ConvertedValue *out) {
-    if (json_is_array(in.v) && json_array_size(in.v) == 0) return ValueOutcome::kNull;
-    in.scratch.clear();
-    if (!append_json_text(in.v, in.scratch)) return ValueOutcome::kWrongKind;
-    out->text = in.scratch;
+    if (in.v.kind == JsonKind::kArray && in.v.text == "[]") return ValueOutcome::kNull;
+    out->text = in.v.text;
     return ValueOutcome::kValue;
 }
 
 // clang-format off
-// Rows: JSON kinds in JsonKind order. Columns: targets in ValueTarget order
+// Rows: JSON kinds in RuleKind order. Columns: targets in ValueTarget order
 // (text, number text, int32, int64, double, date, time, timestamp).
-constexpr Rule kRules[kJsonKindCount][kValueTargetCount] = {
+constexpr Rule kRules[kRuleKindCount][kValueTargetCount] = {
     /* string  */ {string_as_text, string_as_number_text, string_as_integer, string_as_integer,
                    string_as_double, string_as_datetime, string_as_datetime, string_as_datetime},
     /* integer */ {integer_as_text, integer_as_number_text, integer_as_integer, integer_as_integer,
@@ -306,8 +390,8 @@ bool value_target(int c_type, int sql_type, ValueTarget *out) {
     }
 }
 
-ValueOutcome convert_json_value(const json_t *v, ValueTarget target, const PaypalColumn *column, std::string &scratch,
-                                ConvertedValue *out) {
+ValueOutcome convert_json_value(const ReplyValue &v, ValueTarget target, const PaypalColumn *column,
+                                std::string &scratch, ConvertedValue *out) {
     *out = ConvertedValue{};
     const RuleInput in{v, target, column, scratch};
     return kRules[static_cast<int>(kind_of(v))][static_cast<int>(target)](in, out);

@@ -3,9 +3,10 @@
 //
 // The target is the buffer type the engine asks for, and for character
 // reads the column's SQL type: a NUMERIC column is read as text and parsed
-// by the engine, so its text must be a number (a JSON real in its shortest
-// exact decimal form, a boolean as 1 or 0), while a text column takes any
-// value ("True"/"False", objects and arrays as their JSON text).
+// by the engine, so its text must be a number (a JSON number with its own
+// digits, written without exponent; a boolean as 1 or 0), while a text
+// column takes any value ("True"/"False", objects and arrays as their JSON
+// text).
 //
 // NULL is only an absent member or JSON null (the caller's concern) and an
 // empty array read as text; every other value either converts or is an
@@ -13,21 +14,22 @@
 // 22007 for a text that is no date or time, 22003 for a number outside the
 // target's range.
 //
-// Lifetimes: a converted text points into the JSON value (valid while the
-// reply is held) or into the caller's scratch string.
+// Lifetimes: a converted text points into the value's text (valid while the
+// page is held) or into the caller's scratch string.
 //
 // Exports: ValueTarget, kValueTargetCount, value_target, ValueOutcome,
 // ConvertedValue, convert_json_value, value_outcome_sqlstate,
 // value_outcome_text, kNumericColumnPrecision.
 #pragma once
 
-#include <jansson.h>
 #include <sql.h>
 #include <sqlext.h>
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "sqi/reply_value.h"
 
 struct PaypalColumn;
 
@@ -75,10 +77,10 @@ struct ConvertedValue {
 /// type `c_type`. False for a buffer type rows are never read as.
 [[nodiscard]] bool value_target(int c_type, int sql_type, ValueTarget *out);
 
-/// Converts `v` (not null, not JSON null) for `column` into `target`.
+/// Converts `v` (not null) for `column` into `target`.
 /// [in] `scratch` is overwritten when the result text needs building.
 /// [out] `out` holds the value only when kValue is returned.
-[[nodiscard]] ValueOutcome convert_json_value(const json_t *v, ValueTarget target, const PaypalColumn *column,
+[[nodiscard]] ValueOutcome convert_json_value(const ReplyValue &v, ValueTarget target, const PaypalColumn *column,
                                               std::string &scratch, ConvertedValue *out);
 
 /// "22018", "22007" or "22003" for the failed outcomes (null otherwise).

@@ -40,7 +40,8 @@ int64_t history_start(int64_t now, int years) {
 }
 
 const char *filter_text(const PaypalIterator *it, FilterSlot slot) {
-    return json_string_value(it->filters[static_cast<int>(slot)]);
+    const EchoValue &f = it->filters[static_cast<int>(slot)];
+    return f.kind == JsonKind::kString ? f.text.c_str() : nullptr;
 }
 
 const char *range_parameter(const PaypalTable *table, uint64_t bound) {
@@ -132,11 +133,8 @@ int windows_begin(PaypalIterator *it, WebRequest *req, int64_t now) {
     // date-only bound ("2024-03-01") still holds for every row it brought.
     const FilterSlot slots[] = {FilterSlot::kLower, FilterSlot::kUpper};
     const int64_t values[] = {low, high};
-    for (int k = 0; k < 2; ++k) {
-        json_t *&slot = it->filters[static_cast<int>(slots[k])];
-        json_decref(slot);
-        slot = json_string(windows_time_text(values[k]).c_str());
-    }
+    for (int k = 0; k < 2; ++k)
+        it->filters[static_cast<int>(slots[k])] = EchoValue{JsonKind::kString, windows_time_text(values[k])};
     if (table->history_years > 0) {
         int64_t earliest = history_start(now, table->history_years);
         if (low < earliest) {
@@ -169,7 +167,7 @@ int windows_next(PaypalIterator *it) {
         it->page_cursor.clear();
         if (scan_read_page(it, req) != DAL_OK) return DAL_ERROR;
         (void)ExtractRows(it, it->table, it->keyed);
-        if (it->page_rows > 0) {
+        if (it->list_rows > 0) {
             it->at_end = 0;
             return DAL_OK;
         }

@@ -131,31 +131,78 @@ int put(const char *text, size_t len, char *out, size_t capacity, size_t *length
     return c < len ? 1 : 0;
 }
 
+// Digits of `n`, at least `width` of them (zeros in front), at `at`; the
+// end. Dates, times and integers are written for every value fetched as
+// text, so by hand rather than through snprintf's format parsing.
+char *put_digits(char *at, uint64_t n, int width) {
+    char digits[20];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + n % 10);
+        n /= 10;
+    } while (n != 0);
+    for (int pad = count; pad < width; ++pad) *at++ = '0';
+    while (count > 0) *at++ = digits[--count];
+    return at;
+}
+
+// As "%0*lld" with `width`: a minus sign counts within the width.
+char *put_signed(char *at, int64_t n, int width) {
+    if (n >= 0) return put_digits(at, static_cast<uint64_t>(n), width);
+    *at++ = '-';
+    return put_digits(at, 0 - static_cast<uint64_t>(n), width - 1);
+}
+
+// "%04d-%02u-%02u" of a date.
+char *put_date(char *at, int year, unsigned month, unsigned day) {
+    at = put_signed(at, year, 4);
+    *at++ = '-';
+    at = put_digits(at, month, 2);
+    *at++ = '-';
+    return put_digits(at, day, 2);
+}
+
+// "%02u:%02u:%02u" of a time of day.
+char *put_time(char *at, unsigned hour, unsigned minute, unsigned second) {
+    at = put_digits(at, hour, 2);
+    *at++ = ':';
+    at = put_digits(at, minute, 2);
+    *at++ = ':';
+    return put_digits(at, second, 2);
+}
+
+// Copies the `n` bytes of `text` into buf/cap as snprintf would (cut, and
+// terminated); returns n.
+size_t put_formatted(const char *text, size_t n, char *buf, size_t cap) {
+    if (cap > 0) {
+        const size_t c = n < cap ? n : cap - 1;
+        std::memcpy(buf, text, c);
+        buf[c] = 0;
+    }
+    return n;
+}
+
 size_t small_text(const Value *v, char *buf, size_t cap, bool *ok) {
     *ok = true;
     int n = 0;
+    char text[64];
+    char *end = text;
     switch (v->type) {
     case VT_INTEGER:
-    case VT_BIT: n = std::snprintf(buf, cap, "%d", v->data.i); break;
-    case VT_BIGINT: n = std::snprintf(buf, cap, "%lld", static_cast<long long>(v->data.big)); break;
+    case VT_BIT: end = put_signed(text, v->data.i, 1); break;
+    case VT_BIGINT: end = put_signed(text, v->data.big, 1); break;
     case VT_DOUBLE: return format_double(v->data.d, buf, cap);
-    case VT_DATE:
-        n = std::snprintf(buf, cap, "%04d-%02u-%02u", v->data.date.year, v->data.date.month,
-                          v->data.date.day);
-        break;
-    case VT_TIME:
-        n = std::snprintf(buf, cap, "%02u:%02u:%02u", v->data.time.hour, v->data.time.minute,
-                          v->data.time.second);
-        break;
+    case VT_DATE: end = put_date(text, v->data.date.year, v->data.date.month, v->data.date.day); break;
+    case VT_TIME: end = put_time(text, v->data.time.hour, v->data.time.minute, v->data.time.second); break;
     case VT_TIMESTAMP: {
         const TIMESTAMP_STRUCT &t = v->data.ts;
-        n = std::snprintf(buf, cap, "%04d-%02u-%02u %02u:%02u:%02u", t.year, t.month, t.day, t.hour,
-                          t.minute, t.second);
-        if (t.fraction != 0 && t.fraction <= 999999999u && n > 0 && static_cast<size_t>(n) < cap) {
-            int f = std::snprintf(buf + n, cap - static_cast<size_t>(n), ".%09u",
-                                  static_cast<unsigned>(t.fraction));
-            if (f > 0) n += f;
-            while (n > 0 && buf[n - 1] == '0') buf[--n] = 0;
+        end = put_date(text, t.year, t.month, t.day);
+        *end++ = ' ';
+        end = put_time(end, t.hour, t.minute, t.second);
+        if (t.fraction != 0 && t.fraction <= 999999999u) {
+            *end++ = '.';
+            end = put_digits(end, t.fraction, 9);
+            while (end[-1] == '0') --end;
         }
         break;
     }
@@ -169,8 +216,9 @@ size_t small_text(const Value *v, char *buf, size_t cap, bool *ok) {
     default:
         *ok = false;
         n = std::snprintf(buf, cap, "%s", "UNSUPPORTED STRING CONVERSION");
+        return n < 0 ? 0 : static_cast<size_t>(n);
     }
-    return n < 0 ? 0 : static_cast<size_t>(n);
+    return put_formatted(text, static_cast<size_t>(end - text), buf, cap);
 }
 
 constexpr char kHex[] = "0123456789ABCDEF";

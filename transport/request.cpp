@@ -119,16 +119,21 @@ void AddHeader(WebRequest *req, std::string_view name, std::string_view value) {
 }
 
 int SetBody(WebRequest *req, const json_t *value) {
-    char *text = json_dumps(value, JSON_ENCODE_ANY);
-    if (!text) return -1;
+    // Written by jansson straight into the request's buffer: nothing jansson
+    // allocates is handed back to us to free (its allocator is whatever the
+    // application set, never ours to assume).
+    const size_t size = json_dumpb(value, nullptr, 0, JSON_ENCODE_ANY);
+    if (size == 0) return -1;
     try {
-        req->body = text;
-        req->has_body = true;
+        req->body.resize(size);
     } catch (const std::bad_alloc &) {
-        free(text);
         return -1;
     }
-    free(text);  // jansson's own allocation
+    if (json_dumpb(value, req->body.data(), size, JSON_ENCODE_ANY) != size) {
+        req->body.clear();
+        return -1;
+    }
+    req->has_body = true;
     return 0;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "scan_harness.h"
+#include "sqi/page_reply.h"
 
 namespace {
 
@@ -22,12 +23,14 @@ int record_post(DalRecord *, int code, DalServiceRequest *r) {
 }
 
 // An iterator positioned on a hand-made row of `table` (CapturenDetails by
-// default), whose diagnostics are recorded. With `column`, the row holds
-// `value` at that column's JSON path; otherwise `value` is the row.
+// default), read as a single-object reply, whose diagnostics are recorded.
+// With `column`, the row holds `value` at that column's JSON path; otherwise
+// `value` is the row.
 struct FakeRow {
     PaypalEnv env{};
     PaypalIterator it{};
     int column = 0;  // 1-based
+    bool loaded = false;
     explicit FakeRow(const char *json) : FakeRow("CapturenDetails", nullptr, json) {}
     FakeRow(const char *table, const char *column_name, const char *value) {
         env.link.callback = record_post;
@@ -41,8 +44,9 @@ struct FakeRow {
             for (int m = c.path_depth - 1; m >= 0; --m)
                 json = std::string("{\"") + c.path_members[m] + "\": " + json + "}";
         }
-        it.root = json_loads(json.c_str(), JSON_DECODE_ANY, nullptr);
-        it.row = it.root;
+        std::string error;
+        loaded = page_load_text(it.page, std::move(json), it.table, false, error);
+        it.current_row = 1;
         it.piece_column = -1;
         it.row_serial = 1;
     }
@@ -245,7 +249,7 @@ TEST(ScanMapping, JsonKindsIntoBufferTypes) {
         std::string table = where.substr(0, where.find('.')), column = where.substr(where.find('.') + 1);
         SCOPED_TRACE(where + " " + c.json + " as " + std::to_string(c.c_type));
         FakeRow r(table.c_str(), column.c_str(), c.json);
-        ASSERT_NE(r.it.root, nullptr);
+        ASSERT_TRUE(r.loaded);
         EXPECT_EQ(read_as(r, c.c_type), c.expected);
     }
 }

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libssl-dev openssl zlib1g-dev libjansson-dev
+  libssl-dev openssl zlib1g-dev libjansson-dev libsimdjson-dev
   unixodbc unixodbc-dev odbcinst python3 python3-pyodbc
   bison sqlite3 libsqlite3-dev curl libcurl4-openssl-dev
   qtbase5-dev xvfb xauth fonts-dejavu-core dpkg-dev
