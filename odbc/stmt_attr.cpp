@@ -123,6 +123,39 @@ SQLRETURN positive_size(ErrorHeader *diag, SQLLEN v, SQLULEN &field) {
     return SQL_SUCCESS;
 }
 
+// SQL_ATTR_CURSOR_SENSITIVITY, kept consistent with the cursor type the way
+// setting a cursor type sets its sensitivity (store_stmt_attr): our static
+// cursor is the insensitive, read-only one and our keyset-driven cursor the
+// sensitive one, which reads each row shown again by its key. So an
+// insensitive cursor that was keyset-driven or dynamic becomes static and
+// read-only (a scrollable client asking for a keyset-driven cursor and then
+// for insensitivity gets rows read once, not one GET per row shown), and a
+// sensitive cursor that was static becomes keyset-driven. A forward-only
+// cursor reads its rows once whatever is asked and stays as it is. When the
+// cursor type or concurrency changes, 01S02 says so.
+SQLRETURN set_sensitivity(StmtAttributes &t, ErrorHeader *diag, int32_t sensitivity) {
+    t.cursor_sensitivity = sensitivity;
+    bool changed = false;
+    if (sensitivity == SQL_INSENSITIVE) {
+        if (t.cursor_type == SQL_CURSOR_KEYSET_DRIVEN || t.cursor_type == SQL_CURSOR_DYNAMIC) {
+            t.cursor_type = SQL_CURSOR_STATIC;
+            t.cursor_scrollable = SQL_SCROLLABLE;
+            changed = true;
+        }
+        if (t.concurrency != SQL_CONCUR_READ_ONLY) {
+            t.concurrency = SQL_CONCUR_READ_ONLY;
+            changed = true;
+        }
+    } else if (sensitivity == SQL_SENSITIVE && t.cursor_type == SQL_CURSOR_STATIC) {
+        t.cursor_type = SQL_CURSOR_KEYSET_DRIVEN;
+        changed = true;
+    }
+    if (!changed) return SQL_SUCCESS;
+    SetReturnCode(diag, SQL_SUCCESS_WITH_INFO);
+    PostError(diag, 1, 0, 0, 0, 0, "ODBC 3.0", "01S02", "%s", "Option value changed");
+    return SQL_SUCCESS_WITH_INFO;
+}
+
 SQLRETURN set_stmt_attr(SQLHSTMT handle, SQLINTEGER attribute, SQLPOINTER value) {
     STMT *s = as_stmt(handle);
     if (!s) return SQL_INVALID_HANDLE;
@@ -201,7 +234,7 @@ SQLRETURN store_stmt_attr(STMT *s, ErrorHeader *diag, SQLINTEGER attribute, SQLP
         case SQL_ATTR_FETCH_BOOKMARK_PTR: t.fetch_bookmark = value; return SQL_SUCCESS;
         case SQL_ATTR_METADATA_ID: t.metadata_id = i; return SQL_SUCCESS;
         case SQL_ATTR_CURSOR_SCROLLABLE: t.cursor_scrollable = i; return SQL_SUCCESS;
-        case SQL_ATTR_CURSOR_SENSITIVITY: t.cursor_sensitivity = i; return SQL_SUCCESS;
+        case SQL_ATTR_CURSOR_SENSITIVITY: return set_sensitivity(t, diag, i);
         case 1227:
         case 1228: return SQL_SUCCESS;  // accepted and ignored
         default: break;

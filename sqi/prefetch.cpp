@@ -2,6 +2,11 @@
 // page requests, the workers that fetch them and the scan taking them in
 // order.
 //
+// Workers start as requests are asked for, up to K: a scan with three pages
+// left uses three, not K. Each worker's connection comes from the PayPal
+// connection's pool of kept clones (transport/pool.h) and goes back to it
+// when the scan ends, so the next scan's requests need no handshake.
+//
 // A request is named by its window (0 for a scan without windows) and page
 // number. The sequence is window 0 pages 1..total, window 1 pages 1..total,
 // ...; a window's total is known only once its first page has come, so until
@@ -27,6 +32,10 @@
 namespace {
 
 constexpr int64_t kDaySeconds = 86400;
+// Fewer requests than this left after the scan's page are read by the
+// statement's own connection, one after the other: one request gains
+// nothing from another connection and may cost a handshake.
+constexpr int64_t kMinPagesAhead = 2;
 
 struct PageKey {
     int32_t window;
@@ -86,9 +95,12 @@ struct PagePrefetch {
     int64_t waited_ms = 0;                 // retry waits of the statement so far
     bool closing = false;
 
-    RequestGate gate;                          // one pause for every worker
+    RequestGate gate;  // one pause for every worker
+    // Workers and their connections grow on the scan's thread only (and are
+    // reserved for K, so never move); a worker is handed its connection.
+    std::shared_ptr<ClonePool> pool;            // where connections come from and go back to
     std::vector<PaypalContextPtr> connections;  // one per worker
-    std::vector<std::vector<PageDiag>> diags;   // per worker: its connection's diagnostics
+    std::vector<std::vector<PageDiag>> diags;   // per worker (K of them): its connection's diagnostics
     std::vector<std::thread> workers;
 };
 
@@ -169,8 +181,7 @@ bool fetch_page(PagePrefetch *pf, PaypalContext *ctx, int worker, PageKey key, P
     return false;
 }
 
-void work(PagePrefetch *pf, int worker) {
-    PaypalContext *ctx = pf->connections[static_cast<size_t>(worker)].get();
+void work(PagePrefetch *pf, int worker, PaypalContext *ctx) {
     std::unique_lock<std::mutex> hold(pf->lock);
     for (;;) {
         auto queued = pf->slots.end();
@@ -204,7 +215,39 @@ void work(PagePrefetch *pf, int worker) {
     }
 }
 
-// The prefetch for `it` when its scan is one it serves, or null.
+// Starts workers until `wanted` run (at most K): each with a connection
+// from the pool, its diagnostics kept for the scan. On the scan's thread,
+// outside pf->lock (taking a new clone waits for the statement's own
+// connection to be free). Fewer workers than wanted still work.
+void grow_workers(PagePrefetch *pf, size_t wanted) {
+    const PaypalEnv *env = pf->env;
+    PaypalContext *main = env->session ? env->session->context.get() : nullptr;
+    if (wanted > static_cast<size_t>(pf->workers_wanted)) wanted = static_cast<size_t>(pf->workers_wanted);
+    while (main && pf->workers.size() < wanted) {
+        const size_t i = pf->workers.size();
+        PaypalContextPtr ctx = ClonePoolTake(pf->pool.get(), main);
+        if (!ctx) return;
+        PP_TRACE(&main->trace, kPpTraceDetail, "Parallel connection %d: %s", static_cast<int>(i),
+                 ctx->socket_fd >= 0 ? "kept from an earlier scan" : "new");
+        // Its diagnostics wait for the scan's thread, which posts them when
+        // it reaches the page.
+        ctx->owner = &pf->diags[i];
+        ctx->post = keep_diag;
+        PaypalContext *handed = ctx.get();
+        pf->connections.push_back(std::move(ctx));  // reserved: does not throw
+        try {
+            pf->workers.emplace_back(work, pf, static_cast<int>(i), handed);
+        } catch (const std::system_error &) {
+            ClonePoolGive(pf->pool.get(), std::move(pf->connections.back()),
+                          static_cast<size_t>(pf->workers_wanted));
+            pf->connections.pop_back();
+            return;
+        }
+    }
+}
+
+// The prefetch for `it` when its scan is one it serves and at least
+// kMinPagesAhead requests are known to follow, or null. No worker runs yet.
 PagePrefetchPtr start_prefetch(PaypalIterator *it) {
     PaypalEnv *env = it->env;
     const PaypalTable *table = it->table;
@@ -232,37 +275,31 @@ PagePrefetchPtr start_prefetch(PaypalIterator *it) {
         pf->window_count = static_cast<int32_t>((w.range_end - low) / pf->window_seconds + 1);
         window = static_cast<int32_t>((w.window_start - low) / pf->window_seconds);
     }
-    pf->totals[window] = total_pages_of(it->page);
+    const int32_t total = total_pages_of(it->page);
+    pf->totals[window] = total;
     if (it->next_page > 0)
         pf->next = {window, it->next_page};
     else
         pf->next = {window + 1, 1};
-    if (pf->next.window >= pf->window_count) return nullptr;  // nothing follows
+    // Known to follow: the rest of this window's pages, and at least one
+    // request for each later window.
+    const int64_t ahead = (pf->next.window == window ? int64_t{total} - pf->next.page + 1 : 0) +
+                          (int64_t{pf->window_count} - window - 1);
+    if (ahead < kMinPagesAhead) return nullptr;
     pf->pattern = *it->request;
     pf->pattern.diag_owner = nullptr;
     pf->pattern.time_limit_seconds = paypal_time_limit(env, it->owner);
     pf->pattern.cancel = paypal_cancel_flag(env, it->owner);
     pf->pattern.gate = &pf->gate;
     pf->waited_ms = pf->pattern.waited_ms;
-    PaypalContext *main = env->session->context.get();
-    pf->diags.resize(static_cast<size_t>(pf->workers_wanted));
-    for (int i = 0; i < pf->workers_wanted; ++i) {
-        PaypalContextPtr ctx = PaypalContextClone(main);
-        if (!ctx) break;
-        // Its diagnostics wait for the scan's thread, which posts them when
-        // it reaches the page.
-        ctx->owner = &pf->diags[static_cast<size_t>(i)];
-        ctx->post = keep_diag;
-        pf->connections.push_back(std::move(ctx));
-    }
-    try {
-        for (size_t i = 0; i < pf->connections.size(); ++i) pf->workers.emplace_back(work, pf.get(), static_cast<int>(i));
-    } catch (const std::system_error &) {
-        // Fewer threads than asked for still work.
-    }
-    if (pf->workers.empty()) return nullptr;
-    PP_TRACE(&main->trace, kPpTraceDetail, "Fetching the pages after page %d over %d connections",
-             it->requested_page > 0 ? it->requested_page : 1, static_cast<int>(pf->workers.size()));
+    pf->pool = env->session->page_connections;
+    const auto k = static_cast<size_t>(pf->workers_wanted);
+    pf->diags.resize(k);
+    pf->connections.reserve(k);
+    pf->workers.reserve(k);
+    PP_TRACE(&env->session->context->trace, kPpTraceDetail,
+             "Fetching the pages after page %d over up to %d connections",
+             it->requested_page > 0 ? it->requested_page : 1, pf->workers_wanted);
     return pf;
 }
 
@@ -279,6 +316,10 @@ void PagePrefetchDeleter::operator()(PagePrefetch *pf) const {
     // pause ends now.
     GateClose(&pf->gate);
     for (std::thread &t : pf->workers) t.join();
+    // No request runs now: the connections wait in the pool for the next
+    // scan, their sockets and TLS sessions open.
+    for (PaypalContextPtr &ctx : pf->connections)
+        ClonePoolGive(pf->pool.get(), std::move(ctx), static_cast<size_t>(pf->workers_wanted));
     delete pf;
 }
 
@@ -294,19 +335,34 @@ int prefetch_next_page(PaypalIterator *it) {
     PagePrefetch *pf = it->prefetch.get();
     PageKey key;
     PageSlot slot;
+    size_t asked;
+    bool short_of_memory = false;
     {
-        std::unique_lock<std::mutex> hold(pf->lock);
+        std::lock_guard<std::mutex> guard(pf->lock);
         key = pf->next;
         if (key.window >= pf->window_count) return DAL_NO_DATA;
         try {
             ask_ahead(pf);
         } catch (const std::bad_alloc &) {
-            hold.unlock();
-            scan_post_state(it, "HY001", "Memory allocation error");
-            it->prefetch.reset();
-            it->request.reset();
-            return DAL_ERROR;
+            short_of_memory = true;
         }
+        asked = pf->slots.size();
+    }
+    if (short_of_memory) {
+        scan_post_state(it, "HY001", "Memory allocation error");
+        it->prefetch.reset();
+        it->request.reset();
+        return DAL_ERROR;
+    }
+    // As many workers as requests are outstanding, up to K.
+    grow_workers(pf, asked);
+    if (pf->workers.empty()) {
+        // Neither a connection nor a thread could be had: the ordinary way.
+        it->prefetch.reset();
+        return kPrefetchSequential;
+    }
+    {
+        std::unique_lock<std::mutex> hold(pf->lock);
         pf->changed.wait(hold, [&] { return pf->slots[key].state == SlotState::kDone; });
         auto found = pf->slots.find(key);
         slot = std::move(found->second);

@@ -176,6 +176,7 @@ int SQIDisconnect(void *handle) {
         if (ctx->socket_fd >= 0 && env->session->api.secure) TlsDrop(ctx);
         ForceClose(ctx);
     }
+    if (env->session) ClonePoolClose(env->session->page_connections.get());
     env->session.reset();
     return DAL_OK;
 }

@@ -3,7 +3,8 @@
 // One PaypalEnv per DAL (the provider handle): it owns the TLS context and
 // the reply cache for the connection's life. SQIConnect makes the
 // PaypalSession with its transport context and obtains the access token;
-// SQIDisconnect closes the socket and frees the session.
+// SQIDisconnect closes the socket, and those of the extra connections the
+// parallel page requests keep (sqi/prefetch.h), and frees the session.
 //
 // Diagnostics go to the owner handle through the DAL's service callback with
 // the component "Corvane Paypal ODBC Driver".
@@ -43,6 +44,10 @@ struct PaypalSession {
     std::string proxy, proxy_user, proxy_password;
     std::string client_id, client_secret;
     PaypalContextPtr context;
+    // The extra connections of parallel page requests while no scan uses
+    // them, kept open for the next scan; shared with the scans that hold
+    // some (a scan may end after its session).
+    std::shared_ptr<ClonePool> page_connections = std::make_shared<ClonePool>();
 };
 
 struct PaypalEnv {

@@ -1,4 +1,5 @@
-// Cloned connections and the shared request gate (see pool.h).
+// Cloned connections, the pool that keeps them, and the shared request gate
+// (see pool.h).
 #include "transport/pool.h"
 
 #include <algorithm>
@@ -55,6 +56,74 @@ PaypalContextPtr PaypalContextClone(PaypalContext *source) {
         return PaypalContextPtr();
     }
     return ctx;
+}
+
+namespace {
+
+// Brings a kept clone's token up to its source's, which may have been
+// renewed since the clone last ran. Only when the source is free: a clone
+// whose token turns out stale renews it itself (401, then the process-wide
+// token cache), so waiting here for another statement's request is never
+// worth it.
+void refresh_token(PaypalContext *ctx, PaypalContext *source) {
+    std::unique_lock<std::recursive_mutex> hold(source->request_lock, std::try_to_lock);
+    if (!hold.owns_lock() || source->access_token.empty() || source->access_token == ctx->access_token) return;
+    PaypalTraceAddSecret(&ctx->trace, source->access_token);
+    ctx->access_token = source->access_token;
+    ctx->token_type = source->token_type;
+    ctx->token_expiry = source->token_expiry;
+}
+
+}  // namespace
+
+PaypalContextPtr ClonePoolTake(ClonePool *pool, PaypalContext *source) {
+    PaypalContextPtr ctx;
+    {
+        std::lock_guard<std::mutex> guard(pool->lock);
+        if (!pool->idle.empty()) {
+            ctx = std::move(pool->idle.back());
+            pool->idle.pop_back();
+        }
+    }
+    if (!ctx) return PaypalContextClone(source);
+    try {
+        refresh_token(ctx.get(), source);
+    } catch (const std::bad_alloc &) {
+        // The clone keeps its own token.
+    }
+    return ctx;
+}
+
+void ClonePoolGive(ClonePool *pool, PaypalContextPtr ctx, size_t keep) {
+    if (!ctx) return;
+    ctx->owner = nullptr;
+    ctx->post = nullptr;
+    ctx->diag_target = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(pool->lock);
+        if (!pool->closed && ctx->socket_fd >= 0 && pool->idle.size() < keep) {
+            try {
+                pool->idle.push_back(std::move(ctx));
+            } catch (const std::bad_alloc &) {
+                // Not kept: closed below.
+            }
+        }
+    }
+    // Anything not kept closes here, outside the pool's lock.
+}
+
+void ClonePoolClose(ClonePool *pool) {
+    std::vector<PaypalContextPtr> closing;
+    {
+        std::lock_guard<std::mutex> guard(pool->lock);
+        pool->closed = true;
+        closing.swap(pool->idle);
+    }
+}
+
+size_t ClonePoolIdle(ClonePool *pool) {
+    std::lock_guard<std::mutex> guard(pool->lock);
+    return pool->idle.size();
 }
 
 int64_t GateMonotonicMs() {

@@ -1,5 +1,6 @@
 // Extra connections of one PayPal connection, for requests sent side by
-// side, and the gate they all pass before each request.
+// side, the pool that keeps them open between their uses, and the gate they
+// all pass before each request.
 //
 // Contract: a clone has its own socket and TLS session and copies, under
 // the source's request lock, everything else a request needs: target,
@@ -10,24 +11,56 @@
 // them for the thread that owns the result.
 // One thread at a time drives a clone, under its own request lock.
 //
+// A ClonePool keeps the clones of one PayPal connection that are not in
+// use, each with its socket and TLS session open, so that the next user
+// sends its requests without a new handshake; a kept socket the server has
+// closed meanwhile is reopened by the exchange itself (GETs only). The pool
+// belongs to the PayPal connection: closing it (at disconnect) closes every
+// idle clone, and a clone given back afterwards is closed at once. Taking
+// and giving may happen on any thread; the clone itself is driven by one
+// thread at a time, handed over with it.
+//
 // A RequestGate is the one point where a wait decided for any request
 // (429 with Retry-After, a retryable failure's backoff) holds back every
 // request that shares the gate; closing it releases and refuses all waiters.
 //
-// Exports: PaypalContextClone, RequestGate, GatePause, GateWait, GateClose,
+// Exports: PaypalContextClone, ClonePool, ClonePoolTake, ClonePoolGive,
+// ClonePoolClose, RequestGate, GatePause, GateWait, GateClose,
 // GateMonotonicMs (pool.cpp).
 #pragma once
 
 #include <atomic>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <vector>
 
 #include "transport/context.h"
 
 /// A new context for the same connection as `source`. Null when memory is
 /// short.
 [[nodiscard]] PaypalContextPtr PaypalContextClone(PaypalContext *source);
+
+struct ClonePool {
+    std::mutex lock;                     // guards the fields below
+    std::vector<PaypalContextPtr> idle;  // most recently given last
+    bool closed = false;                 // the PayPal connection went: keep nothing
+};
+
+/// A clone of `source` for one user: the one given back last, its token
+/// brought up to the source's (when the source is not busy), else a new
+/// PaypalContextClone. Its `owner` and `post` are null. Null when memory is
+/// short.
+[[nodiscard]] PaypalContextPtr ClonePoolTake(ClonePool *pool, PaypalContext *source);
+/// Gives `ctx` back once its user is done with it (no request running). It
+/// is kept when its socket is open, the pool is not closed and fewer than
+/// `keep` clones are idle; otherwise it is closed and freed.
+void ClonePoolGive(ClonePool *pool, PaypalContextPtr ctx, size_t keep);
+/// Closes and frees every idle clone; later gives close theirs.
+void ClonePoolClose(ClonePool *pool);
+/// Clones idle in the pool (for tests and traces).
+[[nodiscard]] size_t ClonePoolIdle(ClonePool *pool);
 
 struct RequestGate {
     std::mutex lock;

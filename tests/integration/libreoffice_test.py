@@ -1,5 +1,8 @@
 """LibreOffice Base on the driver, headless: a UNO script connects through
-sdbc:odbc:DSN, lists the tables and runs a query."""
+sdbc:odbc:DSN, lists the tables and runs a query, then views a table as a
+scrollable, insensitive row set (LibreOffice asks for a keyset-driven cursor and
+then for insensitivity): the rows are read once, page by page, with no GET per
+row shown, scrolling back included."""
 import os
 import shutil
 import subprocess
@@ -21,6 +24,11 @@ if uno is None or not os.path.exists(soffice):
     r.finish()
 
 from com.sun.star.connection import NoConnectException  # noqa: E402
+from com.sun.star.sdb.CommandType import TABLE  # noqa: E402
+from com.sun.star.sdbc.ResultSetConcurrency import UPDATABLE  # noqa: E402
+from com.sun.star.sdbc.ResultSetType import SCROLL_INSENSITIVE  # noqa: E402
+
+INVOICES = "/v2/invoicing/invoices"
 
 with Emulator(args.source, "--client-id", "cv", "--client-secret", "sec") as emu:
     odbc = PrivateOdbc(args.driver, dsns={
@@ -70,6 +78,32 @@ with Emulator(args.source, "--client-id", "cv", "--client-secret", "sec") as emu
         while rs.next():
             count += 1
         r.check(count >= 0, "LibreOffice runs a query on a PayPal table")
+        # The table viewed through a row set, forward to the end, back to the
+        # first row and forward again.
+        seen = len(emu.requests())
+        view = smgr.createInstanceWithContext("com.sun.star.sdb.RowSet", ctx)
+        view.ActiveConnection = conn
+        view.CommandType = TABLE
+        view.Command = [n for n in names if n.endswith("Invoices")][0]
+        view.ResultSetType = SCROLL_INSENSITIVE
+        view.ResultSetConcurrency = UPDATABLE
+        view.execute()
+        ids, back = [], []
+        while view.next():
+            ids.append(view.getString(view.findColumn("Id")))
+        while view.previous():
+            back.append(view.getString(view.findColumn("Id")))
+        again = 0
+        while view.next():
+            again += 1
+        r.check(len(ids) == 45 and back == ids[::-1] and again == 45,
+                "a table view scrolls to the end, back and forward again", f"{len(ids)} {len(back)} {again}")
+        asked = [q for q in emu.requests()[seen:] if q["path"].startswith(INVOICES)]
+        keyed = [q["path"] for q in asked if q["path"] != INVOICES]
+        r.check(not keyed, "a table view reads no invoice by its id", f"{len(keyed)}: {keyed[:3]}")
+        r.check(len(asked) == 3, "a table view of 45 invoices asks for their 3 pages once",
+                str([q["query"] for q in asked][:6]))
+        view.dispose()
         conn.close()
         try:
             smgr.createInstanceWithContext("com.sun.star.frame.Desktop", ctx).terminate()

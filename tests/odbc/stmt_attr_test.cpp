@@ -2,6 +2,7 @@
 // SQLSetScrollOptions: every attribute set and read back, where it lives,
 // and its refusals.
 #include <cstring>
+#include <vector>
 
 #include "odbc_fixture.h"
 
@@ -167,6 +168,82 @@ TEST_F(StmtAttrTest, CursorTypeSetsScrollabilitySensitivityAndConcurrency) {
         EXPECT_EQ(v[1], c.scrollable);
         EXPECT_EQ(v[2], c.sensitivity);
         EXPECT_EQ(v[3], c.concurrency);
+    }
+}
+
+// Attribute settings in order on a fresh statement; the last one's return
+// code and SQLSTATE, then the four cursor attributes.
+struct Step {
+    SQLINTEGER attribute;
+    SQLLEN value;
+};
+struct ConsistencyCase {
+    const char *what;
+    std::vector<Step> steps;
+    SQLRETURN rc;
+    const char *state;
+    SQLLEN type, scrollable, sensitivity, concurrency;
+};
+
+TEST_F(StmtAttrTest, SensitivityAndCursorTypeStayConsistentInEitherOrder) {
+    constexpr SQLINTEGER kType = SQL_ATTR_CURSOR_TYPE, kSens = SQL_ATTR_CURSOR_SENSITIVITY,
+                         kConc = SQL_ATTR_CONCURRENCY;
+    constexpr SQLRETURN kInfo = SQL_SUCCESS_WITH_INFO;
+    // clang-format off
+    const ConsistencyCase kCases[] = {
+        // A sensitivity the cursor type cannot have changes the type.
+        {"keyset, then insensitive: static (a scrollable client's read-only grid)",
+         {{kType, SQL_CURSOR_KEYSET_DRIVEN}, {kSens, SQL_INSENSITIVE}}, kInfo, "01S02",
+         SQL_CURSOR_STATIC, SQL_SCROLLABLE, SQL_INSENSITIVE, SQL_CONCUR_READ_ONLY},
+        {"keyset, insensitive, then updatable concurrency: still static",
+         {{kType, SQL_CURSOR_KEYSET_DRIVEN}, {kSens, SQL_INSENSITIVE}, {kConc, SQL_CONCUR_VALUES}}, SQL_SUCCESS, "",
+         SQL_CURSOR_STATIC, SQL_SCROLLABLE, SQL_INSENSITIVE, SQL_CONCUR_VALUES},
+        {"dynamic, then insensitive: static",
+         {{kType, SQL_CURSOR_DYNAMIC}, {kSens, SQL_INSENSITIVE}}, kInfo, "01S02",
+         SQL_CURSOR_STATIC, SQL_SCROLLABLE, SQL_INSENSITIVE, SQL_CONCUR_READ_ONLY},
+        {"keyset with lock concurrency, then insensitive: static and read-only",
+         {{kConc, SQL_CONCUR_LOCK}, {kType, SQL_CURSOR_KEYSET_DRIVEN}, {kSens, SQL_INSENSITIVE}}, kInfo, "01S02",
+         SQL_CURSOR_STATIC, SQL_SCROLLABLE, SQL_INSENSITIVE, SQL_CONCUR_READ_ONLY},
+        {"forward-only with lock concurrency, then insensitive: read-only, still forward-only",
+         {{kType, SQL_CURSOR_FORWARD_ONLY}, {kConc, SQL_CONCUR_LOCK}, {kSens, SQL_INSENSITIVE}}, kInfo, "01S02",
+         SQL_CURSOR_FORWARD_ONLY, SQL_NONSCROLLABLE, SQL_INSENSITIVE, SQL_CONCUR_READ_ONLY},
+        {"static, then sensitive: keyset-driven",
+         {{kType, SQL_CURSOR_STATIC}, {kSens, SQL_SENSITIVE}}, kInfo, "01S02",
+         SQL_CURSOR_KEYSET_DRIVEN, SQL_SCROLLABLE, SQL_SENSITIVE, SQL_CONCUR_READ_ONLY},
+        // A sensitivity the cursor type already has changes nothing.
+        {"static, then insensitive", {{kType, SQL_CURSOR_STATIC}, {kSens, SQL_INSENSITIVE}}, SQL_SUCCESS, "",
+         SQL_CURSOR_STATIC, SQL_SCROLLABLE, SQL_INSENSITIVE, SQL_CONCUR_READ_ONLY},
+        {"forward-only, then insensitive", {{kSens, SQL_INSENSITIVE}}, SQL_SUCCESS, "",
+         SQL_CURSOR_FORWARD_ONLY, SQL_NONSCROLLABLE, SQL_INSENSITIVE, SQL_CONCUR_READ_ONLY},
+        {"keyset, then sensitive", {{kType, SQL_CURSOR_KEYSET_DRIVEN}, {kSens, SQL_SENSITIVE}}, SQL_SUCCESS, "",
+         SQL_CURSOR_KEYSET_DRIVEN, SQL_SCROLLABLE, SQL_SENSITIVE, SQL_CONCUR_READ_ONLY},
+        {"keyset, then unspecified", {{kType, SQL_CURSOR_KEYSET_DRIVEN}, {kSens, SQL_UNSPECIFIED}}, SQL_SUCCESS, "",
+         SQL_CURSOR_KEYSET_DRIVEN, SQL_SCROLLABLE, SQL_UNSPECIFIED, SQL_CONCUR_READ_ONLY},
+        // A cursor type set afterwards brings its own sensitivity.
+        {"insensitive, then keyset", {{kSens, SQL_INSENSITIVE}, {kType, SQL_CURSOR_KEYSET_DRIVEN}}, SQL_SUCCESS, "",
+         SQL_CURSOR_KEYSET_DRIVEN, SQL_SCROLLABLE, SQL_SENSITIVE, SQL_CONCUR_READ_ONLY},
+        {"sensitive, then static", {{kSens, SQL_SENSITIVE}, {kType, SQL_CURSOR_STATIC}}, SQL_SUCCESS, "",
+         SQL_CURSOR_STATIC, SQL_SCROLLABLE, SQL_INSENSITIVE, SQL_CONCUR_READ_ONLY},
+        {"sensitive, then forward-only", {{kSens, SQL_SENSITIVE}, {kType, SQL_CURSOR_FORWARD_ONLY}}, SQL_SUCCESS, "",
+         SQL_CURSOR_FORWARD_ONLY, SQL_NONSCROLLABLE, SQL_INSENSITIVE, SQL_CONCUR_READ_ONLY},
+    };
+    // clang-format on
+    for (const ConsistencyCase &c : kCases) {
+        SCOPED_TRACE(c.what);
+        SQLHSTMT h = nullptr;
+        ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &h), SQL_SUCCESS);
+        SQLRETURN rc = SQL_ERROR;
+        for (const Step &step : c.steps) rc = SQLSetStmtAttr(h, step.attribute, P(step.value), 0);
+        EXPECT_EQ(rc, c.rc);
+        EXPECT_EQ(state_of(static_cast<STMT *>(h)->diag), c.state);
+        SQLLEN v[4] = {-1, -1, -1, -1};
+        const SQLINTEGER read[4] = {kType, SQL_ATTR_CURSOR_SCROLLABLE, kSens, kConc};
+        for (int i = 0; i < 4; ++i) ASSERT_EQ(SQLGetStmtAttr(h, read[i], &v[i], 0, nullptr), SQL_SUCCESS);
+        EXPECT_EQ(v[0], c.type);
+        EXPECT_EQ(v[1], c.scrollable);
+        EXPECT_EQ(v[2], c.sensitivity);
+        EXPECT_EQ(v[3], c.concurrency);
+        EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_STMT, h), SQL_SUCCESS);
     }
 }
 

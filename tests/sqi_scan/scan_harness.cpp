@@ -38,7 +38,8 @@ bool Emulator::start(const std::vector<std::string> &extra) {
     std::string script = std::string(CV_SOURCE_DIR) + "/tools/emulator/paypal_emulator.py";
     char dir[] = "/tmp/cv_scan_emuXXXXXX";
     if (!mkdtemp(dir)) return false;
-    std::vector<std::string> args = {"python3", script, "--plain", "--state-dir", dir};
+    std::vector<std::string> args = {"python3", script, "--state-dir", dir};
+    if (!tls) args.push_back("--plain");
     args.insert(args.end(), extra.begin(), extra.end());
     std::vector<char *> argv;
     for (auto &a : args) argv.push_back(a.data());
@@ -61,6 +62,10 @@ bool Emulator::start(const std::vector<std::string> &extra) {
     bool ready = false;
     while (out && fgets(line, sizeof line, out)) {
         if (strncmp(line, "PORT ", 5) == 0) port = static_cast<int>(strtol(line + 5, nullptr, 10));
+        if (strncmp(line, "CA ", 3) == 0) {
+            ca_path = line + 3;
+            while (!ca_path.empty() && (ca_path.back() == '\n' || ca_path.back() == '\r')) ca_path.pop_back();
+        }
         if (strncmp(line, "LOG ", 4) == 0) {
             log_path = line + 4;
             while (!log_path.empty() && (log_path.back() == '\n' || log_path.back() == '\r')) log_path.pop_back();
@@ -174,8 +179,10 @@ bool ScanEnv::connect(const std::string &extra, const Emulator *emu) {
     const DalLink link{nullptr, nullptr, callback};
     if (SQIAllocEnv(&link, &env, nullptr) != DAL_OK) return false;
     ConnAttrList *attrs = init_con_str(pool);
-    std::string text = "client_id=emu-client-id;client_secret=emu-client-secret;base_url=" +
-                       (emu ? emu : &emulator())->base_url() + ";" + extra;
+    const Emulator *target = emu ? emu : &emulator();
+    std::string text = "client_id=emu-client-id;client_secret=emu-client-secret;base_url=" + target->base_url() + ";";
+    if (target->tls) text += "cert=" + target->ca_path + ";";
+    text += extra;
     if (parse_connection_string(attrs, text.c_str(), static_cast<long>(text.size())) != 0) return false;
     char out[1024];
     int rc = SQIConnect(env, attrs, nullptr, out, sizeof out);

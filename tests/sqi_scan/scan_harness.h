@@ -1,5 +1,5 @@
 // Test harness for PayPal scans: starts the emulator (plain HTTP on
-// loopback), connects a PayPal provider environment to it and runs scans
+// loopback, or HTTPS with its own CA), connects a PayPal provider environment to it and runs scans
 // through the provider slots, reading the emulator's request log.
 //
 // Exports: Emulator, ScanEnv, Cond, emulator(), posted_messages().
@@ -21,8 +21,12 @@ struct CvPool;
 struct Emulator {
     int pid = -1;
     int port = 0;
+    bool tls = false;     // set before start: serve HTTPS (connections then verify ca_path)
+    std::string ca_path;  // the CA of an HTTPS emulator
     std::string log_path;
-    std::string base_url() const { return "http://127.0.0.1:" + std::to_string(port); }
+    std::string base_url() const {
+        return std::string(tls ? "https" : "http") + "://127.0.0.1:" + std::to_string(port);
+    }
     bool start(const std::vector<std::string> &extra);
     void stop();
     /// Every logged request (method, path, query, headers), oldest first.

@@ -1,9 +1,13 @@
 // Pages fetched in parallel against the emulator with a reply latency: the
 // rows and their order against a page-by-page scan, faults retried with
 // every request paused, early closes, the date windows of the transaction
-// search, and the trace of the concurrent requests. Run under TSan too.
+// search, and the trace of the concurrent requests; over HTTPS, the TLS
+// sessions each scan opens (the workers' connections kept for the next
+// scan, reopened when the server closed them, closed at disconnect). Run
+// under TSan too.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -36,6 +40,52 @@ Emulator &plans_emulator() {
     return emu;
 }
 
+// 40 plans over HTTPS: 2, 3 or 20 pages as max_num says. Replies wait
+// 100 ms, far longer than a worker takes to start, so that every worker
+// started gets a request of its own.
+Emulator &tls_emulator() {
+    static Emulator emu;
+    static const bool started = [] {
+        emu.tls = true;
+        if (!emu.start({"--plans", "40", "--latency-ms", "100"})) emu.port = 0;
+        atexit([] { emu.stop(); });
+        return true;
+    }();
+    (void)started;
+    return emu;
+}
+
+// How often `what` occurs in the file `path` from byte `from` on.
+size_t occurrences(const std::string &path, const std::string &what, size_t from = 0) {
+    std::ifstream in(path);
+    std::stringstream all;
+    all << in.rdbuf();
+    const std::string text = all.str();
+    size_t n = 0;
+    for (size_t at = text.find(what, from); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+size_t file_size(const std::string &path) {
+    std::ifstream in(path, std::ios::ate);
+    return in ? static_cast<size_t>(in.tellg()) : 0;
+}
+
+// Sockets this process holds open.
+int open_sockets() {
+    int n = 0;
+    DIR *d = opendir("/proc/self/fd");
+    if (!d) return -1;
+    while (dirent *e = readdir(d)) {
+        char link[64];
+        const std::string path = std::string("/proc/self/fd/") + e->d_name;
+        const ssize_t len = readlink(path.c_str(), link, sizeof link - 1);
+        if (len > 0 && std::string(link, static_cast<size_t>(len)).rfind("socket:", 0) == 0) ++n;
+    }
+    closedir(d);
+    return n;
+}
+
 struct Logged {
     double time;
     int64_t conn;
@@ -54,15 +104,22 @@ std::map<std::string, std::string> params_of(const std::string &query) {
     return out;
 }
 
-// The logged requests to `path`, in the order the emulator received them.
-std::vector<Logged> logged(const char *path) {
+// The logged requests to `path`, in the order `emu` received them.
+std::vector<Logged> logged(const char *path, const Emulator &emu = plans_emulator()) {
     std::vector<Logged> out;
-    for (json_t *j : plans_emulator().requests()) {
+    for (json_t *j : emu.requests()) {
         if (std::string(json_string_value(json_object_get(j, "path"))) == path)
             out.push_back({json_real_value(json_object_get(j, "time")), json_integer_value(json_object_get(j, "conn")),
                            path, params_of(json_string_value(json_object_get(j, "query")))});
         json_decref(j);
     }
+    return out;
+}
+
+// The connections of `log` (each a TLS session on an HTTPS emulator).
+std::set<int64_t> connections_of(const std::vector<Logged> &log) {
+    std::set<int64_t> out;
+    for (auto &r : log) out.insert(r.conn);
     return out;
 }
 
@@ -295,6 +352,85 @@ TEST_F(ParallelScan, TheTraceShowsTheConcurrentRequestsWithoutSecrets) {
     EXPECT_EQ(text.find("emu-client-secret"), std::string::npos);
     ASSERT_FALSE(tokens.empty());
     for (auto &t : tokens) EXPECT_EQ(text.find(t), std::string::npos) << "a token reached the log";
+    std::remove(file.c_str());
+    rmdir(dir);
+}
+
+// Each scan's TLS sessions: a scan with one page left reads it on the
+// statement's own connection; one with more starts a worker per request
+// outstanding, up to K; the next scan on the same connection opens none;
+// disconnecting closes them all.
+TEST(KeptConnections, EachScanOpensOnlyTheSessionsItNeedsAndTheNextScanNone) {
+    Emulator &emu = tls_emulator();
+    ASSERT_GT(emu.port, 0);
+    struct Case {
+        int max_num, pages;
+        size_t first_scan_sessions;  // the statement's own connection and the workers
+    };
+    const Case kCases[] = {{20, 2, 1}, {14, 3, 3}, {2, 20, 5}};
+    for (const Case &c : kCases) {
+        SCOPED_TRACE(std::to_string(c.pages) + " pages");
+        const int sockets_before = open_sockets();
+        {
+            ScanEnv s;
+            ASSERT_TRUE(s.connect("query_timeout=0;parallel_requests=4;max_num=" + std::to_string(c.max_num), &emu));
+            emu.clear_log();
+            std::set<int64_t> seen;
+            for (int scan = 1; scan <= 3; ++scan) {
+                SCOPED_TRACE("scan " + std::to_string(scan));
+                ASSERT_EQ(s.start("Plans"), DAL_OK);
+                EXPECT_EQ(s.count_rows(), 40);
+                const std::vector<Logged> log = logged(kPlans, emu);
+                emu.clear_log();
+                EXPECT_EQ(log.size(), static_cast<size_t>(c.pages));
+                size_t opened = 0;
+                for (int64_t conn : connections_of(log)) opened += seen.insert(conn).second ? 1 : 0;
+                EXPECT_EQ(opened, scan == 1 ? c.first_scan_sessions : 0u) << "TLS sessions opened by the scan";
+            }
+            EXPECT_EQ(open_sockets(), sockets_before + static_cast<int>(c.first_scan_sessions))
+                << "the workers' connections stay open between scans";
+        }
+        EXPECT_EQ(open_sockets(), sockets_before) << "disconnecting closes every connection";
+    }
+}
+
+// A server closes kept connections that wait too long (its keep-alive
+// time-out): the next scan's requests on them go out again on new
+// connections, and the scan neither fails nor asks for a page twice.
+TEST(KeptConnections, AKeptConnectionTheServerClosedIsOpenedAgain) {
+    Emulator &emu = tls_emulator();
+    ASSERT_GT(emu.port, 0);
+    char dir[] = "/tmp/cv_kept_traceXXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string file = std::string(dir) + "/backend.log";
+    {
+        ScanEnv s;
+        ASSERT_TRUE(s.connect("query_timeout=0;parallel_requests=4;max_num=2;logging=yes;logfile=" + file, &emu));
+        control(s, {{"idle_timeout", "0.3"}});
+        posted_messages().clear();
+        ASSERT_EQ(s.start("Plans"), DAL_OK);
+        ASSERT_EQ(s.count_rows(), 40);
+        const std::set<int64_t> first = connections_of(logged(kPlans, emu));
+        // Every connection of the scan now waits longer than the server
+        // keeps it.
+        usleep(1500 * 1000);
+        emu.clear_log();
+        const size_t mark = file_size(file);
+        ASSERT_EQ(s.start("Plans"), DAL_OK);
+        EXPECT_EQ(s.count_rows(), 40);
+        EXPECT_TRUE(posted_messages().empty()) << posted_messages().front();
+        const std::vector<Logged> log = logged(kPlans, emu);
+        std::map<int, int> counts;
+        for (auto &r : log) ++counts[std::stoi(r.params.at("page"))];
+        EXPECT_EQ(counts.size(), 20u);
+        for (auto &[page, n] : counts) EXPECT_EQ(n, 1) << "page " << page;
+        for (int64_t conn : connections_of(log)) EXPECT_EQ(first.count(conn), 0u) << "a closed connection served";
+        EXPECT_EQ(occurrences(file, "kept from an earlier scan", mark), 4u)
+            << "the second scan's workers took the kept connections";
+        EXPECT_EQ(occurrences(file, "Kept connection was closed; retrying once", mark), 5u)
+            << "the statement's connection and the four workers' found theirs closed";
+        control(s, {{"reset", "1"}});
+    }
     std::remove(file.c_str());
     rmdir(dir);
 }

@@ -3,7 +3,7 @@
 
 Start:  python3 tools/emulator/paypal_emulator.py --state-dir DIR [--port 0] [--plain]
         [--cert good|expired|wronghost] [--client-id ID --client-secret SECRET]
-        [--expires-in 32400] [--invoices 45] [--fault NAME] [--latency-ms N]
+        [--expires-in 32400] [--invoices 45] [--fault NAME] [--latency-ms N] [--handshake-ms N]
 Prints "PORT <n>", "CA <path>", "LOG <path>" and "READY" on standard output,
 then serves on 127.0.0.1 until killed (or until standard input closes, with
 --exit-on-eof). Control requests (no token needed):
@@ -11,6 +11,8 @@ then serves on 127.0.0.1 until killed (or until standard input closes, with
   GET /_emulator/control?fault=NAME&every=N&count=K&path=/p  on every Nth request (K times)
       (&match=TEXT: only requests whose query string contains TEXT)
   GET /_emulator/control?latency_ms=N                      every API reply waits N ms
+  GET /_emulator/control?idle_timeout=S                    a kept connection idle S seconds is closed
+  GET /_emulator/control?handshake_ms=N                    every new connection's set-up waits N ms
   GET /_emulator/control?chunked=1|0&gzip=1|0&expires_in=N&slow=S&trickle=S&chunk_size=N&clear_log=1&reset=1
   GET /_emulator/control?tokens=1                           the access tokens issued
   GET /_emulator/control?empty_post=1|0                    successful POSTs answer 201 without a body
@@ -76,6 +78,8 @@ class State:
         self.trickle = 0.5
         self.retry_after = "2"            # Retry-After of the 429 fault
         self.chunk_size = 1000            # bytes per chunk of a chunked reply
+        self.idle_timeout = 30.0          # seconds a kept connection may wait for its next request
+        self.handshake = args.handshake_ms / 1000.0   # seconds each new connection's set-up waits
         self.log_path = args.log
         self.log_file = open(self.log_path, "a", encoding="utf-8")
 
@@ -127,6 +131,8 @@ def handle_control(state, req):
             state.gzip = True
             state.expires_in = state.args.expires_in
             state.empty_post = False
+            state.idle_timeout = 30.0
+            state.handshake = state.args.handshake_ms / 1000.0
         if "fault" in one:
             state.faults.append([one["fault"], int(one.get("count", "1")),
                                  one.get("path", "/v2/"), max(1, int(one.get("every", "1"))), 0,
@@ -149,6 +155,10 @@ def handle_control(state, req):
             state.retry_after = one["retry_after"]
         if "trickle" in one:
             state.trickle = float(one["trickle"])
+        if "handshake_ms" in one:
+            state.handshake = max(0, int(one["handshake_ms"])) / 1000.0
+        if "idle_timeout" in one:
+            state.idle_timeout = max(0.05, float(one["idle_timeout"]))
         if one.get("revoke_tokens") == "1":
             state.tokens.clear()
         if one.get("clear_log") == "1":
@@ -392,6 +402,11 @@ class Handler(socketserver.BaseRequestHandler):
         with state.lock:
             state.connections += 1
             conn = state.connections
+            handshake = state.handshake
+        if handshake > 0:
+            # The round trips of a distant server's TCP and TLS set-up: the
+            # client waits this long before its first request can go.
+            time.sleep(handshake)
         if self.server.tls is not None:
             try:
                 sock = self.server.tls.wrap_socket(sock, server_side=True)
@@ -400,6 +415,10 @@ class Handler(socketserver.BaseRequestHandler):
         stream = sock.makefile("rb")
         try:
             while True:
+                # A kept connection idle longer than this is closed without a
+                # word, as a server's keep-alive time-out does.
+                with state.lock:
+                    sock.settimeout(state.idle_timeout)
                 try:
                     req = emu_http.read_request(stream)
                 except emu_http.HttpError as e:
@@ -458,6 +477,8 @@ def main():
     ap.add_argument("--fault", default=None, help="a fault applied to every request")
     ap.add_argument("--latency-ms", type=int, default=0,
                     help="milliseconds every API reply waits (a distant server)")
+    ap.add_argument("--handshake-ms", type=int, default=0,
+                    help="milliseconds each new connection's set-up waits (a distant server)")
     ap.add_argument("--log", default=None, help="request log (JSON lines)")
     ap.add_argument("--exit-on-eof", action="store_true",
                     help="stop when standard input closes")
