@@ -240,9 +240,13 @@ int describe_scalar_function(int code, int argc, const ExtendedType *const *args
                              const int64_t *literal_counts, ExtendedType *out) {
     auto arg = [&](int i) -> const ExtendedType * { return i < argc ? args[i] : nullptr; };
     auto literal = [&](int i) -> int64_t { return literal_counts && i < argc ? literal_counts[i] : -1; };
+    // A string function of a LONG VARCHAR returns the whole text it made,
+    // so its result is LONG VARCHAR too: a shorter description would have
+    // applications cut it.
     auto varchar = [&](int64_t n, bool long_involved) {
+        if (long_involved) return type_template(SQL_LONGVARCHAR, out);
         (void)type_template(SQL_VARCHAR, out);
-        set_char_length(out, long_involved ? 255 : n);
+        set_char_length(out, n);
         return 0;
     };
     switch (code) {

@@ -71,7 +71,7 @@ int apply_operator(int op, const ExtendedType *l, const ExtendedType *r, Extende
     // || (and + on text, which evaluates as ||) yields both texts: the
     // lengths add up. The kind is the one the combination rule gives (1 || 'a'
     // is VARCHAR), so the description agrees with validation.
-    if (op == OP_CONCAT || (op == OP_ADD && is_short_char_type(t))) {
+    if ((op == OP_CONCAT || (op == OP_ADD && is_short_char_type(t))) && t != SQL_LONGVARCHAR) {
         ExtendedType lt = as_text_part(l), rt = as_text_part(r), joined;
         describe_concat(&lt, &rt, &joined);
         res.length = joined.length;

@@ -109,7 +109,6 @@ int like_compile(const Value *pattern, const Value *escape, CvPool *pool, Value 
         release_value(c);
         return -1;
     }
-    if (pattern->type == VT_LONG_CHAR && len > kMaxLikePattern) len = kMaxLikePattern;
     unsigned char esc = '\\';
     if (escape && !escape->is_null && escape->type == VT_CHAR && escape->length > 0)
         esc = static_cast<unsigned char>(escape->data.s[0]);

@@ -9,8 +9,7 @@
 // UTF-8 character.
 //
 // Exports: like_compile, like_match, like_evaluate, like_literal_prefix,
-// like_upper_prefix, kLikeLiteral, kLikeAnyOne, kLikeEnd, kLikeAnySeq,
-// kMaxLikePattern.
+// like_upper_prefix, kLikeLiteral, kLikeAnyOne, kLikeEnd, kLikeAnySeq.
 #pragma once
 
 #include <cstddef>
@@ -21,10 +20,8 @@ inline constexpr unsigned char kLikeLiteral = 1;
 inline constexpr unsigned char kLikeAnyOne = 2;
 inline constexpr unsigned char kLikeEnd = 3;
 inline constexpr unsigned char kLikeAnySeq = 4;
-// A LONG VARCHAR pattern contributes at most this many bytes.
-inline constexpr size_t kMaxLikePattern = 4095;
 
-/// Compiles `pattern` (VT_CHAR or VT_LONG_CHAR; NULL gives a NULL compiled
+/// Compiles `pattern` (VT_CHAR or VT_LONG_CHAR, whole; NULL gives a NULL compiled
 /// value) with the optional `escape` value into *compiled, a VT_CHAR value
 /// in `pool` whose buffer holds the program and whose length is twice the
 /// pattern's length plus one. Returns 0, or -1 when memory runs out, the

@@ -28,12 +28,17 @@ constexpr int TYPE_INCOMPATIBLE_OR_COMPARABLE = -9998;
 
 int ts_result(int left) { return left >= 91 && left <= 93 ? 93 : 11; }
 
+// The text `+` and `||` make of operands of types l and r (one of them
+// character): LONG VARCHAR when either is, so that a long value is never
+// described shorter than it is; else VARCHAR.
+int joined_text(int l, int r) { return l == SQL_LONGVARCHAR || r == SQL_LONGVARCHAR ? SQL_LONGVARCHAR : SQL_VARCHAR; }
+
 // Common prefix of the three numeric rules: character L, concatenation,
 // datetime L. Returns 0 when the caller should continue.
 int numeric_common(int l, int op, bool *done) {
     *done = true;
     if (is_any_char(l)) {
-        if (op == OP_ADD || op == OP_CONCAT) return SQL_VARCHAR;
+        if (op == OP_ADD || op == OP_CONCAT) return joined_text(l, 0);
         return is_arith(op) ? TYPE_INCOMPATIBLE : TYPE_COMPARABLE;
     }
     if (op == OP_CONCAT) return TYPE_INCOMPATIBLE;
@@ -156,10 +161,10 @@ int check_type_combination(int l, int r, int op) {
         if (is_char(r) && !is_arith(op)) return TYPE_COMPARABLE;
         if (is_any_char(l)) {
             if (op != OP_ADD && op != OP_CONCAT) return is_arith(op) ? TYPE_INCOMPATIBLE : TYPE_COMPARABLE;
-            if (l == SQL_LONGVARCHAR || r == SQL_LONGVARCHAR) return TYPE_INCOMPATIBLE;
+            if (l == SQL_LONGVARCHAR || r == SQL_LONGVARCHAR) return SQL_LONGVARCHAR;
             return l == SQL_VARCHAR || r == SQL_VARCHAR ? SQL_VARCHAR : SQL_CHAR;
         }
-        if (op == OP_ADD || op == OP_CONCAT) return SQL_VARCHAR;
+        if (op == OP_ADD || op == OP_CONCAT) return joined_text(l, r);
         return TYPE_INCOMPATIBLE;
     case kClassNumeric:
         if (l == SQL_NUMERIC || r == SQL_NUMERIC) return exact_rule(l, r, op, SQL_NUMERIC);

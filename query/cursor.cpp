@@ -34,7 +34,6 @@ struct Cursor {
     int32_t key_count;
     OrderKey *keys;
     KeyForm *column_forms;     // 0 until known
-    int32_t *column_long;
     Value **row;               // rows decoded from a sort
     int32_t *row_capacity;     // text bytes of each row value (payload_read_into)
     CvPool *row_pool;
@@ -56,8 +55,6 @@ KeyForm settle(KeyForm *form, const Value *v) {
     if (static_cast<int>(*form) == 0 && v && !v->is_null) *form = key_form_of_type(v->type);
     return static_cast<int>(*form) == 0 ? KeyForm::kOther : *form;
 }
-
-bool is_long(int sql_type) { return sql_type == SQL_LONGVARCHAR || sql_type == SQL_LONGVARBINARY; }
 
 Sort *new_sort(QueryStatement *st, int unique, EvalContext *c) {
     SortOptions o{};
@@ -133,7 +130,7 @@ int next_unordered(Cursor *k, QueryStatement *st, EvalContext *c, Value ***row) 
                     try {
                         for (int i = 0; i < k->column_count; i++) {
                             Value *v = plan->results[i];
-                            if (!k->column_long[i]) key_append(key, v, settle(&k->column_forms[i], v), false);
+                            key_append(key, v, settle(&k->column_forms[i], v), false);
                             payload_append(payload, v);
                         }
                     } catch (const std::bad_alloc &) {
@@ -255,10 +252,9 @@ void cursor_open(QueryStatement *st, QueryScope *scope, EvalContext *c) {
     for (QueryScope *s = scope; s; s = s->union_next) k->branch_count++;
     k->branches = pool_new_array<QueryScope *>(st->exec_pool, static_cast<size_t>(k->branch_count));
     k->column_forms = pool_new_array<KeyForm>(st->exec_pool, static_cast<size_t>(k->column_count + 1));
-    k->column_long = pool_new_array<int32_t>(st->exec_pool, static_cast<size_t>(k->column_count + 1));
     k->row = pool_new_array<Value *>(st->exec_pool, static_cast<size_t>(k->column_count + 1));
     k->row_capacity = pool_new_array<int32_t>(st->exec_pool, static_cast<size_t>(k->column_count + 1));
-    if (!k->branches || !k->column_forms || !k->column_long || !k->row || !k->row_capacity) no_memory(c);
+    if (!k->branches || !k->column_forms || !k->row || !k->row_capacity) no_memory(c);
     int b = 0;
     for (QueryScope *s = scope; s; s = s->union_next, b++) {
         k->branches[b] = s;
@@ -269,7 +265,6 @@ void cursor_open(QueryStatement *st, QueryScope *scope, EvalContext *c) {
             if (b == 0) k->column_forms[i] = f;
             else if (static_cast<int>(f) != 0 && static_cast<int>(k->column_forms[i]) != 0)
                 k->column_forms[i] = key_form_join(k->column_forms[i], f);
-            if (is_long(t)) k->column_long[i] = 1;
         }
     }
     k->ordered = scope->order_by && ListCount(scope->order_by->list) > 0;

@@ -3,7 +3,7 @@
 //
 // UNION branches are read left to right. The branches up to the last one
 // joined by UNION without ALL form one set (a unique sort over every
-// result column but LONG ones); branches joined after it by UNION ALL
+// result column, LONG ones by their whole value); branches joined after it by UNION ALL
 // follow as they come. ORDER BY sorts the final rows (stable: rows with
 // equal keys keep the order they were produced in) by result columns given
 // by position, name or alias, or by expressions of a single query; the row

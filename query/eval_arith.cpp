@@ -9,6 +9,7 @@
 #include "support/bigint.h"
 #include "support/calendar.h"
 #include "support/interval.h"
+#include "support/long_buffer.h"
 #include "support/numeric.h"
 #include "support/value_ops.h"
 
@@ -27,7 +28,40 @@ const char *text_of(const Value *v, EvalContext *c, size_t *length) {
     return s;
 }
 
+// The text of one operand of ||: a long value's own bytes (never copied
+// through the 16 MiB limit of plain text), else its text form.
+const char *part_of(const Value *v, EvalContext *c, size_t *length) {
+    if (v->type == VT_LONG_CHAR) {
+        const char *s = v->long_buffer ? long_buffer_data(v->long_buffer) : nullptr;
+        *length = s ? long_buffer_length(v->long_buffer) : 0;
+        return s ? s : "";
+    }
+    return text_of(v, c, length);
+}
+
+// || with a LONG VARCHAR operand is LONG VARCHAR: the whole of both texts
+// in a long buffer of the row pool, up to a long value's limit.
+Value *concatenate_long(const Value *l, const Value *r, EvalContext *c) {
+    Value *out = new_row_value(c, VT_LONG_CHAR);
+    if (l->is_null || r->is_null) {
+        set_value_null(out, VT_LONG_CHAR);
+        return out;
+    }
+    size_t la = 0, lb = 0;
+    const char *a = part_of(l, c, &la);
+    const char *b = part_of(r, c, &lb);
+    if (la + lb > kDefaultLongBufferLimit) raise_evaluation_error(c, "22001", "String data, right truncated");
+    out->long_buffer = allocate_long_buffer(c->statement->row_pool, 0, SQL_LONGVARCHAR);
+    if (!out->long_buffer || append_to_long_buffer(out->long_buffer, a, la) != 0 ||
+        append_to_long_buffer(out->long_buffer, b, lb) != 0)
+        raise_evaluation_error(c, "HY001", "Memory allocation error");
+    rewind_long_buffer(out->long_buffer);
+    out->is_null = 0;
+    return out;
+}
+
 Value *concatenate(const Value *l, const Value *r, EvalContext *c) {
+    if (l->type == VT_LONG_CHAR || r->type == VT_LONG_CHAR) return concatenate_long(l, r, c);
     Value *out = new_row_value(c, VT_CHAR);
     if (l->is_null || r->is_null) {
         set_value_null(out, VT_CHAR);

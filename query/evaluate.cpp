@@ -348,21 +348,6 @@ Value *new_row_value(EvalContext *c, uint32_t type) {
     return v;
 }
 
-int value_key_class(uint32_t t) {
-    switch (t) {
-        case VT_CHAR:
-        case VT_LONG_CHAR:
-        case VT_BINARY:
-        case VT_LONG_BINARY: return 0;
-        case VT_DATE:
-        case VT_TIME:
-        case VT_TIMESTAMP: return 1;
-        case VT_INTERVAL_YM:
-        case VT_INTERVAL_DS: return 2;
-        default: return 3;
-    }
-}
-
 int evaluate_condition(Node *node, EvalContext *c) {
     if (!node) return kUnknown;
     switch (node->kind) {

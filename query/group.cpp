@@ -30,6 +30,7 @@ struct Accumulator {
     SQL_NUMERIC_STRUCT numeric_sum;
     Value *kept;               // MIN, MAX, FIRST, LAST; the interval sum
     int32_t kept_capacity;     // bytes of kept's text buffer
+    KeyForm form;              // DISTINCT forms: the key form of the argument's type
     KeySet *seen;              // DISTINCT forms: the arguments' keys
     Sort *overflow;            // DISTINCT forms: new arguments met once seen was full
 };
@@ -56,7 +57,6 @@ struct GroupState {
     Node **group_exprs;
     KeyForm *group_forms;      // 0 until known
     KeyForm *column_forms;     // DISTINCT keys
-    int32_t *column_long;      // result columns left out of DISTINCT keys
     Sort *group_sort;
     Sort *distinct_sort;
     int32_t filled;
@@ -113,10 +113,12 @@ void reset_accumulators(ExecPlan *plan, GroupState *g, EvalContext *c) {
         Accumulator &a = g->accs[i];
         AggregateNode *node = a.node;
         KeySet *seen = a.seen;
+        const KeyForm form = a.form;
         sort_release(a.overflow);
         a = Accumulator{};
         a.node = node;
         a.seen = seen;
+        a.form = form;
         if (node->distinct) {
             if (!a.seen) a.seen = new (std::nothrow) KeySet;
             if (!a.seen) no_memory(c);
@@ -239,7 +241,7 @@ void accumulate(Accumulator &a, GroupState *g, EvalContext *c) {
         KeySetAnswer seen;
         try {
             key.clear();
-            key_append(key, v, key_form_of_type(v->type), false);
+            key_append(key, v, settle(&a.form, v), false);
             seen = key_set_insert(a.seen, key.data(), key.size());
             if (seen == KeySetAnswer::kFull) {
                 // Past the set's memory: the value waits in a unique sort
@@ -264,10 +266,10 @@ void accumulate_value(Accumulator &a, const Value *v, GroupState *g, EvalContext
     switch (node->code) {
     case AGG_COUNT: break;
     case AGG_MAX:
-        if (!a.kept || compare_values(v, a.kept) > 0) keep(a, v, g, c);
+        if (!a.kept || order_or_raise(v, a.kept, OP_GT, c) > 0) keep(a, v, g, c);
         break;
     case AGG_MIN:
-        if (!a.kept || compare_values(v, a.kept) < 0) keep(a, v, g, c);
+        if (!a.kept || order_or_raise(v, a.kept, OP_LT, c) < 0) keep(a, v, g, c);
         break;
     case AGG_SUM:
     case AGG_AVG: accumulate_sum(a, v, g, c); break;
@@ -539,7 +541,7 @@ int distinct_fetch(ExecPlan *plan) {
             try {
                 for (int i = 0; i < scope->column_count; i++) {
                     Value *v = plan->results[i];
-                    if (!g->column_long[i]) key_append(key, v, settle(&g->column_forms[i], v), false);
+                    key_append(key, v, settle(&g->column_forms[i], v), false);
                     payload_append(payload, v);
                 }
             } catch (const std::bad_alloc &) {
@@ -631,7 +633,13 @@ void group_setup(ExecPlan *plan, EvalContext *c) {
     if (!g->accs) no_memory(c);
     int i = 0;
     for (List *list : {scope->select_aggregates, scope->having_aggregates})
-        for (ListCell *cell = ListFirst(list); cell; cell = ListNext(cell)) g->accs[i++].node = node_cast<AggregateNode>(ListData(cell));
+        for (ListCell *cell = ListFirst(list); cell; cell = ListNext(cell)) {
+            Accumulator &acc = g->accs[i++];
+            acc.node = node_cast<AggregateNode>(ListData(cell));
+            // One key form for every argument value, from the argument's
+            // type, so that 1 and 1.0 of one column are one value.
+            if (acc.node->distinct) acc.form = form_of_node(acc.node->distinct_column ? acc.node->distinct_column : acc.node->argument);
+        }
     register_accumulators(plan, g, c);
     int distinct_functions = 0;
     for (int k = 0; k < g->acc_count; k++) distinct_functions += g->accs[k].node->distinct ? 1 : 0;
@@ -661,13 +669,8 @@ void group_setup(ExecPlan *plan, EvalContext *c) {
         g->distinct = 1;
         g->inner = plan->fetch_operation;
         g->column_forms = pool_new_array<KeyForm>(plan->pool, static_cast<size_t>(scope->column_count + 1));
-        g->column_long = pool_new_array<int32_t>(plan->pool, static_cast<size_t>(scope->column_count + 1));
-        if (!g->column_forms || !g->column_long) no_memory(c);
-        for (int k = 0; k < scope->column_count; k++) {
-            int t = scope->columns[k].type.sql_type;
-            g->column_long[k] = t == SQL_LONGVARCHAR || t == SQL_LONGVARBINARY;
-            g->column_forms[k] = form_of_sql_type(t);
-        }
+        if (!g->column_forms) no_memory(c);
+        for (int k = 0; k < scope->column_count; k++) g->column_forms[k] = form_of_sql_type(scope->columns[k].type.sql_type);
         plan->fetch_operation = distinct_fetch;
     }
 }

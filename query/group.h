@@ -7,7 +7,7 @@
 // the columns the query uses; groups are then read back one after another,
 // the columns restored, the set functions accumulated, HAVING applied.
 // DISTINCT writes the result rows into a unique sort keyed by every result
-// column but LONG ones.
+// column, LONG ones by their whole value (rows carry them).
 //
 // Accumulators: COUNT and COUNT(*) count; SUM over integers adds in checked
 // 64-bit integers (22003 on overflow), over exact numerics exactly, over

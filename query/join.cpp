@@ -178,10 +178,12 @@ KeyForm form_of(Node *e) {
     return vt ? key_form_of_type(vt) : KeyForm::kOther;
 }
 
-// Equalities whose values the byte keys compare exactly as `=` does
-// (doubles compare by their six-decimal texts, so they are left out).
+// Equalities whose values the byte keys compare exactly as `=` does (the
+// one order of values, engine/value_order.h): numbers of any two kinds in
+// the form joining theirs, texts, dates and times.
 bool hashable(KeyForm f) {
-    return f == KeyForm::kInteger || f == KeyForm::kDecimal || f == KeyForm::kText || f == KeyForm::kDateTime;
+    return f == KeyForm::kInteger || f == KeyForm::kDouble || f == KeyForm::kDecimal || f == KeyForm::kText ||
+           f == KeyForm::kDateTime;
 }
 
 void collect_keys(ExecPlan *plan, JoinExec *j, Node *n) {
@@ -200,9 +202,9 @@ void collect_keys(ExecPlan *plan, JoinExec *j, Node *n) {
             bool in_refs = false, out_refs = false;
             if (!only_within(plan, in, j->inner.lo, j->inner.hi, &in_refs) || !in_refs) continue;
             if (!only_within(plan, out, j->outer.lo, j->outer.hi, &out_refs)) continue;
-            KeyForm a = form_of(in), b = form_of(out);
-            if (a != b || !hashable(a)) continue;
-            j->keys.push_back(KeyPair{in, out, a});
+            KeyForm f = key_form_join(form_of(in), form_of(out));
+            if (!hashable(f)) continue;
+            j->keys.push_back(KeyPair{in, out, f});
             return;
         }
     }
@@ -533,8 +535,8 @@ RowCache *plan_lookup_cache(ExecPlan *plan, int index, EvalContext *c) {
     for (Restriction *r : dependent) {
         if (r->op != OP_EQ) continue;
         auto *e = static_cast<Node *>(r->value_expression);
-        KeyForm f = column_form(slot, r->column_number);
-        if (f != form_of(e) || !hashable(f)) continue;
+        KeyForm f = key_form_join(column_form(slot, r->column_number), form_of(e));
+        if (!hashable(f)) continue;
         cache->key_columns.push_back(r->column_number);
         cache->key_values.push_back(e);
         cache->key_forms.push_back(f);

@@ -93,9 +93,14 @@ struct SubqueryState {
     ExecPlan *plan;             // built on first use, reopened later
     int32_t evaluated;          // uncorrelated: the cached answer below is valid
     int32_t exists;             // EXISTS answer
-    Value **sorted;             // IN: the non-null values, ordered by compare_values
-    int32_t sorted_count;
+    Value **values;             // IN: the non-null values, as read
+    int32_t value_count;
     int32_t had_null;           // IN: some value was NULL
+    uint32_t value_forms;       // IN: bit 1 << KeyForm of every value read (sort_record.h)
+    uint32_t value_type;        // IN: the one type of all values read, else 0
+    int32_t key_form;           // IN: the KeyForm `keys` are in, 0 before they are made
+    void *keys;                 // IN: the values' keys in that form, sorted (subquery.cpp)
+    int32_t key_count;
     int32_t row_count;          // rows seen (0, 1 or 2 = more than one)
     Value *scalar;              // scalar sub-query: its single value (exec pool)
 };

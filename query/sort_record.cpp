@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "support/long_buffer.h"
 #include "support/numeric.h"
@@ -40,6 +41,8 @@ void put_integer(ByteBuffer &out, int64_t v) {
 
 void put_double(ByteBuffer &out, double d) {
     if (d == 0) d = 0;  // -0 equals 0
+    // Every NaN is one value, after every number (as value_order has it).
+    if (std::isnan(d)) d = std::numeric_limits<double>::quiet_NaN();
     uint64_t bits;
     std::memcpy(&bits, &d, sizeof bits);
     bits = (bits >> 63) ? ~bits : bits ^ (uint64_t{1} << 63);

@@ -7,11 +7,19 @@
 //   is unknown; else false.
 // - A scalar sub-query without a row is NULL; with more than one row it is
 //   an error.
-// The cached and uncached paths of IN give the same answer: the cache keeps
-// the ordered non-null values and whether a NULL was seen.
+// IN finds x among the values by `=` itself (the one order of values), so
+// that it agrees with the sub-query expanded into `x = v1 OR x = v2 ...`:
+// the values are kept with whether a NULL was seen, and looked up through
+// their sorted keys in the form that compares x with each of them as `=`
+// does, or one by one where no form does (an integer among doubles and
+// integers). Validation gives the operand and the values one type class; a
+// parameter bound as text still reaches here as a text.
 #include <algorithm>
+#include <cstring>
+#include <new>
 
 #include "query/plan.h"
+#include "query/sort_record.h"
 #include "query/subquery.h"
 #include "support/value_ops.h"
 
@@ -55,13 +63,18 @@ Value *keep(const Value *v, CvPool *pool, EvalContext *c) {
     return copy;
 }
 
-// Reads every value of a one-column sub-query into the state's ordered list.
+// Reads every value of a one-column sub-query (its non-null ones, and
+// whether there was a NULL) into the state; keys are made on first lookup.
 void collect_values(QueryScope *scope, SubqueryState *state, EvalContext *c) {
     ExecPlan *plan = rerun(scope, state, c);
     int capacity = 0;
-    state->sorted_count = 0;
+    state->value_count = 0;
     state->had_null = 0;
     state->row_count = 0;
+    state->value_forms = 0;
+    state->value_type = 0;
+    state->key_form = 0;
+    state->key_count = 0;
     while (plan_next(plan, c) == 0) {
         state->row_count = 1;
         Value *v = plan->results[0];
@@ -69,26 +82,115 @@ void collect_values(QueryScope *scope, SubqueryState *state, EvalContext *c) {
             state->had_null = 1;
             continue;
         }
-        if (state->sorted_count == capacity) {
+        if (state->value_count == capacity) {
             int grown = capacity ? capacity * 2 : 64;
             auto *a = pool_new_array<Value *>(answer_pool(scope, c), static_cast<size_t>(grown));
             if (!a) raise_evaluation_error(c, "HY001", "Memory allocation error");
-            std::copy(state->sorted, state->sorted + state->sorted_count, a);
-            state->sorted = a;
+            std::copy(state->values, state->values + state->value_count, a);
+            state->values = a;
             capacity = grown;
         }
-        state->sorted[state->sorted_count++] = keep(v, answer_pool(scope, c), c);
+        state->value_forms |= 1u << static_cast<int>(key_form_of_type(v->type));
+        state->value_type = state->value_count == 0 || state->value_type == v->type ? v->type : 0;
+        state->values[state->value_count++] = keep(v, answer_pool(scope, c), c);
     }
-    std::sort(state->sorted, state->sorted + state->sorted_count,
-              [](const Value *a, const Value *b) { return compare_values(a, b) < 0; });
     state->evaluated = 1;
 }
 
-bool contains(const SubqueryState *state, const Value *x) {
-    const Value *const *first = state->sorted;
-    const Value *const *last = state->sorted + state->sorted_count;
-    auto it = std::lower_bound(first, last, x, [](const Value *a, const Value *b) { return compare_values(a, b) < 0; });
-    return it != last && compare_values(*it, x) == 0;
+struct InKey {
+    const uint8_t *bytes;
+    size_t length;
+};
+
+bool key_less(const InKey &a, const InKey &b) {
+    size_t n = a.length < b.length ? a.length : b.length;
+    int r = n ? std::memcmp(a.bytes, b.bytes, n) : 0;
+    return r != 0 ? r < 0 : a.length < b.length;
+}
+
+uint32_t bit(KeyForm f) { return 1u << static_cast<int>(f); }
+
+// The key form in which `x` and every value of the set compare as `=`
+// compares them (the one order of values), with *probe the value whose key
+// is looked up; false when there is none and each value must be compared
+// in turn. Numbers: in doubles when x is a double or every value is one,
+// else exactly (a set mixing doubles with other numbers has no one form
+// for a number that is no double).
+bool lookup_form(const SubqueryState *state, const Value *x, Value *probe, KeyForm *form, EvalContext *c) {
+    const uint32_t numbers = bit(KeyForm::kInteger) | bit(KeyForm::kDouble) | bit(KeyForm::kDecimal);
+    const uint32_t set = state->value_forms;
+    const KeyForm fx = key_form_of_type(x->type);
+    *probe = *x;
+    if ((bit(fx) & numbers) && (set & ~numbers) == 0) {
+        if (fx == KeyForm::kDouble || set == bit(KeyForm::kDouble)) *form = KeyForm::kDouble;
+        else if (set & bit(KeyForm::kDouble)) return false;
+        else if (fx == KeyForm::kDecimal || (set & bit(KeyForm::kDecimal))) *form = KeyForm::kDecimal;
+        else *form = KeyForm::kInteger;
+        return true;
+    }
+    // A text (a parameter bound as text) among dates, times or timestamps of
+    // one type, or among numbers: read once as `=` reads it, failing as `=`
+    // fails, then looked up as that value.
+    const bool datetimes = set == bit(KeyForm::kDateTime) && state->value_type != 0;
+    if (fx == KeyForm::kText && (datetimes || (set & ~numbers) == 0)) {
+        Value read;
+        OrderResult res = read_text_as(x, datetimes ? state->value_type : VT_NUMERIC, &read);
+        if (res != OrderResult::kOk) raise_order_failure(res, OP_EQ, c);
+        return lookup_form(state, &read, probe, form, c);
+    }
+    if (set != bit(fx) || fx == KeyForm::kOther) return false;
+    if (fx == KeyForm::kInterval && state->value_type != x->type) return false;
+    *form = fx;
+    return true;
+}
+
+// The set's keys in `form`, sorted (made again when another form is asked).
+void make_keys(QueryScope *scope, SubqueryState *state, KeyForm form, EvalContext *c) {
+    if (state->key_form == static_cast<int32_t>(form)) return;
+    CvPool *pool = answer_pool(scope, c);
+    auto *keys = pool_new_array<InKey>(pool, static_cast<size_t>(state->value_count));
+    if (!keys) raise_evaluation_error(c, "HY001", "Memory allocation error");
+    ByteBuffer key;
+    try {
+        for (int i = 0; i < state->value_count; i++) {
+            key.clear();
+            key_append(key, state->values[i], form, false);
+            auto *bytes = static_cast<uint8_t *>(cv_mem_alloc(pool, key.size()));
+            if (!bytes) raise_evaluation_error(c, "HY001", "Memory allocation error");
+            std::memcpy(bytes, key.data(), key.size());
+            keys[i] = InKey{bytes, key.size()};
+        }
+    } catch (const std::bad_alloc &) {
+        raise_evaluation_error(c, "HY001", "Memory allocation error");
+    }
+    std::sort(keys, keys + state->value_count, key_less);
+    state->keys = keys;
+    state->key_count = state->value_count;
+    state->key_form = static_cast<int32_t>(form);
+}
+
+// Whether some value of the set equals x (neither NULL) as `=` has it:
+// through the keys when one form serves every pair, else value by value.
+bool contains(QueryScope *scope, SubqueryState *state, const Value *x, EvalContext *c) {
+    if (state->value_count == 0) return false;
+    Value probe;
+    KeyForm form;
+    if (!lookup_form(state, x, &probe, &form, c)) {
+        for (int i = 0; i < state->value_count; i++)
+            if (order_or_raise(x, state->values[i], OP_EQ, c) == 0) return true;
+        return false;
+    }
+    make_keys(scope, state, form, c);
+    ByteBuffer key;
+    try {
+        key_append(key, &probe, form, false);
+    } catch (const std::bad_alloc &) {
+        raise_evaluation_error(c, "HY001", "Memory allocation error");
+    }
+    const auto *keys = static_cast<const InKey *>(state->keys);
+    const InKey want{key.data(), key.size()};
+    const InKey *at = std::lower_bound(keys, keys + state->key_count, want, key_less);
+    return at != keys + state->key_count && !key_less(want, *at);
 }
 
 int negate(int t) { return t == kTrue ? kFalse : t == kFalse ? kTrue : kUnknown; }
@@ -115,7 +217,7 @@ int subquery_in(InSubqueryNode *in, EvalContext *c) {
     int truth;
     if (state->row_count == 0) truth = kFalse;
     else if (x->is_null) truth = kUnknown;
-    else if (contains(state, x)) truth = kTrue;
+    else if (contains(scope, state, x, c)) truth = kTrue;
     else truth = state->had_null ? kUnknown : kFalse;
     return in->negated ? negate(truth) : truth;
 }

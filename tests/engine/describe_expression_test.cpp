@@ -231,7 +231,10 @@ TEST_F(DescribeExpression, OperatorsAndConcatenation) {
         // A number joins as its display form; the kind is the rule's VARCHAR.
         {"I || 'a'", SQL_VARCHAR, 12, 12, kAny, kAny},
         {"'ab' + 'cd'", SQL_CHAR, 4, 4, kAny, kAny},
-        {"C5 || L", kNone, 0, 0, 0, 0},
+        // Text joined with a LONG VARCHAR is as long as LONG VARCHAR goes.
+        {"C5 || L", SQL_LONGVARCHAR, 2147483647, 2147483647, kAny, kAny},
+        {"L || I || 'x'", SQL_LONGVARCHAR, 2147483647, 2147483647, kAny, kAny},
+        {"I + L", SQL_LONGVARCHAR, 2147483647, 2147483647, kAny, kAny},
         {"'ab' - 'cd'", kNone, 0, 0, 0, 0},
         {"I + 1", SQL_INTEGER, 4, 11, kAny, kAny},
         {"I + DBL", SQL_DOUBLE, kAny, kAny, kAny, kAny},
@@ -305,20 +308,21 @@ TEST_F(DescribeExpression, SetFunctions) {
 TEST_F(DescribeExpression, ScalarFunctions) {
     const Case cases[] = {
         {"UPPER(V10)", SQL_VARCHAR, 10, 10, kAny, kAny},
-        {"LOWER(L)", SQL_VARCHAR, 255, 255, kAny, kAny},
+        // A function of a LONG VARCHAR returns all of its text.
+        {"LOWER(L)", SQL_LONGVARCHAR, 2147483647, 2147483647, kAny, kAny},
         {"TRIM(BOTH ' ' FROM C5)", SQL_VARCHAR, 5, 5, kAny, kAny},
         {"SUBSTRING(V300 FROM 2 FOR 3)", SQL_VARCHAR, 300, 300, kAny, kAny},
         {"CHAR_LENGTH(V10)", SQL_INTEGER, 4, 11, kAny, kAny},
         {"POSITION('a' IN V10)", SQL_INTEGER, 4, 11, kAny, kAny},
         {"{fn IFNULL(C5, 'x')}", SQL_CHAR, 5, 5, kAny, kAny},
         {"{fn CONCAT(C5, V10)}", SQL_VARCHAR, 15, 15, kAny, kAny},
-        {"{fn CONCAT(C5, L)}", SQL_VARCHAR, 255, 255, kAny, kAny},
+        {"{fn CONCAT(C5, L)}", SQL_LONGVARCHAR, 2147483647, 2147483647, kAny, kAny},
         {"{fn INSERT(V10, 1, 2, 'abc')}", SQL_VARCHAR, 13, 13, kAny, kAny},
         {"{fn LEFT(V300, 2)}", SQL_VARCHAR, 300, 300, kAny, kAny},
-        {"{fn RTRIM(L)}", SQL_VARCHAR, 255, 255, kAny, kAny},
+        {"{fn RTRIM(L)}", SQL_LONGVARCHAR, 2147483647, 2147483647, kAny, kAny},
         {"{fn REPEAT('ab', 3)}", SQL_VARCHAR, 6, 6, kAny, kAny},
         {"{fn REPEAT(V10, I)}", SQL_VARCHAR, 255, 255, kAny, kAny},
-        {"{fn REPEAT(L, 3)}", SQL_VARCHAR, 255, 255, kAny, kAny},
+        {"{fn REPEAT(L, 3)}", SQL_LONGVARCHAR, 2147483647, 2147483647, kAny, kAny},
         {"{fn SPACE(7)}", SQL_VARCHAR, 7, 7, kAny, kAny},
         {"{fn SPACE(I)}", SQL_VARCHAR, 255, 255, kAny, kAny},
         {"{fn SOUNDEX(V10)}", SQL_VARCHAR, 4, 4, kAny, kAny},

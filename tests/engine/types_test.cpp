@@ -91,7 +91,18 @@ TEST(TypeCombinationTest, CombinationTable) {
         {1, 1, OP_SUB, BAD},
         {1, 4, OP_CONCAT, 12},
         {4, 1, OP_CONCAT, 12},
-        {1, -1, OP_CONCAT, BAD},
+        // LONG VARCHAR joined with anything is LONG VARCHAR; it compares
+        // with every character type.
+        {1, -1, OP_CONCAT, -1},
+        {-1, 12, OP_ADD, -1},
+        {-1, -1, OP_CONCAT, -1},
+        {-1, 4, OP_CONCAT, -1},
+        {4, -1, OP_CONCAT, -1},
+        {2, -1, OP_ADD, -1},
+        {-1, 1, OP_EQ, CMP},
+        {12, -1, OP_LT, CMP},
+        {-1, 91, OP_EQ, CMP},
+        {-1, -1, OP_SUB, BAD},
         {1, 12, OP_EQ, CMP},
         {1, 1, OP_NEG, BAD},
         {91, 1, OP_EQ, CMP},
@@ -258,7 +269,8 @@ TEST_F(DescribeTest, ScalarFunctions) {
     EXPECT_EQ(out.length, 10);
     const ExtendedType *lng[] = {&l};
     ASSERT_EQ(describe_scalar_function(kBuiltinUpper, 1, lng, no_literals, &out), 0);
-    EXPECT_EQ(out.length, 255);
+    EXPECT_EQ(out.sql_type, SQL_LONGVARCHAR);
+    EXPECT_EQ(out.length, 2147483647);
     const ExtendedType *rep[] = {&s, nullptr};
     int64_t count[] = {-1, 3};
     ASSERT_EQ(describe_scalar_function(kFnRepeat, 2, rep, count, &out), 0);

@@ -18,6 +18,9 @@
 // - SUBSTRING with a negative start: SQLite counts from the end; ours
 //   follows SQL (positions before the first character are empty).
 // - LENGTH ignores trailing blanks (ODBC LENGTH); SQLite's counts them.
+// - Texts compare with trailing blanks ignored here; a BIGINT past 2^53
+//   meets a DOUBLE as the nearest double; a date is the midnight timestamp
+//   of its day (ValueOrder writes the SQLite side accordingly).
 #include <sqlite3.h>
 
 #include <cmath>
@@ -28,6 +31,7 @@
 
 #include "engine/functions.h"
 #include "engine/like.h"
+#include "engine/value_order.h"
 #include "support/bigint.h"
 #include "support/calendar.h"
 #include "support/numeric.h"
@@ -147,6 +151,117 @@ TEST_F(DifferentialTest, LikeWithoutEscapes) {
         compared++;
     }
     EXPECT_EQ(compared, 4000);
+}
+
+// LIKE with an escape character: random patterns where '!' escapes '%',
+// '_' or itself.
+TEST_F(DifferentialTest, LikeWithEscape) {
+    std::mt19937 rng(17);
+    const char subj_chars[] = "aB%_!";
+    const char pat_chars[] = "aB%_!";
+    Value *compiled = nullptr;
+    for (int i = 0; i < 4000; i++) {
+        std::string s, p;
+        int n = static_cast<int>(rng() % 9), m = static_cast<int>(rng() % 7);
+        for (int k = 0; k < n; k++) s += subj_chars[rng() % 5];
+        for (int k = 0; k < m; k++) {
+            char ch = pat_chars[rng() % 5];
+            p += ch;
+            if (ch == '!') p += "%_!"[rng() % 3];
+        }
+        ASSERT_EQ(like_compile(text(p), text("!"), pool, &compiled), 0) << p;
+        int mine = like_match(compiled, text(s));
+        std::string theirs = sqlite("SELECT " + quote(s) + " LIKE " + quote(p) + " ESCAPE '!'");
+        EXPECT_EQ(std::to_string(mine), theirs) << "'" << s << "' LIKE '" << p << "' ESCAPE '!'";
+    }
+}
+
+// The one order of values against SQLite's comparisons: numbers of every
+// kind (integers, BIGINTs below 2^53, doubles, exact numerics of scales 0
+// to 4, negative ones), texts (trailing blanks trimmed on SQLite's side),
+// dates and timestamps (through julianday on SQLite's side). Differences
+// not compared: a BIGINT past 2^53 meets a DOUBLE here as the nearest
+// double (SQLite compares them exactly); a date here equals a timestamp at
+// its midnight (SQLite compares their texts).
+TEST_F(DifferentialTest, ValueOrder) {
+    std::mt19937_64 rng(19);
+    auto number = [&](std::string *literal) -> Value * {
+        const int64_t small = static_cast<int64_t>(rng() % 41) - 20;
+        switch (rng() % 4) {
+        case 0:
+            *literal = std::to_string(small);
+            return integer(static_cast<int32_t>(small));
+        case 1: {
+            const int64_t big = rng() % 2 ? small : static_cast<int64_t>(rng() % (int64_t{1} << 53)) - (int64_t{1} << 52);
+            *literal = std::to_string(big);
+            return bigint(big);
+        }
+        case 2: {
+            const double d = rng() % 2 ? static_cast<double>(small) / 4 : static_cast<double>(small) / 10;
+            char t[40];
+            std::snprintf(t, sizeof t, "%.17g", d);
+            *literal = std::string("CAST(") + t + " AS REAL)";
+            return dbl(d);
+        }
+        default: {
+            const int scale = static_cast<int>(rng() % 5);
+            int64_t units = small * 25;
+            for (int k = 0; k < scale; k++) units *= 10;
+            units /= 100;  // quarters and tenths at scales 2 to 4, cut at smaller ones
+            char t[40];
+            int64_t div = 1;
+            for (int k = 0; k < scale; k++) div *= 10;
+            const int64_t mag = units < 0 ? -units : units;
+            if (scale == 0) std::snprintf(t, sizeof t, "%lld", static_cast<long long>(units));
+            else
+                std::snprintf(t, sizeof t, "%s%lld.%0*lld", units < 0 ? "-" : "", static_cast<long long>(mag / div), scale,
+                              static_cast<long long>(mag % div));
+            *literal = t;
+            return numeric(t);
+        }
+        }
+    };
+    for (int i = 0; i < 3000; i++) {
+        std::string la, lb;
+        Value *a = number(&la), *b = number(&lb);
+        int order = 9;
+        ASSERT_EQ(value_order(a, b, &order), OrderResult::kOk);
+        EXPECT_EQ(std::to_string(order), sqlite("SELECT (" + la + " > " + lb + ") - (" + la + " < " + lb + ")"))
+            << la << " vs " << lb;
+    }
+    const char alphabet[] = "aAb z";
+    for (int i = 0; i < 2000; i++) {
+        std::string x, y;
+        for (int k = static_cast<int>(rng() % 6); k > 0; k--) x += alphabet[rng() % 5];
+        for (int k = static_cast<int>(rng() % 6); k > 0; k--) y += alphabet[rng() % 5];
+        int order = 9;
+        ASSERT_EQ(value_order(text(x), text(y), &order), OrderResult::kOk);
+        const std::string qx = "rtrim(" + quote(x) + ")", qy = "rtrim(" + quote(y) + ")";
+        EXPECT_EQ(std::to_string(order), sqlite("SELECT (" + qx + " > " + qy + ") - (" + qx + " < " + qy + ")"))
+            << "'" << x << "' vs '" << y << "'";
+    }
+    auto moment = [&](std::string *literal) -> Value * {
+        const int day = 1 + static_cast<int>(rng() % 3), hour = static_cast<int>(rng() % 2) * 12;
+        const unsigned millis = static_cast<unsigned>(rng() % 3) * 250;
+        char t[48];
+        if (rng() % 3 == 0) {
+            std::snprintf(t, sizeof t, "'2024-02-%02d'", day);
+            *literal = t;
+            return date(2024, 2, day);
+        }
+        std::snprintf(t, sizeof t, "'2024-02-%02d %02d:00:00.%03u'", day, hour, millis);
+        *literal = t;
+        return timestamp(2024, 2, day, hour, 0, 0, millis * 1000000u);
+    };
+    for (int i = 0; i < 1000; i++) {
+        std::string la, lb;
+        Value *a = moment(&la), *b = moment(&lb);
+        int order = 9;
+        ASSERT_EQ(value_order(a, b, &order), OrderResult::kOk);
+        const std::string ja = "julianday(" + la + ")", jb = "julianday(" + lb + ")";
+        EXPECT_EQ(std::to_string(order), sqlite("SELECT (" + ja + " > " + jb + ") - (" + ja + " < " + jb + ")"))
+            << la << " vs " << lb;
+    }
 }
 
 TEST_F(DifferentialTest, IntegerAndDoubleArithmetic) {

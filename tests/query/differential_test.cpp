@@ -10,10 +10,11 @@
 //   out their three-valued meaning with EXISTS.
 // - Division by zero raises 22012 here (SQLite gives NULL): no query divides
 //   by a value that can be zero.
-// - Double equality compares six-decimal texts here; generated doubles are
-//   quarters, so both sides agree.
 // - CASE casts every result to the CASE's type; the queries keep THEN and
 //   ELSE of one type.
+// - Dates and timestamps are ISO texts in SQLite: a date equals a timestamp
+//   at its midnight only here. Exact numerics are REAL there; the generated
+//   ones are exact as doubles too.
 #include <string>
 #include <vector>
 
@@ -211,6 +212,54 @@ const Case kCases[] = {
     {"SELECT t1.id, t2.id, t3.id FROM t1 RIGHT JOIN (t2 LEFT JOIN t3 ON t2.id = t3.id AND t3.b IS NULL) "
      "ON t1.id = t2.id AND t1.s IS NOT NULL",
      nullptr},
+    // DATE, TIMESTAMP and NUMERIC columns (T4, T5): comparisons with
+    // literals, texts, each other and across scales, IN lists and
+    // sub-queries, joins on them. SQLite holds dates and timestamps as ISO
+    // texts (a date equals a timestamp at its midnight only here) and exact
+    // numerics as REAL.
+    {"SELECT id, d FROM t4 WHERE d = '2024-01-02'", nullptr},
+    {"SELECT id FROM t4 WHERE d < {d '2024-02-01'} OR d >= '2025-01-01'",
+     "SELECT id FROM t4 WHERE d < '2024-02-01' OR d >= '2025-01-01'"},
+    {"SELECT id FROM t4 WHERE d BETWEEN '2024-01-02' AND '2024-02-02'", nullptr},
+    {"SELECT id FROM t4 WHERE d IN ('2024-01-01', {d '2024-02-03'})", "SELECT id FROM t4 WHERE d IN ('2024-01-01', '2024-02-03')"},
+    {"SELECT id FROM t4 WHERE d IN (SELECT d FROM t5) AND d NOT IN (SELECT d FROM t5 WHERE id < 4)", nullptr},
+    {"SELECT t4.id, t5.id FROM t4, t5 WHERE t4.d = t5.d", nullptr},
+    {"SELECT t4.id, t5.id FROM t4, t5 WHERE t4.d = t5.ts", "SELECT t4.id, t5.id FROM t4, t5 WHERE t4.d || ' 00:00:00' = t5.ts"},
+    {"SELECT id, ts FROM t4 WHERE ts > '2024-01-02 07:00:00' AND ts <= {ts '2024-02-03 00:00:00'}",
+     "SELECT id, ts FROM t4 WHERE ts > '2024-01-02 07:00:00' AND ts <= '2024-02-03 00:00:00'"},
+    {"SELECT id FROM t4 WHERE ts = {ts '2024-01-01 00:00:00'} OR ts IN ('2024-02-02 14:30:15', '2024-01-03 07:00:00')",
+     "SELECT id FROM t4 WHERE ts = '2024-01-01 00:00:00' OR ts IN ('2024-02-02 14:30:15', '2024-01-03 07:00:00')"},
+    {"SELECT id FROM t4 WHERE ts IN (SELECT ts FROM t5)", nullptr},
+    {"SELECT id FROM t4 WHERE ts >= d OR ts < '2024-01-02'", nullptr},
+    {"SELECT t4.id, t5.id FROM t4 LEFT JOIN t5 ON t4.ts = t5.ts AND t5.id > 3", nullptr},
+    {"SELECT id, m2, m4, m0 FROM t4 WHERE m2 = m4 OR m0 = m2", nullptr},
+    {"SELECT id FROM t4 WHERE m2 > -1.5 AND m4 <= 2.25", nullptr},
+    {"SELECT id FROM t4 WHERE m4 < m0 OR m2 = 0 OR m4 <> -0.5", nullptr},
+    {"SELECT id, m2 + m4, m2 * m0, m4 - m2, -m4 FROM t4", nullptr},
+    {"SELECT id FROM t4 WHERE m2 IN (SELECT m4 FROM t5) OR m0 IN (SELECT m2 FROM t5)", nullptr},
+    {"SELECT id FROM t4 WHERE m2 IN (1.25, -0.5, 3) OR m4 NOT IN (0, -1.2500)", nullptr},
+    {"SELECT t4.id, t5.id FROM t4, t5 WHERE t4.m2 = t5.m4", nullptr},
+    {"SELECT t4.id, t5.id FROM t4 JOIN t5 ON t5.m0 = t4.m2", nullptr},
+    {"SELECT t4.id, t1.id FROM t4, t1 WHERE t4.m2 = t1.b AND t1.id < 40", nullptr},
+    {"SELECT t4.id, t1.id FROM t4, t1 WHERE t4.m0 = t1.a AND t4.m0 < 0", nullptr},
+    {"SELECT id FROM t1 WHERE b IN (SELECT m2 FROM t4) OR a IN (SELECT m0 FROM t5)", nullptr},
+    // LIKE with ESCAPE (the words hold '%', '_' and '!')
+    {"SELECT id FROM t4 WHERE s LIKE 'ab!%c' ESCAPE '!'", nullptr},
+    {"SELECT id FROM t4 WHERE s LIKE '!_%' ESCAPE '!' OR s LIKE '%!!%' ESCAPE '!'", nullptr},
+    {"SELECT id FROM t4 WHERE s NOT LIKE 'a%' ESCAPE '!' AND s NOT LIKE '%=_x' ESCAPE '='", nullptr},
+    {"SELECT id FROM t4 WHERE l LIKE '%!%c' ESCAPE '!' OR l LIKE 'memo%pear'", nullptr},
+    // LONG VARCHAR values whole: in ||, comparisons, functions, IN, joins
+    {"SELECT id, l || '!', '<' || l, l || s FROM t4", nullptr},
+    {"SELECT id FROM t4 WHERE l || 'x' = (SELECT l || 'x' FROM t5 WHERE id = 2)", nullptr},
+    {"SELECT t4.id, t5.id FROM t4, t5 WHERE t4.l = t5.l", nullptr},
+    {"SELECT id FROM t4 WHERE l > s OR l < 'memo line 1'", nullptr},
+    {"SELECT id, UPPER(l), CHAR_LENGTH(l), SUBSTRING(l FROM 2090 FOR 20) FROM t4",
+     "SELECT id, upper(l), length(l), substr(l, 2090, 20) FROM t4"},
+    {"SELECT id FROM t4 WHERE l IN (SELECT l FROM t5) OR l IN ('pear', 'zeta')", nullptr},
+    {"SELECT id, {fn CONCAT(l, s)}, TRIM(l), {fn LEFT(l, 2100)}, {fn RIGHT(l, 5)}, {fn LCASE(l)} FROM t4",
+     "SELECT id, l || s, trim(l), substr(l, 1, 2100), substr(l, -5), lower(l) FROM t4"},
+    {"SELECT id, {fn REPLACE(l, 'memo', 'M')}, POSITION('pear' IN l), {fn LOCATE('zeta', l)}, OCTET_LENGTH(l) FROM t4",
+     "SELECT id, replace(l, 'memo', 'M'), instr(l, 'pear'), instr(l, 'zeta'), length(l) FROM t4"},
 };
 
 class Differential : public EngineFixture, public ::testing::WithParamInterface<unsigned> {

@@ -10,6 +10,8 @@
 #include "odbc/handles.h"
 #include "query/run_text.h"
 #include "support/diag.h"
+#include "support/long_buffer.h"
+#include "support/numeric.h"
 #include "support/value_ops.h"
 
 void EngineFixture::SetUp() {
@@ -87,7 +89,8 @@ Rows EngineFixture::sqlite_rows(const std::string &sql) {
                     row.emplace_back(text);
                     break;
                 case SQLITE_FLOAT:
-                    std::snprintf(text, sizeof text, "%.6f", sqlite3_column_double(st, k));
+                    // -0.0 (a negative times zero) prints as 0 here too
+                    std::snprintf(text, sizeof text, "%.6f", sqlite3_column_double(st, k) + 0.0);
                     row.emplace_back(text);
                     break;
                 default: row.emplace_back(reinterpret_cast<const char *>(sqlite3_column_text(st, k)));
@@ -124,8 +127,13 @@ std::string print_value(const Value *v) {
         case VT_INTEGER:
         case VT_BIT: std::snprintf(text, sizeof text, "%d", v->data.i); return text;
         case VT_BIGINT: std::snprintf(text, sizeof text, "%lld", static_cast<long long>(v->data.big)); return text;
-        case VT_DOUBLE: std::snprintf(text, sizeof text, "%.6f", v->data.d); return text;
+        case VT_DOUBLE: std::snprintf(text, sizeof text, "%.6f", v->data.d + 0.0); return text;
         case VT_CHAR: return std::string(v->data.s, static_cast<size_t>(v->length));
+        case VT_LONG_CHAR:
+            return v->long_buffer ? std::string(long_buffer_data(v->long_buffer), long_buffer_length(v->long_buffer))
+                                  : std::string();
+        // As SQLite prints the REAL it holds exact numerics as.
+        case VT_NUMERIC: std::snprintf(text, sizeof text, "%.6f", numeric_to_double(&v->data.num)); return text;
         default: {
             size_t n = 0;
             (void)value_as_text(v, text, sizeof text, &n);
@@ -143,6 +151,8 @@ void EngineFixture::add_seeded_tables(unsigned seed) {
     provider.tables.push_back(memprov::generate("T1", 80, seed, true));
     provider.tables.push_back(memprov::generate("T2", 25, seed + 100, true));
     provider.tables.push_back(memprov::generate("T3", 12, seed + 200, true));
+    provider.tables.push_back(memprov::generate_typed("T4", 60, seed + 300));
+    provider.tables.push_back(memprov::generate_typed("T5", 20, seed + 400));
     memprov::load_into_sqlite(provider, db);
 }
 

@@ -39,7 +39,9 @@ protected:
     /// Runs `sql` through SQLite, printed the same way.
     Rows sqlite_rows(const std::string &sql);
     /// Tables T1 (80 rows), T2 (25) and T3 (12) generated from `seed`, with
-    /// NULLs and duplicates, served by the provider and loaded into SQLite.
+    /// NULLs and duplicates, and T4 (60) and T5 (20) of the other column
+    /// types (memprov::generate_typed), served by the provider and loaded
+    /// into SQLite.
     void add_seeded_tables(unsigned seed);
     /// Column 1 of every remaining row of an executed statement.
     static std::vector<std::string> first_column(QueryStatement *st);
@@ -75,7 +77,8 @@ protected:
     QueryStatement *st = nullptr;
 };
 
-/// Integers in decimal, doubles with six decimals, texts as they are, NULL.
+/// Integers in decimal, doubles and exact numerics with six decimals, texts
+/// (long ones too) as they are, NULL.
 std::string print_value(const Value *v);
 /// Rows sorted, for comparing results whose order is not defined.
 Rows sorted(Rows rows);

@@ -2,6 +2,10 @@
 // reference (its dialect differs) or where this engine mends the rule it
 // was given: NULL patterns, CASE result types, the double comparisons,
 // text and date arithmetic, sub-query errors.
+#include <algorithm>
+
+#include "support/long_buffer.h"
+#include "support/value_ops.h"
 #include "tests/query/engine_fixture.h"
 
 namespace {
@@ -39,13 +43,149 @@ TEST_F(Evaluation, ScalarRules) {
         {"SELECT TRIM(BOTH 'x' FROM 'xxaxx')", "a"},
         {"SELECT TRIM(BOTH 'x' FROM 'xxxx')", ""},
         {"SELECT 1 FROM one WHERE '2001-02-03' = {d '2001-02-03'}", "1"},
-        {"SELECT 1 FROM one WHERE 1.0000001E0 = 1.0E0", "1"},
-        {"SELECT 1 FROM one WHERE NOT (1.0000001E0 <> 1.0E0)", "1"},
-        {"SELECT 1 FROM one WHERE 1.0000001E0 <= 1.0E0 AND 1.0000001E0 >= 1.0E0", "1"},
-        {"SELECT 1 FROM one WHERE 1.0000001E0 > 1.0E0", "rows 0"},
+        // Doubles compare by value, as DISTINCT and GROUP BY tell them apart.
+        {"SELECT 1 FROM one WHERE 1.0000001E0 = 1.0E0", "rows 0"},
+        {"SELECT 1 FROM one WHERE NOT (1.0000001E0 <> 1.0E0)", "rows 0"},
+        {"SELECT 1 FROM one WHERE 1.0000001E0 <= 1.0E0 AND 1.0000001E0 >= 1.0E0", "rows 0"},
+        {"SELECT 1 FROM one WHERE 1.0000001E0 > 1.0E0", "1"},
         {"SELECT 1 FROM one WHERE 1E308 = 1E308", "1"},
+        {"SELECT 1 FROM one WHERE 0.1E0 = 0.1 AND 0.10 = 0.1E0", "1"},
+        // A text meets a number as the number it reads as.
+        {"SELECT 1 FROM one WHERE 2 < '10' AND ' 2.50 ' = 2.5 AND '1e3' = 1000", "1"},
+        {"SELECT 1 FROM one WHERE 'ab  ' = 'ab' AND 'ab' < 'ab!'", "1"},
     };
     for (const Case &c : cases) EXPECT_EQ(value(c.sql), c.expected) << c.sql;
+}
+
+// One equality for every path that asks whether two values are equal:
+// `=` in WHERE (a comma join, looked up through keys where it can be), ON
+// (a join's hash keys), NOT <>, CASE, IN over a sub-query (correlated: one
+// value; uncorrelated: all of them, looked up through keys or one by one)
+// and IN expanded into `=` (in_expansion). Each case gives the pairs of
+// rows (a.id-b.id) whose values are equal; every path must give them.
+TEST_F(Evaluation, OneEqualityOnEveryPath) {
+    using memprov::Cell;
+    using memprov::Type;
+    memprov::Table t;
+    t.name = "EQ";
+    t.columns = {{"ID", Type::kInteger},      {"I", Type::kInteger},        {"BI", Type::kBigint},
+                 {"D", Type::kDouble},        {"M", Type::kNumeric, 20, 2}, {"TN", Type::kText, 20},
+                 {"DT", Type::kDate},         {"TS", Type::kTimestamp},     {"TD", Type::kText, 30},
+                 {"L", Type::kLongText}};
+    const Cell null{};
+    t.add_row({Cell::of(1), Cell::of(1), Cell::of(1), Cell::real(1.0), Cell::text("1.00"), Cell::text("1"),
+               Cell::text("2024-01-02"), Cell::text("2024-01-02 00:00:00"), Cell::text("2024-01-02"), Cell::text("1")});
+    t.add_row({Cell::of(2), Cell::of(2), Cell::of(9007199254740993), Cell::real(9007199254740992.0),
+               Cell::text("2.50"), Cell::text(" 2.50"), Cell::text("2024-01-03"), Cell::text("2024-01-02 00:00:01"),
+               Cell::text("2024-01-02 00:00:01"), Cell::text(std::string(3000, 'x') + "1")});
+    t.add_row({Cell::of(3), Cell::of(3), Cell::of(3), Cell::real(3.0000001), Cell::text("3.00"), Cell::text("3e0"),
+               null, Cell::text("2024-01-03 12:00:00.5"), Cell::text(" 2024-01-03 12:00:00.500 "),
+               Cell::text("3e0")});
+    t.add_row({Cell::of(4), null, null, Cell::real(0.1), Cell::text("0.10"), Cell::text("0.1"),
+               Cell::text("2024-01-02"), null, Cell::text("2024-01-02 00:00:00.0"), Cell::text("0.1  ")});
+    provider.tables.push_back(t);
+    struct Case {
+        const char *x, *y;  // columns of a and b
+        std::vector<std::string> pairs;
+        bool one_class = true;  // CASE takes operands of one type class only
+    } cases[] = {
+        {"I", "D", {"1-1"}},                // 3 is not 3.0000001
+        {"D", "D", {"1-1", "2-2", "3-3", "4-4"}},
+        {"BI", "D", {"1-1", "2-2"}},        // 2^53 + 1 meets a double as the nearest one, 2^53
+        {"I", "BI", {"1-1", "3-3"}},
+        {"BI", "BI", {"1-1", "2-2", "3-3"}},
+        {"M", "D", {"1-1", "4-4"}},         // 0.10 meets 0.1E0 as a double
+        {"M", "I", {"1-1", "3-3"}},
+        {"TN", "I", {"1-1", "3-3"}, false},        // texts read as the numbers they meet
+        {"TN", "M", {"1-1", "2-2", "3-3", "4-4"}, false},
+        {"D", "TN", {"1-1", "4-4"}, false},
+        {"TS", "TD", {"1-1", "1-4", "2-2", "3-3"}, false},  // texts read as timestamps
+        {"DT", "TS", {"1-1", "4-1"}},       // a date is its midnight
+        {"TD", "DT", {"1-1", "1-4", "4-1", "4-4"}, false},
+        {"L", "TN", {"1-1", "3-3", "4-4"}}, // texts as texts, trailing blanks ignored
+        {"L", "L", {"1-1", "2-2", "3-3", "4-4"}},
+    };
+    auto pairs_of = [](const RunResult &r) {
+        std::vector<std::string> out;
+        for (const auto &row : r.rows) out.push_back(row[0] + "-" + row.back());
+        std::sort(out.begin(), out.end());
+        return out;
+    };
+    for (const Case &k : cases) {
+        const std::string x = std::string("a.") + k.x, y = std::string("b.") + k.y;
+        const std::string paths[] = {
+            "SELECT a.id, b.id FROM eq a, eq b WHERE " + x + " = " + y,
+            "SELECT a.id, b.id FROM eq a JOIN eq b ON " + x + " = " + y,
+            "SELECT a.id, b.id FROM eq b LEFT JOIN eq a ON " + x + " = " + y + " WHERE a.id IS NOT NULL",
+            "SELECT a.id, b.id FROM eq a, eq b WHERE NOT (" + x + " <> " + y + ")",
+            "SELECT a.id, b.id FROM eq a, eq b WHERE CASE " + x + " WHEN " + y + " THEN 1 ELSE 0 END = 1",
+            "SELECT a.id, b.id FROM eq a, eq b WHERE " + x + " IN (SELECT " + k.y + " FROM eq c WHERE c.id = b.id)",
+        };
+        for (const std::string &q : paths) {
+            // CASE and IN take operands of one type class only (validation).
+            if (!k.one_class && (q.find("CASE") != std::string::npos || q.find(" IN ") != std::string::npos)) continue;
+            RunResult r = run(q);
+            ASSERT_EQ(r.code, 0) << q << ": " << r.message;
+            EXPECT_EQ(pairs_of(r), k.pairs) << q;
+        }
+        if (!k.one_class) continue;
+        // The rows of a that equal some value of b's column, through the
+        // values' keys and through `=` once expanded.
+        std::vector<std::string> ids;
+        for (const std::string &p : k.pairs)
+            if (ids.empty() || ids.back() != p.substr(0, p.find('-'))) ids.push_back(p.substr(0, p.find('-')));
+        ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+        const std::string in = "SELECT a.id FROM eq a WHERE " + x + " IN (SELECT " + k.y + " FROM eq b)";
+        for (int expand : {0, 1}) {
+            in_expansion = expand;
+            RunResult r = run(in);
+            ASSERT_EQ(r.code, 0) << in << ": " << r.message;
+            std::vector<std::string> got;
+            for (const auto &row : r.rows) got.push_back(row[0]);
+            std::sort(got.begin(), got.end());
+            EXPECT_EQ(got, ids) << in << " in_expansion " << expand;
+        }
+        in_expansion = 0;
+    }
+    // A parameter bound as text meets each kind as `=` reads it, in IN too.
+    struct Param {
+        const char *text, *column;
+        std::vector<std::string> ids;
+    } params[] = {
+        {"2024-01-02", "TS", {"1"}},
+        {" 2024-01-03 12:00:00.500 ", "TS", {"3"}},
+        {"2024-01-02 00:00:00", "DT", {"1", "4"}},
+        {"2.5", "M", {"2"}},
+        {"0.1", "D", {"4"}},
+        {"3.000", "I", {"3"}},
+        {"9007199254740993", "BI", {"2"}},
+        {"9007199254740993", "D", {"2"}},
+        {"0.1 ", "L", {"4"}},
+    };
+    for (const Param &p : params) {
+        const std::string col = p.column;
+        const std::string queries[] = {
+            "SELECT id FROM eq WHERE " + col + " = ?",
+            "SELECT id FROM eq WHERE ? = " + col,
+            "SELECT a.id FROM eq a WHERE ? IN (SELECT " + col + " FROM eq b WHERE b.id = a.id)",
+        };
+        for (const std::string &q : queries) {
+            RunResult r = run(q, {text_param(p.text)});
+            ASSERT_EQ(r.code, 0) << q << " '" << p.text << "': " << r.message;
+            std::vector<std::string> got;
+            for (const auto &row : r.rows) got.push_back(row[0]);
+            std::sort(got.begin(), got.end());
+            EXPECT_EQ(got, p.ids) << q << " '" << p.text << "'";
+        }
+        const std::string any = "SELECT COUNT(*) FROM eq a WHERE ? IN (SELECT " + col + " FROM eq b)";
+        for (int expand : {0, 1}) {
+            in_expansion = expand;
+            RunResult r = run(any, {text_param(p.text)});
+            ASSERT_EQ(r.code, 0) << any << " '" << p.text << "': " << r.message;
+            EXPECT_EQ(r.rows, (Rows{{"4"}})) << any << " '" << p.text << "' in_expansion " << expand;
+        }
+        in_expansion = 0;
+    }
 }
 
 TEST_F(Evaluation, Errors) {
@@ -55,6 +195,9 @@ TEST_F(Evaluation, Errors) {
         {"SELECT 7 / 0", "22012", "Division by hsp"},
         {"SELECT 7.0E0 / 0.0E0", "22012", "Division by hsp"},
         {"SELECT 1 FROM one WHERE 'abc' < {d '2001-01-01'}", "22012", "Invalid date value"},
+        {"SELECT 1 FROM one WHERE 'abc' = 1", "22018", "Invalid character value for cast specification"},
+        {"SELECT 1 FROM one WHERE 2 IN ('1', '2x')", "22018", "Invalid character value for cast specification"},
+        {"SELECT 1 FROM one WHERE {d '2001-01-01'} = 1.5E0", "HY000", "Unsupported type in equal compare"},
         {"SELECT id FROM t1 WHERE a = (SELECT a FROM t1 WHERE id < 3)", "HY000", "Sub query has more than one row"},
         {"SELECT id, (SELECT a FROM t1 WHERE id < 3) FROM t1", "HY000", "Sub query has more than one row"},
         {"SELECT id FROM t1 WHERE a = (SELECT a FROM t1 x WHERE x.id >= t1.id) + 1", "HY000",
@@ -85,12 +228,12 @@ TEST_F(Evaluation, LongListsAndChains) {
 TEST_F(Evaluation, LongTextsAreNeverCut) {
     memprov::Table t;
     t.name = "TXT";
-    t.columns = {{"ID", memprov::Type::kInteger, 0}, {"S", memprov::Type::kText, 4}};
+    t.columns = {{"ID", memprov::Type::kInteger, 0}, {"S", memprov::Type::kText, 4}, {"L", memprov::Type::kLongText, 0}};
     std::string long_text(70000, 'a');
     long_text += "end";
-    t.add_row({memprov::Cell::of(1), memprov::Cell::text("short")});
-    t.add_row({memprov::Cell::of(2), memprov::Cell::text(long_text)});
-    t.add_row({memprov::Cell::of(3), memprov::Cell::text("x")});
+    t.add_row({memprov::Cell::of(1), memprov::Cell::text("short"), memprov::Cell::text("short")});
+    t.add_row({memprov::Cell::of(2), memprov::Cell::text(long_text), memprov::Cell::text(long_text)});
+    t.add_row({memprov::Cell::of(3), memprov::Cell::text("x"), memprov::Cell::text("x_")});
     provider.tables.push_back(t);
     for (int lazy : {1, 0}) {
         provider.lazy = lazy;
@@ -108,6 +251,14 @@ TEST_F(Evaluation, LongTextsAreNeverCut) {
             }
         }
         EXPECT_TRUE(found) << "lazy " << lazy;
+        // A long pattern (a parameter bound as LONG VARCHAR) is used whole:
+        // 70,003 bytes match only themselves.
+        Value *pattern = new_value_of_type(pool, VT_LONG_CHAR);
+        pattern->long_buffer = allocate_long_buffer(pool, 0, SQL_LONGVARCHAR);
+        ASSERT_EQ(append_to_long_buffer(pattern->long_buffer, long_text.data(), long_text.size()), 0);
+        r = run("SELECT id FROM txt WHERE l LIKE ?", {pattern});
+        ASSERT_EQ(r.code, 0) << r.message;
+        EXPECT_EQ(r.rows, (Rows{{"2"}}));
     }
 }
 

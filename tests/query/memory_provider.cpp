@@ -4,6 +4,7 @@
 #include <strings.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 
@@ -47,6 +48,9 @@ int sql_type_of(Type t) {
         case Type::kText: return SQL_VARCHAR;
         case Type::kBigint: return SQL_BIGINT;
         case Type::kDate: return SQL_TYPE_DATE;
+        case Type::kNumeric: return SQL_NUMERIC;
+        case Type::kTimestamp: return SQL_TYPE_TIMESTAMP;
+        case Type::kLongText: return SQL_LONGVARCHAR;
     }
     return SQL_VARCHAR;
 }
@@ -85,6 +89,13 @@ int get_column_info(void *, void *env, DalText, DalText, DalText table, int coun
         if (c.type == Type::kBigint) ci.precision = 19;
         if (c.type == Type::kDouble) ci.precision = 15;
         if (c.type == Type::kDate) ci.datetime_subcode = 1;
+        if (c.type == Type::kTimestamp) ci.datetime_subcode = 3;
+        if (c.type == Type::kNumeric) {
+            ci.precision = c.length;
+            ci.scale = c.scale;
+            ci.octet_length = ci.display_size = c.length + 2;
+        }
+        if (c.type == Type::kLongText) ci.precision = ci.octet_length = ci.display_size = INT32_MAX;
     }
     return DAL_OK;
 }
@@ -155,6 +166,17 @@ const char *op_text(int op) {
     }
 }
 
+// A restriction value's whole text (long texts are not cut).
+std::string whole_text(const Value *v) {
+    size_t n = 0;
+    char probe[1];
+    if (value_as_text(v, probe, sizeof probe, &n) < 0) return std::string();
+    std::string out(n + 1, '\0');
+    (void)value_as_text(v, out.data(), out.size(), nullptr);
+    out.resize(n);
+    return out;
+}
+
 int start_query(void *it, TableInfo *info, const ListNode *, const ListNode *, int count, Restriction **restrictions) {
     auto *i = static_cast<Iterator *>(it);
     i->table = i->provider->find(info->table);
@@ -176,9 +198,7 @@ int start_query(void *it, TableInfo *info, const ListNode *, const ListNode *, i
                 c.is_number = true;
                 c.number = d;
             }
-            char text[256];
-            (void)value_as_text(r->value, text, sizeof text, nullptr);
-            c.text = text;
+            c.text = whole_text(r->value);
             shown += " " + c.text;
         }
         started.restrictions.push_back(shown);
@@ -220,12 +240,17 @@ bool satisfies(const Table &t, const Cell *row, const Copied &c) {
     if (cell.null || c.null) return false;
     const Column &col = t.columns[static_cast<size_t>(c.column - 1)];
     int order;
-    if (col.type == Type::kText || col.type == Type::kDate) {
+    if (col.type == Type::kText || col.type == Type::kDate || col.type == Type::kTimestamp ||
+        col.type == Type::kLongText) {
         if (c.op == RESTRICT_LIKE) return like_prefix_match(cell.s, c.text);
-        int r = std::strcmp(cell.s.c_str(), c.text.c_str());
+        // As the engine compares texts: trailing blanks do not count.
+        auto unpadded = [](const std::string &t) { return t.substr(0, t.find_last_not_of(' ') + 1); };
+        int r = unpadded(cell.s).compare(unpadded(c.text));
         order = r < 0 ? -1 : r > 0 ? 1 : 0;
     } else {
-        double v = col.type == Type::kDouble ? cell.d : static_cast<double>(cell.i);
+        double v = col.type == Type::kDouble    ? cell.d
+                   : col.type == Type::kNumeric ? std::strtod(cell.s.c_str(), nullptr)
+                                                : static_cast<double>(cell.i);
         if (!c.is_number) return true;
         order = v < c.number ? -1 : v > c.number ? 1 : 0;
     }
@@ -350,6 +375,24 @@ int get_data(void *it, int column, int c_type, void *buffer, SQLLEN capacity, SQ
             *length = 8;
             return DAL_OK;
         }
+        case SQL_C_TYPE_TIMESTAMP: {
+            TIMESTAMP_STRUCT t{};
+            int y = 0, m = 0, dd = 0, h = 0, mi = 0, sec = 0;
+            char fraction[16] = "";
+            int n = std::sscanf(cell.s.c_str(), "%d-%d-%d %d:%d:%d.%9[0-9]", &y, &m, &dd, &h, &mi, &sec, fraction);
+            if (n < 3) return DAL_ERROR;
+            t.year = static_cast<SQLSMALLINT>(y);
+            t.month = static_cast<SQLUSMALLINT>(m);
+            t.day = static_cast<SQLUSMALLINT>(dd);
+            t.hour = static_cast<SQLUSMALLINT>(h);
+            t.minute = static_cast<SQLUSMALLINT>(mi);
+            t.second = static_cast<SQLUSMALLINT>(sec);
+            std::string nanos = std::string(fraction) + "000000000";
+            t.fraction = static_cast<SQLUINTEGER>(std::stoul(nanos.substr(0, 9)));
+            std::memcpy(buffer, &t, sizeof t);
+            *length = sizeof t;
+            return DAL_OK;
+        }
         case SQL_C_TYPE_DATE: {
             DATE_STRUCT d{};
             int y = 0, m = 0, dd = 0;
@@ -457,14 +500,24 @@ void uninstall(DalRecord *dal) {
     g_provider = nullptr;
 }
 
+const char *sqlite_type(Type t) {
+    switch (t) {
+        case Type::kDouble:
+        case Type::kNumeric: return "REAL";
+        case Type::kText:
+        case Type::kDate:
+        case Type::kTimestamp:
+        case Type::kLongText: return "TEXT";
+        default: return "INTEGER";
+    }
+}
+
 void load_into_sqlite(const Provider &p, sqlite3 *db) {
     for (const Table &t : p.tables) {
         std::string create = "CREATE TABLE " + t.name + " (";
         for (size_t i = 0; i < t.columns.size(); i++) {
             const Column &c = t.columns[i];
-            create += (i ? ", " : "") + c.name + " " +
-                      (c.type == Type::kDouble ? "REAL" : c.type == Type::kText || c.type == Type::kDate ? "TEXT"
-                                                                                                        : "INTEGER");
+            create += (i ? ", " : "") + c.name + " " + sqlite_type(c.type);
         }
         create += ")";
         sqlite3_exec(db, create.c_str(), nullptr, nullptr, nullptr);
@@ -482,7 +535,9 @@ void load_into_sqlite(const Provider &p, sqlite3 *db) {
                 int k = static_cast<int>(i + 1);
                 if (c.null) sqlite3_bind_null(st, k);
                 else if (t.columns[i].type == Type::kDouble) sqlite3_bind_double(st, k, c.d);
-                else if (t.columns[i].type == Type::kText || t.columns[i].type == Type::kDate)
+                else if (t.columns[i].type == Type::kNumeric)
+                    sqlite3_bind_double(st, k, std::strtod(c.s.c_str(), nullptr));
+                else if (std::string(sqlite_type(t.columns[i].type)) == "TEXT")
                     sqlite3_bind_text(st, k, c.s.c_str(), -1, SQLITE_TRANSIENT);
                 else sqlite3_bind_int64(st, k, c.i);
             }
@@ -528,6 +583,51 @@ Table generate_children(const std::string &name, unsigned seed) {
         for (int pos = 1, n = pick(4); pos <= n; pos++)
             t.add_row({Cell::of(id), Cell::of(pos), maybe_null(Cell::of(pick(9) - 3)),
                        maybe_null(Cell::real((pick(41) - 20) / 4.0)), maybe_null(Cell::text(words[pick(5)]))});
+    return t;
+}
+
+Table generate_typed(const std::string &name, int rows, unsigned seed) {
+    Table t;
+    t.name = name;
+    t.columns = {{"ID", Type::kInteger, 0},       {"D", Type::kDate, 0},          {"TS", Type::kTimestamp, 0},
+                 {"M2", Type::kNumeric, 10, 2},   {"M4", Type::kNumeric, 12, 4},  {"M0", Type::kNumeric, 9, 0},
+                 {"L", Type::kLongText, 0},       {"S", Type::kText, 16}};
+    std::mt19937 rng(seed);
+    auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    auto maybe_null = [&](Cell c) { return pick(7) == 0 ? Cell{} : c; };
+    static const char *const words[] = {"apple", "Apple", "banana", "pear", "ab%c", "_x", "a!b", "zeta"};
+    // Long texts: a shared prefix past every length a value could be cut
+    // at (255, the 1,024-byte pieces of a read, 2,048), then a short tail.
+    std::string prefix;
+    while (prefix.size() < 2100) prefix += "memo line " + std::to_string(prefix.size() % 97) + "; ";
+    for (int r = 1; r <= rows; r++) {
+        char text[64];
+        std::vector<Cell> row;
+        row.push_back(Cell::of(r));
+        // Most dates are days the timestamps fall on.
+        if (pick(3) == 0) std::snprintf(text, sizeof text, "%04d-%02d-%02d", 2023 + pick(3), 1 + pick(12), 1 + pick(28));
+        else std::snprintf(text, sizeof text, "2024-%02d-%02d", 1 + pick(2), 1 + pick(3));
+        row.push_back(maybe_null(Cell::text(text)));
+        int n = std::snprintf(text, sizeof text, "2024-%02d-%02d %02d:%02d:%02d", 1 + pick(2), 1 + pick(3),
+                              pick(3) * 7, pick(2) * 30, pick(2) * 15);
+        if (pick(4) == 0) std::snprintf(text + n, sizeof text - static_cast<size_t>(n), ".%d", 1 + pick(9));
+        row.push_back(maybe_null(Cell::text(text)));
+        // Amounts that repeat across the scales: -12.5 is -12.50, -12.5000
+        // and (for whole amounts) -12.
+        int cents = (pick(41) - 20) * 25 + (pick(3) == 0 ? pick(10) : 0);
+        std::snprintf(text, sizeof text, "%s%d.%02d", cents < 0 ? "-" : "", std::abs(cents) / 100, std::abs(cents) % 100);
+        row.push_back(maybe_null(Cell::text(text)));
+        int tenths = (pick(41) - 20) * 2500 + (pick(4) == 0 ? pick(10000) - 5000 : 0);
+        std::snprintf(text, sizeof text, "%s%d.%04d", tenths < 0 ? "-" : "", std::abs(tenths) / 10000,
+                      std::abs(tenths) % 10000);
+        row.push_back(maybe_null(Cell::text(text)));
+        row.push_back(maybe_null(Cell::text(std::to_string(pick(11) - 5))));
+        std::string memo = pick(3) == 0 ? words[pick(8)] : prefix.substr(0, static_cast<size_t>(pick(3)) * 700 + 1400);
+        memo += words[pick(8)];
+        row.push_back(maybe_null(Cell::text(memo)));
+        row.push_back(maybe_null(Cell::text(words[pick(8)])));
+        t.add_row(std::move(row));
+    }
     return t;
 }
 

@@ -17,7 +17,9 @@ struct DalRecord;
 
 namespace memprov {
 
-enum class Type { kInteger, kDouble, kText, kBigint, kDate };
+// Exact numerics, timestamps and long texts hold their text in Cell::s
+// ("-12.50", "2024-02-29 13:05:00.5"), as dates do.
+enum class Type { kInteger, kDouble, kText, kBigint, kDate, kNumeric, kTimestamp, kLongText };
 
 struct Cell {
     bool null = true;
@@ -32,7 +34,8 @@ struct Cell {
 struct Column {
     std::string name;
     Type type;
-    int length = 0;  // text columns
+    int length = 0;  // text columns; the precision of numeric ones
+    int scale = 0;   // numeric columns
 };
 
 struct Table {
@@ -93,7 +96,8 @@ struct Provider {
 void install(DalRecord *dal, Provider *p, void *pool_owner);
 void uninstall(DalRecord *dal);
 
-/// Creates and fills the tables in SQLite (INTEGER, REAL, TEXT columns).
+/// Creates and fills the tables in SQLite (INTEGER, REAL, TEXT columns;
+/// exact numerics as REAL, dates, timestamps and long texts as TEXT).
 void load_into_sqlite(const Provider &p, sqlite3 *db);
 
 /// Rows generated from a seed: ids 1..n, small integers with duplicates and
@@ -104,5 +108,12 @@ Table generate(const std::string &name, int rows, unsigned seed, bool with_nulls
 /// three rows (POS 1, 2, ...) with A, B and S as generate() makes them
 /// (NULLs among them); scans without an equality on ID are refused.
 Table generate_children(const std::string &name, unsigned seed);
+
+/// Rows of the other column types from a seed: ID, D (DATE), TS (TIMESTAMP,
+/// some with fractions), M2 NUMERIC(10,2), M4 NUMERIC(12,4), M0
+/// NUMERIC(9,0) (negative values, duplicates across scales), L (LONG
+/// VARCHAR: texts of up to 3,000 bytes that share long prefixes and differ
+/// only at their end) and S (short text); every column but ID has NULLs.
+Table generate_typed(const std::string &name, int rows, unsigned seed);
 
 }  // namespace memprov

@@ -235,3 +235,27 @@ TEST_F(PaypalQueries, MissingMandatoryFilterIsTheProvidersError) {
 }
 
 }  // namespace
+
+// LONG VARCHAR columns are ordinary values: DISTINCT, UNION and GROUP BY
+// keep every memo (they once kept one row), || joins whole memos.
+TEST_F(PaypalQueries, LongColumnsKeepEveryValue) {
+    int code = 0;
+    const std::vector<std::string> memos = column1("SELECT DetailMemo FROM Invoices", &code);
+    ASSERT_EQ(code, 0) << first_message();
+    std::vector<std::string> distinct = memos;
+    std::sort(distinct.begin(), distinct.end());
+    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+    ASSERT_GT(distinct.size(), 2u) << "the emulator's invoices carry several memos";
+    for (const char *q : {"SELECT DISTINCT DetailMemo FROM Invoices",
+                          "SELECT DetailMemo FROM Invoices UNION SELECT DetailMemo FROM Invoices",
+                          "SELECT DetailMemo FROM Invoices GROUP BY DetailMemo"}) {
+        std::vector<std::string> got = column1(q, &code);
+        ASSERT_EQ(code, 0) << q << ": " << first_message();
+        std::sort(got.begin(), got.end());
+        EXPECT_EQ(got, distinct) << q;
+    }
+    std::vector<std::string> joined = column1("SELECT DetailMemo || '!' FROM Invoices", &code);
+    ASSERT_EQ(code, 0) << first_message();
+    ASSERT_EQ(joined.size(), memos.size());
+    for (size_t i = 0; i < memos.size(); i++) EXPECT_EQ(joined[i], memos[i] == "NULL" ? "NULL" : memos[i] + "!");
+}

@@ -1,15 +1,21 @@
 // Sort keys and the DISTINCT key set on their own: integer keys order by
-// value across every width, NULL above all (below all descending), the key
-// set's answers up to and past its cap.
+// value across every width, NULL above all (below all descending), keys of
+// every kind compare as the values do, the key set's answers up to and past
+// its cap.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "engine/value_order.h"
 #include "query/key_set.h"
 #include "query/sort_record.h"
+#include "support/long_buffer.h"
+#include "support/numeric.h"
 #include "support/pool.h"
 #include "support/value_ops.h"
 
@@ -69,6 +75,82 @@ TEST_F(SortKeys, IntegersOrderByValueAndNullsSortHigh) {
     Value *i32 = new_value_of_type(pool, VT_INTEGER);
     i32->data.i = -300;
     EXPECT_EQ(key_of(i32, false), key_of(integer(-300), false));
+}
+
+// Keys are the one order of values: for every pair of values whose kinds
+// have an order, the keys in the form joining their kinds' forms compare
+// (memcmp) as value_order compares the values. Numbers of every kind with
+// -0, NaN, infinities, values past 2^53 and several scales; texts plain and
+// long with trailing blanks and zero bytes; binaries; dates, times and
+// timestamps; intervals.
+TEST_F(SortKeys, KeysCompareAsTheValuesDo) {
+    std::vector<Value *> values;
+    auto add = [&](uint32_t type) {
+        Value *v = new_value_of_type(pool, type);
+        values.push_back(v);
+        return v;
+    };
+    for (int32_t x : {INT32_MIN, -3, 0, 1, 3, INT32_MAX}) add(VT_INTEGER)->data.i = x;
+    for (int64_t x : {INT64_MIN, int64_t{-3}, int64_t{1}, int64_t{9007199254740992}, int64_t{9007199254740993}, INT64_MAX})
+        add(VT_BIGINT)->data.big = x;
+    for (double x : {-1e300, -3.0, -0.0, 0.0, 0.1, 1.0, 3.0000001, 9007199254740992.0, 1e300, HUGE_VAL, -HUGE_VAL,
+                     std::nan(""), -std::nan("")})
+        add(VT_DOUBLE)->data.d = x;
+    for (const char *x : {"-3.00", "-0.10", "0", "0.1000", "0.1", "1.5", "1.50", "3", "9007199254740993",
+                          "12345678901234567890123.45", "-99999999999999999999999999999999999999"}) {
+        Value *v = add(VT_NUMERIC);
+        ASSERT_EQ(string_to_numeric(x, &v->data.num, 0, -1), kNumOk) << x;
+    }
+    const std::string texts[] = {"", "a", "a  ", std::string("a\0", 2), "ab", "A", "\xff", std::string(3000, 'm') + "x"};
+    for (const std::string &x : texts) {
+        Value *v = NewValue(pool, static_cast<int32_t>(x.size() + 1));
+        std::memcpy(v->data.s, x.data(), x.size());
+        v->length = static_cast<int32_t>(x.size());
+        values.push_back(v);
+        Value *l = add(VT_LONG_CHAR);
+        l->long_buffer = allocate_long_buffer(pool, 0, SQL_LONGVARCHAR);
+        ASSERT_EQ(append_to_long_buffer(l->long_buffer, x.data(), x.size()), 0);
+        Value *b = add(VT_BINARY);
+        b->data.bytes = reinterpret_cast<uint8_t *>(cv_mem_alloc(pool, x.size() + 1));
+        std::memcpy(b->data.bytes, x.data(), x.size());
+        b->length = static_cast<int32_t>(x.size());
+    }
+    for (int day : {1, 2}) {
+        Value *d = add(VT_DATE);
+        d->data.date = DATE_STRUCT{2024, 1, static_cast<SQLUSMALLINT>(day)};
+        for (unsigned second : {0u, 1u}) {
+            Value *t = add(VT_TIMESTAMP);
+            t->data.ts = TIMESTAMP_STRUCT{2024, 1, static_cast<SQLUSMALLINT>(day), 0, 0, static_cast<SQLUSMALLINT>(second), 0};
+        }
+    }
+    add(VT_TIME)->data.time = TIME_STRUCT{23, 59, 59};
+    for (int days : {-2, 0, 1}) {
+        Value *v = add(VT_INTERVAL_DS);
+        v->data.iv.interval_type = SQL_IS_DAY;
+        v->data.iv.interval_sign = days < 0 ? SQL_TRUE : SQL_FALSE;
+        v->data.iv.intval.day_second.day = static_cast<SQLUINTEGER>(days < 0 ? -days : days);
+    }
+    int compared = 0;
+    for (const Value *a : values) {
+        for (const Value *b : values) {
+            int order = 0;
+            if (value_order(a, b, &order) != OrderResult::kOk) continue;
+            const KeyForm form = key_form_join(key_form_of_type(a->type), key_form_of_type(b->type));
+            if (form == KeyForm::kOther) continue;  // kinds without a common form (texts with binaries)
+            ByteBuffer ka, kb;
+            key_append(ka, a, form, false);
+            key_append(kb, b, form, false);
+            const int r = std::lexicographical_compare(ka.begin(), ka.end(), kb.begin(), kb.end())   ? -1
+                          : std::lexicographical_compare(kb.begin(), kb.end(), ka.begin(), ka.end()) ? 1
+                                                                                                       : 0;
+            char ta[64] = "", tb[64] = "";
+            (void)value_as_text(a, ta, sizeof ta, nullptr);
+            (void)value_as_text(b, tb, sizeof tb, nullptr);
+            EXPECT_EQ(r, order) << "types " << a->type << " " << b->type << ": " << ta << " vs " << tb;
+            compared++;
+        }
+    }
+    EXPECT_GT(compared, 1500);
 }
 
 // Rows read one after another into the same slot: a value is written over

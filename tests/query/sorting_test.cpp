@@ -95,6 +95,39 @@ const Case kCases[] = {
     {"SELECT t2.id, t3.id FROM t3 RIGHT JOIN t2 ON t3.a = t2.a WHERE t3.id IS NULL AND t2.id > 10", nullptr, false},
     {"SELECT t1.id, t2.id, t3.id FROM t1 JOIN t2 ON t1.a = t2.a LEFT JOIN t3 ON t3.s = t2.s "
      "WHERE t2.id < 30 AND t3.b IS NULL", nullptr, false},
+    // DATE, TIMESTAMP and NUMERIC keys (several scales, negative values)
+    // and LONG VARCHAR values whole in DISTINCT, UNION, GROUP BY, ORDER BY
+    // and ||, with NULLs (T4, T5: memprov::generate_typed)
+    {"SELECT DISTINCT l FROM t4", nullptr, false},
+    {"SELECT DISTINCT l, s FROM t4 WHERE id < 150", nullptr, false},
+    {"SELECT DISTINCT l || '!' FROM t4", nullptr, false},
+    {"SELECT l FROM t4 UNION SELECT l FROM t5", nullptr, false},
+    {"SELECT l, s FROM t5 UNION SELECT l || '', s FROM t4 WHERE id > 100", nullptr, false},
+    {"SELECT l, COUNT(*), MIN(id), MAX(s) FROM t4 GROUP BY l", nullptr, false},
+    {"SELECT l || s, COUNT(*) FROM t4 GROUP BY l || s HAVING COUNT(*) > 1", nullptr, false},
+    {"SELECT COUNT(DISTINCT l), MIN(l), MAX(l), COUNT(l) FROM t4", nullptr, false},
+    {"SELECT s, COUNT(DISTINCT l), MAX(l) FROM t4 GROUP BY s", nullptr, false},
+    {"SELECT id, l FROM t4 ORDER BY l DESC, id", "SELECT id, l FROM t4 ORDER BY l DESC NULLS FIRST, id", true},
+    {"SELECT DISTINCT l FROM t5 ORDER BY 1", "SELECT DISTINCT l FROM t5 ORDER BY 1 NULLS LAST", true},
+    {"SELECT d, COUNT(*), MIN(ts), MAX(m4) FROM t4 GROUP BY d ORDER BY d",
+     "SELECT d, COUNT(*), MIN(ts), MAX(m4) FROM t4 GROUP BY d ORDER BY d NULLS LAST", true},
+    {"SELECT id, ts FROM t4 ORDER BY ts DESC, id", "SELECT id, ts FROM t4 ORDER BY ts DESC NULLS FIRST, id", true},
+    {"SELECT DISTINCT ts FROM t4 WHERE ts >= d", nullptr, false},
+    {"SELECT ts FROM t4 UNION SELECT ts FROM t5 ORDER BY 1", "SELECT ts FROM t4 UNION SELECT ts FROM t5 ORDER BY 1 NULLS LAST", true},
+    {"SELECT m2, COUNT(*), SUM(m4), MIN(m0), MAX(m2), AVG(m2) FROM t4 GROUP BY m2 ORDER BY m2",
+     "SELECT m2, COUNT(*), SUM(m4), MIN(m0), MAX(m2), AVG(m2) FROM t4 GROUP BY m2 ORDER BY m2 NULLS LAST", true},
+    {"SELECT id, m4, m2 FROM t4 ORDER BY m4 DESC, m2, id",
+     "SELECT id, m4, m2 FROM t4 ORDER BY m4 DESC NULLS FIRST, m2 NULLS LAST, id", true},
+    {"SELECT m2 FROM t4 UNION SELECT m4 FROM t5 UNION SELECT m0 FROM t4 ORDER BY 1",
+     "SELECT m2 FROM t4 UNION SELECT m4 FROM t5 UNION SELECT m0 FROM t4 ORDER BY 1 NULLS LAST", true},
+    {"SELECT DISTINCT m0 FROM t4 UNION SELECT a FROM t1", "SELECT DISTINCT m0 FROM t4 UNION SELECT CAST(a AS REAL) FROM t1",
+     false},
+    {"SELECT m4, b FROM t4, t1 WHERE t1.id = t4.id UNION SELECT b, m2 FROM t1, t4 WHERE t1.id = t4.id", nullptr, false},
+    {"SELECT COUNT(DISTINCT m2), COUNT(DISTINCT m4), SUM(DISTINCT m0), COUNT(DISTINCT d), COUNT(DISTINCT ts) FROM t4",
+     nullptr, false},
+    {"SELECT m0, COUNT(*) FROM t4 GROUP BY m0 HAVING SUM(m2) < 0", nullptr, false},
+    {"SELECT t4.m2, COUNT(*) FROM t4 JOIN t5 ON t4.m2 = t5.m4 GROUP BY t4.m2", nullptr, false},
+    {"SELECT t4.id, t5.id FROM t4 LEFT JOIN t5 ON t4.l = t5.l WHERE t4.id < 120", nullptr, false},
 };
 
 class Sorting : public EngineFixture {
@@ -104,6 +137,8 @@ protected:
         provider.tables.push_back(memprov::generate("T1", 300, 11, true));
         provider.tables.push_back(memprov::generate("T2", 80, 12, true));
         provider.tables.push_back(memprov::generate("T3", 25, 13, true));
+        provider.tables.push_back(memprov::generate_typed("T4", 200, 14));
+        provider.tables.push_back(memprov::generate_typed("T5", 60, 15));
         memprov::load_into_sqlite(provider, db);
     }
 
@@ -218,6 +253,7 @@ TEST_F(Sorting, AndOverOrMakesAlternativesUpToTheCap) {
 
 TEST_F(Sorting, SpillingSortsGiveTheSameRows) {
     provider.tables.push_back(memprov::generate("BIGT", 6000, 21, true));
+    provider.tables.push_back(memprov::generate_typed("BIGL", 3000, 22));
     memprov::load_into_sqlite(provider, db);
     const char *queries[] = {
         "SELECT a, s, COUNT(*), SUM(n), MIN(b) FROM bigt GROUP BY a, s",
@@ -233,6 +269,11 @@ TEST_F(Sorting, SpillingSortsGiveTheSameRows) {
         // inner sides past the budget are kept in a work file
         "SELECT t1.id, b.id FROM t1 LEFT JOIN bigt b ON b.a = t1.a AND b.id < 3000 WHERE t1.id < 8",
         "SELECT t1.id, b.id FROM t1, bigt b WHERE b.s = t1.s AND t1.id < 4",
+        // long keys (up to 3,000 bytes) past a budget smaller than one of them
+        "SELECT DISTINCT l, d FROM bigl",
+        "SELECT l, COUNT(*), MAX(m4) FROM bigl GROUP BY l",
+        "SELECT l FROM bigl UNION SELECT l FROM t4",
+        "SELECT id, l, ts FROM bigl ORDER BY l DESC, ts, id",
     };
     for (const char *q : queries) {
         work_mem_size = 0;
