@@ -34,6 +34,12 @@ rm -f "$build"/${package}_*.deb
 deb=$(ls "$build"/${package}_*.deb)
 echo "--- built $(basename "$deb")"
 dpkg-deb --info "$deb" | sed -n 's/^ \(Depends\|Package\|Version\):/\1:/p'
+# The tree also holds tests, tools and benchmarks: none of them may be packaged.
+libdir=$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || echo x86_64-linux-gnu)
+files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $NF}' | sort)
+want=$(printf '%s\n' "./usr/lib/$libdir/odbc/libcvconnect.so" "./usr/lib/$libdir/odbc/libcvsetup.so" \
+         "./usr/share/cvconnect/odbcinst.ini.template" "./usr/share/doc/cvconnect/README.md" | sort)
+[ "$files" = "$want" ] || { echo "the package holds other files than the driver's:"; diff <(echo "$want") <(echo "$files"); exit 1; }
 
 work=$(mktemp -d)
 cleanup() {
@@ -51,7 +57,6 @@ echo "--- apt-get install ./$(basename "$deb")"
 (cd "$build" && $SUDO apt-get install -y -qq "./$(basename "$deb")" > "$work/install.log" 2>&1) || { cat "$work/install.log"; exit 1; }
 odbcinst -q -d | grep -Fx "[$name]" || { echo "odbcinst -q -d does not list the driver"; odbcinst -q -d; exit 1; }
 odbcinst -q -d -n "$name"
-libdir=$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || echo x86_64-linux-gnu)
 for f in libcvconnect.so libcvsetup.so; do
   [ -f "/usr/lib/$libdir/odbc/$f" ] || { echo "missing /usr/lib/$libdir/odbc/$f"; exit 1; }
 done
