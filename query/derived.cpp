@@ -7,6 +7,7 @@
 
 #include "query/cursor.h"
 #include "query/plan.h"
+#include "query/restrictions.h"
 #include "query/row_store.h"
 #include "query/sort.h"
 #include "query/sort_record.h"
@@ -118,16 +119,6 @@ void aim_columns(ExecPlan *plan, TableScan *scan, DerivedRows &d, bool at_views,
 
 // ---- conditions of the outer query moved into the derived query ----
 
-void conjuncts(Node *n, std::vector<Node *> &out) {
-    if (!n) return;
-    if (n->kind == NODE_OPERATOR && node_cast<OperatorNode>(n)->op_class == OPCLASS_AND) {
-        conjuncts(node_cast<OperatorNode>(n)->left, out);
-        conjuncts(node_cast<OperatorNode>(n)->right, out);
-        return;
-    }
-    out.push_back(n);
-}
-
 // The derived query's expression for `n` when `n` names a column of the
 // derived table `slot` that its query takes straight from one of its own
 // tables, else null.
@@ -196,7 +187,7 @@ QueryScope *derived_query(ExecPlan *plan, TableScan *scan, EvalContext *c) {
         d->unsupported || !d->core || !plan->scope->core)
         return d;
     std::vector<Node *> parts;
-    conjuncts(plan->scope->core->where, parts);
+    split_conjuncts(plan->scope->core->where, parts);
     Node *where = d->core->where;
     bool moved = false;
     for (Node *n : parts) {
@@ -241,7 +232,7 @@ void start_rows(TableScan *scan, DerivedRows &d, EvalContext *c) {
 // "WHERE 0 = 1"): no row of the derived table could pass it.
 bool never_true(ExecPlan *plan, EvalContext *c) {
     std::vector<Node *> parts;
-    conjuncts(plan->scope->core ? plan->scope->core->where : nullptr, parts);
+    split_conjuncts(plan->scope->core ? plan->scope->core->where : nullptr, parts);
     for (Node *n : parts) {
         if (n->kind != NODE_OPERATOR) continue;
         auto *o = node_cast<OperatorNode>(n);

@@ -150,16 +150,9 @@ void note_bound(const TableSlot *slot, void *arg) {
 // The conjuncts of `condition` that read only rows in `bound`, some of them
 // in scans [lo, hi), and no sub-query.
 void bound_conjuncts(ExecPlan *plan, Node *condition, const uint8_t *bound, int lo, int hi, std::vector<Node *> &out) {
-    std::vector<Node *> stack;
-    if (condition) stack.push_back(condition);
-    while (!stack.empty()) {
-        Node *n = stack.back();
-        stack.pop_back();
-        if (n->kind == NODE_OPERATOR && node_cast<OperatorNode>(n)->op_class == OPCLASS_AND) {
-            stack.push_back(node_cast<OperatorNode>(n)->right);
-            stack.push_back(node_cast<OperatorNode>(n)->left);
-            continue;
-        }
+    std::vector<Node *> parts;
+    split_conjuncts(condition, parts);
+    for (Node *n : parts) {
         Bound b{bound, lo, hi, false, false};
         if (walk_plan_columns(plan, n, false, note_bound, &b) && !b.outside && b.inside) out.push_back(n);
     }

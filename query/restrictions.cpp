@@ -107,19 +107,11 @@ int flipped(int op) {
     }
 }
 
-// The operands of the AND tree at `top`, left to right (with an explicit
-// stack: a NOT IN list is a long chain).
+// The operands of the AND tree at `top` appended to the list `out`.
 void conjuncts(Node *top, List **out, CvPool *pool, EvalContext *c) {
-    std::vector<Node *> stack;
-    if (top) stack.push_back(top);
-    while (!stack.empty()) {
-        Node *n = stack.back();
-        stack.pop_back();
-        if (n->kind == NODE_OPERATOR && node_cast<OperatorNode>(n)->op_class == OPCLASS_AND) {
-            stack.push_back(node_cast<OperatorNode>(n)->right);
-            stack.push_back(node_cast<OperatorNode>(n)->left);
-            continue;
-        }
+    std::vector<Node *> parts;
+    split_conjuncts(top, parts);
+    for (Node *n : parts) {
         List *l = ListAppend(*out, n, pool);
         if (!l) raise_evaluation_error(c, "HY001", "Memory allocation error");
         *out = l;
@@ -333,4 +325,19 @@ bool prepare_restrictions(ExecPlan *plan, TableScan *scan, List *candidates, Eva
         scan->restrictions[scan->restriction_count++] = r;
     }
     return true;
+}
+
+void split_conjuncts(Node *top, std::vector<Node *> &out) {
+    std::vector<Node *> stack;
+    if (top) stack.push_back(top);
+    while (!stack.empty()) {
+        Node *n = stack.back();
+        stack.pop_back();
+        if (n->kind == NODE_OPERATOR && node_cast<OperatorNode>(n)->op_class == OPCLASS_AND) {
+            stack.push_back(node_cast<OperatorNode>(n)->right);
+            stack.push_back(node_cast<OperatorNode>(n)->left);
+            continue;
+        }
+        out.push_back(n);
+    }
 }

@@ -3,11 +3,17 @@
 // actually passed when a scan opens (values evaluated against the current
 // outer rows, cast exactly to the column's type, forms the provider accepts).
 //
-// Exports: split_alternatives, walk_plan_columns, restriction_candidates,
+// Exports: split_conjuncts, split_alternatives, walk_plan_columns, restriction_candidates,
 // restriction_candidates_bound, prepare_restrictions.
 #pragma once
 
+#include <vector>
+
 #include "query/evaluate.h"
+
+/// Appends the operands of the AND tree at `top` to `out`, left to right
+/// (an explicit stack: a NOT IN list or a generated filter is a long chain).
+void split_conjuncts(Node *top, std::vector<Node *> &out);
 
 /// The disjuncts of a top-level OR of `where` (at most `capacity`); 1 with
 /// the whole condition when it is no OR or has more disjuncts than that.
