@@ -3,6 +3,7 @@ and the record of Invoices, and runs a query."""
 import argparse
 import os
 import subprocess
+import sys
 
 from odbc_env import Emulator, PrivateOdbc, Results
 
@@ -11,6 +12,8 @@ for a in ("--build", "--source", "--driver", "--client"):
     p.add_argument(a, required=True)
 args = p.parse_args()
 r = Results()
+sys.path.insert(0, os.path.join(args.source, "tools", "emulator"))
+import emu_data  # noqa: E402
 
 if not os.path.exists("/usr/lib/x86_64-linux-gnu/qt5/plugins/sqldrivers/libqsqlodbc.so"):
     print("skip: Qt's ODBC plug-in (libqt5sql5-odbc) is not installed")
@@ -36,5 +39,10 @@ with Emulator(args.source, "--client-id", "cv", "--client-secret", "sec") as emu
                 out.stdout + out.stderr)
         if "INFO_SCHEMA" in query:
             r.check(lines.get("QUERY") == "11 CATALOG_NAME", "the INFO_SCHEMA query's rows reach Qt", out.stdout)
+        else:
+            # The emulator's 45 invoices, every one, in its order.
+            want = ",".join(inv["id"] for inv in emu_data.make_invoices(45, emu.base_url))
+            r.check(lines.get("VALUES") == want, "the PayPal query returns the emulator's invoices to Qt",
+                    out.stdout[-1500:])
 
 r.finish()

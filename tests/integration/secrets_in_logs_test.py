@@ -46,8 +46,10 @@ class Proxy:
             raise RuntimeError("test proxy did not start")
 
     def stop(self):
+        """Stops the proxy; its exit status: 0, or 70 when one of its
+        handlers raised (a fault of the test server, not of the driver)."""
         self.proc.stdin.close()
-        self.proc.wait(timeout=10)
+        return self.proc.wait(timeout=10)
 
 
 def b64_forms(secret):
@@ -111,7 +113,8 @@ with Emulator(args.source, "--client-id", ID, "--client-secret", SECRET) as emu:
             out = connect(odbc, conn)
             ok = ("RC 0" in out.stdout or "RC 1" in out.stdout) == should_connect
             r.check(ok, f"{auth}: {what}", out.stdout + out.stderr)
-        proxy.stop()
+        status = proxy.stop()
+        r.check(status == 0, f"{auth}: the proxy ends cleanly (status 0, no handler raised)", str(status))
 
         logs = {}
         for path in glob.glob(os.path.join(odbc.dir, "*")):

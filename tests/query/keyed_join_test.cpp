@@ -36,8 +36,8 @@ const char *const kKeyedCases[] = {
     "SELECT t2.id, t3.id, k1.pos, k2.pos FROM t2, t3, k1, k2 WHERE k1.id = t2.a AND k2.id = t3.a AND t3.id < t2.id",
     "SELECT t3.id, k1.pos, k2.pos, t2.id FROM k2, t3, k1, t2 WHERE k1.id = t3.id AND k2.id = k1.pos AND t2.id = k2.a",
     // seven tables: the order is built greedily, the keyed ones still inside their keys' tables
-    "SELECT COUNT(*), SUM(k2.pos) FROM k2, k1, t3, t2 x, t2 y, t3 z, t1 "
-    "WHERE k2.id = k1.pos AND k1.id = t3.id AND x.id = t3.id AND y.id = x.id AND z.id = y.id AND t1.id = z.id",
+    ("SELECT COUNT(*), SUM(k2.pos) FROM k2, k1, t3, t2 x, t2 y, t3 z, t1 "
+     "WHERE k2.id = k1.pos AND k1.id = t3.id AND x.id = t3.id AND y.id = x.id AND z.id = y.id AND t1.id = z.id"),
     "SELECT t2.id, k1.pos, k2.pos FROM t2 JOIN k1 ON k1.id = t2.id LEFT JOIN k2 ON k2.id = k1.pos AND k2.a > 0",
     "SELECT t2.id, k1.pos, k2.pos FROM t2 LEFT JOIN k1 ON k1.id = t2.a JOIN k2 ON k2.id = t2.id",
     "SELECT t3.id, t2.id, k1.pos FROM t3, t2 JOIN k1 ON k1.id = t2.a WHERE t3.a = t2.a",

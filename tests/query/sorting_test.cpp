@@ -262,8 +262,8 @@ TEST_F(Sorting, SpillingSortsGiveTheSameRows) {
         // DISTINCT set functions past their hash sets' memory: the rest
         // through unique sorts, every kind, with and without groups
         "SELECT COUNT(DISTINCT id), SUM(DISTINCT id), AVG(DISTINCT n) FROM bigt",
-        "SELECT a, COUNT(DISTINCT id), SUM(DISTINCT id), AVG(DISTINCT b), MIN(DISTINCT s), MAX(DISTINCT n), "
-        "COUNT(DISTINCT b) FROM bigt GROUP BY a HAVING COUNT(DISTINCT id) > 100",
+        ("SELECT a, COUNT(DISTINCT id), SUM(DISTINCT id), AVG(DISTINCT b), MIN(DISTINCT s), MAX(DISTINCT n), "
+         "COUNT(DISTINCT b) FROM bigt GROUP BY a HAVING COUNT(DISTINCT id) > 100"),
         "SELECT id, s FROM bigt ORDER BY s DESC, id",
         "SELECT a, s FROM bigt UNION SELECT a, s FROM t1",
         // inner sides past the budget are kept in a work file

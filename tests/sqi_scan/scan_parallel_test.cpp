@@ -223,9 +223,12 @@ TEST_F(ParallelScan, AFaultOnPage17IsRetriedAndTheRowsStayWhole) {
             (refused == 0 ? refused : retried) = r.time;
         }
         EXPECT_GE(retried - refused, 1.9);
+        // A request already on its way when the 429 came may still arrive
+        // late on a loaded machine: none may arrive from 1 s on, while
+        // every connection waits.
         int during = 0;
         for (auto &r : log)
-            if (r.time > refused + 0.3 && r.time < refused + 1.9) ++during;
+            if (r.time > refused + 1.0 && r.time < refused + 1.9) ++during;
         EXPECT_EQ(during, 0) << "a request went out while the 429's wait ran";
     }
 }
@@ -320,7 +323,7 @@ TEST_F(ParallelScan, TheTraceShowsTheConcurrentRequestsWithoutSecrets) {
     {
         ScanEnv s;
         open(s, 4, 20, "logging=yes;logfile=" + file);
-        EXPECT_EQ(plan_ids(s).size(), 1000u);
+        EXPECT_EQ(plan_ids(s), sequential_plan_ids());
         WebRequestPtr req =
             NewGetRequest(static_cast<PaypalEnv *>(s.env)->session->context.get(), "_emulator/control", 1);
         AddParameter(req.get(), "tokens", "1", 0);

@@ -34,9 +34,9 @@ done
 for f in $outside; do rank[$f]=1000; done
 
 allowed() {  # file header
-  local e
+  local e ef eh rest
   for e in "${exceptions[@]}"; do
-    read -r ef eh _ <<<"$e"
+    read -r ef eh rest <<<"$e"
     [ "$ef" = "$1" ] && [ "$eh" = "$2" ] && return 0
   done
   return 1
@@ -45,23 +45,28 @@ allowed() {  # file header
 status=0
 checked=0
 used=()
+# One grep and one sed per folder, the rest in the shell without a process
+# per line: the check runs in every test run and must stay quick.
 for layer in "${layers[@]}"; do
   for folder in $layer; do
     [ -d "$folder" ] || continue
-    while IFS= read -r -d '' file; do
-      checked=$((checked + 1))
-      mine=${rank[$folder]}
-      while IFS=: read -r line text; do
-        header=$(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' <<<"$text")
-        top=${header%%/*}
-        [ "$top" = "$header" ] && continue        # no folder: local or generated header
-        [ -n "${rank[$top]+x}" ] || continue      # not one of ours (a library's path)
-        [ "${rank[$top]}" -le "$mine" ] && continue
-        if allowed "$file" "$header"; then used+=("$file $header"); continue; fi
-        echo "$file:$line: includes $header, above $folder/ in the layer order"
-        status=1
-      done < <(grep -n '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' "$file")
-    done < <(find "$folder" -type f \( -name '*.h' -o -name '*.hpp' -o -name '*.cpp' -o -name '*.c' -o -name '*.y' \) -print0)
+    files=()
+    while IFS= read -r -d '' file; do files+=("$file"); done \
+      < <(find "$folder" -type f \( -name '*.h' -o -name '*.hpp' -o -name '*.cpp' -o -name '*.c' -o -name '*.y' \) -print0)
+    [ ${#files[@]} -gt 0 ] || continue
+    checked=$((checked + ${#files[@]}))
+    mine=${rank[$folder]}
+    # FILE:LINE:HEADER for every quoted include.
+    while IFS=: read -r file line header; do
+      top=${header%%/*}
+      [ "$top" = "$header" ] && continue        # no folder: local or generated header
+      [ -n "${rank[$top]+x}" ] || continue      # not one of ours (a library's path)
+      [ "${rank[$top]}" -le "$mine" ] && continue
+      if allowed "$file" "$header"; then used+=("$file $header"); continue; fi
+      echo "$file:$line: includes $header, above $folder/ in the layer order"
+      status=1
+    done < <(grep -Hn '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' "${files[@]}" |
+             sed -n 's/^\([^:]*\):\([0-9]*\):[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1:\2:\3/p')
   done
 done
 

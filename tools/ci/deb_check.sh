@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
-# deb_check.sh [BUILD_DIR]: the Debian package as a user meets it. Builds the
-# .deb with CPack, installs it with `apt-get install ./file.deb`, checks that
-# unixODBC lists the driver and that isql connects to the PayPal emulator
-# through a DSN naming the driver by its registered name, then removes the
-# package and checks that the registration and the files are gone.
+# deb_check.sh [BUILD_DIR]: the Debian package as a user meets it. Packages
+# the driver and the setup library of a built tree (default: build, the
+# normal tree test_all.sh has just built and tested; nothing is compiled
+# again) with CPack, installs the .deb with `apt-get install ./file.deb`,
+# checks that unixODBC lists the driver and that isql connects to the PayPal
+# emulator through a DSN naming the driver by its registered name, then
+# removes the package and checks that the registration and the files are gone.
 # Changes the system (/usr, /etc/odbcinst.ini): meant for CI machines and
 # containers; run as root or with sudo available.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-build=${1:-$root/build-deb}
+build=${1:-$root/build}
 name="Corvane PAYPAL ODBC Driver"
 package=cvconnect
 SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO=sudo
@@ -16,14 +18,28 @@ export DEBIAN_FRONTEND=noninteractive
 # The system's unixODBC configuration, not a private one from the caller.
 unset ODBCSYSINI ODBCINSTINI ODBCINI
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCV_TESTS=OFF -DCV_BENCH=OFF \
-  -DCMAKE_INSTALL_PREFIX=/usr > "$build.configure.log" 2>&1 || { cat "$build.configure.log"; exit 1; }
-ninja -C "$build" cvdriver cvsetup
+# What a package may be made from: a tree that installs under /usr, built
+# without sanitizers (their runtimes are no dependency of the package).
+cache=$build/CMakeCache.txt
+[ -f "$cache" ] || { echo "$build is not a configured build tree"; exit 1; }
+setting() { sed -n "s/^$1:[A-Z]*=//p" "$cache"; }
+[ "$(setting CMAKE_INSTALL_PREFIX)" = /usr ] || { echo "$build installs under $(setting CMAKE_INSTALL_PREFIX), not /usr"; exit 1; }
+for option in CV_SANITIZE CV_TSAN CV_FUZZ; do
+  case $(setting $option) in ON|on|1|TRUE|true|YES|yes) echo "$build is built with $option: no package from it"; exit 1 ;; esac
+done
+# Up to date already after the tree's own build; this only checks it.
+ninja -C "$build" cvdriver cvsetup > /dev/null
 rm -f "$build"/${package}_*.deb
 (cd "$build" && cpack -G DEB > cpack.log 2>&1) || { cat "$build/cpack.log"; exit 1; }
 deb=$(ls "$build"/${package}_*.deb)
 echo "--- built $(basename "$deb")"
 dpkg-deb --info "$deb" | sed -n 's/^ \(Depends\|Package\|Version\):/\1:/p'
+# The tree also holds tests, tools and benchmarks: none of them may be packaged.
+libdir=$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || echo x86_64-linux-gnu)
+files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $NF}' | sort)
+want=$(printf '%s\n' "./usr/lib/$libdir/odbc/libcvconnect.so" "./usr/lib/$libdir/odbc/libcvsetup.so" \
+         "./usr/share/cvconnect/odbcinst.ini.template" "./usr/share/doc/cvconnect/README.md" | sort)
+[ "$files" = "$want" ] || { echo "the package holds other files than the driver's:"; diff <(echo "$want") <(echo "$files"); exit 1; }
 
 work=$(mktemp -d)
 cleanup() {
@@ -41,7 +57,6 @@ echo "--- apt-get install ./$(basename "$deb")"
 (cd "$build" && $SUDO apt-get install -y -qq "./$(basename "$deb")" > "$work/install.log" 2>&1) || { cat "$work/install.log"; exit 1; }
 odbcinst -q -d | grep -Fx "[$name]" || { echo "odbcinst -q -d does not list the driver"; odbcinst -q -d; exit 1; }
 odbcinst -q -d -n "$name"
-libdir=$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || echo x86_64-linux-gnu)
 for f in libcvconnect.so libcvsetup.so; do
   [ -f "/usr/lib/$libdir/odbc/$f" ] || { echo "missing /usr/lib/$libdir/odbc/$f"; exit 1; }
 done

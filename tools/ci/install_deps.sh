@@ -3,7 +3,7 @@
 # Does nothing when they are all present already.
 set -euo pipefail
 packages=(
-  build-essential cmake ninja-build pkg-config git clang libclang-rt-14-dev
+  build-essential cmake ninja-build pkg-config git clang libclang-rt-14-dev lld
   libgtest-dev libgmock-dev libbenchmark-dev
   libssl-dev openssl zlib1g-dev libjansson-dev libsimdjson-dev
   unixodbc unixodbc-dev odbcinst python3 python3-pyodbc

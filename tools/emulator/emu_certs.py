@@ -3,14 +3,18 @@
 One CA signs three server certificates: a good one (CN and SAN localhost,
 127.0.0.1, ::1), one that expired in 2020, and one for another host name
 (wrong.example.test). Everything lives in one state directory and is made
-once; later starts reuse the files. A lock file serialises emulators that
-start at the same moment with the same directory.
+once; later starts reuse the files until the CA or a certificate meant to be
+valid has less than 30 days left (a build tree outlives the 825 days of the
+server certificates). A lock file serialises emulators that start at the
+same moment with the same directory.
 
-Exports: ensure_certs(state_dir) -> dict of paths.
+Exports: ensure_certs(state_dir) -> dict of paths, expires_within(path, seconds).
 """
 import fcntl
 import os
+import ssl
 import subprocess
+import time
 
 _CA_CONF = """
 [ ca ]
@@ -47,6 +51,26 @@ _SERVERS = {
 }
 
 
+# Certificates with less validity left than this are made again.
+RENEW_SECONDS = 30 * 86400
+
+
+def expires_within(path, seconds):
+    """True when the certificate in `path` ends within `seconds` from now, or
+    cannot be read."""
+    try:
+        # The standard library's own decoder: no process per emulator start.
+        not_after = ssl._ssl._test_decode_cert(path)["notAfter"]
+        return ssl.cert_time_to_seconds(not_after) - time.time() < seconds
+    except (AttributeError, KeyError, ValueError):
+        pass  # no such decoder in this Python: ask openssl
+    except (OSError, ssl.SSLError):
+        return True
+    r = subprocess.run(["openssl", "x509", "-checkend", str(int(seconds)), "-noout", "-in", path],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return r.returncode != 0
+
+
 def _run(args, cwd):
     subprocess.run(["openssl"] + args, cwd=cwd, check=True,
                    stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
@@ -69,8 +93,10 @@ def ensure_certs(state_dir):
         paths[kind] = (os.path.join(d, kind + ".pem"), os.path.join(d, kind + ".key"))
     with open(os.path.join(d, ".lock"), "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
+        valid = [paths["ca"]] + [paths[k][0] for k in _SERVERS if k != "expired"]
         if all(os.path.exists(p[0]) for k, p in paths.items() if k != "ca") \
-                and os.path.exists(paths["ca"]):
+                and os.path.exists(paths["ca"]) \
+                and not any(expires_within(p, RENEW_SECONDS) for p in valid):
             return paths
         os.makedirs(os.path.join(d, "newcerts"), exist_ok=True)
         open(os.path.join(d, "index.txt"), "w").close()

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Self-test of the emulator and the test proxy with the standard library's
 own HTTP client: token in the query and in a form body, PayPal's error
-shapes, paging and links, gzip and chunked replies, the request log, and a
-Digest CONNECT through the proxy. Exit status 0 when every check passes.
+shapes, paging and links, gzip and chunked replies, the request log, a
+Digest CONNECT through the proxy, and cached certificates made again before
+they expire. Exit status 0 when every check passes.
 
 Run:  python3 tools/emulator/selftest.py --state-dir DIR
 """
@@ -191,7 +192,33 @@ def main():
         emu.stdin.close()
         code = emu.wait(10)
     check(code == 70, "a raising handler ends the emulator with status 70 (got %d)" % code)
+    check_cert_renewal()
     print("emulator self-test passed")
+
+
+def check_cert_renewal():
+    """Cached certificates are reused, and made again once one of them has
+    less than 30 days left."""
+    import tempfile
+    sys.path.insert(0, HERE)
+    import emu_certs
+    with tempfile.TemporaryDirectory() as d:
+        paths = emu_certs.ensure_certs(d)
+        good = paths["good"][0]
+        with open(good, "rb") as f:
+            first = f.read()
+        check(not emu_certs.expires_within(good, emu_certs.RENEW_SECONDS), "a new certificate has months left")
+        emu_certs.ensure_certs(d)
+        with open(good, "rb") as f:
+            check(f.read() == first, "valid cached certificates are reused")
+        # A good certificate with ten days left, as a long-lived build tree ends up with.
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                        "-nodes", "-keyout", paths["good"][1], "-out", good, "-days", "10",
+                        "-subj", "/CN=localhost"], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        check(emu_certs.expires_within(good, emu_certs.RENEW_SECONDS), "the planted certificate ends within 30 days")
+        emu_certs.ensure_certs(d)
+        check(not emu_certs.expires_within(good, emu_certs.RENEW_SECONDS),
+              "a certificate with under 30 days left is made again")
 
 
 if __name__ == "__main__":

@@ -1,6 +1,7 @@
 // A Qt application on the driver through QODBC: connects with the
 // data source name (or connection string) given as argv[1], lists the tables, the record of
-// Invoices, and runs the query argv[2]. Prints what it saw, one fact a line.
+// Invoices, and runs the query argv[2]. Prints what it saw, one fact a line
+// (VALUES: the query's first column, every row).
 #include <QCoreApplication>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -33,13 +34,11 @@ int main(int argc, char **argv) {
             std::printf("QUERY failed %s\n", query.lastError().text().toUtf8().constData());
             status = 1;
         } else {
-            int rows = 0;
-            QString first;
-            while (query.next()) {
-                if (rows == 0) first = query.value(0).toString();
-                rows++;
-            }
-            std::printf("QUERY %d %s\n", rows, first.toUtf8().constData());
+            QStringList values;  // the first column of every row, in order
+            while (query.next()) values << query.value(0).toString();
+            std::printf("QUERY %d %s\n", static_cast<int>(values.size()),
+                        values.isEmpty() ? "" : values.first().toUtf8().constData());
+            std::printf("VALUES %s\n", values.join(",").toUtf8().constData());
         }
         db.close();
     }
