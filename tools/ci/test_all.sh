@@ -47,7 +47,7 @@ trap phase_table EXIT
 expected=(
   check_layers checksrc emulator_selftest
   'DifferentialTest\.' 'ProbeToolTest\.' 'EmulatorTest\.' 'ProxyTest\.' 'ScanTables\.' 'ParallelScan\.'
-  'TransactionScan\.' 'ScanRetry\.'
+  'TransactionScan\.' 'ScanRetry\.' 'ReplyPage\.' 'ClonePool\.'
   # query_tests: validation, differential and derived tables against SQLite,
   # sorting, keyed joins, PayPal queries
   'Validation\.' 'Files/ValidationErrors\.' 'Seeds/Differential\.' 'Seeds/Derived\.' 'DerivedStatement\.'
@@ -132,7 +132,7 @@ fuzz=$(grep -Ec 'Test +#[0-9]+: .*_corpus \.+ +Passed' build-asan/ctest.log || t
 # ---- threaded code once more under ThreadSanitizer: the transport (8 threads
 # on their own contexts), the handle layer (connections of one environment on
 # 8 threads, the asynchronous worker), the parser (the corpus on 8 threads)
-# and the support library, the provider's parallel pages and JSON blocks. Only
+# and the support library, the provider's parallel pages and their pooled connections. Only
 # these targets and what they link are compiled; $jobs binaries run at once.
 tsan_targets="transport_tests odbc_internal_test sql_test support_test sqi_parallel_test sqi_test"
 phase "tsan: configure"
