@@ -213,8 +213,26 @@ int GetAccessToken(PaypalContext *ctx, std::string &reason, const char *base_url
 
 int ObtainToken(PaypalContext *ctx, std::string &reason, int limit_seconds) {
     std::lock_guard<std::recursive_mutex> guard(ctx->request_lock);
-    if (TokenCacheLookup(ctx)) return 0;
-    return GetAccessToken(ctx, reason, ctx->base_url.c_str(), limit_seconds);
+    if (!TokenCacheLookup(ctx)) return GetAccessToken(ctx, reason, ctx->base_url.c_str(), limit_seconds);
+    // A shared token proves nothing about this connection's own route and
+    // trust: connect and verify the server now (the socket is kept for the
+    // first request), so a `cert` that cannot verify it fails the connect.
+    DeadlineScope deadline(ctx, limit_seconds);
+    drop_socket(ctx);
+    if (OpenConnection(ctx, ctx->api_host.c_str(), ctx->api_port, 1, ctx->proxy_host.c_str(),
+                       ctx->proxy_port, ctx->proxy_user.c_str(), ctx->proxy_password.c_str()) != 0) {
+        reason = format_reason("failed to connect to '%s'", ctx->base_url);
+        if (ctx->last_error[0]) reason += std::string(": ") + ctx->last_error;
+        ctx->access_token.clear();
+        return -1;
+    }
+    if (ctx->secure && TlsHandshake(ctx, ctx->tls) != 0) {
+        ForceClose(ctx);
+        reason = ctx->last_error;  // the handshake's own text, already posted
+        ctx->access_token.clear();
+        return -1;
+    }
+    return 0;
 }
 
 void ForgetToken(PaypalContext *ctx) {
