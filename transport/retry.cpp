@@ -156,7 +156,10 @@ void HoldUnsettledChange(PaypalContext *ctx, const WebRequest *req, int rc,
     if (!IsUnsettledChange(ctx, req, rc, resp)) return;
     try {
         const std::string_view id = request_id_of(req);
-        std::string what = rc == 0 && resp ? "was answered with HTTP " + std::to_string(resp->status)
+        // A 5xx reply's own text goes into the message: the application may
+        // show only the first diagnostic.
+        std::string what = rc == 0 && resp ? "was answered with HTTP " + std::to_string(resp->status) +
+                                                 " " + ErrorReplyText(resp)
                                            : std::string("got no complete reply");
         std::string message = "The change may have been applied: ";
         message += method_text(req->method);
