@@ -305,6 +305,27 @@ with Emulator(args.source, "--client-id", "demo-client", "--client-secret", "dem
                   and (g[0].get("rowcount") == 1) == ok and (ok or "may have been applied" in g[0].get("error", "")),
                   f"INSERT INTO {table} after a 500: sent {sends} time(s) with one request id", f"{made} made, "
                   f"{json.dumps(g[0])}")
+    # The connection dropped after PayPal acted on the change, with no reply: an API that honours the request
+    # id is sent the change again with the same id (one object, one row); another is told that the change may
+    # have been applied, naming the id, and nothing is sent again (one object).
+    for table, sql, path, ok in (
+            ("Products", "INSERT INTO Products (Name, Type) VALUES ('Dropped', 'SERVICE')", "/v1/catalogs/products",
+             True),
+            ("Webhooks", "INSERT INTO Webhooks (Url, EventTypes) VALUES ('https://d.example/', ?)",
+             "/v1/notifications/webhooks", False)):
+        control(emu, f"control?fault=drop&count=1&path={path}")
+        before = len(control(emu, "created"))
+        logged = len([c for c in changes(emu) if c[1] == path])
+        g = run_steps(odbc, [step(sql, *([HOOK_EVENTS] if "?" in sql else []))])
+        made = len(control(emu, "created")) - before
+        sent = [c for c in changes(emu) if c[1] == path][logged:]
+        ids = {c[3] for c in sent}
+        told = ok or ("may have been applied" in g[0].get("error", "") and sent and sent[0][3] in g[0]["error"])
+        res.check(made == 1 and len(sent) == (2 if ok else 1) and len(ids) == 1
+                  and (g[0].get("rowcount") == 1) == ok and told,
+                  f"INSERT INTO {table}, connection dropped after the change: "
+                  + ("sent again with its id, one row" if ok else "may have been applied, with its id"),
+                  f"{made} made, {len(sent)} sent, {json.dumps(g[0])}")
     control(emu, "control?fault=reset&count=1&path=/v1/notifications/webhooks")
     before = len(control(emu, "created"))
     g = run_steps(odbc, [step("INSERT INTO Webhooks (Url, EventTypes) VALUES ('https://g.example/', ?)", HOOK_EVENTS),
