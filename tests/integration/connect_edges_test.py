@@ -8,7 +8,7 @@ import subprocess
 import sys
 import time
 
-from odbc_env import Emulator, PrivateOdbc, Results, parse_args
+from odbc_env import Emulator, PrivateOdbc, Results, parse_args, run_child
 
 args = parse_args()
 r = Results()
@@ -66,7 +66,7 @@ print('TESTBAD', driver_test({args.driver!r}, client_id={ID!r}, client_secret='n
 print('TESTEMPTY', driver_test({args.driver!r}, client_id={ID!r}))
 """
     env = {k: v for k, v in odbc.env.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
-    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, env=env, timeout=120)
+    out = run_child([sys.executable, "-c", code], "the ctypes client", env=env, timeout=120)
     lines = {l.split(" ", 1)[0]: l.split(" ", 1)[1] for l in out.stdout.splitlines() if " " in l}
     detail = out.stdout + out.stderr
 

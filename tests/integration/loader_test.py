@@ -11,7 +11,7 @@ odbc = PrivateOdbc(args.driver, dsns={"CVTEST": {"Description": "loader check"}}
 out = odbc.run(["odbcinst", "-q", "-d"])
 r.check("[Corvane PAYPAL ODBC Driver]" in out.stdout, "odbcinst lists the driver", out.stdout + out.stderr)
 
-out = odbc.run(["isql", "-v", "CVTEST"], stdin="SELECT 1\n")
+out = odbc.run(["isql", "-v", "CVTEST"], stdin="SELECT 1\n", expect_rc=1)  # isql: 1, not connected
 trace = odbc.trace_text()
 r.check("SQLAllocHandle( 2," in trace and "SQLAllocHandle() returns 0" in trace,
         "isql reaches the driver's handle allocation (driver trace)", trace)
