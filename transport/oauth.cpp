@@ -188,6 +188,15 @@ int GetAccessToken(PaypalContext *ctx, std::string &reason, const char *base_url
         const int64_t wait = RetryDelayMs(retry_after, tries, static_cast<int64_t>(time(nullptr)));
         if (waited + wait > int64_t{ctx->retry_wait_seconds} * 1000 ||
             (limit_end != 0 && TransportMonotonicMs() + wait >= limit_end)) {
+            const int64_t told = ParseRetryAfter(retry_after, static_cast<int64_t>(time(nullptr)));
+            if (told >= 0) {
+                try {
+                    reason += "; PayPal asked to wait " + std::to_string(told) +
+                              " seconds (Retry-After), longer than retry_wait or the login time-out leaves";
+                } catch (const std::bad_alloc &) {
+                    // The reason as it stands still says the request was refused.
+                }
+            }
             break;
         }
         ++tries;

@@ -237,5 +237,15 @@ TEST(ChangeRetryTest, RetryAfterBeyondTheBudgetFailsAtOnce) {
         EXPECT_NE(std::string::npos, c.posted.all().find(k.says)) << c.posted.all();
         ASSERT_EQ(200, EmulatorControl(emu, "reset=1"));
     }
+    // The token request alike: its reason gives the wait.
+    EmuClient c;
+    MakeClient(c, emu);
+    ASSERT_EQ(200, EmulatorControl(emu, "retry_after=600"));
+    ASSERT_EQ(200, EmulatorControl(emu, "fault=429&count=1&path=/v1/oauth2/token"));
+    std::string reason;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_NE(0, GetAccessToken(c.ctx.get(), reason, ("https://127.0.0.1:" + std::to_string(emu.port)).c_str()));
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 1.5);
+    EXPECT_NE(std::string::npos, reason.find("wait 600 seconds")) << reason;
     StopChild(emu);
 }
