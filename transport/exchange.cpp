@@ -99,6 +99,7 @@ int exchange_with_retries(WebRequest *req, WebResponsePtr &out) {
     const int64_t limit_end =
         req->time_limit_seconds > 0 ? start + int64_t{req->time_limit_seconds} * 1000 : 0;
     bool renewed = false;
+    bool unsettled = false;  // an earlier try of a change may have reached PayPal
     int tries = 0;  // retries of this request; the wait budget is the statement's
     for (;;) {
         // Requests sent side by side wait out any retry wait one of them set.
@@ -126,7 +127,7 @@ int exchange_with_retries(WebRequest *req, WebResponsePtr &out) {
             }
         }
         if (verdict == RetryVerdict::kFinal || tries >= ctx->retry_limit) {
-            HoldUnsettledChange(ctx, req, rc, out.get());
+            HoldUnsettledChange(ctx, req, rc, out.get(), unsettled);
             PostHeld(ctx);
             return rc;
         }
@@ -143,11 +144,12 @@ int exchange_with_retries(WebRequest *req, WebResponsePtr &out) {
                 const bool by_query = limit_end != 0 && limit_end - now < budget;
                 HoldRetryAfterRefusal(ctx, req, told, by_query ? limit_end - now : budget, by_query);
             }
-            HoldUnsettledChange(ctx, req, rc, out.get());
+            HoldUnsettledChange(ctx, req, rc, out.get(), unsettled);
             PostHeld(ctx);
             return rc;
         }
         DropHeld(ctx);
+        unsettled = unsettled || IsUnsettledChange(ctx, req, rc, out.get());
         ++tries;
         ++req->retries;
         if (out) {

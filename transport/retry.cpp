@@ -152,8 +152,12 @@ bool IsUnsettledChange(const PaypalContext *ctx, const WebRequest *req, int rc,
 }
 
 void HoldUnsettledChange(PaypalContext *ctx, const WebRequest *req, int rc,
-                         const WebResponse *resp) {
-    if (!IsUnsettledChange(ctx, req, rc, resp)) return;
+                         const WebResponse *resp, bool earlier) {
+    // A reply to the last try settles an earlier one: PayPal answers a
+    // repeated id with the first reply, and only such changes are resent
+    // after they may have arrived.
+    const bool replied = rc == 0 && resp;
+    if (!IsUnsettledChange(ctx, req, rc, resp) && !(earlier && !replied && is_change(req))) return;
     try {
         const std::string_view id = request_id_of(req);
         // A 5xx reply's own text goes into the message: the application may

@@ -64,12 +64,13 @@ constexpr int64_t kRetryCapMs = 30000;          // backoff ceiling
 /// answered 500, 502 or 504.
 [[nodiscard]] bool IsUnsettledChange(const PaypalContext *ctx, const WebRequest *req, int rc,
                                      const WebResponse *resp);
-/// When IsUnsettledChange: puts "The change may have been applied ..."
+/// When IsUnsettledChange, or when an earlier try was (`earlier`) and this
+/// last one got no reply: puts "The change may have been applied ..."
 /// (08S01, naming the method, path and PayPal-Request-Id) first among the
 /// held diagnostics, so the application reads it before the transport's
 /// reason.
 void HoldUnsettledChange(PaypalContext *ctx, const WebRequest *req, int rc,
-                         const WebResponse *resp);
+                         const WebResponse *resp, bool earlier);
 /// Holds the refusal of a Retry-After of `seconds` that the budget
 /// (`left_ms`, from retry_wait or the query time-out) cannot wait for.
 void HoldRetryAfterRefusal(PaypalContext *ctx, const WebRequest *req, int64_t seconds,

@@ -95,26 +95,32 @@ TEST(ChangeRetryTest, ReplyNeverCameResendsOnlyWhereTheIdIsHonoured) {
         bool honoured;
         const char *fault;
         bool fresh;  // on a new socket, else on the kept one
+        int faults;  // requests the fault hits
         int sends;   // POSTs the emulator logs
         bool ok;
     } cases[] = {
-        {"/v1/billing/plans", "plans", plan, true, "drop", true, 2, true},
-        {"/v1/billing/plans", "plans", plan, true, "drop", false, 2, true},
-        {"/v1/notifications/webhooks", "webhooks", hook, false, "drop", true, 1, false},
-        {"/v1/notifications/webhooks", "webhooks", hook, false, "drop", false, 1, false},
-        {"/v1/billing/plans", "plans", plan, true, "slow", false, 2, true},
-        {"/v1/notifications/webhooks", "webhooks", hook, false, "slow", false, 1, false},
+        {"/v1/billing/plans", "plans", plan, true, "drop", true, 1, 2, true},
+        {"/v1/billing/plans", "plans", plan, true, "drop", false, 1, 2, true},
+        {"/v1/notifications/webhooks", "webhooks", hook, false, "drop", true, 1, 1, false},
+        {"/v1/notifications/webhooks", "webhooks", hook, false, "drop", false, 1, 1, false},
+        {"/v1/billing/plans", "plans", plan, true, "slow", false, 1, 2, true},
+        {"/v1/notifications/webhooks", "webhooks", hook, false, "slow", false, 1, 1, false},
+        // Every send dropped: when the retries (2 here) end, the change may have been applied.
+        {"/v1/billing/plans", "plans", plan, true, "drop", true, 9, 3, false},
     };
     ASSERT_EQ(200, EmulatorControl(emu, "slow=3"));
     for (const Case &k : cases) {
-        SCOPED_TRACE(std::string(k.path) + " " + k.fault + (k.fresh ? " fresh" : " kept"));
+        SCOPED_TRACE(std::string(k.path) + " " + k.fault + (k.fresh ? " fresh" : " kept") + " x" +
+                     std::to_string(k.faults));
         ASSERT_EQ(200, EmulatorControl(emu, "clear_log=1"));
         EmuClient c;
         MakeClient(c, emu);
         c.ctx->timeout_seconds = 1;
         const int before = made(c, k.collection);
         if (k.fresh) ForceClose(c.ctx.get());
-        ASSERT_EQ(200, EmulatorControl(emu, std::string("fault=") + k.fault + "&count=1&path=" + k.path));
+        c.ctx->retry_limit = 2;
+        ASSERT_EQ(200, EmulatorControl(emu, std::string("fault=") + k.fault + "&count=" + std::to_string(k.faults) +
+                                                "&path=" + k.path));
         WebRequestPtr req = NewPostRequest(c.ctx.get(), k.path + 1, 0);
         SetBodyText(req.get(), k.body);
         AddHeader(req.get(), "Content-Type", "application/json");
