@@ -126,16 +126,20 @@ struct FetchRequest {
 /// SQL_LOCK_NO_CHANGE, SQL_LOCK_EXCLUSIVE or SQL_LOCK_UNLOCK. Rows changed are
 /// added to *affected (may be null). With row 0, entries of `row_operations`
 /// (SQL_ATTR_ROW_OPERATION_PTR; may be null) that hold SQL_ROW_IGNORE are
-/// passed over. SQL_ADD takes buffer entry `row` (0: as many entries as the
-/// block has rows; see rowset_add_rows).
+/// passed over, and a failing row does not stop the others (as
+/// rowset_add_rows: SQL_ROW_ERROR, its diagnostics naming it, 1 when some
+/// rows succeeded, -1 when all failed). SQL_ADD takes buffer entry `row` (0:
+/// as many entries as the block has rows; see rowset_add_rows).
 [[nodiscard]] int rowset_set_pos(Rowset *rowset, int64_t row, int operation, int lock, int64_t *affected,
                                  const SQLUSMALLINT *row_operations);
 
 /// SQL_ADD: inserts entries first .. first + count - 1 (from 0) of the
-/// application's buffers through the source's insert_row, stopping at the
-/// first failure; `status` entries (may be null) become SQL_ROW_ADDED, or
-/// SQL_ROW_ERROR for the failed one; entries `row_operations` marks
-/// SQL_ROW_IGNORE are passed over. 0, 1 or -1.
+/// application's buffers through the source's insert_row, going on past a
+/// failing entry (a cancel ends it); `status` entries (may be null) become
+/// SQL_ROW_ADDED, or SQL_ROW_ERROR for a failed one, whose diagnostics name
+/// its row (SQL_DIAG_ROW_NUMBER, with 01S01); entries `row_operations` marks
+/// SQL_ROW_IGNORE are passed over. 0; 1 with information or when some
+/// entries failed and others were added; -1 when every entry tried failed.
 [[nodiscard]] int rowset_add_rows(Rowset *rowset, int64_t first, int64_t count, const SQLUSMALLINT *row_operations,
                                   SQLUSMALLINT *status, int64_t *affected);
 

@@ -1,6 +1,8 @@
 // SQLSetPos through the rowset: positioning, refreshing, and positioned
 // changes of rows of the current block; SQL_ADD from the application's
 // buffers.
+#include <string_view>
+
 #include "query/rowset_internal.h"
 #include "support/diag.h"
 #include "support/value_ops.h"
@@ -74,6 +76,43 @@ bool ignored(const SQLUSMALLINT *row_operations, int64_t index) {
     return row_operations && row_operations[index] == SQL_ROW_IGNORE;
 }
 
+// The rows of one operation over several entries: a failing row does not
+// stop the others (the rows before it are already changed at PayPal, and
+// the application must learn which ones failed).
+struct RowTally {
+    int64_t done = 0;
+    int64_t failed = 0;
+    int result = 0;  // 1 when a row reported information
+};
+
+// Entry `index` failed: its status says so, and the records it posted
+// (after the first `before`) name its row, followed by 01S01.
+void row_failed(Rowset *rs, SQLUSMALLINT *status, int64_t index, int before, RowTally &tally) {
+    if (status) status[index] = SQL_ROW_ERROR;
+    set_diag_record_rows(rs->diag, before, static_cast<SQLLEN>(index + 1));
+    (void)PostError(rs->diag, 1, static_cast<SQLLEN>(index + 1), 0, 0, 0, "ODBC 3.0", "01S01", "Error in row");
+    ++tally.failed;
+}
+
+// A cancel ends the operation: the rows after it are not tried.
+bool canceled(const Rowset *rs, int before) {
+    const int n = diag_count(rs->diag);
+    for (int r = before + 1; r <= n; r++) {
+        const char *state = diag_sqlstate(rs->diag, r);
+        if (state && std::string_view(state) == "HY008") return true;
+    }
+    return false;
+}
+
+// SQL_ERROR only when every row tried failed; SQL_SUCCESS_WITH_INFO when
+// some did and others succeeded.
+int tally_outcome(Rowset *rs, const RowTally &tally) {
+    if (tally.failed == 0) return tally.result;
+    if (tally.done == 0) return -1;
+    ResetReturnCode(rs->diag, SQL_SUCCESS_WITH_INFO);
+    return 1;
+}
+
 }  // namespace
 
 int rowset_replace_values(Rowset *rs, int count, const int *columns, Value *const *values) {
@@ -91,19 +130,22 @@ int rowset_replace_values(Rowset *rs, int count, const int *columns, Value *cons
 int rowset_add_rows(Rowset *rs, int64_t first, int64_t count, const SQLUSMALLINT *row_operations,
                     SQLUSMALLINT *status, int64_t *affected) {
     if (!rs->source.insert_row) return not_supported(rs);
-    int result = 0;
+    RowTally tally;
     for (int64_t i = first; i < first + count; i++) {
         if (ignored(row_operations, i)) continue;
+        const int before = diag_count(rs->diag);
         int rc = rs->source.insert_row(rs->source.arg, i);
         if (rc < 0) {
-            if (status) status[i] = SQL_ROW_ERROR;
-            return -1;
+            row_failed(rs, status, i, before, tally);
+            if (canceled(rs, before)) break;
+            continue;
         }
+        ++tally.done;
         if (status) status[i] = SQL_ROW_ADDED;
         if (affected) ++*affected;
-        if (rc == 1) result = 1;
+        if (rc == 1) tally.result = 1;
     }
-    return result;
+    return tally_outcome(rs, tally);
 }
 
 int rowset_set_pos(Rowset *rs, int64_t row, int operation, int lock, int64_t *affected,
@@ -124,16 +166,22 @@ int rowset_set_pos(Rowset *rs, int64_t row, int operation, int lock, int64_t *af
         return 0;
     }
     if (row > 0) return one_row(rs, row - 1, operation, affected);
-    int result = 0;
+    RowTally tally;
     int64_t last = 0;
     for (int64_t i = 0; i < rs->block_rows; i++) {
         if (ignored(row_operations, i)) continue;
+        const int before = diag_count(rs->diag);
         int rc = one_row(rs, i, operation, affected);
-        if (rc < 0) return -1;
-        if (rc == 1) result = 1;
+        if (rc < 0) {
+            row_failed(rs, rs->status, i, before, tally);
+            if (canceled(rs, before)) break;
+            continue;
+        }
+        ++tally.done;
+        if (rc == 1) tally.result = 1;
         last = rs->block_first + i;
     }
     if (operation == SQL_POSITION || operation == SQL_REFRESH) rs->current = rs->block_first;
     else if (last > 0) rs->current = last;
-    return result;
+    return tally_outcome(rs, tally);
 }

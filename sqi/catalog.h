@@ -46,11 +46,16 @@ inline constexpr uint32_t kTableInsert = 0x40000;       // POST inserts
 inline constexpr uint32_t kTableDelete = 0x80000;       // DELETE, single fetch
 inline constexpr uint32_t kTableNoFields = 0x100000;    // no "fields=all"
 inline constexpr uint32_t kTableNoPaging = 0x400000;    // no paging parameters
+// POST honours PayPal-Request-Id (the published description declares it): a
+// repeated id answers the first reply, so a POST whose reply never came is
+// sent again with its id.
+inline constexpr uint32_t kTableRequestId = 0x800000;
 static_assert(kTablePatch == 0x20 && kTableChildRows == 0x100 && kTableListUnderKey == 0x1000);
 static_assert(kTablePrefer == 0x2000 && kTableSchema == 0x4000 && kTableSingleObject == 0x8000);
 static_assert(kTableKeyRequired == 0x10000 && kTableKeyOptional == 0x20000 &&
               kTableInsert == 0x40000);
 static_assert(kTableDelete == 0x80000 && kTableNoFields == 0x100000 && kTableNoPaging == 0x400000);
+static_assert(kTableRequestId == 0x800000);
 
 // ---- column flags (PaypalColumn::flags)
 inline constexpr uint64_t kColumnKey = 0x1;          // NOT NULL; primary key when column 1 has it

@@ -269,6 +269,9 @@ def write_docs(tables):
         rows = rows_text(t)
         changes = [name for bit, name in ((0x40000, 'INSERT'), (0x20, 'UPDATE'), (0x80000, 'DELETE'))
                    if t['flags'] & bit]
+        if changes and changes[0] == 'INSERT' and t['flags'] & 0x800000:
+            changes[0] = 'INSERT (resent with its request id)'
+
         paging = PAGING_TEXT[t['paging']]
         if t.get('page_size'):
             paging += f', {t["page_size"]} rows a page'

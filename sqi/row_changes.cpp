@@ -2,9 +2,12 @@
 // DELETE, the single-row fetch by key, and the refusal of every DDL
 // statement.
 //
-// Every POST carries a PayPal-Request-Id made for that one row change; the
-// request record keeps it, so a resend of the same request after a broken
-// connection asks PayPal for the same change and PayPal applies it once.
+// Every change carries a PayPal-Request-Id made for that one row change; the
+// request record keeps it, so a resend of the same request asks PayPal for
+// the same change. Only the APIs whose published description declares the
+// header (table flag kTableRequestId, POSTs) apply a repeated id once, so
+// only their POSTs are marked repeatable; on the others a change whose reply
+// never came is reported as possibly applied, naming the id (retry.h).
 // Any 2xx reply is success; its body is checked to be JSON only when there
 // is one (PayPal answers some PATCHes with 204 and some POSTs with 201 and
 // nothing). jansson builds the request bodies; replies are read with
@@ -75,6 +78,16 @@ bool place(json_t *root, const char *path, json_t *value) {
         at = next;
         start = comma + 1;
     }
+}
+
+// Gives a change its PayPal-Request-Id; a POST to an API that honours it
+// may then be sent again. DAL_OK or DAL_ERROR (posted).
+int identify(PaypalIterator *it, const PaypalTable *table, WebRequest *req) {
+    std::string id = paypal_request_id();
+    if (id.empty()) return post(it, "Unable to make a PayPal-Request-Id: no random bytes");
+    AddHeader(req, "PayPal-Request-Id", id);
+    req->idempotent = req->method == HttpMethod::POST && (table->flags & kTableRequestId);
+    return DAL_OK;
 }
 
 // Sends `req` and reads its reply. DAL_OK with the reply, or DAL_ERROR
@@ -271,9 +284,7 @@ int SQIInsertRow(void *handle, TableInfo *info, int count, void *, Restriction *
     int set = req ? SetBody(req.get(), body) : -1;
     json_decref(body);
     if (set != 0) return post(it, "Memory allocation error");
-    std::string id = paypal_request_id();
-    if (id.empty()) return post(it, "Unable to make a PayPal-Request-Id: no random bytes");
-    AddHeader(req.get(), "PayPal-Request-Id", id);
+    if (identify(it, table, req.get()) != DAL_OK) return DAL_ERROR;
     if (table->flags & kTablePrefer) AddHeader(req.get(), "Prefer", "return=representation");
     WebResponsePtr resp;
     if (exchange(it, req.get(), resp) != DAL_OK) return DAL_ERROR;
@@ -293,6 +304,7 @@ int SQIDeleteRow(void *handle, TableInfo *info, int key_count, void *, Restricti
     if (key_count != 1 || !change_key(table, key_count, keys, key)) return post(it, "SQIDeleteRow row without id");
     WebRequestPtr req = NewDeleteRequest(it->env->session->context.get(), keyed_path(table, key), 0);
     if (!req) return post(it, "Memory allocation error");
+    if (identify(it, table, req.get()) != DAL_OK) return DAL_ERROR;
     WebResponsePtr resp;
     if (exchange(it, req.get(), resp) != DAL_OK) return DAL_ERROR;
     return change_done(it, resp.get());
@@ -345,6 +357,7 @@ int SQIUpdateRow(void *handle, TableInfo *info, int key_count, void *, int set_c
     int set = req ? SetBody(req.get(), ops) : -1;
     json_decref(ops);
     if (set != 0) return post(it, "Memory allocation error");
+    if (identify(it, table, req.get()) != DAL_OK) return DAL_ERROR;
     WebResponsePtr resp;
     if (exchange(it, req.get(), resp) != DAL_OK) return DAL_ERROR;
     return change_done(it, resp.get());

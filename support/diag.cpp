@@ -197,6 +197,18 @@ void SetErrorCount(ErrorHeader *header, int count) {
     header->count = count;
 }
 
+void set_diag_record_rows(ErrorHeader *header, int from, SQLLEN row) {
+    if (!header) return;
+    int i = 0;
+    for (DiagRecord *r = header->first; r; r = r->next, ++i) {
+        if (i >= from && r->row == SQL_ROW_NUMBER_UNKNOWN) r->row = row;
+    }
+}
+
+void ResetReturnCode(ErrorHeader *header, SQLRETURN code) {
+    if (header) header->return_code = code;
+}
+
 void set_diag_row_count(ErrorHeader *header, SQLLEN rows) {
     if (header) header->row_count = rows;
 }

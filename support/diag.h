@@ -12,7 +12,7 @@
 //
 // Exports: CreateErrorHeader, FreeErrorHeader, SetupErrorHeader,
 // SetReturnCode, PostError, post_error, post_warning, SetErrorCount,
-// set_diag_row_count, set_diag_cursor_row_count, set_diag_server_name,
+// set_diag_record_rows, ResetReturnCode, set_diag_row_count, set_diag_cursor_row_count, set_diag_server_name,
 // set_diag_connection_name, diag_count, diag_sqlstate, diag_message,
 // diag_return_code, GetDiagRec, GetDiagField, sqlerror_position.
 #pragma once
@@ -82,6 +82,14 @@ SQLRETURN post_warning(ErrorHeader *header, const char *sqlstate, const char *fo
 
 /// Overrides the record count (keeps the first `count` records).
 void SetErrorCount(ErrorHeader *header, int count);
+
+/// Gives every record after the first `from` that names no row the row
+/// number `row` (SQL_DIAG_ROW_NUMBER): a rowset operation's failing row.
+void set_diag_record_rows(ErrorHeader *header, int from, SQLLEN row);
+
+/// Sets the return code outright: a rowset operation that went on past
+/// failing rows reports SQL_SUCCESS_WITH_INFO when some rows succeeded.
+void ResetReturnCode(ErrorHeader *header, SQLRETURN code);
 
 void set_diag_row_count(ErrorHeader *header, SQLLEN rows);
 void set_diag_cursor_row_count(ErrorHeader *header, SQLLEN rows);

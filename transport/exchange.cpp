@@ -1,6 +1,6 @@
 // One REST exchange under the connection's request lock: token, socket,
-// TLS, send and read, with one retry of a GET whose kept socket turned out
-// to be closed by the server, and the retry policy of retry.h around it.
+// TLS, send and read, with one resend of a request whose kept socket turned
+// out to be closed by the server, and the retry policy of retry.h around it.
 #include <ctime>
 #include <new>
 
@@ -32,7 +32,15 @@ int exchange(WebRequest *req, WebResponsePtr &out) {
             OpenConnection(ctx, ctx->api_host.c_str(), ctx->api_port, 1, ctx->proxy_host.c_str(),
                            ctx->proxy_port, ctx->proxy_user.c_str(), ctx->proxy_password.c_str());
         if (rc != 0) return rc;
-        const bool may_retry = attempt == 0 && ctx->reused && req->method == HttpMethod::GET;
+        // A kept socket the server closed as the request went out answers
+        // nothing: the request never reached PayPal, whatever its method, and
+        // is sent once more. Not a POST that PayPal would not know again by
+        // its id: a server that made the object and then dropped the socket
+        // looks the same, and a second object must never appear silently
+        // (OpenConnection passes over kept sockets closed while idle, so
+        // such a POST rarely meets one).
+        const bool may_retry = attempt == 0 && ctx->reused &&
+                               (req->method != HttpMethod::POST || req->idempotent);
         if (ctx->secure) {
             rc = TlsHandshake(ctx, ctx->tls);
             if (rc != 0) {
@@ -47,7 +55,9 @@ int exchange(WebRequest *req, WebResponsePtr &out) {
         if (SendRequest(req) >= 0) resp = ReadResponse(ctx);
         ctx->quiet = outer_quiet;
         if (!resp) {
-            const bool nothing_came = ctx->rx_total == 0;
+            // A change that waited out a time-out may be under way at PayPal.
+            const bool nothing_came = ctx->rx_total == 0 &&
+                (req->method == HttpMethod::GET || ctx->failure != TransportFailure::kTimeout);
             ForceClose(ctx);
             if (may_retry && nothing_came) {
                 PP_TRACE(ctx, kPpTraceDetail, "Kept connection was closed; retrying once");
@@ -89,6 +99,7 @@ int exchange_with_retries(WebRequest *req, WebResponsePtr &out) {
     const int64_t limit_end =
         req->time_limit_seconds > 0 ? start + int64_t{req->time_limit_seconds} * 1000 : 0;
     bool renewed = false;
+    bool unsettled = false;  // an earlier try of a change may have reached PayPal
     int tries = 0;  // retries of this request; the wait budget is the statement's
     for (;;) {
         // Requests sent side by side wait out any retry wait one of them set.
@@ -116,21 +127,29 @@ int exchange_with_retries(WebRequest *req, WebResponsePtr &out) {
             }
         }
         if (verdict == RetryVerdict::kFinal || tries >= ctx->retry_limit) {
+            HoldUnsettledChange(ctx, req, rc, out.get(), unsettled);
             PostHeld(ctx);
             return rc;
         }
-        const int64_t wait = RetryDelayMs(out ? std::string_view(out->retry_after) : "",
-                                          tries, static_cast<int64_t>(time(nullptr)));
+        const int64_t epoch = static_cast<int64_t>(time(nullptr));
+        const int64_t told = out ? ParseRetryAfter(out->retry_after, epoch) : -1;
+        const int64_t wait = RetryDelayMs(out ? std::string_view(out->retry_after) : "", tries, epoch);
         const int64_t now = TransportMonotonicMs();
-        if (req->waited_ms + wait > int64_t{ctx->retry_wait_seconds} * 1000 ||
-            (limit_end != 0 && now + wait >= limit_end)) {
+        const int64_t budget = RetryBudgetMs(ctx, req, start, now);
+        if (wait > budget || (limit_end != 0 && now + wait >= limit_end)) {
             PP_TRACE(ctx, kPpTraceDetail,
-                     "Not retrying %s: a wait of %d ms would pass the retry_wait or query time-out",
-                     PathPart(req->url).data(), static_cast<int>(wait));
+                     "Not retrying %s: a wait of %lld ms would pass the retry_wait or query time-out",
+                     PathPart(req->url).data(), static_cast<long long>(wait));
+            if (told >= 0) {
+                const bool by_query = limit_end != 0 && limit_end - now < budget;
+                HoldRetryAfterRefusal(ctx, req, told, by_query ? limit_end - now : budget, by_query);
+            }
+            HoldUnsettledChange(ctx, req, rc, out.get(), unsettled);
             PostHeld(ctx);
             return rc;
         }
         DropHeld(ctx);
+        unsettled = unsettled || IsUnsettledChange(ctx, req, rc, out.get());
         ++tries;
         ++req->retries;
         if (out) {

@@ -54,7 +54,8 @@ struct WebRequest {
     void *diag_owner;        // diagnostics of its exchange go to this handle (null: owner)
     int time_limit_seconds;  // bounds the whole exchange when > 0 (query time-out)
     std::string error;       // the exchange's failure text, copied under the lock
-    bool idempotent;         // may be repeated: GETs and the token request
+    bool idempotent;         // may be repeated: GETs, the token request, and changes whose API
+                             // honours their PayPal-Request-Id (set by the change's builder)
     const std::atomic<int32_t> *cancel;  // set (by SQLCancel) to end a retry wait; may be null
     int64_t waited_ms;       // retry waits so far, across the pages of a scan
     int retries;             // retries so far, across the pages of a scan (each page has
@@ -147,8 +148,10 @@ bool ParseResponseLine(PaypalContext *ctx, WebResponse *resp, std::string_view l
 // ---- exchange.cpp ------------------------------------------------------
 /// One REST exchange under the request lock: EnsureToken, connect (through
 /// the proxy when set), TLS handshake, send, read, and closing the socket
-/// when it is not to be kept. A GET that fails before any reply byte on a
-/// reused keep-alive socket is retried once on a new socket. Returns 0 with
+/// when it is not to be kept. A request that fails before any reply byte on
+/// a reused keep-alive socket (not by a time-out, for a change) is sent once
+/// more on a new socket, whatever its method, unless it is a POST whose API
+/// does not honour its PayPal-Request-Id (`idempotent` unset). Returns 0 with
 /// `out` set, -1 after posting "Failed to obtain Paypal auth token" (HY000)
 /// when the token could not be renewed, or the failing step's code (its
 /// diagnostics posted, on req->diag_owner when set, and the text in

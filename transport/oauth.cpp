@@ -188,6 +188,15 @@ int GetAccessToken(PaypalContext *ctx, std::string &reason, const char *base_url
         const int64_t wait = RetryDelayMs(retry_after, tries, static_cast<int64_t>(time(nullptr)));
         if (waited + wait > int64_t{ctx->retry_wait_seconds} * 1000 ||
             (limit_end != 0 && TransportMonotonicMs() + wait >= limit_end)) {
+            const int64_t told = ParseRetryAfter(retry_after, static_cast<int64_t>(time(nullptr)));
+            if (told >= 0) {
+                try {
+                    reason += "; PayPal asked to wait " + std::to_string(told) +
+                              " seconds (Retry-After), longer than retry_wait or the login time-out leaves";
+                } catch (const std::bad_alloc &) {
+                    // The reason as it stands still says the request was refused.
+                }
+            }
             break;
         }
         ++tries;
@@ -213,8 +222,26 @@ int GetAccessToken(PaypalContext *ctx, std::string &reason, const char *base_url
 
 int ObtainToken(PaypalContext *ctx, std::string &reason, int limit_seconds) {
     std::lock_guard<std::recursive_mutex> guard(ctx->request_lock);
-    if (TokenCacheLookup(ctx)) return 0;
-    return GetAccessToken(ctx, reason, ctx->base_url.c_str(), limit_seconds);
+    if (!TokenCacheLookup(ctx)) return GetAccessToken(ctx, reason, ctx->base_url.c_str(), limit_seconds);
+    // A shared token proves nothing about this connection's own route and
+    // trust: connect and verify the server now (the socket is kept for the
+    // first request), so a `cert` that cannot verify it fails the connect.
+    DeadlineScope deadline(ctx, limit_seconds);
+    drop_socket(ctx);
+    if (OpenConnection(ctx, ctx->api_host.c_str(), ctx->api_port, 1, ctx->proxy_host.c_str(),
+                       ctx->proxy_port, ctx->proxy_user.c_str(), ctx->proxy_password.c_str()) != 0) {
+        reason = format_reason("failed to connect to '%s'", ctx->base_url);
+        if (ctx->last_error[0]) reason += std::string(": ") + ctx->last_error;
+        ctx->access_token.clear();
+        return -1;
+    }
+    if (ctx->secure && TlsHandshake(ctx, ctx->tls) != 0) {
+        ForceClose(ctx);
+        reason = ctx->last_error;  // the handshake's own text, already posted
+        ctx->access_token.clear();
+        return -1;
+    }
+    return 0;
 }
 
 void ForgetToken(PaypalContext *ctx) {

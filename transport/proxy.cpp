@@ -143,7 +143,7 @@ int connect_tunnel(PaypalContext *ctx, const char *host, int port, int persisten
     PP_TRACE(ctx, kPpTraceDetail, "Open proxy connection to '%s', %d, via '%s', %d", host, port,
              proxy_host, proxy_port);
     if (ctx->persistent && ctx->socket_fd >= 0 && ctx->peer_host == host &&
-        ctx->peer_port == port) {
+        ctx->peer_port == port && KeptSocketIdle(ctx)) {
         PP_TRACE(ctx, kPpTraceDetail, "Connection persistent");
         ctx->reused = 1;
         return 0;

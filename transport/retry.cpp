@@ -4,6 +4,8 @@
 #include <strings.h>
 
 #include <chrono>
+#include <cstdio>
+#include <new>
 #include <ctime>
 #include <random>
 #include <string>
@@ -11,15 +13,48 @@
 
 namespace {
 
-bool has_request_id(const WebRequest *req) {
-    for (const auto &h : req->headers) {
-        if (strcasecmp(h.first.c_str(), "PayPal-Request-Id") == 0 && !h.second.empty()) return true;
-    }
-    return false;
-}
-
 bool is_token_request(const WebRequest *req) {
     return req->url.find("/v1/oauth2/token") != std::string::npos;
+}
+
+std::string_view request_id_of(const WebRequest *req) {
+    for (const auto &h : req->headers) {
+        if (strcasecmp(h.first.c_str(), "PayPal-Request-Id") == 0) return h.second;
+    }
+    return {};
+}
+
+const char *method_text(HttpMethod m) {
+    switch (m) {
+        case HttpMethod::POST:
+            return "POST";
+        case HttpMethod::PUT:
+            return "PUT";
+        case HttpMethod::PATCH:
+            return "PATCH";
+        case HttpMethod::DELETE_:
+            return "DELETE";
+        case HttpMethod::GET:
+            break;
+    }
+    return "GET";
+}
+
+bool is_change(const WebRequest *req) {
+    return req->method != HttpMethod::GET && !is_token_request(req);
+}
+
+// Puts one diagnostic first among the held ones (or posts it when nothing
+// is held).
+void hold_first(PaypalContext *ctx, const char *sqlstate, const std::string &message) {
+    PP_TRACE(ctx, kPpTraceError, "%s", message.c_str());
+    // The request's error text (WebRequest::error) is this one too.
+    snprintf(ctx->last_error, sizeof ctx->last_error, "%s", message.c_str());
+    if (!ctx->holding) {
+        transport_post(ctx, sqlstate, 0, message.c_str());
+        return;
+    }
+    ctx->held.insert(ctx->held.begin(), HeldDiag{sqlstate, 0, message});
 }
 
 }  // namespace
@@ -30,7 +65,9 @@ bool IsRetryableStatus(int status) {
 
 RetryVerdict ClassifyOutcome(const PaypalContext *ctx, const WebRequest *req, int rc,
                              const WebResponse *resp) {
-    const bool repeatable = req->idempotent || has_request_id(req);
+    // A PayPal-Request-Id alone does not make a change repeatable: only the
+    // APIs that publish the header honour it.
+    const bool repeatable = req->idempotent;
     if (rc == 0 && resp) {
         if (resp->status == 401 && !is_token_request(req)) return RetryVerdict::kRenewToken;
         return repeatable && IsRetryableStatus(resp->status) ? RetryVerdict::kRetry
@@ -41,6 +78,11 @@ RetryVerdict ClassifyOutcome(const PaypalContext *ctx, const WebRequest *req, in
             return RetryVerdict::kRetry;  // nothing of the request left the client
         case TransportFailure::kDropped:
             return repeatable || !ctx->request_sent ? RetryVerdict::kRetry : RetryVerdict::kFinal;
+        case TransportFailure::kTimeout:
+            // A change PayPal replays by its id is safe to send again; a GET
+            // that took a whole socket time-out is not worth another.
+            return repeatable && is_change(req) && ctx->request_sent ? RetryVerdict::kRetry
+                                                                     : RetryVerdict::kFinal;
         default:
             return RetryVerdict::kFinal;
     }
@@ -64,7 +106,7 @@ int64_t ParseRetryAfter(std::string_view value, int64_t now_epoch) {
         seconds = static_cast<int64_t>(timegm(&parts)) - now_epoch;
         if (seconds < 0) seconds = 0;  // a date already past: try now
     }
-    return seconds > kMaxRetryAfterSeconds ? -1 : seconds;
+    return seconds;
 }
 
 int64_t RetryDelayMs(std::string_view retry_after, int attempt, int64_t now_epoch) {
@@ -89,5 +131,66 @@ bool RetryWait(int64_t ms, const std::atomic<int32_t> *cancel) {
         if (now >= until) return true;
         std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
             until - now, std::chrono::milliseconds(20)));
+    }
+}
+
+int64_t RetryBudgetMs(const PaypalContext *ctx, const WebRequest *req, int64_t start_ms,
+                      int64_t now_ms) {
+    int64_t spent = req->waited_ms;
+    // A resend of a change that may have arrived: PayPal keeps its id for a
+    // while, and the user waits on it, so retry_wait bounds the whole time.
+    if (is_change(req) && ctx->request_sent && now_ms - start_ms > spent) spent = now_ms - start_ms;
+    const int64_t left = int64_t{ctx->retry_wait_seconds} * 1000 - spent;
+    return left > 0 ? left : 0;
+}
+
+bool IsUnsettledChange(const PaypalContext *ctx, const WebRequest *req, int rc,
+                       const WebResponse *resp) {
+    if (!is_change(req)) return false;
+    if (rc == 0 && resp) return resp->status == 500 || resp->status == 502 || resp->status == 504;
+    return ctx->request_sent != 0;
+}
+
+void HoldUnsettledChange(PaypalContext *ctx, const WebRequest *req, int rc,
+                         const WebResponse *resp, bool earlier) {
+    // A reply to the last try settles an earlier one: PayPal answers a
+    // repeated id with the first reply, and only such changes are resent
+    // after they may have arrived.
+    const bool replied = rc == 0 && resp;
+    if (!IsUnsettledChange(ctx, req, rc, resp) && !(earlier && !replied && is_change(req))) return;
+    try {
+        const std::string_view id = request_id_of(req);
+        // A 5xx reply's own text goes into the message: the application may
+        // show only the first diagnostic.
+        std::string what = rc == 0 && resp ? "was answered with HTTP " + std::to_string(resp->status) +
+                                                 " " + ErrorReplyText(resp)
+                                           : std::string("got no complete reply");
+        std::string message = "The change may have been applied: ";
+        message += method_text(req->method);
+        message += ' ';
+        message.append(PathPart(req->url));
+        message += ' ' + what;
+        if (!id.empty()) {
+            message += " (PayPal-Request-Id ";
+            message.append(id);
+            message += ')';
+        }
+        message += "; read the object back before making the change again";
+        hold_first(ctx, "08S01", message);
+    } catch (const std::bad_alloc &) {
+        // The transport's own reason is still held.
+    }
+}
+
+void HoldRetryAfterRefusal(PaypalContext *ctx, const WebRequest *req, int64_t seconds,
+                           int64_t left_ms, bool query_timeout) {
+    try {
+        std::string message = "PayPal asked to wait " + std::to_string(seconds) +
+                              " seconds (Retry-After) before trying ";
+        message.append(PathPart(req->url));
+        message += " again; " + std::string(query_timeout ? "the query time-out" : "retry_wait") +
+                   " leaves " + std::to_string(left_ms / 1000) + " seconds";
+        hold_first(ctx, "HY000", message);
+    } catch (const std::bad_alloc &) {
     }
 }

@@ -177,6 +177,15 @@ int connect_tcp(PaypalContext *ctx, const char *host, int port) {
     return fd;
 }
 
+bool KeptSocketIdle(const PaypalContext *ctx) {
+    if (ctx->socket_fd < 0) return false;
+    // Nothing may arrive on a kept socket between requests: a readable one
+    // holds the server's close (or stray bytes) and would swallow the next
+    // request unanswered.
+    pollfd p{ctx->socket_fd, POLLIN, 0};
+    return poll(&p, 1, 0) == 0;
+}
+
 int OpenConnection(PaypalContext *ctx, const char *host, int port, int persistent,
                    const char *proxy_host, int proxy_port, const char *proxy_user,
                    const char *proxy_password) {
@@ -188,7 +197,7 @@ int OpenConnection(PaypalContext *ctx, const char *host, int port, int persisten
     PP_TRACE(ctx, kPpTraceDetail, "Open connection to '%s', %d", host, port);
     if (ctx->persistent && ctx->socket_fd >= 0) {
         if (transport_now(ctx) < ctx->persist_deadline && ctx->peer_host == host &&
-            ctx->peer_port == port) {
+            ctx->peer_port == port && KeptSocketIdle(ctx)) {
             PP_TRACE(ctx, kPpTraceDetail, "Connection persistent");
             ctx->reused = 1;
             return 0;

@@ -8,7 +8,7 @@
 // never raise SIGPIPE. A proxy, when set, is reached through ProxyConnect
 // (proxy.h).
 //
-// Exports: OpenConnection, SendRaw, ReceiveRaw, CloseConnection,
+// Exports: OpenConnection, KeptSocketIdle, SendRaw, ReceiveRaw, CloseConnection,
 // ForceClose, connect_tcp, DeadlineBegin, DeadlineEnd, DeadlineScope,
 // WaitLimitMs, ArmSocketWait, DeadlinePassed, PostWaitTimeout (socket.cpp).
 #pragma once
@@ -22,6 +22,9 @@
 [[nodiscard]] int OpenConnection(PaypalContext *ctx, const char *host, int port, int persistent,
                                  const char *proxy_host, int proxy_port, const char *proxy_user,
                                  const char *proxy_password);
+/// True when the open kept socket has nothing to read: a server that
+/// closed it while it was idle made it readable, and it is not reused.
+[[nodiscard]] bool KeptSocketIdle(const PaypalContext *ctx);
 /// Sends all bytes (never raising SIGPIPE). Bytes sent or -1.
 [[nodiscard]] long SendRaw(PaypalContext *ctx, const void *bytes, size_t length);
 /// Receives once into `buffer`. Bytes (>= 1) or -1 (failure, time-out or

@@ -1,6 +1,9 @@
 // The process-wide token cache: one valid access token per client id,
-// secret and base URL, so that a process that connects often asks for a
-// token once. Keys are SHA-256 digests: the secret itself is never kept.
+// secret, base URL and everything that decides whom the connection trusts
+// and how it gets there (`cert`, the proxy and its user), so that a process
+// that connects often asks for a token once, and a token fetched over one
+// route or trust never stands in for another. Keys are SHA-256 digests: the
+// secret itself is never kept.
 #include <openssl/evp.h>
 
 #include <mutex>
@@ -30,11 +33,14 @@ TokenCache &cache() {
     return c;
 }
 
-// Each part is preceded by its length, so no two triples share a key.
+// Each part is preceded by its length, so no two lists share a key.
 std::string key_of(const PaypalContext *ctx) {
     if (ctx->base_url.empty() || ctx->client_id.empty()) return std::string();
     std::string material;
-    for (const std::string *part : {&ctx->client_id, &ctx->client_secret, &ctx->base_url}) {
+    const std::string proxy_port = std::to_string(ctx->proxy_port);
+    for (const std::string *part :
+         {&ctx->client_id, &ctx->client_secret, &ctx->base_url, &ctx->cert_path, &ctx->proxy_host,
+          &proxy_port, &ctx->proxy_user, &ctx->proxy_password}) {
         material += std::to_string(part->size());
         material += ':';
         material += *part;

@@ -103,8 +103,7 @@ with Emulator(args.source, "--client-id", "cv", "--client-secret", "sec") as emu
         if client == "iusql" and "asan" in env.get("LD_PRELOAD", ""):
             # iusql's own strncpy copies overlapping buffers; the driver is checked without that check.
             env["ASAN_OPTIONS"] = env.get("ASAN_OPTIONS", "") + ":replace_str=0"
-        return subprocess.run([client, "-v", "PAYPAL", "-b"], input=text, capture_output=True, text=True, env=env,
-                              timeout=60)
+        return odbc_ini.run([client, "-v", "PAYPAL", "-b"], stdin=text, env=env, timeout=60)
 
     for client in ("isql", "iusql"):
         out = run_client(client, "help\n")

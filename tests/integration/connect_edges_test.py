@@ -1,12 +1,14 @@
 """Connecting edge cases through the driver manager with ctypes:
 SQLBrowseConnect rounds, out-buffer truncation, secrets with ';' and '}',
-fresh attributes on every connect, prompting without a display, driver_test."""
+fresh attributes on every connect, prompting without a display, driver_test, a
+cert that cannot verify the server failing while another connection of the
+process holds a token."""
 import os
 import subprocess
 import sys
 import time
 
-from odbc_env import Emulator, PrivateOdbc, Results, parse_args
+from odbc_env import Emulator, PrivateOdbc, Results, parse_args, run_child
 
 args = parse_args()
 r = Results()
@@ -50,12 +52,21 @@ rc, out, n, raw = c.driver_connect('DSN=PAYPAL;client_secret=', window=1, comple
 print('PROMPT', rc, round(time.time() - t0, 1), c.diag())
 c.close()
 
+good = Connection()
+ok_rc = good.driver_connect('DRIVER={{Corvane PAYPAL ODBC Driver}};client_id={ID};client_secret={quoted};base_url={emu.base_url};cert={emu.ca}')[0]
+bad = Connection()
+bad_rc = bad.driver_connect('DRIVER={{Corvane PAYPAL ODBC Driver}};client_id={ID};client_secret={quoted};base_url={emu.base_url};cert=/etc/ssl/certs/ca-certificates.crt')[0]
+print('SHAREDBADCERT', ok_rc, bad_rc, bad.diag())
+bad.close()
+good.close()
+print('TESTBADCERT', driver_test({args.driver!r}, client_id={ID!r}, client_secret={SECRET!r}, base_url={emu.base_url!r}, cert='/etc/ssl/certs/ca-certificates.crt'))
+
 print('TESTOK', driver_test({args.driver!r}, client_id={ID!r}, client_secret={SECRET!r}, base_url={emu.base_url!r}, cert={emu.ca!r}))
 print('TESTBAD', driver_test({args.driver!r}, client_id={ID!r}, client_secret='nope', base_url={emu.base_url!r}, cert={emu.ca!r}))
 print('TESTEMPTY', driver_test({args.driver!r}, client_id={ID!r}))
 """
     env = {k: v for k, v in odbc.env.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
-    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, env=env, timeout=120)
+    out = run_child([sys.executable, "-c", code], "the ctypes client", env=env, timeout=120)
     lines = {l.split(" ", 1)[0]: l.split(" ", 1)[1] for l in out.stdout.splitlines() if " " in l}
     detail = out.stdout + out.stderr
 
@@ -73,6 +84,10 @@ print('TESTEMPTY', driver_test({args.driver!r}, client_id={ID!r}))
     prompt = lines.get("PROMPT", "")
     r.check(prompt.startswith("-1 ") and float(prompt.split()[1]) < 10 and "client secret must be provided" in prompt,
             "prompting without a display returns promptly with the provider's answer", detail)
+    shared = lines.get("SHAREDBADCERT", "")
+    r.check(shared.startswith("0 -1 ") and "certificate" in shared.lower(),
+            "a connect whose cert cannot verify the server fails while another connection holds a token", detail)
+    r.check(lines.get("TESTBADCERT", "").startswith("(1, "), "driver_test with that cert fails too", detail)
     r.check(lines.get("TESTOK") == "(0, 'Connected and authenticated with Paypal')", "driver_test succeeds", detail)
     r.check(lines.get("TESTBAD", "").startswith("(1, \"Failed to obtain Paypal access token: '"),
             "driver_test reports a refused secret", detail)

@@ -71,7 +71,7 @@ except pyodbc.Error as e:
 """)
     r.check("client secret must be provided" in out.stdout, "a missing secret is named", out.stdout + out.stderr)
 
-    out = odbc.run(["isql", "-v", "NOSECRET", ID, "wrong-one"], stdin="")
+    out = odbc.run(["isql", "-v", "NOSECRET", ID, "wrong-one"], stdin="", expect_rc=1)  # isql: 1, not connected
     r.check("Failed to obtain Paypal access token" in out.stdout + out.stderr,
             "isql DSN user password: the password stands for a missing secret", out.stdout + out.stderr)
     out = odbc.run(["isql", "-v", "NOSECRET", ID, real_secret], stdin="")

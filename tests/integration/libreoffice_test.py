@@ -9,8 +9,9 @@ import subprocess
 import sys
 import tempfile
 import time
+import types
 
-from odbc_env import Emulator, PrivateOdbc, Results, parse_args
+from odbc_env import Emulator, PrivateOdbc, Results, check_child, parse_args
 
 args = parse_args()
 r = Results()
@@ -37,10 +38,13 @@ with Emulator(args.source, "--client-id", "cv", "--client-secret", "sec") as emu
         "PAYPAL": {"client_id": "cv", "client_secret": "sec", "base_url": emu.base_url, "cert": emu.ca}})
     profile = tempfile.mkdtemp(prefix="cvlo-")
     pipe = f"cvlo{os.getpid()}"
+    # Its standard error is read after it ends: a sanitizer report from the
+    # driver's teardown inside soffice fails the test (check_child).
+    office_err = tempfile.TemporaryFile(mode="w+")
     office = subprocess.Popen(
         [soffice, "--headless", "--invisible", "--norestore", "--nologo", "--nodefault",
          f"-env:UserInstallation=file://{profile}", f"--accept=pipe,name={pipe};urp;"],
-        env=dict(odbc.env, SAL_USE_VCLPLUGIN="svp"), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        env=dict(odbc.env, SAL_USE_VCLPLUGIN="svp"), stdout=subprocess.DEVNULL, stderr=office_err)
     try:
         local = uno.getComponentContext()
         resolver = local.ServiceManager.createInstanceWithContext("com.sun.star.bridge.UnoUrlResolver", local)
@@ -114,11 +118,17 @@ with Emulator(args.source, "--client-id", "cv", "--client-secret", "sec") as emu
         except Exception:
             pass  # the bridge goes down with the office
     finally:
+        killed = False
         try:
             office.wait(timeout=30)
         except subprocess.TimeoutExpired:
             office.kill()
             office.wait()
+            killed = True
         shutil.rmtree(profile, ignore_errors=True)
+        office_err.seek(0)
+        ended = types.SimpleNamespace(returncode=office.returncode, stdout="", stderr=office_err.read())
+        office_err.close()
+        check_child(ended, "soffice" + (" (killed: it did not end within 30 s of terminate)" if killed else ""))
 
 r.finish()

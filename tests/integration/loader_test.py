@@ -1,17 +1,38 @@
-"""unixODBC loads the driver and reaches its own code, through isql and pyodbc."""
+"""unixODBC loads the driver and reaches its own code, through isql and pyodbc;
+the harness's check of client children."""
 import os
 import re
+import types
 
-from odbc_env import PrivateOdbc, Results, parse_args
+from odbc_env import ClientFailed, PrivateOdbc, Results, check_child, parse_args
 
 args = parse_args()
 r = Results()
+
+# check_child, which every client child of the integration tests goes through: (status, stderr, expected
+# status) -> whether it fails the test.
+for status, stderr, expect, fails in (
+        (0, "", 0, False),
+        (1, "", 0, True),
+        (1, "", 1, False),
+        (-6, "", None, False),
+        (0, "==12==ERROR: AddressSanitizer: heap-use-after-free on address 0x6020", 0, True),
+        (0, "odbc/free.cpp:40:5: runtime error: member access within null pointer", None, True),
+        (0, b"WARNING: ThreadSanitizer: data race (pid=7)", 0, True),
+        (0, "runtime warning from a client, no sanitizer", 0, False)):
+    try:
+        check_child(types.SimpleNamespace(returncode=status, stdout="", stderr=stderr), "a child", expect)
+        failed = False
+    except ClientFailed:
+        failed = True
+    r.check(failed == fails, f"a child ending {status} (expected: {expect}) with {str(stderr)[:30]!r}: "
+            + ("fails" if fails else "passes"))
 odbc = PrivateOdbc(args.driver, dsns={"CVTEST": {"Description": "loader check"}})
 
 out = odbc.run(["odbcinst", "-q", "-d"])
 r.check("[Corvane PAYPAL ODBC Driver]" in out.stdout, "odbcinst lists the driver", out.stdout + out.stderr)
 
-out = odbc.run(["isql", "-v", "CVTEST"], stdin="SELECT 1\n")
+out = odbc.run(["isql", "-v", "CVTEST"], stdin="SELECT 1\n", expect_rc=1)  # isql: 1, not connected
 trace = odbc.trace_text()
 r.check("SQLAllocHandle( 2," in trace and "SQLAllocHandle() returns 0" in trace,
         "isql reaches the driver's handle allocation (driver trace)", trace)

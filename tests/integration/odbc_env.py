@@ -3,6 +3,13 @@
 Each test gets a private directory holding odbcinst.ini and odbc.ini that
 register the driver under test; unixODBC is pointed at them through
 ODBCSYSINI / ODBCINSTINI / ODBCINI, so nothing under /etc is read or written.
+
+Every client child (pyodbc and ctypes scripts, isql, the Qt client,
+soffice) goes through check_child: it must end with the status the test
+expects (0 unless told otherwise) and its standard error must hold no
+sanitizer report, so that teardown (disconnect, free, unload) in the
+sanitizer tree is checked too. A failure raises ClientFailed, which fails
+the test.
 """
 import argparse
 import os
@@ -11,6 +18,49 @@ import sys
 import tempfile
 
 DRIVER_NAME = "Corvane PAYPAL ODBC Driver"
+
+# What ASan, UBSan and TSan print when they find something.
+SANITIZER_REPORTS = ("ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:", "ThreadSanitizer")
+
+
+class ClientFailed(AssertionError):
+    """A client child ended with an unexpected status or reported a sanitizer finding."""
+
+
+def sanitizer_report(stderr):
+    """The first sanitizer report line in `stderr` (text or bytes), or None."""
+    if isinstance(stderr, bytes):
+        stderr = stderr.decode("utf-8", "replace")
+    for line in (stderr or "").splitlines():
+        if any(mark in line for mark in SANITIZER_REPORTS):
+            return line
+    return None
+
+
+def check_child(result, what, expect_rc=0):
+    """Checks a finished client child (a CompletedProcess, or anything with
+    returncode, stdout and stderr): its status is `expect_rc` (None: any) and
+    its standard error holds no sanitizer report. Returns `result`."""
+    err = result.stderr or ""
+    if isinstance(err, bytes):
+        err = err.decode("utf-8", "replace")
+    out = result.stdout or ""
+    if isinstance(out, bytes):
+        out = out.decode("utf-8", "replace")
+    found = sanitizer_report(err)
+    if found:
+        raise ClientFailed(f"{what}: sanitizer report: {found}\n{err[-6000:]}")
+    if expect_rc is not None and result.returncode != expect_rc:
+        raise ClientFailed(f"{what}: exit status {result.returncode}, expected {expect_rc}\n"
+                           f"{out[-2000:]}\n{err[-4000:]}")
+    return result
+
+
+def run_child(argv, what=None, expect_rc=0, **kwargs):
+    """subprocess.run with output captured as text, checked by check_child."""
+    kwargs.setdefault("capture_output", True)
+    kwargs.setdefault("text", True)
+    return check_child(subprocess.run(argv, **kwargs), what or os.path.basename(argv[0]), expect_rc)
 
 
 def parse_args():
@@ -40,12 +90,13 @@ class PrivateOdbc:
         self.env = dict(os.environ, ODBCSYSINI=self.dir, ODBCINSTINI="odbcinst.ini",
                         ODBCINI=os.path.join(self.dir, "odbc.ini"))
 
-    def run(self, argv, stdin="", timeout=60):
-        return subprocess.run(argv, input=stdin, capture_output=True, text=True,
-                              env=self.env, timeout=timeout)
+    def run(self, argv, stdin="", timeout=60, expect_rc=0, env=None):
+        """Runs a client child with this test's ini files; checked by check_child."""
+        what = os.path.basename(argv[0]) + (" " + argv[1] if len(argv) > 1 and argv[1] != "-c" else "")
+        return run_child(argv, what, expect_rc, input=stdin, env=env or self.env, timeout=timeout)
 
-    def python(self, code, timeout=60):
-        return self.run(["/usr/bin/python3", "-c", code], timeout=timeout)
+    def python(self, code, timeout=60, expect_rc=0):
+        return self.run(["/usr/bin/python3", "-c", code], timeout=timeout, expect_rc=expect_rc)
 
     def trace_text(self):
         try:

@@ -5,7 +5,7 @@ import os
 import subprocess
 import sys
 
-from odbc_env import Emulator, PrivateOdbc, Results
+from odbc_env import Emulator, PrivateOdbc, Results, run_child
 
 p = argparse.ArgumentParser()
 for a in ("--build", "--source", "--driver", "--client"):
@@ -26,8 +26,7 @@ with Emulator(args.source, "--client-id", "cv", "--client-secret", "sec") as emu
     env = dict(odbc.env, QT_QPA_PLATFORM="offscreen")
     for query, what in (("SELECT SERVER_ATTRIBUTE FROM INFO_SCHEMA.SERVER_INFO", "an INFO_SCHEMA query"),
                         ("SELECT Id, Status FROM Invoices", "a PayPal query")):
-        out = subprocess.run([args.client, "PAYPAL", query], capture_output=True, text=True, env=env,
-                             timeout=120)
+        out = run_child([args.client, "PAYPAL", query], "the Qt client", env=env, timeout=120)
         lines = {l.split(" ", 1)[0]: l.split(" ", 1)[1] for l in out.stdout.splitlines() if " " in l}
         r.check(lines.get("OPEN") == "ok", f"QODBC connects ({what})", out.stdout + out.stderr)
         tables = lines.get("TABLES", "").split(" ", 1)

@@ -2,7 +2,8 @@
 100 pages of invoices, a 429 (Retry-After 1) on every tenth page request and
 a connection reset on one, return the same rows in the same order as
 without faults, with no error or warning, each wait honouring Retry-After
-(times in the emulator's request log)."""
+(times in the emulator's request log); a Retry-After beyond retry_wait
+fails the scan at once."""
 import json
 import os
 import ssl
@@ -75,4 +76,15 @@ with Emulator(args.source, "--invoices", "2000") as emu:
     res.check(len(repeats) >= 11, "ten 429s and a reset were met and retried", str(len(repeats)))
     honoured = sum(1 for a, b in repeats if b["time"] - a["time"] >= 0.95)
     res.check(honoured >= 10, "each retry after a 429 waited the second Retry-After asked", str(honoured))
+
+    # A Retry-After longer than retry_wait (120 s) allows: the scan fails at once, saying how long PayPal asked.
+    control(emu, "retry_after=600")
+    control(emu, f"fault=429&count=1&path={PATH}")
+    import time
+    started = time.monotonic()
+    refused = scan(odbc)
+    took = time.monotonic() - started
+    control(emu, "reset=1")
+    res.check("600 seconds" in refused.get("error", "") and took < 20,
+              "a Retry-After beyond retry_wait fails at once, giving the wait", f"{took:.1f} s: {refused}")
 res.finish()

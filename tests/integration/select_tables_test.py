@@ -97,9 +97,7 @@ def run_client(odbc, client, sql):
     if client == "iusql" and "asan" in env.get("LD_PRELOAD", ""):
         # iusql's own strncpy copies overlapping buffers; the driver is checked without that check.
         env["ASAN_OPTIONS"] = env.get("ASAN_OPTIONS", "") + ":replace_str=0"
-    import subprocess
-    return subprocess.run([client, "-b", "-d|", "-c", "CVPAYPAL"], input=sql + "\n", capture_output=True,
-                          text=True, env=env, timeout=60)
+    return odbc.run([client, "-b", "-d|", "-c", "CVPAYPAL"], stdin=sql + "\n", env=env, timeout=60)
 
 
 res = Results()

@@ -166,6 +166,27 @@ int main(int argc, char **argv) {
     printf("deleted %s\n", ids[0]);
     rc = SQLSetPos(st, 1, SQL_DELETE, SQL_LOCK_NO_CHANGE);
     check(refused_with(st, rc, "40001", NULL), "deleting the vanished row again: 40001");
+
+    /* ---- SQL_UPDATE of the whole block: the vanished row 1 fails, row 2
+       is still updated; the call says so row by row */
+    snprintf(urls[1], sizeof urls[1], "%s", "https://sp.example/b4");
+    url_len[1] = SQL_NTS;
+    status[0] = status[1] = 99;
+    rc = SQLSetPos(st, 0, SQL_UPDATE, SQL_LOCK_NO_CHANGE);
+    SQLLEN diag_row = 0;
+    SQLCHAR state[6] = "";
+    /* read before any other call on the statement empties them */
+    for (SQLSMALLINT r = 1; SQL_SUCCEEDED(SQLGetDiagRec(SQL_HANDLE_STMT, st, r, state, NULL, NULL, 0, NULL)); r++) {
+        SQLLEN row = -9;
+        SQLGetDiagField(SQL_HANDLE_STMT, st, r, SQL_DIAG_ROW_NUMBER, &row, 0, NULL);
+        if (strcmp((char *)state, "40001") == 0) diag_row = row;
+    }
+    SQLRowCount(st, &rows);
+    if (rc != SQL_SUCCESS_WITH_INFO || status[0] != SQL_ROW_ERROR || status[1] != SQL_ROW_UPDATED || rows != 1)
+        printf("     rc %d status %d %d rows %ld\n", rc, status[0], status[1], (long)rows);
+    check(rc == SQL_SUCCESS_WITH_INFO && status[0] == SQL_ROW_ERROR && status[1] == SQL_ROW_UPDATED && rows == 1 &&
+              diag_row == 1,
+          "SQLSetPos(0, SQL_UPDATE): row 1 fails (40001, row number 1), row 2 is updated, with information");
     SQLCloseCursor(st);
 
     /* ---- SQLBulkOperations SQL_ADD: row-wise buffers behind a bind offset */

@@ -35,9 +35,12 @@ with Emulator(args.source, "--client-id", "demo-client", "--client-secret", "dem
     res.check(patches[1:2] == [("PATCH", f"{hooks}/{said.get('deleted')}",
                                 [{"op": "replace", "path": "/url", "value": "https://sp.example/a2"}])],
               "SQL_UPDATE with data at execution: the pieces joined", json.dumps(patches))
-    res.check(patches[2:] == [("PATCH", f"{hooks}/{said.get('updated')}",
-                               [{"op": "replace", "path": "/url", "value": "https://sp.example/b3"}])],
+    res.check(patches[2:3] == [("PATCH", f"{hooks}/{said.get('updated')}",
+                                [{"op": "replace", "path": "/url", "value": "https://sp.example/b3"}])],
               "UPDATE ... WHERE CURRENT OF the cursor: its current row", json.dumps(patches))
+    res.check(patches[3:] == [("PATCH", f"{hooks}/{said.get('updated')}",
+                               [{"op": "replace", "path": "/url", "value": "https://sp.example/b4"}])],
+              "SQLSetPos over the block: the row after a failing one is still updated", json.dumps(patches))
     posts = [c[2] for c in changes if c[0] == "POST" and c[1] == hooks]
     res.check(posts[2:] == [{"url": "https://sp.example/new1", "event_types": [{"name": "SP.NEW1"}]},
                             {"url": "https://sp.example/new2", "event_types": [{"name": "SP.NEW2"}]}],

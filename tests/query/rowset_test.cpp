@@ -57,10 +57,18 @@ struct Table {
         return static_cast<Table *>(arg)->values[1];
     }
     static int remove(void *, int64_t, Value *const *) { return 0; }
-    std::vector<int64_t> added;  // buffer entries insert_row was given
-    int64_t failing_entry = -1;  // the entry whose insert fails
+    std::vector<int64_t> added;    // buffer entries insert_row was given
+    std::vector<int64_t> failing;  // the entries whose insert or update fails (posting to diag)
+    ErrorHeader *diag = nullptr;
+    bool fails(int64_t index) const {
+        for (int64_t f : failing)
+            if (f == index) return true;
+        return false;
+    }
     // An update renames the row after its block entry ("changed 0", ...).
-    static int update(void *, int64_t, int64_t index, Value **values, CvPool *pool) {
+    static int update(void *arg, int64_t, int64_t index, Value **values, CvPool *pool) {
+        auto *t = static_cast<Table *>(arg);
+        if (t->fails(index)) return post_error(t->diag, "HY000", "entry %d refused", static_cast<int>(index));
         std::string name = "changed " + std::to_string(index);
         Value *v = NewValue(pool, static_cast<int32_t>(name.size()));
         if (!v || set_value_text(v, name.data(), name.size()) != 0) return -1;
@@ -69,7 +77,7 @@ struct Table {
     }
     static int insert(void *arg, int64_t index) {
         auto *t = static_cast<Table *>(arg);
-        if (index == t->failing_entry) return -1;
+        if (t->fails(index)) return post_error(t->diag, "HY000", "entry %d refused", static_cast<int>(index));
         t->added.push_back(index);
         return 0;
     }
@@ -384,21 +392,71 @@ TEST_F(RowsetTest, UpdateKeepsNewValuesAndHonoursRowOperations) {
 }
 
 // SQL_ADD takes buffer entries, ignored ones passed over, and marks each
-// entry added; the first failure stops the run and marks its entry.
-TEST_F(RowsetTest, AddMarksEntriesAndStopsAtTheFirstFailure) {
+// entry added; a failing entry is marked and the run goes on.
+TEST_F(RowsetTest, AddMarksEntriesAndGoesOnPastAFailure) {
     open(RowsetMode::kForwardOnly);
     std::vector<SQLUSMALLINT> status(4, 99);
     const SQLUSMALLINT operations[4] = {SQL_ROW_PROCEED, SQL_ROW_IGNORE, SQL_ROW_PROCEED, SQL_ROW_PROCEED};
-    table.failing_entry = 3;
+    table.failing = {2};
+    table.diag = diag;
     int64_t affected = 0;
     SetupErrorHeader(diag, 0);
-    EXPECT_EQ(rowset_add_rows(rs, 0, 4, operations, status.data(), &affected), -1);
-    EXPECT_EQ(table.added, (std::vector<int64_t>{0, 2}));
-    EXPECT_EQ(status, (std::vector<SQLUSMALLINT>{SQL_ROW_ADDED, 99, SQL_ROW_ADDED, SQL_ROW_ERROR}));
+    EXPECT_EQ(rowset_add_rows(rs, 0, 4, operations, status.data(), &affected), 1);
+    EXPECT_EQ(table.added, (std::vector<int64_t>{0, 3}));
+    EXPECT_EQ(status, (std::vector<SQLUSMALLINT>{SQL_ROW_ADDED, 99, SQL_ROW_ERROR, SQL_ROW_ADDED}));
     EXPECT_EQ(affected, 2);
     // SQLSetPos SQL_ADD of one entry, before any fetch.
     EXPECT_EQ(rowset_set_pos(rs, 2, SQL_ADD, SQL_LOCK_NO_CHANGE, &affected, nullptr), 0);
     EXPECT_EQ(table.added.back(), 1);
+}
+
+// An operation over the whole block goes on past a failing row: the row's
+// status is SQL_ROW_ERROR, its diagnostics (and an 01S01) name it, and the
+// call succeeds with information unless every row failed.
+TEST_F(RowsetTest, BlockOperationsGoOnPastFailingRows) {
+    struct Case {
+        int operation;
+        std::vector<int64_t> failing;
+        int rc;
+        SQLRETURN diag_rc;
+        std::vector<SQLUSMALLINT> status;
+        int64_t affected;
+        std::vector<SQLLEN> record_rows;  // SQL_DIAG_ROW_NUMBER of each record
+    } cases[] = {
+        {SQL_UPDATE, {}, 0, SQL_SUCCESS, {SQL_ROW_UPDATED, SQL_ROW_UPDATED, SQL_ROW_UPDATED}, 3, {}},
+        {SQL_UPDATE, {0}, 1, SQL_SUCCESS_WITH_INFO, {SQL_ROW_ERROR, SQL_ROW_UPDATED, SQL_ROW_UPDATED}, 2, {1, 1}},
+        {SQL_UPDATE, {1, 2}, 1, SQL_SUCCESS_WITH_INFO, {SQL_ROW_UPDATED, SQL_ROW_ERROR, SQL_ROW_ERROR}, 1,
+         {2, 2, 3, 3}},
+        {SQL_UPDATE, {0, 1, 2}, -1, SQL_ERROR, {SQL_ROW_ERROR, SQL_ROW_ERROR, SQL_ROW_ERROR}, 0, {1, 1, 2, 2, 3, 3}},
+        {SQL_ADD, {1}, 1, SQL_SUCCESS_WITH_INFO, {SQL_ROW_ADDED, SQL_ROW_ERROR, SQL_ROW_ADDED}, 2, {2, 2}},
+        {SQL_ADD, {0, 1, 2}, -1, SQL_ERROR, {SQL_ROW_ERROR, SQL_ROW_ERROR, SQL_ROW_ERROR}, 0, {1, 1, 2, 2, 3, 3}},
+    };
+    open(RowsetMode::kStatic);
+    table.diag = diag;
+    int n = 0;
+    for (const Case &k : cases) {
+        SCOPED_TRACE(n++);
+        (void)fetch("FIRST", SQL_FETCH_FIRST, 0, 3);
+        std::vector<SQLUSMALLINT> &status = status_arrays.back();
+        table.failing = k.failing;
+        SetupErrorHeader(diag, 0);
+        int64_t affected = 0;
+        const int rc = k.operation == SQL_ADD ? rowset_add_rows(rs, 0, 3, nullptr, status.data(), &affected)
+                                              : rowset_set_pos(rs, 0, k.operation, SQL_LOCK_NO_CHANGE, &affected, nullptr);
+        EXPECT_EQ(rc, k.rc);
+        EXPECT_EQ(diag_return_code(diag), k.diag_rc);
+        EXPECT_EQ(status, k.status);
+        EXPECT_EQ(affected, k.affected);
+        std::vector<SQLLEN> rows;
+        for (int r = 1; r <= diag_count(diag); r++) {
+            SQLLEN row = 0;
+            EXPECT_EQ(GetDiagField(diag, SQL_HANDLE_STMT, static_cast<SQLSMALLINT>(r), SQL_DIAG_ROW_NUMBER, &row, 0,
+                                   nullptr),
+                      SQL_SUCCESS);
+            rows.push_back(row);
+        }
+        EXPECT_EQ(rows, k.record_rows);
+    }
 }
 
 }  // namespace

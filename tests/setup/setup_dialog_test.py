@@ -17,7 +17,7 @@ for opt in ("--source", "--setup", "--driver", "--tool", "--prompt", "--robot"):
     p.add_argument(opt, required=True)
 args = p.parse_args()
 sys.path.insert(0, os.path.join(args.source, "tests", "integration"))
-from odbc_env import Emulator, Results  # noqa: E402
+from odbc_env import Emulator, Results, check_child  # noqa: E402
 
 DRIVER = "Corvane PAYPAL ODBC Driver"
 NO_DISPLAY = ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")
@@ -62,7 +62,9 @@ class Ini:
             with open(path, "w") as f:
                 f.write("\n".join(script) + "\n")
             pre = ["--robot", args.robot, path]
-        return subprocess.run(argv[:1] + pre + argv[1:], capture_output=True, text=True, env=e, timeout=timeout)
+        # The tools' statuses are what the cases check; a sanitizer report fails any of them.
+        return check_child(subprocess.run(argv[:1] + pre + argv[1:], capture_output=True, text=True, env=e,
+                                          timeout=timeout), os.path.basename(argv[0]), expect_rc=None)
 
     def config(self, request, *attrs, window=False, script=None, display=True, env=None):
         argv = [args.tool] + (["--window"] if window else []) + [str(request), DRIVER, *attrs]

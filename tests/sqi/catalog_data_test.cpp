@@ -29,7 +29,7 @@ const TableRow kTables[] = {
     {"AuthorizationDetails", "v2/payments/authorizations", 11, 0x118000, "details", nullptr, 1,
      kOne},
     {"CapturenDetails", "v2/payments/captures", 25, 0x118000, "details", nullptr, 1, kOne},
-    {"OrderDetails", "v2/checkout/orders", 9, 0x158020, "details", nullptr, 1, kOne},
+    {"OrderDetails", "v2/checkout/orders", 9, 0x958020, "details", nullptr, 1, kOne},
     {"RefundDetails", "v2/payments/refunds", 17, 0x18000, "details", nullptr, 1, kOne},
     {"SaleDetails", "v1/payments/sale", 40, 0x18000, "details", nullptr, 1, kOne},
     {"Subscriptions", "v1/billing/subscriptions", 45, 0x18000, "details", nullptr, 1, kOne},
@@ -40,13 +40,13 @@ const TableRow kTables[] = {
     {"PaymentTransactions", "v1/payments/payment", 72, 0x100, "payments", "transactions", 1,
      PagingStyle::kStartId},
     {"Balances", "v1/reporting/balances", 12, 0x0, "balances", nullptr, 1, kOne},
-    {"Plans", "v1/billing/plans", 19, 0x42000, "plans", nullptr, 1, kPages},
+    {"Plans", "v1/billing/plans", 19, 0x842000, "plans", nullptr, 1, kPages},
     {"PlansNoPrefer", "v1/billing/plans", 7, 0x0, "plans", nullptr, 1, kPages},
     {"PlansBillingCycles", "v1/billing/plans", 30, 0x2100, "plans", "billing_cycles", 2, kPages},
     {"UserInfo", "v1/identity/oauth2/userinfo", 10, 0xc000, nullptr, nullptr, 1, kOne},
     {"Webhooks", "v1/notifications/webhooks", 3, 0xe0020, "webhooks", nullptr, 1, kOne},
     {"WebhooksEvents", "v1/notifications/webhooks", 6, 0xe0100, "webhooks", "event_types", 0, kOne},
-    {"BatchPayout", "v1/payments/payouts", 15, 0x58000, "items", nullptr, 1, kOne},
+    {"BatchPayout", "v1/payments/payouts", 15, 0x858000, "items", nullptr, 1, kOne},
     {"BatchPayoutItems", "v1/payments/payouts", 41, 0x11000, "items", nullptr, 1, kPages},
     {"PayoutsItem", "v1/payments/payouts-item", 27, 0x18000, "items", nullptr, 1, kOne},
     {"Invoices", "v2/invoicing/invoices", 67, 0x20000, "items", nullptr, 1, kPages},
@@ -71,7 +71,7 @@ const TableRow kTables[] = {
     {"Transactions", "v1/reporting/transactions", 86, 0x0, "transaction_details", nullptr, 0, kPages},
     {"TransactionItems", "v1/reporting/transactions", 31, 0x100, "transaction_details",
      "cart_info,item_details", 0, kPages},
-    {"Products", "v1/catalogs/products", 9, 0x160000, "products", nullptr, 1, kPages},
+    {"Products", "v1/catalogs/products", 9, 0x960000, "products", nullptr, 1, kPages},
 };
 static_assert(std::size(kTables) == kPaypalTableCount);
 

@@ -20,14 +20,14 @@ TEST(RetryPolicyTest, RetryAfterValues) {
         {" 120 ", 120},
         {"0", 0},
         {"300", 300},
-        {"301", -1},  // absurd: backoff instead
+        {"3600", 3600},  // long waits are kept: the budget decides
         {"-5", -1},
         {"1.5", -1},
         {"", -1},
         {"99999999999", -1},
         {"Wed, 21 Oct 2015 07:28:30 GMT", 30},
         {"Wed, 21 Oct 2015 07:27:00 GMT", 0},  // already past
-        {"Wed, 21 Oct 2015 09:28:00 GMT", -1},
+        {"Wed, 21 Oct 2015 09:28:00 GMT", 7200},
         {"21 Oct 2015 07:28:30", -1},
     };
     for (const Case &k : cases) EXPECT_EQ(k.seconds, ParseRetryAfter(k.value, now)) << k.value;
@@ -53,8 +53,14 @@ TEST(RetryPolicyTest, VerdictsByMethodStatusAndFailure) {
                                         "a-secret-value"));
     WebRequestPtr get = NewGetRequest(ctx.get(), "v2/invoicing/invoices", 1);
     WebRequestPtr post = NewPostRequest(ctx.get(), "v2/invoicing/invoices", 0);
+    // A request id alone does not make a POST repeatable: only an API that
+    // honours it (its builder marks the request idempotent).
     WebRequestPtr keyed_post = NewPostRequest(ctx.get(), "v2/invoicing/invoices", 0);
     AddHeader(keyed_post.get(), "PayPal-Request-Id", "req-1");
+    WebRequestPtr honoured = NewPostRequest(ctx.get(), "v1/billing/plans", 0);
+    AddHeader(honoured.get(), "PayPal-Request-Id", "req-2");
+    honoured->idempotent = true;
+    WebRequestPtr patch = NewPatchRequest(ctx.get(), "v1/notifications/webhooks/W", 0);
     WebRequestPtr token = NewTokenRequest(ctx.get(), "https://api.example.com/v1/oauth2/token",
                                           "api.example.com");
     WebResponse resp{};
@@ -79,8 +85,16 @@ TEST(RetryPolicyTest, VerdictsByMethodStatusAndFailure) {
         {post.get(), 0, TransportFailure::kDropped, 0, RetryVerdict::kRetry},
         {post.get(), 0, TransportFailure::kConnect, 0, RetryVerdict::kRetry},
         {post.get(), 401, TransportFailure::kNone, 1, RetryVerdict::kRenewToken},
-        {keyed_post.get(), 503, TransportFailure::kNone, 1, RetryVerdict::kRetry},
-        {keyed_post.get(), 0, TransportFailure::kDropped, 1, RetryVerdict::kRetry},
+        {keyed_post.get(), 503, TransportFailure::kNone, 1, RetryVerdict::kFinal},
+        {keyed_post.get(), 0, TransportFailure::kDropped, 1, RetryVerdict::kFinal},
+        {keyed_post.get(), 0, TransportFailure::kTimeout, 1, RetryVerdict::kFinal},
+        {honoured.get(), 503, TransportFailure::kNone, 1, RetryVerdict::kRetry},
+        {honoured.get(), 0, TransportFailure::kDropped, 1, RetryVerdict::kRetry},
+        {honoured.get(), 0, TransportFailure::kTimeout, 1, RetryVerdict::kRetry},
+        {honoured.get(), 0, TransportFailure::kTimeout, 0, RetryVerdict::kFinal},
+        {patch.get(), 0, TransportFailure::kDropped, 1, RetryVerdict::kFinal},
+        {patch.get(), 0, TransportFailure::kDropped, 0, RetryVerdict::kRetry},
+        {patch.get(), 502, TransportFailure::kNone, 1, RetryVerdict::kFinal},
         {token.get(), 500, TransportFailure::kNone, 1, RetryVerdict::kRetry},
         {token.get(), 401, TransportFailure::kNone, 1, RetryVerdict::kFinal},
     };

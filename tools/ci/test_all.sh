@@ -47,7 +47,7 @@ trap phase_table EXIT
 expected=(
   check_layers checksrc emulator_selftest
   'DifferentialTest\.' 'ProbeToolTest\.' 'EmulatorTest\.' 'ProxyTest\.' 'ScanTables\.' 'ParallelScan\.'
-  'TransactionScan\.' 'ScanRetry\.' 'ReplyPage\.' 'ClonePool\.'
+  'TransactionScan\.' 'ScanRetry\.' 'ReplyPage\.' 'ClonePool\.' 'ChangeRetryTest\.' 'TokenShareTest\.'
   # query_tests: validation, differential and derived tables against SQLite,
   # sorting, keyed joins, PayPal queries
   'Validation\.' 'Files/ValidationErrors\.' 'Seeds/Differential\.' 'Seeds/Derived\.' 'DerivedStatement\.'

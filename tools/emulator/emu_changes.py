@@ -17,7 +17,10 @@ published request bodies and replies:
 
 GET /_emulator/created lists [collection, id] of every object made so far.
 A POST with a PayPal-Request-Id already seen answers the first reply again
-and creates nothing, as PayPal does. Control "empty_post=1" makes every
+and creates nothing, as PayPal does, on the APIs whose published
+description declares that header (plans, products, payouts, v2 orders);
+the others (webhooks, the v1 vault) ignore it and create a second object.
+Control "empty_post=1" makes every
 successful POST answer 201 with an empty body.
 
 Exports: dispatch(state, req, authorized) -> Reply or None.
@@ -252,6 +255,10 @@ _POSTS = {
     "/v1/vault/credit-cards": _post_card,
 }
 
+# The POSTs whose published description declares PayPal-Request-Id.
+_HONOURS_REQUEST_ID = ("/v1/billing/plans", "/v1/catalogs/products", "/v1/payments/payouts",
+                       "/v2/checkout/orders")
+
 _KEYED = [
     (re.compile(r"/v1/notifications/webhooks/([^/]+)/?$"), "webhooks", "webhooks", "webhook_id",
      ["/url", "/event_types"], 200, ("replace",)),
@@ -273,7 +280,7 @@ def dispatch(state, req, authorized):
     if req.method == "POST" and path in _POSTS:
         if not authorized:
             return _json(401, emu_data.auth_failure())
-        rid = req.header("PayPal-Request-Id")
+        rid = req.header("PayPal-Request-Id") if path in _HONOURS_REQUEST_ID else ""
         with state.lock:
             if rid and (path, rid) in state.request_ids:
                 return state.request_ids[(path, rid)]
