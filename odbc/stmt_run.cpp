@@ -54,6 +54,7 @@ void fill_connection(STMT *stmt, QueryConnection *c) {
     c->relational_opt = dbc->relational_opt;
     c->in_expansion = dbc->in_expansion;
     c->cursors = QueryCursorLookup{stmt, find_cursor};
+    c->cancel = &stmt->cancel_requested;
 }
 
 // The engine statement, made on first use in its own pool (STMT::parse_pool).

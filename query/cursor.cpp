@@ -62,6 +62,7 @@ Sort *new_sort(QueryStatement *st, int unique, EvalContext *c) {
     o.unique = unique;
     o.directory = st->connection.work_dir_path;
     o.deadline = st->deadline;
+    o.cancel = st->connection.cancel;
     Sort *s = sort_start(st->exec_pool, &o);
     if (!s) raise_evaluation_error(c, "HY000", "General error: %s", "error starting sort routine");
     return s;

@@ -52,6 +52,8 @@
 // query_identity_value, query_refetch_row.
 #pragma once
 
+#include <atomic>
+
 #include <sql.h>
 #include <sqlext.h>
 
@@ -91,6 +93,9 @@ struct QueryConnection {
     int32_t relational_opt;      // "relational_opt"
     int32_t in_expansion;        // "in_expansion"
     QueryCursorLookup cursors;   // null `find`: positioned changes find no cursor
+    // Set by SQLCancel from another thread: the row loops and sorts look at
+    // it every few hundred rows and end with HY008. Null: never cancelled.
+    const std::atomic<int32_t> *cancel;
 };
 
 /// Statement attributes the engine honours. Set before query_execute.

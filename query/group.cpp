@@ -98,6 +98,7 @@ Sort *overflow_sort(EvalContext *c) {
     o.unique = 1;
     o.directory = st->connection.work_dir_path;
     o.deadline = st->deadline;
+    o.cancel = st->connection.cancel;
     Sort *s = sort_start(nullptr, &o);
     if (!s) raise_evaluation_error(c, "HY000", "General error: %s", "error in starting sort routine");
     return s;
@@ -457,6 +458,7 @@ Sort *new_sort(ExecPlan *plan, int unique, EvalContext *c) {
     o.unique = unique;
     o.directory = st->connection.work_dir_path;
     o.deadline = st->deadline;
+    o.cancel = st->connection.cancel;
     Sort *s = sort_start(plan->pool, &o);
     if (!s) raise_evaluation_error(c, "HY000", "General error: %s", "error in starting sort routine");
     return s;
@@ -596,6 +598,7 @@ void register_accumulators(ExecPlan *plan, GroupState *g, EvalContext *c) {
 
 void sort_failure(Sort *sort, int code, EvalContext *c) {
     if (code == 6) raise_evaluation_error(c, "HYT00", "Timeout expired");
+    if (code == 7) raise_evaluation_error(c, "HY008", "Operation canceled");
     if (code == 2) raise_evaluation_error(c, "HY001", "Memory allocation error");
     raise_evaluation_error(c, "HY000", "General error: %s", sort_error(sort));
 }

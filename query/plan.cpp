@@ -157,9 +157,11 @@ void fresh_row_pool(ExecPlan *plan, EvalContext *c) {
 // The statement's query time-out, looked at every few hundred rows.
 void check_deadline(EvalContext *c) {
     QueryStatement *st = c->statement;
-    if (st->deadline == 0 || ++st->rows_since_clock < 256) return;
+    if (++st->rows_since_clock < 256) return;
     st->rows_since_clock = 0;
-    if (time(nullptr) > st->deadline) raise_evaluation_error(c, "HYT00", "Timeout expired");
+    const std::atomic<int32_t> *cancel = st->connection.cancel;
+    if (cancel && cancel->load(std::memory_order_acquire)) raise_evaluation_error(c, "HY008", "Operation canceled");
+    if (st->deadline != 0 && time(nullptr) > st->deadline) raise_evaluation_error(c, "HYT00", "Timeout expired");
 }
 
 bool accepted(ExecPlan *plan, EvalContext *c) {

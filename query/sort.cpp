@@ -160,12 +160,15 @@ int fail(Sort *s, int code, const char *operation) {
     char text[256];
     if (code == 2) std::snprintf(text, sizeof text, "Out of memory in sort routine");
     else if (code == 6) std::snprintf(text, sizeof text, "Timeout expired");
+    else if (code == 7) std::snprintf(text, sizeof text, "Operation canceled");
     else std::snprintf(text, sizeof text, "OSFile error (%s) %d", operation, errno);
     s->error = text;
     return code;
 }
 
 bool expired(const Sort *s) { return s->options.deadline != 0 && time(nullptr) > s->options.deadline; }
+
+bool canceled(const Sort *s) { return s->options.cancel && s->options.cancel->load(std::memory_order_acquire); }
 
 int open_file(Sort *s, RunFile *f) {
     if (f->fd >= 0) return 0;
@@ -301,6 +304,7 @@ void sort_items(Sort *s) {
 
 int flush_run(Sort *s) {
     if (s->items.empty()) return 0;
+    if (canceled(s)) return fail(s, 7, "");
     if (expired(s)) return fail(s, 6, "");
     sort_items(s);
     RunFile *f = &s->files[s->file];
@@ -439,6 +443,7 @@ int merge_next(Sort *s, int *out) {
 // Groups keep their order, so equal keys still come in the order added.
 int reduce_runs(Sort *s) {
     while (static_cast<int64_t>(s->runs.size()) > s->fan_in) {
+        if (canceled(s)) return fail(s, 7, "");
         if (expired(s)) return fail(s, 6, "");
         const int source = s->file;
         const int target = 1 - source;
@@ -567,6 +572,7 @@ int sort_finish(Sort *s) {
     s->finished = true;
     try {
         if (s->runs.empty()) {
+            if (canceled(s)) return fail(s, 7, "");
             if (expired(s)) return fail(s, 6, "");
             sort_items(s);
             s->from_memory = true;
@@ -600,7 +606,10 @@ int sort_fetch(Sort *s, const uint8_t **key, size_t *key_length, const uint8_t *
     }
     try {
         for (;;) {
-            if ((++s->fetched & 1023) == 0 && expired(s)) return fail(s, 6, "");
+            if ((++s->fetched & 1023) == 0) {
+                if (canceled(s)) return fail(s, 7, "");
+                if (expired(s)) return fail(s, 6, "");
+            }
             const uint8_t *e;
             uint32_t kl, pl;
             if (s->from_memory) {

@@ -13,13 +13,15 @@
 // Unique mode drops every entry whose key equals the previous entry's.
 //
 // Return codes: 0, 100 (no more entries), 2 out of memory, 5 I/O error,
-// 6 the statement's deadline passed; the error text tells more.
+// 6 the statement's deadline passed, 7 the statement was cancelled; the
+// error text tells more.
 //
 // Exports: SortOptions, Sort, sort_start, sort_add, sort_finish,
 // sort_fetch, sort_push_back, sort_error, sort_release, sort_memory_budget,
 // sort_runs, sort_spilled, sort_memory, sort_open_files, kSortDefaultBudget.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
@@ -34,6 +36,7 @@ struct SortOptions {
     int32_t unique;            // drop entries with equal keys
     const char *directory;     // work directory (null: $TMPDIR or /tmp)
     time_t deadline;           // 0: none
+    const std::atomic<int32_t> *cancel;  // SQLCancel's flag: code 7 when set; may be null
 };
 
 /// The budget a sort uses for `requested` bytes (<= 0: the default), kept

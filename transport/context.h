@@ -19,6 +19,7 @@
 
 #include <openssl/ssl.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -101,6 +102,9 @@ struct PaypalContext {
     int deadline_seconds;        // its length, for messages
     int32_t deadline_limited;    // a login or query time-out set it (HYT00)
     void *diag_target;           // the running exchange's requester, under request_lock
+    // The running exchange's cancel flag (SQLCancel from another thread),
+    // under request_lock; every socket wait looks at it. Null between them.
+    const std::atomic<int32_t> *cancel;
     TransportClockFn clock;             // null: time()
     // Where requests go (split from the base URL) and how.
     std::string base_url;

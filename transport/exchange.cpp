@@ -59,7 +59,7 @@ int exchange(WebRequest *req, WebResponsePtr &out) {
             const bool nothing_came = ctx->rx_total == 0 &&
                 (req->method == HttpMethod::GET || ctx->failure != TransportFailure::kTimeout);
             ForceClose(ctx);
-            if (may_retry && nothing_came) {
+            if (may_retry && nothing_came && !ExchangeCanceled(ctx)) {
                 PP_TRACE(ctx, kPpTraceDetail, "Kept connection was closed; retrying once");
                 continue;
             }
@@ -182,6 +182,7 @@ int WebExchange(WebRequest *req, WebResponsePtr &out) {
     // Chosen under the lock: another statement of the connection may be
     // waiting for it with a target of its own.
     ctx->diag_target = req->diag_owner;
+    ctx->cancel = req->cancel;
     ctx->last_error[0] = '\0';
     int rc;
     try {
@@ -198,5 +199,6 @@ int WebExchange(WebRequest *req, WebResponsePtr &out) {
         req->error.clear();
     }
     ctx->diag_target = nullptr;
+    ctx->cancel = nullptr;
     return rc;
 }

@@ -37,19 +37,39 @@ void set_timeouts(int fd, int ms) {
     setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
 }
 
-// Connects `fd` to `addr` within `timeout_ms`. 0, or an errno value.
-int connect_with_timeout(int fd, const sockaddr *addr, socklen_t len, int timeout_ms) {
+// Longest single poll of a socket wait: a cancel is seen within this.
+constexpr int kCancelSliceMs = 100;
+
+// Polls `fd` for `events` for up to `ms`, in slices that look at `cancel`.
+// 1 ready, 0 time-out, -1 cancelled (errno ECANCELED) or poll failed.
+int poll_sliced(int fd, short events, int ms, const std::atomic<int32_t> *cancel) {
+    const int64_t until = monotonic_ms() + ms;
+    for (;;) {
+        if (cancel && cancel->load(std::memory_order_acquire)) {
+            errno = ECANCELED;
+            return -1;
+        }
+        const int64_t left = until - monotonic_ms();
+        if (left <= 0) return 0;
+        pollfd p{fd, events, 0};
+        int rc = poll(&p, 1, static_cast<int>(left < kCancelSliceMs ? left : kCancelSliceMs));
+        if (rc > 0) return 1;
+        if (rc < 0 && errno != EINTR) return -1;
+    }
+}
+
+// Connects `fd` to `addr` within `timeout_ms`. 0, or an errno value
+// (ECANCELED when `cancel` was set meanwhile).
+int connect_with_timeout(int fd, const sockaddr *addr, socklen_t len, int timeout_ms,
+                         const std::atomic<int32_t> *cancel) {
     int flags = fcntl(fd, F_GETFL, 0);
     if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) return errno;
     int rc = connect(fd, addr, len);
     int err = 0;
     if (rc < 0) {
         if (errno != EINPROGRESS) return errno;
-        pollfd p{fd, POLLOUT, 0};
         if (timeout_ms <= 0) return ETIMEDOUT;
-        do {
-            rc = poll(&p, 1, timeout_ms);
-        } while (rc < 0 && errno == EINTR);
+        rc = poll_sliced(fd, POLLOUT, timeout_ms, cancel);
         if (rc == 0) return ETIMEDOUT;
         if (rc < 0) return errno;
         socklen_t elen = sizeof err;
@@ -103,14 +123,24 @@ int WaitLimitMs(const PaypalContext *ctx) {
     return static_cast<int>(left < limit ? left : limit);
 }
 
-bool ArmSocketWait(PaypalContext *ctx) {
-    int ms = WaitLimitMs(ctx);
+int SocketWait(PaypalContext *ctx, short events) {
+    const int ms = WaitLimitMs(ctx);
     if (ms <= 0) {
-        errno = ETIMEDOUT;
-        return false;
+        errno = EAGAIN;
+        return 0;
     }
-    if (ctx->socket_fd >= 0) set_timeouts(ctx->socket_fd, ms);
-    return true;
+    const int rc = poll_sliced(ctx->socket_fd, events, ms, ctx->cancel);
+    if (rc == 0) errno = EAGAIN;
+    return rc;
+}
+
+bool ExchangeCanceled(const PaypalContext *ctx) {
+    return ctx->cancel && ctx->cancel->load(std::memory_order_acquire);
+}
+
+void PostCanceled(PaypalContext *ctx) {
+    transport_error(ctx, "HY008", 0, "Operation canceled");
+    ctx->failure = TransportFailure::kOther;
 }
 
 void PostWaitTimeout(PaypalContext *ctx, const char *what) {
@@ -149,7 +179,7 @@ int connect_tcp(PaypalContext *ctx, const char *host, int port) {
                 continue;
             }
             made_socket = true;
-            int err = connect_with_timeout(s, ai->ai_addr, ai->ai_addrlen, WaitLimitMs(ctx));
+            int err = connect_with_timeout(s, ai->ai_addr, ai->ai_addrlen, WaitLimitMs(ctx), ctx->cancel);
             if (err == 0) {
                 fd = s;
             } else {
@@ -160,7 +190,9 @@ int connect_tcp(PaypalContext *ctx, const char *host, int port) {
     }
     freeaddrinfo(found);
     if (fd < 0) {
-        if (made_socket && last_err == ETIMEDOUT && DeadlinePassed(ctx)) {
+        if (last_err == ECANCELED) {
+            PostCanceled(ctx);
+        } else if (made_socket && last_err == ETIMEDOUT && DeadlinePassed(ctx)) {
             PostWaitTimeout(ctx, "connect");
         } else if (!made_socket) {
             transport_error(ctx, "08001", 0, "Failed to create socket");
@@ -226,13 +258,18 @@ long SendRaw(PaypalContext *ctx, const void *bytes, size_t length) {
     const char *p = static_cast<const char *>(bytes);
     size_t sent = 0;
     while (sent < length) {
-        if (!ArmSocketWait(ctx)) {
+        const int w = SocketWait(ctx, POLLOUT);
+        if (w == 0) {
             PostWaitTimeout(ctx, "send");
             return -1;
         }
+        if (w < 0 && errno == ECANCELED) {
+            PostCanceled(ctx);
+            return -1;
+        }
         // MSG_NOSIGNAL: a peer that closed must not kill the host process.
-        ssize_t n = send(ctx->socket_fd, p + sent, length - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
+        ssize_t n = w < 0 ? -1 : send(ctx->socket_fd, p + sent, length - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
         if (n <= 0) {
             transport_error(ctx, "08001", 0, "Send to proxy failed");
             ctx->failure = TransportFailure::kDropped;
@@ -245,27 +282,25 @@ long SendRaw(PaypalContext *ctx, const void *bytes, size_t length) {
 
 long ReceiveRaw(PaypalContext *ctx, void *buffer, size_t capacity) {
     for (;;) {
-        if (!ArmSocketWait(ctx)) {
+        const int w = SocketWait(ctx, POLLIN);
+        if (w == 0) {
             PostWaitTimeout(ctx, "read");
             return -1;
         }
-        ssize_t n = recv(ctx->socket_fd, buffer, capacity, 0);
+        if (w < 0 && errno == ECANCELED) {
+            PostCanceled(ctx);
+            return -1;
+        }
+        ssize_t n = w < 0 ? -1 : recv(ctx->socket_fd, buffer, capacity, MSG_DONTWAIT);
         if (n > 0) return static_cast<long>(n);
         if (n == 0) {
             transport_error(ctx, "08001", 0, "read failed (peer shutdown)");
             ctx->failure = TransportFailure::kDropped;
             return -1;
         }
-        if (errno == EINTR) {
-            PP_TRACE(ctx, kPpTraceDetail, "Recieved EINTR");
-            continue;
-        }
-        if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            PostWaitTimeout(ctx, "read");
-        } else {
-            transport_error(ctx, "08001", 0, "read failed");
-            ctx->failure = TransportFailure::kDropped;
-        }
+        if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
+        transport_error(ctx, "08001", 0, "read failed");
+        ctx->failure = TransportFailure::kDropped;
         return -1;
     }
 }

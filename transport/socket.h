@@ -10,7 +10,8 @@
 //
 // Exports: OpenConnection, KeptSocketIdle, SendRaw, ReceiveRaw, CloseConnection,
 // ForceClose, connect_tcp, DeadlineBegin, DeadlineEnd, DeadlineScope,
-// WaitLimitMs, ArmSocketWait, DeadlinePassed, PostWaitTimeout (socket.cpp).
+// WaitLimitMs, SocketWait, ExchangeCanceled, PostCanceled, DeadlinePassed,
+// PostWaitTimeout (socket.cpp).
 #pragma once
 
 #include <cstddef>
@@ -62,9 +63,17 @@ void DeadlineCap(PaypalContext *ctx, int64_t until_ms);
 /// Milliseconds the next wait on the socket may last: the socket time-out,
 /// cut to what is left of the deadline; 0 when the deadline has passed.
 [[nodiscard]] int WaitLimitMs(const PaypalContext *ctx);
-/// Sets the socket's receive and send time-outs to WaitLimitMs. False
-/// (errno ETIMEDOUT) when the deadline has passed.
-[[nodiscard]] bool ArmSocketWait(PaypalContext *ctx);
+/// Waits until the socket is ready for `events` (POLLIN, POLLOUT), in slices
+/// short enough that a cancel from another thread ends the wait within a
+/// tenth of a second. 1 when ready; 0 when the wait limit passed (errno
+/// EAGAIN); -1 when the request was cancelled (errno ECANCELED) or poll
+/// failed (its errno).
+[[nodiscard]] int SocketWait(PaypalContext *ctx, short events);
+/// True when the running exchange was cancelled.
+[[nodiscard]] bool ExchangeCanceled(const PaypalContext *ctx);
+/// Posts HY008 "Operation canceled" for a wait a cancel ended; the
+/// failure is final (the socket is mid-exchange and is closed by the caller).
+void PostCanceled(PaypalContext *ctx);
 /// True when a deadline runs and has passed.
 [[nodiscard]] bool DeadlinePassed(const PaypalContext *ctx);
 /// Posts the failure of a wait that ended without data: the deadline's

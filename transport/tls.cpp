@@ -9,6 +9,7 @@
 #include <openssl/err.h>
 #include <openssl/rand.h>
 #include <openssl/x509v3.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -28,12 +29,10 @@ int bio_write(BIO *bio, const char *data, int len) {
     auto *ctx = static_cast<PaypalContext *>(BIO_get_data(bio));
     BIO_clear_retry_flags(bio);
     for (;;) {
-        if (!ArmSocketWait(ctx)) {
-            errno = EAGAIN;
-            return -1;
-        }
-        ssize_t n = send(ctx->socket_fd, data, static_cast<size_t>(len), MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
+        // errno tells the caller why: EAGAIN the wait limit, ECANCELED a cancel.
+        if (SocketWait(ctx, POLLOUT) <= 0) return -1;
+        ssize_t n = send(ctx->socket_fd, data, static_cast<size_t>(len), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
         return static_cast<int>(n);
     }
 }
@@ -42,14 +41,11 @@ int bio_read(BIO *bio, char *data, int len) {
     auto *ctx = static_cast<PaypalContext *>(BIO_get_data(bio));
     BIO_clear_retry_flags(bio);
     for (;;) {
-        if (!ArmSocketWait(ctx)) {
-            errno = EAGAIN;
-            return -1;
-        }
-        ssize_t n = recv(ctx->socket_fd, data, static_cast<size_t>(len), 0);
-        if (n < 0 && errno == EINTR) continue;
-        // A time-out (EAGAIN from SO_RCVTIMEO) is a failure, not a retry:
-        // the caller must not wait again.
+        // A wait that ends without data (EAGAIN: the limit passed; ECANCELED)
+        // is a failure, not a retry: the caller must not wait again.
+        if (SocketWait(ctx, POLLIN) <= 0) return -1;
+        ssize_t n = recv(ctx->socket_fd, data, static_cast<size_t>(len), MSG_DONTWAIT);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
         return static_cast<int>(n);
     }
 }
@@ -346,7 +342,9 @@ int TlsHandshake(PaypalContext *ctx, TlsContext *tls) {
             post_queued_errors(ctx);
         } else if (reason == SSL_ERROR_SYSCALL) {
             PP_TRACE(ctx, kPpTraceDetail, "SSL connect status %d", reason);
-            if (sys_errno == EAGAIN || sys_errno == EWOULDBLOCK) {
+            if (sys_errno == ECANCELED) {
+                PostCanceled(ctx);
+            } else if (sys_errno == EAGAIN || sys_errno == EWOULDBLOCK) {
                 PostWaitTimeout(ctx, "SSL connection");
             } else {
                 transport_error(ctx, "08001", 0, "SSL connection failed in syscall (errno=%d)",
@@ -394,6 +392,8 @@ long TlsRead(PaypalContext *ctx, void *buffer, size_t size) {
     if (reason == SSL_ERROR_ZERO_RETURN || (reason == SSL_ERROR_SYSCALL && errno == 0)) {
         transport_error(ctx, "08001", 0, "read failed (peer shutdown)");
         ctx->failure = TransportFailure::kDropped;
+    } else if (reason == SSL_ERROR_SYSCALL && errno == ECANCELED) {
+        PostCanceled(ctx);
     } else if (reason == SSL_ERROR_SYSCALL && (errno == EAGAIN || errno == EWOULDBLOCK)) {
         PostWaitTimeout(ctx, "read");
     } else {
@@ -412,8 +412,12 @@ long TlsWrite(PaypalContext *ctx, const void *bytes, size_t length) {
         int n =
             SSL_write(ctx->ssl, static_cast<const char *>(bytes) + sent, static_cast<int>(part));
         if (n <= 0) {
-            transport_error(ctx, "08001", 0, "Send Request failed");
-            ctx->failure = TransportFailure::kDropped;
+            if (ExchangeCanceled(ctx)) {
+                PostCanceled(ctx);
+            } else {
+                transport_error(ctx, "08001", 0, "Send Request failed");
+                ctx->failure = TransportFailure::kDropped;
+            }
             ERR_clear_error();
             return -1;
         }

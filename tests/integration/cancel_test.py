@@ -1,7 +1,8 @@
 """SQLCancel from a second thread while a scan waits out a 429 with a long
-Retry-After: the waiting call ends promptly with HY008, and the same
-statement then runs again normally (a cancel does not outlive the call it
-was meant for)."""
+Retry-After, or waits for replies that each take 3 s (a plain scan and a
+sort): the waiting call ends promptly with HY008, the same statement then
+runs again normally (a cancel does not outlive the call it was meant for),
+and closing the connection does not wait for anything."""
 import json
 import os
 import ssl
@@ -20,7 +21,7 @@ c = pyodbc.connect("DSN=CVPAYPAL", autocommit=True)
 cur = c.cursor()
 out = {}
 def cancel_later():
-    time.sleep(1.5)
+    time.sleep(float(sys.argv[2]))
     out["cancel_at"] = time.monotonic()
     cur.cancel()
 t = threading.Thread(target=cancel_later)
@@ -38,6 +39,9 @@ try:
     out["again"] = len(cur.execute(sys.argv[1]).fetchall())
 except pyodbc.Error as e:
     out["again"] = str(e)
+start = time.monotonic()
+c.close()
+out["close"] = time.monotonic() - start
 print(json.dumps(out))
 '''
 
@@ -51,11 +55,16 @@ def control(emu, query):
 with Emulator(args.source, "--client-id", "demo-client", "--client-secret", "demo-secret") as emu:
     settings = {"client_id": "demo-client", "client_secret": "demo-secret", "base_url": emu.base_url, "cert": emu.ca}
     odbc = PrivateOdbc(args.driver, {"CVPAYPAL": settings})
-    # Every listing answers 429 with Retry-After 120 s, once per case.
-    for sql, path in [("SELECT Id FROM Webhooks", "/v1/notifications/webhooks"),
-                      ("SELECT Id, Name FROM Plans", "/v1/billing/plans")]:
-        control(emu, f"control?reset=1&retry_after=120&fault=429&count=1&path={path}")
-        r = odbc.run(["/usr/bin/python3", "-c", CLIENT, sql], timeout=100)
+    # Every listing answers 429 with Retry-After 120 s, once per case; then
+    # every reply takes 3 s and the cancel comes one second into the call.
+    cases = [("SELECT Id FROM Webhooks", "reset=1&retry_after=120&fault=429&count=1&path=/v1/notifications/webhooks",
+              1.5, 5),
+             ("SELECT Id, Name FROM Plans", "reset=1&retry_after=120&fault=429&count=1&path=/v1/billing/plans", 1.5, 5),
+             ("SELECT * FROM Invoices", "reset=1&latency_ms=3000", 1, 2),
+             ("SELECT Id, Status FROM Invoices ORDER BY Status DESC, Id", "reset=1&latency_ms=3000", 1, 2)]
+    for sql, query, delay, within in cases:
+        control(emu, f"control?{query}")
+        r = odbc.run(["/usr/bin/python3", "-c", CLIENT, sql, str(delay)], timeout=100)
         try:
             got = json.loads(r.stdout)
         except ValueError:
@@ -63,8 +72,10 @@ with Emulator(args.source, "--client-id", "demo-client", "--client-secret", "dem
             continue
         err = got.get("error") or ""
         res.check("HY008" in err and "Operation canceled" in err, f"{sql}: the waiting call ends with HY008", err)
-        res.check(got["after_cancel"] < 5, f"{sql}: it ends promptly after SQLCancel", json.dumps(got))
+        res.check(got["after_cancel"] < within, f"{sql}: it ends within {within} s of SQLCancel", json.dumps(got))
         res.check(isinstance(got["again"], int) and got["again"] > 0, f"{sql}: the statement runs again after it",
                   json.dumps(got))
+        res.check(got["close"] < 2, f"{sql}: closing the connection afterwards takes under 2 s", json.dumps(got))
+    control(emu, "control?reset=1")
 
 res.finish()

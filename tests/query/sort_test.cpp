@@ -3,6 +3,8 @@
 // the budget's arithmetic.
 #include <dirent.h>
 #include <gtest/gtest.h>
+
+#include <atomic>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,10 +49,11 @@ protected:
         cv_mem_release_handle(pool);
         rmdir(dir.c_str());
     }
-    Sort *make(int64_t budget, int unique) {
+    Sort *make(int64_t budget, int unique, const std::atomic<int32_t> *cancel = nullptr) {
         SortOptions o{};
         o.budget = budget;
         o.unique = unique;
+        o.cancel = cancel;
         o.directory = dir.c_str();
         return sort_start(pool, &o);
     }
@@ -97,6 +100,34 @@ TEST_F(SortTest, SpillsOverManyRunsAndStaysStable) {
     EXPECT_EQ(count, n);
     sort_release(s);
     EXPECT_EQ(files_in(dir), 0);
+}
+
+// A cancel (SQLCancel from another thread) ends a sort in memory, while
+// merging runs, and while fetching merged entries: code 7, its text.
+TEST_F(SortTest, ACancelEndsTheSortAtEachStage) {
+    for (int stage = 0; stage < 3; stage++) {
+        std::atomic<int32_t> cancel{0};
+        Sort *s = make(stage == 0 ? 1 << 20 : 2048, 0, &cancel);
+        ASSERT_NE(s, nullptr);
+        for (int i = 0; i < 5000; i++) {
+            int k = (i * 7919) % 4999;
+            ASSERT_EQ(sort_add(s, &k, sizeof k, &i, sizeof i), 0);
+        }
+        if (stage < 2) cancel.store(1);
+        int rc = sort_finish(s);
+        if (stage == 2) {
+            ASSERT_EQ(rc, 0);
+            cancel.store(1);
+            const uint8_t *key, *payload;
+            size_t kl, pl;
+            int fetched = 0;
+            while ((rc = sort_fetch(s, &key, &kl, &payload, &pl)) == 0) fetched++;
+            EXPECT_LT(fetched, 1024) << "the fetch loop looks at the flag every 1,024 entries";
+        }
+        EXPECT_EQ(rc, 7) << "stage " << stage;
+        EXPECT_STREQ(sort_error(s), "Operation canceled") << "stage " << stage;
+        sort_release(s);
+    }
 }
 
 TEST_F(SortTest, MakesNoFileBelowTheBudget) {

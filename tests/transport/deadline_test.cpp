@@ -1,13 +1,16 @@
 // The whole-request deadline: a reply that trickles in one byte at a time,
 // a server that accepts and never answers, and the login and query
-// time-outs that shorten the deadline.
+// time-outs that shorten the deadline; a cancel from another thread ends a
+// socket wait as promptly.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <thread>
 
 #include "tests/transport/emulator_harness.h"
 
@@ -51,9 +54,12 @@ TEST(DeadlineTest, TricklingRepliesEndAtTheDeadline) {
         const char *sqlstate;
         const char *posted;
         double at_most;      // seconds
+        int cancel_ms;       // SQLCancel from another thread after this (0: none)
     } cases[] = {
-        {"socket time-out bounds the reply", 2, 0, "HYT01", "did not complete within 2 seconds", 10.0},
-        {"query time-out bounds the reply", 60, 1, "HYT00", "did not complete within 1 seconds", 5.0},
+        {"socket time-out bounds the reply", 2, 0, "HYT01", "did not complete within 2 seconds", 10.0, 0},
+        {"query time-out bounds the reply", 60, 1, "HYT00", "did not complete within 1 seconds", 5.0, 0},
+        // Without the cancel, the 60 s socket time-out would end it.
+        {"a cancel ends the wait for the reply", 60, 0, "HY008", "Operation canceled", 1.5, 300},
     };
     for (const Case &k : cases) {
         EmuClient c;
@@ -64,10 +70,19 @@ TEST(DeadlineTest, TricklingRepliesEndAtTheDeadline) {
         ASSERT_EQ(200, EmulatorControl(emu, "fault=trickle&count=1&path=/v2/"));
         WebRequestPtr req = NewGetRequest(c.ctx.get(), "v2/invoicing/invoices", 1);
         req->time_limit_seconds = k.query_limit;
+        std::atomic<int32_t> cancel{0};
+        req->cancel = &cancel;
+        std::thread canceller;
+        if (k.cancel_ms > 0)
+            canceller = std::thread([&cancel, ms = k.cancel_ms] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+                cancel.store(1, std::memory_order_release);
+            });
         WebResponsePtr resp;
         auto start = std::chrono::steady_clock::now();
         EXPECT_NE(0, WebExchange(req.get(), resp)) << k.name;
         double took = seconds_since(start);
+        if (canceller.joinable()) canceller.join();
         EXPECT_LT(took, k.at_most) << k.name;
         EXPECT_NE(std::string::npos, c.posted.all().find(k.posted)) << k.name << c.posted.all();
         EXPECT_NE(std::string::npos, c.posted.all().find(k.sqlstate)) << k.name << c.posted.all();
