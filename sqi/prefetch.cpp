@@ -78,6 +78,7 @@ void keep_diag(void *owner, void *, const char *sqlstate, int, const char *messa
 struct PagePrefetch {
     PaypalEnv *env = nullptr;
     WebRequest pattern{};  // the scan's request; workers copy it and set page and window
+    std::atomic<int32_t> stop{0};  // set at close: a request in flight ends at its next socket wait
     int32_t workers_wanted = 1;
     // Windows (window_count 1 and no parameters for a scan without them).
     int32_t window_count = 1;
@@ -291,6 +292,7 @@ PagePrefetchPtr start_prefetch(PaypalIterator *it) {
     pf->pattern.time_limit_seconds = paypal_time_limit(env, it->owner);
     pf->pattern.cancel = paypal_cancel_flag(env, it->owner);
     pf->pattern.gate = &pf->gate;
+    pf->pattern.stop = &pf->stop;
     pf->waited_ms = pf->pattern.waited_ms;
     pf->pool = env->session->page_connections;
     const auto k = static_cast<size_t>(pf->workers_wanted);
@@ -312,8 +314,9 @@ void PagePrefetchDeleter::operator()(PagePrefetch *pf) const {
         pf->closing = true;
         pf->changed.notify_all();
     }
-    // A running request ends on its own (its reply, or the deadline); a
-    // pause ends now.
+    // A running request ends at its next socket wait (a tenth of a second;
+    // its connection is closed, not kept), a pause ends now.
+    pf->stop.store(1, std::memory_order_release);
     GateClose(&pf->gate);
     for (std::thread &t : pf->workers) t.join();
     // No request runs now: the connections wait in the pool for the next

@@ -105,6 +105,7 @@ struct PaypalContext {
     // The running exchange's cancel flag (SQLCancel from another thread),
     // under request_lock; every socket wait looks at it. Null between them.
     const std::atomic<int32_t> *cancel;
+    const std::atomic<int32_t> *stop;   // the running exchange's owner is closing; may be null
     TransportClockFn clock;             // null: time()
     // Where requests go (split from the base URL) and how.
     std::string base_url;

@@ -183,6 +183,7 @@ int WebExchange(WebRequest *req, WebResponsePtr &out) {
     // waiting for it with a target of its own.
     ctx->diag_target = req->diag_owner;
     ctx->cancel = req->cancel;
+    ctx->stop = req->stop;
     ctx->last_error[0] = '\0';
     int rc;
     try {
@@ -200,5 +201,6 @@ int WebExchange(WebRequest *req, WebResponsePtr &out) {
     }
     ctx->diag_target = nullptr;
     ctx->cancel = nullptr;
+    ctx->stop = nullptr;
     return rc;
 }

@@ -57,6 +57,7 @@ struct WebRequest {
     bool idempotent;         // may be repeated: GETs, the token request, and changes whose API
                              // honours their PayPal-Request-Id (set by the change's builder)
     const std::atomic<int32_t> *cancel;  // set (by SQLCancel) to end a retry wait; may be null
+    const std::atomic<int32_t> *stop;    // set when the request's owner closes (page workers); may be null
     int64_t waited_ms;       // retry waits so far, across the pages of a scan
     int retries;             // retries so far, across the pages of a scan (each page has
                              // its own `retries` limit)

@@ -42,10 +42,11 @@ constexpr int kCancelSliceMs = 100;
 
 // Polls `fd` for `events` for up to `ms`, in slices that look at `cancel`.
 // 1 ready, 0 time-out, -1 cancelled (errno ECANCELED) or poll failed.
-int poll_sliced(int fd, short events, int ms, const std::atomic<int32_t> *cancel) {
+int poll_sliced(int fd, short events, int ms, const std::atomic<int32_t> *cancel,
+                const std::atomic<int32_t> *stop = nullptr) {
     const int64_t until = monotonic_ms() + ms;
     for (;;) {
-        if (cancel && cancel->load(std::memory_order_acquire)) {
+        if ((cancel && cancel->load(std::memory_order_acquire)) || (stop && stop->load(std::memory_order_acquire))) {
             errno = ECANCELED;
             return -1;
         }
@@ -61,7 +62,7 @@ int poll_sliced(int fd, short events, int ms, const std::atomic<int32_t> *cancel
 // Connects `fd` to `addr` within `timeout_ms`. 0, or an errno value
 // (ECANCELED when `cancel` was set meanwhile).
 int connect_with_timeout(int fd, const sockaddr *addr, socklen_t len, int timeout_ms,
-                         const std::atomic<int32_t> *cancel) {
+                         const std::atomic<int32_t> *cancel, const std::atomic<int32_t> *stop) {
     int flags = fcntl(fd, F_GETFL, 0);
     if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) return errno;
     int rc = connect(fd, addr, len);
@@ -69,7 +70,7 @@ int connect_with_timeout(int fd, const sockaddr *addr, socklen_t len, int timeou
     if (rc < 0) {
         if (errno != EINPROGRESS) return errno;
         if (timeout_ms <= 0) return ETIMEDOUT;
-        rc = poll_sliced(fd, POLLOUT, timeout_ms, cancel);
+        rc = poll_sliced(fd, POLLOUT, timeout_ms, cancel, stop);
         if (rc == 0) return ETIMEDOUT;
         if (rc < 0) return errno;
         socklen_t elen = sizeof err;
@@ -129,13 +130,14 @@ int SocketWait(PaypalContext *ctx, short events) {
         errno = EAGAIN;
         return 0;
     }
-    const int rc = poll_sliced(ctx->socket_fd, events, ms, ctx->cancel);
+    const int rc = poll_sliced(ctx->socket_fd, events, ms, ctx->cancel, ctx->stop);
     if (rc == 0) errno = EAGAIN;
     return rc;
 }
 
 bool ExchangeCanceled(const PaypalContext *ctx) {
-    return ctx->cancel && ctx->cancel->load(std::memory_order_acquire);
+    return (ctx->cancel && ctx->cancel->load(std::memory_order_acquire)) ||
+           (ctx->stop && ctx->stop->load(std::memory_order_acquire));
 }
 
 void PostCanceled(PaypalContext *ctx) {
@@ -179,7 +181,8 @@ int connect_tcp(PaypalContext *ctx, const char *host, int port) {
                 continue;
             }
             made_socket = true;
-            int err = connect_with_timeout(s, ai->ai_addr, ai->ai_addrlen, WaitLimitMs(ctx), ctx->cancel);
+            int err = connect_with_timeout(s, ai->ai_addr, ai->ai_addrlen, WaitLimitMs(ctx), ctx->cancel,
+                                           ctx->stop);
             if (err == 0) {
                 fd = s;
             } else {

@@ -280,6 +280,23 @@ TEST_F(ParallelScan, StoppingEarlyWastesAtMostKMinusOneRequests) {
     }
 }
 
+// Closing while the workers wait for slow replies does not wait for them:
+// their requests end at the next socket wait, and the connections they
+// leave serve the next scan.
+TEST_F(ParallelScan, ClosingWithRepliesInFlightReturnsAtOnce) {
+    ScanEnv s;
+    open(s, 2, 3000, "max_num=4");
+    ASSERT_EQ(s.start("Plans"), DAL_OK);
+    // Into page 3: moving to it asked for the pages after it, 3 s away.
+    for (int i = 0; i < 9; ++i) ASSERT_EQ(s.next(), DAL_OK) << i;
+    const auto closing = std::chrono::steady_clock::now();
+    ASSERT_EQ(SQIResetIterator(s.it), DAL_OK);
+    // About five times a wait's slice; a reply would take 3 s.
+    EXPECT_LT(std::chrono::steady_clock::now() - closing, std::chrono::milliseconds(1500));
+    control(s, {{"latency_ms", "0"}});
+    EXPECT_EQ(plan_ids(s), sequential_plan_ids());
+}
+
 TEST_F(ParallelScan, TransactionWindowsAreFetchedSideBySide) {
     const int64_t start = static_cast<int64_t>(time(nullptr)) / kDay * kDay - 400 * kDay;
     const int64_t end = start + 365 * kDay - 1;
