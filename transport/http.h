@@ -30,6 +30,9 @@
 
 enum class HttpMethod : int32_t { GET = 0, POST = 1, PUT = 2, PATCH = 3, DELETE_ = 4 };
 
+/// The method's name as it goes on the request line ("GET", "POST", ...).
+[[nodiscard]] const char *HttpMethodName(HttpMethod m);
+
 struct RequestGate;  // transport/pool.h
 
 struct WebParam {

@@ -14,22 +14,6 @@
 
 namespace {
 
-const char *method_name(HttpMethod m) {
-    switch (m) {
-        case HttpMethod::POST:
-            return "POST";
-        case HttpMethod::PUT:
-            return "PUT";
-        case HttpMethod::PATCH:
-            return "PATCH";
-        case HttpMethod::DELETE_:
-            return "DELETE";
-        case HttpMethod::GET:
-            break;
-    }
-    return "GET";
-}
-
 // Any control character could end or split a request line or header.
 bool has_line_break(std::string_view s) {
     return HasControlChar(s);
@@ -70,6 +54,22 @@ bool same_name(std::string_view a, std::string_view b) {
 }
 
 }  // namespace
+
+const char *HttpMethodName(HttpMethod m) {
+    switch (m) {
+        case HttpMethod::POST:
+            return "POST";
+        case HttpMethod::PUT:
+            return "PUT";
+        case HttpMethod::PATCH:
+            return "PATCH";
+        case HttpMethod::DELETE_:
+            return "DELETE";
+        case HttpMethod::GET:
+            break;
+    }
+    return "GET";
+}
 
 WebRequestPtr NewGetRequest(PaypalContext *ctx, std::string_view path, int query_mode) {
     return new_request(ctx, path, query_mode, HttpMethod::GET);
@@ -200,7 +200,7 @@ int BuildRequestText(WebRequest *req, std::string &out) {
     if (has_line_break(scheme) || has_line_break(token)) return -1;
     const bool first_builder =
         req->query_mode && (req->method == HttpMethod::GET || req->method == HttpMethod::POST);
-    const char *name = method_name(req->method);
+    const char *name = HttpMethodName(req->method);
     // A request on a socket that is kept open must not ask the server to
     // close it: that would cost a new connection and handshake per page.
     req->says_close = !ctx->persistent;

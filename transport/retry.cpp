@@ -24,22 +24,6 @@ std::string_view request_id_of(const WebRequest *req) {
     return {};
 }
 
-const char *method_text(HttpMethod m) {
-    switch (m) {
-        case HttpMethod::POST:
-            return "POST";
-        case HttpMethod::PUT:
-            return "PUT";
-        case HttpMethod::PATCH:
-            return "PATCH";
-        case HttpMethod::DELETE_:
-            return "DELETE";
-        case HttpMethod::GET:
-            break;
-    }
-    return "GET";
-}
-
 bool is_change(const WebRequest *req) {
     return req->method != HttpMethod::GET && !is_token_request(req);
 }
@@ -166,7 +150,7 @@ void HoldUnsettledChange(PaypalContext *ctx, const WebRequest *req, int rc,
                                                  " " + ErrorReplyText(resp)
                                            : std::string("got no complete reply");
         std::string message = "The change may have been applied: ";
-        message += method_text(req->method);
+        message += HttpMethodName(req->method);
         message += ' ';
         message.append(PathPart(req->url));
         message += ' ' + what;
