@@ -232,10 +232,13 @@ int OpenConnection(PaypalContext *ctx, const char *host, int port, int persisten
     PP_TRACE(ctx, kPpTraceDetail, "Open connection to '%s', %d", host, port);
     if (ctx->persistent && ctx->socket_fd >= 0) {
         if (transport_now(ctx) < ctx->persist_deadline && ctx->peer_host == host &&
-            ctx->peer_port == port && KeptSocketIdle(ctx)) {
-            PP_TRACE(ctx, kPpTraceDetail, "Connection persistent");
-            ctx->reused = 1;
-            return 0;
+            ctx->peer_port == port) {
+            if (KeptSocketIdle(ctx)) {
+                PP_TRACE(ctx, kPpTraceDetail, "Connection persistent");
+                ctx->reused = 1;
+                return 0;
+            }
+            PP_TRACE(ctx, kPpTraceDetail, "Kept connection was closed by the server; opening another");
         }
         ctx->persistent = 0;
     }
