@@ -44,6 +44,10 @@ constexpr int kCancelSliceMs = 100;
 // 1 ready, 0 time-out, -1 cancelled (errno ECANCELED) or poll failed.
 int poll_sliced(int fd, short events, int ms, const std::atomic<int32_t> *cancel,
                 const std::atomic<int32_t> *stop = nullptr) {
+    if (fd < 0) {  // poll would ignore it and wait out the whole limit
+        errno = EBADF;
+        return -1;
+    }
     const int64_t until = monotonic_ms() + ms;
     for (;;) {
         if ((cancel && cancel->load(std::memory_order_acquire)) || (stop && stop->load(std::memory_order_acquire))) {
