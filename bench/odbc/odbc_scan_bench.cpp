@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/sqi/scan_reads.h"
 #include "scan_harness.h"
 
 namespace {
@@ -44,20 +45,6 @@ long peak_rss_kib() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
     return u.ru_maxrss;
-}
-
-int provider_scan(ScanEnv &s, const char *table) {
-    if (s.start(table) != DAL_OK) return -1;
-    int columns = static_cast<int>(s.it->table->column_count);
-    int rows = 0;
-    std::vector<char> buf(8192);
-    SQLLEN len;
-    while (s.next() == DAL_OK) {
-        for (int c = 1; c <= columns; ++c)
-            (void)SQIGetData(s.it, c, SQL_C_CHAR, buf.data(), static_cast<SQLLEN>(buf.size()), &len);
-        ++rows;
-    }
-    return rows;
 }
 
 std::string connection_string(const Emulator &emu) {
@@ -158,10 +145,10 @@ struct Figures {
 
 // The provider alone, then the C program on `dbc`, then pyodbc.
 void measure(ScanEnv &s, SQLHDBC dbc, const std::string &conn, const char *table, Figures *f) {
-    (void)provider_scan(s, table);  // warm: token, socket, the emulator's pages
+    (void)provider_scan_all(s, table);  // warm: token, socket, the emulator's pages
     for (int i = 0; i < kRepeats; ++i) {
         double t0 = cpu_seconds();
-        f->provider_rows = provider_scan(s, table);
+        f->provider_rows = provider_scan_all(s, table);
         f->provider_cpu = std::min(f->provider_cpu, cpu_seconds() - t0);
     }
     const std::string sql = std::string("SELECT * FROM ") + table;

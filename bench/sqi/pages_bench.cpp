@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/sqi/scan_reads.h"
 #include "scan_harness.h"
 #include <algorithm>
 
@@ -36,24 +37,6 @@ double cpu_seconds() {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-// The reply bodies of `endpoint`'s pages (20 rows each); false when a GET fails.
-bool page_bodies(ScanEnv &s, const char *endpoint, std::vector<std::string> &bodies) {
-    PaypalContext *ctx = static_cast<PaypalEnv *>(s.env)->session->context.get();
-    for (int page = 1;; ++page) {
-        WebRequestPtr req = NewGetRequest(ctx, endpoint, 1);
-        AddParameter(req.get(), "page", std::to_string(page), 0);
-        AddParameter(req.get(), "page_size", "20", 0);
-        AddParameter(req.get(), "total_required", "true", 0);
-        AddParameter(req.get(), "fields", "all", 0);
-        WebResponsePtr resp;
-        if (WebExchange(req.get(), resp) != 0 || !resp || resp->status != 200) return false;
-        bodies.push_back(resp->body);
-        json_t *root = json_loadb(resp->body.data(), resp->body.size(), 0, nullptr);
-        const int total = static_cast<int>(json_integer_value(json_object_get(root, "total_pages")));
-        json_decref(root);
-        if (page >= total) return true;
-    }
-}
 
 int on_demand(const PaypalTable *t, const std::vector<std::string> &bodies, ReplyPage &page) {
     int rows = 0;
