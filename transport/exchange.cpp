@@ -2,6 +2,7 @@
 // TLS, send and read, with one resend of a request whose kept socket turned
 // out to be closed by the server, and the retry policy of retry.h around it.
 #include <ctime>
+#include <mutex>
 #include <new>
 
 #include "transport/http.h"
@@ -89,11 +90,24 @@ int guarded_exchange(WebRequest *req, WebResponsePtr &out, int64_t limit_end_ms)
     }
 }
 
-// The tries of one request: each within its own deadline (the socket
-// time-out), all within the query time-out; waits between them follow the
-// retry policy and end on cancellation. Diagnostics of a try are held
-// until it is known whether another try follows.
-int exchange_with_retries(WebRequest *req, WebResponsePtr &out) {
+// What a try needs of the connection while it holds the request lock: the
+// running request's diagnostics target and flags. Set again after every
+// wait, since another statement of the connection may have run meanwhile.
+void take_connection(PaypalContext *ctx, const WebRequest *req) {
+    ctx->diag_target = req->diag_owner;
+    ctx->cancel = req->cancel;
+    ctx->stop = req->stop;
+    ctx->last_error[0] = '\0';
+    ctx->holding = 0;
+}
+
+// The connection's request lock is held for a try, not for the waits
+// between tries: a retry wait may last up to `retry_wait` (two minutes),
+// and the connection's other statements, its SQLDisconnect and token
+// renewal must not wait that long behind it. `hold` is the lock; it is held
+// on entry and on return.
+int exchange_with_retries(WebRequest *req, WebResponsePtr &out,
+                          std::unique_lock<std::recursive_mutex> &hold) {
     PaypalContext *ctx = req->context;
     const int64_t start = TransportMonotonicMs();
     const int64_t limit_end =
@@ -102,10 +116,17 @@ int exchange_with_retries(WebRequest *req, WebResponsePtr &out) {
     bool unsettled = false;  // an earlier try of a change may have reached PayPal
     int tries = 0;  // retries of this request; the wait budget is the statement's
     for (;;) {
-        // Requests sent side by side wait out any retry wait one of them set.
-        if (req->gate && !GateWait(req->gate, req->cancel)) {
-            transport_error(ctx, "HY008", 0, "Operation canceled");
-            return -1;
+        // Requests sent side by side wait out any retry wait one of them set
+        // (without the lock: the pause may be long).
+        if (req->gate) {
+            hold.unlock();
+            const bool go_on = GateWait(req->gate, req->cancel);
+            hold.lock();
+            take_connection(ctx, req);
+            if (!go_on) {
+                transport_error(ctx, "HY008", 0, "Operation canceled");
+                return -1;
+            }
         }
         ctx->holding = 1;
         ctx->held.clear();
@@ -166,9 +187,15 @@ int exchange_with_retries(WebRequest *req, WebResponsePtr &out) {
             // A 429 speaks for the whole client: every request of the gate
             // pauses, and this one waits at the top of the loop.
             GatePause(req->gate, wait);
-        } else if (!RetryWait(wait, req->cancel)) {
-            transport_error(ctx, "HY008", 0, "Operation canceled");
-            return -1;
+        } else {
+            hold.unlock();
+            const bool go_on = RetryWait(wait, req->cancel);
+            hold.lock();
+            take_connection(ctx, req);
+            if (!go_on) {
+                transport_error(ctx, "HY008", 0, "Operation canceled");
+                return -1;
+            }
         }
         req->waited_ms += wait;
     }
@@ -178,16 +205,18 @@ int exchange_with_retries(WebRequest *req, WebResponsePtr &out) {
 
 int WebExchange(WebRequest *req, WebResponsePtr &out) {
     PaypalContext *ctx = req->context;
-    std::lock_guard<std::recursive_mutex> guard(ctx->request_lock);
+    std::unique_lock<std::recursive_mutex> hold(ctx->request_lock);
     // Chosen under the lock: another statement of the connection may be
-    // waiting for it with a target of its own.
-    ctx->diag_target = req->diag_owner;
-    ctx->cancel = req->cancel;
-    ctx->stop = req->stop;
-    ctx->last_error[0] = '\0';
+    // waiting for it with a target of its own. An exchange nested in
+    // another on this thread (the lock is recursive) gives the outer one
+    // back its own.
+    void *const outer_target = ctx->diag_target;
+    const std::atomic<int32_t> *const outer_cancel = ctx->cancel;
+    const std::atomic<int32_t> *const outer_stop = ctx->stop;
+    take_connection(ctx, req);
     int rc;
     try {
-        rc = exchange_with_retries(req, out);
+        rc = exchange_with_retries(req, out, hold);
     } catch (const std::bad_alloc &) {
         DropHeld(ctx);
         transport_error(ctx, "HY001", 0, "Memory allocation error");
@@ -199,8 +228,8 @@ int WebExchange(WebRequest *req, WebResponsePtr &out) {
     } catch (const std::bad_alloc &) {
         req->error.clear();
     }
-    ctx->diag_target = nullptr;
-    ctx->cancel = nullptr;
-    ctx->stop = nullptr;
+    ctx->diag_target = outer_target;
+    ctx->cancel = outer_cancel;
+    ctx->stop = outer_stop;
     return rc;
 }

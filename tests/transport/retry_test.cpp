@@ -127,7 +127,9 @@ TEST(RetryPolicyTest, QueryTimeoutAndCancelEndTheWait) {
         EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 3.0);
         ASSERT_EQ(200, EmulatorControl(emu, "reset=1"));
     }
-    // Cancellation from another thread ends the wait promptly.
+    // Cancellation from another thread ends the wait promptly; while the
+    // request waits, the connection is free: another request of it runs to
+    // its end instead of queueing behind the 30-second wait.
     {
         EmuClient c;
         MakeClient(c, emu);
@@ -136,8 +138,12 @@ TEST(RetryPolicyTest, QueryTimeoutAndCancelEndTheWait) {
         std::atomic<int32_t> cancel{0};
         WebRequestPtr req = NewGetRequest(c.ctx.get(), "v2/invoicing/invoices", 1);
         req->cancel = &cancel;
+        int other_status = 0;
         std::thread canceller([&] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            WebRequestPtr other = NewGetRequest(c.ctx.get(), "v1/billing/plans", 1);
+            WebResponsePtr other_resp;
+            if (WebExchange(other.get(), other_resp) == 0) other_status = other_resp->status;
             cancel.store(1);
         });
         WebResponsePtr resp;
@@ -147,6 +153,7 @@ TEST(RetryPolicyTest, QueryTimeoutAndCancelEndTheWait) {
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         canceller.join();
         EXPECT_LT(took, 2.0);
+        EXPECT_EQ(200, other_status);
         EXPECT_NE(std::string::npos, c.posted.all().find("HY008")) << c.posted.all();
         EXPECT_EQ("Operation canceled", req->error);
     }
