@@ -204,7 +204,9 @@ int convert_column_slot(STMT *stmt, int column, int c_type, void *buffer, SQLLEN
     Value *v = rs ? rowset_value(rs, column) : nullptr;
     if (!v) return -1;
     v->piece_offset = 0;
-    return convert_value(v, column_facts(stmt, column), {c_type, buffer, capacity, indicator, indicator}, stmt->diag);
+    int rc = convert_value(v, column_facts(stmt, column), {c_type, buffer, capacity, indicator, indicator}, stmt->diag);
+    v->piece_offset = 0;  // a later SQLGetData of the column starts again
+    return rc;
 }
 
 CV_EXPORT SQLRETURN SQL_API SQLBindCol(SQLHSTMT h, SQLUSMALLINT column, SQLSMALLINT c_type, SQLPOINTER target,
