@@ -41,6 +41,21 @@ bool follow_reference(const Value *v, Value *out) {
     }
 }
 
+// True when the value goes out piece by piece: text or binary data into a
+// character or binary buffer. Everything else is a fixed-length value.
+bool piecewise(uint32_t kind, int c_type) {
+    bool data = kind == VT_CHAR || kind == VT_LONG_CHAR || kind == VT_BINARY || kind == VT_LONG_BINARY;
+    switch (c_type) {
+    case SQL_C_CHAR: case SQL_VARCHAR: case SQL_C_WCHAR:
+    case SQL_C_BINARY: case SQL_VARBINARY: case SQL_LONGVARBINARY: case SQL_LONGVARCHAR:
+        return data;
+    default: return false;
+    }
+}
+
+SQLRETURN dispatch(Value *v, const Value *src, const ConvertColumn &column, const ConvertTarget &t,
+                   ErrorHeader *diag);
+
 IntegerRange range_of(int c_type) {
     switch (c_type) {
     case SQL_C_LONG:
@@ -169,14 +184,36 @@ SQLRETURN convert_value(Value *v, const ConvertColumn &column, const ConvertTarg
         if (!follow_reference(v, &plain)) return refuse_type(diag);
         src = &plain;
     }
-    switch (c_type) {
+    // A fixed-length value goes out in one piece, even when only part of it
+    // fitted: a second SQLGetData on the column finds nothing more, so a
+    // loop that reads until no 01004 comes back ends.
+    if (piecewise(src->type, c_type)) return dispatch(v, src, column, t, diag);
+    if (v->piece_offset == kPieceDone) return SQL_NO_DATA;
+    SQLRETURN rc = dispatch(v, src, column, t, diag);
+    if (rc != SQL_ERROR && t.buffer) v->piece_offset = kPieceDone;
+    return rc;
+}
+
+namespace {
+
+SQLRETURN dispatch(Value *v, const Value *src, const ConvertColumn &column, const ConvertTarget &t,
+                   ErrorHeader *diag) {
+    // The character families take a value they may move the piece state
+    // of: the original, or a copy of a followed reference.
+    Value copy;
+    Value *text = v;
+    if (src != v) {
+        copy = *src;
+        text = &copy;
+    }
+    switch (t.c_type) {
     case SQL_C_CHAR:
-    case SQL_VARCHAR: return convert_to_char(src == v ? v : &plain, column, t, diag);
-    case SQL_C_WCHAR: return convert_to_wchar(src == v ? v : &plain, column, t, diag);
+    case SQL_VARCHAR: return convert_to_char(text, column, t, diag);
+    case SQL_C_WCHAR: return convert_to_wchar(text, column, t, diag);
     case SQL_C_BINARY:
     case SQL_VARBINARY:
     case SQL_LONGVARBINARY:
-    case SQL_LONGVARCHAR: return convert_to_bytes(src == v ? v : &plain, column, t, diag);
+    case SQL_LONGVARCHAR: return convert_to_bytes(text, column, t, diag);
     case SQL_C_DOUBLE: return convert_to_double(src, t, diag);
     case SQL_C_FLOAT:
     case SQL_FLOAT: return convert_to_float(src, t, diag);
@@ -189,8 +226,10 @@ SQLRETURN convert_value(Value *v, const ConvertColumn &column, const ConvertTarg
     case SQL_C_TIMESTAMP:
     case SQL_C_TYPE_TIMESTAMP: return convert_to_timestamp(src, t, diag);
     default:
-        if (c_type >= SQL_C_INTERVAL_YEAR && c_type <= SQL_C_INTERVAL_MINUTE_TO_SECOND)
+        if (t.c_type >= SQL_C_INTERVAL_YEAR && t.c_type <= SQL_C_INTERVAL_MINUTE_TO_SECOND)
             return convert_to_interval(src, t, diag);
-        return convert_to_integer(src, range_of(c_type), t, diag);
+        return convert_to_integer(src, range_of(t.c_type), t, diag);
     }
 }
+
+}  // namespace

@@ -10,7 +10,11 @@
 // Pieces: text, binary and long values are delivered piecewise; the value's
 // piece_offset counts the source bytes already delivered (UTF-8 bytes for
 // text, whatever the target's width), and a call after the last piece
-// returns SQL_NO_DATA. Every other kind is delivered whole on each call.
+// returns SQL_NO_DATA. Every other value (numbers, dates, times, intervals,
+// and text read as one of those) is fixed-length: it goes out in one piece,
+// whole or with only fraction digits cut (01004), or not at all (22003 when
+// a character buffer cannot hold its whole part); once it went out the
+// value's piece_offset is kPieceDone and the next call returns SQL_NO_DATA.
 //
 // Exports: ConvertColumn, ConvertTarget, convert_value, default_c_type,
 // is_known_c_type, kPieceDone.
@@ -45,8 +49,8 @@ struct ConvertTarget {
 
 /// Converts `v` (non-deferred; plain kinds, references are followed) into
 /// the target. Returns SQL_SUCCESS, SQL_SUCCESS_WITH_INFO (01004, 01S07
-/// posted as warnings on `diag`), SQL_NO_DATA (every piece was delivered
-/// before) or SQL_ERROR (07006, 22002, 22003, 22008, 22015, HY003 posted).
+/// posted as warnings on `diag`), SQL_NO_DATA (every piece, or the one
+/// piece of a fixed-length value, was delivered before) or SQL_ERROR (07006, 22002, 22003, 22008, 22015, HY003 posted).
 [[nodiscard]] SQLRETURN convert_value(Value *v, const ConvertColumn &column,
                                       const ConvertTarget &target, ErrorHeader *diag);
 

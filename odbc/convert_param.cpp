@@ -268,11 +268,12 @@ Value *make_parameter_value(ErrorHeader *diag, const void *data, const SQLLEN *l
     bool piece = previous && previous != kPendingParamValue;
     bool text = is_text_sql(f.sql_type);
     bool binary = is_binary_sql(f.sql_type);
-    if (piece && !text && !binary) return fail(diag, "HY019", "Non-character and non-binary data sent in pieces");
-    if (piece && previous->is_null) return fail(diag, "HY020", "Attempt to concatenate a null value");
     bool null = (length && read_indicator(length) == SQL_NULL_DATA) || !data;
+    // A NULL joined to a piece is refused as such, whatever the type: the
+    // application learns what is wrong with this call, not with its type.
+    if (piece && (null || previous->is_null)) return fail(diag, "HY020", "Attempt to concatenate a null value");
+    if (piece && !text && !binary) return fail(diag, "HY019", "Non-character and non-binary data sent in pieces");
     if (null) {
-        if (piece) return fail(diag, "HY020", "Attempt to concatenate a null value");
         int code = 0;
         uint32_t vt = value_type_for_sql_type(f.sql_type, &code);
         Value *out = new_value_of_type(pool, vt ? vt : VT_CHAR);

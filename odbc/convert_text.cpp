@@ -7,6 +7,11 @@
 // for the next character still makes progress with its first bytes, so a
 // loop of small reads always ends); wide pieces end on whole characters and
 // never split a surrogate pair.
+//
+// Numbers, dates, times, timestamps and intervals are fixed-length values:
+// their character form goes out in one piece, cut only in its fraction
+// digits (01004), or not at all when the buffer cannot hold the whole part
+// (22003).
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -78,12 +83,44 @@ void put_unit(void *buffer, size_t index, char16_t unit) {
     std::memcpy(static_cast<char *>(buffer) + 2 * index, &unit, 2);
 }
 
-// Copies a finished text (not piecewise) into a character target.
-SQLRETURN put_whole_text(std::string_view text, const ConvertTarget &t, ErrorHeader *diag) {
+// How much of a scalar's character form must reach the application for
+// the value to survive: everything before the decimal point (the fraction
+// digits may be cut), or the whole text when it has no point (a date, a
+// time, an integer) or an exponent (cutting "1.5e+300" changes the value).
+size_t whole_part(std::string_view text) {
+    if (text.find_first_of("eE") != std::string_view::npos) return text.size();
+    size_t point = text.find('.');
+    return point == std::string_view::npos ? text.size() : point;
+}
+
+// How many characters of a scalar's text go out into `room` characters:
+// all of it, or (0 < result < size) a prefix that keeps the whole part,
+// without a dangling decimal point; 0 when even the whole part does not fit.
+size_t fixed_take(size_t size, size_t whole, size_t room) {
+    if (size <= room) return size;
+    if (whole > room) return 0;
+    return room == whole + 1 ? whole : room;  // "12." reads as "12"
+}
+
+// Copies the character form of a number, date, time, timestamp or interval
+// into a character target. It either fits, or loses only fraction digits
+// (01004, the full length reported), or cannot be shown at all (22003,
+// nothing written). A null buffer only learns the length.
+SQLRETURN put_fixed_text(std::string_view text, const ConvertTarget &t, ErrorHeader *diag) {
+    if (!t.buffer) {
+        put_length(t, static_cast<SQLLEN>(text.size()));
+        return text.empty() ? SQL_SUCCESS : post_truncated(diag);
+    }
+    size_t room = t.capacity > 0 ? static_cast<size_t>(t.capacity) - 1 : 0;
+    size_t take = fixed_take(text.size(), whole_part(text), room);
+    if (take == 0 && !text.empty()) return post_out_of_range(diag);
+    if (t.capacity > 0) {
+        auto *out = static_cast<char *>(t.buffer);
+        std::memcpy(out, text.data(), take);
+        out[take] = 0;
+    }
     put_length(t, static_cast<SQLLEN>(text.size()));
-    if (!t.buffer || t.capacity <= 0) return text.empty() ? SQL_SUCCESS : post_truncated(diag);
-    bool cut = copy_text_out(text, static_cast<char *>(t.buffer), static_cast<size_t>(t.capacity));
-    return cut ? post_truncated(diag) : SQL_SUCCESS;
+    return take < text.size() ? post_truncated(diag) : SQL_SUCCESS;
 }
 
 // Room for the character form of any value that is not text or binary.
@@ -92,7 +129,9 @@ constexpr size_t kScalarRoom = 512;
 // The character form of a value that is not text or binary, written into
 // `buf` (on the caller's stack: a timestamp's 19 characters would not fit
 // a std::string's own room, and this runs for every such value fetched).
-bool scalar_chars(const Value *v, const ConvertColumn &c, char (&buf)[kScalarRoom], std::string_view *out) {
+// SQL_ATTR_MAX_LENGTH limits character and binary data only: a number or a
+// date cut to it would be a different value.
+bool scalar_chars(const Value *v, char (&buf)[kScalarRoom], std::string_view *out) {
     long n;
     if (v->type == VT_NUMERIC) {
         size_t len = 0;
@@ -106,7 +145,6 @@ bool scalar_chars(const Value *v, const ConvertColumn &c, char (&buf)[kScalarRoo
         return false;
     }
     size_t len = static_cast<size_t>(n) < sizeof buf ? static_cast<size_t>(n) : sizeof buf - 1;
-    if (v->type != VT_NUMERIC && c.max_length > 0 && len > c.max_length) len = c.max_length;
     *out = std::string_view(buf, len);
     return true;
 }
@@ -118,8 +156,8 @@ SQLRETURN convert_to_char(Value *v, const ConvertColumn &c, const ConvertTarget 
     if (!piecewise_source(v, &p)) {
         char buf[kScalarRoom];
         std::string_view text;
-        (void)scalar_chars(v, c, buf, &text);
-        return put_whole_text(text, t, diag);
+        (void)scalar_chars(v, buf, &text);
+        return put_fixed_text(text, t, diag);
     }
     size_t size = p.binary ? limit_hex(p, c.max_length) : limit_text(p, c.max_length);
     size_t off;
@@ -153,15 +191,20 @@ SQLRETURN convert_to_wchar(Value *v, const ConvertColumn &c, const ConvertTarget
     if (!piecewise_source(v, &p)) {
         char buf[kScalarRoom];
         std::string_view text;
-        (void)scalar_chars(v, c, buf, &text);
+        (void)scalar_chars(v, buf, &text);
         std::u16string wide;
         utf8_to_utf16(text, wide);
-        put_length(t, static_cast<SQLLEN>(2 * wide.size()));
-        if (!t.buffer || t.capacity < 2) return wide.empty() ? SQL_SUCCESS : post_truncated(diag);
-        size_t n = wide.size() < room ? wide.size() : room;
-        if (n < wide.size() && n > 0 && wide[n - 1] >= 0xD800 && wide[n - 1] <= 0xDBFF) n--;
+        if (!t.buffer) {
+            put_length(t, static_cast<SQLLEN>(2 * wide.size()));
+            return wide.empty() ? SQL_SUCCESS : post_truncated(diag);
+        }
+        // The same rule as for SQL_C_CHAR, counted in UTF-16 units.
+        size_t whole = utf8_utf16_units(text.substr(0, whole_part(text)));
+        size_t n = fixed_take(wide.size(), whole, room);
+        if (n == 0 && !wide.empty()) return post_out_of_range(diag);
         for (size_t i = 0; i < n; i++) put_unit(t.buffer, i, wide[i]);
-        put_unit(t.buffer, n, 0);
+        if (t.capacity >= 2) put_unit(t.buffer, n, 0);
+        put_length(t, static_cast<SQLLEN>(2 * wide.size()));
         return n < wide.size() ? post_truncated(diag) : SQL_SUCCESS;
     }
     size_t size = p.binary ? limit_hex(p, c.max_length) : limit_text(p, c.max_length);

@@ -168,7 +168,7 @@ int engine_fetch(STMT *stmt, int orientation, SQLLEN offset) {
     Rowset *rs = stmt_rowset(stmt);
     StatementRun *run = run_of(stmt);
     if (!rs || !run) return post_error(stmt->diag, "24000", "Invalid cursor state");
-    run->get_data_column = 0;
+    run->get_data_column = kNoGetDataColumn;
     FetchRequest rq{};
     rq.orientation = orientation;
     rq.offset = offset;
@@ -204,7 +204,9 @@ int convert_column_slot(STMT *stmt, int column, int c_type, void *buffer, SQLLEN
     Value *v = rs ? rowset_value(rs, column) : nullptr;
     if (!v) return -1;
     v->piece_offset = 0;
-    return convert_value(v, column_facts(stmt, column), {c_type, buffer, capacity, indicator, indicator}, stmt->diag);
+    int rc = convert_value(v, column_facts(stmt, column), {c_type, buffer, capacity, indicator, indicator}, stmt->diag);
+    v->piece_offset = 0;  // a later SQLGetData of the column starts again
+    return rc;
 }
 
 CV_EXPORT SQLRETURN SQL_API SQLBindCol(SQLHSTMT h, SQLUSMALLINT column, SQLSMALLINT c_type, SQLPOINTER target,
@@ -335,7 +337,7 @@ SQLRETURN setpos_perform(STMT *stmt, const SetPosRequest &rq) {
         rc = rowset_set_pos(rs, rq.row, rq.operation, rq.lock, &affected, rq.row_operations);
     }
     StatementRun *run = run_of(stmt);
-    if (run) run->get_data_column = 0;
+    if (run) run->get_data_column = kNoGetDataColumn;
     stmt->attrs.row_number = static_cast<SQLULEN>(rowset_row_number(rs));
     if (rq.operation == SQL_UPDATE || rq.operation == SQL_DELETE || rq.operation == SQL_ADD) {
         stmt->row_count = affected;

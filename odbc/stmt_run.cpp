@@ -171,8 +171,13 @@ SQLRETURN open_cursor(STMT *stmt, StatementRun *run) {
 
 StatementRun *run_of(STMT *stmt) {
     if (!stmt->exec_list) {
-        stmt->exec_list = pool_new<StatementRun>(stmt->pool);
-        if (!stmt->exec_list) (void)post_error(stmt->diag, "HY001", "Memory allocation error");
+        auto *run = pool_new<StatementRun>(stmt->pool);
+        if (!run) {
+            (void)post_error(stmt->diag, "HY001", "Memory allocation error");
+            return nullptr;
+        }
+        run->get_data_column = kNoGetDataColumn;
+        stmt->exec_list = run;
     }
     return static_cast<StatementRun *>(stmt->exec_list);
 }
@@ -190,7 +195,7 @@ int stmt_close_results(STMT *stmt) {
     rowset_close(run->rowset);
     run->rowset = nullptr;
     stmt->result = nullptr;
-    run->get_data_column = 0;
+    run->get_data_column = kNoGetDataColumn;
     stmt->attrs.row_number = 0;
     if (run->query) query_close_cursor(run->query);
     // A catalogue result goes with its pool; the pointer is cleared so that

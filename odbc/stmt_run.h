@@ -21,11 +21,15 @@ struct SetPosPending;
 
 inline constexpr int kMaxCursorName = 18;
 
+/// StatementRun::get_data_column when no SQLGetData read is under way: not
+/// 0, which is the bookmark column, so a fetch restarts its piece state too.
+inline constexpr int32_t kNoGetDataColumn = -1;
+
 struct StatementRun {
     QueryStatement *query;       // the engine's statement (also STMT::parse_context)
     QueryConnection connection;  // what the engine was told about the connection
     Rowset *rowset;              // open cursor (also STMT::result), or null
-    int32_t get_data_column;     // column SQLGetData read last (its piece state), 0 none
+    int32_t get_data_column;     // column SQLGetData read last (its piece state), kNoGetDataColumn none
     int64_t get_data_row;        // the row it belonged to
     int32_t has_result;          // the current statement of the batch produces rows
     int32_t extended_fetch;      // 1 while SQLExtendedFetch runs

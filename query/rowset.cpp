@@ -1,11 +1,16 @@
 // Rowsets: opening, producing and reading back rows, and the block fetch in
 // every orientation.
 //
-// Positions follow the ODBC block-cursor rules: a block starts at
-// `block_first`; before the start and after the end are positions of their
-// own; PRIOR and RELATIVE count from the current block's first row (after
-// the end, from one past the last row), ABSOLUTE with a negative offset
-// counts from the end.
+// Positions follow the ODBC cursor positioning rules of SQLFetchScroll: a
+// block starts at `block_first`; before the start and after the end are
+// positions of their own. PRIOR and RELATIVE count from the current block's
+// first row, ABSOLUTE with a negative offset counts from the last row. A
+// move that lands before row 1 gives the first block with 01S06 when it
+// overshoots by no more than a block (the application asked for the rows
+// just before the one it saw), and the position before the start otherwise.
+// RELATIVE from before the start with a positive offset, or from after the
+// end with a negative one, is ABSOLUTE with that offset.
+#include <cstdint>
 #include <cstring>
 
 #include "query/rowset_internal.h"
@@ -183,6 +188,35 @@ int produce_all(Rowset *rs) {
     }
 }
 
+// The first block, with 01S06: a fetch that reached back past row 1 by no
+// more than a block.
+int first_block_warned(Rowset *rs, const FetchRequest *rq) {
+    int rc = next_block(rs, rq, 1);
+    if (rc != 0 && rc != 1) return rc;  // no rows at all: nothing to warn about
+    (void)post_warning(rs->diag, "01S06", "Attempt to fetch before the result set returned the first rowset");
+    return 1;
+}
+
+// |n| without overflow for the most negative offset.
+uint64_t magnitude(int64_t n) { return n < 0 ? 0 - static_cast<uint64_t>(n) : static_cast<uint64_t>(n); }
+
+// base + offset, held at INT64_MAX (past any row) when it overflows.
+int64_t step(int64_t base, int64_t offset) {
+    int64_t sum;
+    return __builtin_add_overflow(base, offset, &sum) ? INT64_MAX : sum;
+}
+
+// ABSOLUTE with a negative offset: counted back from the last row; past
+// row 1 it is the first block (01S06) while the offset is within a block
+// size, else before the start. Reads the source to its end.
+int fetch_from_end(Rowset *rs, const FetchRequest *rq, int64_t offset) {
+    if (produce_all(rs) < 0) return -1;
+    uint64_t back = magnitude(offset);
+    if (back <= static_cast<uint64_t>(rs->stored)) return next_block(rs, rq, rs->stored + offset + 1);
+    if (back > static_cast<uint64_t>(block_size(rq))) return before_start(rs, rq);
+    return first_block_warned(rs, rq);
+}
+
 }  // namespace
 
 int post_file_error(Rowset *rs) {
@@ -297,31 +331,38 @@ int rowset_fetch(Rowset *rs, const FetchRequest *rq) {
     case SQL_FETCH_PRIOR:
         if (rs->after_end) {
             if (produce_all(rs) < 0) return -1;
+            if (rs->stored < b) return first_block_warned(rs, rq);
             first = rs->stored - b + 1;
         } else if (rs->block_first <= 1) {
-            return before_start(rs, rq);
+            return before_start(rs, rq);  // before the start, or the block began at row 1
+        } else if (rs->block_first <= b) {
+            return first_block_warned(rs, rq);
         } else {
             first = rs->block_first - b;
         }
-        if (first < 1) first = 1;
         break;
     case SQL_FETCH_ABSOLUTE:
         if (rq->offset == 0) return before_start(rs, rq);
-        if (rq->offset < 0) {
-            if (produce_all(rs) < 0) return -1;
-            first = rs->stored + rq->offset + 1;
-            if (first < 1) return before_start(rs, rq);
-        } else {
+        if (rq->offset < 0) return fetch_from_end(rs, rq, rq->offset);
+        first = rq->offset;
+        break;
+    case SQL_FETCH_RELATIVE:
+        if (!rs->after_end && rs->block_first < 1) {  // before the start (or before any fetch)
+            if (rq->offset <= 0) return before_start(rs, rq);
             first = rq->offset;
+            break;
+        }
+        if (rs->after_end) {
+            if (rq->offset < 0) return fetch_from_end(rs, rq, rq->offset);
+            first = step(rs->stored + 1, rq->offset);
+            break;
+        }
+        first = step(rs->block_first, rq->offset);
+        if (first < 1) {
+            if (rs->block_first == 1 || magnitude(rq->offset) > static_cast<uint64_t>(b)) return before_start(rs, rq);
+            return first_block_warned(rs, rq);
         }
         break;
-    case SQL_FETCH_RELATIVE: {
-        int64_t base = rs->after_end ? rs->stored + 1 : rs->block_first;
-        if (rs->next_row < 0) base = 0;
-        first = base + rq->offset;
-        if (first < 1) return before_start(rs, rq);
-        break;
-    }
     case SQL_FETCH_BOOKMARK:
         if (!rq->use_bookmarks || !rq->has_bookmark) return fetch_type_out_of_range(rs);
         if (rq->bookmark < 1 || rq->bookmark > rs->stored) {
@@ -329,7 +370,7 @@ int rowset_fetch(Rowset *rs, const FetchRequest *rq) {
             (void)PostError(rs->diag, 2, 0, 0, 0, 0, "ODBC 3.0", "HY111", "Invalid bookmark value");
             return -1;
         }
-        first = rq->bookmark + rq->offset;
+        first = step(rq->bookmark, rq->offset);
         if (first < 1) return before_start(rs, rq);
         break;
     default: return fetch_type_out_of_range(rs);

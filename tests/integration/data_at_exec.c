@@ -2,8 +2,8 @@
    it: two parameters bound with SQL_DATA_AT_EXEC and one shared token,
    prepared once and executed twice; each SQLParamData names the parameter
    whose data is due, the second execution asks for all of it again.
-   Also: a parameter array with its status array, and a parameter bound with a column size of N characters takes N
-   non-ASCII characters and refuses N + 1 with 22001.
+   Also: a parameter array with its status array, a parameter bound with a column size of N characters takes N
+   non-ASCII characters and refuses N + 1 with 22001, and SQL_NULL_DATA after a piece is refused.
 
    Usage: data_at_exec "DSN=..."  Prints one line per check; exit 0 when
    every check passed. */
@@ -81,6 +81,23 @@ int main(int argc, char **argv) {
     SQLRETURN rc = SQLExecute(st);
     state_of(st, state);
     check(rc == SQL_ERROR && strcmp(state, "22001") == 0, "5 characters in a parameter of 4: 22001");
+
+    /* SQL_NULL_DATA after a piece cannot be joined to it. The driver says
+       HY020; unixODBC's driver manager refuses the call itself in state S10
+       (a piece already sent) before the driver sees it. Either way nothing
+       is sent and the execution is cancelled. */
+    SQLFreeStmt(st, SQL_RESET_PARAMS);
+    SQLPrepare(st, (SQLCHAR *)"INSERT INTO Webhooks (Url, EventTypes) VALUES (?, '[{\"name\": \"A.NULL\"}]')", SQL_NTS);
+    SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 256, 0, &token, 0, &dae1);
+    SQLPOINTER asked = NULL;
+    int waiting = SQLExecute(st) == SQL_NEED_DATA && SQLParamData(st, &asked) == SQL_NEED_DATA &&
+                  SQL_SUCCEEDED(SQLPutData(st, (SQLPOINTER) "https://null.example/", SQL_NTS));
+    rc = SQLPutData(st, NULL, SQL_NULL_DATA);
+    state_of(st, state);
+    printf("     SQLPutData(SQL_NULL_DATA) after a piece, through the driver manager: %d %s\n", (int)rc, state);
+    check(waiting && rc == SQL_ERROR && (strcmp(state, "HY020") == 0 || strcmp(state, "HY011") == 0),
+          "SQL_NULL_DATA after a piece is refused");
+    SQLCancel(st);
 
     /* A parameter array of three rows bound by column, with its status
        array: the second row's JSON is bad, so the first is sent, the second

@@ -200,6 +200,19 @@ def run(odbc, emu):
               "WCHAR pieces keep the surrogate pair whole", (rc1, ind1, rc2, ind2, rc3, wide))
     odbc.SQLCloseCursor(s)
 
+    # Numbers into short character buffers: whole digits lost is 22003 with
+    # nothing written; a cut fraction is 01004 once, then SQL_NO_DATA, so a
+    # loop that reads until no 01004 ends.
+    odbc.SQLExecDirect(s, b"SELECT 12345678901 AS n, 12.5 AS d FROM UserInfo", SQL_NTS)
+    odbc.SQLFetch(s)
+    rc, raw, _ = text(s, 1, 1, 8)
+    res.check(rc == -1 and states(odbc, 3, s)[0][0] == "22003" and raw == b"\0" * 8,
+              "11 whole digits into 8 bytes: 22003, nothing written", (rc, states(odbc, 3, s), raw))
+    reads = [text(s, 2, 1, 3) for _ in range(3)]
+    res.check([r[0] for r in reads] == [1, SQL_NO_DATA, SQL_NO_DATA] and reads[0][1][:3] == b"12\0" and reads[0][2] == 9,
+              "12.5 (12.500000) into 3 bytes: '12' with 01004, then SQL_NO_DATA", reads)
+    odbc.SQLCloseCursor(s)
+
     # A static block cursor: LAST, FIRST, PRIOR, ABSOLUTE -1, bookmarks.
     b = stmt()
     odbc.SQLSetStmtAttr(b, 6, H(3), 0)        # SQL_ATTR_CURSOR_TYPE = SQL_CURSOR_STATIC
@@ -232,6 +245,20 @@ def run(odbc, emu):
     res.check(block(4)[0] == SQL_NO_DATA, "PRIOR before the first block: SQL_NO_DATA")
     rc, got, st = block(5, -1)  # ABSOLUTE -1
     res.check(got == [plan(44)] and fetched.value == 1 and list(status)[:2] == [0, 3], "ABSOLUTE -1: the last row")
+    rc, got, _ = block(5, 5)  # ABSOLUTE 5, then PRIOR: back past row 1 by less than a rowset
+    rc, got, _ = block(4)
+    res.check(rc == 1 and got == [plan(i) for i in range(10)] and states(odbc, 3, b)[0][0] == "01S06",
+              "PRIOR from row 5 with rowsets of 10: the first rowset and 01S06", (rc, got[:2], states(odbc, 3, b)))
+    # The bookmark read with SQLGetData (column 0 not bound) comes once per
+    # fetch, even when the fetch shows the same row again.
+    odbc.SQLBindCol(b, 0, 4, None, 0, None)
+    first = text(b, 0, -2, 8)
+    again = text(b, 0, -2, 8)[0]
+    block(6, 0)  # RELATIVE 0: the same rowset
+    after = text(b, 0, -2, 8)
+    res.check((first[0], first[1][:4], again, after[0], after[1][:4]) == (0, b"\1\0\0\0", SQL_NO_DATA, 0, b"\1\0\0\0"),
+              "a bookmark by SQLGetData: once, SQL_NO_DATA, and again after a fetch of the same row",
+              (first, again, after))
     mark = c_int(3)
     odbc.SQLSetStmtAttr(b, 16, ctypes.cast(ctypes.byref(mark), H), 0)  # SQL_ATTR_FETCH_BOOKMARK_PTR
     rc, got, _ = block(8, 0)  # BOOKMARK

@@ -1,12 +1,14 @@
 // make_parameter_value: application buffers of every C type into values of
-// every SQL type, table-driven; pieces of data at execution; which C types
-// may be bound to which SQL types.
+// every SQL type, table-driven; pieces of data at execution, also through
+// SQLPutData itself; which C types may be bound to which SQL types.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "odbc/convert_param.h"
+#include "odbc_fixture.h"
 #include "support/diag.h"
 #include "support/pool.h"
 #include "support/value_ops.h"
@@ -126,6 +128,74 @@ TEST_F(ParamConversion, PiecesOfTextJoinAndOthersAreRefused) {
     Value *t = make("abc", SQL_NTS, SQL_C_CHAR, SQL_VARCHAR, 0, 0, kPendingParamValue);
     EXPECT_EQ(make(nullptr, SQL_NULL_DATA, SQL_C_CHAR, SQL_VARCHAR, 0, 0, t), nullptr);
     EXPECT_EQ(state(), "HY020");
+}
+
+// SQLPutData as the driver answers it (a driver manager may answer some of
+// these calls itself): the statement waits for parameter 1's data, each
+// case sends its pieces, and the last call's outcome is checked.
+struct PutDataTest : ConnectedFixture {
+    int token = 7;
+    SQLLEN data_at_exec = SQL_DATA_AT_EXEC;
+    void await_data(SQLSMALLINT c_type, SQLSMALLINT sql_type) {
+        ASSERT_EQ(SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, c_type, sql_type, 0, 0, &token, 0, &data_at_exec),
+                  SQL_SUCCESS);
+        STMT *s = st();
+        s->state = S9;  // SQLParamData named parameter 1
+        s->need_data_function = SQL_API_SQLEXECUTE;
+        if (!s->param_pool) s->param_pool = cv_mem_alloc_handle(s->pool);
+        s->param_current = 1;
+        s->param_wide = nullptr;
+        s->ipd->records[1].value = kPendingParamValue;
+    }
+    void TearDown() override {
+        st()->state = S1;
+        st()->need_data_function = 0;
+        st()->param_current = 0;
+        ConnectedFixture::TearDown();
+    }
+};
+
+struct PutPiece {
+    const void *data;  // null: SQL_NULL_DATA with a null pointer
+    SQLLEN length;
+};
+
+TEST_F(PutDataTest, NullAfterAPieceIsNotConcatenated) {
+    static const char16_t kWidePiece[] = u"ab";
+    const PutPiece text{"abc", SQL_NTS}, wide{kWidePiece, 4}, bytes{"\x01\x02", 2}, null{nullptr, SQL_NULL_DATA},
+        null_with_data{"abc", SQL_NULL_DATA}, number{&kLong, 4};
+    struct Case {
+        const char *name;
+        SQLSMALLINT c_type, sql_type;
+        std::vector<PutPiece> pieces;
+        SQLRETURN last;
+        const char *state;  // of the last call
+    } cases[] = {
+        {"text, then NULL", SQL_C_CHAR, SQL_VARCHAR, {text, null}, SQL_ERROR, "HY020"},
+        {"text, then NULL with a data pointer", SQL_C_CHAR, SQL_VARCHAR, {text, null_with_data}, SQL_ERROR, "HY020"},
+        {"long text, then NULL", SQL_C_CHAR, SQL_LONGVARCHAR, {text, text, null}, SQL_ERROR, "HY020"},
+        {"wide text, then NULL", SQL_C_WCHAR, SQL_WVARCHAR, {wide, null}, SQL_ERROR, "HY020"},
+        {"bytes, then NULL", SQL_C_BINARY, SQL_VARBINARY, {bytes, null}, SQL_ERROR, "HY020"},
+        {"NULL, then text", SQL_C_CHAR, SQL_VARCHAR, {null, text}, SQL_ERROR, "HY020"},
+        {"NULL, then wide text", SQL_C_WCHAR, SQL_WVARCHAR, {null, wide}, SQL_ERROR, "HY020"},
+        {"NULL, then NULL", SQL_C_CHAR, SQL_VARCHAR, {null, null}, SQL_ERROR, "HY020"},
+        {"a number, then NULL", SQL_C_SLONG, SQL_INTEGER, {number, null}, SQL_ERROR, "HY020"},
+        {"a number, then a number", SQL_C_SLONG, SQL_INTEGER, {number, number}, SQL_ERROR, "HY019"},
+        {"text, then text", SQL_C_CHAR, SQL_VARCHAR, {text, text}, SQL_SUCCESS, ""},
+        {"NULL alone", SQL_C_CHAR, SQL_VARCHAR, {null}, SQL_SUCCESS, ""},
+    };
+    for (const Case &c : cases) {
+        await_data(c.c_type, c.sql_type);
+        SQLRETURN rc = SQL_ERROR;
+        for (size_t i = 0; i < c.pieces.size(); i++) {
+            rc = SQLPutData(stmt, const_cast<void *>(c.pieces[i].data), c.pieces[i].length);
+            if (i + 1 < c.pieces.size()) {
+                ASSERT_EQ(rc, SQL_SUCCESS) << c.name << ", piece " << i + 1 << ": " << stmt_state();
+            }
+        }
+        EXPECT_EQ(rc, c.last) << c.name;
+        EXPECT_EQ(stmt_state(), c.state) << c.name;
+    }
 }
 
 TEST(ParamTypes, CTypesSuitTheirSqlTypes) {

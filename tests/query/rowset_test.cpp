@@ -4,6 +4,7 @@
 // read back from the file, vanished keyset rows, and SQLSetPos refusals.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <deque>
 #include <string>
 #include <vector>
@@ -176,6 +177,7 @@ struct RowsetTest : ::testing::Test {
         line += "] status=[";
         for (size_t i = 0; i < status.size(); i++) line += (i ? "," : "") + std::to_string(status[i]);
         line += "] fetched=" + std::to_string(fetched) + " current=" + std::to_string(rowset_row_number(rs));
+        if (diag_count(diag) > 0) line += std::string(" ") + diag_sqlstate(diag, 1);  // a warning
         return line;
     }
     std::string script(std::initializer_list<std::string> lines) {
@@ -196,43 +198,94 @@ TEST_F(RowsetTest, StaticNextBlocksThenNoDataForever) {
               "NEXT 100 rows=[] status=[3,3] fetched=0 current=0\n");
 }
 
-TEST_F(RowsetTest, StaticScrollingInEveryOrientation) {
-    open(RowsetMode::kStatic);
-    std::string got = script({
-        fetch("LAST", SQL_FETCH_LAST),
-        fetch("ABSOLUTE 0", SQL_FETCH_ABSOLUTE, 0),
-        fetch("NEXT", SQL_FETCH_NEXT),
-        fetch("FIRST", SQL_FETCH_FIRST),
-        fetch("PRIOR", SQL_FETCH_PRIOR),
-        fetch("ABSOLUTE 4", SQL_FETCH_ABSOLUTE, 4),
-        fetch("PRIOR", SQL_FETCH_PRIOR),
-        fetch("RELATIVE 2", SQL_FETCH_RELATIVE, 2),
-        fetch("RELATIVE -4", SQL_FETCH_RELATIVE, -4),
-        fetch("ABSOLUTE -1", SQL_FETCH_ABSOLUTE, -1),
-        fetch("ABSOLUTE -9", SQL_FETCH_ABSOLUTE, -9),
-        fetch("ABSOLUTE 9", SQL_FETCH_ABSOLUTE, 9),
-        fetch("PRIOR", SQL_FETCH_PRIOR),
-        fetch("RELATIVE 0 x3", SQL_FETCH_RELATIVE, 0, 3),
-        fetch("BAD", 99),
-    });
-    EXPECT_EQ(got,
-              "LAST 0 rows=[4,5] status=[0,0] fetched=2 current=4\n"
-              "ABSOLUTE 0 100 rows=[] status=[3,3] fetched=0 current=0\n"
-              "NEXT 0 rows=[1,2] status=[0,0] fetched=2 current=1\n"
-              "FIRST 0 rows=[1,2] status=[0,0] fetched=2 current=1\n"
-              "PRIOR 100 rows=[] status=[3,3] fetched=0 current=0\n"
-              "ABSOLUTE 4 0 rows=[4,5] status=[0,0] fetched=2 current=4\n"
-              "PRIOR 0 rows=[2,3] status=[0,0] fetched=2 current=2\n"
-              "RELATIVE 2 0 rows=[4,5] status=[0,0] fetched=2 current=4\n"
-              "RELATIVE -4 100 rows=[] status=[3,3] fetched=0 current=0\n"
-              "ABSOLUTE -1 0 rows=[5] status=[0,3] fetched=1 current=5\n"
-              "ABSOLUTE -9 100 rows=[] status=[3,3] fetched=0 current=0\n"
-              "ABSOLUTE 9 100 rows=[] status=[3,3] fetched=0 current=0\n"
-              "PRIOR 0 rows=[4,5] status=[0,0] fetched=2 current=4\n"
-              "RELATIVE 0 x3 0 rows=[4,5] status=[0,0,3] fetched=2 current=4\n"
-              "BAD -1 HY106\n");
-    // LAST read the source to its end once; everything after came from the file.
-    EXPECT_EQ(table.next_calls, 6);
+// SQLFetchScroll's cursor positioning rules, one row of the rules per case:
+// a static cursor over `rows` rows is placed by the `before` fetches, then
+// the fetch under test gives the transcript line `want` (rc, rows
+// delivered, status array, rows fetched, current row, and the SQLSTATE of a
+// warning). 100 with no rows is "before the start" or "after the end"; the
+// case after it shows which.
+struct Move {
+    int orientation;
+    int64_t offset;
+};
+struct ScrollCase {
+    const char *rule;
+    int rows;
+    int64_t size;               // rowset size of every fetch of the case
+    std::vector<Move> before;   // fetches that place the cursor
+    Move move;                  // the fetch under test
+    const char *want;
+};
+constexpr int kNext = SQL_FETCH_NEXT, kPrior = SQL_FETCH_PRIOR, kFirst = SQL_FETCH_FIRST, kLast = SQL_FETCH_LAST,
+              kAbs = SQL_FETCH_ABSOLUTE, kRel = SQL_FETCH_RELATIVE;
+const char *const kNoRows = "100 rows=[] status=[3,3] fetched=0 current=0";
+const char *const kFirstTen = "1 rows=[1,2,3,4,5] status=[0,0,0,0,0,3,3,3,3,3] fetched=5 current=1 01S06";
+// clang-format off
+const ScrollCase kScrollCases[] = {
+    {"NEXT: before start -> 1", 5, 2, {}, {kNext, 0}, "0 rows=[1,2] status=[0,0] fetched=2 current=1"},
+    {"NEXT: before start (ABSOLUTE 0) -> 1", 5, 2, {{kAbs, 0}}, {kNext, 0}, "0 rows=[1,2] status=[0,0] fetched=2 current=1"},
+    {"NEXT: start + size <= last -> start + size", 5, 2, {{kNext, 0}}, {kNext, 0}, "0 rows=[3,4] status=[0,0] fetched=2 current=3"},
+    {"NEXT: start + size = last", 5, 2, {{kAbs, 3}}, {kNext, 0}, "0 rows=[5] status=[0,3] fetched=1 current=5"},
+    {"NEXT: start + size > last -> after end", 5, 2, {{kAbs, 4}}, {kNext, 0}, kNoRows},
+    {"NEXT: after end -> after end", 5, 2, {{kAbs, 9}}, {kNext, 0}, kNoRows},
+    {"PRIOR: before any fetch -> before start", 5, 2, {}, {kPrior, 0}, kNoRows},
+    {"PRIOR: before start -> before start", 5, 2, {{kAbs, 0}}, {kPrior, 0}, kNoRows},
+    {"PRIOR: start = 1 -> before start", 5, 2, {{kFirst, 0}}, {kPrior, 0}, kNoRows},
+    {"PRIOR: start = 1, then NEXT -> 1", 5, 2, {{kFirst, 0}, {kPrior, 0}}, {kNext, 0}, "0 rows=[1,2] status=[0,0] fetched=2 current=1"},
+    {"PRIOR: 1 < start <= size -> 1, 01S06", 5, 2, {{kAbs, 2}}, {kPrior, 0}, "1 rows=[1,2] status=[0,0] fetched=2 current=1 01S06"},
+    {"PRIOR: start > size -> start - size", 5, 2, {{kAbs, 4}}, {kPrior, 0}, "0 rows=[2,3] status=[0,0] fetched=2 current=2"},
+    {"PRIOR: start > size, to row 1", 5, 2, {{kAbs, 3}}, {kPrior, 0}, "0 rows=[1,2] status=[0,0] fetched=2 current=1"},
+    {"PRIOR: after end, last < size -> 1, 01S06", 5, 10, {{kAbs, 9}}, {kPrior, 0}, kFirstTen},
+    {"PRIOR: after end, last >= size -> last - size + 1", 5, 2, {{kAbs, 9}}, {kPrior, 0}, "0 rows=[4,5] status=[0,0] fetched=2 current=4"},
+    {"PRIOR: after end, no rows at all", 0, 2, {{kNext, 0}}, {kPrior, 0}, kNoRows},
+    {"RELATIVE: before start, offset > 0 -> as ABSOLUTE", 5, 2, {{kAbs, 0}}, {kRel, 3}, "0 rows=[3,4] status=[0,0] fetched=2 current=3"},
+    {"RELATIVE: before any fetch, offset > 0 -> as ABSOLUTE", 5, 2, {}, {kRel, 1}, "0 rows=[1,2] status=[0,0] fetched=2 current=1"},
+    {"RELATIVE: after end, offset < 0 -> as ABSOLUTE", 5, 2, {{kAbs, 9}}, {kRel, -2}, "0 rows=[4,5] status=[0,0] fetched=2 current=4"},
+    {"RELATIVE: after end, offset < 0 past row 1 within a rowset", 5, 10, {{kAbs, 9}}, {kRel, -7}, kFirstTen},
+    {"RELATIVE: after end, offset < 0 past row 1 beyond a rowset", 5, 2, {{kAbs, 9}}, {kRel, -7}, kNoRows},
+    {"RELATIVE: before start, offset <= 0 -> before start", 5, 2, {{kAbs, 0}}, {kRel, -1}, kNoRows},
+    {"RELATIVE: before any fetch, offset 0 -> before start", 5, 2, {}, {kRel, 0}, kNoRows},
+    {"RELATIVE: start = 1, offset < 0 -> before start", 5, 2, {{kFirst, 0}}, {kRel, -1}, kNoRows},
+    {"RELATIVE: start > 1, start + offset < 1, |offset| > size -> before start", 5, 2, {{kAbs, 3}}, {kRel, -3}, kNoRows},
+    {"RELATIVE: start > 1, start + offset < 1, |offset| <= size -> 1, 01S06", 5, 2, {{kAbs, 2}}, {kRel, -2}, "1 rows=[1,2] status=[0,0] fetched=2 current=1 01S06"},
+    {"RELATIVE: 1 <= start + offset <= last, back", 5, 2, {{kAbs, 4}}, {kRel, -3}, "0 rows=[1,2] status=[0,0] fetched=2 current=1"},
+    {"RELATIVE: 1 <= start + offset <= last, on", 5, 2, {{kAbs, 2}}, {kRel, 2}, "0 rows=[4,5] status=[0,0] fetched=2 current=4"},
+    {"RELATIVE: offset 0 refreshes the rowset", 5, 3, {{kAbs, 4}}, {kRel, 0}, "0 rows=[4,5] status=[0,0,3] fetched=2 current=4"},
+    {"RELATIVE: start + offset > last -> after end", 5, 2, {{kFirst, 0}}, {kRel, 5}, kNoRows},
+    {"RELATIVE: start + offset > last, then PRIOR", 5, 2, {{kFirst, 0}, {kRel, 5}}, {kPrior, 0}, "0 rows=[4,5] status=[0,0] fetched=2 current=4"},
+    {"RELATIVE: after end, offset >= 0 -> after end", 5, 2, {{kAbs, 9}}, {kRel, 0}, kNoRows},
+    {"RELATIVE: an offset that overflows -> after end", 5, 2, {{kAbs, 3}}, {kRel, INT64_MAX}, kNoRows},
+    {"ABSOLUTE: offset < 0, |offset| <= last -> last + offset + 1", 5, 2, {}, {kAbs, -1}, "0 rows=[5] status=[0,3] fetched=1 current=5"},
+    {"ABSOLUTE: offset = -last -> 1", 5, 2, {{kAbs, 4}}, {kAbs, -5}, "0 rows=[1,2] status=[0,0] fetched=2 current=1"},
+    {"ABSOLUTE: offset < 0, |offset| > last, |offset| > size -> before start", 5, 2, {{kAbs, 4}}, {kAbs, -9}, kNoRows},
+    {"ABSOLUTE: offset < 0, |offset| > last, |offset| > size, then NEXT", 5, 2, {{kAbs, 4}, {kAbs, -9}}, {kNext, 0}, "0 rows=[1,2] status=[0,0] fetched=2 current=1"},
+    {"ABSOLUTE: offset < 0, |offset| > last, |offset| <= size -> 1, 01S06", 5, 10, {}, {kAbs, -7}, kFirstTen},
+    {"ABSOLUTE: the most negative offset -> before start", 5, 2, {}, {kAbs, INT64_MIN}, kNoRows},
+    {"ABSOLUTE: offset < 0 with no rows", 0, 2, {}, {kAbs, -1}, kNoRows},
+    {"ABSOLUTE: offset = 0 -> before start", 5, 2, {{kFirst, 0}}, {kAbs, 0}, kNoRows},
+    {"ABSOLUTE: 1 <= offset <= last -> offset", 5, 2, {}, {kAbs, 4}, "0 rows=[4,5] status=[0,0] fetched=2 current=4"},
+    {"ABSOLUTE: offset > last -> after end", 5, 2, {}, {kAbs, 9}, kNoRows},
+    {"ABSOLUTE: offset > last, then PRIOR", 5, 2, {{kAbs, 9}}, {kPrior, 0}, "0 rows=[4,5] status=[0,0] fetched=2 current=4"},
+    {"FIRST -> 1", 5, 2, {{kLast, 0}}, {kFirst, 0}, "0 rows=[1,2] status=[0,0] fetched=2 current=1"},
+    {"LAST: size <= last -> last - size + 1", 5, 2, {}, {kLast, 0}, "0 rows=[4,5] status=[0,0] fetched=2 current=4"},
+    {"LAST: size > last -> 1", 5, 10, {}, {kLast, 0}, "0 rows=[1,2,3,4,5] status=[0,0,0,0,0,3,3,3,3,3] fetched=5 current=1"},
+    {"an unknown orientation", 5, 2, {}, {99, 0}, "-1 HY106"},
+};
+// clang-format on
+
+TEST_F(RowsetTest, StaticCursorPositioningRules) {
+    for (const ScrollCase &c : kScrollCases) {
+        rowset_close(rs);
+        table.rows = c.rows;
+        table.position = 0;
+        table.next_calls = 0;
+        open(RowsetMode::kStatic);
+        for (const Move &m : c.before) (void)fetch("", m.orientation, m.offset, c.size);
+        std::string got = fetch("", c.move.orientation, c.move.offset, c.size);
+        EXPECT_EQ(got.substr(1), c.want) << c.rule;
+        // Scrolling reads every row from the source once; the rest comes from the work file.
+        EXPECT_LE(table.next_calls, c.rows + 1) << c.rule;
+    }
 }
 
 TEST_F(RowsetTest, ForwardOnlyStoresNothingAndRefusesScrolling) {

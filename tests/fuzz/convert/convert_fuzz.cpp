@@ -42,9 +42,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // Fixed-size targets take their own size, whatever the capacity says.
     const SQLLEN room = c_type == SQL_C_CHAR || c_type == SQL_C_WCHAR || c_type == SQL_C_BINARY ? capacity : 32;
     // Every piece that makes progress moves the read position; a call that
-    // cannot (a capacity too small for the next character, a fixed-size
-    // target's warning) leaves it, and the loop stops there. More pieces
-    // than bytes would mean the position moved backwards or not at all.
+    // cannot (a capacity too small for the next character) leaves it, and
+    // the loop stops there. A fixed-size target reads the value once: its
+    // warning ends the value and the next call answers SQL_NO_DATA. More
+    // pieces than bytes would mean the position moved backwards or not at all.
     for (size_t piece = 0;; ++piece) {
         SQLLEN length = 0;
         SetupErrorHeader(diag, 0);
