@@ -19,20 +19,46 @@
 
 %code {
 #include "support/pool.h"
-// The parser's stacks grow in the node pool (never with malloc) and stop at
-// 10,000 entries with "memory exhausted".
+// The parser's stacks grow in the node pool (never with malloc). Lists and
+// AND / OR chains are left-recursive, so only nesting grows them, and
+// nesting stops at kMaxNesting levels before the stacks' own bound.
 #define YYINITDEPTH 200
-#define YYMAXDEPTH 10000
+#define YYMAXDEPTH 50000
 #define YYMALLOC(n) cv_mem_alloc(ps->pool, (n))
 #define YYFREE(p) cv_mem_free(p)
+
+// Counts what opens a nested level: a bracket, CASE (closed by END) and the
+// escapes (closed by "}"). Past kMaxNesting the statement is refused with
+// the limit named, before the parser's stacks or a consumer's recursion run out.
+static void track_nesting(ParserState *ps, int token) {
+    switch (token) {
+    case '(': case KW_CASE: case ESC_FN: case ESC_D: case ESC_T: case ESC_TS: case ESC_INTERVAL:
+    case ESC_ESCAPE: case ESC_OJ: case ESC_CALL: case ESC_RETURN_CALL:
+        if (++ps->nesting > kMaxNesting)
+            fail(ps, 2, "Parser limit exceeded (nesting deeper than %d levels)", kMaxNesting);
+        break;
+    case ')': case KW_END: case '}':
+        ps->nesting--;
+        break;
+    default: break;
+    }
+}
 
 static int yylex(YYSTYPE *value, ParserState *ps) {
     int t = scanner_next(ps->scanner, &value->text);
     if (ps->scanner.out_of_memory) fail_memory(ps);
+    track_nesting(ps, t);
     return t;
 }
 
-static void yyerror(ParserState *ps, const char *message) { set_error_message(ps, message); }
+// Bison reports its own stack overflow as "memory exhausted"; with nesting
+// bounded that takes a pathological text (thousands of joins nested on the
+// right), and it is told as the limit it is.
+static void yyerror(ParserState *ps, const char *message) {
+    if (std::strcmp(message, "memory exhausted") == 0)
+        message = "Parser limit exceeded (statement nested too deeply)";
+    set_error_message(ps, message);
+}
 
 // Names of the keyword forms of table functions, by keyword_function code.
 static const char *keyword_function_name(int code) {
@@ -652,13 +678,16 @@ subquery : query_specification ;
 
 /* ---- conditions ---- */
 
+/* AND and OR chains are left-recursive, as every list here is: the parser's
+   stack stays flat however long the chain, and the tree is left-deep, the
+   shape IN lists take and the consumers walk in a loop. */
 search_condition
     : boolean_term
-    | boolean_term KW_OR search_condition { $$ = make_operator(ps, OPCLASS_OR, 0, $1, $3); }
+    | search_condition KW_OR boolean_term { $$ = make_operator(ps, OPCLASS_OR, 0, $1, $3); }
     ;
 boolean_term
     : boolean_factor
-    | boolean_factor KW_AND boolean_term { $$ = make_operator(ps, OPCLASS_AND, 0, $1, $3); }
+    | boolean_term KW_AND boolean_factor { $$ = make_operator(ps, OPCLASS_AND, 0, $1, $3); }
     ;
 boolean_factor
     : boolean_primary
