@@ -71,7 +71,7 @@ TEST_P(ValidationErrors, EveryMessageOfTheDataFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, ValidationErrors,
-                         ::testing::Values(ErrorFile{"validation_errors.txt", 47},
+                         ::testing::Values(ErrorFile{"validation_errors.txt", 54},
                                            ErrorFile{"change_validation_errors.txt", 25}),
                          [](const ::testing::TestParamInfo<ErrorFile> &info) {
                              return info.index == 0 ? std::string("Queries") : std::string("Changes");
