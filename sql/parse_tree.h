@@ -8,9 +8,12 @@
 //
 // Every consumer switches on the kind codes below, so their numbers are fixed.
 // The parser guarantees that no finished tree is deeper than kMaxTreeDepth
-// nodes along any path, so recursive consumers have a known bound.
+// nodes along any path, an AND / OR chain counting as one level however
+// long: recursive consumers have a known bound as long as they take the
+// operands of a chain in a loop (chain.h).
 //
-// Exports: the NODE_* kind codes, the node records, node_cast, kMaxTreeDepth.
+// Exports: the NODE_* kind codes, the node records, node_cast, kMaxTreeDepth,
+// kMaxNesting.
 #pragma once
 
 #include <cstdint>

@@ -58,7 +58,8 @@ void release_parse_context(ParseContext *context);
 /// WHERE condition of every top-level query specification (each UNION
 /// branch), not into subqueries or derived tables.
 /// Returns 0 with `root` set; 1 syntax error or text too long; 2 parser
-/// stack exhausted, tree deeper than kMaxTreeDepth or memory exhausted; -1 an
+/// stack exhausted, nesting past kMaxNesting, tree deeper than kMaxTreeDepth
+/// or memory exhausted; -1 an
 /// error found by a production (bad literal, unknown function, ...).
 /// `message` is set on every failure, `sqlstate` too: 42000, or 22007 / 22008
 /// for a datetime literal of no valid shape / with a field out of range.
