@@ -7,7 +7,12 @@
 // both sides of an AND or OR node takes the chain's operands here, collected
 // in a loop, and recurses only into operands of another kind.
 //
-// Exports: is_chain, chain_operands.
+// Sums and products are chains too: "a + b - c" is a left-deep tree of one
+// precedence level (+, - and ||; or * and /), which the printer writes flat
+// and the depth check counts as one level; the engine types and evaluates
+// any left side of binary arithmetic in a loop.
+//
+// Exports: is_chain, chain_operands, continues_arithmetic.
 #pragma once
 
 #include <cstdint>
@@ -24,3 +29,8 @@ struct Node;
 /// condition, an OR under an AND) is appended alone. Nodes stay in the
 /// tree's pool; `out` only points at them.
 void chain_operands(Node *top, int32_t op_class, std::vector<Node *> &out);
+
+/// True when `left`, the left operand of the binary arithmetic node `top`,
+/// is itself binary arithmetic of the same precedence level, so that
+/// "( l1 op l2 op r )" reads back as the same tree.
+[[nodiscard]] bool continues_arithmetic(const Node *top, const Node *left);

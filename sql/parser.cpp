@@ -96,10 +96,12 @@ void push_children(Node *n, int depth, std::vector<std::pair<Node *, int>> &stac
     case NODE_IN_SUBQUERY: { auto *x = node_cast<InSubqueryNode>(n); push(x->operand); push(x->subquery); push(x->values); return; }
     case NODE_QUANTIFIED: { auto *x = node_cast<QuantifiedNode>(n); push(x->operand); push(x->subquery); return; }
     case NODE_OPERATOR: {
-        // The left side of an AND / OR continuing its chain stays on the
-        // same level: a chain is a list, walked in a loop by its consumers.
+        // The left side of an AND / OR, or of a sum or product, continuing
+        // its chain stays on the same level: a chain is a list, walked in a
+        // loop by its consumers.
         auto *x = node_cast<OperatorNode>(n);
-        if (x->left && is_chain(n, x->op_class) && is_chain(x->left, x->op_class))
+        if (x->left && ((is_chain(n, x->op_class) && is_chain(x->left, x->op_class)) ||
+                        continues_arithmetic(n, x->left)))
             stack.emplace_back(x->left, depth);
         else
             push(x->left);

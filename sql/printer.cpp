@@ -120,12 +120,27 @@ void print_operator(Printer &p, const OperatorNode *o) {
             put(p, " (0=0) ");
             return;
         }
+        if (!o->left) {
+            put(p, "( ");
+            put(p, operator_text(o->op));
+            put(p, " ");
+            print_node(p, o->right);
+            put(p, " )");
+            return;
+        }
+        // "a + b - c" (one precedence level, left-deep) prints flat, "( a + b
+        // - c )", its left side walked in a loop like an AND / OR chain's.
+        std::vector<const OperatorNode *> spine{o};
+        while (continues_arithmetic(reinterpret_cast<const Node *>(spine.back()), spine.back()->left))
+            spine.push_back(node_cast<OperatorNode>(spine.back()->left));
         put(p, "( ");
-        if (o->left) print_node(p, o->left);
-        put(p, " ");
-        put(p, operator_text(o->op));
-        put(p, " ");
-        print_node(p, o->right);
+        print_node(p, spine.back()->left);
+        for (size_t i = spine.size(); i-- > 0;) {
+            put(p, " ");
+            put(p, operator_text(spine[i]->op));
+            put(p, " ");
+            print_node(p, spine[i]->right);
+        }
         put(p, " )");
         return;
     }

@@ -266,6 +266,8 @@ TEST_F(Evaluation, LongListsAndChains) {
              list(9000, " AND ", [](int i) { return "id <> " + std::to_string(i * 10 + 1); }),
          tens_rows},
         {"SELECT 0" + list(4000, "", [](int) { return std::string(" + 1"); }), {{"4000"}}},
+        {"SELECT 0" + list(50000, "", [](int i) { return std::string(i % 2 ? " + 3" : " - 1"); }), {{"50000"}}},
+        {"SELECT id FROM t1 WHERE id * 1" + list(20000, "", [](int) { return std::string(" * 1"); }) + " = 40", {{"40"}}},
     };
     for (const Case &c : cases) {
         RunResult r = run(c.sql);
