@@ -11,8 +11,8 @@
 #include "query/row_store.h"
 #include "query/sort.h"
 #include "query/sort_record.h"
-#include "support/value_ops.h"
 #include "sql/chain.h"
+#include "support/value_ops.h"
 
 struct DerivedRows {
     RowStore rows;                 // the rows kept, and the row being written or read

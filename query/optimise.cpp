@@ -7,9 +7,9 @@
 
 #include "query/plan.h"
 #include "query/validate.h"
-#include "support/value_ops.h"
-#include "support/pool.h"
 #include "sql/chain.h"
+#include "support/pool.h"
+#include "support/value_ops.h"
 
 namespace {
 
@@ -148,7 +148,8 @@ Node *expand(ExecPlan *plan, Node *n, EvalContext *c) {
             }
             if (!changed) return n;
             Node *chain = parts[0];
-            for (size_t i = 1; i < parts.size(); i++) chain = operator_node(plan, o->op_class, 0, chain, parts[i], c);
+            for (size_t i = 1; i < parts.size(); i++)
+                chain = operator_node(plan, o->op_class, 0, chain, parts[i], c);
             return chain;
         }
         if (o->op_class == OPCLASS_NOT) {

@@ -3,8 +3,8 @@
 
 #include <vector>
 
-#include "sql/walker.h"
 #include "sql/chain.h"
+#include "sql/walker.h"
 
 namespace {
 

@@ -4,7 +4,8 @@
 #include "sql/parse_tree.h"
 
 bool is_chain(const Node *node, int32_t op_class) {
-    return node && node->kind == NODE_OPERATOR && node_cast<OperatorNode>(node)->op_class == op_class &&
+    return node && node->kind == NODE_OPERATOR &&
+           node_cast<OperatorNode>(node)->op_class == op_class &&
            (op_class == OPCLASS_AND || op_class == OPCLASS_OR);
 }
 

@@ -73,7 +73,9 @@ bool read_time(const char *&p, int (&f)[3]) {
     return true;
 }
 
-bool is_leap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool is_leap(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 // A real calendar date: month 1-12, day within that month (leap years
 // counted), year from 1 (the 16-bit year field already caps it).
@@ -83,12 +85,16 @@ bool valid_date(const int *d) {
     return d[2] <= kDays[d[1] - 1] + (d[1] == 2 && is_leap(d[0]) ? 1 : 0);
 }
 
-bool valid_time(const int *t) { return t[0] <= 23 && t[1] <= 59 && t[2] <= 59; }
+bool valid_time(const int *t) {
+    return t[0] <= 23 && t[1] <= 59 && t[2] <= 59;
+}
 
 // Every datetime literal is checked here: a text of the right shape whose
 // fields make no real date or time is a field overflow (22008), quoted.
-void check_datetime(ParserState *ps, const char *kind, const char *text, const int *d, const int *t) {
-    if ((d && !valid_date(d)) || (t && !valid_time(t))) fail_state(ps, "22008", "Datetime field overflow in %s literal '%s'", kind, text);
+void check_datetime(ParserState *ps, const char *kind, const char *text, const int *d,
+                    const int *t) {
+    if ((d && !valid_date(d)) || (t && !valid_time(t)))
+        fail_state(ps, "22008", "Datetime field overflow in %s literal '%s'", kind, text);
 }
 
 // A text of no datetime shape at all is an invalid format (22007).
@@ -239,8 +245,7 @@ static Value *make_timestamp(ParserState *ps, const int (&d)[3], const int (&t)[
 Value *build_timestamp_literal(ParserState *ps, const char *text) {
     int d[3], t[3];
     const char *p = text;
-    if (!read_date(p, d, "-") || *p != ' ' || !read_time(p, t))
-        bad_datetime(ps, "TIMESTAMP", text);
+    if (!read_date(p, d, "-") || *p != ' ' || !read_time(p, t)) bad_datetime(ps, "TIMESTAMP", text);
     // A fraction may follow the seconds; it is not kept.
     if (*p == '.') {
         p++;

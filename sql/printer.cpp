@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "sql/chain.h"
-
 #include "sql/printer_internal.h"
 #include "sql/sql_keywords.h"
 
@@ -131,8 +130,10 @@ void print_operator(Printer &p, const OperatorNode *o) {
         // "a + b - c" (one precedence level, left-deep) prints flat, "( a + b
         // - c )", its left side walked in a loop like an AND / OR chain's.
         std::vector<const OperatorNode *> spine{o};
-        while (continues_arithmetic(reinterpret_cast<const Node *>(spine.back()), spine.back()->left))
-            spine.push_back(node_cast<OperatorNode>(spine.back()->left));
+        for (const OperatorNode *s = o; continues_arithmetic(reinterpret_cast<const Node *>(s), s->left);) {
+            s = node_cast<OperatorNode>(s->left);
+            spine.push_back(s);
+        }
         put(p, "( ");
         print_node(p, spine.back()->left);
         for (size_t i = spine.size(); i-- > 0;) {
