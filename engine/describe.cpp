@@ -297,16 +297,8 @@ int describe_scalar_function(int code, int argc, const ExtendedType *const *args
     }
     case kFnChar: return varchar(1, false);
     case kFnCdate: return type_template(93, out);
-    case kFnTimestampadd: {
-        // Result type follows the third argument and the unit (validation
-        // decides it; DATE and TIME stay when the unit allows).
-        const ExtendedType *t = arg(2);
-        if (t && (t->sql_type == 9 || t->sql_type == 91 || t->sql_type == 10 || t->sql_type == 92)) {
-            *out = *t;
-            return 0;
-        }
-        return type_template(93, out);
-    }
+    // Always a timestamp, whatever the third argument (ODBC's TIMESTAMPADD).
+    case kFnTimestampadd: return type_template(93, out);
     default: break;
     }
     const ScalarFunction *f = scalar_function_entry(code);

@@ -196,37 +196,23 @@ int fn_timestampadd(ValueEnv *env, int argc, Value *const *args, Value **out) {
     char unit_name[32];
     if (args[0] && !args[0]->is_null && unit_text(env, args[0], unit_name, sizeof unit_name) != 0) return -1;
     TsiUnit unit = args[0] && !args[0]->is_null ? tsi_unit_from_name(unit_name) : TsiUnit::kUnknown;
-    bool sub_day = unit == TsiUnit::kFracSecond || unit == TsiUnit::kSecond ||
-                   unit == TsiUnit::kMinute || unit == TsiUnit::kHour;
+    // The result is a timestamp whatever the third argument: a date is taken
+    // at midnight, a time on the statement's date (arg_timestamp), as ODBC
+    // describes TIMESTAMPADD, so the value matches its described type.
     const Value *t = args[2];
-    uint32_t type = VT_TIMESTAMP;
-    if (t && t->type == VT_DATE && !sub_day) type = VT_DATE;
-    if (t && t->type == VT_TIME && sub_day) type = VT_TIME;
-    if (fn::any_null(argc, args)) return fn::null_result(env, type, out);
+    if (fn::any_null(argc, args)) return fn::null_result(env, VT_TIMESTAMP, out);
     if (unit == TsiUnit::kUnknown)
         return engine_error(env->diag, "HY000",
                             "First argument to TIMESTAPADD must be a interval specifier not '%s'",
                             unit_name);
     int64_t n;
     if (fn::arg_int64(env, args[1], &n) != 0) return -1;
-    Value *v = new_value_of_type(env->pool, type);
+    TIMESTAMP_STRUCT ts;
+    if (fn::arg_timestamp(env, t, &ts) != 0) return -1;
+    Value *v = new_value_of_type(env->pool, VT_TIMESTAMP);
     if (!v) return fn::oom(env);
-    int rc;
-    if (type == VT_DATE) {
-        v->data.date = t->data.date;
-        rc = date_add(&v->data.date, unit, n);
-    } else if (type == VT_TIME) {
-        v->data.time = t->data.time;
-        rc = time_add(&v->data.time, unit, n);
-    } else {
-        TIMESTAMP_STRUCT ts;
-        if (fn::arg_timestamp(env, t, &ts) != 0) {
-            release_value(v);
-            return -1;
-        }
-        rc = timestamp_add(&ts, unit, n);
-        v->data.ts = ts;
-    }
+    int rc = timestamp_add(&ts, unit, n);
+    v->data.ts = ts;
     if (rc != 0) {
         release_value(v);
         return engine_error(env->diag, "22008", "Datetime field overflow");

@@ -172,6 +172,11 @@ int check_type_combination(int l, int r, int op) {
         if (is_approx(r)) return approx_rule(l, r, op);
         return integer_rule(l, r, op);
     case kClassBinary:
+        // Binary values of any length compare byte by byte, so a comparison
+        // of two of them (BINARY, VARBINARY, LONG VARBINARY in any pairing)
+        // is a condition like any other.
+        if (is_comparison_op(op))
+            return type_class_fine(l) == kClassBinary ? TYPE_COMPARABLE : TYPE_INCOMPATIBLE;
         return op != OP_NEG && op != OP_CONCAT && l == r ? r : TYPE_INCOMPATIBLE;
     case kClassDate:
     case kClassTime:

@@ -95,7 +95,11 @@ SQLRETURN native_sql(DBC *dbc, const SQLCHAR *in, SQLINTEGER in_length, SQLCHAR 
     copy[n] = 0;
     SQLRETURN rc = SQL_SUCCESS;
     if (parse_sql_text(ctx, copy, 0, nullptr) != 0) {
-        rc = post_error(dbc->diag, "42000", "Syntax error or access violation \"%s\"", message_of(ctx));
+        if (std::strcmp(ctx->sqlstate, "42000") != 0)
+            rc = post_error(dbc->diag, ctx->sqlstate, "%s", message_of(ctx));
+        else
+            rc = post_error(dbc->diag, "42000", "Syntax error or access violation \"%s\"",
+                            message_of(ctx));
     } else {
         NativeOut o{reinterpret_cast<char *>(out), out ? static_cast<size_t>(capacity) - 1 : 0, 0, 0};
         if (out) out[0] = 0;

@@ -11,6 +11,7 @@
 #include "query/row_store.h"
 #include "query/sort.h"
 #include "query/sort_record.h"
+#include "sql/chain.h"
 #include "support/value_ops.h"
 
 struct DerivedRows {
@@ -153,12 +154,31 @@ Node *inner_condition(ExecPlan *plan, const TableSlot *slot, Node *n, EvalContex
     }
     if (n->kind != NODE_OPERATOR) return nullptr;
     auto *o = node_cast<OperatorNode>(n);
-    Node *left = nullptr, *right = nullptr;
     if (o->op_class == OPCLASS_AND || o->op_class == OPCLASS_OR) {
-        left = inner_condition(plan, slot, o->left, c);
-        right = left ? inner_condition(plan, slot, o->right, c) : nullptr;
-        if (!left || !right) return nullptr;
-    } else if (o->op_class == OPCLASS_OPERATOR && is_comparison_op(o->op)) {
+        // The chain's operands are rewritten in a loop (an IN list is a
+        // chain of thousands) and joined again, left-deep, into a copy.
+        std::vector<Node *> parts;
+        chain_operands(n, o->op_class, parts);
+        Node *chain = nullptr;
+        for (Node *part : parts) {
+            Node *inner = inner_condition(plan, slot, part, c);
+            if (!inner) return nullptr;
+            if (!chain) {
+                chain = inner;
+                continue;
+            }
+            auto *link = pool_new<OperatorNode>(plan->pool);
+            if (!link) no_memory(c);
+            *link = *o;
+            link->satisfied = 0;
+            link->left = chain;
+            link->right = inner;
+            chain = reinterpret_cast<Node *>(link);
+        }
+        return chain;
+    }
+    Node *left = nullptr, *right = nullptr;
+    if (o->op_class == OPCLASS_OPERATOR && is_comparison_op(o->op)) {
         left = inner_column(plan, slot, o->left);
         right = inner_column(plan, slot, o->right);
         if (left && fixed_value(o->right)) right = o->right;

@@ -167,7 +167,8 @@ Value *apply_arithmetic(const Value *l, const Value *r, int op, EvalContext *c) 
     }
     uint32_t L = l->type, R = r->type;
     if (op == OP_CONCAT || (op == OP_ADD && (is_char(L) || is_char(R)))) return concatenate(l, r, c);
-    if (op == OP_DIV && divisor_is_zero(r) && !l->is_null) raise_evaluation_error(c, "22012", "Division by hsp");
+    if (op == OP_DIV && divisor_is_zero(r) && !l->is_null)
+        raise_evaluation_error(c, "22012", "Division by zero");
     Value *out = new_row_value(c, R);
     int rc = 0;
     if (is_interval_value_type(R) && op != OP_DIV) {

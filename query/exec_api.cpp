@@ -123,8 +123,14 @@ int query_prepare(QueryStatement *st, const char *text, SQLLEN length) {
     int r = parse_sql_text(st->parse, copy, 0, nullptr);
     if (r != 0) {
         SetReturnCode(st->diag, SQL_ERROR);
-        PostError(st->diag, 2, 0, 0, st->options.syntax_error_native, 0, "ISO 9075", "42000",
-                  "Syntax error or access violation \"%s\"", message_of(st->parse));
+        // A datetime literal that is no real date or time carries its own
+        // data-exception state (22007, 22008); everything else is 42000.
+        if (std::strcmp(st->parse->sqlstate, "42000") != 0)
+            PostError(st->diag, 2, 0, 0, 0, 0, "ISO 9075", st->parse->sqlstate, "%s",
+                      message_of(st->parse));
+        else
+            PostError(st->diag, 2, 0, 0, st->options.syntax_error_native, 0, "ISO 9075", "42000",
+                      "Syntax error or access violation \"%s\"", message_of(st->parse));
         release_parse_context(st->parse);
         drop_parse(st);
         return -1;

@@ -17,6 +17,7 @@
 #include "query/scan.h"
 #include "query/sort.h"
 #include "query/sort_record.h"
+#include "sql/chain.h"
 #include "support/long_buffer.h"
 #include "support/value_ops.h"
 
@@ -184,8 +185,10 @@ void collect_keys(ExecPlan *plan, JoinExec *j, Node *n) {
     if (n->kind == NODE_OPERATOR) {
         auto *o = node_cast<OperatorNode>(n);
         if (o->op_class == OPCLASS_AND) {
-            collect_keys(plan, j, o->left);
-            collect_keys(plan, j, o->right);
+            // A long AND chain is taken in a loop, not by recursing down it.
+            std::vector<Node *> parts;
+            chain_operands(n, OPCLASS_AND, parts);
+            for (Node *part : parts) collect_keys(plan, j, part);
             return;
         }
         if (o->op_class != OPCLASS_OPERATOR || o->op != OP_EQ || !o->left || !o->right) return;

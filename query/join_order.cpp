@@ -9,6 +9,7 @@
 
 #include "query/optimise.h"
 #include "query/restrictions.h"
+#include "sql/chain.h"
 
 namespace {
 
@@ -52,8 +53,10 @@ void collect_terms(ExecPlan *plan, Node *n, std::vector<Term> &out) {
     if (n->kind == NODE_OPERATOR) {
         auto *o = node_cast<OperatorNode>(n);
         if (o->op_class == OPCLASS_AND) {
-            collect_terms(plan, o->left, out);
-            collect_terms(plan, o->right, out);
+            // A long AND chain is taken in a loop, not by recursing down it.
+            std::vector<Node *> parts;
+            chain_operands(n, OPCLASS_AND, parts);
+            for (Node *part : parts) collect_terms(plan, part, out);
             return;
         }
         if (o->op_class != OPCLASS_OPERATOR || !is_comparison_op(o->op)) return;

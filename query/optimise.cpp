@@ -7,39 +7,55 @@
 
 #include "query/plan.h"
 #include "query/validate.h"
-#include "support/value_ops.h"
+#include "sql/chain.h"
 #include "support/pool.h"
+#include "support/value_ops.h"
 
 namespace {
 
 using Conjuncts = std::vector<Node *>;
 
 // The disjunctive form of `n` as lists of conjuncts; false past the cap.
+// AND and OR chains are taken operand by operand in a loop (an IN list is
+// an OR chain of thousands), recursing only where the class changes; an OR
+// chain with more operands than alternatives allowed is given up at once.
 bool disjuncts(Node *n, std::vector<Conjuncts> &out) {
-    if (n && n->kind == NODE_OPERATOR) {
-        auto *o = node_cast<OperatorNode>(n);
-        if (o->op_class == OPCLASS_OR) {
-            std::vector<Conjuncts> l, r;
-            if (!disjuncts(o->left, l) || !disjuncts(o->right, r)) return false;
-            if (l.size() + r.size() > static_cast<size_t>(kMaxAlternatives)) return false;
-            out = std::move(l);
-            out.insert(out.end(), r.begin(), r.end());
-            return true;
+    std::vector<Node *> parts;
+    if (is_chain(n, OPCLASS_OR)) {
+        chain_operands(n, OPCLASS_OR, parts);
+        if (parts.size() > static_cast<size_t>(kMaxAlternatives)) return false;
+        out.clear();
+        for (Node *part : parts) {
+            std::vector<Conjuncts> sub;
+            if (!disjuncts(part, sub)) return false;
+            if (out.size() + sub.size() > static_cast<size_t>(kMaxAlternatives)) return false;
+            for (Conjuncts &s : sub) out.push_back(std::move(s));
         }
-        if (o->op_class == OPCLASS_AND) {
-            std::vector<Conjuncts> l, r;
-            if (!disjuncts(o->left, l) || !disjuncts(o->right, r)) return false;
-            if ((l.size() > 1 || r.size() > 1) && l.size() * r.size() > static_cast<size_t>(kMaxDistributed))
-                return false;
-            out.clear();
-            for (const Conjuncts &a : l)
-                for (const Conjuncts &b : r) {
+        return true;
+    }
+    if (is_chain(n, OPCLASS_AND)) {
+        chain_operands(n, OPCLASS_AND, parts);
+        out.assign(1, Conjuncts{});
+        for (Node *part : parts) {
+            std::vector<Conjuncts> sub;
+            if (!disjuncts(part, sub)) return false;
+            if (sub.size() == 1) {
+                // The common case, a plain conjunct: added in place, so a
+                // long AND chain costs linear time.
+                for (Conjuncts &a : out) a.insert(a.end(), sub[0].begin(), sub[0].end());
+                continue;
+            }
+            if (out.size() * sub.size() > static_cast<size_t>(kMaxDistributed)) return false;
+            std::vector<Conjuncts> product;
+            for (const Conjuncts &a : out)
+                for (const Conjuncts &b : sub) {
                     Conjuncts both = a;
                     both.insert(both.end(), b.begin(), b.end());
-                    out.push_back(std::move(both));
+                    product.push_back(std::move(both));
                 }
-            return true;
+            out = std::move(product);
         }
+        return true;
     }
     out.assign(1, Conjuncts{n});
     return true;
@@ -119,7 +135,24 @@ Node *expand(ExecPlan *plan, Node *n, EvalContext *c) {
     if (!n) return n;
     if (n->kind == NODE_OPERATOR) {
         auto *o = node_cast<OperatorNode>(n);
-        if (o->op_class == OPCLASS_AND || o->op_class == OPCLASS_OR || o->op_class == OPCLASS_NOT) {
+        if (o->op_class == OPCLASS_AND || o->op_class == OPCLASS_OR) {
+            // Chains are expanded operand by operand in a loop and joined
+            // again (left-deep) only when an operand changed.
+            std::vector<Node *> parts;
+            chain_operands(n, o->op_class, parts);
+            bool changed = false;
+            for (Node *&part : parts) {
+                Node *e = expand(plan, part, c);
+                changed = changed || e != part;
+                part = e;
+            }
+            if (!changed) return n;
+            Node *chain = parts[0];
+            for (size_t i = 1; i < parts.size(); i++)
+                chain = operator_node(plan, o->op_class, 0, chain, parts[i], c);
+            return chain;
+        }
+        if (o->op_class == OPCLASS_NOT) {
             Node *l = expand(plan, o->left, c), *r = expand(plan, o->right, c);
             if (l == o->left && r == o->right) return n;
             return operator_node(plan, o->op_class, o->op, l, r, c);

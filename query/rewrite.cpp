@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "sql/chain.h"
 #include "sql/walker.h"
 
 namespace {
@@ -41,16 +42,7 @@ void note_scope(Providers &p, const QueryScope *scope, int depth) {
 // ---- relational_opt ----
 
 void conjuncts(Node *n, std::vector<Node *> &out) {
-    if (!n) return;
-    if (n->kind == NODE_OPERATOR) {
-        auto *o = node_cast<OperatorNode>(n);
-        if (o->op_class == OPCLASS_AND) {
-            conjuncts(o->left, out);
-            conjuncts(o->right, out);
-            return;
-        }
-    }
-    out.push_back(n);
+    if (n) chain_operands(n, OPCLASS_AND, out);  // a lone condition or an AND chain's parts
 }
 
 struct Movable {

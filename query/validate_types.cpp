@@ -302,12 +302,15 @@ int timestampadd_type(FunctionNode *f, ValidationContext *c, Node **args, int *t
     static const char *const kShort[] = {"SQL_TSI_FRAC_SECOND", "SQL_TSI_SECOND", "SQL_TSI_MINUTE", "SQL_TSI_HOUR"};
     static const char *const kLong[] = {"SQL_TSI_DAY", "SQL_TSI_WEEK", "SQL_TSI_MONTH", "SQL_TSI_QUARTER",
                                         "SQL_TSI_YEAR"};
-    int third = argc > 2 ? types[2] : 0;
+    // The result is a timestamp whatever the third argument is: a date gets
+    // midnight, a time the statement's date, as ODBC describes TIMESTAMPADD.
     for (const char *s : kShort)
-        if (names_match(name, 0, s)) return type_class_fine(third) == kClassTime ? SQL_TYPE_TIME : SQL_TYPE_TIMESTAMP;
+        if (names_match(name, 0, s)) return SQL_TYPE_TIMESTAMP;
     for (const char *s : kLong)
-        if (names_match(name, 0, s)) return type_class_fine(third) == kClassDate ? SQL_TYPE_DATE : SQL_TYPE_TIMESTAMP;
+        if (names_match(name, 0, s)) return SQL_TYPE_TIMESTAMP;
     (void)f;
+    (void)types;
+    (void)argc;
     validation_error(c, "First argument to TIMESTAPADD must be a interval specifier not '%s'", name);
 }
 

@@ -28,6 +28,16 @@ void fail(ParserState *ps, int code, const char *format, ...) {
 
 void fail_memory(ParserState *ps) { fail(ps, 2, "memory exhausted"); }
 
+void fail_state(ParserState *ps, const char *sqlstate, const char *format, ...) {
+    char message[200];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(message, sizeof message, format, args);
+    va_end(args);
+    std::snprintf(ps->context->sqlstate, sizeof ps->context->sqlstate, "%s", sqlstate);
+    fail(ps, -1, "%s", message);
+}
+
 ListNode *make_empty_list(ParserState *ps) { return make<ListNode>(ps, NODE_LIST); }
 
 ListNode *make_list(ParserState *ps, void *first) {

@@ -29,12 +29,16 @@ struct ParserState {
     int open_wildcards;      // "t.*" references not yet taken by a select item
     ListNode *pending_from;  // FROM list of the select head being reduced
     Node *pending_where;     // its WHERE condition
+    int nesting;             // brackets, CASE and escapes open at the current token
 };
 
 /// Writes "%s near '%s'" with the current token and throws ParseFailure.
 [[noreturn]] void fail(ParserState *ps, int code, const char *format, ...)
     __attribute__((format(printf, 3, 4)));
 [[noreturn]] void fail_memory(ParserState *ps);
+/// As fail with code -1, and records `sqlstate` (five characters) for the caller.
+[[noreturn]] void fail_state(ParserState *ps, const char *sqlstate, const char *format, ...)
+    __attribute__((format(printf, 3, 4)));
 /// Writes the message for the parser's own errors (no throw).
 void set_error_message(ParserState *ps, const char *message);
 

@@ -73,6 +73,35 @@ bool read_time(const char *&p, int (&f)[3]) {
     return true;
 }
 
+bool is_leap(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+// A real calendar date: month 1-12, day within that month (leap years
+// counted), year from 1 (the 16-bit year field already caps it).
+bool valid_date(const int *d) {
+    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (d[0] < 1 || d[1] < 1 || d[1] > 12 || d[2] < 1) return false;
+    return d[2] <= kDays[d[1] - 1] + (d[1] == 2 && is_leap(d[0]) ? 1 : 0);
+}
+
+bool valid_time(const int *t) {
+    return t[0] <= 23 && t[1] <= 59 && t[2] <= 59;
+}
+
+// Every datetime literal is checked here: a text of the right shape whose
+// fields make no real date or time is a field overflow (22008), quoted.
+void check_datetime(ParserState *ps, const char *kind, const char *text, const int *d,
+                    const int *t) {
+    if ((d && !valid_date(d)) || (t && !valid_time(t)))
+        fail_state(ps, "22008", "Datetime field overflow in %s literal '%s'", kind, text);
+}
+
+// A text of no datetime shape at all is an invalid format (22007).
+[[noreturn]] void bad_datetime(ParserState *ps, const char *kind, const char *text) {
+    fail_state(ps, "22007", "Invalid %s literal '%s'", kind, text);
+}
+
 bool at_end(const char *p) {
     while (*p == ' ') p++;
     return *p == 0;
@@ -182,7 +211,8 @@ Value *build_boolean_literal(ParserState *ps, int truth) {
 Value *build_date_literal(ParserState *ps, const char *text) {
     int f[3];
     const char *p = text;
-    if (!read_date(p, f, "-") || !at_end(p)) fail(ps, -1, "Invalid DATE literal");
+    if (!read_date(p, f, "-") || !at_end(p)) bad_datetime(ps, "DATE", text);
+    check_datetime(ps, "DATE", text, f, nullptr);
     Value *v = make_value(ps, VT_DATE);
     v->data.date = DATE_STRUCT{static_cast<SQLSMALLINT>(f[0]), static_cast<SQLUSMALLINT>(f[1]),
                                static_cast<SQLUSMALLINT>(f[2])};
@@ -192,7 +222,8 @@ Value *build_date_literal(ParserState *ps, const char *text) {
 Value *build_time_literal(ParserState *ps, const char *text) {
     int f[3];
     const char *p = text;
-    if (!read_time(p, f) || !at_end(p)) fail(ps, -1, "Invalid TIME literal");
+    if (!read_time(p, f) || !at_end(p)) bad_datetime(ps, "TIME", text);
+    check_datetime(ps, "TIME", text, nullptr, f);
     Value *v = make_value(ps, VT_TIME);
     v->data.time = TIME_STRUCT{static_cast<SQLUSMALLINT>(f[0]), static_cast<SQLUSMALLINT>(f[1]),
                                static_cast<SQLUSMALLINT>(f[2])};
@@ -214,26 +245,27 @@ static Value *make_timestamp(ParserState *ps, const int (&d)[3], const int (&t)[
 Value *build_timestamp_literal(ParserState *ps, const char *text) {
     int d[3], t[3];
     const char *p = text;
-    if (!read_date(p, d, "-") || *p != ' ' || !read_time(p, t))
-        fail(ps, -1, "Invalid TIMESTAMP literal");
+    if (!read_date(p, d, "-") || *p != ' ' || !read_time(p, t)) bad_datetime(ps, "TIMESTAMP", text);
     // A fraction may follow the seconds; it is not kept.
     if (*p == '.') {
         p++;
         while (*p >= '0' && *p <= '9') p++;
     }
-    if (!at_end(p)) fail(ps, -1, "Invalid TIMESTAMP literal");
+    if (!at_end(p)) bad_datetime(ps, "TIMESTAMP", text);
+    check_datetime(ps, "TIMESTAMP", text, d, t);
     return make_timestamp(ps, d, t);
 }
 
 Value *build_hash_literal(ParserState *ps, const char *text) {
     int d[3], t[3] = {0, 0, 0};
     const char *p = text + 1;
-    if (!read_date(p, d, "-/\\")) fail(ps, -1, "Invalid TIMESTAMP literal");
+    if (!read_date(p, d, "-/\\")) bad_datetime(ps, "TIMESTAMP", text);
     if (*p != '#') {
-        if (*p != ' ' || !read_time(p, t)) fail(ps, -1, "Invalid TIMESTAMP literal");
+        if (*p != ' ' || !read_time(p, t)) bad_datetime(ps, "TIMESTAMP", text);
         while (*p == ' ') p++;
-        if (*p != '#') fail(ps, -1, "Invalid TIMESTAMP literal");
+        if (*p != '#') bad_datetime(ps, "TIMESTAMP", text);
     }
+    check_datetime(ps, "TIMESTAMP", text, d, t);
     return make_timestamp(ps, d, t);
 }
 

@@ -8,9 +8,12 @@
 //
 // Every consumer switches on the kind codes below, so their numbers are fixed.
 // The parser guarantees that no finished tree is deeper than kMaxTreeDepth
-// nodes along any path, so recursive consumers have a known bound.
+// nodes along any path, an AND / OR chain counting as one level however
+// long: recursive consumers have a known bound as long as they take the
+// operands of a chain in a loop (chain.h).
 //
-// Exports: the NODE_* kind codes, the node records, node_cast, kMaxTreeDepth.
+// Exports: the NODE_* kind codes, the node records, node_cast, kMaxTreeDepth,
+// kMaxNesting.
 #pragma once
 
 #include <cstdint>
@@ -90,8 +93,12 @@ constexpr uint32_t NODE_NULLIF = 158;
 constexpr uint32_t NODE_COALESCE = 159;
 constexpr uint32_t NODE_WHEN = 160;
 
-/// No finished tree is deeper than this many nodes along any path.
+/// No finished tree is deeper than this many nodes along any path, where an
+/// AND / OR chain counts as one level however long it is (an IN list of
+/// 50,000 values is one level): consumers walk chains in a loop (chain.h).
 constexpr int kMaxTreeDepth = 10000;
+/// At most this many brackets, CASE expressions and escapes open at once.
+constexpr int kMaxNesting = 1000;
 
 // Operator node classes.
 constexpr int32_t OPCLASS_NOT = 1;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "sql/build.h"
+#include "sql/chain.h"
 #include "sql_grammar.hpp"
 #include "support/pool.h"
 
@@ -94,7 +95,19 @@ void push_children(Node *n, int depth, std::vector<std::pair<Node *, int>> &stac
     case NODE_IS_NULL: { push(node_cast<IsNullNode>(n)->operand); return; }
     case NODE_IN_SUBQUERY: { auto *x = node_cast<InSubqueryNode>(n); push(x->operand); push(x->subquery); push(x->values); return; }
     case NODE_QUANTIFIED: { auto *x = node_cast<QuantifiedNode>(n); push(x->operand); push(x->subquery); return; }
-    case NODE_OPERATOR: { auto *x = node_cast<OperatorNode>(n); push(x->left); push(x->right); return; }
+    case NODE_OPERATOR: {
+        // The left side of an AND / OR, or of a sum or product, continuing
+        // its chain stays on the same level: a chain is a list, walked in a
+        // loop by its consumers.
+        auto *x = node_cast<OperatorNode>(n);
+        if (x->left && ((is_chain(n, x->op_class) && is_chain(x->left, x->op_class)) ||
+                        continues_arithmetic(n, x->left)))
+            stack.emplace_back(x->left, depth);
+        else
+            push(x->left);
+        push(x->right);
+        return;
+    }
     case NODE_CASE: { auto *x = node_cast<CaseNode>(n); push(x->operand); push(x->whens); push(x->else_result); return; }
     case NODE_NULLIF: { auto *x = node_cast<NullifNode>(n); push(x->first); push(x->second); return; }
     case NODE_COALESCE: { push(node_cast<CoalesceNode>(n)->arguments); return; }
@@ -158,7 +171,8 @@ void check_tree_depth(ParserState *ps, Node *root) {
     while (!stack.empty()) {
         auto [n, depth] = stack.back();
         stack.pop_back();
-        if (depth > kMaxTreeDepth) fail(ps, 2, "memory exhausted");
+        if (depth > kMaxTreeDepth)
+            fail(ps, 2, "Parser limit exceeded (expression deeper than %d levels)", kMaxTreeDepth);
         push_children(n, depth, stack);
     }
 }
@@ -208,6 +222,7 @@ int parse_sql_text(ParseContext *context, char *text, int restriction_count,
     context->root = nullptr;
     context->parameter_count = 0;
     context->message[0] = 0;
+    std::memcpy(context->sqlstate, "42000", sizeof context->sqlstate);
     char *start = prepare_text(text);
     if (!start) {
         std::snprintf(context->message, sizeof context->message, "Parser limit exceeded (length)");

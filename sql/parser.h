@@ -23,6 +23,7 @@ struct ParseContext {
     CvPool *node_pool;         // every node of the tree lives here
     CvPool *owner_pool;        // the pool the context was allocated from
     char message[256];         // last error, "%s near '%s'"
+    char sqlstate[6];          // SQLSTATE of the last error: "42000" unless a literal set its own
     int32_t parameter_count;   // "?" markers met so far
     int32_t return_parameter;  // number of the {?=call} marker (set by callers)
 };
@@ -57,9 +58,11 @@ void release_parse_context(ParseContext *context);
 /// WHERE condition of every top-level query specification (each UNION
 /// branch), not into subqueries or derived tables.
 /// Returns 0 with `root` set; 1 syntax error or text too long; 2 parser
-/// stack exhausted, tree deeper than kMaxTreeDepth or memory exhausted; -1 an
+/// stack exhausted, nesting past kMaxNesting, tree deeper than kMaxTreeDepth
+/// or memory exhausted; -1 an
 /// error found by a production (bad literal, unknown function, ...).
-/// `message` is set on every failure.
+/// `message` is set on every failure, `sqlstate` too: 42000, or 22007 / 22008
+/// for a datetime literal of no valid shape / with a field out of range.
 [[nodiscard]] int parse_sql_text(ParseContext *context, char *text, int restriction_count,
                                  const ParseRestriction *restrictions);
 

@@ -7,7 +7,9 @@
 //
 // Exports: print_statements, print_tree, print_to_string.
 #include <cstring>
+#include <vector>
 
+#include "sql/chain.h"
 #include "sql/printer_internal.h"
 #include "sql/sql_keywords.h"
 
@@ -117,23 +119,57 @@ void print_operator(Printer &p, const OperatorNode *o) {
             put(p, " (0=0) ");
             return;
         }
+        if (!o->left) {
+            put(p, "( ");
+            put(p, operator_text(o->op));
+            put(p, " ");
+            print_node(p, o->right);
+            put(p, " )");
+            return;
+        }
+        // "a + b - c" (one precedence level, left-deep) prints flat, "( a + b
+        // - c )", its left side walked in a loop like an AND / OR chain's.
+        std::vector<const OperatorNode *> spine{o};
+        for (const OperatorNode *s = o; continues_arithmetic(reinterpret_cast<const Node *>(s), s->left);) {
+            s = node_cast<OperatorNode>(s->left);
+            spine.push_back(s);
+        }
         put(p, "( ");
-        if (o->left) print_node(p, o->left);
-        put(p, " ");
-        put(p, operator_text(o->op));
-        put(p, " ");
-        print_node(p, o->right);
+        print_node(p, spine.back()->left);
+        for (size_t i = spine.size(); i-- > 0;) {
+            put(p, " ");
+            put(p, operator_text(spine[i]->op));
+            put(p, " ");
+            print_node(p, spine[i]->right);
+        }
         put(p, " )");
         return;
     }
-    put(p, "( ");
     if (o->op_class == OPCLASS_NOT) {
+        put(p, "( ");
         put(p, " NOT ");
-    } else {
-        print_node(p, o->left);
-        put(p, o->op_class == OPCLASS_AND ? " AND " : " OR ");
+        print_node(p, o->right);
+        put(p, ")");
+        return;
     }
-    print_node(p, o->right);
+    // The left-deep chain "( ( a OR b) OR c)" prints flat, "( a OR b OR c)",
+    // which the left-recursive grammar reads back as the same tree, and its
+    // left side is walked in a loop: an IN list of thousands of values
+    // neither nests the text nor recurses here. A chain on the right side
+    // (written in brackets) keeps its own brackets.
+    std::vector<const OperatorNode *> spine;
+    const Node *leaf = reinterpret_cast<const Node *>(o);
+    while (is_chain(leaf, o->op_class)) {
+        spine.push_back(node_cast<OperatorNode>(leaf));
+        leaf = spine.back()->left;
+    }
+    put(p, "( ");
+    print_node(p, leaf);
+    const char *word = o->op_class == OPCLASS_AND ? " AND " : " OR ";
+    for (size_t i = spine.size(); i-- > 0;) {
+        put(p, word);
+        print_node(p, spine[i]->right);
+    }
     put(p, ")");
 }
 

@@ -281,9 +281,10 @@ TEST_F(FunctionTest, DateAndTime) {
         {kFnDatepart, {text("q"), date(2020, 8, 1)}, "3"},
         {kFnDatepart, {text("yyyy"), date(2020, 8, 1)}, "2020"},
         {kFnDatepart, {text("zz"), date(2020, 8, 1)}, "ERR:HY000:DatePart unknown interval argument"},
-        {kFnTimestampadd, {text("SQL_TSI_DAY"), integer(1), date(2020, 2, 28)}, "2020-02-29"},
-        {kFnTimestampadd, {text("SQL_TSI_MONTH"), integer(1), date(2020, 1, 31)}, "2020-02-29"},
-        {kFnTimestampadd, {text("SQL_TSI_HOUR"), integer(2), time(23, 0, 0)}, "01:00:00"},
+        {kFnTimestampadd, {text("SQL_TSI_DAY"), integer(1), date(2020, 2, 28)}, "2020-02-29 00:00:00"},
+        {kFnTimestampadd, {text("SQL_TSI_MONTH"), integer(1), date(2020, 1, 31)}, "2020-02-29 00:00:00"},
+        {kFnTimestampadd, {text("SQL_TSI_HOUR"), integer(2), time(23, 0, 0)}, "2024-03-01 01:00:00"},  // on the statement's date
+        {kFnTimestampadd, {text("SQL_TSI_DAY"), integer(1), time(8, 0, 0)}, "2024-03-01 08:00:00"},
         {kFnTimestampadd, {text("SQL_TSI_HOUR"), integer(2), date(2020, 1, 1)}, "2020-01-01 02:00:00"},
         {kFnTimestampadd, {text("SQL_TSI_FRAC_SECOND"), integer(500000000), timestamp(2020, 1, 1, 0, 0, 0)}, "2020-01-01 00:00:00.5"},
         {kFnTimestampadd, {text("SQL_TSI_YEAR"), integer(1), timestamp(2020, 2, 29, 1, 2, 3)}, "2021-02-28 01:02:03"},

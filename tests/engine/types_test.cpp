@@ -156,9 +156,14 @@ TEST(TypeCombinationTest, CombinationTable) {
         {103, 2, OP_ADD, BAD},
         {103, 8, OP_ADD, BAD},
         {103, 4, OP_LT, CMP},
-        // Binary.
-        {-2, -2, OP_EQ, -2},
-        {-2, -3, OP_EQ, BAD},
+        // Binary: any two binary values compare (a condition), nothing else does.
+        {-2, -2, OP_EQ, CMP},
+        {-2, -3, OP_EQ, CMP},
+        {-4, -2, OP_LT, CMP},
+        {-3, -4, OP_NE, CMP},
+        {4, -2, OP_EQ, BAD},
+        {1, -3, OP_GE, BAD},
+        {91, -2, OP_EQ, BAD},
         {-2, -2, OP_CONCAT, BAD},
     };
     for (const auto &c : cases)

@@ -96,6 +96,30 @@ def run(odbc, emu):
     res.check(rc == -1 and states(odbc, 3, s)[:1] == [("42000", 182)], "syntax error: 42000 native 182",
               str(states(odbc, 3, s)))
     res.check(odbc.SQLExecute(s) == -1 and states(odbc, 3, s)[0][0] == "HY010", "nothing left to execute")
+    # Literals that are no real date or time, and nesting past its bound, by
+    # SQLPrepare and by SQLNativeSql alike.
+    for sql, state in ((b"SELECT Id FROM Webhooks WHERE {d '2020-13-45'} IS NULL", "22008"),
+                       (b"SELECT {ts '2021-02-30 00:00:00'} FROM Webhooks", "22008"),
+                       (b"SELECT {t '10'} FROM Webhooks", "22007"),
+                       (b"SELECT " + b"(" * 1001 + b"1" + b")" * 1001 + b" FROM Webhooks", "42000")):
+        rc = odbc.SQLPrepare(s, sql, SQL_NTS)
+        got = states(odbc, 3, s)[:1]
+        res.check(rc == -1 and got[0][0] == state, "prepare refuses %s: %s" % (sql[:40], state), str(got))
+        rc = odbc.SQLNativeSql(dbc, sql, SQL_NTS, ctypes.create_string_buffer(64), 64, ctypes.byref(c_int()))
+        got = states(odbc, 2, dbc)[:1]
+        res.check(rc == -1 and got[0][0] == state, "SQLNativeSql refuses %s: %s" % (sql[:40], state), str(got))
+    # Long IN lists and OR chains run: every webhook Id is among them.
+    ids = [r for r in fetch_all(s)] if odbc.SQLExecDirect(s, b"SELECT Id FROM Webhooks", SQL_NTS) == 0 else []
+    odbc.SQLCloseCursor(s)
+    quoted = [b"'" + i.encode() + b"'" for i in ids]
+    for sql in (b"SELECT Id FROM Webhooks WHERE Id IN (" + b", ".join(quoted + [b"'x%d'" % k for k in range(12000)]) + b")",
+                b"SELECT Id FROM Webhooks WHERE " + b" OR ".join([b"Id = " + q for q in quoted] +
+                                                                  [b"Id = 'y%d'" % k for k in range(9000)])):
+        rc = odbc.SQLExecDirect(s, sql, SQL_NTS)
+        got = sorted(fetch_all(s)) if rc == 0 else states(odbc, 3, s)
+        res.check(rc == 0 and got == sorted(ids) and len(ids) == 4, "a long list finds every webhook: %s" % sql[:40],
+                  str(got)[:200])
+        odbc.SQLCloseCursor(s)
     res.check(odbc.SQLPrepare(s, b"SELECT Id FROM Webhooks", SQL_NTS) == 0 and odbc.SQLExecute(s) == 0 and
               len(fetch_all(s)) == 4, "the statement prepares again")
     odbc.SQLCloseCursor(s)

@@ -53,6 +53,17 @@ TEST_F(Evaluation, ScalarRules) {
         // A text meets a number as the number it reads as.
         {"SELECT 1 FROM one WHERE 2 < '10' AND ' 2.50 ' = 2.5 AND '1e3' = 1000", "1"},
         {"SELECT 1 FROM one WHERE 'ab  ' = 'ab' AND 'ab' < 'ab!'", "1"},
+        // Binary values compare byte by byte, as conditions anywhere.
+        {"SELECT 1 FROM one WHERE x'0A' = x'0A'", "1"},
+        {"SELECT 1 FROM one WHERE x'0A' = x'0A00'", "rows 0"},
+        {"SELECT 1 FROM one WHERE x'0A' < x'0B' AND x'FF' > x'0AFF' AND x'0A' <> x'0B'", "1"},
+        {"SELECT CASE WHEN x'0A' = x'0A' THEN 'same' ELSE 'other' END", "same"},
+        {"SELECT CASE WHEN x'0A' >= x'0B' THEN 'same' ELSE 'other' END", "other"},
+        {"SELECT 1 FROM one WHERE CAST(x'0A0B' AS VARBINARY(4)) = x'0A0B'", "1"},
+        // TIMESTAMPADD gives a timestamp, a date taken at midnight.
+        {"SELECT {fn TIMESTAMPADD(SQL_TSI_DAY, 1, {d '2001-01-31'})}", "2001-02-01 00:00:00"},
+        {"SELECT {fn TIMESTAMPADD(SQL_TSI_HOUR, 5, {d '2001-01-31'})}", "2001-01-31 05:00:00"},
+        {"SELECT {fn TIMESTAMPDIFF(SQL_TSI_DAY, {d '2001-01-31'}, {d '2001-03-01'})}", "29"},
     };
     for (const Case &c : cases) EXPECT_EQ(value(c.sql), c.expected) << c.sql;
 }
@@ -192,8 +203,8 @@ TEST_F(Evaluation, Errors) {
     struct Case {
         const char *sql, *state, *message;
     } cases[] = {
-        {"SELECT 7 / 0", "22012", "Division by hsp"},
-        {"SELECT 7.0E0 / 0.0E0", "22012", "Division by hsp"},
+        {"SELECT 7 / 0", "22012", "Division by zero"},
+        {"SELECT 7.0E0 / 0.0E0", "22012", "Division by zero"},
         {"SELECT 1 FROM one WHERE 'abc' < {d '2001-01-01'}", "22012", "Invalid date value"},
         {"SELECT 1 FROM one WHERE 'abc' = 1", "22018", "Invalid character value for cast specification"},
         {"SELECT 1 FROM one WHERE 2 IN ('1', '2x')", "22018", "Invalid character value for cast specification"},
@@ -212,15 +223,57 @@ TEST_F(Evaluation, Errors) {
 }
 
 TEST_F(Evaluation, LongListsAndChains) {
-    std::string in = "SELECT id FROM t1 WHERE id IN (";
-    for (int i = 1; i <= 4000; i++) in += (i > 1 ? ", " : "") + std::to_string(i * 10);
-    in += ")";
-    RunResult r = run(in);
-    ASSERT_EQ(r.code, 0) << r.message;
-    EXPECT_EQ(sorted(r.rows), sorted(Rows{{"10"}, {"20"}, {"30"}, {"40"}}));
-    std::string sum = "SELECT 0";
-    for (int i = 0; i < 4000; i++) sum += " + 1";
-    EXPECT_EQ(value(sum), "4000");
+    // `count` items made by `item(i)` (i from 1) joined by `separator`.
+    auto list = [](int count, const std::string &separator, auto item) {
+        std::string s;
+        for (int i = 1; i <= count; i++) s += (i > 1 ? separator : "") + item(i);
+        return s;
+    };
+    auto tens = [](int i) { return std::to_string(i * 10); };
+    const Rows tens_rows{{"10"}, {"20"}, {"30"}, {"40"}};
+    struct Case {
+        std::string sql;
+        Rows rows;
+    } cases[] = {
+        {"SELECT id FROM t1 WHERE id IN (" + list(4000, ", ", tens) + ")", tens_rows},
+        {"SELECT id FROM t1 WHERE id IN (" + list(12000, ", ", tens) + ")", tens_rows},
+        {"SELECT id FROM t1 WHERE id IN (" + list(50000, ",", tens) + ")", tens_rows},
+        // A NULL item matches nothing and NOT IN over it is never true.
+        {"SELECT id FROM t1 WHERE id IN (NULL, " + list(12000, ", ", tens) + ")", tens_rows},
+        {"SELECT id FROM t1 WHERE id NOT IN (NULL, " + list(12000, ", ", tens) + ")", {}},
+        {"SELECT id FROM t1 WHERE id NOT IN (" + list(50000, ",", [](int i) { return std::to_string(i + 2); }) + ")",
+         {{"1"}, {"2"}}},
+        {"SELECT id FROM t1 WHERE " + list(9000, " OR ", [](int i) { return "id = " + std::to_string(i * 10); }),
+         tens_rows},
+        {"SELECT id FROM t1 WHERE " + list(50000, " OR ", [](int i) { return "id = " + std::to_string(i * 10); }),
+         tens_rows},
+        {"SELECT id FROM t1 WHERE " + list(9000, " AND ", [](int i) { return "id <> " + std::to_string(i + 1); }),
+         {{"1"}}},
+        {"SELECT id FROM t1 WHERE NOT (" +
+             list(9000, " OR ", [](int i) { return "id = " + std::to_string(i + 1); }) + ")",
+         {{"1"}}},
+        {"SELECT id FROM t1 WHERE " +
+             list(9000, " OR ", [](int i) { return "(id = " + std::to_string(i * 10) + " AND id > 15)"; }),
+         {{"20"}, {"30"}, {"40"}}},
+        // A long chain inside a CASE, a join's ON and a derived table's outer WHERE.
+        {"SELECT id FROM t1 WHERE CASE WHEN " + list(9000, " OR ", [&](int i) { return "id = " + tens(i); }) +
+             " THEN 1 ELSE 0 END = 1",
+         tens_rows},
+        {"SELECT t1.id FROM t1 JOIN one ON " + list(9000, " OR ", [&](int i) { return "t1.id = " + tens(i); }),
+         tens_rows},
+        {"SELECT d.id FROM (SELECT id FROM t1) d WHERE d.id IN (" + list(12000, ", ", tens) + ")", tens_rows},
+        {"SELECT id FROM t1 WHERE id IN (" + list(12000, ", ", tens) + ") AND " +
+             list(9000, " AND ", [](int i) { return "id <> " + std::to_string(i * 10 + 1); }),
+         tens_rows},
+        {"SELECT 0" + list(4000, "", [](int) { return std::string(" + 1"); }), {{"4000"}}},
+        {"SELECT 0" + list(50000, "", [](int i) { return std::string(i % 2 ? " + 3" : " - 1"); }), {{"50000"}}},
+        {"SELECT id FROM t1 WHERE id * 1" + list(20000, "", [](int) { return std::string(" * 1"); }) + " = 40", {{"40"}}},
+    };
+    for (const Case &c : cases) {
+        RunResult r = run(c.sql);
+        ASSERT_EQ(r.code, 0) << c.sql.substr(0, 80) << ": " << r.message;
+        EXPECT_EQ(sorted(r.rows), sorted(c.rows)) << c.sql.substr(0, 80);
+    }
 }
 
 // A text longer than its column's declared size is read whole, whether

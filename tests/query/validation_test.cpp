@@ -71,7 +71,7 @@ TEST_P(ValidationErrors, EveryMessageOfTheDataFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, ValidationErrors,
-                         ::testing::Values(ErrorFile{"validation_errors.txt", 47},
+                         ::testing::Values(ErrorFile{"validation_errors.txt", 54},
                                            ErrorFile{"change_validation_errors.txt", 25}),
                          [](const ::testing::TestParamInfo<ErrorFile> &info) {
                              return info.index == 0 ? std::string("Queries") : std::string("Changes");
@@ -140,6 +140,34 @@ TEST_F(Validation, ResultColumnsDescribed) {
     EXPECT_EQ(query_describe_column(st, 5, &c), -1);
     EXPECT_EQ(std::string(diag_sqlstate(diag, 1)), "07009");
     query_statement_free(st);
+    // The date and time functions are described as ODBC describes them.
+    const struct {
+        const char *expression;
+        int sql_type;
+    } functions[] = {
+        {"{fn TIMESTAMPADD(SQL_TSI_DAY, 1, {d '2001-01-01'})}", SQL_TYPE_TIMESTAMP},
+        {"{fn TIMESTAMPADD(SQL_TSI_HOUR, 1, {d '2001-01-01'})}", SQL_TYPE_TIMESTAMP},
+        {"{fn TIMESTAMPADD(SQL_TSI_SECOND, 1, {t '10:00:00'})}", SQL_TYPE_TIMESTAMP},
+        {"{fn TIMESTAMPADD(SQL_TSI_MONTH, a, {ts '2001-01-01 10:00:00'})}", SQL_TYPE_TIMESTAMP},
+        {"{fn TIMESTAMPDIFF(SQL_TSI_DAY, {d '2001-01-01'}, {d '2001-02-01'})}", SQL_INTEGER},
+        {"{fn CURDATE()}", SQL_TYPE_DATE},
+        {"{fn CURTIME()}", SQL_TYPE_TIME},
+        {"{fn NOW()}", SQL_TYPE_TIMESTAMP},
+        {"CURRENT_TIMESTAMP", SQL_TYPE_TIMESTAMP},
+        {"CURRENT_DATE", SQL_TYPE_DATE},
+        {"EXTRACT(MONTH FROM {d '2001-01-01'})", SQL_INTEGER},
+        {"{fn YEAR({d '2001-01-01'})}", SQL_INTEGER},
+        {"{fn DAYOFWEEK({d '2001-01-01'})}", SQL_INTEGER},
+        {"{fn HOUR({t '10:00:00'})}", SQL_INTEGER},
+        {"{fn DAYNAME({d '2001-01-01'})}", SQL_VARCHAR},
+    };
+    for (const auto &f : functions) {
+        st = prepare(std::string("SELECT ") + f.expression + " FROM t1", &rc);
+        ASSERT_EQ(rc, 0) << f.expression << ": " << (diag_count(diag) ? diag_message(diag, 1) : "");
+        ASSERT_EQ(query_describe_column(st, 1, &c), 0) << f.expression;
+        EXPECT_EQ(c->type.sql_type, f.sql_type) << f.expression;
+        query_statement_free(st);
+    }
 }
 
 TEST_F(Validation, ValidChangesTypeTheirParametersByColumn) {

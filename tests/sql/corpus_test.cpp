@@ -91,8 +91,10 @@ TEST(CorpusTest, EveryParserMessageIsProducedByTheCorpus) {
     // The messages of the grammar, by their fixed start; nesting and length
     // limits are covered by ParserLimits tests.
     const char *const kMessages[] = {
-        "syntax error near", "Invalid DATE literal near", "Invalid TIME literal near",
-        "Invalid TIMESTAMP literal near", "Invalid INTERVAL literal near",
+        "syntax error near", "Invalid DATE literal '", "Invalid TIME literal '",
+        "Invalid TIMESTAMP literal '", "Datetime field overflow in DATE literal '",
+        "Datetime field overflow in TIME literal '", "Datetime field overflow in TIMESTAMP literal '",
+        "Invalid INTERVAL literal near",
         "Column name expected in AVG( DISTINCT ), expression found",
         "Column name expected in COUNT( DISTINCT ), expression found",
         "Column name expected in MAX( DISTINCT ), expression found",

@@ -67,37 +67,89 @@ TEST(ParserLimits, TextOfExactlyOneMebibyteIsAcceptedOneMoreIsNot) {
     EXPECT_EQ(r.message, "Parser limit exceeded (length)");
 }
 
-TEST(ParserLimits, DeepNestingIsAnErrorNotACrash) {
+namespace {
+
+// `head`, then `item` `count` times with `separator` between, then `tail`.
+std::string repeated(const std::string &head, const std::string &item, const std::string &separator, int count,
+                     const std::string &tail) {
+    std::string s = head;
+    for (int i = 0; i < count; i++) {
+        if (i) s += separator;
+        s += item;
+    }
+    return s + tail;
+}
+
+}  // namespace
+
+TEST(ParserLimits, NestingPastTheBoundNamesTheLimit) {
+    const std::string nesting = "Parser limit exceeded (nesting deeper than 1000 levels)";
     const struct {
         std::string sql;
+        std::string message;  // expected start of the message; empty: parses
     } cases[] = {
-        {"SELECT " + std::string(10000, '(') + "1" + std::string(10000, ')')},
-        {"SELECT a FROM t WHERE " + std::string(10000, '(') + "a = 1" + std::string(10000, ')')},
-        {"SELECT a FROM t WHERE a = 1" + [] {
-             std::string s;
-             for (int i = 0; i < 10000; i++) s += " OR a = 1";
-             return s;
-         }()},
-        {"SELECT 1" + [] {
-             std::string s;
-             for (int i = 0; i < 20000; i++) s += "+1";
-             return s;
-         }()},
+        {"SELECT " + std::string(10000, '(') + "1" + std::string(10000, ')'), nesting},
+        {"SELECT a FROM t WHERE " + std::string(10000, '(') + "a = 1" + std::string(10000, ')'), nesting},
+        {"SELECT " + std::string(1001, '(') + "1" + std::string(1001, ')'), nesting},
+        {"SELECT " + std::string(1000, '(') + "1" + std::string(1000, ')'), ""},
+        {repeated("SELECT ", "CASE WHEN a = 1 THEN ", "", 1001, "1") + repeated(" ", "END", " ", 1001, ""), nesting},
+        {repeated("SELECT ", "CASE WHEN a = 1 THEN ", "", 999, "1") + repeated(" ", "END", " ", 999, ""), ""},
+        {repeated("SELECT ", "{fn ABS(", "", 1001, "1") + repeated("", ")}", "", 1001, ""), nesting},
+        {repeated("SELECT a FROM t WHERE ", "a IN (SELECT a FROM t WHERE ", "", 1001, "a = 1") + std::string(1001, ')'),
+         nesting},
+        {repeated("SELECT a FROM t WHERE ", "a IN (SELECT a FROM t WHERE ", "", 900, "a = 1") + std::string(900, ')'),
+         ""},
     };
     for (const auto &c : cases) {
         ParseResult r = parse_and_print(c.sql);
-        EXPECT_EQ(r.rc, 2) << c.sql.substr(0, 40);
-        EXPECT_EQ(r.message.rfind("memory exhausted near '", 0), 0u) << r.message;
+        if (c.message.empty()) {
+            EXPECT_EQ(r.rc, 0) << c.sql.substr(0, 60) << ": " << r.message;
+            continue;
+        }
+        EXPECT_EQ(r.rc, 2) << c.sql.substr(0, 60);
+        EXPECT_EQ(r.message.rfind(c.message + " near '", 0), 0u) << r.message;
+        EXPECT_EQ(r.sqlstate, "42000");
     }
 }
 
-TEST(ParserLimits, LongInListsWithinTheBoundParseAndPrint) {
-    std::string sql = "SELECT a FROM t WHERE a IN (1";
-    for (int i = 0; i < 4000; i++) sql += ",2";
-    sql += ")";
-    ParseResult r = parse_and_print(sql);
-    ASSERT_EQ(r.rc, 0) << r.message;
-    EXPECT_EQ(parse_and_print(r.printed).printed, r.printed);
+TEST(ParserLimits, ListsOfAnyLengthParseAndPrintBackOnAWorkerThread) {
+    // Lists and AND / OR chains neither grow the parser's stack nor count
+    // as depth; printing them (and reading the print back) takes no
+    // recursion per item, so a thread's stack is enough.
+    const struct {
+        std::string sql;
+        const char *starts;  // the squeezed print's start
+    } cases[] = {
+        {repeated("SELECT a FROM t WHERE a IN (", "7", ", ", 12000, ")"), "SELECT A FROM T WHERE ( ( A = 7 ) OR ( A = 7 ) OR"},
+        {repeated("SELECT a FROM t WHERE a IN (", "7", ", ", 50000, ")"), "SELECT A FROM T WHERE ( ( A = 7 ) OR ( A = 7 ) OR"},
+        {repeated("SELECT a FROM t WHERE a NOT IN (", "'x'", ",", 12000, ")"), "SELECT A FROM T WHERE ( ( A <> 'x' ) AND ( A <> 'x' ) AND"},
+        {repeated("SELECT a FROM t WHERE ", "a = 1", " OR ", 9000, ""), "SELECT A FROM T WHERE ( ( A = 1 ) OR ( A = 1 ) OR"},
+        {repeated("SELECT a FROM t WHERE ", "a = 1", " OR ", 50000, ""), "SELECT A FROM T WHERE ( ( A = 1 ) OR ( A = 1 ) OR"},
+        {repeated("SELECT a FROM t WHERE ", "a > 1", " AND ", 9000, ""), "SELECT A FROM T WHERE ( ( A > 1 ) AND ( A > 1 ) AND"},
+        {repeated("SELECT a FROM t WHERE NOT (", "a = 1", " OR ", 9000, ")"), "SELECT A FROM T WHERE ( ( A <> 1 ) AND ( A <> 1 ) AND"},
+        {repeated("SELECT a FROM t WHERE ", "a = 1 AND b = 2", " OR ", 9000, ""), "SELECT A FROM T WHERE ( ( ( A = 1 ) AND ( B = 2 )) OR ( ( A = 1 ) AND ( B = 2 )) OR"},
+        {repeated("SELECT ", "a", ", ", 12000, " FROM t"), "SELECT A, A, A"},
+        {repeated("INSERT INTO t VALUES (", "1", ", ", 12000, ")"), "INSERT INTO T VALUES ( 1 , 1"},
+        {repeated("SELECT COALESCE(", "a", ", ", 12000, ") FROM t"), "SELECT COALESCE( A, A"},
+        {repeated("SELECT a FROM t GROUP BY ", "a", ", ", 12000, ""), "SELECT A FROM T GROUP BY A, A"},
+        {repeated("SELECT a FROM t ORDER BY ", "a", ", ", 12000, ""), "SELECT A FROM T ORDER BY A"},
+        {repeated("SELECT a FROM t WHERE a IN (", "?", ", ", 12000, ")"), "SELECT A FROM T WHERE ( ( A = ? ) OR ( A = ? ) OR"},
+        {repeated("SELECT ", "1", "+", 50000, ""), "SELECT ( 1 + 1 + 1"},
+        {repeated("SELECT ", "a * 2", " - ", 20000, " FROM t"), "SELECT ( ( A * 2 ) - ( A * 2 ) - ( A * 2 )"},
+        {repeated("SELECT ", "'x'", " || ", 20000, ""), "SELECT ( 'x' || 'x' || 'x'"},
+    };
+    for (const auto &c : cases) {
+        ParseResult r, again;
+        std::thread worker([&] {
+            r = parse_and_print(c.sql);
+            if (r.rc == 0) again = parse_and_print(r.printed);
+        });
+        worker.join();
+        ASSERT_EQ(r.rc, 0) << c.sql.substr(0, 60) << ": " << r.message;
+        EXPECT_EQ(squeeze(r.printed).rfind(c.starts, 0), 0u) << squeeze(r.printed).substr(0, 80);
+        EXPECT_EQ(again.rc, 0) << again.message;
+        EXPECT_EQ(again.printed, r.printed) << c.sql.substr(0, 60);
+    }
 }
 
 TEST(ParserText, ControlCharactersBecomeBlanksOnlyOutsideLiterals) {
@@ -168,6 +220,48 @@ TEST(ParserLiterals, IntervalAndDatetimeValues) {
     EXPECT_EQ(ts->data.ts.second, 5);
 }
 
+TEST(ParserLiterals, DatetimeLiteralsMustBeRealDatesAndTimes) {
+    const struct {
+        const char *sql;
+        const char *sqlstate;  // "" when it parses
+        const char *message;   // expected start of the message
+    } cases[] = {
+        {"SELECT {d '2020-13-45'}", "22008", "Datetime field overflow in DATE literal '2020-13-45'"},
+        {"SELECT {d '2021-02-29'}", "22008", "Datetime field overflow in DATE literal '2021-02-29'"},
+        {"SELECT {d '2020-02-29'}", "", ""},  // a leap year
+        {"SELECT {d '1900-02-29'}", "22008", "Datetime field overflow in DATE literal"},  // no leap year
+        {"SELECT {d '2000-02-29'}", "", ""},
+        {"SELECT {d '2020-04-31'}", "22008", "Datetime field overflow in DATE literal"},
+        {"SELECT {d '2020-00-10'}", "22008", "Datetime field overflow in DATE literal"},
+        {"SELECT {d '2020-01-00'}", "22008", "Datetime field overflow in DATE literal"},
+        {"SELECT {d '0000-01-01'}", "22008", "Datetime field overflow in DATE literal"},
+        {"SELECT DATE '2020-12-32'", "22008", "Datetime field overflow in DATE literal '2020-12-32'"},
+        {"SELECT {t '25:00:00'}", "22008", "Datetime field overflow in TIME literal '25:00:00'"},
+        {"SELECT {t '23:60:00'}", "22008", "Datetime field overflow in TIME literal"},
+        {"SELECT TIME '23:59:60'", "22008", "Datetime field overflow in TIME literal"},
+        {"SELECT {t '23:59:59'}", "", ""},
+        {"SELECT {ts '2021-02-30 00:00:00'}", "22008",
+         "Datetime field overflow in TIMESTAMP literal '2021-02-30 00:00:00'"},
+        {"SELECT {ts '2021-02-28 24:00:00'}", "22008", "Datetime field overflow in TIMESTAMP literal"},
+        {"SELECT TIMESTAMP '2021-12-31 23:59:59.999'", "", ""},
+        {"SELECT #2021/2/30#", "22008", "Datetime field overflow in TIMESTAMP literal '#2021/2/30#'"},
+        {"SELECT {d '2020-01'}", "22007", "Invalid DATE literal '2020-01'"},
+        {"SELECT {t '10'}", "22007", "Invalid TIME literal '10'"},
+        {"SELECT {ts 'soon'}", "22007", "Invalid TIMESTAMP literal 'soon'"},
+        {"SELECT 1 FROM t WHERE {d '2020-99-01'} < d", "22008", "Datetime field overflow in DATE literal"},
+    };
+    for (const auto &c : cases) {
+        ParseResult r = parse_and_print(c.sql);
+        if (!*c.sqlstate) {
+            EXPECT_EQ(r.rc, 0) << c.sql << ": " << r.message;
+            continue;
+        }
+        EXPECT_EQ(r.rc, -1) << c.sql;
+        EXPECT_EQ(r.sqlstate, c.sqlstate) << c.sql;
+        EXPECT_EQ(r.message.rfind(c.message, 0), 0u) << c.sql << ": " << r.message;
+    }
+}
+
 TEST(ParserNames, DayIsANameOutsideIntervalsAndAFieldInExtract) {
     Parsed p("SELECT EXTRACT(DAY FROM d), day FROM t");
     ASSERT_EQ(p.rc, 0) << p.context->message;
@@ -223,7 +317,7 @@ TEST(ParserRestrictions, OnlyTopLevelQueriesAndUnionBranchesAreRestricted) {
         2, r);
     ASSERT_EQ(one.rc, 0) << one.message;
     EXPECT_EQ(squeeze(one.printed),
-              "SELECT A, ( B + 1 ) FROM T WHERE ( ( ( A = 5 ) AND ( \"T\".\"b\" < A )) AND A IN ( "
+              "SELECT A, ( B + 1 ) FROM T WHERE ( ( A = 5 ) AND ( \"T\".\"b\" < A ) AND A IN ( "
               "SELECT X FROM U)) UNION SELECT C, D FROM ( SELECT C, D FROM W ) Q WHERE ( ( C = 5 ) "
               "AND ( D < C ))");
 }
@@ -295,16 +389,35 @@ TEST(Walker, VisitsChildrenFirstAndSkipsSubqueriesAndCoalesce) {
     EXPECT_EQ(std::count(kinds.begin(), kinds.end(), NODE_VALUE), 1) << "the trim character";
 }
 
-TEST(ParserLimits, TreesAtTheDepthBoundPrintOnAWorkerThread) {
-    // Left-deep chains grow the tree without growing the parser stack; the
-    // deepest accepted tree must still print (and walk) on a thread's stack.
-    std::string sql = "SELECT 1";
-    for (int i = 0; i < kMaxTreeDepth - 20; i++) sql += "+1";
-    ParseResult r;
-    std::thread worker([&] { r = parse_and_print(sql); });
-    worker.join();
-    ASSERT_EQ(r.rc, 0) << r.message;
-    EXPECT_EQ(r.printed.substr(0, 12), " SELECT ( ( ");
+TEST(ParserLimits, TreesAtTheNestingBoundPrintOnAWorkerThread) {
+    // The deepest trees come from nesting at its bound (sub-queries in
+    // sub-queries, brackets in brackets, CASE in CASE); they must still print
+    // on a thread's stack. The print brackets every comparison, so it may
+    // nest a little deeper than the text: read back, it is the same tree
+    // when there is room, and the named limit when there is not.
+    for (int levels : {kMaxNesting, kMaxNesting - 2}) {
+        const std::string cases[] = {
+            repeated("SELECT a FROM t WHERE ", "a IN (SELECT a FROM t WHERE ", "", levels, "a = 1") +
+                std::string(levels, ')'),
+            repeated("SELECT ", "(a * ", "", levels, "1") + std::string(levels, ')'),
+            repeated("SELECT ", "CASE WHEN a = 1 THEN ", "", levels, "1") + repeated(" ", "END", " ", levels, ""),
+        };
+        for (const std::string &sql : cases) {
+            ParseResult r, again;
+            std::thread worker([&] {
+                r = parse_and_print(sql);
+                again = parse_and_print(r.printed);
+            });
+            worker.join();
+            ASSERT_EQ(r.rc, 0) << sql.substr(0, 60) << ": " << r.message;
+            if (levels < kMaxNesting) {
+                EXPECT_EQ(again.rc, 0) << again.message;
+                EXPECT_EQ(again.printed, r.printed);
+            } else if (again.rc != 0) {
+                EXPECT_EQ(again.message.rfind("Parser limit exceeded (nesting deeper than 1000 levels)", 0), 0u);
+            }
+        }
+    }
 }
 
 TEST(IntervalValues, ShapesAndRangesFollowTheQualifier) {

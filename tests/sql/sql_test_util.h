@@ -11,6 +11,7 @@ struct ParseResult {
     int rc;               // parse_sql_text's result
     std::string printed;  // the printed statements (rc 0)
     std::string message;  // the message (rc != 0)
+    std::string sqlstate; // the failure's SQLSTATE (rc != 0)
 };
 
 /// Parses `sql` in a fresh context (released before returning).
@@ -25,6 +26,7 @@ inline ParseResult parse_and_print(const std::string &sql, int restriction_count
         if (print_to_string(context->root, true, r.printed) != 0) r.printed = "<too deep>";
     } else {
         r.message = message_of(context);
+        r.sqlstate = context->sqlstate;
     }
     release_parse_context(context);
     cv_mem_release_handle(pool);
