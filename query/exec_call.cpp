@@ -92,7 +92,9 @@ Value *read_value(QueryStatement *st, DalIterator *it, int column, const Procedu
 Value *argument(QueryStatement *st, EvalContext *c, const ProcedureInfo *proc, int k, Node *arg) {
     const ProcedureParam &param = proc->params[k];
     if (!arg) return nullptr;
-    Value *v = evaluate_expression(arg, c);
+    // A NULL written as the argument is a given NULL, not an expression.
+    const bool null_literal = arg->kind == NODE_VALUE && node_cast<Value>(arg)->type == VT_NULL;
+    Value *v = null_literal ? nullptr : evaluate_expression(arg, c);
     if (!v || v->is_null) {
         if (param.required) {
             post_error(st->diag, "22004", "Null value not allowed: argument %s of %s is required", param.name,

@@ -103,6 +103,7 @@ ValidatedStatement *validate_call(ValidationContext *c, Node *tree, int32_t code
                                        proc->name, k + 1, param.name);
             continue;
         }
+        if (arg->kind == NODE_VALUE && node_cast<Value>(arg)->type == VT_NULL) continue;
         if (arg->kind == NODE_PARAMETER) {
             const int n = reinterpret_cast<ParameterNode *>(arg)->number;
             if (n >= 1 && n <= st->parameter_count) {

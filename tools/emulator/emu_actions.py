@@ -345,7 +345,9 @@ def dispatch(state, req, authorized):
             return _json(401, emu_data.auth_failure())
         with state.lock:
             if path.endswith("number"):
-                return _json(200, {"invoice_number": _next_number(state)})
+                number = _next_number(state)
+                _done(state, "number", number)
+                return _json(200, {"invoice_number": number})
             body, err = _body(req)
             return err or _create_invoice(state, body, prefer)
     for pattern, kind in _ACTIONS:
