@@ -103,6 +103,13 @@ CASES = [
     call("{call CreateDraftInvoice('c@example.com', 'USDX', 'Mug', 1, 1)}", state="22001", text="CurrencyCode"),
     call("{call SendInvoice(?, , , 'maybe')}", DRAFT2, state="22018", text="SendToInvoicer"),
     call("{call SendInvoice(?)}", None, state="22004", text="InvoiceId"),
+    # the listing as a table
+    call("SELECT COLUMN_NAME, COLUMN_TYPE, DATA_TYPE, IS_NULLABLE, COLUMN_DEF FROM INFO_SCHEMA.PROCEDURE_COLUMNS "
+         "WHERE PROCEDURE_NAME = 'CancelInvoice'",
+         rows=[["InvoiceId", "IN", "VARCHAR", "NO", None], ["Subject", "IN", "VARCHAR", "YES", None],
+               ["Note", "IN", "VARCHAR", "YES", None], ["SendToInvoicer", "IN", "BIT", "YES", "false"],
+               ["SendToRecipient", "IN", "BIT", "YES", "true"], ["InvoiceId", "RESULT", "VARCHAR", "YES", None],
+               ["Status", "RESULT", "VARCHAR", "YES", None], ["InvoiceNumber", "RESULT", "VARCHAR", "YES", None]]),
     # a date is text for a VARCHAR parameter: PayPal answers that no such plan exists
     call("{call ActivatePlan({d '2026-01-01'})}", state="HY000", text="RESOURCE_NOT_FOUND"),
 ]
