@@ -190,7 +190,8 @@ int SQIRunProcedure(void *handle, const ProcedureInfo *info, int count, Value *c
         WebRequestPtr get = NewGetRequest(ctx, EndpointWithKey(p->read_path, id), 1);
         if (!get) return post(it, "Memory allocation error");
         WebResponsePtr read;
-        if (paypal_change_exchange(it, get.get(), read) != DAL_OK) return DAL_ERROR;
+        if (paypal_change_exchange(it, get.get(), read) != DAL_OK)
+            return post(it, std::string(p->info.name) + " was applied, but " + id + " could not be read back");
         object = parse_reply(read.get());
         if (!object) return post(it, std::string(p->info.name) + " was applied, but the object read back fails to decode");
     }
