@@ -79,14 +79,16 @@ ValidatedStatement *validate_call(ValidationContext *c, Node *tree, int32_t code
     plan->provider = provider;
     plan->return_form = call->no_return ? 0 : 1;
     plan->arguments = make_array<Node *>(c, proc->param_count);
-    const int written = call->arguments ? ListCount(call->arguments->list) : 0;
+    int written = call->arguments ? ListCount(call->arguments->list) : 0;
+    // "P()" is written as one empty place: no argument at all.
+    if (written == 1 && !ListData(ListFirst(call->arguments->list))) written = 0;
     if (written > proc->param_count)
         validation_error_state(c, "07001", "ISO 9075",
                                "Wrong number of parameters: %s takes at most %d arguments, %d given", proc->name,
                                proc->param_count, written);
     if (plan->return_form) add_return_marker(c, call);
     int k = 0;
-    for (ListCell *cell = call->arguments ? ListFirst(call->arguments->list) : nullptr; cell; cell = ListNext(cell), k++)
+    for (ListCell *cell = written ? ListFirst(call->arguments->list) : nullptr; cell; cell = ListNext(cell), k++)
         plan->arguments[k] = static_cast<Node *>(ListData(cell));
     // Arguments refer to no table: they are read in a scope of their own.
     auto *scope = make_array<QueryScope>(c, 1);

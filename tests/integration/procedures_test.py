@@ -57,7 +57,7 @@ def call(sql, *params, rows=None, state=None, text=None):
 
 CASES = [
     # invoices: numbered, made, sent, reminded, cancelled; wrong states refused with PayPal's issue
-    call("{call GenerateInvoiceNumber}", rows=[["0005001"]]),
+    call("{call GenerateInvoiceNumber()}", rows=[["0005001"]]),
     call("{call CreateDraftInvoice(?, ?, ?, ?, ?, ?, ?)}", "bill@example.com", "USD", "Mug", 2, {"dec": "9.50"},
          "Thanks", {"date": "2026-02-01"}, rows=[[ANY, "DRAFT", "0005002"]]),
     call("SELECT COUNT(*) FROM Invoices WHERE Status = 'DRAFT'", rows=[["6"]]),

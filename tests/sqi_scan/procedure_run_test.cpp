@@ -146,7 +146,9 @@ TEST(ProcedureRun, EachActionSendsItsRequestAndReturnsItsRow) {
             SQLLEN length = 0;
             ASSERT_EQ(SQIGetData(s.it, static_cast<int>(k) + 1, SQL_C_CHAR, text, sizeof text, &length), DAL_OK);
             const std::string got = length == SQL_NULL_DATA ? "<NULL>" : text;
-            if (std::string(c.row[k]) != kAny) EXPECT_EQ(got, c.row[k]) << "column " << k + 1;
+            if (std::string(c.row[k]) != kAny) {
+                EXPECT_EQ(got, c.row[k]) << "column " << k + 1;
+            }
         }
         EXPECT_EQ(SQINextRow(s.it), DAL_NO_DATA);
     }
