@@ -69,6 +69,7 @@ CASES = [
     call("{call RemindInvoice(?, 'Reminder', 'Please pay')}", SENT, rows=[[SENT, "SENT", "0001001"]]),
     call("{call RemindInvoice(?)}", DRAFT2, state="HY000", text="CANNOT_REMIND_INVOICE"),
     call("{call CancelInvoice(?, 'Cancelled', , 0, 1)}", UNPAID, rows=[[UNPAID, "CANCELLED", "0001008"]]),
+    call("SELECT Status FROM Invoices WHERE Id = ?", UNPAID, rows=[["CANCELLED"]]),
     call("{call CancelInvoice(?)}", PAID, state="HY000", text="CANNOT_CANCEL_PAID_INVOICE"),
     # payments: partial refund, one above what is left, the rest; capture and void of authorizations
     call("{call RefundCapture(?, ?, 'USD', 'INV-R1', 'Sorry')}", CAPTURE, {"dec": "10.00"},
@@ -81,14 +82,17 @@ CASES = [
     call("SELECT Status FROM AuthorizationDetails WHERE AuthorisationId = ?", AUTH + "0", rows=[["CAPTURED"]]),
     call("{call CaptureAuthorization(?)}", AUTH + "1", state="HY000", text="AUTHORIZATION_ALREADY_CAPTURED"),
     call("{call VoidAuthorization(?)}", AUTH + "2", rows=[[AUTH + "2", "VOIDED"]]),
+    call("SELECT Status FROM AuthorizationDetails WHERE AuthorisationId = ?", AUTH + "2", rows=[["VOIDED"]]),
     call("{call VoidAuthorization(?)}", AUTH + "1", state="HY000", text="PREVIOUSLY_CAPTURED"),
     # subscriptions and plans
     call("{call SuspendSubscription(?, 'Holiday')}", SUB + "0", rows=[[SUB + "0", "SUSPENDED"]]),
     call("SELECT Status, StatusChangeNote FROM Subscriptions WHERE Id = ?", SUB + "0", rows=[["SUSPENDED", "Holiday"]]),
     call("{call ActivateSubscription(?)}", SUB + "0", rows=[[SUB + "0", "ACTIVE"]]),
     call("{call CancelSubscription(?, 'Moved')}", SUB + "1", rows=[[SUB + "1", "CANCELLED"]]),
+    call("SELECT Id, Status FROM Subscriptions WHERE Id = ?", SUB + "1", rows=[[SUB + "1", "CANCELLED"]]),
     call("{call CancelSubscription(?, 'Again')}", SUB + "2", state="HY000", text="SUBSCRIPTION_STATUS_INVALID"),
     call("{call ActivatePlan('P-5002ABCDEF02')}", rows=[["P-5002ABCDEF02", "ACTIVE"]]),
+    call("SELECT Status FROM Plans WHERE Id = 'P-5002ABCDEF02'", rows=[["ACTIVE"]]),
     call("{call DeactivatePlan('P-5000ABCDEF00')}", rows=[["P-5000ABCDEF00", "INACTIVE"]]),
     call("SELECT Status FROM Plans WHERE Id = 'P-5000ABCDEF00'", rows=[["INACTIVE"]]),
     call("{call ActivatePlan('P-5002ABCDEF02')}", state="HY000", text="PLAN_STATUS_INVALID"),
@@ -275,9 +279,10 @@ except pyodbc.Error as e:
 
     # ---- isql
     out = odbc.run(["isql", "-v", "-b", "-d|", "CVPAYPAL"], stdin="{call SendInvoice('INV2-FAE9-RL5T-C5F3-MD6Z')}\n"
+                   "SELECT Id, Status FROM Invoices WHERE Id = 'INV2-FAE9-RL5T-C5F3-MD6Z'\n"
                    "{call Nosuch}\n", timeout=60, expect_rc=None)
-    res.check("INV2-FAE9-RL5T-C5F3-MD6Z|SENT|0001018" in out.stdout, "isql: {call SendInvoice(...)} shows its row",
-              out.stdout + out.stderr)
+    res.check("INV2-FAE9-RL5T-C5F3-MD6Z|SENT|0001018" in out.stdout and "INV2-FAE9-RL5T-C5F3-MD6Z|SENT\n" in out.stdout,
+              "isql: {call SendInvoice(...)} shows its row, and a SELECT the invoice sent", out.stdout + out.stderr)
     # isql reads diagnostics as an ODBC 2 application: the driver manager shows 42000 as 37000.
     res.check("[37000]Syntax error or access violation: procedure NOSUCH does not exist" in out.stdout,
               "isql: an unknown procedure is a syntax error or access violation naming it", out.stdout + out.stderr)
