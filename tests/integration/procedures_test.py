@@ -177,13 +177,14 @@ with Emulator(args.source, "--client-id", "demo-client", "--client-secret", "dem
     res.check(got[1].get("rows") == [["P-5001ABCDEF01", "ACTIVE"], ["P-5004ABCDEF04", "ACTIVE"]],
               "executemany: both plans active afterwards", json.dumps(got[1]))
 
-    # ---- an array whose second set PayPal refuses: a status per set, the rest unused
+    # ---- arrays through libodbc: a status per set and a row per set; when PayPal refuses the
+    # second set, the rest are unused
     out = odbc.python(r'''
 import ctypes
 odbc = ctypes.CDLL("libodbc.so.2")
 H, L = ctypes.c_void_p, ctypes.c_long
 for f in ("SQLAllocHandle", "SQLSetEnvAttr", "SQLDriverConnect", "SQLSetStmtAttr", "SQLBindParameter",
-          "SQLPrepare", "SQLExecute", "SQLRowCount"):
+          "SQLPrepare", "SQLExecute", "SQLRowCount", "SQLFetch", "SQLGetData", "SQLCloseCursor"):
     getattr(odbc, f).restype = ctypes.c_short
 odbc.SQLAllocHandle.argtypes = [ctypes.c_short, H, ctypes.POINTER(H)]
 odbc.SQLSetEnvAttr.argtypes = [H, ctypes.c_int, H, ctypes.c_int]
@@ -194,27 +195,40 @@ odbc.SQLBindParameter.argtypes = [H, ctypes.c_ushort, ctypes.c_short, ctypes.c_s
 odbc.SQLPrepare.argtypes = [H, ctypes.c_char_p, ctypes.c_int]
 odbc.SQLExecute.argtypes = [H]
 odbc.SQLRowCount.argtypes = [H, ctypes.POINTER(L)]
+odbc.SQLFetch.argtypes = [H]
+odbc.SQLCloseCursor.argtypes = [H]
+odbc.SQLGetData.argtypes = [H, ctypes.c_ushort, ctypes.c_short, H, L, ctypes.POINTER(L)]
 env, dbc, st = H(), H(), H()
 odbc.SQLAllocHandle(1, None, ctypes.byref(env))
 odbc.SQLSetEnvAttr(env, 200, H(3), 0)
 odbc.SQLAllocHandle(2, env, ctypes.byref(dbc))
 assert odbc.SQLDriverConnect(dbc, None, b"DSN=CVPAYPAL", -3, None, 0, None, 0) in (0, 1)
 odbc.SQLAllocHandle(3, dbc, ctypes.byref(st))
-ids = ctypes.create_string_buffer(b"P-5003ABCDEF03".ljust(32, b"\0") + b"P-5000ABCDEF00".ljust(32, b"\0")
-                                  + b"P-5006ABCDEF06".ljust(32, b"\0"), 96)
-lengths = (L * 3)(-3, -3, -3)
-status = (ctypes.c_ushort * 3)(99, 99, 99)
-done = ctypes.c_ulong(0)
-odbc.SQLSetStmtAttr(st, 22, H(3), 0)                                  # SQL_ATTR_PARAMSET_SIZE
-odbc.SQLSetStmtAttr(st, 20, ctypes.cast(status, H), 0)                # SQL_ATTR_PARAM_STATUS_PTR
-odbc.SQLSetStmtAttr(st, 21, ctypes.cast(ctypes.byref(done), H), 0)    # SQL_ATTR_PARAMS_PROCESSED_PTR
-assert odbc.SQLBindParameter(st, 1, 1, 1, 12, 64, 0, ctypes.cast(ids, H), 32, lengths) == 0
-assert odbc.SQLPrepare(st, b"{call DeactivatePlan(?)}", -3) == 0
-rc = odbc.SQLExecute(st)
-n = L(-2)
-odbc.SQLRowCount(st, ctypes.byref(n))
-print("ARRAY", rc, list(status), done.value, n.value)
+def run_array(call, plans):
+    ids = ctypes.create_string_buffer(b"".join(p.encode().ljust(32, b"\0") for p in plans), 32 * len(plans))
+    lengths = (L * len(plans))(*([-3] * len(plans)))
+    status = (ctypes.c_ushort * len(plans))(*([99] * len(plans)))
+    done = ctypes.c_ulong(0)
+    odbc.SQLSetStmtAttr(st, 22, H(len(plans)), 0)                        # SQL_ATTR_PARAMSET_SIZE
+    odbc.SQLSetStmtAttr(st, 20, ctypes.cast(status, H), 0)                # SQL_ATTR_PARAM_STATUS_PTR
+    odbc.SQLSetStmtAttr(st, 21, ctypes.cast(ctypes.byref(done), H), 0)    # SQL_ATTR_PARAMS_PROCESSED_PTR
+    assert odbc.SQLBindParameter(st, 1, 1, 1, 12, 64, 0, ctypes.cast(ids, H), 32, lengths) == 0
+    assert odbc.SQLPrepare(st, call.encode(), -3) == 0
+    rc = odbc.SQLExecute(st)
+    n = L(-2)
+    odbc.SQLRowCount(st, ctypes.byref(n))
+    rows = []
+    text, got = ctypes.create_string_buffer(64), L(0)
+    while rc == 0 and odbc.SQLFetch(st) == 0:
+        odbc.SQLGetData(st, 2, 1, ctypes.cast(text, H), 64, ctypes.byref(got))
+        rows.append(text.value.decode())
+    odbc.SQLCloseCursor(st)
+    return rc, list(status), done.value, n.value, rows
+print("GOOD", *run_array("{call ActivatePlan(?)}", ["P-5007ABCDEF07", "P-5010ABCDEF10"]))
+print("ARRAY", *run_array("{call DeactivatePlan(?)}", ["P-5003ABCDEF03", "P-5000ABCDEF00", "P-5006ABCDEF06"]))
 ''')
+    res.check("GOOD 0 [0, 0] 2 2 ['ACTIVE', 'ACTIVE']" in out.stdout,
+              "an array of two: a status per set, two actions counted, a result row per set", out.stdout + out.stderr)
     # (After a failed execution the statement is only prepared again: SQLRowCount is a sequence error.)
     res.check("ARRAY -1 [0, 5, 7] 2 " in out.stdout,
               "an array of three: the first done, the second refused, the third not run, two sets processed",
