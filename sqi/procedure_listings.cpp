@@ -1,6 +1,7 @@
 // SQIProcedures and SQIProcedureColumns: the PayPal actions and, for each,
 // its input parameters (COLUMN_TYPE SQL_PARAM_INPUT, in call order) and its
 // result columns (SQL_RESULT_COL), as rows of texts on the iterator. The
+// procedures are in catalog PAYPAL, schema DBO, as the tables are; the
 // procedure and column arguments are search patterns, as for tables.
 //
 // Exports: SQIProcedures, SQIProcedureColumns.
@@ -53,8 +54,8 @@ TextRow column_row(const ProcedureInfo &p, const char *name, int16_t column_type
     const bool text = sql_type == SQL_VARCHAR;
     const bool date = sql_type == SQL_TYPE_DATE;
     return TextRow{
-        std::nullopt,
-        std::nullopt,
+        std::string(kPaypalCatalog),
+        std::string(kPaypalSchema),
         std::string(p.name),
         std::string(name),
         num(column_type),
@@ -83,7 +84,8 @@ int SQIProcedures(void *handle, DalText, DalText, DalText procedure) {
     for (int i = 0; i < kPaypalProcedureCount; i++) {
         const ProcedureInfo &p = kPaypalProcedures[i].info;
         if (!matches(procedure, p.name)) continue;
-        rows.push_back(TextRow{std::nullopt, std::nullopt, std::string(p.name), num(p.param_count), num(0),
+        rows.push_back(TextRow{std::string(kPaypalCatalog), std::string(kPaypalSchema), std::string(p.name),
+                               num(p.param_count), num(0),
                                num(p.column_count), std::string(p.remarks), num(SQL_PT_PROCEDURE)});
     }
     text_rows_set(it, std::move(rows));

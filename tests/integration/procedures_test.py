@@ -57,7 +57,7 @@ def call(sql, *params, rows=None, state=None, text=None):
 
 CASES = [
     # invoices: numbered, made, sent, reminded, cancelled; wrong states refused with PayPal's issue
-    call("{call GenerateInvoiceNumber()}", rows=[["0005001"]]),
+    call("{call PAYPAL.DBO.GenerateInvoiceNumber()}", rows=[["0005001"]]),
     call("{call CreateDraftInvoice(?, ?, ?, ?, ?, ?, ?)}", "bill@example.com", "USD", "Mug", 2, {"dec": "9.50"},
          "Thanks", {"date": "2026-02-01"}, rows=[[ANY, "DRAFT", "0005002"]]),
     call("SELECT COUNT(*) FROM Invoices WHERE Status = 'DRAFT'", rows=[["6"]]),
@@ -245,8 +245,9 @@ c = pyodbc.connect("DSN=CVPAYPAL", autocommit=True)
 cur = c.cursor()
 cur.execute("{?=call GenerateInvoiceNumber}", 0)
 print("RETURN", [d[0] for d in cur.description], [list(r) for r in cur.fetchall()])
-names = [r.procedure_name for r in cur.procedures()]
-print("PROCS", len(names), "SendInvoice" in names, "RefundCapture" in names)
+procs = cur.procedures().fetchall()
+names = [r.procedure_name for r in procs]
+print("PROCS", len(names), "SendInvoice" in names, "RefundCapture" in names, {(r[0], r[1]) for r in procs})
 cols = [(r.column_name, r.column_type, r.type_name, r.nullable, r.ordinal_position)
         for r in cur.procedureColumns(procedure="RefundCapture")]
 print("COLS", cols)
@@ -261,7 +262,8 @@ except pyodbc.Error as e:
     lines = {ln.split(" ", 1)[0]: ln.split(" ", 1)[1] for ln in out.stdout.splitlines() if " " in ln}
     res.check(lines.get("RETURN") == "['InvoiceNumber'] [['0005003']]", "{?=call}: the rows of the call",
               out.stdout + out.stderr)
-    res.check(lines.get("PROCS") == "13 True True", "procedures() lists the thirteen actions", out.stdout)
+    res.check(lines.get("PROCS") == "13 True True {('PAYPAL', 'DBO')}",
+              "procedures() lists the thirteen actions, in catalog PAYPAL, schema DBO as the tables", out.stdout)
     want_cols = [("CaptureId", 1, "VARCHAR", 0, 1), ("Amount", 1, "DECIMAL", 1, 2), ("CurrencyCode", 1, "VARCHAR", 1, 3),
                  ("InvoiceId", 1, "VARCHAR", 1, 4), ("NoteToPayer", 1, "VARCHAR", 1, 5), ("Id", 3, "VARCHAR", 1, 1),
                  ("Status", 3, "VARCHAR", 1, 2), ("Amount", 3, "DECIMAL", 1, 3), ("CurrencyCode", 3, "VARCHAR", 1, 4)]

@@ -175,6 +175,7 @@ TEST_F(EngineFixture, ProcedureCallsPassCheckedArguments) {
     };
     const Case cases[] = {
         {"{call ECHO('ab')}", {}, "ab|-|-|-|-|12.500000"},
+        {"{call PAYPAL.DBO.ECHO('ab', )}", {}, "ab|-|-|-|-|12.500000"},
         {"{call echo('ab', 2.5, 1, {d '2026-01-31'}, 7)}", {}, "ab|2.5|true|2026-01-31|7|12.500000"},
         {"{call ECHO('ab', ' +3.25 ', 'Yes', '2024-02-29', '-12')}", {}, "ab|3.25|true|2024-02-29|-12|12.500000"},
         {"{call ECHO('ab', , 0, {ts '2026-03-04 05:06:07'})}", {}, "ab|-|false|2026-03-04|-|12.500000"},
