@@ -248,6 +248,7 @@ print("RETURN", [d[0] for d in cur.description], [list(r) for r in cur.fetchall(
 procs = cur.procedures().fetchall()
 names = [r.procedure_name for r in procs]
 print("PROCS", len(names), "SendInvoice" in names, "RefundCapture" in names, {(r[0], r[1]) for r in procs})
+print("NAMES", ",".join(names))
 cols = [(r.column_name, r.column_type, r.type_name, r.nullable, r.ordinal_position)
         for r in cur.procedureColumns(procedure="RefundCapture")]
 print("COLS", cols)
@@ -264,6 +265,12 @@ except pyodbc.Error as e:
               out.stdout + out.stderr)
     res.check(lines.get("PROCS") == "13 True True {('PAYPAL', 'DBO')}",
               "procedures() lists the thirteen actions, in catalog PAYPAL, schema DBO as the tables", out.stdout)
+    with open(os.path.join(args.source, "docs", "paypal_procedures.md")) as f:
+        page = f.read()
+    undocumented = [n for n in lines.get("NAMES", "").split(",") if f"| `{n}` |" not in page or f"{{call {n}" not in
+                    page.replace("?=call", "call")]
+    res.check(lines.get("NAMES") and not undocumented,
+              "docs/paypal_procedures.md has a row and an example for every procedure", str(undocumented))
     want_cols = [("CaptureId", 1, "VARCHAR", 0, 1), ("Amount", 1, "DECIMAL", 1, 2), ("CurrencyCode", 1, "VARCHAR", 1, 3),
                  ("InvoiceId", 1, "VARCHAR", 1, 4), ("NoteToPayer", 1, "VARCHAR", 1, 5), ("Id", 3, "VARCHAR", 1, 1),
                  ("Status", 3, "VARCHAR", 1, 2), ("Amount", 3, "DECIMAL", 1, 3), ("CurrencyCode", 3, "VARCHAR", 1, 4)]
