@@ -13,6 +13,7 @@
 // Exports: SQIGetProcedureInfo, SQIRunProcedure.
 #include <jansson.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
