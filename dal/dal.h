@@ -14,7 +14,7 @@
 // DALCloseIterator, DALResetIterator, DALSetIteratorTimeout,
 // DALGetTableInfo, DALGetColumnInfo, DALGetPKInfo, DALGetInfo, the
 // catalogue calls (DALTables ... DALGetTypeInfo), DALStartQuery, DALNextRow,
-// DALGetData, the row changes, DDL, DALPassThrough, DALStartTransaction,
+// DALGetData, DALGetProcedureInfo, DALRunProcedure, the row changes, DDL, DALPassThrough, DALStartTransaction,
 // DALEndTransaction.
 #pragma once
 
@@ -124,6 +124,19 @@ void DALSetIteratorTimeout(DalIterator *it, int seconds);
 [[nodiscard]] int DALProcedureColumns(DalIterator *it, DalText catalog, DalText schema,
                                       DalText procedure, DalText column);
 [[nodiscard]] int DALGetTypeInfo(DalIterator *it, int data_type);
+
+// --- procedures (dal_procedures.cpp)
+/// The procedure `name` (case-insensitive) of the first provider that has
+/// one: DAL_OK with *out (constant, the provider's) and *provider (its
+/// index), or DAL_NOT_MINE when no provider has it.
+[[nodiscard]] int DALGetProcedureInfo(void *owner, DalRecord *dal, DalText name, const ProcedureInfo **out,
+                                      int *provider);
+/// Runs `procedure` of provider `provider` with `count` arguments (null
+/// entries: left out); its result rows are then read with DALNextRow and
+/// DALGetData. DAL_OK, DAL_INFO, or DAL_ERROR (posted on the iterator's
+/// owner).
+[[nodiscard]] int DALRunProcedure(DalIterator *it, int provider, const ProcedureInfo *procedure, int count,
+                                  Value *const *arguments);
 
 // --- scans
 [[nodiscard]] int DALStartQuery(DalIterator *it, TableInfo *info, const ListNode *select_list, const ListNode *row_list,

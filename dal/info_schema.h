@@ -4,7 +4,9 @@
 // Most tables are listings of the driver's own catalogue calls (dal/
 // catalog_listing.h) with their columns renamed; SERVER_INFO is a constant
 // list; PAYPAL_RESTRICTIONS says, for every PayPal column, whether a
-// restriction on it is sent to PayPal and how; the rest are always empty.
+// restriction on it is sent to PayPal and how; PROCEDURE_COLUMNS lists the
+// procedures' parameters and result columns (SQLProcedureColumns); the rest
+// are always empty.
 //
 // Exports: InfoTable, InfoTableDef, kInfoSchemaName, info_table_by_name,
 // info_table_def, info_column_info, InfoServerEntry, info_server_entries,
@@ -36,6 +38,7 @@ enum class InfoTable : int32_t {
     kUsagePrivileges,
     kViews,
     kPaypalRestrictions,
+    kProcedureColumns,
     kCount,
 };
 

@@ -31,6 +31,7 @@ enum class InfoMode : int32_t {
     kViews = 12,
     kSystemTables = 13,
     kRestrictions = 20,
+    kProcedureColumns = 21,
 };
 
 struct InfoEnv {
@@ -178,6 +179,10 @@ int start_query(void *itp, TableInfo *info, const ListNode *, const ListNode *, 
             it->mode = InfoMode::kServerInfo;
             it->server_position = -1;
             return DAL_OK;
+        case InfoTable::kProcedureColumns:
+            call = call_of(CatalogFunction::kProcedureColumns);
+            it->mode = InfoMode::kProcedureColumns;
+            break;
         case InfoTable::kPaypalRestrictions:
             it->mode = InfoMode::kRestrictions;
             it->table_position = 0;
@@ -219,7 +224,8 @@ int next_row(void *itp) {
         case InfoMode::kTablePrivileges:
         case InfoMode::kTables:
         case InfoMode::kViews:
-        case InfoMode::kSystemTables: return catalog_listing_next(&it->main) == 0 ? DAL_OK : DAL_NO_DATA;
+        case InfoMode::kSystemTables:
+        case InfoMode::kProcedureColumns: return catalog_listing_next(&it->main) == 0 ? DAL_OK : DAL_NO_DATA;
         case InfoMode::kColumnPrivileges:
         case InfoMode::kIndexes: return next_per_table(it);
         case InfoMode::kServerInfo:
@@ -293,6 +299,16 @@ int get_data(void *itp, int column, int c_type, void *buffer, SQLLEN capacity, S
     const CatalogListing *per = &it->per_table;
     switch (it->mode) {
         case InfoMode::kColumns: return columns_data(it, column, o);
+        case InfoMode::kProcedureColumns: {
+            // From SQLProcedureColumns: name, column, type (1 input, 3 result), ordinal,
+            // type name, size, digits, nullable, default, remarks.
+            if (column == 3) {
+                const CatalogCell *type = catalog_listing_cell(main, 5);
+                return o.text(type && !type->is_null && type->number == SQL_PARAM_INPUT ? "IN" : "RESULT");
+            }
+            static constexpr int kFrom[] = {0, 3, 4, 0, 18, 7, 8, 10, 19, 14, 13};
+            return column >= 1 && column <= 10 ? o.cell(main, kFrom[column]) : o.null();
+        }
         case InfoMode::kColumnPrivileges: {
             static constexpr int kFrom[] = {0, 5, 6, 1, 2, 3, 4, 7, 8};
             return column >= 1 && column <= 8 ? o.cell(per, kFrom[column]) : o.null();

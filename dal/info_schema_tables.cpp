@@ -87,6 +87,13 @@ constexpr InfoColumnDef kPaypalRestrictions[] = {
     {"DEFAULT_VALUE", V, 128, N},
 };
 
+constexpr InfoColumnDef kProcedureColumns[] = {
+    {"PROCEDURE_NAME", V, 128, R}, {"COLUMN_NAME", V, 128, R}, {"COLUMN_TYPE", V, 6, R},
+    {"ORDINAL_POSITION", I, 11, R}, {"DATA_TYPE", V, 128, R},  {"COLUMN_SIZE", I, 11, N},
+    {"DECIMAL_DIGITS", I, 11, N},  {"IS_NULLABLE", V, 3, R},   {"COLUMN_DEF", V, 128, N},
+    {"REMARKS", V, 254, N},
+};
+
 template <size_t C>
 constexpr InfoTableDef def(InfoTable t, const char *name, const InfoColumnDef (&c)[C]) {
     return {t, name, c, static_cast<int32_t>(C)};
@@ -109,6 +116,7 @@ constexpr InfoTableDef kTablesDefs[] = {
     def(InfoTable::kUsagePrivileges, "USAGE_PRIVILEGES", kUsagePrivileges),
     def(InfoTable::kViews, "VIEWS", kViews),
     def(InfoTable::kPaypalRestrictions, "PAYPAL_RESTRICTIONS", kPaypalRestrictions),
+    def(InfoTable::kProcedureColumns, "PROCEDURE_COLUMNS", kProcedureColumns),
 };
 static_assert(sizeof kTablesDefs / sizeof kTablesDefs[0] == static_cast<size_t>(InfoTable::kCount));
 static_assert(sizeof kColumns / sizeof kColumns[0] == 23);

@@ -13,7 +13,8 @@
 //
 // Exports: DalCode, DalText, TableInfo, Restriction, RestrictionOp,
 // SqiInfoCode, SqiInfo, the kRestrictionPass* bits, KeyColumnEntry,
-// DalServiceRequest, DalServiceFn, DalLink, dal_service, DalSlots, DalProvider,
+// DalServiceRequest, DalServiceFn, DalLink, dal_service, ProcedureParam,
+// ProcedureColumn, ProcedureInfo, DalSlots, DalProvider,
 // dal_text, dal_text_view (ColumnInfo and kDalNameSize: engine/column_info.h).
 #pragma once
 
@@ -32,6 +33,7 @@ struct List;          // support/list.h
 struct Node;          // parse-tree node (sql/parse_tree.h)
 struct ListNode;      // parse-tree list (sql/parse_tree.h)
 struct DalProvider;
+struct ProcedureInfo;
 
 enum DalCode : int {
     DAL_OK = 0,
@@ -201,6 +203,36 @@ inline int dal_service(const DalLink &link, int code, DalServiceRequest *request
     return link.callback ? link.callback(link.dal, code, request) : DAL_ERROR;
 }
 
+// A provider's procedure: an action run by `{call name(arguments)}`. The
+// records are the provider's constant data; the DAL and the engine only
+// read them. Arguments are given in parameter order; an argument left out
+// is a null pointer in the argument array (the parameter's default, or
+// nothing sent). The result columns are the rows the action leaves on the
+// iterator (SQINextRow, SQIGetData, column numbers from 1).
+struct ProcedureParam {
+    const char *name;         // parameter name, as SQLProcedureColumns lists it
+    int16_t sql_type;         // SQL_VARCHAR, SQL_DECIMAL, SQL_INTEGER, SQL_BIT, SQL_TYPE_DATE
+    int32_t column_size;      // characters, or precision
+    int16_t scale;            // decimal digits of SQL_DECIMAL
+    int32_t required;         // 1: the call fails without it
+    const char *default_text; // what is sent when it is left out (null: nothing)
+    const char *remarks;      // what PayPal does with it
+};
+struct ProcedureColumn {
+    const char *name;
+    int16_t sql_type;         // SQL_VARCHAR or SQL_DECIMAL
+    int32_t column_size;
+    int16_t scale;
+};
+struct ProcedureInfo {
+    const char *name;
+    int32_t param_count;
+    const ProcedureParam *params;
+    int32_t column_count;
+    const ProcedureColumn *columns;
+    const char *remarks;      // the PayPal request it sends
+};
+
 // The 49 operation slots, in slot order. An empty slot is null.
 struct DalSlots {
     int (*SQIAllocEnv)(const DalLink *link, void **out, const char *dsn) = nullptr;                  // 0
@@ -258,8 +290,10 @@ struct DalSlots {
     int (*SQIProcedures)(void *it, DalText catalog, DalText schema, DalText procedure) = nullptr;      // 39
     int (*SQIProcedureColumns)(void *it, DalText catalog, DalText schema, DalText procedure,  // 40
                                DalText column) = nullptr;
-    void *unassigned41 = nullptr;                                                                       // 41
-    void *unassigned42 = nullptr;                                                                       // 42
+    int (*SQIGetProcedureInfo)(void *owner, void *env, DalText procedure,                    // 41
+                               const ProcedureInfo **out) = nullptr;
+    int (*SQIRunProcedure)(void *it, const ProcedureInfo *procedure, int count,               // 42
+                           Value *const *arguments) = nullptr;
     void *unassigned43 = nullptr;                                                                       // 43
     int (*SQIPassThrough)(void *it, const char *statement, void *argument) = nullptr;                  // 44
     void *unassigned45 = nullptr;                                                                       // 45
@@ -310,8 +344,8 @@ static_assert(offsetof(DalSlots, SQIAddColumn) == 37 * sizeof(void *));
 static_assert(offsetof(DalSlots, SQIAlterColumns) == 38 * sizeof(void *));
 static_assert(offsetof(DalSlots, SQIProcedures) == 39 * sizeof(void *));
 static_assert(offsetof(DalSlots, SQIProcedureColumns) == 40 * sizeof(void *));
-static_assert(offsetof(DalSlots, unassigned41) == 41 * sizeof(void *));
-static_assert(offsetof(DalSlots, unassigned42) == 42 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQIGetProcedureInfo) == 41 * sizeof(void *));
+static_assert(offsetof(DalSlots, SQIRunProcedure) == 42 * sizeof(void *));
 static_assert(offsetof(DalSlots, unassigned43) == 43 * sizeof(void *));
 static_assert(offsetof(DalSlots, SQIPassThrough) == 44 * sizeof(void *));
 static_assert(offsetof(DalSlots, unassigned45) == 45 * sizeof(void *));

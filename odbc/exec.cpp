@@ -248,7 +248,7 @@ CV_EXPORT SQLRETURN SQL_API SQLMoreResults(SQLHSTMT h) {
         }
         (void)stmt_close_results(stmt);
         if (stmt_describe_results(stmt) != 0) return SQL_ERROR;
-        run->has_result = query_statement_kind(run->query) == QueryStatementKind::kQuery;
+        run->has_result = stmt_kind_has_result(run->query);
         stmt->result_sets_left = run->has_result ? 1 : 0;
         SQLRETURN rc = stmt_execute_current(stmt);
         if (rc == SQL_ERROR) {

@@ -43,8 +43,8 @@ constexpr InfoEntry kInfo[] = {
     {17, InfoKind::Text, 0, "Corvane PAYPAL ODBC Driver"},  // SQL_DBMS_NAME
     {18, InfoKind::Text, 0, "01.00.0017"},  // SQL_DBMS_VER
     {19, InfoKind::Text, 0, "Y"},  // SQL_ACCESSIBLE_TABLES
-    {20, InfoKind::Text, 0, "N"},  // SQL_ACCESSIBLE_PROCEDURES
-    {21, InfoKind::Text, 0, "N"},  // SQL_PROCEDURES
+    {20, InfoKind::Text, 0, "Y"},  // SQL_ACCESSIBLE_PROCEDURES
+    {21, InfoKind::Text, 0, "Y"},  // SQL_PROCEDURES
     {22, InfoKind::Int16, 0u, nullptr},  // SQL_CONCAT_NULL_BEHAVIOR
     {23, InfoKind::Int16, 2u, nullptr},  // SQL_CURSOR_COMMIT_BEHAVIOR
     {24, InfoKind::Int16, 2u, nullptr},  // SQL_CURSOR_ROLLBACK_BEHAVIOR

@@ -96,6 +96,20 @@ SQLRETURN build_set(STMT *stmt, int count, SQLULEN row, bool *needs_data) {
     return SQL_SUCCESS;
 }
 
+// Keeps a procedure's result rows across the sets of a parameter array
+// while it lives.
+struct KeepCallRows {
+    QueryStatement *query;
+    explicit KeepCallRows(QueryStatement *q) : query(q) {
+        if (query) query_keep_call_rows(query, 1);
+    }
+    ~KeepCallRows() {
+        if (query) query_keep_call_rows(query, 0);
+    }
+    KeepCallRows(const KeepCallRows &) = delete;
+    KeepCallRows &operator=(const KeepCallRows &) = delete;
+};
+
 // Runs the statement once per parameter set: statuses, processed count and
 // the summed row count. The first failing set stops the run (later sets
 // are marked unused): a change is never repeated or skipped silently.
@@ -104,6 +118,10 @@ SQLRETURN run_sets(STMT *stmt, int count, bool first_built) {
     SQLULEN sets = stmt->apd->header.array_size > 0 ? stmt->apd->header.array_size : 1;
     bool query = run && run->query && query_statement_kind(run->query) == QueryStatementKind::kQuery;
     if (query || count == 0) sets = 1;
+    // A procedure runs once per set; the result set holds the rows of every
+    // set that ran.
+    const bool call = run && run->query && query_statement_kind(run->query) == QueryStatementKind::kCall;
+    KeepCallRows keep(call && sets > 1 ? run->query : nullptr);
     SQLUSMALLINT *status = stmt->ipd->header.array_status;
     SQLULEN *processed = stmt->ipd->header.rows_processed;
     if (processed) *processed = 0;

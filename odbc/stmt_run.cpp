@@ -169,6 +169,12 @@ SQLRETURN open_cursor(STMT *stmt, StatementRun *run) {
 
 }  // namespace
 
+bool stmt_kind_has_result(const QueryStatement *q) {
+    const QueryStatementKind kind = query_statement_kind(q);
+    return kind == QueryStatementKind::kQuery ||
+           (kind == QueryStatementKind::kCall && query_result_column_count(q) > 0);
+}
+
 StatementRun *run_of(STMT *stmt) {
     if (!stmt->exec_list) {
         auto *run = pool_new<StatementRun>(stmt->pool);
@@ -280,7 +286,7 @@ SQLRETURN stmt_prepare_text(STMT *stmt, const char *text, SQLLEN length, int nat
         return SQL_ERROR;
     }
     if (stmt_describe_results(stmt) != 0) return SQL_ERROR;
-    run->has_result = query_statement_kind(q) == QueryStatementKind::kQuery;
+    run->has_result = stmt_kind_has_result(q);
     stmt->result_sets_left = run->has_result ? 1 : 0;
     stmt->result_sets_in_batch = stmt->result_sets_left;
     QueryStatementKind kind = query_statement_kind(q);
@@ -307,13 +313,19 @@ SQLRETURN stmt_execute_current(STMT *stmt) {
                            stmt->attrs.cursor_type == SQL_CURSOR_DYNAMIC;
     query_set_options(run->query, &options);
     stmt->row_count = 0;
+    const QueryStatementKind kind = query_statement_kind(run->query);
+    // A procedure is an action on PayPal: a connection the application
+    // made read-only runs none.
+    if (kind == QueryStatementKind::kCall && stmt->dbc->attrs.access_mode == SQL_MODE_READ_ONLY)
+        return post_error(stmt->diag, "25006", "Read-only SQL-transaction: the connection's access mode is read-only; "
+                                              "the procedure was not run");
     Value **params = nullptr;
     int param_count = stmt_param_values(stmt, &params);
     int rc = query_execute(run->query, param_count, params);
     if (rc < 0) return SQL_ERROR;
     stmt->row_count = query_row_count(run->query);
     set_diag_row_count(stmt->diag, stmt->row_count);
-    if (query_statement_kind(run->query) == QueryStatementKind::kQuery) {
+    if (kind == QueryStatementKind::kQuery || (kind == QueryStatementKind::kCall && run->has_result)) {
         SQLRETURN opened = open_cursor(stmt, run);
         if (opened == SQL_ERROR) {
             query_close_cursor(run->query);

@@ -7,7 +7,7 @@
 // while a cursor is open.
 //
 // Exports: StatementRun, run_of, stmt_prepare_text, stmt_execute_current,
-// stmt_close_results, stmt_free_engine, stmt_describe_results,
+// stmt_close_results, stmt_free_engine, stmt_kind_has_result, stmt_describe_results,
 // stmt_query, stmt_rowset, kMaxCursorName.
 #pragma once
 
@@ -60,6 +60,10 @@ int stmt_close_results(STMT *stmt);
 
 /// Frees the engine statement (services slot 7). Always 0.
 int stmt_free_engine(STMT *stmt);
+
+/// Whether the prepared statement gives a result set: a query, or a
+/// procedure call with result columns.
+[[nodiscard]] bool stmt_kind_has_result(const QueryStatement *query);
 
 /// Fills the IRD from the current statement's result columns. 0 or -1.
 [[nodiscard]] int stmt_describe_results(STMT *stmt);

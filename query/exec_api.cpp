@@ -3,6 +3,7 @@
 // QueryFailure; nothing is thrown beyond this file.
 #include "query/exec_api.h"
 #include "query/change.h"
+#include "query/call.h"
 
 #include <cstring>
 #include <ctime>
@@ -242,6 +243,15 @@ int query_execute(QueryStatement *st, int count, Value *const *params) {
             st->row_count = 0;
             return r;
         }
+        case QueryStatementKind::kCall: {
+            int r = execute_call(st, v);
+            if (r < 0) {
+                SQLLEN done = st->row_count;
+                query_close_cursor(st);
+                st->row_count = done > 0 ? done : 0;
+            }
+            return r;
+        }
         case QueryStatementKind::kRowChange: {
             int r = execute_change(st, v);
             SQLLEN changed = st->row_count;
@@ -259,6 +269,10 @@ int query_execute(QueryStatement *st, int count, Value *const *params) {
 }
 
 int query_fetch(QueryStatement *st) {
+    if (st && st->call_open) {
+        st->row = nullptr;
+        return call_rows_next(st);
+    }
     if (!st || !st->plan) {
         if (st) post_error(st->diag, "24000", "Invalid cursor state");
         return -1;
@@ -275,7 +289,7 @@ int query_fetch(QueryStatement *st) {
 }
 
 Value *query_column_value(QueryStatement *st, int column) {
-    if (!st || !st->row || !st->plan || column < 1 || column > query_result_column_count(st)) return nullptr;
+    if (!st || !st->row || (!st->plan && !st->call_open) || column < 1 || column > query_result_column_count(st)) return nullptr;
     return st->row[column - 1];
 }
 
@@ -284,6 +298,8 @@ void query_close_cursor(QueryStatement *st) {
     st->row = nullptr;
     st->plan = nullptr;
     st->identity = nullptr;
+    st->call_open = 0;
+    if (!st->keep_call_rows) call_rows_release(st);
     // Releasing the execution pool closes every plan's iterators (release
     // callbacks) and frees values, sub-query answers and temporaries.
     cv_mem_release_handle(st->exec_pool);
@@ -294,7 +310,7 @@ void query_close_cursor(QueryStatement *st) {
     st->scratch_chunk_count = st->scratch_used = st->rows_since_reset = 0;
 }
 
-int query_cursor_open(const QueryStatement *st) { return st && st->plan ? 1 : 0; }
+int query_cursor_open(const QueryStatement *st) { return st && (st->plan || st->call_open) ? 1 : 0; }
 
 SQLLEN query_row_count(const QueryStatement *st) { return st ? st->row_count : -1; }
 
@@ -308,6 +324,16 @@ int query_more_results(QueryStatement *st) {
 
 void query_start_instant(const QueryStatement *st, TIMESTAMP_STRUCT *out) {
     if (st && out) *out = st->start;
+}
+
+void query_keep_call_rows(QueryStatement *st, int keep) {
+    if (!st) return;
+    // Turned on, the array starts without the rows of an earlier execution.
+    if (keep && !st->keep_call_rows) {
+        st->call_open = 0;
+        call_rows_release(st);
+    }
+    st->keep_call_rows = keep ? 1 : 0;
 }
 
 void query_set_start_instant(QueryStatement *st, const TIMESTAMP_STRUCT *instant) {

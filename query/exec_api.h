@@ -49,7 +49,7 @@
 // query_execute, query_fetch, query_column_value, query_close_cursor,
 // query_row_count, query_more_results, query_start_instant,
 // query_set_start_instant, query_cursor_open, query_identity_count,
-// query_identity_value, query_refetch_row.
+// query_identity_value, query_refetch_row, query_keep_call_rows.
 #pragma once
 
 #include <atomic>
@@ -227,6 +227,11 @@ void query_close_cursor(QueryStatement *statement);
 /// row's current data (valid until the next call or query_close_cursor),
 /// 100 when the row is gone, -1 after posting.
 [[nodiscard]] int query_refetch_row(QueryStatement *statement, Value *const *identity, Value **values);
+
+/// While `keep` is 1, each execution of a procedure call adds its result
+/// rows to those of the executions before (a parameter array's sets give
+/// one result set); 0 (the default) starts each execution afresh.
+void query_keep_call_rows(QueryStatement *statement, int keep);
 
 /// The start instant (CURRENT_DATE/TIME/TIMESTAMP) of the current execution.
 void query_start_instant(const QueryStatement *statement, TIMESTAMP_STRUCT *out);

@@ -162,6 +162,7 @@ struct ValidatedStatement {
     int32_t column_count;
     QueryColumn *columns;
     struct ChangePlan *change;  // INSERT, UPDATE, DELETE (query/change.h)
+    struct CallPlan *call;      // procedure calls (query/call.h)
 };
 
 /// A base table's scan within a plan.
@@ -257,4 +258,7 @@ struct QueryStatement {
     int32_t aggregates_generation;  //   valid while equal to `generation`
     void *cursor;               // ORDER BY and UNION state of the open cursor (cursor.cpp)
     void *identity;             // RowIdentity of the open cursor's rows (keyset.cpp), or null
+    void *call_rows;            // result rows of procedure calls (call.h), or null
+    int32_t keep_call_rows;     // 1: an execution adds to the rows kept (parameter arrays)
+    int32_t call_open;          // 1 while a call's rows are the open cursor
 };

@@ -52,7 +52,8 @@ int query_run_text(const QueryConnection *connection, ErrorHeader *diag, CvPool 
     if (query_prepare(st, text, SQL_NTS) != 0) return -1;
     int r = query_execute(st, count, params);
     if (r < 0) return -1;
-    if (query_statement_kind(st) != QueryStatementKind::kQuery) return 100;
+    const QueryStatementKind kind = query_statement_kind(st);
+    if (kind != QueryStatementKind::kQuery && kind != QueryStatementKind::kCall) return 100;
     out->column_count = query_result_column_count(st);
     while (max_rows <= 0 || out->row_count < max_rows) {
         r = query_fetch(st);

@@ -1,6 +1,7 @@
 // Validation of the statement list: the run, SELECT, query expressions,
 // query specifications, table slots, select lists and ORDER BY.
 #include "query/validate.h"
+#include "query/call.h"
 
 #include "query/change.h"
 
@@ -464,7 +465,8 @@ constexpr StatementForm kForms[] = {
 ValidatedStatement *validate_other(ValidationContext *c, Node *tree) {
     for (const StatementForm &f : kForms) {
         if (f.kind != tree->kind) continue;
-        if (f.statement_kind == QueryStatementKind::kRowChange || f.statement_kind == QueryStatementKind::kCall ||
+        if (f.statement_kind == QueryStatementKind::kCall) return validate_call(c, tree, f.function_code);
+        if (f.statement_kind == QueryStatementKind::kRowChange ||
             tree->kind == NODE_CREATE_TABLE || tree->kind == NODE_DROP_TABLE || tree->kind == NODE_CREATE_INDEX ||
             tree->kind == NODE_DROP_INDEX || tree->kind == NODE_ALTER_ADD || tree->kind == NODE_ALTER_DROP ||
             tree->kind == NODE_CREATE_VIEW || tree->kind == NODE_DROP_VIEW || tree->kind == NODE_GRANT ||

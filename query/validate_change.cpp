@@ -403,7 +403,6 @@ ValidatedStatement *validate_change(ValidationContext *c, Node *tree, int32_t co
         case NODE_DROP_VIEW: validation_error_state(c, "HY000", "ODBC3.0", "%s", "Current driver is read only, DROP VIEW not supported");
         case NODE_GRANT: validation_error_state(c, "HY000", "ODBC3.0", "%s", "GRANT not supported at this time");
         case NODE_REVOKE: validation_error_state(c, "HY000", "ODBC3.0", "%s", "REVOKE not supported at this time");
-        case NODE_CALL: validation_error_state(c, "HY000", "ODBC3.0", "%s", "Stored procedures not supported in the release");
         default: break;
     }
     auto *plan = make_array<ChangePlan>(c, 1);

@@ -173,6 +173,7 @@ enum SqiIteratorMode : int32_t {
     kListStatistics = 7,
     kListCatalogs = 8,
     kListSchemas = 9,
+    kTextRows = 10,  // rows of texts (sqi/text_rows.h): procedure results and listings
 };
 static_assert(kListTables == 1 && kListColumns == 2 && kQueryRows == 3 && kListSpecialColumns == 4);
 static_assert(kListPrimaryKeys == 6 && kListStatistics == 7 && kListCatalogs == 8 &&

@@ -102,6 +102,7 @@ int post_bad_value(PaypalIterator *it, const PaypalColumn *c, const ReplyValue &
 
 int SQIGetData(void *handle, int column, int c_type, void *buffer, SQLLEN capacity, SQLLEN *length) {
     auto *it = static_cast<PaypalIterator *>(handle);
+    if (it->mode == kTextRows) return text_rows_get_data(it, column, c_type, buffer, capacity, length);
     if (it->mode != kQueryRows) return catalog_get_data(it, column, c_type, buffer, capacity, length);
     if (column != it->piece_column || it->row_serial != it->piece_serial) {
         it->piece_offset = 0;

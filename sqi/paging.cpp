@@ -225,6 +225,7 @@ int FetchNextPage(PaypalIterator *it) {
 
 int SQINextRow(void *handle) {
     auto *it = static_cast<PaypalIterator *>(handle);
+    if (it->mode == kTextRows) return text_rows_next(it);
     if (it->mode != kQueryRows) return catalog_next_row(it);
     if (it->at_end || it->list_rows == 0) {
         it->at_end = 1;

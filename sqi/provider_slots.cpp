@@ -1,9 +1,11 @@
 // The PayPal provider's slot table. The session and catalogue slots are
 // real (catalogue slots in catalog_info.cpp and catalog_listings.cpp, scans
 // in query.cpp, paging.cpp and get_data.cpp, row changes and the DDL
-// refusals in row_changes.cpp).
+// refusals in row_changes.cpp, procedures in procedure_run.cpp and
+// procedure_listings.cpp).
 #include "dal/dal.h"
 #include "sqi/catalog.h"
+#include "sqi/procedures.h"
 #include "sqi/row_changes.h"
 #include "sqi/scan.h"
 #include "sqi/session.h"
@@ -56,5 +58,9 @@ void sqi_provider_slots(DalSlots *s) {
         .SQIRevoke = SQIRevoke,
         .SQIDropColumn = SQIDropColumn,
         .SQIAddColumn = SQIAddColumn,
+        .SQIProcedures = SQIProcedures,
+        .SQIProcedureColumns = SQIProcedureColumns,
+        .SQIGetProcedureInfo = SQIGetProcedureInfo,
+        .SQIRunProcedure = SQIRunProcedure,
     };
 }

@@ -96,6 +96,8 @@ void scan_release(PaypalIterator *it) {
     it->piece_text.clear();
     it->piece_view = {};
     it->piece_text_ready = 0;
+    it->text_rows.clear();
+    it->text_row = 0;
 }
 
 bool restriction_value_text(const Value *v, std::string &out) {

@@ -80,35 +80,6 @@ bool place(json_t *root, const char *path, json_t *value) {
     }
 }
 
-// Gives a change its PayPal-Request-Id; a POST to an API that honours it
-// may then be sent again. DAL_OK or DAL_ERROR (posted).
-int identify(PaypalIterator *it, const PaypalTable *table, WebRequest *req) {
-    std::string id = paypal_request_id();
-    if (id.empty()) return post(it, "Unable to make a PayPal-Request-Id: no random bytes");
-    AddHeader(req, "PayPal-Request-Id", id);
-    req->idempotent = req->method == HttpMethod::POST && (table->flags & kTableRequestId);
-    return DAL_OK;
-}
-
-// Sends `req` and reads its reply. DAL_OK with the reply, or DAL_ERROR
-// after posting the transport's failure or PayPal's error reply.
-int exchange(PaypalIterator *it, WebRequest *req, WebResponsePtr &resp) {
-    PaypalEnv *env = it->env;
-    // The transport's diagnostics go to the statement that changes, and its
-    // query time-out bounds the exchange.
-    req->diag_owner = it->owner;
-    req->time_limit_seconds = paypal_time_limit(env, it->owner);
-    req->cancel = paypal_cancel_flag(env, it->owner);
-    int rc = WebExchange(req, resp);
-    if (rc != 0 || !resp) {
-        // A failed exchange has posted why, unless it could not.
-        if (paypal_diag_count(env, it->owner) > 0) return DAL_ERROR;
-        return post(it, req->error.empty() ? "no response from server" : req->error);
-    }
-    if (resp->status < 200 || resp->status >= 300) return post(it, ErrorReplyText(resp.get()));
-    return DAL_OK;
-}
-
 // A change PayPal accepted: its reply body (when it sent one) must be JSON.
 int change_done(PaypalIterator *it, const WebResponse *resp) {
     const std::string &body = resp->body;
@@ -116,6 +87,10 @@ int change_done(PaypalIterator *it, const WebResponse *resp) {
     if (i != std::string::npos && !json_reply_document(body)) return post(it, "fails to decode reply");
     if (it->env->flush_on_update) CacheFlush(&it->env->cache);
     return DAL_OK;
+}
+
+int identify(PaypalIterator *it, const PaypalTable *table, WebRequest *req) {
+    return paypal_identify_change(it, req, req->method == HttpMethod::POST && (table->flags & kTableRequestId));
 }
 
 // The table for a change, or null (the slot then answers 4).
@@ -156,6 +131,31 @@ std::string paypal_request_id() {
                   raw[1], raw[2], raw[3], raw[4], raw[5], raw[6], raw[7], raw[8], raw[9], raw[10], raw[11], raw[12],
                   raw[13], raw[14], raw[15]);
     return text;
+}
+
+int paypal_identify_change(PaypalIterator *it, WebRequest *req, bool repeatable) {
+    std::string id = paypal_request_id();
+    if (id.empty()) return post(it, "Unable to make a PayPal-Request-Id: no random bytes");
+    AddHeader(req, "PayPal-Request-Id", id);
+    req->idempotent = repeatable;
+    return DAL_OK;
+}
+
+int paypal_change_exchange(PaypalIterator *it, WebRequest *req, WebResponsePtr &resp) {
+    PaypalEnv *env = it->env;
+    // The transport's diagnostics go to the statement that changes, and its
+    // query time-out bounds the exchange.
+    req->diag_owner = it->owner;
+    req->time_limit_seconds = paypal_time_limit(env, it->owner);
+    req->cancel = paypal_cancel_flag(env, it->owner);
+    int rc = WebExchange(req, resp);
+    if (rc != 0 || !resp) {
+        // A failed exchange has posted why, unless it could not.
+        if (paypal_diag_count(env, it->owner) > 0) return DAL_ERROR;
+        return post(it, req->error.empty() ? "no response from server" : req->error);
+    }
+    if (resp->status < 200 || resp->status >= 300) return post(it, ErrorReplyText(resp.get()));
+    return DAL_OK;
 }
 
 int paypal_json_value(const PaypalColumn *column, const Value *value, json_t **out, std::string &error) {
@@ -287,7 +287,7 @@ int SQIInsertRow(void *handle, TableInfo *info, int count, void *, Restriction *
     if (identify(it, table, req.get()) != DAL_OK) return DAL_ERROR;
     if (table->flags & kTablePrefer) AddHeader(req.get(), "Prefer", "return=representation");
     WebResponsePtr resp;
-    if (exchange(it, req.get(), resp) != DAL_OK) return DAL_ERROR;
+    if (paypal_change_exchange(it, req.get(), resp) != DAL_OK) return DAL_ERROR;
     return change_done(it, resp.get());
 }
 
@@ -306,7 +306,7 @@ int SQIDeleteRow(void *handle, TableInfo *info, int key_count, void *, Restricti
     if (!req) return post(it, "Memory allocation error");
     if (identify(it, table, req.get()) != DAL_OK) return DAL_ERROR;
     WebResponsePtr resp;
-    if (exchange(it, req.get(), resp) != DAL_OK) return DAL_ERROR;
+    if (paypal_change_exchange(it, req.get(), resp) != DAL_OK) return DAL_ERROR;
     return change_done(it, resp.get());
 }
 
@@ -359,7 +359,7 @@ int SQIUpdateRow(void *handle, TableInfo *info, int key_count, void *, int set_c
     if (set != 0) return post(it, "Memory allocation error");
     if (identify(it, table, req.get()) != DAL_OK) return DAL_ERROR;
     WebResponsePtr resp;
-    if (exchange(it, req.get(), resp) != DAL_OK) return DAL_ERROR;
+    if (paypal_change_exchange(it, req.get(), resp) != DAL_OK) return DAL_ERROR;
     return change_done(it, resp.get());
 }
 

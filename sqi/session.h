@@ -27,6 +27,7 @@
 #include "sqi/catalog_cursor.h"
 #include "sqi/prefetch.h"
 #include "sqi/reply_page.h"
+#include "sqi/text_rows.h"
 #include "sqi/windows.h"
 #include "transport/transport.h"
 
@@ -103,6 +104,10 @@ struct PaypalIterator {
     std::string_view piece_view;
     int32_t piece_text_ready;
     PagePrefetchPtr prefetch;       // pages fetched ahead in parallel (sqi/prefetch.h), or null
+    // Rows of texts (mode kTextRows: a procedure's result, the procedure
+    // listings; sqi/text_rows.h) and the 1-based current one (0: before the first).
+    std::vector<TextRow> text_rows;
+    size_t text_row = 0;
 };
 
 // The settings SQIConnect reads, from the attributes or the DSN's profile.

@@ -336,7 +336,7 @@ call_argument_list
     : call_argument { $$ = make_list(ps, $1); }
     | call_argument_list ',' call_argument { $$ = list_append(ps, $1, $3); }
     ;
-call_argument : %empty { $$ = nullptr; } | value_expression ;
+call_argument : %empty { $$ = nullptr; } | value_expression | KW_NULL { $$ = as_node(make_value(ps, VT_NULL)); } ;
 
 commit_statement
     : KW_COMMIT { $$ = as_node(make<EmptyStatementNode>(ps, NODE_COMMIT)); }

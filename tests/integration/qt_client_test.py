@@ -1,5 +1,6 @@
 """Qt's QODBC on the driver: a small Qt program connects, lists the tables
-and the record of Invoices, and runs a query."""
+and the record of Invoices, and runs a query; then it sends an invoice with a
+prepared {call SendInvoice(?)}."""
 import argparse
 import os
 import subprocess
@@ -43,5 +44,13 @@ with Emulator(args.source, "--client-id", "cv", "--client-secret", "sec") as emu
             want = ",".join(inv["id"] for inv in emu_data.make_invoices(45, emu.base_url))
             r.check(lines.get("VALUES") == want, "the PayPal query returns the emulator's invoices to Qt",
                     out.stdout[-1500:])
+
+    # A procedure call, prepared with its marker bound: the invoice is sent.
+    draft = emu_data.make_invoices(45, emu.base_url)[0]["id"]
+    out = run_child([args.client, "PAYPAL", "{call SendInvoice(?)}", draft], "the Qt client", env=env, timeout=120)
+    lines = {l.split(" ", 1)[0]: l.split(" ", 1)[1] for l in out.stdout.splitlines() if " " in l}
+    r.check(lines.get("QUERY") == f"1 {draft}", "QODBC calls SendInvoice and reads its row", out.stdout + out.stderr)
+    sent = [q for q in emu.requests() if q["method"] == "POST" and q["path"] == f"/v2/invoicing/invoices/{draft}/send"]
+    r.check(len(sent) == 1, "QODBC's call sent the invoice once", str(len(sent)))
 
 r.finish()

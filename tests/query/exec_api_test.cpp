@@ -161,3 +161,99 @@ TEST_F(ExecApi, ARowReadWithInformationIsFetchedWithIt) {
 }
 
 }  // namespace
+
+namespace {
+
+// Procedure calls through the engine against the memory provider's ECHO
+// (memory_provider.h): each argument as the provider receives it, or the
+// diagnostic the call fails with before anything is run.
+TEST_F(EngineFixture, ProcedureCallsPassCheckedArguments) {
+    struct Case {
+        const char *sql;
+        std::vector<Value *> params;
+        const char *expected;  // the row, cells joined by '|', or "error SQLSTATE"
+    };
+    const Case cases[] = {
+        {"{call ECHO('ab')}", {}, "ab|-|-|-|-|12.500000"},
+        {"{call PAYPAL.DBO.ECHO('ab', )}", {}, "ab|-|-|-|-|12.500000"},
+        {"{call echo('ab', 2.5, 1, {d '2026-01-31'}, 7)}", {}, "ab|2.5|true|2026-01-31|7|12.500000"},
+        {"{call ECHO('ab', ' +3.25 ', 'Yes', '2024-02-29', '-12')}", {}, "ab|3.25|true|2024-02-29|-12|12.500000"},
+        {"{call ECHO('ab', , 0, {ts '2026-03-04 05:06:07'})}", {}, "ab|-|false|2026-03-04|-|12.500000"},
+        {"{call ECHO('ab', NULL)}", {}, "ab|NULL|-|-|-|12.500000"},
+        {"{call ECHO(1 + 2, 10 / 4)}", {}, "3|2|-|-|-|12.500000"},
+        {"{call ECHO(?, ?)}", {text_param("xy"), int_param(5)}, "xy|5|-|-|-|12.500000"},
+        {"{?=call ECHO(?)}", {int_param(0), text_param("rv")}, "rv|-|-|-|-|12.500000"},
+        {"{call NOPE(1)}", {}, "error 42000"},
+        {"{call ECHO}", {}, "error 07001"},
+        {"{call ECHO(, 1)}", {}, "error 07001"},
+        {"{call ECHO('a', 1, 1, {d '2020-01-01'}, 1, 1)}", {}, "error 07001"},
+        {"{call ECHO('toolong')}", {}, "error 22001"},
+        {"{call ECHO('a', 'x1')}", {}, "error 22018"},
+        {"{call ECHO('a', {d '2020-01-01'})}", {}, "error 22018"},
+        {"{call ECHO('a', , 'maybe')}", {}, "error 22018"},
+        {"{call ECHO('a', , 2)}", {}, "error 22018"},
+        {"{call ECHO('a', , , '2023-02-29')}", {}, "error 22007"},
+        {"{call ECHO('a', , , 5)}", {}, "error 22018"},
+        {"{call ECHO('a', , , , 1.5)}", {}, "error 22018"},
+        {"{call ECHO(NULL)}", {}, "error 22004"},
+        {"{call ECHO(?)}", {null_param()}, "error 22004"},
+        {"{call ECHO(?)}", {}, "error 07002"},
+    };
+    for (const Case &c : cases) {
+        const size_t before = provider.calls.size();
+        RunResult r = run(c.sql, c.params);
+        std::string got;
+        if (r.code < 0) {
+            got = "error " + r.sqlstate;
+        } else if (r.rows.size() == 1) {
+            for (const std::string &cell : r.rows[0]) got += (got.empty() ? "" : "|") + cell;
+        } else {
+            got = "rows " + std::to_string(r.rows.size());
+        }
+        EXPECT_EQ(got, c.expected) << c.sql << ": " << r.message;
+        // A call refused is never run; one that ran, once.
+        EXPECT_EQ(provider.calls.size() - before, r.code < 0 ? 0u : 1u) << c.sql;
+    }
+}
+
+TEST_F(ExecApi, ProcedureCallsDescribeParametersAndResults) {
+    ASSERT_EQ(query_prepare(st, "{call ECHO(?, ?, ?, ?, ?)}", SQL_NTS), 0);
+    EXPECT_EQ(query_statement_kind(st), QueryStatementKind::kCall);
+    ASSERT_EQ(query_parameter_count(st), 5);
+    const int types[] = {SQL_VARCHAR, SQL_DECIMAL, SQL_BIT, SQL_TYPE_DATE, SQL_INTEGER};
+    for (int n = 1; n <= 5; n++) {
+        const QueryParameter *p = nullptr;
+        ASSERT_EQ(query_describe_parameter(st, n, &p), 0);
+        EXPECT_EQ(p->type.sql_type, types[n - 1]) << n;
+    }
+    ASSERT_EQ(query_result_column_count(st), 6);
+    const QueryColumn *c = nullptr;
+    ASSERT_EQ(query_describe_column(st, 6, &c), 0);
+    EXPECT_STREQ(c->name, "TOTAL");
+    EXPECT_EQ(c->type.sql_type, SQL_DECIMAL);
+    EXPECT_EQ(c->type.precision, 10);
+    EXPECT_EQ(c->type.scale, 2);
+    // {?=call}: the return marker is parameter 1; the written ones follow.
+    ASSERT_EQ(query_prepare(st, "{?=call ECHO(?, ?)}", SQL_NTS), 0);
+    ASSERT_EQ(query_parameter_count(st), 3);
+    const QueryParameter *p = nullptr;
+    ASSERT_EQ(query_describe_parameter(st, 1, &p), 0);
+    EXPECT_EQ(p->type.sql_type, SQL_INTEGER);
+    ASSERT_EQ(query_describe_parameter(st, 3, &p), 0);
+    EXPECT_EQ(p->type.sql_type, SQL_DECIMAL);
+    // The rows of a parameter array's executions are kept together.
+    ASSERT_EQ(query_prepare(st, "{call ECHO(?)}", SQL_NTS), 0);
+    query_keep_call_rows(st, 1);
+    for (const char *text : {"one", "two"}) {
+        Value *v = text_param(text);
+        ASSERT_EQ(query_execute(st, 1, &v), 0);
+        EXPECT_EQ(query_row_count(st), 1);
+    }
+    query_keep_call_rows(st, 0);
+    EXPECT_EQ(rows(), (std::vector<std::string>{"one", "two"}));
+    Value *v = text_param("three");
+    ASSERT_EQ(query_execute(st, 1, &v), 0);
+    EXPECT_EQ(rows(), std::vector<std::string>{"three"});
+}
+
+}  // namespace

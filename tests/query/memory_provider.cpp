@@ -469,6 +469,47 @@ const Table *Provider::find(const std::string &name) const {
     return any_table;
 }
 
+namespace {
+
+constexpr ProcedureParam kEchoParams[] = {
+    {"TXT", SQL_VARCHAR, 5, 0, 1, nullptr, nullptr},      {"AMOUNT", SQL_DECIMAL, 10, 2, 0, "1.00", nullptr},
+    {"FLAG", SQL_BIT, 1, 0, 0, nullptr, nullptr},         {"DAY", SQL_TYPE_DATE, 10, 0, 0, nullptr, nullptr},
+    {"N", SQL_INTEGER, 10, 0, 0, nullptr, nullptr},
+};
+constexpr ProcedureColumn kEchoColumns[] = {
+    {"TXT", SQL_VARCHAR, 5, 0}, {"AMOUNT", SQL_VARCHAR, 12, 0}, {"FLAG", SQL_VARCHAR, 5, 0},
+    {"DAY", SQL_VARCHAR, 10, 0}, {"N", SQL_VARCHAR, 12, 0},     {"TOTAL", SQL_DECIMAL, 10, 2},
+};
+
+int get_procedure_info(void *, void *, DalText name, const ProcedureInfo **out) {
+    if (strcasecmp(std::string(dal_text_view(name)).c_str(), kEchoProcedure.name) != 0) return DAL_NOT_MINE;
+    *out = &kEchoProcedure;
+    return DAL_OK;
+}
+
+int run_procedure(void *it, const ProcedureInfo *proc, int count, Value *const *args) {
+    auto *i = static_cast<Iterator *>(it);
+    std::vector<Cell> row;
+    std::string call = proc->name;
+    for (int k = 0; k < count; k++) {
+        const Value *v = args[k];
+        Cell c = !v ? Cell::text("-") : v->is_null ? Cell{} : Cell::text(std::string(v->data.s, v->length));
+        call += (k ? "|" : " ") + (c.null ? std::string("NULL") : c.s);
+        row.push_back(std::move(c));
+    }
+    row.push_back(Cell::text("12.50"));
+    i->provider->calls.push_back(call);
+    i->listing = true;
+    i->table = nullptr;
+    i->position = -1;
+    i->rows = {std::move(row)};
+    return DAL_OK;
+}
+
+}  // namespace
+
+const ProcedureInfo kEchoProcedure = {"ECHO", 5, kEchoParams, 6, kEchoColumns, "echoes its arguments"};
+
 void install(DalRecord *dal, Provider *p, void *pool_owner) {
     (void)pool_owner;
     g_provider = p;
@@ -487,6 +528,8 @@ void install(DalRecord *dal, Provider *p, void *pool_owner) {
     provider.slots.SQIStatistics = statistics;
     provider.slots.SQIGetPKInfo = get_pk_info;
     provider.slots.SQIFetch = fetch;
+    provider.slots.SQIGetProcedureInfo = get_procedure_info;
+    provider.slots.SQIRunProcedure = run_procedure;
     provider.handle = p;
     p->dal = dal;
     list[0] = &provider;

@@ -84,12 +84,19 @@ struct Provider {
     std::vector<StartedScan> scans;    // every SQIStartQuery, in order
     long info_id = -1;                 // NextRow gives DAL_INFO for the row whose first column is this
     std::vector<std::string> fetches;  // every SQIFetch: "TABLE key=value ..."
+    std::vector<std::string> calls;    // every procedure run: "NAME arg|arg|..." (- left out, NULL)
     long rows_delivered = 0;
     long open_iterators = 0;
     DalRecord *dal = nullptr;          // set by install: refusals are posted through it
 
     const Table *find(const std::string &name) const;
 };
+
+/// The provider's one procedure, ECHO(TXT VARCHAR(5) required, AMOUNT
+/// DECIMAL(10,2) default 1.00, FLAG BIT, DAY DATE, N INTEGER): one result
+/// row with the text each argument arrived as ("-" when left out, NULL when
+/// given NULL) and TOTAL, DECIMAL(10,2) 12.50.
+extern const ProcedureInfo kEchoProcedure;
 
 /// Puts `p` in place of every provider of `dal` (index 0). The slots stay
 /// valid until uninstall.

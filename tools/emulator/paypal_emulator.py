@@ -41,6 +41,7 @@ import urllib.parse
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import emu_certs  # noqa: E402
+import emu_actions  # noqa: E402
 import emu_changes  # noqa: E402
 import emu_data  # noqa: E402
 import emu_http  # noqa: E402
@@ -67,6 +68,7 @@ class State:
         self.base = base
         self.faults = []                  # [name, remaining count, path prefix, every N, seen, query text]
         self.request_ids = {}             # (path, PayPal-Request-Id) -> the first reply
+        self.actions = []                 # [action, id] of every action done (emu_actions.py)
         self.empty_post = False           # successful POSTs answer 201 without a body
         self.connections = 0              # connections accepted (ids from 1)
         if args.fault:
@@ -292,12 +294,18 @@ def dispatch(state, req, conn):
         return handle_requests(state), False
     if path == "/_emulator/transactions":
         return handle_transactions(state, req), False
+    if path == "/_emulator/actions":
+        with state.lock:
+            return _json(200, list(state.actions)), False
     if path == "/_emulator/created":
         with state.lock:
             return _json(200, getattr(state.tables, "created", [])), False
     state.log(req, conn)
     if path == "/v1/oauth2/token":
         return handle_token(state, req), True
+    action_reply = emu_actions.dispatch(state, req, _authorized(state, req))
+    if action_reply is not None:
+        return action_reply, True
     if path == "/v2/invoicing/invoices" or path.startswith("/v2/invoicing/invoices/"):
         return handle_invoices(state, req), True
     change_reply = emu_changes.dispatch(state, req, _authorized(state, req))

@@ -1,7 +1,8 @@
 // A Qt application on the driver through QODBC: connects with the
 // data source name (or connection string) given as argv[1], lists the tables, the record of
-// Invoices, and runs the query argv[2]. Prints what it saw, one fact a line
-// (VALUES: the query's first column, every row).
+// Invoices, and runs the query argv[2] (prepared, with argv[3] bound to its
+// one marker, when given). Prints what it saw, one fact a line (VALUES: the
+// query's first column, every row).
 #include <QCoreApplication>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -30,7 +31,15 @@ int main(int argc, char **argv) {
         for (int i = 0; i < record.count(); i++) fields << record.fieldName(i);
         std::printf("RECORD %d %s\n", record.count(), fields.join(",").toUtf8().constData());
         QSqlQuery query(db);
-        if (!query.exec(QString::fromUtf8(argv[2]))) {
+        bool ran = false;
+        if (argc > 3) {
+            ran = query.prepare(QString::fromUtf8(argv[2]));
+            query.addBindValue(QString::fromUtf8(argv[3]));
+            ran = ran && query.exec();
+        } else {
+            ran = query.exec(QString::fromUtf8(argv[2]));
+        }
+        if (!ran) {
             std::printf("QUERY failed %s\n", query.lastError().text().toUtf8().constData());
             status = 1;
         } else {
