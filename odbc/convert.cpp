@@ -194,3 +194,11 @@ SQLRETURN convert_value(Value *v, const ConvertColumn &column, const ConvertTarg
         return convert_to_integer(src, range_of(c_type), t, diag);
     }
 }
+
+ConvertFunction conversion_for(int c_type) {
+    switch (c_type) {
+    case SQL_C_CHAR:
+    case SQL_VARCHAR: return convert_bound_char;
+    default: return convert_value;
+    }
+}

@@ -12,8 +12,8 @@
 // text, whatever the target's width), and a call after the last piece
 // returns SQL_NO_DATA. Every other kind is delivered whole on each call.
 //
-// Exports: ConvertColumn, ConvertTarget, convert_value, default_c_type,
-// is_known_c_type, kPieceDone.
+// Exports: ConvertColumn, ConvertTarget, ConvertFunction, convert_value,
+// conversion_for, default_c_type, is_known_c_type, kPieceDone.
 #pragma once
 
 #include <sql.h>
@@ -49,6 +49,17 @@ struct ConvertTarget {
 /// before) or SQL_ERROR (07006, 22002, 22003, 22008, 22015, HY003 posted).
 [[nodiscard]] SQLRETURN convert_value(Value *v, const ConvertColumn &column,
                                       const ConvertTarget &target, ErrorHeader *diag);
+
+/// convert_value's signature, shared by the conversions conversion_for picks.
+using ConvertFunction = SQLRETURN (*)(Value *v, const ConvertColumn &column, const ConvertTarget &target,
+                                      ErrorHeader *diag);
+
+/// The conversion a bound column of C type `c_type` (SQL_C_DEFAULT already
+/// resolved against the column) calls for each value: one giving exactly
+/// what convert_value gives, cheaper for the common kinds (a whole text, a
+/// date or number that fits the buffer); convert_value itself for the types
+/// without one.
+[[nodiscard]] ConvertFunction conversion_for(int c_type);
 
 /// The C type SQL_C_DEFAULT stands for on a column of `sql_type`: text for
 /// the character types and for exact numerics and BIGINT (whose values may

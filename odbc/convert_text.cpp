@@ -15,6 +15,7 @@
 #include "support/long_buffer.h"
 #include "support/numeric.h"
 #include "support/text.h"
+#include "support/value_ops.h"
 
 namespace {
 
@@ -145,6 +146,43 @@ SQLRETURN convert_to_char(Value *v, const ConvertColumn &c, const ConvertTarget 
         out[take] = 0;
     }
     return piece_end(v, off, take, rest, diag);
+}
+
+SQLRETURN convert_bound_char(Value *v, const ConvertColumn &c, const ConvertTarget &t, ErrorHeader *diag) {
+    // The common case of a fetch into bound text buffers, a whole value
+    // that fits, is copied here; a NULL, a piece already started, a value
+    // to cut and every other kind take convert_value's full path.
+    if (v->is_null || v->piece_offset != 0 || !t.buffer || t.capacity <= 0) return convert_value(v, c, t, diag);
+    const auto room = static_cast<size_t>(t.capacity);
+    size_t size = 0;
+    const char *text = value_chars(v, &size);
+    char scalar[64];
+    if (!text) {
+        // Dates, times and integers print the same through value_as_text
+        // as through scalar_text; doubles, exact numerics and intervals
+        // have forms of their own there.
+        switch (v->type) {
+        case VT_NUMERIC: (void)numeric_to_string(&v->data.num, scalar, sizeof scalar, &size); break;
+        case VT_INTEGER:
+        case VT_BIT:
+        case VT_BIGINT:
+        case VT_DATE:
+        case VT_TIME:
+        case VT_TIMESTAMP:
+            if (value_as_text(v, scalar, sizeof scalar, &size) != 0) return convert_value(v, c, t, diag);
+            break;
+        default: return convert_value(v, c, t, diag);
+        }
+        if (size >= sizeof scalar) return convert_value(v, c, t, diag);
+        text = scalar;
+    }
+    if (size >= room || (c.max_length > 0 && size > c.max_length)) return convert_value(v, c, t, diag);
+    put_length(t, static_cast<SQLLEN>(size));
+    char *out = static_cast<char *>(t.buffer);
+    std::memcpy(out, text, size);
+    out[size] = 0;
+    if (text != scalar) v->piece_offset = kPieceDone;  // texts are piecewise: this one is delivered
+    return SQL_SUCCESS;
 }
 
 SQLRETURN convert_to_wchar(Value *v, const ConvertColumn &c, const ConvertTarget &t, ErrorHeader *diag) {

@@ -208,6 +208,49 @@ int cmp_dec(const Dec &a, const Dec &b) {
     return an ? -c : c;
 }
 
+
+// The plain form almost every number a provider sends has: digits, an
+// optional point and digits, 18 digits at most and no exponent. It is read
+// in 64 bits and rounded to `scale` with 64-bit divisions, giving exactly
+// what the general reading below gives. False when the text has another
+// form (the caller reads it the general way); `p` is past the sign.
+bool read_plain_decimal(const char *p, bool neg, int precision, int scale, SQL_NUMERIC_STRUCT *out,
+                        int *rc) {
+    const char *start = p;
+    while (*p == '0') p++;
+    uint64_t mag = 0;
+    int digits = 0, frac = 0;
+    bool any = p != start || (*p >= '0' && *p <= '9');
+    for (; *p >= '0' && *p <= '9'; p++, digits++) mag = mag * 10 + static_cast<unsigned>(*p - '0');
+    if (*p == '.') {
+        p++;
+        for (; *p >= '0' && *p <= '9'; p++, frac++) mag = mag * 10 + static_cast<unsigned>(*p - '0');
+        any = any || frac > 0;
+    }
+    if (!any || digits + frac > 18 || *p == 'e' || *p == 'E') return false;
+    if (scale < 0 && precision <= 0) {
+        *rc = numeric_set(out, mag, neg, 0, frac);
+        return true;
+    }
+    const int target = scale < 0 ? frac : (scale > 38 ? 38 : scale);
+    u128 r;
+    if (target >= frac) {
+        if (target - frac > 20) return false;
+        r = static_cast<u128>(mag) * kPow10.v[target - frac];
+    } else {
+        const auto unit = static_cast<uint64_t>(kPow10.v[frac - target]);
+        uint64_t q = mag / unit, rem = mag % unit;
+        if (rem * 2 >= unit) q += 1;
+        r = q;
+    }
+    if (r > kMaxMagnitude || (precision > 0 && precision < 38 && r >= kPow10.v[precision])) {
+        *rc = kNumOverflow;
+        return true;
+    }
+    *rc = numeric_set(out, r, neg, precision > 0 ? precision : 0, target);
+    return true;
+}
+
 }  // namespace
 
 NumMagnitude numeric_magnitude(const SQL_NUMERIC_STRUCT *n) {
@@ -275,6 +318,8 @@ int string_to_numeric(const char *text, SQL_NUMERIC_STRUCT *out, int precision, 
     while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r') p++;
     bool neg = false;
     if (*p == '+' || *p == '-') neg = *p++ == '-';
+    int plain_rc = kNumOk;
+    if (read_plain_decimal(p, neg, precision, scale, out, &plain_rc)) return plain_rc;
     u128 mag = 0;
     int digits = 0;      // significant digits kept
     int frac = 0;        // digits kept after the point
@@ -368,16 +413,25 @@ int double_to_numeric(double d, SQL_NUMERIC_STRUCT *out, int precision, int scal
 
 int numeric_to_string(const SQL_NUMERIC_STRUCT *n, char *out, size_t capacity, size_t *length) {
     char digits[48];
-    u128 m = numeric_magnitude(n);
+    const u128 magnitude = numeric_magnitude(n);
+    u128 m = magnitude;
     int nd = 0;
-    do {
+    // A 128-bit division is a library call; the digits of a magnitude that
+    // fits 64 bits (every amount a provider sends) come from 64-bit ones,
+    // which the compiler turns into a multiplication.
+    while (m > UINT64_MAX && nd < 40) {
         digits[nd++] = static_cast<char>('0' + static_cast<int>(m % 10));
         m /= 10;
-    } while (m != 0 && nd < 40);
+    }
+    auto small = static_cast<uint64_t>(m);
+    do {
+        digits[nd++] = static_cast<char>('0' + static_cast<int>(small % 10));
+        small /= 10;
+    } while (small != 0 && nd < 40);
     char text[200];
     size_t len = 0;
     int scale = n->scale;
-    bool neg = n->sign != 1 && numeric_magnitude(n) != 0;
+    bool neg = n->sign != 1 && magnitude != 0;
     if (neg) text[len++] = '-';
     if (scale <= 0) {
         for (int i = nd - 1; i >= 0; i--) text[len++] = digits[i];

@@ -1,0 +1,81 @@
+// The bound columns of a fetch resolved once per block (see fetch_plan.h).
+#include "odbc/fetch_plan.h"
+
+#include <cstring>
+
+#include "odbc/bound_buffer.h"
+#include "odbc/fetch.h"
+#include "odbc/state.h"
+#include "support/diag.h"
+#include "support/pool.h"
+
+int fetch_plan_build(STMT *stmt, FetchPlan *plan) {
+    plan->count = 0;
+    DESC *ard = stmt->ard;
+    if (!ard->records) return 0;  // nothing bound
+    const int last = ard->record_count < stmt->ird->record_count ? ard->record_count : stmt->ird->record_count;
+    const int first = stmt->attrs.use_bookmarks ? 0 : 1;
+    if (last - first + 1 > plan->capacity) {
+        // Grown to the widest binding seen; the old entries stay in the
+        // statement's pool until it goes (a few bytes a column).
+        const int want = last - first + 1;
+        auto *grown = pool_new_array<BoundColumn>(stmt->pool, static_cast<size_t>(want));
+        if (!grown) {
+            (void)post_error(stmt->diag, "HY001", "Memory allocation error");
+            return -1;
+        }
+        plan->columns = grown;
+        plan->capacity = want;
+    }
+    const DescHeader &header = ard->header;
+    // The offset is the application's variable, which it may keep anywhere;
+    // it cannot change while a fetch runs.
+    SQLLEN offset = 0;
+    if (header.bind_offset) std::memcpy(&offset, header.bind_offset, sizeof offset);
+    // Addresses in unsigned arithmetic, as bound_element computes them.
+    auto base = [offset](const void *p) -> uintptr_t {
+        return p ? reinterpret_cast<uintptr_t>(p) + static_cast<SQLULEN>(offset) : 0;
+    };
+    for (int c = first; c <= last; c++) {
+        const DescRecord &b = ard->records[c];
+        if (!b.data_ptr && !b.indicator_ptr && !b.octet_length_ptr) continue;
+        BoundColumn &e = plan->columns[plan->count++];
+        e.column = c;
+        e.c_type = b.concise_type;
+        e.facts = column_facts(stmt, c);
+        const int resolved = e.c_type == SQL_C_DEFAULT ? default_c_type(e.facts.sql_type) : e.c_type;
+        e.data = base(b.data_ptr);
+        e.length = base(b.octet_length_ptr);
+        e.indicator = base(b.indicator_ptr);
+        e.data_step = static_cast<SQLULEN>(header.bind_type > 0 ? header.bind_type
+                                                                : bound_element_size(resolved, b.octet_length));
+        e.length_step = static_cast<SQLULEN>(header.bind_type > 0 ? header.bind_type
+                                                                  : static_cast<SQLLEN>(sizeof(SQLLEN)));
+        e.capacity = b.octet_length;
+        e.convert = conversion_for(resolved);
+    }
+    return 0;
+}
+
+int fetch_plan_deliver(STMT *stmt, const FetchPlan &plan, int64_t index, Value *const *values) {
+    int result = 0;
+    const auto row = static_cast<SQLULEN>(index);
+    for (int i = 0; i < plan.count; i++) {
+        const BoundColumn &e = plan.columns[i];
+        Value *v = values[e.column];
+        if (!v) {
+            (void)post_error(stmt->diag, "HY000", "General error: %s", "a column value of the row is missing");
+            return -1;
+        }
+        auto at = [row](uintptr_t p, SQLULEN step) { return p ? p + row * step : 0; };
+        ConvertTarget t{e.c_type, reinterpret_cast<void *>(at(e.data, e.data_step)), e.capacity,
+                        reinterpret_cast<SQLLEN *>(at(e.length, e.length_step)),
+                        reinterpret_cast<SQLLEN *>(at(e.indicator, e.length_step))};
+        v->piece_offset = 0;
+        SQLRETURN rc = e.convert(v, e.facts, t, stmt->diag);
+        v->piece_offset = 0;  // SQLGetData of a bound column starts again
+        if (rc == SQL_ERROR) result = -1;
+        else if (rc == SQL_SUCCESS_WITH_INFO && result == 0) result = 1;
+    }
+    return result;
+}
