@@ -155,29 +155,31 @@ SQLRETURN convert_bound_char(Value *v, const ConvertColumn &c, const ConvertTarg
     if (v->is_null || v->piece_offset != 0 || !t.buffer || t.capacity <= 0) return convert_value(v, c, t, diag);
     const auto room = static_cast<size_t>(t.capacity);
     size_t size = 0;
-    const char *text = value_chars(v, &size);
-    char scalar[64];
-    if (!text) {
-        // Dates, times and integers print the same through value_as_text
-        // as through scalar_text; doubles, exact numerics and intervals
-        // have forms of their own there.
-        switch (v->type) {
-        case VT_NUMERIC: (void)numeric_to_string(&v->data.num, scalar, sizeof scalar, &size); break;
-        case VT_INTEGER:
-        case VT_BIT:
-        case VT_BIGINT:
-        case VT_DATE:
-        case VT_TIME:
-        case VT_TIMESTAMP:
-            if (value_as_text(v, scalar, sizeof scalar, &size) != 0) return convert_value(v, c, t, diag);
-            break;
-        default: return convert_value(v, c, t, diag);
-        }
+    const char *text;
+    char scalar[kShortTextRoom];
+    switch (v->type) {
+    case VT_CHAR:
+        text = v->data.s ? v->data.s : "";
+        size = v->data.s && v->length > 0 ? static_cast<size_t>(v->length) : 0;
+        break;
+    case VT_LONG_CHAR: text = value_chars(v, &size); break;
+    case VT_NUMERIC:
+        (void)numeric_to_string(&v->data.num, scalar, sizeof scalar, &size);
         if (size >= sizeof scalar) return convert_value(v, c, t, diag);
         text = scalar;
+        break;
+    default: {
+        // Dates, times and integers print the same here as through
+        // scalar_text; doubles and intervals have forms of their own there.
+        const int n = short_value_text(v, scalar);
+        if (n < 0) return convert_value(v, c, t, diag);
+        size = static_cast<size_t>(n);
+        text = scalar;
+        break;
+    }
     }
     if (size >= room || (c.max_length > 0 && size > c.max_length)) return convert_value(v, c, t, diag);
-    put_length(t, static_cast<SQLLEN>(size));
+    if (t.length) *t.length = static_cast<SQLLEN>(size);
     char *out = static_cast<char *>(t.buffer);
     std::memcpy(out, text, size);
     out[size] = 0;
