@@ -12,6 +12,7 @@
 
 #include "support/value.h"
 #include "support/diag.h"
+#include "support/text.h"
 #include "support/value_ops.h"
 
 namespace {
@@ -412,41 +413,59 @@ int double_to_numeric(double d, SQL_NUMERIC_STRUCT *out, int precision, int scal
 }
 
 int numeric_to_string(const SQL_NUMERIC_STRUCT *n, char *out, size_t capacity, size_t *length) {
-    char digits[48];
+    // The digits, most significant first, end at digits[kEnd]. A 128-bit
+    // division is a library call: only the digits above 64 bits take one,
+    // the rest (all of every amount a provider sends) come two a step from
+    // 64-bit divisions, which the compiler turns into multiplications.
+    constexpr int kEnd = 48;
+    char digits[kEnd];
     const u128 magnitude = numeric_magnitude(n);
     u128 m = magnitude;
-    int nd = 0;
-    // A 128-bit division is a library call; the digits of a magnitude that
-    // fits 64 bits (every amount a provider sends) come from 64-bit ones,
-    // which the compiler turns into a multiplication.
-    while (m > UINT64_MAX && nd < 40) {
-        digits[nd++] = static_cast<char>('0' + static_cast<int>(m % 10));
+    int at = kEnd;
+    while (m > UINT64_MAX) {
+        digits[--at] = static_cast<char>('0' + static_cast<int>(m % 10));
         m /= 10;
     }
     auto small = static_cast<uint64_t>(m);
-    do {
-        digits[nd++] = static_cast<char>('0' + static_cast<int>(small % 10));
-        small /= 10;
-    } while (small != 0 && nd < 40);
+    while (small >= 100) {
+        at -= 2;
+        std::memcpy(&digits[at], &kDigitPairs[2 * (small % 100)], 2);
+        small /= 100;
+    }
+    if (small >= 10) {
+        at -= 2;
+        std::memcpy(&digits[at], &kDigitPairs[2 * small], 2);
+    } else {
+        digits[--at] = static_cast<char>('0' + small);
+    }
+    const char *d = &digits[at];
+    const int nd = kEnd - at;
     char text[200];
     size_t len = 0;
     int scale = n->scale;
     bool neg = n->sign != 1 && magnitude != 0;
     if (neg) text[len++] = '-';
+    auto put = [&](const char *from, int count) {
+        std::memcpy(&text[len], from, static_cast<size_t>(count));
+        len += static_cast<size_t>(count);
+    };
     if (scale <= 0) {
-        for (int i = nd - 1; i >= 0; i--) text[len++] = digits[i];
-        if (!(nd == 1 && digits[0] == '0'))
+        put(d, nd);
+        if (!(nd == 1 && d[0] == '0'))
             for (int i = 0; i < -scale; i++) text[len++] = '0';
     } else {
         int int_digits = nd - scale;
         if (int_digits <= 0) {
             text[len++] = '0';
         } else {
-            for (int i = nd - 1; i >= scale; i--) text[len++] = digits[i];
+            put(d, int_digits);
         }
         text[len++] = '.';
         for (int i = 0; i < -int_digits; i++) text[len++] = '0';
-        for (int i = (int_digits < 0 ? nd : scale) - 1; i >= 0; i--) text[len++] = digits[i];
+        // The fraction: the last `scale` digits, or all of them (after the
+        // zeros) when there are no more.
+        if (int_digits < 0) put(d, nd);
+        else put(d + int_digits, scale);
     }
     text[len] = 0;
     if (length) *length = len;

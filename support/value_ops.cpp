@@ -131,12 +131,6 @@ int put(const char *text, size_t len, char *out, size_t capacity, size_t *length
     return c < len ? 1 : 0;
 }
 
-// "00" to "99": two digits a lookup.
-constexpr char kDigitPairs[] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
-
 // Digits of `n`, at least `width` of them (zeros in front), at `at`; the
 // end. Dates, times and integers are written for every value fetched as
 // text, so by hand rather than through snprintf's format parsing, two

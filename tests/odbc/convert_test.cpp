@@ -65,10 +65,43 @@ struct ConvertTest : ::testing::Test {
     }
 
     // Runs one conversion; the state is "" for success without records.
+    // Every case first runs the conversion a bound column of that C type
+    // calls (conversion_for) on a copy of the value and buffer, which must
+    // give the same bytes, length, return code, state and piece offset.
     SQLRETURN run(Value *v, int c_type, void *buffer, SQLLEN capacity, SQLLEN *length, std::string *state = nullptr) {
+        const int resolved = c_type == SQL_C_DEFAULT ? default_c_type(column.sql_type) : c_type;
+        const ConvertFunction bound = conversion_for(resolved);
+        Value copy = *v;
+        std::vector<char> bound_buffer;
+        if (buffer && capacity > 0)
+            bound_buffer.assign(static_cast<char *>(buffer), static_cast<char *>(buffer) + capacity);
+        SQLLEN bound_length = length ? *length : 0;
+        SQLRETURN bound_rc = SQL_SUCCESS;
+        std::string bound_state;
+        if (bound != convert_value) {
+            SetupErrorHeader(diag, 0);
+            bound_rc = bound(&copy, column,
+                             {c_type, buffer ? bound_buffer.data() : nullptr, capacity,
+                              length ? &bound_length : nullptr, length ? &bound_length : nullptr},
+                             diag);
+            bound_state = diag_count(diag) ? diag_sqlstate(diag, 1) : "";
+        }
         SetupErrorHeader(diag, 0);
         SQLRETURN rc = convert_value(v, column, {c_type, buffer, capacity, length, length}, diag);
-        if (state) *state = diag_count(diag) ? diag_sqlstate(diag, 1) : "";
+        const std::string got = diag_count(diag) ? diag_sqlstate(diag, 1) : "";
+        if (state) *state = got;
+        if (bound != convert_value) {
+            EXPECT_EQ(bound_rc, rc) << "bound conversion of value type " << v->type;
+            EXPECT_EQ(bound_state, got) << "bound conversion of value type " << v->type;
+            EXPECT_EQ(copy.piece_offset, v->piece_offset) << "bound conversion of value type " << v->type;
+            if (length) {
+                EXPECT_EQ(bound_length, *length) << "bound conversion of value type " << v->type;
+            }
+            if (buffer && capacity > 0) {
+                EXPECT_EQ(std::memcmp(bound_buffer.data(), buffer, static_cast<size_t>(capacity)), 0)
+                    << "bound conversion of value type " << v->type;
+            }
+        }
         return rc;
     }
     std::string state() const { return diag_count(diag) ? diag_sqlstate(diag, 1) : ""; }

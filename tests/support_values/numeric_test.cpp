@@ -64,8 +64,9 @@ TEST(NumericTest, ParseAndPrintRoundTrip) {
         SQL_NUMERIC_STRUCT g{};
         const std::string general = std::string(c.in) + "e0";
         if (std::string(c.in).find_first_of("eE") == std::string::npos &&
-            string_to_numeric(general.c_str(), &g, c.precision, c.scale) == kNumOk)
+            string_to_numeric(general.c_str(), &g, c.precision, c.scale) == kNumOk) {
             EXPECT_EQ(std::memcmp(&n, &g, sizeof n), 0) << c.in;
+        }
     }
 }
 
