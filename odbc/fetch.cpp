@@ -178,6 +178,8 @@ int engine_fetch(STMT *stmt, int orientation, SQLLEN offset) {
     rq.deliver = deliver_row;
     rq.deliver_arg = stmt;
     if (fetch_plan_build(stmt, &run->fetch_plan) != 0) return -1;
+    run->fetch_plan.entries = rq.array_size;
+    fetch_plan_prefetch(run->fetch_plan, 0);
     // Trusted only until this fetch returns, however it returns.
     struct PlanInUse {
         FetchPlan &plan;

@@ -9,7 +9,8 @@
 // or move its buffers, so a delivery outside a fetch (SQLSetPos refreshing a
 // row) builds a fresh one.
 //
-// Exports: BoundColumn, FetchPlan, fetch_plan_build, fetch_plan_deliver.
+// Exports: BoundColumn, FetchPlan, fetch_plan_build, fetch_plan_prefetch,
+// fetch_plan_deliver.
 #pragma once
 
 #include <cstdint>
@@ -37,14 +38,19 @@ struct FetchPlan {
     int32_t count;
     int32_t capacity;           // entries allocated
     int32_t ready;              // 1 while the fetch that built it runs
+    int64_t entries;            // entries of the block being fetched (0: none ahead)
 };
 
 /// Resolves the statement's bound columns into `plan`, reusing its entries.
 /// 0, or -1 with HY001 posted.
 [[nodiscard]] int fetch_plan_build(STMT *stmt, FetchPlan *plan);
 
+/// Asks the processor to bring entry `index` of every bound data buffer into
+/// the cache ahead of its writes (a hint: nothing is read or written).
+void fetch_plan_prefetch(const FetchPlan &plan, int64_t index);
+
 /// Converts row `values` (1-based by column; values[0] the bookmark) into
-/// entry `index` of every bound buffer. 0, 1 (a warning was posted), -1 (an
+/// entry `index` of every bound buffer, and prefetches entry index + 1. 0, 1 (a warning was posted), -1 (an
 /// error was posted; the other columns are still delivered, except when a
 /// value is missing).
 [[nodiscard]] int fetch_plan_deliver(STMT *stmt, const FetchPlan &plan, int64_t index, Value *const *values);

@@ -136,26 +136,22 @@ int put(const char *text, size_t len, char *out, size_t capacity, size_t *length
 // text, so by hand rather than through snprintf's format parsing, two
 // digits a step from the right.
 char *put_digits(char *at, uint64_t n, int width) {
-    if (width == 2 && n < 100) {
-        std::memcpy(at, &kDigitPairs[2 * n], 2);
-        return at + 2;
-    }
-    char digits[20];
-    int count = 20;
+    int count = 1;
+    for (uint64_t rest = n; rest >= 10; rest /= 10) count++;
+    for (int pad = count; pad < width; ++pad) *at++ = '0';
+    char *end = at + count;
+    char *p = end;
     while (n >= 100) {
-        count -= 2;
-        std::memcpy(&digits[count], &kDigitPairs[2 * (n % 100)], 2);
+        p -= 2;
+        std::memcpy(p, &kDigitPairs[2 * (n % 100)], 2);
         n /= 100;
     }
     if (n >= 10) {
-        count -= 2;
-        std::memcpy(&digits[count], &kDigitPairs[2 * n], 2);
+        std::memcpy(p - 2, &kDigitPairs[2 * n], 2);
     } else {
-        digits[--count] = static_cast<char>('0' + n);
+        p[-1] = static_cast<char>('0' + n);
     }
-    for (int pad = 20 - count; pad < width; ++pad) *at++ = '0';
-    std::memcpy(at, &digits[count], static_cast<size_t>(20 - count));
-    return at + (20 - count);
+    return end;
 }
 
 // As "%0*lld" with `width`: a minus sign counts within the width.
