@@ -152,16 +152,13 @@ SQLRETURN convert_bound_char(Value *v, const ConvertColumn &c, const ConvertTarg
     // The common case of a fetch into bound text buffers, a whole value
     // that fits, is copied here; a NULL, a piece already started, a value
     // to cut and every other kind take convert_value's full path.
+    if (v->type == VT_CHAR) return put_fitting_text(v, c, t) ? SQL_SUCCESS : convert_value(v, c, t, diag);
     if (v->is_null || v->piece_offset != 0 || !t.buffer || t.capacity <= 0) return convert_value(v, c, t, diag);
     const auto room = static_cast<size_t>(t.capacity);
     size_t size = 0;
     const char *text;
     char scalar[kShortTextRoom];
     switch (v->type) {
-    case VT_CHAR:
-        text = v->data.s ? v->data.s : "";
-        size = v->data.s && v->length > 0 ? static_cast<size_t>(v->length) : 0;
-        break;
     case VT_LONG_CHAR: text = value_chars(v, &size); break;
     case VT_NUMERIC:
         (void)numeric_to_string(&v->data.num, scalar, sizeof scalar, &size);

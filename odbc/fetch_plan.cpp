@@ -54,6 +54,7 @@ int fetch_plan_build(STMT *stmt, FetchPlan *plan) {
                                                                   : static_cast<SQLLEN>(sizeof(SQLLEN)));
         e.capacity = b.octet_length;
         e.convert = conversion_for(resolved);
+        e.text = resolved == SQL_C_CHAR || resolved == SQL_VARCHAR ? 1 : 0;
     }
     return 0;
 }
@@ -87,6 +88,10 @@ int fetch_plan_deliver(STMT *stmt, const FetchPlan &plan, int64_t index, Value *
                         reinterpret_cast<SQLLEN *>(at(e.length, e.length_step)),
                         reinterpret_cast<SQLLEN *>(at(e.indicator, e.length_step))};
         v->piece_offset = 0;
+        if (e.text && put_fitting_text(v, e.facts, t)) {
+            v->piece_offset = 0;  // SQLGetData of a bound column starts again
+            continue;
+        }
         SQLRETURN rc = e.convert(v, e.facts, t, stmt->diag);
         v->piece_offset = 0;  // SQLGetData of a bound column starts again
         if (rc == SQL_ERROR) result = -1;

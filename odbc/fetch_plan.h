@@ -30,6 +30,7 @@ struct BoundColumn {
     SQLULEN length_step;
     SQLLEN capacity;            // SQL_DESC_OCTET_LENGTH: the data buffer's bytes
     ConvertFunction convert;    // conversion_for(the resolved C type)
+    int32_t text;               // 1: a character target (put_fitting_text first)
 };
 
 /// The statement's resolved bindings (pool memory of the statement).
