@@ -136,6 +136,10 @@ int put(const char *text, size_t len, char *out, size_t capacity, size_t *length
 // text, so by hand rather than through snprintf's format parsing, two
 // digits a step from the right.
 char *put_digits(char *at, uint64_t n, int width) {
+    if (width == 2 && n < 100) {  // months, days, hours, minutes, seconds
+        std::memcpy(at, &kDigitPairs[2 * n], 2);
+        return at + 2;
+    }
     int count = 1;
     for (uint64_t rest = n; rest >= 10; rest /= 10) count++;
     for (int pad = count; pad < width; ++pad) *at++ = '0';

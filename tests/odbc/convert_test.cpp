@@ -440,10 +440,32 @@ TEST_F(ConvertTest, ScalarTexts) {
     ts_frac->data.ts = {2024, 1, 2, 3, 4, 5, 500000000};
     Value *big = make(VT_BIGINT);
     big->data.big = -9223372036854775807LL - 1;
+    // Digits written two at a time: short years padded, fractions with
+    // leading zeros and all nine digits, fields past two digits.
+    auto stamp = [&](TIMESTAMP_STRUCT t) {
+        Value *v = make(VT_TIMESTAMP);
+        v->data.ts = t;
+        return v;
+    };
+    Value *date = make(VT_DATE);
+    date->data.date = {7, 12, 31};
+    Value *time = make(VT_TIME);
+    time->data.time = {23, 0, 9};
+    Value *bit = make(VT_BIT);
+    bit->data.i = 1;
     const Case cases[] = {
         {dbl(2.5), "2.500000"},        {dbl(1e-7), "1e-07"},        {dbl(0.1), "0.100000"},
         {dbl(1.0 / 3), "0.3333333333333333"}, {integer(-42), "-42"}, {big, "-9223372036854775808"},
         {ts, "2024-01-02 03:04:05"},   {ts_frac, "2024-01-02 03:04:05.5"}, {numeric("-12.50"), "-12.50"},
+        {stamp({999, 1, 2, 3, 4, 5, 5000}), "0999-01-02 03:04:05.000005"},
+        {stamp({2024, 12, 31, 23, 59, 59, 123456789}), "2024-12-31 23:59:59.123456789"},
+        {stamp({10000, 100, 0, 0, 0, 0, 0}), "10000-100-00 00:00:00"},
+        {stamp({-5, 1, 1, 0, 0, 0, 0}), "-005-01-01 00:00:00"},
+        {date, "0007-12-31"},          {time, "23:00:09"},           {bit, "1"},
+        {integer(0), "0"},             {integer(100), "100"},        {integer(-2147483647 - 1), "-2147483648"},
+        {numeric("0.001"), "0.001"},   {numeric("1000000"), "1000000"}, {numeric("-0.50"), "-0.50"},
+        {numeric("123456789012345678901234.5678"), "123456789012345678901234.5678"},
+        {numeric("18446744073709551616"), "18446744073709551616"},
     };
     for (const Case &c : cases) {
         char buf[64];
