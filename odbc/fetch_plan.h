@@ -51,7 +51,8 @@ struct FetchPlan {
 void fetch_plan_prefetch(const FetchPlan &plan, int64_t index);
 
 /// Converts row `values` (1-based by column; values[0] the bookmark) into
-/// entry `index` of every bound buffer, and prefetches entry index + 1. 0, 1 (a warning was posted), -1 (an
+/// entry `index` of every bound buffer, and prefetches entry index + 1 (as
+/// much of it as this row's value took). 0, 1 (a warning was posted), -1 (an
 /// error was posted; the other columns are still delivered, except when a
 /// value is missing).
 [[nodiscard]] int fetch_plan_deliver(STMT *stmt, const FetchPlan &plan, int64_t index, Value *const *values);
