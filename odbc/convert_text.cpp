@@ -161,10 +161,12 @@ SQLRETURN convert_bound_char(Value *v, const ConvertColumn &c, const ConvertTarg
     switch (v->type) {
     case VT_LONG_CHAR: text = value_chars(v, &size); break;
     case VT_NUMERIC:
-        (void)numeric_to_string(&v->data.num, scalar, sizeof scalar, &size);
-        if (size >= sizeof scalar) return convert_value(v, c, t, diag);
-        text = scalar;
-        break;
+        // Written straight into the buffer; one too small gets the cut
+        // convert_value makes (and its warning) over it.
+        if (numeric_to_string(&v->data.num, static_cast<char *>(t.buffer), room, &size) != 0)
+            return convert_value(v, c, t, diag);
+        if (t.length) *t.length = static_cast<SQLLEN>(size);
+        return SQL_SUCCESS;
     default: {
         // Dates, times and integers print the same here as through
         // scalar_text; doubles and intervals have forms of their own there.

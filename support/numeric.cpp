@@ -412,7 +412,52 @@ int double_to_numeric(double d, SQL_NUMERIC_STRUCT *out, int precision, int scal
     return string_to_numeric(buf, out, precision, scale);
 }
 
+namespace {
+
+// numeric_to_string's text of a magnitude that fits 64 bits at a scale of 0
+// to 38 (every amount a provider sends), written backwards from `end` in one
+// pass: the fraction's digits (zeros where the magnitude has none left), the
+// point, the integer digits ("0" when there are none), the sign. The start.
+char *plain_numeric_text(uint64_t m, int scale, bool negative, char *end) {
+    char *p = end;
+    if (scale > 0) {
+        for (int k = 0; k < scale; k++) {
+            *--p = static_cast<char>('0' + m % 10);
+            m /= 10;
+        }
+        *--p = '.';
+    }
+    while (m >= 100) {
+        p -= 2;
+        std::memcpy(p, &kDigitPairs[2 * (m % 100)], 2);
+        m /= 100;
+    }
+    if (m >= 10) {
+        p -= 2;
+        std::memcpy(p, &kDigitPairs[2 * m], 2);
+    } else {
+        *--p = static_cast<char>('0' + m);
+    }
+    if (negative) *--p = '-';
+    return p;
+}
+
+}  // namespace
+
 int numeric_to_string(const SQL_NUMERIC_STRUCT *n, char *out, size_t capacity, size_t *length) {
+    if (numeric_magnitude(n) <= UINT64_MAX && n->scale >= 0 && n->scale <= 38) {
+        const auto m = static_cast<uint64_t>(numeric_magnitude(n));
+        char text[64];  // 38 fraction digits, the point, 20 integer digits, the sign
+        char *end = text + sizeof text;
+        const char *start = plain_numeric_text(m, n->scale, n->sign != 1 && m != 0, end);
+        const auto len = static_cast<size_t>(end - start);
+        if (length) *length = len;
+        if (!out || capacity == 0) return len > 0 ? 1 : 0;
+        size_t copy = len < capacity ? len : capacity - 1;
+        std::memcpy(out, start, copy);
+        out[copy] = 0;
+        return copy < len ? 1 : 0;
+    }
     // The digits, most significant first, end at digits[kEnd]. A 128-bit
     // division is a library call: only the digits above 64 bits take one,
     // the rest (all of every amount a provider sends) come two a step from

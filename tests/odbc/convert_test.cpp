@@ -480,6 +480,12 @@ TEST_F(ConvertTest, ScalarTexts) {
     EXPECT_STREQ(small, "123");
     EXPECT_EQ(length, 6);
     EXPECT_EQ(state(), "01004");
+    EXPECT_EQ(run(numeric("-12.50"), SQL_C_CHAR, small, sizeof small, &length), SQL_SUCCESS_WITH_INFO);
+    EXPECT_STREQ(small, "-12");
+    EXPECT_EQ(length, 6);
+    EXPECT_EQ(state(), "01004");
+    EXPECT_EQ(run(numeric("1.5"), SQL_C_CHAR, small, sizeof small, &length), SQL_SUCCESS);
+    EXPECT_STREQ(small, "1.5");
 }
 
 // ---- numbers ----
