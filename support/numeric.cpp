@@ -266,8 +266,10 @@ int numeric_set(SQL_NUMERIC_STRUCT *out, NumMagnitude magnitude, bool negative, 
     if (magnitude > kMaxMagnitude) return kNumOverflow;
     if (scale > 127) scale = 127;
     if (scale < -127) scale = -127;
-    int digits = digit_count(magnitude);
-    if (precision <= 0) precision = digits > scale ? digits : (scale > 0 ? scale : 1);
+    if (precision <= 0) {
+        const int digits = digit_count(magnitude);  // only a precision not given needs them
+        precision = digits > scale ? digits : (scale > 0 ? scale : 1);
+    }
     if (precision > 38) precision = 38;
     out->precision = static_cast<SQLCHAR>(precision);
     out->scale = static_cast<SQLSCHAR>(scale);
