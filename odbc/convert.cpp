@@ -233,3 +233,11 @@ SQLRETURN dispatch(Value *v, const Value *src, const ConvertColumn &column, cons
 }
 
 }  // namespace
+
+ConvertFunction conversion_for(int c_type) {
+    switch (c_type) {
+    case SQL_C_CHAR:
+    case SQL_VARCHAR: return convert_bound_char;
+    default: return convert_value;
+    }
+}

@@ -16,14 +16,15 @@
 // a character buffer cannot hold its whole part); once it went out the
 // value's piece_offset is kPieceDone and the next call returns SQL_NO_DATA.
 //
-// Exports: ConvertColumn, ConvertTarget, convert_value, default_c_type,
-// is_known_c_type, kPieceDone.
+// Exports: ConvertColumn, ConvertTarget, ConvertFunction, convert_value,
+// conversion_for, default_c_type, is_known_c_type, kPieceDone, put_fitting_text.
 #pragma once
 
 #include <sql.h>
 #include <sqlext.h>
 
 #include <cstdint>
+#include <cstring>
 
 #include "support/value.h"
 
@@ -54,6 +55,17 @@ struct ConvertTarget {
 [[nodiscard]] SQLRETURN convert_value(Value *v, const ConvertColumn &column,
                                       const ConvertTarget &target, ErrorHeader *diag);
 
+/// convert_value's signature, shared by the conversions conversion_for picks.
+using ConvertFunction = SQLRETURN (*)(Value *v, const ConvertColumn &column, const ConvertTarget &target,
+                                      ErrorHeader *diag);
+
+/// The conversion a bound column of C type `c_type` (SQL_C_DEFAULT already
+/// resolved against the column) calls for each value: one giving exactly
+/// what convert_value gives, cheaper for the common kinds (a whole text, a
+/// date or number that fits the buffer); convert_value itself for the types
+/// without one.
+[[nodiscard]] ConvertFunction conversion_for(int c_type);
+
 /// The C type SQL_C_DEFAULT stands for on a column of `sql_type`: text for
 /// the character types and for exact numerics and BIGINT (whose values may
 /// not fit a C integer), the matching structure or number otherwise.
@@ -64,3 +76,22 @@ struct ConvertTarget {
 
 /// piece_offset after the last piece of a value has gone out.
 inline constexpr int32_t kPieceDone = INT32_MAX;
+
+/// Delivers a non-NULL VT_CHAR value not yet read in pieces whole into a
+/// character target that has room for it and its terminator, exactly as
+/// convert_value does (length, bytes, terminator, piece state), and returns
+/// true. False, with nothing written, for anything else. Inline: most
+/// values of a fetch into bound text buffers are this case.
+[[nodiscard]] inline bool put_fitting_text(Value *v, const ConvertColumn &column, const ConvertTarget &target) {
+    if (v->type != VT_CHAR || v->is_null || v->piece_offset != 0 || !target.buffer || target.capacity <= 0)
+        return false;
+    const size_t size = v->data.s && v->length > 0 ? static_cast<size_t>(v->length) : 0;
+    if (size >= static_cast<size_t>(target.capacity) || (column.max_length > 0 && size > column.max_length))
+        return false;
+    if (target.length) *target.length = static_cast<SQLLEN>(size);
+    char *out = static_cast<char *>(target.buffer);
+    if (size > 0) std::memcpy(out, v->data.s, size);
+    out[size] = 0;
+    v->piece_offset = kPieceDone;
+    return true;
+}

@@ -1,7 +1,7 @@
 // Shared pieces of the value conversion (convert_*.cpp): one function per
 // family of C types, and the diagnostics they post.
 //
-// Exports: convert_to_char, convert_to_wchar, convert_to_bytes,
+// Exports: convert_to_char, convert_to_wchar, convert_to_bytes, convert_bound_char,
 // convert_to_integer, convert_to_double, convert_to_float, convert_to_bit,
 // convert_to_numeric, convert_to_date, convert_to_time,
 // convert_to_timestamp, convert_to_interval, scalar_text, refuse_type,
@@ -35,6 +35,9 @@ long scalar_text(const Value *v, char *out, size_t capacity);
 SQLRETURN convert_to_char(Value *v, const ConvertColumn &c, const ConvertTarget &t, ErrorHeader *d);
 SQLRETURN convert_to_wchar(Value *v, const ConvertColumn &c, const ConvertTarget &t, ErrorHeader *d);
 SQLRETURN convert_to_bytes(Value *v, const ConvertColumn &c, const ConvertTarget &t, ErrorHeader *d);
+/// convert_value for a character target, a whole text or scalar that fits
+/// copied at once (conversion_for's pick for SQL_C_CHAR).
+SQLRETURN convert_bound_char(Value *v, const ConvertColumn &c, const ConvertTarget &t, ErrorHeader *d);
 
 /// The range and width of an integer C type.
 struct IntegerRange {

@@ -20,6 +20,7 @@
 #include "support/long_buffer.h"
 #include "support/numeric.h"
 #include "support/text.h"
+#include "support/value_ops.h"
 
 namespace {
 
@@ -183,6 +184,54 @@ SQLRETURN convert_to_char(Value *v, const ConvertColumn &c, const ConvertTarget 
         out[take] = 0;
     }
     return piece_end(v, off, take, rest, diag);
+}
+
+SQLRETURN convert_bound_char(Value *v, const ConvertColumn &c, const ConvertTarget &t, ErrorHeader *diag) {
+    // The common case of a fetch into bound text buffers, a whole value
+    // that fits, is copied here; a NULL, a piece already started, a value
+    // to cut and every other kind take convert_value's full path.
+    if (v->type == VT_CHAR) return put_fitting_text(v, c, t) ? SQL_SUCCESS : convert_value(v, c, t, diag);
+    if (v->is_null || v->piece_offset != 0 || !t.buffer || t.capacity <= 0) return convert_value(v, c, t, diag);
+    const auto room = static_cast<size_t>(t.capacity);
+    size_t size = 0;
+    const char *text;
+    char scalar[kShortTextRoom];
+    switch (v->type) {
+    case VT_LONG_CHAR: text = value_chars(v, &size); break;
+    case VT_NUMERIC:
+        // Written straight into a buffer that holds any numeric's text;
+        // a smaller one gets it through `scalar`, since a value that does
+        // not fit must leave the application's buffer as it was (22003).
+        if (room < kShortTextRoom) {
+            if (numeric_to_string(&v->data.num, scalar, sizeof scalar, &size) != 0)
+                return convert_value(v, c, t, diag);
+            text = scalar;
+            break;
+        }
+        if (numeric_to_string(&v->data.num, static_cast<char *>(t.buffer), room, &size) != 0)
+            return convert_value(v, c, t, diag);
+        if (t.length) *t.length = static_cast<SQLLEN>(size);
+        v->piece_offset = kPieceDone;  // a number goes out in one piece
+        return SQL_SUCCESS;
+    default: {
+        // Dates, times and integers print the same here as through
+        // scalar_text; doubles and intervals have forms of their own there.
+        const int n = short_value_text(v, scalar);
+        if (n < 0) return convert_value(v, c, t, diag);
+        size = static_cast<size_t>(n);
+        text = scalar;
+        break;
+    }
+    }
+    if (size >= room || (c.max_length > 0 && size > c.max_length)) return convert_value(v, c, t, diag);
+    if (t.length) *t.length = static_cast<SQLLEN>(size);
+    char *out = static_cast<char *>(t.buffer);
+    std::memcpy(out, text, size);
+    out[size] = 0;
+    // Delivered whole: a long text's pieces are done, and a number, date or
+    // time goes out in one piece anyway.
+    v->piece_offset = kPieceDone;
+    return SQL_SUCCESS;
 }
 
 SQLRETURN convert_to_wchar(Value *v, const ConvertColumn &c, const ConvertTarget &t, ErrorHeader *diag) {

@@ -3,12 +3,12 @@
 // application's buffers through convert_value.
 #include <cstring>
 
-#include "odbc/bound_buffer.h"
 #include "odbc/call_trace.h"
 #include "odbc/convert.h"
 #include "odbc/desc_type.h"
 #include "odbc/descriptor.h"
 #include "odbc/fetch.h"
+#include "odbc/fetch_plan.h"
 #include "odbc/odbc_api.h"
 #include "odbc/run_scope.h"
 #include "odbc/state.h"
@@ -17,33 +17,16 @@
 
 namespace {
 
-// Converts every bound column of one row (entry `index` of the block).
+// Converts every bound column of one row (entry `index` of the block). A
+// fetch resolves its bindings once for the whole block; a delivery outside
+// one (SQLSetPos refreshing rows) resolves the bindings as they are now.
 int deliver_row(void *arg, int64_t index, int64_t, Value *const *values) {
     auto *stmt = static_cast<STMT *>(arg);
-    DESC *ard = stmt->ard;
-    if (!ard->records) return 0;  // nothing bound
-    int result = 0;
-    for (int c = stmt->attrs.use_bookmarks ? 0 : 1; c <= ard->record_count; c++) {
-        DescRecord &b = ard->records[c];
-        if (!b.data_ptr && !b.indicator_ptr && !b.octet_length_ptr) continue;
-        if (c > stmt->ird->record_count) continue;
-        int c_type = b.concise_type;
-        ConvertColumn col = column_facts(stmt, c);
-        int resolved = c_type == SQL_C_DEFAULT ? default_c_type(col.sql_type) : c_type;
-        BoundElement at = bound_element(ard->header, b, resolved, static_cast<SQLLEN>(index));
-        ConvertTarget t{c_type, at.data, b.octet_length, at.octet_length, at.indicator};
-        Value *v = values[c];
-        if (!v) {
-            (void)post_error(stmt->diag, "HY000", "General error: %s", "a column value of the row is missing");
-            return -1;
-        }
-        v->piece_offset = 0;
-        SQLRETURN rc = convert_value(v, col, t, stmt->diag);
-        v->piece_offset = 0;  // SQLGetData of a bound column starts again
-        if (rc == SQL_ERROR) result = -1;
-        else if (rc == SQL_SUCCESS_WITH_INFO && result == 0) result = 1;
-    }
-    return result;
+    StatementRun *run = run_of(stmt);
+    if (!run) return -1;
+    FetchPlan &plan = run->fetch_plan;
+    if (!plan.ready && fetch_plan_build(stmt, &plan) != 0) return -1;
+    return fetch_plan_deliver(stmt, plan, index, values);
 }
 
 SQLRETURN to_odbc(int rc) {
@@ -194,6 +177,17 @@ int engine_fetch(STMT *stmt, int orientation, SQLLEN offset) {
     rq.rows_fetched = stmt->ird->header.rows_processed;
     rq.deliver = deliver_row;
     rq.deliver_arg = stmt;
+    if (fetch_plan_build(stmt, &run->fetch_plan) != 0) return -1;
+    run->fetch_plan.entries = rq.array_size;
+    fetch_plan_prefetch(run->fetch_plan, 0);
+    // Trusted only until this fetch returns, however it returns.
+    struct PlanInUse {
+        FetchPlan &plan;
+        explicit PlanInUse(FetchPlan &p) : plan(p) { plan.ready = 1; }
+        ~PlanInUse() { plan.ready = 0; }
+        PlanInUse(const PlanInUse &) = delete;
+        PlanInUse &operator=(const PlanInUse &) = delete;
+    } in_use(run->fetch_plan);
     int rc = rowset_fetch(rs, &rq);
     stmt->attrs.row_number = static_cast<SQLULEN>(rowset_row_number(rs));
     return rc;

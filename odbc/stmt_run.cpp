@@ -81,6 +81,10 @@ QueryStatement *query_of(void *arg) {
 }
 int next_row(void *arg) { return query_fetch(query_of(arg)); }
 Value *column_value(void *arg, int column) { return query_column_value(query_of(arg), column); }
+Value *const *row_values(void *arg) {
+    auto *run = static_cast<StatementRun *>(static_cast<STMT *>(arg)->exec_list);
+    return query_row_values(run->query, query_result_column_count(run->query));
+}
 Value *identity_value(void *arg, int k) { return query_identity_value(query_of(arg), k); }
 int refetch(void *arg, int64_t, Value **values) {
     int columns = query_result_column_count(query_of(arg));
@@ -138,6 +142,7 @@ SQLRETURN open_cursor(STMT *stmt, StatementRun *run) {
     source.column_count = count;
     source.next_row = next_row;
     source.column_value = column_value;
+    source.row_values = row_values;
     source.delete_row = setpos_delete_row;
     source.update_row = setpos_update_row;
     source.insert_row = setpos_insert_row;

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 
+#include "odbc/fetch_plan.h"
 #include "odbc/handles.h"
 #include "query/exec_api.h"
 
@@ -40,6 +41,7 @@ struct StatementRun {
     char cursor_name[kMaxCursorName + 1];
     int32_t generated_name;      // the name came from SQLGetCursorName
     CvPool *catalog_pool;        // an open catalogue result's pool (odbc/catalog_run.h), or null
+    FetchPlan fetch_plan;        // the bound columns resolved for the fetch running (odbc/fetch_plan.h)
 };
 
 /// The statement's run record, made on first use (null after posting HY001).

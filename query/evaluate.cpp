@@ -38,16 +38,7 @@ Value *truth_value(EvalContext *c, int truth) {
     return v;
 }
 
-Value *column_value(ColumnRefNode *ref, EvalContext *c) {
-    auto *slot = static_cast<TableSlot *>(ref->table_slot);
-    TableScan *scan = slot ? slot->scan : nullptr;
-    if (!scan || !scan->values || ref->column_position < 1 || ref->column_position > slot->column_count)
-        raise_evaluation_error(c, "HY000", "Unexpected type in eval expr");
-    Value *v = scan->values[ref->column_position - 1];
-    if (!v) raise_evaluation_error(c, "HY000", "Unexpected type in eval expr");
-    if (v->deferred) read_row_value(v, &scan->capacity[ref->column_position - 1], c);
-    return v;
-}
+Value *column_value(ColumnRefNode *ref, EvalContext *c) { return row_column_value(ref, c); }
 
 Value *parameter_value(ParameterNode *p, EvalContext *c) {
     QueryStatement *st = c->statement;

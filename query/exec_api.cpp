@@ -293,6 +293,11 @@ Value *query_column_value(QueryStatement *st, int column) {
     return st->row[column - 1];
 }
 
+Value *const *query_row_values(QueryStatement *st, int columns) {
+    if (!st || !st->row || !st->plan || columns > query_result_column_count(st)) return nullptr;
+    return st->row;
+}
+
 void query_close_cursor(QueryStatement *st) {
     if (!st) return;
     st->row = nullptr;

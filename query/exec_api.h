@@ -33,8 +33,8 @@
 //   again while rows are fetched (restrictions of inner scans, sub-queries):
 //   they must stay unchanged until the cursor is closed or the statement
 //   executed again. The engine never frees or modifies them.
-// - The Value of query_column_value belongs to the engine. It is valid and
-//   unchanged until the next query_fetch, query_close_cursor, query_execute
+// - The Values of query_column_value and query_row_values belong to the
+//   engine. They are valid and unchanged until the next query_fetch, query_close_cursor, query_execute
 //   or free. The caller may keep its own piece offset for piecewise reads;
 //   the engine sets piece_offset to 0 on every fetched value and never
 //   looks at it afterwards. Long values (VT_LONG_CHAR, VT_LONG_BINARY) are
@@ -44,7 +44,7 @@
 // Exports: QueryConnection, QueryOptions, QueryColumn, QueryParameter,
 // QueryStatement, QueryStatementKind, query_statement_create,
 // query_statement_free, query_set_options, query_prepare,
-// query_statement_kind, query_function_code, query_result_column_count,
+// query_statement_kind, query_function_code, query_result_column_count, query_row_values,
 // query_describe_column, query_parameter_count, query_describe_parameter,
 // query_execute, query_fetch, query_column_value, query_close_cursor,
 // query_row_count, query_more_results, query_start_instant,
@@ -198,6 +198,11 @@ void query_set_options(QueryStatement *statement, const QueryOptions *options);
 /// there is no current row or the column is out of range. See the
 /// lifetimes above.
 [[nodiscard]] Value *query_column_value(QueryStatement *statement, int column);
+
+/// The current row's values of result columns 1 .. `columns` at once
+/// (column 1 first), as query_column_value gives them one by one; null when
+/// there is no current row or the statement has fewer columns.
+[[nodiscard]] Value *const *query_row_values(QueryStatement *statement, int columns);
 
 /// Closes the cursor (if any): every scan's iterator is released, the
 /// per-execution memory goes. Idempotent.

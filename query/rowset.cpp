@@ -33,7 +33,12 @@ void set_bookmark(Rowset *rs, int64_t row) {
 // its identity in keyset mode. false when the source could not give it.
 bool take_source_row(Rowset *rs, int64_t row) {
     const int columns = rs->source.column_count;
-    for (int c = 1; c <= columns; c++) rs->values[c] = rs->source.column_value(rs->source.arg, c);
+    // A wide row taken whole: one call rather than one per column.
+    Value *const *whole = rs->source.row_values ? rs->source.row_values(rs->source.arg) : nullptr;
+    if (whole && columns > 0)
+        std::memcpy(&rs->values[1], whole, sizeof(Value *) * static_cast<size_t>(columns));
+    else
+        for (int c = 1; c <= columns; c++) rs->values[c] = rs->source.column_value(rs->source.arg, c);
     for (int k = 1; k <= rs->source.identity_count; k++) {
         rs->values[columns + k] = rs->source.identity_value(rs->source.arg, k);
         if (!rs->values[columns + k]) {

@@ -47,6 +47,10 @@ struct RowSource {
     int (*next_row)(void *arg);
     /// The current row's value of a column; valid until the next next_row.
     Value *(*column_value)(void *arg, int column);
+    /// Optional: the current row's values of columns 1 .. column_count at
+    /// once (column 1 first), valid until the next next_row; null when the
+    /// source has no such row, and column_value is asked column by column.
+    Value *const *(*row_values)(void *arg);
     /// Optional (keyset mode): reads row `row` again by its identity, kept
     /// in values[column_count + 1 .. column_count + identity_count]. 0 with
     /// values[1 .. column_count] pointed at the current data (valid until

@@ -99,11 +99,17 @@ void read_rest_of_text(Value *v, int32_t *capacity, EvalContext *c) {
 
 }  // namespace
 
-void read_row_value(Value *v, int32_t *capacity, EvalContext *c) {
-    int r = read_deferred_value(v);
-    if (r < 0) raise_evaluation_error(c, "HY000", "Data Read Error");
-    if (r == 1 && v->type == VT_CHAR && !v->is_null && capacity) read_rest_of_text(v, capacity, c);
+void finish_row_value_read(Value *v, int read, int32_t *capacity, EvalContext *c) {
+    if (read < 0) raise_evaluation_error(c, "HY000", "Data Read Error");
+    if (read == 1 && v->type == VT_CHAR && !v->is_null && capacity) read_rest_of_text(v, capacity, c);
 }
+
+void read_row_value(Value *v, int32_t *capacity, EvalContext *c) {
+    const int r = read_deferred_value(v);
+    if (r != 0) finish_row_value_read(v, r, capacity, c);
+}
+
+void raise_no_row_column(EvalContext *c) { raise_evaluation_error(c, "HY000", "Unexpected type in eval expr"); }
 
 void scan_setup(ExecPlan *plan, int index, EvalContext *c) {
     TableScan *scan = &plan->scans[index];

@@ -1,9 +1,11 @@
 // Table scans of a plan: setup of the row values, opening with the current
 // alternative's restrictions, fetching a row, closing.
 //
-// Exports: scan_setup, scan_open, scan_fetch, scan_close, read_row_value.
+// Exports: scan_setup, scan_open, scan_fetch, scan_close, read_row_value,
+// finish_row_value_read, raise_no_row_column, row_column_value.
 #pragma once
 
+#include "query/deferred.h"
 #include "query/evaluate.h"
 
 /// Makes the row values of scan `index` (one per column the query uses).
@@ -18,5 +20,28 @@ void scan_open(ExecPlan *plan, int index, EvalContext *context);
 /// Reads a deferred row value; a text longer than `*capacity` is read whole
 /// into a larger buffer and *capacity grows. Raises "Data Read Error".
 void read_row_value(Value *v, int32_t *capacity, EvalContext *context);
+/// The rest of read_row_value once read_deferred_value answered `read`
+/// (not 0): raises "Data Read Error" for -1, reads the rest of a cut text.
+void finish_row_value_read(Value *v, int read, int32_t *capacity, EvalContext *c);
+/// Raises "Unexpected type in eval expr": no scan holds a referenced column.
+[[noreturn]] void raise_no_row_column(EvalContext *c);
+
+/// The current row's value of the column `ref` names, read now when it was
+/// deferred. Raises "Unexpected type in eval expr" when no scan holds the
+/// column, "Data Read Error" when the read fails. Inline: every column of
+/// every row fetched passes here.
+[[nodiscard]] inline Value *row_column_value(const ColumnRefNode *ref, EvalContext *c) {
+    auto *slot = static_cast<TableSlot *>(ref->table_slot);
+    TableScan *scan = slot ? slot->scan : nullptr;
+    const int position = ref->column_position;
+    if (!scan || !scan->values || position < 1 || position > slot->column_count) raise_no_row_column(c);
+    Value *v = scan->values[position - 1];
+    if (!v) raise_no_row_column(c);
+    if (v->deferred) {
+        const int r = read_deferred_value(v);
+        if (r != 0) finish_row_value_read(v, r, &scan->capacity[position - 1], c);
+    }
+    return v;
+}
 /// Closes the iterator. Idempotent.
 void scan_close(TableScan *scan);

@@ -12,6 +12,7 @@
 
 #include "support/value.h"
 #include "support/diag.h"
+#include "support/text.h"
 #include "support/value_ops.h"
 
 namespace {
@@ -208,6 +209,49 @@ int cmp_dec(const Dec &a, const Dec &b) {
     return an ? -c : c;
 }
 
+
+// The plain form almost every number a provider sends has: digits, an
+// optional point and digits, 18 digits at most and no exponent. It is read
+// in 64 bits and rounded to `scale` with 64-bit divisions, giving exactly
+// what the general reading below gives. False when the text has another
+// form (the caller reads it the general way); `p` is past the sign.
+bool read_plain_decimal(const char *p, bool neg, int precision, int scale, SQL_NUMERIC_STRUCT *out,
+                        int *rc) {
+    const char *start = p;
+    while (*p == '0') p++;
+    uint64_t mag = 0;
+    int digits = 0, frac = 0;
+    bool any = p != start || (*p >= '0' && *p <= '9');
+    for (; *p >= '0' && *p <= '9'; p++, digits++) mag = mag * 10 + static_cast<unsigned>(*p - '0');
+    if (*p == '.') {
+        p++;
+        for (; *p >= '0' && *p <= '9'; p++, frac++) mag = mag * 10 + static_cast<unsigned>(*p - '0');
+        any = any || frac > 0;
+    }
+    if (!any || digits + frac > 18 || *p == 'e' || *p == 'E') return false;
+    if (scale < 0 && precision <= 0) {
+        *rc = numeric_set(out, mag, neg, 0, frac);
+        return true;
+    }
+    const int target = scale < 0 ? frac : (scale > 38 ? 38 : scale);
+    u128 r;
+    if (target >= frac) {
+        if (target - frac > 20) return false;
+        r = static_cast<u128>(mag) * kPow10.v[target - frac];
+    } else {
+        const auto unit = static_cast<uint64_t>(kPow10.v[frac - target]);
+        uint64_t q = mag / unit, rem = mag % unit;
+        if (rem * 2 >= unit) q += 1;
+        r = q;
+    }
+    if (r > kMaxMagnitude || (precision > 0 && precision < 38 && r >= kPow10.v[precision])) {
+        *rc = kNumOverflow;
+        return true;
+    }
+    *rc = numeric_set(out, r, neg, precision > 0 ? precision : 0, target);
+    return true;
+}
+
 }  // namespace
 
 NumMagnitude numeric_magnitude(const SQL_NUMERIC_STRUCT *n) {
@@ -222,8 +266,10 @@ int numeric_set(SQL_NUMERIC_STRUCT *out, NumMagnitude magnitude, bool negative, 
     if (magnitude > kMaxMagnitude) return kNumOverflow;
     if (scale > 127) scale = 127;
     if (scale < -127) scale = -127;
-    int digits = digit_count(magnitude);
-    if (precision <= 0) precision = digits > scale ? digits : (scale > 0 ? scale : 1);
+    if (precision <= 0) {
+        const int digits = digit_count(magnitude);  // only a precision not given needs them
+        precision = digits > scale ? digits : (scale > 0 ? scale : 1);
+    }
     if (precision > 38) precision = 38;
     out->precision = static_cast<SQLCHAR>(precision);
     out->scale = static_cast<SQLSCHAR>(scale);
@@ -275,6 +321,8 @@ int string_to_numeric(const char *text, SQL_NUMERIC_STRUCT *out, int precision, 
     while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r') p++;
     bool neg = false;
     if (*p == '+' || *p == '-') neg = *p++ == '-';
+    int plain_rc = kNumOk;
+    if (read_plain_decimal(p, neg, precision, scale, out, &plain_rc)) return plain_rc;
     u128 mag = 0;
     int digits = 0;      // significant digits kept
     int frac = 0;        // digits kept after the point
@@ -366,33 +414,105 @@ int double_to_numeric(double d, SQL_NUMERIC_STRUCT *out, int precision, int scal
     return string_to_numeric(buf, out, precision, scale);
 }
 
+namespace {
+
+// numeric_to_string's text of a magnitude that fits 64 bits at a scale of 0
+// to 38 (every amount a provider sends), written backwards from `end` in one
+// pass: the fraction's digits (zeros where the magnitude has none left), the
+// point, the integer digits ("0" when there are none), the sign. The start.
+char *plain_numeric_text(uint64_t m, int scale, bool negative, char *end) {
+    char *p = end;
+    if (scale > 0) {
+        for (int k = 0; k < scale; k++) {
+            *--p = static_cast<char>('0' + m % 10);
+            m /= 10;
+        }
+        *--p = '.';
+    }
+    while (m >= 100) {
+        p -= 2;
+        std::memcpy(p, &kDigitPairs[2 * (m % 100)], 2);
+        m /= 100;
+    }
+    if (m >= 10) {
+        p -= 2;
+        std::memcpy(p, &kDigitPairs[2 * m], 2);
+    } else {
+        *--p = static_cast<char>('0' + m);
+    }
+    if (negative) *--p = '-';
+    return p;
+}
+
+}  // namespace
+
 int numeric_to_string(const SQL_NUMERIC_STRUCT *n, char *out, size_t capacity, size_t *length) {
-    char digits[48];
-    u128 m = numeric_magnitude(n);
-    int nd = 0;
-    do {
-        digits[nd++] = static_cast<char>('0' + static_cast<int>(m % 10));
+    if (numeric_magnitude(n) <= UINT64_MAX && n->scale >= 0 && n->scale <= 38) {
+        const auto m = static_cast<uint64_t>(numeric_magnitude(n));
+        char text[64];  // 38 fraction digits, the point, 20 integer digits, the sign
+        char *end = text + sizeof text;
+        const char *start = plain_numeric_text(m, n->scale, n->sign != 1 && m != 0, end);
+        const auto len = static_cast<size_t>(end - start);
+        if (length) *length = len;
+        if (!out || capacity == 0) return len > 0 ? 1 : 0;
+        size_t copy = len < capacity ? len : capacity - 1;
+        std::memcpy(out, start, copy);
+        out[copy] = 0;
+        return copy < len ? 1 : 0;
+    }
+    // The digits, most significant first, end at digits[kEnd]. A 128-bit
+    // division is a library call: only the digits above 64 bits take one,
+    // the rest (all of every amount a provider sends) come two a step from
+    // 64-bit divisions, which the compiler turns into multiplications.
+    constexpr int kEnd = 48;
+    char digits[kEnd];
+    const u128 magnitude = numeric_magnitude(n);
+    u128 m = magnitude;
+    int at = kEnd;
+    while (m > UINT64_MAX) {
+        digits[--at] = static_cast<char>('0' + static_cast<int>(m % 10));
         m /= 10;
-    } while (m != 0 && nd < 40);
+    }
+    auto small = static_cast<uint64_t>(m);
+    while (small >= 100) {
+        at -= 2;
+        std::memcpy(&digits[at], &kDigitPairs[2 * (small % 100)], 2);
+        small /= 100;
+    }
+    if (small >= 10) {
+        at -= 2;
+        std::memcpy(&digits[at], &kDigitPairs[2 * small], 2);
+    } else {
+        digits[--at] = static_cast<char>('0' + small);
+    }
+    const char *d = &digits[at];
+    const int nd = kEnd - at;
     char text[200];
     size_t len = 0;
     int scale = n->scale;
-    bool neg = n->sign != 1 && numeric_magnitude(n) != 0;
+    bool neg = n->sign != 1 && magnitude != 0;
     if (neg) text[len++] = '-';
+    auto put = [&](const char *from, int count) {
+        std::memcpy(&text[len], from, static_cast<size_t>(count));
+        len += static_cast<size_t>(count);
+    };
     if (scale <= 0) {
-        for (int i = nd - 1; i >= 0; i--) text[len++] = digits[i];
-        if (!(nd == 1 && digits[0] == '0'))
+        put(d, nd);
+        if (!(nd == 1 && d[0] == '0'))
             for (int i = 0; i < -scale; i++) text[len++] = '0';
     } else {
         int int_digits = nd - scale;
         if (int_digits <= 0) {
             text[len++] = '0';
         } else {
-            for (int i = nd - 1; i >= scale; i--) text[len++] = digits[i];
+            put(d, int_digits);
         }
         text[len++] = '.';
         for (int i = 0; i < -int_digits; i++) text[len++] = '0';
-        for (int i = (int_digits < 0 ? nd : scale) - 1; i >= 0; i--) text[len++] = digits[i];
+        // The fraction: the last `scale` digits, or all of them (after the
+        // zeros) when there are no more.
+        if (int_digits < 0) put(d, nd);
+        else put(d + int_digits, scale);
     }
     text[len] = 0;
     if (length) *length = len;

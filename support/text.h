@@ -9,7 +9,7 @@
 //
 // Exports: utf16_length, utf16_to_utf8, utf8_to_utf16, utf8_cut,
 // decode_utf8, utf8_utf16_units, utf8_to_utf16_piece, copy_text_out,
-// copy_wide_out, text_arg.
+// copy_wide_out, text_arg, kDigitPairs.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +18,13 @@
 #include <string_view>
 
 using Utf16Unit = uint16_t;  // one SQLWCHAR on unixODBC
+
+/// "00" to "99" in a row: numbers are written two digits a lookup
+/// (value n's pair at 2 * n), not one division per digit.
+inline constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
 
 /// Length in units of a null-terminated UTF-16 text, looking at no more than
 /// `limit` units.

@@ -133,17 +133,29 @@ int put(const char *text, size_t len, char *out, size_t capacity, size_t *length
 
 // Digits of `n`, at least `width` of them (zeros in front), at `at`; the
 // end. Dates, times and integers are written for every value fetched as
-// text, so by hand rather than through snprintf's format parsing.
+// text, so by hand rather than through snprintf's format parsing, two
+// digits a step from the right.
 char *put_digits(char *at, uint64_t n, int width) {
-    char digits[20];
-    int count = 0;
-    do {
-        digits[count++] = static_cast<char>('0' + n % 10);
-        n /= 10;
-    } while (n != 0);
+    if (width == 2 && n < 100) {  // months, days, hours, minutes, seconds
+        std::memcpy(at, &kDigitPairs[2 * n], 2);
+        return at + 2;
+    }
+    int count = 1;
+    for (uint64_t rest = n; rest >= 10; rest /= 10) count++;
     for (int pad = count; pad < width; ++pad) *at++ = '0';
-    while (count > 0) *at++ = digits[--count];
-    return at;
+    char *end = at + count;
+    char *p = end;
+    while (n >= 100) {
+        p -= 2;
+        std::memcpy(p, &kDigitPairs[2 * (n % 100)], 2);
+        n /= 100;
+    }
+    if (n >= 10) {
+        std::memcpy(p - 2, &kDigitPairs[2 * n], 2);
+    } else {
+        p[-1] = static_cast<char>('0' + n);
+    }
+    return end;
 }
 
 // As "%0*lld" with `width`: a minus sign counts within the width.
@@ -182,21 +194,19 @@ size_t put_formatted(const char *text, size_t n, char *buf, size_t cap) {
     return n;
 }
 
-size_t small_text(const Value *v, char *buf, size_t cap, bool *ok) {
-    *ok = true;
-    int n = 0;
-    char text[64];
-    char *end = text;
+}  // namespace
+
+int short_value_text(const Value *v, char *out) {
+    char *end = out;
     switch (v->type) {
     case VT_INTEGER:
-    case VT_BIT: end = put_signed(text, v->data.i, 1); break;
-    case VT_BIGINT: end = put_signed(text, v->data.big, 1); break;
-    case VT_DOUBLE: return format_double(v->data.d, buf, cap);
-    case VT_DATE: end = put_date(text, v->data.date.year, v->data.date.month, v->data.date.day); break;
-    case VT_TIME: end = put_time(text, v->data.time.hour, v->data.time.minute, v->data.time.second); break;
+    case VT_BIT: end = put_signed(out, v->data.i, 1); break;
+    case VT_BIGINT: end = put_signed(out, v->data.big, 1); break;
+    case VT_DATE: end = put_date(out, v->data.date.year, v->data.date.month, v->data.date.day); break;
+    case VT_TIME: end = put_time(out, v->data.time.hour, v->data.time.minute, v->data.time.second); break;
     case VT_TIMESTAMP: {
         const TIMESTAMP_STRUCT &t = v->data.ts;
-        end = put_date(text, t.year, t.month, t.day);
+        end = put_date(out, t.year, t.month, t.day);
         *end++ = ' ';
         end = put_time(end, t.hour, t.minute, t.second);
         if (t.fraction != 0 && t.fraction <= 999999999u) {
@@ -206,6 +216,26 @@ size_t small_text(const Value *v, char *buf, size_t cap, bool *ok) {
         }
         break;
     }
+    default: return -1;
+    }
+    return static_cast<int>(end - out);
+}
+
+namespace {
+
+size_t small_text(const Value *v, char *buf, size_t cap, bool *ok) {
+    *ok = true;
+    int n = 0;
+    char text[kShortTextRoom];
+    char *end = text;
+    switch (v->type) {
+    case VT_INTEGER:
+    case VT_BIT:
+    case VT_BIGINT:
+    case VT_DATE:
+    case VT_TIME:
+    case VT_TIMESTAMP: end = text + short_value_text(v, text); break;
+    case VT_DOUBLE: return format_double(v->data.d, buf, cap);
     case VT_NUMERIC: {
         size_t len;
         (void)numeric_to_string(&v->data.num, buf, cap, &len);

@@ -11,7 +11,8 @@
 // (so 1e-7 never prints as 0) and timestamps show a non-zero fraction.
 //
 // Exports: NewValue, new_value_of_type, duplicate_value, duplicate_value_ex,
-// release_value, set_value_text, value_as_text, value_text_in_pool,
+// release_value, set_value_text, value_as_text, short_value_text,
+// kShortTextRoom, value_text_in_pool,
 // format_double, get_int_from_value, get_double_from_value,
 // get_bigint_from_value, compare_values, get_trivalue_from_value,
 // set_trivalue_in_value, set_value_to_double, set_value_to_interval,
@@ -56,6 +57,16 @@ size_t format_double(double d, char *out, size_t capacity);
 /// "". Returns 0, 1 when the text was cut, or -1 for a kind without a text
 /// form ("UNSUPPORTED STRING CONVERSION" is then written).
 int value_as_text(const Value *v, char *out, size_t capacity, size_t *length);
+
+/// Bytes short_value_text may write.
+inline constexpr size_t kShortTextRoom = 64;
+
+/// The text value_as_text gives a non-NULL date, time, timestamp or integer
+/// (VT_INTEGER, VT_BIT, VT_BIGINT) value, written at `out` (room for
+/// kShortTextRoom bytes, no terminator) without value_as_text's copies: the
+/// form fetched text columns take per value. Its length, or -1 for another
+/// kind.
+[[nodiscard]] int short_value_text(const Value *v, char *out);
 
 /// The whole text form of `v` in `pool` (character values and long
 /// character values without limit). Null on exhaustion or an unsupported

@@ -291,6 +291,52 @@ def run(odbc, emu):
     res.check(block(8, 0)[0] == -1 and states(odbc, 3, b)[0][0] == "HY111", "a bookmark past the rows: HY111")
     odbc.SQLCloseCursor(b)
 
+    # Row-wise binding with a bind offset: each block lands in the entries the
+    # offset names, with the same text, number and length as column-wise
+    # buffers get; an offset changed between fetches moves the next block.
+    class Row(ctypes.Structure):
+        _fields_ = [("id", ctypes.c_char * 24), ("id_len", c_long), ("fee", ctypes.c_char * 16),
+                    ("fee_len", c_long), ("auto", c_int), ("auto_len", c_long)]
+    query = b"SELECT Id, PaymentPreferencesSetupFeeValue, PaymentPreferencesAutoBillOutstanding FROM Plans"
+    cols = stmt()
+    odbc.SQLSetStmtAttr(cols, 27, H(3), 0)  # SQL_ATTR_ROW_ARRAY_SIZE
+    ids, fees, autos = (ctypes.c_char * 24 * 3)(), (ctypes.c_char * 16 * 3)(), (c_int * 3)()
+    id_lens, fee_lens, auto_lens = (c_long * 3)(), (c_long * 3)(), (c_long * 3)()
+    odbc.SQLExecDirect(cols, query, SQL_NTS)
+    odbc.SQLBindCol(cols, 1, 1, ctypes.cast(ids, H), 24, id_lens)
+    odbc.SQLBindCol(cols, 2, 1, ctypes.cast(fees, H), 16, fee_lens)
+    odbc.SQLBindCol(cols, 3, -16, ctypes.cast(autos, H), 4, auto_lens)  # SQL_C_SLONG
+    column_wise = []
+    for _ in range(2):
+        odbc.SQLFetch(cols)
+        column_wise += [(bytes(ids[i]).split(b"\0")[0], id_lens[i], bytes(fees[i]).split(b"\0")[0], fee_lens[i],
+                         autos[i], auto_lens[i]) for i in range(3)]
+    rows = (Row * 4)()
+    rows[0].id = b"canary"
+    offset, fetched_rows = c_long(ctypes.sizeof(Row)), ctypes.c_ulong()
+    r = stmt()
+    odbc.SQLSetStmtAttr(r, 5, H(ctypes.sizeof(Row)), 0)  # SQL_ATTR_ROW_BIND_TYPE
+    odbc.SQLSetStmtAttr(r, 27, H(3), 0)
+    odbc.SQLSetStmtAttr(r, 23, ctypes.cast(ctypes.byref(offset), H), 0)  # SQL_ATTR_ROW_BIND_OFFSET_PTR
+    odbc.SQLSetStmtAttr(r, 26, ctypes.cast(ctypes.byref(fetched_rows), H), 0)
+    odbc.SQLExecDirect(r, query, SQL_NTS)
+    base = ctypes.addressof(rows[0])
+    odbc.SQLBindCol(r, 1, 1, H(base + Row.id.offset), 24, ctypes.cast(base + Row.id_len.offset, P(c_long)))
+    odbc.SQLBindCol(r, 2, 1, H(base + Row.fee.offset), 16, ctypes.cast(base + Row.fee_len.offset, P(c_long)))
+    odbc.SQLBindCol(r, 3, -16, H(base + Row.auto.offset), 4, ctypes.cast(base + Row.auto_len.offset, P(c_long)))
+    as_tuple = lambda w: (w.id, w.id_len, w.fee, w.fee_len, w.auto, w.auto_len)  # noqa: E731
+    rc = odbc.SQLFetch(r)
+    first = [as_tuple(rows[i]) for i in range(1, 4)]
+    res.check(rc == 0 and fetched_rows.value == 3 and rows[0].id == b"canary" and first == column_wise[:3],
+              "row-wise binding at a bind offset matches column-wise buffers", (rc, first, column_wise[:3]))
+    offset.value = 0
+    rc = odbc.SQLFetch(r)
+    second = [as_tuple(rows[i]) for i in range(3)]
+    res.check(rc == 0 and second == column_wise[3:] and as_tuple(rows[3]) == column_wise[2],
+              "a bind offset changed between fetches moves the next block", (rc, second, column_wise[3:]))
+    for h in (cols, r):
+        odbc.SQLFreeHandle(3, h)
+
     # Forward-only cursors refuse scrolling.
     odbc.SQLExecDirect(s, b"SELECT Id FROM Webhooks", SQL_NTS)
     odbc.SQLFetch(s)

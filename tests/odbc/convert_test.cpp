@@ -67,10 +67,43 @@ struct ConvertTest : ::testing::Test {
     }
 
     // Runs one conversion; the state is "" for success without records.
+    // Every case first runs the conversion a bound column of that C type
+    // calls (conversion_for) on a copy of the value and buffer, which must
+    // give the same bytes, length, return code, state and piece offset.
     SQLRETURN run(Value *v, int c_type, void *buffer, SQLLEN capacity, SQLLEN *length, std::string *state = nullptr) {
+        const int resolved = c_type == SQL_C_DEFAULT ? default_c_type(column.sql_type) : c_type;
+        const ConvertFunction bound = conversion_for(resolved);
+        Value copy = *v;
+        std::vector<char> bound_buffer;
+        if (buffer && capacity > 0)
+            bound_buffer.assign(static_cast<char *>(buffer), static_cast<char *>(buffer) + capacity);
+        SQLLEN bound_length = length ? *length : 0;
+        SQLRETURN bound_rc = SQL_SUCCESS;
+        std::string bound_state;
+        if (bound != convert_value) {
+            SetupErrorHeader(diag, 0);
+            bound_rc = bound(&copy, column,
+                             {c_type, buffer ? bound_buffer.data() : nullptr, capacity,
+                              length ? &bound_length : nullptr, length ? &bound_length : nullptr},
+                             diag);
+            bound_state = diag_count(diag) ? diag_sqlstate(diag, 1) : "";
+        }
         SetupErrorHeader(diag, 0);
         SQLRETURN rc = convert_value(v, column, {c_type, buffer, capacity, length, length}, diag);
-        if (state) *state = diag_count(diag) ? diag_sqlstate(diag, 1) : "";
+        const std::string got = diag_count(diag) ? diag_sqlstate(diag, 1) : "";
+        if (state) *state = got;
+        if (bound != convert_value) {
+            EXPECT_EQ(bound_rc, rc) << "bound conversion of value type " << v->type;
+            EXPECT_EQ(bound_state, got) << "bound conversion of value type " << v->type;
+            EXPECT_EQ(copy.piece_offset, v->piece_offset) << "bound conversion of value type " << v->type;
+            if (length) {
+                EXPECT_EQ(bound_length, *length) << "bound conversion of value type " << v->type;
+            }
+            if (buffer && capacity > 0) {
+                EXPECT_EQ(std::memcmp(bound_buffer.data(), buffer, static_cast<size_t>(capacity)), 0)
+                    << "bound conversion of value type " << v->type;
+            }
+        }
         return rc;
     }
     std::string state() const { return diag_count(diag) ? diag_sqlstate(diag, 1) : ""; }
@@ -588,6 +621,54 @@ TEST_F(ConvertTest, FixedLengthValuesOfEveryCTypeComeInOnePiece) {
     SQLLEN length;
     EXPECT_EQ(run(t, SQL_C_SLONG, &n, 4, &length), SQL_SUCCESS);
     EXPECT_EQ(run(t, SQL_C_SLONG, &n, 4, &length), SQL_NO_DATA);
+}
+
+// Every form a number, date or time is printed in, into a buffer it fits.
+TEST_F(ConvertTest, ScalarTexts) {
+    struct Case {
+        Value *v;
+        const char *want;
+    };
+    Value *ts = make(VT_TIMESTAMP);
+    ts->data.ts = {2024, 1, 2, 3, 4, 5, 0};
+    Value *ts_frac = make(VT_TIMESTAMP);
+    ts_frac->data.ts = {2024, 1, 2, 3, 4, 5, 500000000};
+    Value *big = make(VT_BIGINT);
+    big->data.big = -9223372036854775807LL - 1;
+    // Digits written two at a time: short years padded, fractions with
+    // leading zeros and all nine digits, fields past two digits.
+    auto stamp = [&](TIMESTAMP_STRUCT t) {
+        Value *v = make(VT_TIMESTAMP);
+        v->data.ts = t;
+        return v;
+    };
+    Value *date = make(VT_DATE);
+    date->data.date = {7, 12, 31};
+    Value *time = make(VT_TIME);
+    time->data.time = {23, 0, 9};
+    Value *bit = make(VT_BIT);
+    bit->data.i = 1;
+    const Case cases[] = {
+        {dbl(2.5), "2.500000"},        {dbl(1e-7), "1e-07"},        {dbl(0.1), "0.100000"},
+        {dbl(1.0 / 3), "0.3333333333333333"}, {integer(-42), "-42"}, {big, "-9223372036854775808"},
+        {ts, "2024-01-02 03:04:05"},   {ts_frac, "2024-01-02 03:04:05.5"}, {numeric("-12.50"), "-12.50"},
+        {stamp({999, 1, 2, 3, 4, 5, 5000}), "0999-01-02 03:04:05.000005"},
+        {stamp({2024, 12, 31, 23, 59, 59, 123456789}), "2024-12-31 23:59:59.123456789"},
+        {stamp({10000, 100, 0, 0, 0, 0, 0}), "10000-100-00 00:00:00"},
+        {stamp({-5, 1, 1, 0, 0, 0, 0}), "-005-01-01 00:00:00"},
+        {date, "0007-12-31"},          {time, "23:00:09"},           {bit, "1"},
+        {integer(0), "0"},             {integer(100), "100"},        {integer(-2147483647 - 1), "-2147483648"},
+        {numeric("0.001"), "0.001"},   {numeric("1000000"), "1000000"}, {numeric("-0.50"), "-0.50"},
+        {numeric("123456789012345678901234.5678"), "123456789012345678901234.5678"},
+        {numeric("18446744073709551616"), "18446744073709551616"},
+    };
+    for (const Case &c : cases) {
+        char buf[64];
+        SQLLEN length;
+        EXPECT_EQ(run(c.v, SQL_C_CHAR, buf, sizeof buf, &length), SQL_SUCCESS) << c.want;
+        EXPECT_STREQ(buf, c.want);
+        EXPECT_EQ(length, static_cast<SQLLEN>(std::strlen(c.want)));
+    }
 }
 
 // ---- numbers ----

@@ -1,6 +1,8 @@
 // Exact numerics: parsing, printing, arithmetic at the 38-digit limits,
 // conversions and the evaluator entry's errors.
 #include <cmath>
+#include <cstring>
+#include <string>
 
 #include "support/numeric.h"
 #include "tests/support_values/value_fixture.h"
@@ -37,11 +39,34 @@ TEST(NumericTest, ParseAndPrintRoundTrip) {
         {"12", 10, 3, "12.000"},
         {"99999999999999999999999999999999999999", 0, -1, "99999999999999999999999999999999999999"},
         {"-0", 0, -1, "0"},
+        // Around the 18 digits read in 64 bits, and the forms rounding to a scale takes.
+        {"123456789012345678", 0, -1, "123456789012345678"},
+        {"1234567890123456789", 0, -1, "1234567890123456789"},
+        {"18446744073709551616", 0, -1, "18446744073709551616"},
+        {"-18446744073709551615.5", 0, -1, "-18446744073709551615.5"},
+        {"0.000000000000000001", 0, -1, "0.000000000000000001"},
+        {"00012.30", 0, -1, "12.30"},
+        {".5", 0, -1, "0.5"},
+        {"5.", 0, -1, "5"},
+        {"-0.004", 10, 2, "0.00"},
+        {"0.5", 5, 0, "1"},
+        {"1.25", 0, 1, "1.3"},
+        {"7", 38, 20, "7.00000000000000000000"},
+        {"7", 38, 30, "7.000000000000000000000000000000"},
+        {"12.5", 6, -1, "12.5"},
     };
     for (const auto &c : cases) {
         SQL_NUMERIC_STRUCT n{};
         ASSERT_EQ(string_to_numeric(c.in, &n, c.precision, c.scale), kNumOk) << c.in;
         EXPECT_EQ(str(n), c.out) << c.in;
+        // The plain form is read apart from the general one (an exponent
+        // always takes the general reading): both give the same structure.
+        SQL_NUMERIC_STRUCT g{};
+        const std::string general = std::string(c.in) + "e0";
+        if (std::string(c.in).find_first_of("eE") == std::string::npos &&
+            string_to_numeric(general.c_str(), &g, c.precision, c.scale) == kNumOk) {
+            EXPECT_EQ(std::memcmp(&n, &g, sizeof n), 0) << c.in;
+        }
     }
 }
 
@@ -53,6 +78,9 @@ TEST(NumericTest, ParseFailures) {
     EXPECT_EQ(string_to_numeric("123456789012345678901234567890123456789", &n, 0, -1), kNumOverflow);
     EXPECT_EQ(string_to_numeric("1e40", &n, 0, -1), kNumOverflow);
     EXPECT_EQ(string_to_numeric("12345.6", &n, 5, 2), kNumOverflow);  // needs 7 digits
+    EXPECT_EQ(string_to_numeric("99999.5", &n, 5, 0), kNumOverflow);  // rounds to 6 digits
+    EXPECT_EQ(string_to_numeric(".", &n, 0, -1), kNumBadText);
+    EXPECT_EQ(string_to_numeric("-", &n, 0, -1), kNumBadText);
 }
 
 TEST(NumericTest, ArithmeticTable) {

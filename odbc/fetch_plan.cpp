@@ -1,0 +1,119 @@
+// The bound columns of a fetch resolved once per block (see fetch_plan.h).
+#include "odbc/fetch_plan.h"
+
+#include <cstring>
+
+#include "odbc/bound_buffer.h"
+#include "odbc/fetch.h"
+#include "odbc/state.h"
+#include "support/diag.h"
+#include "support/pool.h"
+
+int fetch_plan_build(STMT *stmt, FetchPlan *plan) {
+    plan->count = 0;
+    plan->entries = 0;
+    DESC *ard = stmt->ard;
+    if (!ard->records) return 0;  // nothing bound
+    const int last = ard->record_count < stmt->ird->record_count ? ard->record_count : stmt->ird->record_count;
+    const int first = stmt->attrs.use_bookmarks ? 0 : 1;
+    if (last - first + 1 > plan->capacity) {
+        // Grown to the widest binding seen; the old entries stay in the
+        // statement's pool until it goes (a few bytes a column).
+        const int want = last - first + 1;
+        auto *grown = pool_new_array<BoundColumn>(stmt->pool, static_cast<size_t>(want));
+        if (!grown) {
+            (void)post_error(stmt->diag, "HY001", "Memory allocation error");
+            return -1;
+        }
+        plan->columns = grown;
+        plan->capacity = want;
+    }
+    const DescHeader &header = ard->header;
+    // The offset is the application's variable, which it may keep anywhere;
+    // it cannot change while a fetch runs.
+    SQLLEN offset = 0;
+    if (header.bind_offset) std::memcpy(&offset, header.bind_offset, sizeof offset);
+    // Addresses in unsigned arithmetic, as bound_element computes them.
+    auto base = [offset](const void *p) -> uintptr_t {
+        return p ? reinterpret_cast<uintptr_t>(p) + static_cast<SQLULEN>(offset) : 0;
+    };
+    for (int c = first; c <= last; c++) {
+        const DescRecord &b = ard->records[c];
+        if (!b.data_ptr && !b.indicator_ptr && !b.octet_length_ptr) continue;
+        BoundColumn &e = plan->columns[plan->count++];
+        e.column = c;
+        e.c_type = b.concise_type;
+        e.facts = column_facts(stmt, c);
+        const int resolved = e.c_type == SQL_C_DEFAULT ? default_c_type(e.facts.sql_type) : e.c_type;
+        e.data = base(b.data_ptr);
+        e.length = base(b.octet_length_ptr);
+        e.indicator = base(b.indicator_ptr);
+        e.data_step = static_cast<SQLULEN>(header.bind_type > 0 ? header.bind_type
+                                                                : bound_element_size(resolved, b.octet_length));
+        e.length_step = static_cast<SQLULEN>(header.bind_type > 0 ? header.bind_type
+                                                                  : static_cast<SQLLEN>(sizeof(SQLLEN)));
+        e.capacity = b.octet_length;
+        e.convert = conversion_for(resolved);
+        e.text = resolved == SQL_C_CHAR || resolved == SQL_VARCHAR ? 1 : 0;
+    }
+    return 0;
+}
+
+void fetch_plan_prefetch(const FetchPlan &plan, int64_t index) {
+    if (index < 0 || index >= plan.entries) return;
+    const auto row = static_cast<SQLULEN>(index);
+    for (int i = 0; i < plan.count; i++) {
+        const BoundColumn &e = plan.columns[i];
+        if (e.data) __builtin_prefetch(reinterpret_cast<const void *>(e.data + row * e.data_step), 1);
+    }
+}
+
+namespace {
+
+constexpr uintptr_t kCacheLine = 64;
+
+// Column-wise buffers put one row's entries a buffer length apart in as many
+// places as there are columns, and a block of wide text columns is megabytes:
+// each write of a row would wait for memory. So once a column's entry of this
+// row is written, the same column's entry of the next row is asked for, as
+// many cache lines as this row's value took (the likeliest size of the next),
+// while the engine produces that row. Only a hint: nothing is read.
+void prefetch_next_entry(const BoundColumn &e, const ConvertTarget &t, SQLULEN next) {
+    SQLLEN bytes = t.length && *t.length > 0 ? *t.length + 1 : 1;
+    if (bytes > e.capacity) bytes = e.capacity;
+    if (bytes <= 0) return;
+    const uintptr_t first = e.data + next * e.data_step;
+    const uintptr_t last = first + static_cast<uintptr_t>(bytes) - 1;
+    for (uintptr_t line = first & ~(kCacheLine - 1); line <= last; line += kCacheLine)
+        __builtin_prefetch(reinterpret_cast<const void *>(line), 1);
+}
+
+}  // namespace
+
+int fetch_plan_deliver(STMT *stmt, const FetchPlan &plan, int64_t index, Value *const *values) {
+    int result = 0;
+    const auto row = static_cast<SQLULEN>(index);
+    // After the block's last entry comes the first one of the next fetch,
+    // which a program reading in blocks gives the same buffers.
+    const bool ahead = plan.entries > 0;
+    const SQLULEN next = index + 1 < plan.entries ? row + 1 : 0;
+    for (int i = 0; i < plan.count; i++) {
+        const BoundColumn &e = plan.columns[i];
+        Value *v = values[e.column];
+        if (!v) {
+            (void)post_error(stmt->diag, "HY000", "General error: %s", "a column value of the row is missing");
+            return -1;
+        }
+        auto at = [row](uintptr_t p, SQLULEN step) { return p ? p + row * step : 0; };
+        ConvertTarget t{e.c_type, reinterpret_cast<void *>(at(e.data, e.data_step)), e.capacity,
+                        reinterpret_cast<SQLLEN *>(at(e.length, e.length_step)),
+                        reinterpret_cast<SQLLEN *>(at(e.indicator, e.length_step))};
+        v->piece_offset = 0;
+        SQLRETURN rc = e.text && put_fitting_text(v, e.facts, t) ? SQL_SUCCESS : e.convert(v, e.facts, t, stmt->diag);
+        v->piece_offset = 0;  // SQLGetData of a bound column starts again
+        if (ahead && e.data) prefetch_next_entry(e, t, next);
+        if (rc == SQL_ERROR) result = -1;
+        else if (rc == SQL_SUCCESS_WITH_INFO && result == 0) result = 1;
+    }
+    return result;
+}
