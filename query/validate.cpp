@@ -633,3 +633,9 @@ int validate_statements(QueryStatement *st) {
         return f.code;
     }
 }
+
+void *validation_zeroed(ValidationContext *c, size_t size) {
+    void *p = alloc_or_fail(c, size);
+    std::memset(p, 0, size);
+    return p;
+}

@@ -63,6 +63,14 @@ QueryScope *validate_query_spec(QuerySpecNode *spec, QueryScope *enclosing, Vali
                                          const char *origin, const char *format, ...)
     __attribute__((format(printf, 4, 5)));
 
+/// `n` zeroed items (at least one) from the statement's parse pool; HY001
+/// thrown when the pool is exhausted.
+void *validation_zeroed(ValidationContext *context, size_t size);
+template <typename T>
+T *validation_array(ValidationContext *context, int n) {
+    return static_cast<T *>(validation_zeroed(context, sizeof(T) * static_cast<size_t>(n > 0 ? n : 1)));
+}
+
 /// Makes the slot of a base table (from 1 at `position`).
 TableSlot *build_table_slot(ValidationContext *context, TableRefNode *ref, int position);
 

@@ -5,18 +5,11 @@
 
 #include "engine/types.h"
 #include "query/call.h"
+#include "query/validate.h"
 #include "sql/walker.h"
 #include "support/pool.h"
 
 namespace {
-
-template <typename T>
-T *make_array(ValidationContext *c, int n) {
-    void *p = cv_mem_alloc(c->statement->parse_pool, sizeof(T) * static_cast<size_t>(n > 0 ? n : 1));
-    if (!p) validation_error_state(c, "HY001", "ISO 9075", "Memory allocation error");
-    std::memset(p, 0, sizeof(T) * static_cast<size_t>(n > 0 ? n : 1));
-    return static_cast<T *>(p);
-}
 
 // The description of a parameter's or result column's type.
 ExtendedType type_of(int sql_type, int32_t size, int16_t scale, int odbc_version) {
@@ -52,8 +45,8 @@ void add_return_marker(ValidationContext *c, CallNode *call) {
         for (ListCell *cell = ListFirst(call->arguments->list); cell; cell = ListNext(cell))
             if (auto *arg = static_cast<Node *>(ListData(cell))) (void)walk_expression(arg, shift_marker, nullptr);
     const int n = st->parameter_count + 1;
-    st->parameter_types = make_array<ExtendedType>(c, n);
-    st->parameter_typed = make_array<int32_t>(c, n);
+    st->parameter_types = validation_array<ExtendedType>(c, n);
+    st->parameter_typed = validation_array<int32_t>(c, n);
     st->parameter_count = n;
     st->parameter_types[0] = type_of(SQL_INTEGER, 10, 0, st->connection.odbc_version);
     st->parameter_typed[0] = 1;
@@ -74,11 +67,11 @@ ValidatedStatement *validate_call(ValidationContext *c, Node *tree, int32_t code
         validation_error_state(c, "42000", "ISO 9075", "Syntax error or access violation: procedure %s does not exist",
                                name);
     if (r != DAL_OK) throw QueryFailure{-1};
-    auto *plan = make_array<CallPlan>(c, 1);
+    auto *plan = validation_array<CallPlan>(c, 1);
     plan->procedure = proc;
     plan->provider = provider;
     plan->return_form = call->no_return ? 0 : 1;
-    plan->arguments = make_array<Node *>(c, proc->param_count);
+    plan->arguments = validation_array<Node *>(c, proc->param_count);
     int written = call->arguments ? ListCount(call->arguments->list) : 0;
     // "P()" is written as one empty place: no argument at all.
     if (written == 1 && !ListData(ListFirst(call->arguments->list))) written = 0;
@@ -91,7 +84,7 @@ ValidatedStatement *validate_call(ValidationContext *c, Node *tree, int32_t code
     for (ListCell *cell = written ? ListFirst(call->arguments->list) : nullptr; cell; cell = ListNext(cell), k++)
         plan->arguments[k] = static_cast<Node *>(ListData(cell));
     // Arguments refer to no table: they are read in a scope of their own.
-    auto *scope = make_array<QueryScope>(c, 1);
+    auto *scope = validation_array<QueryScope>(c, 1);
     scope->kind = kScopeKind;
     ValidationContext local = *c;
     local.scope = scope;
@@ -118,14 +111,14 @@ ValidatedStatement *validate_call(ValidationContext *c, Node *tree, int32_t code
         resolve_expression(arg, &local);
         (void)expression_type(arg, &local);
     }
-    auto *v = make_array<ValidatedStatement>(c, 1);
+    auto *v = validation_array<ValidatedStatement>(c, 1);
     v->kind = kValidatedKind;
     v->tree = tree;
     v->function_code = code;
     v->statement_kind = QueryStatementKind::kCall;
     v->call = plan;
     v->column_count = proc->column_count;
-    v->columns = make_array<QueryColumn>(c, proc->column_count);
+    v->columns = validation_array<QueryColumn>(c, proc->column_count);
     for (int i = 0; i < proc->column_count; i++) {
         const ProcedureColumn &col = proc->columns[i];
         QueryColumn &q = v->columns[i];

@@ -9,6 +9,7 @@
 #include "engine/cast.h"
 #include "engine/types.h"
 #include "query/change.h"
+#include "query/validate.h"
 #include "sql/parse_tree.h"
 #include "sql/printer.h"
 #include "sql/walker.h"
@@ -18,23 +19,15 @@ namespace {
 
 constexpr int kMaxKeyColumns = 16;
 
-template <typename T>
-T *make_array(ValidationContext *c, int n) {
-    void *p = cv_mem_alloc(c->statement->parse_pool, sizeof(T) * static_cast<size_t>(n > 0 ? n : 1));
-    if (!p) validation_error_state(c, "HY001", "ISO 9075", "Memory allocation error");
-    std::memset(p, 0, sizeof(T) * static_cast<size_t>(n > 0 ? n : 1));
-    return static_cast<T *>(p);
-}
-
 const char *copy_text(ValidationContext *c, const std::string &s) {
-    char *p = make_array<char>(c, static_cast<int>(s.size() + 1));
+    char *p = validation_array<char>(c, static_cast<int>(s.size() + 1));
     std::memcpy(p, s.c_str(), s.size() + 1);
     return p;
 }
 
 // The target table's slot, alone in a scope of its own.
 QueryScope *target_scope(ValidationContext *c, TableNameNode *table) {
-    auto *ref = make_array<TableRefNode>(c, 1);
+    auto *ref = validation_array<TableRefNode>(c, 1);
     ref->kind = NODE_TABLE_REF;
     ref->table = table;
     TableSlot *slot = build_table_slot(c, ref, 1);
@@ -43,10 +36,10 @@ QueryScope *target_scope(ValidationContext *c, TableNameNode *table) {
     if (dal && p >= 0 && p < dal->count && dal->providers[p] &&
         std::strcmp(dal->providers[p]->name, "$$$VIEWS$$$") == 0)
         validation_error_state(c, "HY000", "ODBC3.0", "General error: Views are not updatable");
-    auto *scope = make_array<QueryScope>(c, 1);
+    auto *scope = validation_array<QueryScope>(c, 1);
     scope->kind = kScopeKind;
     scope->slot_count = 1;
-    scope->slots = make_array<TableSlot *>(c, 1);
+    scope->slots = validation_array<TableSlot *>(c, 1);
     scope->slots[0] = slot;
     return scope;
 }
@@ -187,7 +180,7 @@ void plan_keyset(ValidationContext *c, ChangePlan *plan, TableNameNode *table) {
                          dal_text(slot->info.schema), dal_text(slot->info.table), n, list, &slot->info);
     if (r != DAL_OK && r != DAL_INFO) validation_error_state(c, "HY000", "ODBC3.0", "%s", "Base table has no distinct key information, so is not updatable");
     plan->key_count = n;
-    plan->keys = make_array<int32_t>(c, n);
+    plan->keys = validation_array<int32_t>(c, n);
     std::string text = "SELECT ";
     for (int i = 0; i < n; i++) {
         int k = entries[i].ordinal - 1;
@@ -218,13 +211,13 @@ void plan_keyset(ValidationContext *c, ChangePlan *plan, TableNameNode *table) {
     if (params.overflow) validation_error_state(c, "HY000", "ODBC3.0", "%s", "Unable to form keyset query");
     plan->keyset_text = copy_text(c, text);
     plan->keyset_param_count = params.count;
-    plan->keyset_params = make_array<int32_t>(c, params.count);
+    plan->keyset_params = validation_array<int32_t>(c, params.count);
     for (int i = 0; i < params.count; i++) plan->keyset_params[i] = params.list[i];
 }
 
 ValidatedStatement *new_validated(ValidationContext *c, Node *tree, int32_t code, QueryStatementKind kind,
                                   ChangePlan *plan) {
-    auto *v = make_array<ValidatedStatement>(c, 1);
+    auto *v = validation_array<ValidatedStatement>(c, 1);
     v->kind = kValidatedKind;
     v->tree = tree;
     v->function_code = code;
@@ -239,7 +232,7 @@ void validate_insert(ValidationContext *c, InsertNode *node, ChangePlan *plan) {
     auto *src = reinterpret_cast<InsertSourceNode *>(node->source);
     int count = src && src->columns ? ListCount(src->columns->list) : slot->column_count;
     plan->set_count = count;
-    plan->sets = make_array<ChangeSet>(c, count);
+    plan->sets = validation_array<ChangeSet>(c, count);
     if (src && src->columns) {
         int i = 0;
         for (ListCell *cell = ListFirst(src->columns->list); cell; cell = ListNext(cell), i++) {
@@ -256,7 +249,7 @@ void validate_insert(ValidationContext *c, InsertNode *node, ChangePlan *plan) {
         return;
     }
     ValidationContext local = *c;
-    local.scope = make_array<QueryScope>(c, 1);
+    local.scope = validation_array<QueryScope>(c, 1);
     local.scope->kind = kScopeKind;
     if (src->query) {
         QueryScope *q = validate_query_spec(reinterpret_cast<QuerySpecNode *>(src->query), nullptr, c);
@@ -297,7 +290,7 @@ void validate_sets(ValidationContext *c, QueryScope *scope, ListNode *clauses, C
     TableSlot *slot = plan->slot;
     int count = clauses ? ListCount(clauses->list) : 0;
     plan->set_count = count;
-    plan->sets = make_array<ChangeSet>(c, count);
+    plan->sets = validation_array<ChangeSet>(c, count);
     ValidationContext local = *c;
     local.scope = scope;
     int i = 0;
@@ -342,7 +335,7 @@ void validate_definition(ValidationContext *c, Node *tree, ChangePlan *plan) {
                                       dal_text(t->schema ? t->schema->text : nullptr), dal_text(t->table->text), &info)
                     : DAL_NOT_MINE;
         if (r == DAL_OK || r == DAL_INFO) validation_error_state(c, "42S01", "ISO 9075", "Base table or view already exists");
-        auto *slot = make_array<TableSlot>(c, 1);
+        auto *slot = validation_array<TableSlot>(c, 1);
         slot->kind = kSlotKind;
         std::snprintf(slot->info.table, sizeof slot->info.table, "%s", t->table->text);
         if (t->link) std::snprintf(slot->info.link_name, sizeof slot->info.link_name, "%s", t->link->text);
@@ -405,7 +398,7 @@ ValidatedStatement *validate_change(ValidationContext *c, Node *tree, int32_t co
         case NODE_REVOKE: validation_error_state(c, "HY000", "ODBC3.0", "%s", "REVOKE not supported at this time");
         default: break;
     }
-    auto *plan = make_array<ChangePlan>(c, 1);
+    auto *plan = validation_array<ChangePlan>(c, 1);
     plan->kind = tree->kind;
     if (tree->kind == NODE_INSERT) {
         validate_insert(c, reinterpret_cast<InsertNode *>(tree), plan);
