@@ -9,7 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "engine/describe_expression.h"
+#include "query/band_join.h"
 #include "query/keyed_reads.h"
 #include "query/optimise.h"
 #include "query/restrictions.h"
@@ -65,6 +65,12 @@ struct JoinExec {
     // table is read. WHERE's reject the outer row; ON's leave it no match.
     std::vector<Node *> outer_where, outer_on;
     bool no_inner = false;         // keyed: ON fails for this outer row whatever the inner row
+    // Without equalities: ON's bounds on one inner column (band_join.h),
+    // used while the inner rows are kept decoded.
+    Band band;
+    bool banded = false;           // ON has bounds
+    bool use_band = false;         // and the current filling is sorted by them
+    size_t band_end = 0;           // end of the current outer row's run
 };
 
 struct PlanUnit {
@@ -96,6 +102,15 @@ void set_null(ExecPlan *plan, int lo, int hi) {
 void forget_rows(RowCache &cache) {
     row_store_clear(cache.rows);
     cache.index.clear();
+}
+
+// The scans of a side get their own values back from every join read once
+// inside it, before NULLs are written into them.
+void unpoint_side(const Side &s) {
+    if (!s.join) return;
+    row_store_unpoint(s.join->cache.rows);
+    unpoint_side(s.join->outer);
+    unpoint_side(s.join->inner);
 }
 
 // ---- sides ----
@@ -164,12 +179,7 @@ bool all_true(const std::vector<Node *> &conditions, EvalContext *c) {
     return true;
 }
 
-KeyForm form_of(Node *e) {
-    ExtendedType t{};
-    if (describe_expression(e, 3, &t) != 0) return KeyForm::kOther;
-    uint32_t vt = value_type_for_sql_type(t.sql_type, nullptr);
-    return vt ? key_form_of_type(vt) : KeyForm::kOther;
-}
+KeyForm form_of(Node *e) { return expression_key_form(e); }
 
 // Equalities whose values the byte keys compare exactly as `=` does (the
 // one order of values, engine/value_order.h): numbers of any two kinds in
@@ -219,6 +229,7 @@ void fill_inner(ExecPlan *plan, JoinExec *j, EvalContext *c) {
     RowCache &cache = j->cache;
     forget_rows(cache);
     cache.rows.budget = sort_memory_budget(c->statement->connection.work_mem_size);
+    cache.rows.decode = true;
     side_open(plan, j->inner, c);
     while (side_fetch(plan, j->inner, c) == 0) {
         auto row = static_cast<uint32_t>(cache.rows.count());
@@ -228,6 +239,8 @@ void fill_inner(ExecPlan *plan, JoinExec *j, EvalContext *c) {
     }
     cache.filled = true;
     j->matched.assign(cache.rows.count(), 0);
+    j->use_band = j->banded && cache.rows.decoded;
+    if (j->use_band) band_sort(j->band, cache.rows, c);
 }
 
 void join_open(ExecPlan *plan, JoinExec *j, EvalContext *c) {
@@ -282,26 +295,46 @@ int join_fetch(ExecPlan *plan, JoinExec *j, EvalContext *c) {
                 row_store_restore_scans(plan, j->inner.lo, j->inner.hi, j->cache.rows, r, c);
                 return 0;
             }
+            row_store_unpoint(j->cache.rows);
             return 100;
         }
         if (j->need_outer) {
             if (side_fetch(plan, j->outer, c) != 0) {
-                if (kind != kJoinFull) return 100;
+                if (kind != kJoinFull) {
+                    row_store_unpoint(j->cache.rows);
+                    return 100;
+                }
                 j->outer_done = true;
                 j->position = 0;
+                unpoint_side(j->outer);
                 set_null(plan, j->outer.lo, j->outer.hi);
                 continue;
             }
             j->need_outer = false;
             j->outer_matched = false;
             j->position = 0;
+            if (j->use_band) {
+                band_run(j->band, j->cache.rows, c, &j->position, &j->band_end);
+            } else {
             j->all_rows = j->keys.empty();
             j->candidates = &kNone;
             if (!j->all_rows && make_key(j, false, c)) {
                 auto found = j->cache.index.find(std::string(reinterpret_cast<const char *>(j->key.data()), j->key.size()));
                 if (found != j->cache.index.end()) j->candidates = &found->second;
             }
+            }
         }
+        if (j->use_band) {
+            // Only the run within ON's bounds, and only the rest of ON.
+            while (j->position < j->band_end) {
+                const size_t r = j->band.order[j->position++];
+                row_store_restore_scans(plan, j->inner.lo, j->inner.hi, j->cache.rows, r, c);
+                if (!all_true(j->band.residual, c)) continue;
+                j->outer_matched = true;
+                if (kind == kJoinFull) j->matched[r] = 1;
+                return 0;
+            }
+        } else {
         const size_t count = j->all_rows ? rows : j->candidates->size();
         while (j->position < count) {
             size_t r = j->all_rows ? j->position : (*j->candidates)[j->position];
@@ -312,8 +345,10 @@ int join_fetch(ExecPlan *plan, JoinExec *j, EvalContext *c) {
             if (kind == kJoinFull) j->matched[r] = 1;
             return 0;
         }
+        }
         j->need_outer = true;
         if (!j->outer_matched && kind != kJoinInner) {
+            row_store_unpoint(j->cache.rows);
             set_null(plan, j->inner.lo, j->inner.hi);
             return 0;
         }
@@ -418,6 +453,8 @@ JoinExec *make_join(ExecPlan *plan, JoinSpec *spec, const JoinSpec *top, const s
         else
             plan_keyed_inner(plan, j, top, inner_bound.data(), c);
         if (!j->keyed) collect_keys(plan, j, spec->on);
+        if (!j->keyed && j->keys.empty() && spec->on)
+            j->banded = band_plan(plan, spec->on, j->inner.lo, j->inner.hi, j->outer.lo, j->outer.hi, j->band);
     } catch (const std::bad_alloc &) {
         no_memory(c);
     }
@@ -635,6 +672,7 @@ void unit_open(ExecPlan *plan, int k, EvalContext *c) {
         if (!cache.filled) {
             forget_rows(cache);
             cache.rows.budget = sort_memory_budget(c->statement->connection.work_mem_size);
+            cache.rows.decode = true;
             scan_open(plan, u.lo, c);
             while (scan_fetch(plan, u.lo, c) == 0) {
                 auto row = static_cast<uint32_t>(cache.rows.count());
@@ -676,7 +714,10 @@ int unit_fetch(ExecPlan *plan, int k, EvalContext *c) {
     if (!u.cache) return scan_fetch(plan, u.lo, c);
     RowCache &cache = *u.cache;
     const size_t count = cache.candidates ? cache.candidates->size() : cache.rows.count();
-    if (u.position >= count) return 100;
+    if (u.position >= count) {
+        row_store_unpoint(cache.rows);
+        return 100;
+    }
     size_t row = cache.candidates ? (*cache.candidates)[u.position] : u.position;
     u.position++;
     row_store_restore_scans(plan, u.lo, u.hi, cache.rows, row, c);
