@@ -52,6 +52,7 @@ struct JoinExec {
     Side outer, inner;
     RowCache cache;
     std::vector<KeyPair> keys;     // equalities of ON between the sides
+    bool keys_are_on = false;      // ON is these equalities and nothing else
     std::vector<uint8_t> matched;  // FULL: per inner row
     const std::vector<uint32_t> *candidates = nullptr;
     size_t position = 0;           // in the candidates, or the inner row number
@@ -453,6 +454,11 @@ JoinExec *make_join(ExecPlan *plan, JoinSpec *spec, const JoinSpec *top, const s
         else
             plan_keyed_inner(plan, j, top, inner_bound.data(), c);
         if (!j->keyed) collect_keys(plan, j, spec->on);
+        if (!j->keys.empty()) {
+            std::vector<Node *> parts;
+            split_conjuncts(spec->on, parts);
+            j->keys_are_on = parts.size() == j->keys.size();
+        }
         if (!j->keyed && j->keys.empty() && spec->on)
             j->banded = band_plan(plan, spec->on, j->inner.lo, j->inner.hi, j->outer.lo, j->outer.hi, j->band);
     } catch (const std::bad_alloc &) {
@@ -728,4 +734,33 @@ int unit_level(const ExecPlan *plan, int index) {
     for (int k = 0; k < plan->unit_count; k++)
         if (index >= plan->units[k].lo && index < plan->units[k].hi) return k;
     return plan->unit_count - 1;
+}
+
+bool join_countable(const ExecPlan *plan, int k) {
+    const JoinExec *j = plan->units[k].join;
+    if (!j || j->keyed || j->spec->kind == kJoinFull) return false;
+    return (j->use_band && j->band.residual.empty()) || (!j->keys.empty() && j->keys_are_on);
+}
+
+int join_count_next(ExecPlan *plan, int k, int64_t *rows, EvalContext *c) {
+    JoinExec *j = plan->units[k].join;
+    if (side_fetch(plan, j->outer, c) != 0) {
+        row_store_unpoint(j->cache.rows);
+        return 100;
+    }
+    size_t matches = 0;
+    if (j->use_band) {
+        size_t first = 0, last = 0;
+        band_run(j->band, j->cache.rows, c, &first, &last);
+        matches = last - first;
+    } else if (make_key(j, false, c)) {
+        try {
+            auto found = j->cache.index.find(std::string(reinterpret_cast<const char *>(j->key.data()), j->key.size()));
+            if (found != j->cache.index.end()) matches = found->second.size();
+        } catch (const std::bad_alloc &) {
+            no_memory(c);
+        }
+    }
+    *rows = matches > 0 ? static_cast<int64_t>(matches) : j->spec->kind == kJoinInner ? 0 : 1;
+    return 0;
 }

@@ -17,7 +17,8 @@
 // join whose provider needs the key the outer side gives) is read by key for
 // each outer row, its reads kept for the execution (keyed_reads.h).
 //
-// Exports: PlanUnit, join_setup, join_reset, unit_open, unit_fetch, unit_level.
+// Exports: PlanUnit, join_setup, join_reset, unit_open, unit_fetch, unit_level,
+// join_countable, join_count_next.
 #pragma once
 
 #include "query/evaluate.h"
@@ -37,3 +38,15 @@ void unit_open(ExecPlan *plan, int k, EvalContext *context);
 
 /// The level of the nested loop that reads scan `index`.
 [[nodiscard]] int unit_level(const ExecPlan *plan, int index);
+
+/// Whether level `k`, opened, is a join (not FULL) whose matches for an
+/// outer row are known without evaluating anything on the pairs: ON is
+/// the equalities its inner rows are looked up by, or the bounds of a band
+/// join, nothing else.
+[[nodiscard]] bool join_countable(const ExecPlan *plan, int k);
+
+/// For a countable level: reads the next outer row and sets *rows to the
+/// rows it gives (its matches, or 1 for an unmatched row a LEFT or RIGHT
+/// join keeps). 0, or 100 at the end of the outer rows. No inner row is put
+/// into the scans.
+[[nodiscard]] int join_count_next(ExecPlan *plan, int k, int64_t *rows, EvalContext *c);
