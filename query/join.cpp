@@ -753,10 +753,12 @@ int join_count_next(ExecPlan *plan, int k, int64_t *rows, EvalContext *c) {
         size_t first = 0, last = 0;
         band_run(j->band, j->cache.rows, c, &first, &last);
         matches = last - first;
-    } else if (make_key(j, false, c)) {
+    } else {
         try {
-            auto found = j->cache.index.find(std::string(reinterpret_cast<const char *>(j->key.data()), j->key.size()));
-            if (found != j->cache.index.end()) matches = found->second.size();
+            if (make_key(j, false, c)) {
+                auto found = j->cache.index.find(std::string(reinterpret_cast<const char *>(j->key.data()), j->key.size()));
+                if (found != j->cache.index.end()) matches = found->second.size();
+            }
         } catch (const std::bad_alloc &) {
             no_memory(c);
         }

@@ -2,10 +2,11 @@
 // the FROM clause.
 //
 // A join reads its outer side row by row and its inner side once per
-// execution (kept in memory within work_mem_size, past it in a work file,
-// mode 0600, gone with the plan), then for each outer row goes over the inner rows
-// (only those whose keys match, when the ON condition holds equalities
-// between the sides) and evaluates ON. LEFT and RIGHT joins produce an
+// execution (kept in memory within work_mem_size, decoded column by column,
+// past it in a work file, mode 0600, gone with the plan), then for each
+// outer row goes over the inner rows (only those whose keys match, when the
+// ON condition holds equalities between the sides; only the run within ON's
+// bounds on one inner column, band_join.h) and evaluates ON. LEFT and RIGHT joins produce an
 // unmatched preserved row with the other side NULL; FULL joins then produce
 // every inner row that never matched, from the matched marks. A base table
 // below the outermost level whose restrictions do not take values from the
