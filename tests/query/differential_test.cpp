@@ -245,7 +245,7 @@ const Case kCases[] = {
     {"SELECT t1.a, COUNT(*), MAX(t2.id), MIN(t2.s) FROM t1 JOIN t2 ON t2.n > t1.n GROUP BY t1.a", nullptr},
     {"SELECT t2.s, t3.s, COUNT(*), SUM(t2.a + t3.a) FROM t2, t3 GROUP BY t2.s, t3.s ORDER BY 3 DESC, 1, 2", nullptr},
     {"SELECT id FROM t1 WHERE EXISTS (SELECT 1 FROM t2 JOIN t3 ON t3.a < t2.a WHERE t2.s = t1.s)", nullptr},
-    {"SELECT id, (SELECT COUNT(*) FROM t2 JOIN t3 ON t3.b > t2.b AND t2.a = t1.a) FROM t1", nullptr},
+    {"SELECT id, (SELECT COUNT(*) FROM t2 JOIN t3 ON t3.b > t2.b WHERE t2.a = t1.a) FROM t1", nullptr},
     {"SELECT t4.id, t5.id FROM t4 JOIN t5 ON t5.d >= t4.d", nullptr},
     {"SELECT t4.id, t5.id FROM t4 LEFT JOIN t5 ON t5.ts < t4.ts AND t5.id > 12", nullptr},
     {"SELECT t4.id, t5.id FROM t4 JOIN t5 ON t5.m2 <= t4.m4 AND t5.m0 > t4.m0 - 2", nullptr},
