@@ -2,7 +2,7 @@
 // two keys, GROUP BY with 1,000 groups and four set functions,
 // COUNT(DISTINCT), an equality join of 1,000 x 1,000 rows, COUNT(*) over an
 // inequality join of 310 x 230 rows, a range join (BETWEEN) of 1,000 x 1,000
-// rows with GROUP BY, and a cross join of 10,000 x 100 rows with GROUP BY and
+// rows with GROUP BY, and a cross join of 10,000 x 1,000 rows with GROUP BY and
 // ORDER BY. Each query
 // runs through query_run_text over the in-memory provider (rows read through
 // the data access layer, as from any provider) and through SQLite over an
@@ -127,7 +127,7 @@ int main(int argc, char **argv) {
     e.provider.tables.push_back(make_table("A", 310, 17, 50));
     e.provider.tables.push_back(make_table("B", 230, 19, 50));
     e.provider.tables.push_back(make_table("M", 10000, 23, 100));
-    e.provider.tables.push_back(make_table("S", 100, 29, 10));
+    e.provider.tables.push_back(make_table("S", 1000, 29, 10));
     memprov::install(dbc->dal, &e.provider, dbc);
     sqlite3 *db = nullptr;
     sqlite3_open(":memory:", &db);
@@ -145,7 +145,7 @@ int main(int argc, char **argv) {
         {"inequality join COUNT(*) 310 x 230", "SELECT COUNT(*) FROM a JOIN b ON a.k < b.k"},
         {"range join GROUP BY 1,000 x 1,000",
          "SELECT l.g, COUNT(*), SUM(r.v) FROM l JOIN r ON r.k BETWEEN l.k - 2000 AND l.k + 2000 GROUP BY l.g"},
-        {"cross join GROUP BY, ORDER BY 10,000 x 100",
+        {"cross join GROUP BY, ORDER BY 10,000 x 1,000",
          "SELECT m.g, s.g, COUNT(*), MAX(m.k + s.k) FROM m, s GROUP BY m.g, s.g ORDER BY 4 DESC, 1, 2"},
     };
     std::printf("%d rows; %s times in seconds, best of 3; sort budget %lld bytes\n", rows, g_cpu_clock ? "CPU" : "wall",
