@@ -283,6 +283,43 @@ int keyed_join_fetch(ExecPlan *plan, JoinExec *j, EvalContext *c) {
     }
 }
 
+// The inner rows to try with the current outer row: the run within ON's
+// bounds, the rows of its equality key, or every row.
+void choose_candidates(JoinExec *j, EvalContext *c) {
+    j->position = 0;
+    if (j->use_band) {
+        band_run(j->band, j->cache.rows, c, &j->position, &j->band_end);
+        return;
+    }
+    j->all_rows = j->keys.empty();
+    j->candidates = &kNone;
+    if (!j->all_rows && make_key(j, false, c)) {
+        auto found = j->cache.index.find(std::string(reinterpret_cast<const char *>(j->key.data()), j->key.size()));
+        if (found != j->cache.index.end()) j->candidates = &found->second;
+    }
+}
+
+// The next candidate's inner row number; false when none is left.
+bool next_candidate(JoinExec *j, size_t *row) {
+    if (j->use_band) {
+        if (j->position >= j->band_end) return false;
+        *row = j->band.order[j->position++];
+        return true;
+    }
+    const size_t count = j->all_rows ? j->cache.rows.count() : j->candidates->size();
+    if (j->position >= count) return false;
+    *row = j->all_rows ? j->position : (*j->candidates)[j->position];
+    j->position++;
+    return true;
+}
+
+// Whether the pair in the scans satisfies ON: within a band's run only the
+// conjuncts besides its bounds are left to check.
+bool pair_matches(JoinExec *j, EvalContext *c) {
+    if (j->use_band) return all_true(j->band.residual, c);
+    return !j->spec->on || evaluate_condition(j->spec->on, c) == kTrue;
+}
+
 int join_fetch(ExecPlan *plan, JoinExec *j, EvalContext *c) {
     if (j->keyed) return keyed_join_fetch(plan, j, c);
     const int kind = j->spec->kind;
@@ -302,7 +339,7 @@ int join_fetch(ExecPlan *plan, JoinExec *j, EvalContext *c) {
         if (j->need_outer) {
             if (side_fetch(plan, j->outer, c) != 0) {
                 if (kind != kJoinFull) {
-                    row_store_unpoint(j->cache.rows);
+                    row_store_unpoint(j->cache.rows);  // the scans' own values for what follows
                     return 100;
                 }
                 j->outer_done = true;
@@ -313,39 +350,19 @@ int join_fetch(ExecPlan *plan, JoinExec *j, EvalContext *c) {
             }
             j->need_outer = false;
             j->outer_matched = false;
-            j->position = 0;
-            if (j->use_band) {
-                band_run(j->band, j->cache.rows, c, &j->position, &j->band_end);
-            } else {
-            j->all_rows = j->keys.empty();
-            j->candidates = &kNone;
-            if (!j->all_rows && make_key(j, false, c)) {
-                auto found = j->cache.index.find(std::string(reinterpret_cast<const char *>(j->key.data()), j->key.size()));
-                if (found != j->cache.index.end()) j->candidates = &found->second;
-            }
+            try {
+                choose_candidates(j, c);
+            } catch (const std::bad_alloc &) {
+                no_memory(c);
             }
         }
-        if (j->use_band) {
-            // Only the run within ON's bounds, and only the rest of ON.
-            while (j->position < j->band_end) {
-                const size_t r = j->band.order[j->position++];
-                row_store_restore_scans(plan, j->inner.lo, j->inner.hi, j->cache.rows, r, c);
-                if (!all_true(j->band.residual, c)) continue;
-                j->outer_matched = true;
-                if (kind == kJoinFull) j->matched[r] = 1;
-                return 0;
-            }
-        } else {
-        const size_t count = j->all_rows ? rows : j->candidates->size();
-        while (j->position < count) {
-            size_t r = j->all_rows ? j->position : (*j->candidates)[j->position];
-            j->position++;
+        size_t r = 0;
+        while (next_candidate(j, &r)) {
             row_store_restore_scans(plan, j->inner.lo, j->inner.hi, j->cache.rows, r, c);
-            if (j->spec->on && evaluate_condition(j->spec->on, c) != kTrue) continue;
+            if (!pair_matches(j, c)) continue;
             j->outer_matched = true;
             if (kind == kJoinFull) j->matched[r] = 1;
             return 0;
-        }
         }
         j->need_outer = true;
         if (!j->outer_matched && kind != kJoinInner) {
