@@ -15,19 +15,19 @@
 namespace {
 
 struct Within {
-    int lo, hi;
+    const std::vector<uint8_t> *scans;
     bool outside;
 };
 
 void note_within(const TableSlot *slot, void *arg) {
     auto *w = static_cast<Within *>(arg);
     const int p = slot ? slot->position - 1 : -1;
-    if (p < w->lo || p >= w->hi) w->outside = true;
+    if (p < 0 || static_cast<size_t>(p) >= w->scans->size() || !(*w->scans)[static_cast<size_t>(p)]) w->outside = true;
 }
 
-// Whether `e` is a plain value reading no scan outside [lo, hi).
-bool reads_only(ExecPlan *plan, Node *e, int lo, int hi) {
-    Within w{lo, hi, false};
+// Whether `e` is a plain value reading only the scans set in `scans`.
+bool reads_only(ExecPlan *plan, Node *e, const std::vector<uint8_t> &scans) {
+    Within w{&scans, false};
     return walk_plan_columns(plan, e, true, note_within, &w) && !w.outside;
 }
 
@@ -82,9 +82,10 @@ KeyForm expression_key_form(Node *e) {
     return vt ? key_form_of_type(vt) : KeyForm::kOther;
 }
 
-bool band_plan(ExecPlan *plan, Node *on, int inner_lo, int inner_hi, int outer_lo, int outer_hi, Band &band) {
+bool band_plan(ExecPlan *plan, Node *condition, int inner_lo, int inner_hi, const std::vector<uint8_t> &outer,
+               Band &band) {
     std::vector<Node *> parts;
-    split_conjuncts(on, parts);
+    split_conjuncts(condition, parts);
     band = Band{};
     for (Node *n : parts) {
         bool taken = false;
@@ -98,7 +99,7 @@ bool band_plan(ExecPlan *plan, Node *on, int inner_lo, int inner_hi, int outer_l
                     Node *out = sides[1 - first];
                     if (!inner_column(plan, sides[first], inner_lo, inner_hi, &scan, &column)) continue;
                     if (band.scan >= 0 && (scan != band.scan || column != band.column)) continue;
-                    if (!reads_only(plan, out, outer_lo, outer_hi)) continue;
+                    if (!reads_only(plan, out, outer)) continue;
                     if (!ordered(key_form_join(expression_key_form(sides[first]), expression_key_form(out)))) continue;
                     band.scan = scan;
                     band.column = column;

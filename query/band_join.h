@@ -1,6 +1,7 @@
 // Band joins: a join read once whose ON condition bounds one column of the
 // inner side by values of the outer side (`<`, `<=`, `>`, `>=`, BETWEEN, a
-// lower and an upper bound together). The inner rows, kept decoded
+// lower and an upper bound together), or a comma-joined table read once
+// whose WHERE bounds one of its columns by the outer levels' rows. The inner rows, kept decoded
 // (row_store.h), are sorted once by that column; for each outer row the run
 // of rows within the bounds is found by binary search and only the rest of
 // ON (the residual) is evaluated on them.
@@ -41,11 +42,12 @@ struct Band {
 /// The key form of the values `e` gives (from its description).
 [[nodiscard]] KeyForm expression_key_form(Node *e);
 
-/// Finds in `on` the bounds of one column of scans [inner_lo, inner_hi) by
-/// expressions over scans [outer_lo, outer_hi) (and constants); false when
-/// there are none. Sets `band` for band_sort.
-[[nodiscard]] bool band_plan(ExecPlan *plan, Node *on, int inner_lo, int inner_hi, int outer_lo, int outer_hi,
-                             Band &band);
+/// Finds in `condition` (ON, or WHERE over a comma join) the bounds of one
+/// column of scans [inner_lo, inner_hi) by expressions over the scans whose
+/// `outer` entry is set (and constants); false when there are none. Sets
+/// `band` for band_sort.
+[[nodiscard]] bool band_plan(ExecPlan *plan, Node *condition, int inner_lo, int inner_hi,
+                             const std::vector<uint8_t> &outer, Band &band);
 
 /// Sorts the rows of `rows` (kept decoded) by the band's column. Raises
 /// HY001.

@@ -32,6 +32,13 @@ struct RowCache {
     std::vector<Node *> key_values;
     std::vector<KeyForm> key_forms;
     const std::vector<uint32_t> *candidates = nullptr;
+    // Without equalities: WHERE's bounds on one of the table's columns by
+    // the outer levels' rows (band_join.h), used while the rows are decoded.
+    // WHERE itself is still checked on every combination.
+    Band band;
+    bool banded = false;
+    bool use_band = false;
+    size_t band_end = 0;
 };
 
 struct JoinExec;
@@ -477,7 +484,11 @@ JoinExec *make_join(ExecPlan *plan, JoinSpec *spec, const JoinSpec *top, const s
             j->keys_are_on = parts.size() == j->keys.size();
         }
         if (!j->keyed && j->keys.empty() && spec->on)
-            j->banded = band_plan(plan, spec->on, j->inner.lo, j->inner.hi, j->outer.lo, j->outer.hi, j->band);
+        {
+            std::vector<uint8_t> outer(static_cast<size_t>(plan->scan_count), 0);
+            for (int s = j->outer.lo; s < j->outer.hi; s++) outer[static_cast<size_t>(s)] = 1;
+            j->banded = band_plan(plan, spec->on, j->inner.lo, j->inner.hi, outer, j->band);
+        }
     } catch (const std::bad_alloc &) {
         no_memory(c);
     }
@@ -662,6 +673,22 @@ void join_setup(ExecPlan *plan, EvalContext *c) {
     if (plan->rank)  // tables only: level k holds the table of rank k
         std::sort(plan->units, plan->units + plan->unit_count,
                   [plan](const PlanUnit &a, const PlanUnit &b) { return plan->rank[a.lo] < plan->rank[b.lo]; });
+    // A table read once and gone over whole for every combination of the
+    // levels above it: WHERE's bounds on one of its columns by their rows
+    // pick the run of its rows to go over.
+    Node *where = scope->core ? scope->core->where : nullptr;
+    if (!where || plan->alternative_count != 1) return;
+    try {
+        std::vector<uint8_t> outer(static_cast<size_t>(plan->scan_count), 0);
+        for (int k = 0; k < plan->unit_count; k++) {
+            PlanUnit &u = plan->units[k];
+            if (u.cache && u.cache->key_columns.empty())
+                u.cache->banded = band_plan(plan, where, u.lo, u.hi, outer, u.cache->band);
+            for (int s = u.lo; s < u.hi; s++) outer[static_cast<size_t>(s)] = 1;
+        }
+    } catch (const std::bad_alloc &) {
+        no_memory(c);
+    }
 }
 
 void join_reset(ExecPlan *plan) {
@@ -713,8 +740,14 @@ void unit_open(ExecPlan *plan, int k, EvalContext *c) {
                 if (!null) cache.index[std::string(reinterpret_cast<const char *>(key.data()), key.size())].push_back(row);
             }
             cache.filled = true;
+            cache.use_band = cache.banded && cache.rows.decoded;
+            if (cache.use_band) band_sort(cache.band, cache.rows, c);
         }
         cache.candidates = nullptr;
+        if (cache.use_band) {
+            band_run(cache.band, cache.rows, c, &u.position, &cache.band_end);
+            return;
+        }
         if (cache.key_columns.empty()) return;
         cache.candidates = &kNone;
         key.clear();
@@ -736,12 +769,13 @@ int unit_fetch(ExecPlan *plan, int k, EvalContext *c) {
     if (u.keyed) return keyed_reads_fetch(plan, u.keyed, c);
     if (!u.cache) return scan_fetch(plan, u.lo, c);
     RowCache &cache = *u.cache;
-    const size_t count = cache.candidates ? cache.candidates->size() : cache.rows.count();
+    const size_t count = cache.use_band ? cache.band_end : cache.candidates ? cache.candidates->size() : cache.rows.count();
     if (u.position >= count) {
         row_store_unpoint(cache.rows);
         return 100;
     }
-    size_t row = cache.candidates ? (*cache.candidates)[u.position] : u.position;
+    size_t row = cache.use_band ? cache.band.order[u.position]
+                 : cache.candidates ? (*cache.candidates)[u.position] : u.position;
     u.position++;
     row_store_restore_scans(plan, u.lo, u.hi, cache.rows, row, c);
     return 0;
