@@ -22,7 +22,8 @@ struct Within {
 void note_within(const TableSlot *slot, void *arg) {
     auto *w = static_cast<Within *>(arg);
     const int p = slot ? slot->position - 1 : -1;
-    if (p < 0 || static_cast<size_t>(p) >= w->scans->size() || !(*w->scans)[static_cast<size_t>(p)]) w->outside = true;
+    if (p < 0 || static_cast<size_t>(p) >= w->scans->size() || !(*w->scans)[static_cast<size_t>(p)])
+        w->outside = true;
 }
 
 // Whether `e` is a plain value reading only the scans set in `scans`.
@@ -49,16 +50,20 @@ bool inner_column(ExecPlan *plan, Node *e, int lo, int hi, int *scan, int *colum
 // Forms whose values the one order compares as they are (no text read as a
 // number or a date), so sorting by the inner values orders the comparisons.
 bool ordered(KeyForm f) {
-    return f == KeyForm::kInteger || f == KeyForm::kDouble || f == KeyForm::kDecimal || f == KeyForm::kText ||
-           f == KeyForm::kDateTime;
+    return f == KeyForm::kInteger || f == KeyForm::kDouble || f == KeyForm::kDecimal ||
+           f == KeyForm::kText || f == KeyForm::kDateTime;
 }
 
 int mirrored(int op) {
     switch (op) {
-        case OP_LT: return OP_GT;
-        case OP_GT: return OP_LT;
-        case OP_LE: return OP_GE;
-        default: return OP_LE;
+        case OP_LT:
+            return OP_GT;
+        case OP_GT:
+            return OP_LT;
+        case OP_LE:
+            return OP_GE;
+        default:
+            return OP_LE;
     }
 }
 
@@ -68,7 +73,8 @@ int order_of(const Value *inner, const Value *bound, int op, EvalContext *c) {
     int order = 0;
     if (value_order(inner, bound, &order) != OrderResult::kOk) {
         (void)compare_values_op(inner, bound, op, c);
-        raise_evaluation_error(c, "HY000", "General error: %s", "values without an order in a join");
+        raise_evaluation_error(c, "HY000", "General error: %s",
+                               "values without an order in a join");
     }
     return order;
 }
@@ -82,8 +88,8 @@ KeyForm expression_key_form(Node *e) {
     return vt ? key_form_of_type(vt) : KeyForm::kOther;
 }
 
-bool band_plan(ExecPlan *plan, Node *condition, int inner_lo, int inner_hi, const std::vector<uint8_t> &outer,
-               Band &band) {
+bool band_plan(ExecPlan *plan, Node *condition, int inner_lo, int inner_hi,
+               const std::vector<uint8_t> &outer, Band &band) {
     std::vector<Node *> parts;
     split_conjuncts(condition, parts);
     band = Band{};
@@ -97,10 +103,13 @@ bool band_plan(ExecPlan *plan, Node *condition, int inner_lo, int inner_hi, cons
                 for (int first = 0; first < 2 && !taken; first++) {
                     int scan = -1, column = -1;
                     Node *out = sides[1 - first];
-                    if (!inner_column(plan, sides[first], inner_lo, inner_hi, &scan, &column)) continue;
+                    if (!inner_column(plan, sides[first], inner_lo, inner_hi, &scan, &column))
+                        continue;
                     if (band.scan >= 0 && (scan != band.scan || column != band.column)) continue;
                     if (!reads_only(plan, out, outer)) continue;
-                    if (!ordered(key_form_join(expression_key_form(sides[first]), expression_key_form(out)))) continue;
+                    if (!ordered(key_form_join(expression_key_form(sides[first]),
+                                               expression_key_form(out))))
+                        continue;
                     band.scan = scan;
                     band.column = column;
                     band.bounds.push_back(BandBound{out, first == 0 ? o->op : mirrored(o->op)});
@@ -135,7 +144,8 @@ void band_sort(Band &band, const RowStore &rows, EvalContext *c) {
 }
 
 void band_run(const Band &band, const RowStore &rows, EvalContext *c, size_t *first, size_t *last) {
-    const std::vector<Value> &cells = rows.cells[static_cast<size_t>(row_store_column(rows, band.scan, band.column))];
+    const std::vector<Value> &cells =
+        rows.cells[static_cast<size_t>(row_store_column(rows, band.scan, band.column))];
     size_t lo = 0, hi = band.order.size();
     for (const BandBound &b : band.bounds) {
         if (lo >= hi) break;
@@ -153,9 +163,12 @@ void band_run(const Band &band, const RowStore &rows, EvalContext *c, size_t *fi
         };
         const auto begin = band.order.begin() + static_cast<std::ptrdiff_t>(lo);
         const auto end = band.order.begin() + static_cast<std::ptrdiff_t>(hi);
-        const size_t at = static_cast<size_t>(std::partition_point(begin, end, below) - band.order.begin());
-        if (b.op == OP_GT || b.op == OP_GE) lo = at;
-        else hi = at;
+        const size_t at =
+            static_cast<size_t>(std::partition_point(begin, end, below) - band.order.begin());
+        if (b.op == OP_GT || b.op == OP_GE)
+            lo = at;
+        else
+            hi = at;
     }
     *first = lo;
     *last = hi < lo ? lo : hi;

@@ -417,7 +417,8 @@ int aggregate_fetch(ExecPlan *plan) {
     // COUNT(*) alone over a join: the pairs are counted, never built.
     bool counted = false;
     bool only_count = g->acc_count > 0;
-    for (int i = 0; i < g->acc_count; i++) only_count = only_count && g->accs[i].node->code == AGG_COUNT_STAR;
+    for (int i = 0; i < g->acc_count; i++)
+        only_count = only_count && g->accs[i].node->code == AGG_COUNT_STAR;
     int64_t rows = 0;
     if (only_count && plan_count_rows(plan, &rows, &c)) {
         for (int i = 0; i < g->acc_count; i++) g->accs[i].count = rows;

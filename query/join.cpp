@@ -187,7 +187,9 @@ bool all_true(const std::vector<Node *> &conditions, EvalContext *c) {
     return true;
 }
 
-KeyForm form_of(Node *e) { return expression_key_form(e); }
+KeyForm form_of(Node *e) {
+    return expression_key_form(e);
+}
 
 // Equalities whose values the byte keys compare exactly as `=` does (the
 // one order of values, engine/value_order.h): numbers of any two kinds in
@@ -301,7 +303,8 @@ void choose_candidates(JoinExec *j, EvalContext *c) {
     j->all_rows = j->keys.empty();
     j->candidates = &kNone;
     if (!j->all_rows && make_key(j, false, c)) {
-        auto found = j->cache.index.find(std::string(reinterpret_cast<const char *>(j->key.data()), j->key.size()));
+        auto found = j->cache.index.find(
+            std::string(reinterpret_cast<const char *>(j->key.data()), j->key.size()));
         if (found != j->cache.index.end()) j->candidates = &found->second;
     }
 }
@@ -483,8 +486,7 @@ JoinExec *make_join(ExecPlan *plan, JoinSpec *spec, const JoinSpec *top, const s
             split_conjuncts(spec->on, parts);
             j->keys_are_on = parts.size() == j->keys.size();
         }
-        if (!j->keyed && j->keys.empty() && spec->on)
-        {
+        if (!j->keyed && j->keys.empty() && spec->on) {
             std::vector<uint8_t> outer(static_cast<size_t>(plan->scan_count), 0);
             for (int s = j->outer.lo; s < j->outer.hi; s++) outer[static_cast<size_t>(s)] = 1;
             j->banded = band_plan(plan, spec->on, j->inner.lo, j->inner.hi, outer, j->band);
@@ -769,13 +771,16 @@ int unit_fetch(ExecPlan *plan, int k, EvalContext *c) {
     if (u.keyed) return keyed_reads_fetch(plan, u.keyed, c);
     if (!u.cache) return scan_fetch(plan, u.lo, c);
     RowCache &cache = *u.cache;
-    const size_t count = cache.use_band ? cache.band_end : cache.candidates ? cache.candidates->size() : cache.rows.count();
+    const size_t count = cache.use_band     ? cache.band_end
+                         : cache.candidates ? cache.candidates->size()
+                                            : cache.rows.count();
     if (u.position >= count) {
         row_store_unpoint(cache.rows);
         return 100;
     }
-    size_t row = cache.use_band ? cache.band.order[u.position]
-                 : cache.candidates ? (*cache.candidates)[u.position] : u.position;
+    size_t row = cache.use_band     ? cache.band.order[u.position]
+                 : cache.candidates ? (*cache.candidates)[u.position]
+                                    : u.position;
     u.position++;
     row_store_restore_scans(plan, u.lo, u.hi, cache.rows, row, c);
     return 0;
@@ -807,7 +812,8 @@ int join_count_next(ExecPlan *plan, int k, int64_t *rows, EvalContext *c) {
     } else {
         try {
             if (make_key(j, false, c)) {
-                auto found = j->cache.index.find(std::string(reinterpret_cast<const char *>(j->key.data()), j->key.size()));
+                auto found = j->cache.index.find(
+                    std::string(reinterpret_cast<const char *>(j->key.data()), j->key.size()));
                 if (found != j->cache.index.end()) matches = found->second.size();
             }
         } catch (const std::bad_alloc &) {

@@ -98,7 +98,9 @@ char *text_space(RowStore &store, size_t n) {
     return at;
 }
 
-bool has_buffer(uint32_t type) { return type == VT_CHAR || type == VT_BINARY; }
+bool has_buffer(uint32_t type) {
+    return type == VT_CHAR || type == VT_BINARY;
+}
 
 // The current row of the store's columns appended to the cells, when every
 // value is one a cell holds (no long values) and the row fits the budget.
@@ -106,7 +108,8 @@ bool decode_row(ExecPlan *plan, RowStore &store, EvalContext *c) {
     int64_t need = static_cast<int64_t>(store.columns.size() * sizeof(Value));
     for (const KeptColumn &k : store.columns) {
         Value *v = plan->scans[k.scan].values[k.column];
-        if (v->deferred && read_deferred_value(v) < 0) raise_evaluation_error(c, "HY000", "Data Read Error");
+        if (v->deferred && read_deferred_value(v) < 0)
+            raise_evaluation_error(c, "HY000", "Data Read Error");
         if (!v->is_null && !is_plain_value_type(v->type)) return false;
         if (v->type == VT_LONG_CHAR || v->type == VT_LONG_BINARY) return false;
         if (has_buffer(v->type) && !v->is_null) need += v->length + 1;
@@ -126,10 +129,16 @@ bool decode_row(ExecPlan *plan, RowStore &store, EvalContext *c) {
             // that looks at a NULL value's buffer finds an empty text.
             const size_t n = v->is_null ? 0 : static_cast<size_t>(v->length);
             char *text = text_space(store, n + 1);
-            if (n) std::memcpy(text, cell.type == VT_BINARY ? reinterpret_cast<const char *>(v->data.bytes) : v->data.s, n);
+            if (n)
+                std::memcpy(text,
+                            cell.type == VT_BINARY ? reinterpret_cast<const char *>(v->data.bytes)
+                                                   : v->data.s,
+                            n);
             text[n] = '\0';
-            if (cell.type == VT_BINARY) cell.data.bytes = reinterpret_cast<uint8_t *>(text);
-            else cell.data.s = text;
+            if (cell.type == VT_BINARY)
+                cell.data.bytes = reinterpret_cast<uint8_t *>(text);
+            else
+                cell.data.s = text;
             if (v->is_null) cell.length = 0;
         }
         store.cells[k].push_back(cell);
@@ -201,9 +210,12 @@ void row_store_restore_scans(ExecPlan *plan, int lo, int hi, RowStore &store, si
                 store.scans = nullptr;
                 no_memory(c);
             }
-            for (size_t k = 0; k < n; k++) store.home[k] = plan->scans[store.columns[k].scan].values[store.columns[k].column];
+            for (size_t k = 0; k < n; k++)
+                store.home[k] = plan->scans[store.columns[k].scan].values[store.columns[k].column];
         }
-        for (size_t k = 0; k < n; k++) plan->scans[store.columns[k].scan].values[store.columns[k].column] = &store.cells[k][row];
+        for (size_t k = 0; k < n; k++)
+            plan->scans[store.columns[k].scan].values[store.columns[k].column] =
+                &store.cells[k][row];
         return;
     }
     size_t at = 0, end = 0;
@@ -229,6 +241,7 @@ void row_store_unpoint(RowStore &store) {
 
 int row_store_column(const RowStore &store, int scan, int column) {
     for (size_t k = 0; k < store.columns.size(); k++)
-        if (store.columns[k].scan == scan && store.columns[k].column == column) return static_cast<int>(k);
+        if (store.columns[k].scan == scan && store.columns[k].column == column)
+            return static_cast<int>(k);
     return -1;
 }

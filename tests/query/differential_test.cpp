@@ -254,6 +254,7 @@ const Case kCases[] = {
     {"SELECT t4.id, t5.id FROM t4 JOIN t5 ON t5.d >= t4.d", nullptr},
     {"SELECT t4.id, t5.id FROM t4 LEFT JOIN t5 ON t5.ts < t4.ts AND t5.id > 12", nullptr},
     {"SELECT t4.id, t5.id FROM t4 JOIN t5 ON t5.m2 <= t4.m4 AND t5.m0 > t4.m0 - 2", nullptr},
+    {"SELECT t4.id, t5.id, t5.l FROM t4 LEFT JOIN t5 ON t5.m2 < t4.m2 AND t5.id < 9", nullptr},
     {"SELECT t4.id, t1.id FROM t4 JOIN t1 ON t1.b BETWEEN t4.m2 AND t4.m4 AND t1.id < 30", nullptr},
     // DATE, TIMESTAMP and NUMERIC columns (T4, T5): comparisons with
     // literals, texts, each other and across scales, IN lists and
