@@ -239,7 +239,10 @@ void fill_inner(ExecPlan *plan, JoinExec *j, EvalContext *c) {
     RowCache &cache = j->cache;
     forget_rows(cache);
     cache.rows.budget = sort_memory_budget(c->statement->connection.work_mem_size);
-    cache.rows.decode = true;
+    // Decoded when every outer row goes over a run or all of the inner rows;
+    // an equality bucket holds few of them, each shown about once: payloads
+    // are smaller there and as quick.
+    cache.rows.decode = j->keys.empty();
     side_open(plan, j->inner, c);
     while (side_fetch(plan, j->inner, c) == 0) {
         auto row = static_cast<uint32_t>(cache.rows.count());
@@ -724,7 +727,7 @@ void unit_open(ExecPlan *plan, int k, EvalContext *c) {
         if (!cache.filled) {
             forget_rows(cache);
             cache.rows.budget = sort_memory_budget(c->statement->connection.work_mem_size);
-            cache.rows.decode = true;
+            cache.rows.decode = cache.key_columns.empty();  // as for joins (fill_inner)
             scan_open(plan, u.lo, c);
             while (scan_fetch(plan, u.lo, c) == 0) {
                 auto row = static_cast<uint32_t>(cache.rows.count());
