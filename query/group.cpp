@@ -414,7 +414,18 @@ int aggregate_fetch(ExecPlan *plan) {
     GroupState *g = state_of(plan);
     if (plan->done || limit_reached(plan, g)) return 100;
     reset_accumulators(plan, g, &c);
-    while (plan_rows_next(plan, &c) == 0) accumulate_all(g, &c);
+    // COUNT(*) alone over a join: the pairs are counted, never built.
+    bool counted = false;
+    bool only_count = g->acc_count > 0;
+    for (int i = 0; i < g->acc_count; i++)
+        only_count = only_count && g->accs[i].node->code == AGG_COUNT_STAR;
+    int64_t rows = 0;
+    if (only_count && plan_count_rows(plan, &rows, &c)) {
+        for (int i = 0; i < g->acc_count; i++) g->accs[i].count = rows;
+        counted = true;
+    }
+    if (!counted)
+        while (plan_rows_next(plan, &c) == 0) accumulate_all(g, &c);
     finish_distinct(g, &c);
     plan->done = 1;
     fresh_row_pool(plan, &c);

@@ -9,7 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "engine/describe_expression.h"
+#include "query/band_join.h"
 #include "query/keyed_reads.h"
 #include "query/optimise.h"
 #include "query/restrictions.h"
@@ -33,6 +33,13 @@ struct RowCache {
     std::vector<Node *> key_values;
     std::vector<KeyForm> key_forms;
     const std::vector<uint32_t> *candidates = nullptr;
+    // Without equalities: WHERE's bounds on one of the table's columns by
+    // the outer levels' rows (band_join.h), used while the rows are decoded.
+    // WHERE itself is still checked on every combination.
+    Band band;
+    bool banded = false;
+    bool use_band = false;
+    size_t band_end = 0;
 };
 
 struct JoinExec;
@@ -53,6 +60,7 @@ struct JoinExec {
     Side outer, inner;
     RowCache cache;
     std::vector<KeyPair> keys;     // equalities of ON between the sides
+    bool keys_are_on = false;      // ON is these equalities and nothing else
     std::vector<uint8_t> matched;  // FULL: per inner row
     const std::vector<uint32_t> *candidates = nullptr;
     size_t position = 0;           // in the candidates, or the inner row number
@@ -66,6 +74,12 @@ struct JoinExec {
     // table is read. WHERE's reject the outer row; ON's leave it no match.
     std::vector<Node *> outer_where, outer_on;
     bool no_inner = false;         // keyed: ON fails for this outer row whatever the inner row
+    // Without equalities: ON's bounds on one inner column (band_join.h),
+    // used while the inner rows are kept decoded.
+    Band band;
+    bool banded = false;           // ON has bounds
+    bool use_band = false;         // and the current filling is sorted by them
+    size_t band_end = 0;           // end of the current outer row's run
 };
 
 struct PlanUnit {
@@ -97,6 +111,15 @@ void set_null(ExecPlan *plan, int lo, int hi) {
 void forget_rows(RowCache &cache) {
     row_store_clear(cache.rows);
     cache.index.clear();
+}
+
+// The scans of a side get their own values back from every join read once
+// inside it, before NULLs are written into them.
+void unpoint_side(const Side &s) {
+    if (!s.join) return;
+    row_store_unpoint(s.join->cache.rows);
+    unpoint_side(s.join->outer);
+    unpoint_side(s.join->inner);
 }
 
 // ---- sides ----
@@ -166,10 +189,7 @@ bool all_true(const std::vector<Node *> &conditions, EvalContext *c) {
 }
 
 KeyForm form_of(Node *e) {
-    ExtendedType t{};
-    if (describe_expression(e, 3, &t) != 0) return KeyForm::kOther;
-    uint32_t vt = value_type_for_sql_type(t.sql_type, nullptr);
-    return vt ? key_form_of_type(vt) : KeyForm::kOther;
+    return expression_key_form(e);
 }
 
 // Equalities whose values the byte keys compare exactly as `=` does (the
@@ -222,6 +242,10 @@ void fill_inner(ExecPlan *plan, JoinExec *j, EvalContext *c) {
     RowCache &cache = j->cache;
     forget_rows(cache);
     cache.rows.budget = sort_memory_budget(c->statement->connection.work_mem_size);
+    // Decoded when every outer row goes over a run or all of the inner rows;
+    // an equality bucket holds few of them, each shown about once: payloads
+    // are smaller there and as quick.
+    cache.rows.decode = j->keys.empty();
     side_open(plan, j->inner, c);
     while (side_fetch(plan, j->inner, c) == 0) {
         auto row = static_cast<uint32_t>(cache.rows.count());
@@ -231,6 +255,8 @@ void fill_inner(ExecPlan *plan, JoinExec *j, EvalContext *c) {
     }
     cache.filled = true;
     j->matched.assign(cache.rows.count(), 0);
+    j->use_band = j->banded && cache.rows.decoded;
+    if (j->use_band) band_sort(j->band, cache.rows, c);
 }
 
 void join_open(ExecPlan *plan, JoinExec *j, EvalContext *c) {
@@ -272,6 +298,44 @@ int keyed_join_fetch(ExecPlan *plan, JoinExec *j, EvalContext *c) {
     }
 }
 
+// The inner rows to try with the current outer row: the run within ON's
+// bounds, the rows of its equality key, or every row.
+void choose_candidates(JoinExec *j, EvalContext *c) {
+    j->position = 0;
+    if (j->use_band) {
+        band_run(j->band, j->cache.rows, c, &j->position, &j->band_end);
+        return;
+    }
+    j->all_rows = j->keys.empty();
+    j->candidates = &kNone;
+    if (!j->all_rows && make_key(j, false, c)) {
+        auto found = j->cache.index.find(
+            std::string(reinterpret_cast<const char *>(j->key.data()), j->key.size()));
+        if (found != j->cache.index.end()) j->candidates = &found->second;
+    }
+}
+
+// The next candidate's inner row number; false when none is left.
+bool next_candidate(JoinExec *j, size_t *row) {
+    if (j->use_band) {
+        if (j->position >= j->band_end) return false;
+        *row = j->band.order[j->position++];
+        return true;
+    }
+    const size_t count = j->all_rows ? j->cache.rows.count() : j->candidates->size();
+    if (j->position >= count) return false;
+    *row = j->all_rows ? j->position : (*j->candidates)[j->position];
+    j->position++;
+    return true;
+}
+
+// Whether the pair in the scans satisfies ON: within a band's run only the
+// conjuncts besides its bounds are left to check.
+bool pair_matches(JoinExec *j, EvalContext *c) {
+    if (j->use_band) return all_true(j->band.residual, c);
+    return !j->spec->on || evaluate_condition(j->spec->on, c) == kTrue;
+}
+
 int join_fetch(ExecPlan *plan, JoinExec *j, EvalContext *c) {
     if (j->keyed) return keyed_join_fetch(plan, j, c);
     const int kind = j->spec->kind;
@@ -285,38 +349,40 @@ int join_fetch(ExecPlan *plan, JoinExec *j, EvalContext *c) {
                 row_store_restore_scans(plan, j->inner.lo, j->inner.hi, j->cache.rows, r, c);
                 return 0;
             }
+            row_store_unpoint(j->cache.rows);
             return 100;
         }
         if (j->need_outer) {
             if (side_fetch(plan, j->outer, c) != 0) {
-                if (kind != kJoinFull) return 100;
+                if (kind != kJoinFull) {
+                    row_store_unpoint(j->cache.rows);  // the scans' own values for what follows
+                    return 100;
+                }
                 j->outer_done = true;
                 j->position = 0;
+                unpoint_side(j->outer);
                 set_null(plan, j->outer.lo, j->outer.hi);
                 continue;
             }
             j->need_outer = false;
             j->outer_matched = false;
-            j->position = 0;
-            j->all_rows = j->keys.empty();
-            j->candidates = &kNone;
-            if (!j->all_rows && make_key(j, false, c)) {
-                auto found = j->cache.index.find(std::string(reinterpret_cast<const char *>(j->key.data()), j->key.size()));
-                if (found != j->cache.index.end()) j->candidates = &found->second;
+            try {
+                choose_candidates(j, c);
+            } catch (const std::bad_alloc &) {
+                no_memory(c);
             }
         }
-        const size_t count = j->all_rows ? rows : j->candidates->size();
-        while (j->position < count) {
-            size_t r = j->all_rows ? j->position : (*j->candidates)[j->position];
-            j->position++;
+        size_t r = 0;
+        while (next_candidate(j, &r)) {
             row_store_restore_scans(plan, j->inner.lo, j->inner.hi, j->cache.rows, r, c);
-            if (j->spec->on && evaluate_condition(j->spec->on, c) != kTrue) continue;
+            if (!pair_matches(j, c)) continue;
             j->outer_matched = true;
             if (kind == kJoinFull) j->matched[r] = 1;
             return 0;
         }
         j->need_outer = true;
         if (!j->outer_matched && kind != kJoinInner) {
+            row_store_unpoint(j->cache.rows);
             set_null(plan, j->inner.lo, j->inner.hi);
             return 0;
         }
@@ -421,6 +487,16 @@ JoinExec *make_join(ExecPlan *plan, JoinSpec *spec, const JoinSpec *top, const s
         else
             plan_keyed_inner(plan, j, top, inner_bound.data(), c);
         if (!j->keyed) collect_keys(plan, j, spec->on);
+        if (!j->keys.empty()) {
+            std::vector<Node *> parts;
+            split_conjuncts(spec->on, parts);
+            j->keys_are_on = parts.size() == j->keys.size();
+        }
+        if (!j->keyed && j->keys.empty() && spec->on) {
+            std::vector<uint8_t> outer(static_cast<size_t>(plan->scan_count), 0);
+            for (int s = j->outer.lo; s < j->outer.hi; s++) outer[static_cast<size_t>(s)] = 1;
+            j->banded = band_plan(plan, spec->on, j->inner.lo, j->inner.hi, outer, j->band);
+        }
     } catch (const std::bad_alloc &) {
         no_memory(c);
     }
@@ -605,6 +681,22 @@ void join_setup(ExecPlan *plan, EvalContext *c) {
     if (plan->rank)  // tables only: level k holds the table of rank k
         std::sort(plan->units, plan->units + plan->unit_count,
                   [plan](const PlanUnit &a, const PlanUnit &b) { return plan->rank[a.lo] < plan->rank[b.lo]; });
+    // A table read once and gone over whole for every combination of the
+    // levels above it: WHERE's bounds on one of its columns by their rows
+    // pick the run of its rows to go over.
+    Node *where = scope->core ? scope->core->where : nullptr;
+    if (!where || plan->alternative_count != 1) return;
+    try {
+        std::vector<uint8_t> outer(static_cast<size_t>(plan->scan_count), 0);
+        for (int k = 0; k < plan->unit_count; k++) {
+            PlanUnit &u = plan->units[k];
+            if (u.cache && u.cache->key_columns.empty())
+                u.cache->banded = band_plan(plan, where, u.lo, u.hi, outer, u.cache->band);
+            for (int s = u.lo; s < u.hi; s++) outer[static_cast<size_t>(s)] = 1;
+        }
+    } catch (const std::bad_alloc &) {
+        no_memory(c);
+    }
 }
 
 void join_reset(ExecPlan *plan) {
@@ -638,6 +730,7 @@ void unit_open(ExecPlan *plan, int k, EvalContext *c) {
         if (!cache.filled) {
             forget_rows(cache);
             cache.rows.budget = sort_memory_budget(c->statement->connection.work_mem_size);
+            cache.rows.decode = cache.key_columns.empty();  // as for joins (fill_inner)
             scan_open(plan, u.lo, c);
             while (scan_fetch(plan, u.lo, c) == 0) {
                 auto row = static_cast<uint32_t>(cache.rows.count());
@@ -655,8 +748,14 @@ void unit_open(ExecPlan *plan, int k, EvalContext *c) {
                 if (!null) cache.index[std::string(reinterpret_cast<const char *>(key.data()), key.size())].push_back(row);
             }
             cache.filled = true;
+            cache.use_band = cache.banded && cache.rows.decoded;
+            if (cache.use_band) band_sort(cache.band, cache.rows, c);
         }
         cache.candidates = nullptr;
+        if (cache.use_band) {
+            band_run(cache.band, cache.rows, c, &u.position, &cache.band_end);
+            return;
+        }
         if (cache.key_columns.empty()) return;
         cache.candidates = &kNone;
         key.clear();
@@ -678,9 +777,16 @@ int unit_fetch(ExecPlan *plan, int k, EvalContext *c) {
     if (u.keyed) return keyed_reads_fetch(plan, u.keyed, c);
     if (!u.cache) return scan_fetch(plan, u.lo, c);
     RowCache &cache = *u.cache;
-    const size_t count = cache.candidates ? cache.candidates->size() : cache.rows.count();
-    if (u.position >= count) return 100;
-    size_t row = cache.candidates ? (*cache.candidates)[u.position] : u.position;
+    const size_t count = cache.use_band     ? cache.band_end
+                         : cache.candidates ? cache.candidates->size()
+                                            : cache.rows.count();
+    if (u.position >= count) {
+        row_store_unpoint(cache.rows);
+        return 100;
+    }
+    size_t row = cache.use_band     ? cache.band.order[u.position]
+                 : cache.candidates ? (*cache.candidates)[u.position]
+                                    : u.position;
     u.position++;
     row_store_restore_scans(plan, u.lo, u.hi, cache.rows, row, c);
     return 0;
@@ -690,4 +796,36 @@ int unit_level(const ExecPlan *plan, int index) {
     for (int k = 0; k < plan->unit_count; k++)
         if (index >= plan->units[k].lo && index < plan->units[k].hi) return k;
     return plan->unit_count - 1;
+}
+
+bool join_countable(const ExecPlan *plan, int k) {
+    const JoinExec *j = plan->units[k].join;
+    if (!j || j->keyed || j->spec->kind == kJoinFull) return false;
+    return (j->use_band && j->band.residual.empty()) || (!j->keys.empty() && j->keys_are_on);
+}
+
+int join_count_next(ExecPlan *plan, int k, int64_t *rows, EvalContext *c) {
+    JoinExec *j = plan->units[k].join;
+    if (side_fetch(plan, j->outer, c) != 0) {
+        row_store_unpoint(j->cache.rows);
+        return 100;
+    }
+    size_t matches = 0;
+    if (j->use_band) {
+        size_t first = 0, last = 0;
+        band_run(j->band, j->cache.rows, c, &first, &last);
+        matches = last - first;
+    } else {
+        try {
+            if (make_key(j, false, c)) {
+                auto found = j->cache.index.find(
+                    std::string(reinterpret_cast<const char *>(j->key.data()), j->key.size()));
+                if (found != j->cache.index.end()) matches = found->second.size();
+            }
+        } catch (const std::bad_alloc &) {
+            no_memory(c);
+        }
+    }
+    *rows = matches > 0 ? static_cast<int64_t>(matches) : j->spec->kind == kJoinInner ? 0 : 1;
+    return 0;
 }

@@ -2,10 +2,11 @@
 // the FROM clause.
 //
 // A join reads its outer side row by row and its inner side once per
-// execution (kept in memory within work_mem_size, past it in a work file,
-// mode 0600, gone with the plan), then for each outer row goes over the inner rows
-// (only those whose keys match, when the ON condition holds equalities
-// between the sides) and evaluates ON. LEFT and RIGHT joins produce an
+// execution (kept in memory within work_mem_size, decoded column by column,
+// past it in a work file, mode 0600, gone with the plan), then for each
+// outer row goes over the inner rows (only those whose keys match, when the
+// ON condition holds equalities between the sides; only the run within ON's
+// bounds on one inner column, band_join.h) and evaluates ON. LEFT and RIGHT joins produce an
 // unmatched preserved row with the other side NULL; FULL joins then produce
 // every inner row that never matched, from the matched marks. A base table
 // below the outermost level whose restrictions do not take values from the
@@ -17,7 +18,8 @@
 // join whose provider needs the key the outer side gives) is read by key for
 // each outer row, its reads kept for the execution (keyed_reads.h).
 //
-// Exports: PlanUnit, join_setup, join_reset, unit_open, unit_fetch, unit_level.
+// Exports: PlanUnit, join_setup, join_reset, unit_open, unit_fetch, unit_level,
+// join_countable, join_count_next.
 #pragma once
 
 #include "query/evaluate.h"
@@ -37,3 +39,15 @@ void unit_open(ExecPlan *plan, int k, EvalContext *context);
 
 /// The level of the nested loop that reads scan `index`.
 [[nodiscard]] int unit_level(const ExecPlan *plan, int index);
+
+/// Whether level `k`, opened, is a join (not FULL) whose matches for an
+/// outer row are known without evaluating anything on the pairs: ON is
+/// the equalities its inner rows are looked up by, or the bounds of a band
+/// join, nothing else.
+[[nodiscard]] bool join_countable(const ExecPlan *plan, int k);
+
+/// For a countable level: reads the next outer row and sets *rows to the
+/// rows it gives (its matches, or 1 for an unmatched row a LEFT or RIGHT
+/// join keeps). 0, or 100 at the end of the outer rows. No inner row is put
+/// into the scans.
+[[nodiscard]] int join_count_next(ExecPlan *plan, int k, int64_t *rows, EvalContext *c);

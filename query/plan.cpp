@@ -216,6 +216,27 @@ int plan_rows_next(ExecPlan *plan, EvalContext *c) {
     }
 }
 
+bool plan_count_rows(ExecPlan *plan, int64_t *count, EvalContext *c) {
+    Node *where = plan->scope->core ? plan->scope->core->where : nullptr;
+    if (where || plan->alternative_count != 1 || plan->unit_count != 1 || plan->positioned ||
+        plan->combinations_done || plan->scope->enclosing)
+        return false;
+    fresh_row_pool(plan, c);
+    plan->positioned = 1;
+    unit_open(plan, 0, c);
+    if (!join_countable(plan, 0)) return false;
+    int64_t total = 0, matches = 0;
+    for (;;) {
+        fresh_row_pool(plan, c);
+        check_deadline(c);
+        if (join_count_next(plan, 0, &matches, c) != 0) break;
+        total += matches;
+    }
+    plan->combinations_done = 1;
+    *count = total;
+    return true;
+}
+
 namespace {
 
 int direct_fetch(ExecPlan *plan) {

@@ -11,7 +11,7 @@
 // Failures post on the statement's error header and throw QueryFailure.
 //
 // Exports: plan_create, plan_open, plan_next, plan_rows_next,
-// plan_evaluate_results, plan_close.
+// plan_count_rows, plan_evaluate_results, plan_close.
 #pragma once
 
 #include "query/evaluate.h"
@@ -31,6 +31,13 @@ void plan_open(ExecPlan *plan, EvalContext *context);
 /// Positions the next combination of rows that passes the WHERE clause
 /// (the row pool is fresh for it). 0, or 100 when there is none.
 [[nodiscard]] int plan_rows_next(ExecPlan *plan, EvalContext *context);
+
+/// Counts the combinations plan_rows_next would give without positioning
+/// any of them, when the plan is one join whose matches need no evaluation
+/// (join_count_next) and there is no WHERE: true with *count set, the plan
+/// then at its end. False when it cannot: nothing was read beyond opening
+/// the join, and plan_rows_next goes on from there.
+[[nodiscard]] bool plan_count_rows(ExecPlan *plan, int64_t *count, EvalContext *context);
 
 /// Evaluates the select list for the current rows into plan->results.
 void plan_evaluate_results(ExecPlan *plan, EvalContext *context);

@@ -1,6 +1,9 @@
 // The query engine against SQLite on the same generated rows: ORDER BY on
 // two keys, GROUP BY with 1,000 groups and four set functions,
-// COUNT(DISTINCT), and an equality join of 1,000 x 1,000 rows. Each query
+// COUNT(DISTINCT), an equality join of 1,000 x 1,000 rows, COUNT(*) over an
+// inequality join of 310 x 230 rows, a range join (BETWEEN) of 1,000 x 1,000
+// rows with GROUP BY, and a cross join of 10,000 x 1,000 rows with GROUP BY and
+// ORDER BY. Each query
 // runs through query_run_text over the in-memory provider (rows read through
 // the data access layer, as from any provider) and through SQLite over an
 // in-memory database holding the same rows; the best of three runs of each
@@ -121,6 +124,10 @@ int main(int argc, char **argv) {
     e.provider.tables.push_back(make_table("BIG", rows, 7, 1000));
     e.provider.tables.push_back(make_table("L", 1000, 11, 1000));
     e.provider.tables.push_back(make_table("R", 1000, 13, 1000));
+    e.provider.tables.push_back(make_table("A", 310, 17, 50));
+    e.provider.tables.push_back(make_table("B", 230, 19, 50));
+    e.provider.tables.push_back(make_table("M", 10000, 23, 100));
+    e.provider.tables.push_back(make_table("S", 1000, 29, 10));
     memprov::install(dbc->dal, &e.provider, dbc);
     sqlite3 *db = nullptr;
     sqlite3_open(":memory:", &db);
@@ -135,6 +142,11 @@ int main(int argc, char **argv) {
         {"GROUP BY 1,000 groups, 4 set functions", "SELECT g, COUNT(*), SUM(k), MIN(v), MAX(v) FROM big GROUP BY g"},
         {"COUNT(DISTINCT)", "SELECT COUNT(DISTINCT k) FROM big"},
         {"equality join 1,000 x 1,000", "SELECT l.id, r.id FROM l JOIN r ON l.g = r.g"},
+        {"inequality join COUNT(*) 310 x 230", "SELECT COUNT(*) FROM a JOIN b ON a.k < b.k"},
+        {"range join GROUP BY 1,000 x 1,000",
+         "SELECT l.g, COUNT(*), SUM(r.v) FROM l JOIN r ON r.k BETWEEN l.k - 2000 AND l.k + 2000 GROUP BY l.g"},
+        {"cross join GROUP BY, ORDER BY 10,000 x 1,000",
+         "SELECT m.g, s.g, COUNT(*), MAX(m.k + s.k) FROM m, s GROUP BY m.g, s.g ORDER BY 4 DESC, 1, 2"},
     };
     std::printf("%d rows; %s times in seconds, best of 3; sort budget %lld bytes\n", rows, g_cpu_clock ? "CPU" : "wall",
                 static_cast<long long>(sort_memory_budget(0)));
