@@ -181,8 +181,8 @@ int ready(PaypalIterator *it) {
 
 void trace_segment(PaypalIterator *it, const char *what, const HistorySegment &s, size_t rows, size_t of) {
     if (PaypalTraceHead *tr = trace_of(it))
-        PP_TRACE(tr, kPpTraceDetail, "history %s: %s .. %s, %zu of %zu rows", what, windows_time_text(s.start).c_str(),
-                 windows_time_text(s.end).c_str(), rows, of);
+        PP_TRACE(tr, kPpTraceDetail, "history %s: %s .. %s, %d of %d rows", what, windows_time_text(s.start).c_str(),
+                 windows_time_text(s.end).c_str(), static_cast<int>(rows), static_cast<int>(of));
 }
 
 void set_window(PaypalIterator *it, const HistorySegment &s) {
@@ -381,8 +381,9 @@ int history_begin(PaypalIterator *it, WebRequestPtr &req, int64_t now) {
         if (PaypalTraceHead *tr = trace_of(it)) {
             size_t n[3] = {0, 0, 0};
             for (const HistorySegment &s : sc->plan) ++n[static_cast<int>(s.kind)];
-            PP_TRACE(tr, kPpTraceDetail, "history: %zu windows stored, %zu to fetch and keep, %zu not settled (after %s)",
-                     n[0], n[1], n[2], windows_time_text(cutoff).c_str());
+            PP_TRACE(tr, kPpTraceDetail, "history: %d windows stored, %d to fetch and keep, %d not settled (after %s)",
+                     static_cast<int>(n[0]), static_cast<int>(n[1]), static_cast<int>(n[2]),
+                     windows_time_text(cutoff).c_str());
         }
         it->request = std::move(req);
         it->history = std::move(sc);
