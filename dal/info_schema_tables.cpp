@@ -1,6 +1,7 @@
 // The INFO_SCHEMA tables and their constant column descriptions, the
 // SERVER_INFO rows, and the PayPal restriction rows drawn from the
 // PayPal provider's catalogue.
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -86,6 +87,10 @@ constexpr InfoColumnDef kPaypalRestrictions[] = {
     {"OPERATORS", V, 32, N},    {"REQUIRED", V, 3, R},      {"ALLOWED_VALUES", V, 128, N},
     {"DEFAULT_VALUE", V, 128, N},
 };
+constexpr InfoColumnDef kPaypalHistory[] = {
+    {"RANGE_START", V, 19, R}, {"RANGE_END", V, 19, R},  {"CLIENT_ID", V, 128, R},  {"BASE_URL", V, 254, R},
+    {"BALANCE_AFFECTING_ONLY", V, 1, R}, {"ROW_COUNT", I, 11, R}, {"FETCHED_AT", V, 19, R},
+};
 
 template <size_t C>
 constexpr InfoTableDef def(InfoTable t, const char *name, const InfoColumnDef (&c)[C]) {
@@ -109,6 +114,7 @@ constexpr InfoTableDef kTablesDefs[] = {
     def(InfoTable::kUsagePrivileges, "USAGE_PRIVILEGES", kUsagePrivileges),
     def(InfoTable::kViews, "VIEWS", kViews),
     def(InfoTable::kPaypalRestrictions, "PAYPAL_RESTRICTIONS", kPaypalRestrictions),
+    def(InfoTable::kPaypalHistory, "PAYPAL_HISTORY", kPaypalHistory),
 };
 static_assert(sizeof kTablesDefs / sizeof kTablesDefs[0] == static_cast<size_t>(InfoTable::kCount));
 static_assert(sizeof kColumns / sizeof kColumns[0] == 23);
@@ -210,3 +216,11 @@ bool info_restriction_next(int *table, int *column) {
         *column = -1;
     }
 }
+
+namespace {
+std::atomic<InfoHistorySource> g_history_source{nullptr};
+}  // namespace
+
+void info_set_history_source(InfoHistorySource source) { g_history_source.store(source); }
+
+InfoHistorySource info_history_source() { return g_history_source.load(); }

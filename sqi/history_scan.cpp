@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "dal/dal.h"
+#include "dal/info_schema.h"
 #include "sqi/history_rows.h"
 #include "sqi/page_reply.h"
 #include "sqi/scan.h"
@@ -37,6 +39,7 @@ PaypalTraceHead *trace_of(const PaypalIterator *it) {
 // Posts the store's trouble once per connection as a warning; the trace
 // has every one.
 void warn(PaypalIterator *it, HistoryLink *link, const std::string &what, bool locked) {
+    if (!it) return;  // a listing: its caller reports
     if (PaypalTraceHead *tr = trace_of(it))
         PP_TRACE(tr, kPpTraceDetail, "history store not used: %s", what.c_str());
     bool first;
@@ -141,11 +144,11 @@ HistoryStore *history_link_store(PaypalIterator *it, HistoryLink *link) {
     std::lock_guard<std::mutex> guard(link->lock);
     if (link->store) return link->store.get();
     if (link->path.empty() || link->tried) return nullptr;
-    link->tried = true;
+    if (it) link->tried = true;  // a listing tries again at the next query, which reports
     std::string error;
     link->store = history_store_open(link->path, error);
     if (!link->store) warn(it, link, error, true);
-    else if (PaypalTraceHead *tr = trace_of(it))
+    else if (PaypalTraceHead *tr = it ? trace_of(it) : nullptr)
         PP_TRACE(tr, kPpTraceDetail, "history store %s open", link->path.c_str());
     return link->store.get();
 }
@@ -399,3 +402,52 @@ int history_begin(PaypalIterator *it, WebRequestPtr &req, int64_t now) {
     }
     return rc;
 }
+
+namespace {
+
+std::string listing_time(int64_t t) {
+    std::string text = windows_time_text(t);  // "YYYY-MM-DDTHH:MM:SSZ"
+    text[10] = ' ';
+    text.pop_back();
+    return text;
+}
+
+// INFO_SCHEMA.PAYPAL_HISTORY: the windows of the store of the PayPal
+// connection in `dal` (none when it has no store or refuses it).
+bool history_listing(DalRecord *dal, void *owner, std::vector<InfoHistoryRow> &out) {
+    out.clear();
+    PaypalEnv *env = nullptr;
+    for (int i = 0; dal && i < dal->count; ++i) {
+        const DalProvider *p = dal->providers[i];
+        if (p && p->slots.SQIStartQuery == SQIStartQuery) env = static_cast<PaypalEnv *>(p->handle);
+    }
+    if (!env || !env->session || !env->session->history) return true;
+    try {
+        HistoryStore *store = history_link_store(nullptr, env->session->history.get());
+        if (!store) return true;
+        std::vector<HistoryListRow> rows;
+        std::string error;
+        if (!history_store_list(store, rows, error)) {
+            DalServiceRequest r{};
+            r.handle = owner;
+            r.origin = kPaypalComponent;
+            r.sqlstate = "HY000";
+            r.message = error.c_str();
+            (void)dal_service(env->link, DAL_SERVICE_POST_ERROR, &r);
+            return false;
+        }
+        for (const HistoryListRow &row : rows)
+            out.push_back(InfoHistoryRow{listing_time(row.window.start), listing_time(row.window.end),
+                                         row.key.client_id, row.key.base_url, row.key.balance_only, row.window.rows,
+                                         listing_time(row.window.fetched_at)});
+        return true;
+    } catch (const std::bad_alloc &) {
+        out.clear();
+        return false;
+    }
+}
+
+// The listing reaches INFO_SCHEMA once the driver is loaded.
+[[maybe_unused]] const bool kListingRegistered = (info_set_history_source(history_listing), true);
+
+}  // namespace
