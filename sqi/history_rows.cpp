@@ -7,8 +7,6 @@
 #include "sqi/json_parse.h"  // first: simdjson without exceptions
 #include "sqi/history_rows.h"
 
-#include <jansson.h>
-
 #include <memory>
 #include <string>
 
@@ -19,16 +17,6 @@ namespace {
 
 // Currencies PayPal handles without decimal places (as amount_range.cpp).
 constexpr std::string_view kZeroDecimalCurrencies[] = {"HUF", "JPY", "TWD"};
-
-struct JsonDeleter {
-    void operator()(json_t *j) const { json_decref(j); }
-};
-using JsonPtr = std::unique_ptr<json_t, JsonDeleter>;
-
-std::string member_text(json_t *object, const char *name) {
-    const char *s = json_string_value(json_object_get(object, name));
-    return s ? s : "";
-}
 
 // Splits the raw text of an array (already checked by the parser) into its
 // elements' texts; each must be an object.
@@ -112,26 +100,63 @@ bool history_split_details(std::string &text, std::vector<std::string> &out, std
 
 bool history_detail_fields(std::string_view body, HistoryFields *out) {
     *out = HistoryFields{};
-    json_error_t err;
-    JsonPtr root(json_loadb(body.data(), body.size(), JSON_REJECT_DUPLICATES, &err));
-    if (!root || !json_is_object(root.get())) return false;
-    json_t *info = json_object_get(root.get(), "transaction_info");
-    if (!json_is_object(info)) return true;
-    out->id = member_text(info, "transaction_id");
-    out->event_code = member_text(info, "transaction_event_code");
-    out->status = member_text(info, "transaction_status");
-    json_t *amount = json_object_get(info, "transaction_amount");
-    if (json_is_object(amount)) {
-        out->currency = member_text(amount, "currency_code");
-        out->has_amount = history_minor_units(member_text(amount, "value"), out->currency, &out->amount_minor);
+    json_od::parser *parser = thread_json_parser();
+    if (!parser) return false;
+    // On-Demand over the detail: the five members are read, every other one
+    // is only checked for its structure (a stored detail is whole JSON).
+    std::string text(body);
+    struct ParserDone {
+        size_t size;
+        ~ParserDone() { thread_json_parser_done(size); }
+    } done{text.size()};
+    json_od::document doc;
+    json_od::object root, info, amount;
+    std::string_view date;
+    std::string value;
+    auto is = [](json_od::value &v, json_od::json_type t) {
+        json_od::json_type have;
+        return !v.type().get(have) && have == t;
+    };
+    auto string_of = [&](json_od::value &v, std::string_view *to) {
+        return is(v, json_od::json_type::string) && !v.get_string().get(*to);
+    };
+    simdjson::error_code e = parser->iterate(json_padded(text)).get(doc);
+    if (!e) e = doc.get_object().get(root);
+    if (e) return false;
+    for (auto member : root) {
+        std::string_view name, have;
+        json_od::value v;
+        if (member.unescaped_key().get(name) || member.value().get(v)) return false;
+        if (name != "transaction_info") continue;
+        if (!is(v, json_od::json_type::object) || v.get_object().get(info)) continue;
+        for (auto field : info) {
+            json_od::value fv;
+            if (field.unescaped_key().get(name) || field.value().get(fv)) return false;
+            if (name == "transaction_id" && string_of(fv, &have)) out->id = have;
+            else if (name == "transaction_event_code" && string_of(fv, &have)) out->event_code = have;
+            else if (name == "transaction_status" && string_of(fv, &have)) out->status = have;
+            else if (name == "transaction_initiation_date" && string_of(fv, &have)) date = have;
+            else if (name == "transaction_amount" && is(fv, json_od::json_type::object) &&
+                     !fv.get_object().get(amount)) {
+                for (auto a : amount) {
+                    json_od::value av;
+                    if (a.unescaped_key().get(name) || a.value().get(av)) return false;
+                    if (name == "currency_code" && string_of(av, &have)) out->currency = have;
+                    else if (name == "value" && string_of(av, &have)) {
+                        value.assign(have);
+                        out->has_amount = true;
+                    }
+                }
+            }
+        }
     }
+    if (out->has_amount) out->has_amount = history_minor_units(value, out->currency, &out->amount_minor);
     DatetimeText when{};
-    const std::string date = member_text(info, "transaction_initiation_date");
     if (!date.empty() && parse_datetime_text(date, &when) && when.form == DatetimeForm::kTimestamp) {
-        char text[96];
-        snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", when.ts.year, when.ts.month, when.ts.day,
+        char stamp[96];
+        snprintf(stamp, sizeof stamp, "%04d-%02d-%02dT%02d:%02d:%02dZ", when.ts.year, when.ts.month, when.ts.day,
                  when.ts.hour, when.ts.minute, when.ts.second);
-        out->has_time = windows_parse_time(text, &out->time);
+        out->has_time = windows_parse_time(stamp, &out->time);
     }
     return true;
 }
