@@ -15,6 +15,7 @@
 // info_set_history_source, info_history_source.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -108,6 +109,9 @@ struct InfoHistoryRow {
 /// (empty: no store); false after posting on `owner`.
 using InfoHistorySource = bool (*)(DalRecord *dal, void *owner, std::vector<InfoHistoryRow> &out);
 /// Set once by the PayPal provider when the driver loads; until then the
-/// table is empty.
-void info_set_history_source(InfoHistorySource source);
-[[nodiscard]] InfoHistorySource info_history_source();
+/// table is empty. Kept in the header (an inline variable), so the provider
+/// registering it needs no INFO_SCHEMA object linked in (tools and tests
+/// link the provider alone).
+inline std::atomic<InfoHistorySource> g_info_history_source{nullptr};
+inline void info_set_history_source(InfoHistorySource source) { g_info_history_source.store(source); }
+[[nodiscard]] inline InfoHistorySource info_history_source() { return g_info_history_source.load(); }

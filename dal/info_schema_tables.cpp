@@ -1,7 +1,6 @@
 // The INFO_SCHEMA tables and their constant column descriptions, the
 // SERVER_INFO rows, and the PayPal restriction rows drawn from the
 // PayPal provider's catalogue.
-#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -216,11 +215,3 @@ bool info_restriction_next(int *table, int *column) {
         *column = -1;
     }
 }
-
-namespace {
-std::atomic<InfoHistorySource> g_history_source{nullptr};
-}  // namespace
-
-void info_set_history_source(InfoHistorySource source) { g_history_source.store(source); }
-
-InfoHistorySource info_history_source() { return g_history_source.load(); }
