@@ -83,5 +83,6 @@ inline constexpr int kHistoryOff = -1;
 
 /// The connection's store, opened on first use (under the link's mutex);
 /// null when the connection has none or it was refused (posted once as a
-/// 01000 warning on `it`'s owner).
+/// 01000 warning on `it`'s owner; with `it` null, as for a listing, nothing
+/// is posted and the next query tries again).
 [[nodiscard]] HistoryStore *history_link_store(PaypalIterator *it, HistoryLink *link);

@@ -200,9 +200,10 @@ TEST(HistoryStore, OpensOnlyFilesOfOursNobodyElseCanRead) {
     EXPECT_EQ(st.st_mode & 07777, 0600u);
     const struct {
         const char *what;
-        mode_t mode;  // 0: a directory; 1: a link to the fresh file
+        mode_t mode;  // 0: a directory; 1: a link to the fresh file; 2: another user's 0600 file
         const char *says;
     } kRefused[] = {
+        {"another user's", 2, "belongs to another user"},
         {"group-readable", 0640, "mode 0640"},
         {"world-readable", 0644, "mode 0644"},
         {"group-writable", 0620, "mode 0620"},
@@ -213,7 +214,12 @@ TEST(HistoryStore, OpensOnlyFilesOfOursNobodyElseCanRead) {
         const std::string path = dir.path + "/" + r.what;
         if (r.mode == 0) ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
         else if (r.mode == 1) ASSERT_EQ(symlink(fresh.c_str(), path.c_str()), 0);
-        else {
+        else if (r.mode == 2) {
+            ASSERT_TRUE(history_store_open(path, error)) << error;
+            // Only the superuser can give a file away; others skip the case.
+            if (chown(path.c_str(), geteuid() == 0 ? 65534 : geteuid(), static_cast<gid_t>(-1)) != 0 || geteuid() != 0)
+                continue;
+        } else {
             ASSERT_TRUE(history_store_open(path, error)) << error;
             ASSERT_EQ(chmod(path.c_str(), r.mode), 0);
         }
