@@ -379,9 +379,12 @@ int history_begin(PaypalIterator *it, WebRequestPtr &req, int64_t now) {
         const int64_t cutoff = history_cutoff(now, link->settle_seconds);
         sc->plan = history_plan(w.window_start, w.range_end, cutoff, int64_t{it->table->window_days} * kDaySeconds,
                                 stored);
+        size_t n[3] = {0, 0, 0};
+        for (const HistorySegment &s : sc->plan) ++n[static_cast<int>(s.kind)];
+        // Nothing settled in the range: the ordinary scan, with its pages
+        // fetched in parallel, serves it as well.
+        if (n[0] + n[1] == 0) return kHistoryOff;
         if (PaypalTraceHead *tr = trace_of(it)) {
-            size_t n[3] = {0, 0, 0};
-            for (const HistorySegment &s : sc->plan) ++n[static_cast<int>(s.kind)];
             PP_TRACE(tr, kPpTraceDetail, "history: %d windows stored, %d to fetch and keep, %d not settled (after %s)",
                      static_cast<int>(n[0]), static_cast<int>(n[1]), static_cast<int>(n[2]),
                      windows_time_text(cutoff).c_str());

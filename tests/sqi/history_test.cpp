@@ -1,10 +1,12 @@
 // The history store of settled transactions: how a range splits into stored,
 // fill and live windows (the settle boundary), the search's filters on
 // stored details, splitting replies, and the SQLite file itself (0600, unsafe
-// files refused, damage found, two writers at once, a writer killed half way).
+// files refused, damage found, two writers at once, a writer killed half way,
+// a disk full).
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -291,7 +293,7 @@ void write_windows(const std::string &path, int first, int count) {
     _exit(0);
 }
 
-TEST(HistoryStore, TwoWritersAtOnceAndAWriterKilledHalfWay) {
+TEST(HistoryStore, TwoWritersAtOnceAWriterKilledHalfWayAndAFullDisk) {
     TempDir dir;
     const std::string path = dir.path + "/shared.db";
     std::string error;
@@ -327,6 +329,31 @@ TEST(HistoryStore, TwoWritersAtOnceAndAWriterKilledHalfWay) {
     ASSERT_TRUE(history_store_windows(store.get(), set, windows, error)) << error;
     EXPECT_GT(windows.size(), 90u);
     for (const HistoryWindow &w : windows) EXPECT_EQ(w.rows, 60) << w.start;
+    // A full disk (the file may not grow): the write fails as a whole.
+    const size_t before = windows.size();
+    store.reset();
+    pid_t d = fork();
+    if (d == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        struct stat st {};
+        if (stat(path.c_str(), &st) != 0) _exit(4);
+        const rlimit limit{static_cast<rlim_t>(st.st_size), static_cast<rlim_t>(st.st_size)};
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(4);
+        std::string e;
+        HistoryStorePtr full = history_store_open(path, e);
+        int64_t id = 0;
+        if (!full || !history_store_set(full.get(), {"c", "u", "N"}, false, &id, e)) _exit(5);
+        // 40,000 details of 150 bytes do not fit in what the WAL may hold.
+        _exit(history_store_put(full.get(), id, -10000000, -1, 1, details_for(-10000000, 40000), e) ? 6 : 0);
+    }
+    ASSERT_EQ(waitpid(d, &status, 0), d);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    store = history_store_open(path, error);
+    ASSERT_TRUE(store) << error;
+    ASSERT_TRUE(history_store_windows(store.get(), set, windows, error)) << error;
+    EXPECT_EQ(windows.size(), before);
+    ASSERT_TRUE(history_store_read(store.get(), set, -10000000, -1, read, error));
+    EXPECT_TRUE(read.empty());
 }
 
 }  // namespace
