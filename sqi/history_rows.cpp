@@ -8,6 +8,7 @@
 #include "sqi/history_rows.h"
 
 #include <memory>
+#include <new>
 #include <string>
 
 #include "sqi/datetime_text.h"
@@ -100,57 +101,32 @@ bool history_split_details(std::string &text, std::vector<std::string> &out, std
 
 bool history_detail_fields(std::string_view body, HistoryFields *out) {
     *out = HistoryFields{};
-    json_od::parser *parser = thread_json_parser();
+    // The DOM parser checks every token of the detail (On-Demand would only
+    // check the brackets of members it skips): a stored detail that reads
+    // here is whole JSON, and splits and joins back exactly.
+    thread_local std::unique_ptr<simdjson::dom::parser> parser;
+    if (!parser) parser.reset(new (std::nothrow) simdjson::dom::parser());
     if (!parser) return false;
-    // On-Demand over the detail: the five members are read, every other one
-    // is only checked for its structure (a stored detail is whole JSON).
-    std::string text(body);
-    struct ParserDone {
-        size_t size;
-        ~ParserDone() { thread_json_parser_done(size); }
-    } done{text.size()};
-    json_od::document doc;
-    json_od::object root, info, amount;
-    std::string_view date;
-    std::string value;
-    auto is = [](json_od::value &v, json_od::json_type t) {
-        json_od::json_type have;
-        return !v.type().get(have) && have == t;
+    simdjson::dom::element root;
+    if (parser->parse(body.data(), body.size()).get(root) || !root.is_object()) return false;
+    auto text_at = [](simdjson::dom::element e, const char *name, std::string *to) {
+        std::string_view v;
+        if (!e[name].get_string().get(v)) to->assign(v);
     };
-    auto string_of = [&](json_od::value &v, std::string_view *to) {
-        return is(v, json_od::json_type::string) && !v.get_string().get(*to);
-    };
-    simdjson::error_code e = parser->iterate(json_padded(text)).get(doc);
-    if (!e) e = doc.get_object().get(root);
-    if (e) return false;
-    for (auto member : root) {
-        std::string_view name, have;
-        json_od::value v;
-        if (member.unescaped_key().get(name) || member.value().get(v)) return false;
-        if (name != "transaction_info") continue;
-        if (!is(v, json_od::json_type::object) || v.get_object().get(info)) continue;
-        for (auto field : info) {
-            json_od::value fv;
-            if (field.unescaped_key().get(name) || field.value().get(fv)) return false;
-            if (name == "transaction_id" && string_of(fv, &have)) out->id = have;
-            else if (name == "transaction_event_code" && string_of(fv, &have)) out->event_code = have;
-            else if (name == "transaction_status" && string_of(fv, &have)) out->status = have;
-            else if (name == "transaction_initiation_date" && string_of(fv, &have)) date = have;
-            else if (name == "transaction_amount" && is(fv, json_od::json_type::object) &&
-                     !fv.get_object().get(amount)) {
-                for (auto a : amount) {
-                    json_od::value av;
-                    if (a.unescaped_key().get(name) || a.value().get(av)) return false;
-                    if (name == "currency_code" && string_of(av, &have)) out->currency = have;
-                    else if (name == "value" && string_of(av, &have)) {
-                        value.assign(have);
-                        out->has_amount = true;
-                    }
-                }
-            }
-        }
+    simdjson::dom::element info;
+    if (root["transaction_info"].get(info) || !info.is_object()) return true;
+    text_at(info, "transaction_id", &out->id);
+    text_at(info, "transaction_event_code", &out->event_code);
+    text_at(info, "transaction_status", &out->status);
+    std::string date, value;
+    text_at(info, "transaction_initiation_date", &date);
+    simdjson::dom::element amount;
+    if (!info["transaction_amount"].get(amount) && amount.is_object()) {
+        text_at(amount, "currency_code", &out->currency);
+        std::string_view v;
+        if (!amount["value"].get_string().get(v))
+            out->has_amount = history_minor_units(v, out->currency, &out->amount_minor);
     }
-    if (out->has_amount) out->has_amount = history_minor_units(value, out->currency, &out->amount_minor);
     DatetimeText when{};
     if (!date.empty() && parse_datetime_text(date, &when) && when.form == DatetimeForm::kTimestamp) {
         char stamp[96];

@@ -50,7 +50,8 @@ struct HistoryFilter {
 [[nodiscard]] bool history_split_details(std::string &text, std::vector<std::string> &out, std::string &error);
 
 /// Reads the filter members of one detail. False when `body` is not a JSON
-/// object (a damaged detail); missing members stay empty.
+/// object, every token checked (a damaged or mis-split detail); missing
+/// members stay empty.
 [[nodiscard]] bool history_detail_fields(std::string_view body, HistoryFields *out);
 
 /// Adds query parameter `name` = `value` of the search to `filter`. False

@@ -282,9 +282,16 @@ int fill(PaypalIterator *it, HistoryScan *sc, const HistorySegment &s) {
         }
         for (std::string &body : bodies) {
             HistoryFields f;
+            if (!history_detail_fields(body, &f)) {
+                // Not whole JSON: the filters cannot be judged on it. The
+                // window is asked of PayPal with them, as without a store.
+                reply_page_clear(it->page);
+                sc->rows.clear();
+                return start_live(it, sc, s, "a detail is not whole JSON, asked of PayPal");
+            }
             // A detail whose time cannot be read cannot be placed in a
             // later query's range: the window is then not kept.
-            if (!history_detail_fields(body, &f) || !f.has_time) storable = false;
+            if (!f.has_time) storable = false;
             if (history_filter_match(sc->filter, f)) sc->rows.push_back(body);
             details.push_back(HistoryDetail{f.has_time ? f.time : 0, std::move(body)});
         }
