@@ -343,8 +343,10 @@ TEST(HistoryStore, TwoWritersAtOnceAWriterKilledHalfWayAndAFullDisk) {
         HistoryStorePtr full = history_store_open(path, e);
         int64_t id = 0;
         if (!full || !history_store_set(full.get(), {"c", "u", "N"}, false, &id, e)) _exit(5);
-        // 40,000 details of 150 bytes do not fit in what the WAL may hold.
-        _exit(history_store_put(full.get(), id, -10000000, -1, 1, details_for(-10000000, 40000), e) ? 6 : 0);
+        // More details (of 150 bytes and more) than the file's size in
+        // hundreds: they cannot fit in a WAL no larger than the file.
+        const int n = static_cast<int>(st.st_size / 100) + 1000;
+        _exit(history_store_put(full.get(), id, -10000000, -1, 1, details_for(-10000000, n), e) ? 6 : 0);
     }
     ASSERT_EQ(waitpid(d, &status, 0), d);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
