@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "sqi/history_fill.h"
 #include "sqi/history_rows.h"
 #include "sqi/page_reply.h"
 #include "sqi/scan.h"
@@ -90,6 +91,8 @@ struct HistoryScan {
     size_t row_pos = 0;             // the first not yet handed on
     HistoryFilter filter;           // the query's filters, for stored rows
     WebRequest fill{};              // the scan's request without the query's filters
+    HistoryFillPtr ahead;           // the fill windows fetched side by side, or null
+    size_t fills_taken = 0;         // fill windows taken from `ahead` so far
 };
 
 void HistoryScanDeleter::operator()(HistoryScan *scan) const { delete scan; }
@@ -253,50 +256,87 @@ int start_live(PaypalIterator *it, HistoryScan *sc, const HistorySegment &s, con
 // Fetches a settled segment with the range alone, every page, keeps its
 // details in the store (one transaction) and the query's among them as the
 // scan's rows.
-int fill(PaypalIterator *it, HistoryScan *sc, const HistorySegment &s) {
-    WebRequest req = sc->fill;
-    AddParameter(&req, it->windows.lower_param, windows_time_text(s.start), 0);
-    AddParameter(&req, it->windows.upper_param, windows_time_text(s.end), 0);
-    std::vector<HistoryDetail> details;
-    bool storable = true;
-    int64_t total = 1;
+// A fill window's page read into the scan's page: its details split,
+// checked and kept. DAL_OK; DAL_NO_DATA when a detail is not whole JSON;
+// DAL_ERROR (posted) when the reply does not split.
+int take_fill_page(PaypalIterator *it, HistoryScan *sc, std::vector<HistoryDetail> &details, bool &storable) {
     std::string error;
     std::vector<std::string> bodies;
-    for (int64_t page = 1; page <= total; ++page) {
-        AddParameter(&req, "page", std::to_string(page), 0);
-        if (scan_exchange(it, &req) != DAL_OK) {
-            reply_page_clear(it->page);
+    if (it->page.loaded && !history_split_details(it->page.text, bodies, error)) {
+        scan_post(it, error.c_str());
+        return DAL_ERROR;
+    }
+    for (std::string &body : bodies) {
+        HistoryFields f;
+        if (!history_detail_fields(body, &f)) return DAL_NO_DATA;
+        // A detail whose time cannot be read cannot be placed in a later
+        // query's range: the window is then not kept.
+        if (!f.has_time) storable = false;
+        if (history_filter_match(sc->filter, f)) sc->rows.push_back(body);
+        details.push_back(HistoryDetail{f.has_time ? f.time : 0, std::move(body)});
+    }
+    return DAL_OK;
+}
+
+// Fetches a settled segment with the range alone, every page (fetched ahead
+// by the workers when they run, else here), keeps its details in the store
+// (one transaction) and the query's among them as the scan's rows.
+int fill(PaypalIterator *it, HistoryScan *sc, const HistorySegment &s) {
+    std::vector<HistoryDetail> details;
+    bool storable = true;
+    int rc = DAL_OK;
+    std::string error;
+    if (sc->ahead) {
+        std::vector<std::string> pages;
+        std::vector<HistoryFillDiag> diags;
+        if (!history_fill_take(sc->ahead.get(), sc->fills_taken++, pages, diags)) {
+            if (diags.empty()) scan_post(it, "no response from server");
+            for (const HistoryFillDiag &d : diags) scan_post_state(it, d.sqlstate.c_str(), d.message.c_str());
             it->request.reset();
             it->at_end = 1;
             return DAL_ERROR;
         }
-        ++it->pages_read;
-        if (page == 1 && it->page.loaded && it->page.has_total_pages)
-            total = std::clamp<int64_t>(it->page.total_pages, 1, kMaxScanPages);
-        bodies.clear();
-        if (it->page.loaded && !history_split_details(it->page.text, bodies, error)) {
-            scan_post(it, error.c_str());
-            reply_page_clear(it->page);
-            it->at_end = 1;
-            return DAL_ERROR;
-        }
-        for (std::string &body : bodies) {
-            HistoryFields f;
-            if (!history_detail_fields(body, &f)) {
-                // Not whole JSON: the filters cannot be judged on it. The
-                // window is asked of PayPal with them, as without a store.
-                reply_page_clear(it->page);
-                sc->rows.clear();
-                return start_live(it, sc, s, "a detail is not whole JSON, asked of PayPal");
+        for (std::string &text : pages) {
+            if (rc != DAL_OK) break;
+            ++it->pages_read;
+            if (text.empty()) continue;  // a reply without rows
+            if (!page_load_text(it->page, std::move(text), it->table, true, error)) {
+                scan_post(it, error.c_str());
+                rc = DAL_ERROR;
+                break;
             }
-            // A detail whose time cannot be read cannot be placed in a
-            // later query's range: the window is then not kept.
-            if (!f.has_time) storable = false;
-            if (history_filter_match(sc->filter, f)) sc->rows.push_back(body);
-            details.push_back(HistoryDetail{f.has_time ? f.time : 0, std::move(body)});
+            rc = take_fill_page(it, sc, details, storable);
+        }
+    } else {
+        WebRequest req = sc->fill;
+        AddParameter(&req, it->windows.lower_param, windows_time_text(s.start), 0);
+        AddParameter(&req, it->windows.upper_param, windows_time_text(s.end), 0);
+        int64_t total = 1;
+        for (int64_t page = 1; page <= total && rc == DAL_OK; ++page) {
+            AddParameter(&req, "page", std::to_string(page), 0);
+            if (scan_exchange(it, &req) != DAL_OK) {
+                reply_page_clear(it->page);
+                it->request.reset();
+                it->at_end = 1;
+                return DAL_ERROR;
+            }
+            ++it->pages_read;
+            if (page == 1 && it->page.loaded && it->page.has_total_pages)
+                total = std::clamp<int64_t>(it->page.total_pages, 1, kMaxScanPages);
+            rc = take_fill_page(it, sc, details, storable);
         }
     }
     reply_page_clear(it->page);
+    if (rc == DAL_ERROR) {
+        it->at_end = 1;
+        return DAL_ERROR;
+    }
+    if (rc == DAL_NO_DATA) {
+        // Not whole JSON: the filters cannot be judged on it. The window is
+        // asked of PayPal with them, as without a store.
+        sc->rows.clear();
+        return start_live(it, sc, s, "a detail is not whole JSON, asked of PayPal");
+    }
     set_window(it, s);
     trace_segment(it, "miss, fetched", s, sc->rows.size(), details.size());
     if (!storable) {
@@ -396,6 +436,10 @@ int history_begin(PaypalIterator *it, WebRequestPtr &req, int64_t now) {
                      static_cast<int>(n[0]), static_cast<int>(n[1]), static_cast<int>(n[2]),
                      windows_time_text(cutoff).c_str());
         }
+        std::vector<HistorySegment> fills;
+        for (const HistorySegment &s : sc->plan)
+            if (s.kind == HistorySegmentKind::kFill) fills.push_back(s);
+        sc->ahead = history_fill_start(it, sc->fill, std::move(fills));
         it->request = std::move(req);
         it->history = std::move(sc);
     } catch (const std::bad_alloc &) {
