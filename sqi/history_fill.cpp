@@ -57,7 +57,8 @@ int64_t total_pages(std::string &text) {
 
 struct HistoryFill {
     PaypalEnv *env = nullptr;
-    WebRequest pattern{};
+    WebRequest pattern{};              // fill windows: the range alone
+    WebRequest live_pattern{};         // live windows: the query's request
     const char *lower_param = nullptr;
     const char *upper_param = nullptr;
     size_t ahead = 1;                  // windows fetched ahead of the scan, K
@@ -79,7 +80,7 @@ namespace {
 // Fetches every page of one window on `ctx`. False with `diags`.
 bool fetch_window(HistoryFill *hf, PaypalContext *ctx, std::vector<HistoryFillDiag> &posted, WindowSlot &slot,
                   std::vector<std::string> &pages, std::vector<HistoryFillDiag> &diags) {
-    WebRequest req = hf->pattern;
+    WebRequest req = slot.segment.kind == HistorySegmentKind::kLive ? hf->live_pattern : hf->pattern;
     req.context = ctx;
     req.trace = &ctx->trace;
     req.error.clear();
@@ -163,20 +164,24 @@ void HistoryFillDeleter::operator()(HistoryFill *hf) const {
     delete hf;
 }
 
-HistoryFillPtr history_fill_start(PaypalIterator *it, const WebRequest &pattern, std::vector<HistorySegment> windows) {
+HistoryFillPtr history_fill_start(PaypalIterator *it, const WebRequest &fill, const WebRequest &live,
+                                  std::vector<HistorySegment> windows) {
     PaypalEnv *env = it->env;
-    if (windows.size() < 2 || !env || env->parallel_requests <= 1 || !env->session || !env->session->context ||
+    if (windows.empty() || !env || env->parallel_requests <= 1 || !env->session || !env->session->context ||
         !it->windows.lower_param || !it->windows.upper_param)
         return nullptr;
     HistoryFillPtr hf(new (std::nothrow) HistoryFill());
     if (!hf) return nullptr;
     hf->env = env;
-    hf->pattern = pattern;
-    hf->pattern.diag_owner = nullptr;
-    hf->pattern.time_limit_seconds = paypal_time_limit(env, it->owner);
-    hf->pattern.cancel = paypal_cancel_flag(env, it->owner);
-    hf->pattern.gate = &hf->gate;
-    hf->pattern.stop = &hf->stop;
+    hf->pattern = fill;
+    hf->live_pattern = live;
+    for (WebRequest *p : {&hf->pattern, &hf->live_pattern}) {
+        p->diag_owner = nullptr;
+        p->time_limit_seconds = paypal_time_limit(env, it->owner);
+        p->cancel = paypal_cancel_flag(env, it->owner);
+        p->gate = &hf->gate;
+        p->stop = &hf->stop;
+    }
     hf->lower_param = it->windows.lower_param;
     hf->upper_param = it->windows.upper_param;
     hf->ahead = static_cast<size_t>(env->parallel_requests);

@@ -3,6 +3,10 @@
 // to `parallel_requests` extra connections of the PayPal connection, ahead
 // of the scan, while it reads the windows before them.
 //
+// The live windows (not yet settled) are fetched ahead the same way, with
+// the query's filters, so the tail of a query mostly read from the store is
+// on its way while the stored rows are read.
+//
 // A worker takes the next window nobody has taken (at most K windows ahead
 // of the one the scan waits for, so at most K windows' pages are held),
 // fetches its pages one after the other (page 1 tells how many) and hands
@@ -35,12 +39,13 @@ struct HistoryFillDiag {
     std::string sqlstate, message;
 };
 
-/// Starts fetching `windows` (in the order the scan will take them) with
-/// requests made from `pattern` (the scan's request without the query's
-/// filters), on up to the connection's `parallel_requests` workers. Null
-/// when fewer than two windows or no extra connection can be had (the scan
-/// then fetches them itself).
-[[nodiscard]] HistoryFillPtr history_fill_start(PaypalIterator *it, const WebRequest &pattern,
+/// Starts fetching `windows` (in the order the scan will take them: fill
+/// windows with requests made from `fill` (the scan's request without the
+/// query's filters), live ones from `live` (the query's own request), on up
+/// to the connection's `parallel_requests` workers. Null when there is no
+/// window, or no extra connection can be had (the scan then fetches them
+/// itself).
+[[nodiscard]] HistoryFillPtr history_fill_start(PaypalIterator *it, const WebRequest &fill, const WebRequest &live,
                                                 std::vector<HistorySegment> windows);
 
 /// Waits for window `index` (of those given to history_fill_start, taken

@@ -91,8 +91,10 @@ struct HistoryScan {
     size_t row_pos = 0;             // the first not yet handed on
     HistoryFilter filter;           // the query's filters, for stored rows
     WebRequest fill{};              // the scan's request without the query's filters
-    HistoryFillPtr ahead;           // the fill windows fetched side by side, or null
-    size_t fills_taken = 0;         // fill windows taken from `ahead` so far
+    HistoryFillPtr ahead;           // the fill and live windows fetched side by side, or null
+    size_t fills_taken = 0;         // windows taken from `ahead` so far
+    std::vector<std::string> pages; // a live window's pages from `ahead`, handed on in turn
+    size_t page_pos = 0;
 };
 
 void HistoryScanDeleter::operator()(HistoryScan *scan) const { delete scan; }
@@ -281,6 +283,40 @@ int take_fill_page(PaypalIterator *it, HistoryScan *sc, std::vector<HistoryDetai
 // Fetches a settled segment with the range alone, every page (fetched ahead
 // by the workers when they run, else here), keeps its details in the store
 // (one transaction) and the query's among them as the scan's rows.
+// Takes the next window fetched ahead into `pages`; false after posting
+// what the fetch met (the scan ends, as a failed page ends it).
+bool take_ahead(PaypalIterator *it, HistoryScan *sc, std::vector<std::string> &pages) {
+    std::vector<HistoryFillDiag> diags;
+    if (history_fill_take(sc->ahead.get(), sc->fills_taken++, pages, diags)) return true;
+    if (diags.empty()) scan_post(it, "no response from server");
+    for (const HistoryFillDiag &d : diags) scan_post_state(it, d.sqlstate.c_str(), d.message.c_str());
+    it->request.reset();
+    it->at_end = 1;
+    return false;
+}
+
+// Hands on the next page of a live window fetched ahead. DAL_OK (rows
+// ready, possibly none) or DAL_ERROR (posted).
+int ahead_page(PaypalIterator *it, HistoryScan *sc) {
+    std::string text = std::move(sc->pages[sc->page_pos++]);
+    ++it->pages_read;
+    it->requested_page = static_cast<int32_t>(sc->page_pos);
+    it->page_cursor.clear();
+    if (text.empty()) {
+        reply_page_clear(it->page);
+        it->list_rows = it->page_rows = 0;
+        return DAL_OK;
+    }
+    std::string error;
+    if (!page_load_text(it->page, std::move(text), it->table, true, error)) {
+        scan_post(it, error.c_str());
+        it->at_end = 1;
+        return DAL_ERROR;
+    }
+    (void)ExtractRows(it, it->table, it->keyed);
+    return DAL_OK;
+}
+
 int fill(PaypalIterator *it, HistoryScan *sc, const HistorySegment &s) {
     std::vector<HistoryDetail> details;
     bool storable = true;
@@ -288,14 +324,7 @@ int fill(PaypalIterator *it, HistoryScan *sc, const HistorySegment &s) {
     std::string error;
     if (sc->ahead) {
         std::vector<std::string> pages;
-        std::vector<HistoryFillDiag> diags;
-        if (!history_fill_take(sc->ahead.get(), sc->fills_taken++, pages, diags)) {
-            if (diags.empty()) scan_post(it, "no response from server");
-            for (const HistoryFillDiag &d : diags) scan_post_state(it, d.sqlstate.c_str(), d.message.c_str());
-            it->request.reset();
-            it->at_end = 1;
-            return DAL_ERROR;
-        }
+        if (!take_ahead(it, sc, pages)) return DAL_ERROR;
         for (std::string &text : pages) {
             if (rc != DAL_OK) break;
             ++it->pages_read;
@@ -362,6 +391,13 @@ int history_next_page(PaypalIterator *it) {
                 continue;
             }
             sc->live = false;
+            if (sc->page_pos < sc->pages.size()) {
+                if (ahead_page(it, sc) != DAL_OK) return DAL_ERROR;
+                if (it->list_rows > 0) return ready(it);
+                continue;
+            }
+            sc->pages.clear();
+            sc->page_pos = 0;
             if (sc->row_pos < sc->rows.size()) return stored_page(it, sc);
             sc->rows.clear();
             sc->row_pos = 0;
@@ -377,6 +413,15 @@ int history_next_page(PaypalIterator *it) {
                     rc = fill(it, sc, s);
                     break;
                 case HistorySegmentKind::kLive:
+                    if (sc->ahead) {
+                        if (!take_ahead(it, sc, sc->pages)) return DAL_ERROR;
+                        set_window(it, s);
+                        if (PaypalTraceHead *tr = trace_of(it))
+                            PP_TRACE(tr, kPpTraceDetail, "history not settled, fetched ahead: %s .. %s, %d pages",
+                                     windows_time_text(s.start).c_str(), windows_time_text(s.end).c_str(),
+                                     static_cast<int>(sc->pages.size()));
+                        continue;
+                    }
                     rc = start_live(it, sc, s, "not settled, asked of PayPal");
                     break;
             }
@@ -436,10 +481,13 @@ int history_begin(PaypalIterator *it, WebRequestPtr &req, int64_t now) {
                      static_cast<int>(n[0]), static_cast<int>(n[1]), static_cast<int>(n[2]),
                      windows_time_text(cutoff).c_str());
         }
-        std::vector<HistorySegment> fills;
+        // Fetched ahead: every window PayPal is asked for, when there are
+        // two or more, or stored rows to read meanwhile.
+        std::vector<HistorySegment> ahead;
         for (const HistorySegment &s : sc->plan)
-            if (s.kind == HistorySegmentKind::kFill) fills.push_back(s);
-        sc->ahead = history_fill_start(it, sc->fill, std::move(fills));
+            if (s.kind != HistorySegmentKind::kStored) ahead.push_back(s);
+        if (ahead.size() >= 2 || (n[0] > 0 && !ahead.empty()))
+            sc->ahead = history_fill_start(it, sc->fill, *req, std::move(ahead));
         it->request = std::move(req);
         it->history = std::move(sc);
     } catch (const std::bad_alloc &) {
