@@ -27,7 +27,7 @@ constexpr const char *kInherited[] = {
     "logfile",      "domain",      "entropy",       "cert",      "query_timeout", "flush_on_update",
     "proxy",        "filter_local", "proxy_user",   "proxy_pass", "max_num",     "sandbox",
     "client_id",    "client_secret", "base_url",    "disguise_long", "retries",   "retry_wait",
-    "parallel_requests",
+    "parallel_requests", "history_store", "history_settle_hours",
 };
 
 void free_providers(DalRecord *dal) {

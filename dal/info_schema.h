@@ -5,17 +5,23 @@
 // catalog_listing.h) with their columns renamed; SERVER_INFO is a constant
 // list; PAYPAL_RESTRICTIONS says, for every PayPal column, whether a
 // restriction on it is sent to PayPal and how; PROCEDURE_COLUMNS lists the
-// procedures' parameters and result columns (SQLProcedureColumns); the rest
-// are always empty.
+// procedures' parameters and result columns (SQLProcedureColumns);
+// PAYPAL_HISTORY lists the windows of the connection's history store (its
+// rows come from the PayPal provider through the source it registers); the
+// rest are always empty.
 //
 // Exports: InfoTable, InfoTableDef, kInfoSchemaName, info_table_by_name,
 // info_table_def, info_column_info, InfoServerEntry, info_server_entries,
 // kInfoServerEntryCount, InfoRestrictionRow, info_restriction_row,
-// info_restriction_next.
+// info_restriction_next, InfoHistoryRow, InfoHistorySource,
+// info_set_history_source, info_history_source.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "dal/provider.h"
 
@@ -39,6 +45,7 @@ enum class InfoTable : int32_t {
     kViews,
     kPaypalRestrictions,
     kProcedureColumns,
+    kPaypalHistory,
     kCount,
 };
 
@@ -92,3 +99,22 @@ struct InfoRestrictionRow {
 [[nodiscard]] bool info_restriction_row(int table, int column, InfoRestrictionRow *out);
 /// Moves (table, column) to the next PayPal column; false at the end.
 [[nodiscard]] bool info_restriction_next(int *table, int *column);
+
+/// PAYPAL_HISTORY: one row per window of the connection's history store.
+struct InfoHistoryRow {
+    std::string range_start, range_end;  // "YYYY-MM-DD HH:MM:SS", UTC, inclusive
+    std::string client_id, base_url;     // the record set (never the secret)
+    std::string balance_only;            // "Y" or "N"
+    int64_t rows;                        // transactions kept for the window
+    std::string fetched_at;              // "YYYY-MM-DD HH:MM:SS", UTC
+};
+/// Fills `out` with the windows of the store of connection record `dal`
+/// (empty: no store); false after posting on `owner`.
+using InfoHistorySource = bool (*)(DalRecord *dal, void *owner, std::vector<InfoHistoryRow> &out);
+/// Set once by the PayPal provider when the driver loads; until then the
+/// table is empty. Kept in the header (an inline variable), so the provider
+/// registering it needs no INFO_SCHEMA object linked in (tools and tests
+/// link the provider alone).
+inline std::atomic<InfoHistorySource> g_info_history_source{nullptr};
+inline void info_set_history_source(InfoHistorySource source) { g_info_history_source.store(source); }
+[[nodiscard]] inline InfoHistorySource info_history_source() { return g_info_history_source.load(); }

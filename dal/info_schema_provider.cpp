@@ -8,6 +8,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "dal/catalog_listing.h"
 #include "dal/dal.h"
@@ -32,6 +33,7 @@ enum class InfoMode : int32_t {
     kSystemTables = 13,
     kRestrictions = 20,
     kProcedureColumns = 21,
+    kHistory = 22,
 };
 
 struct InfoEnv {
@@ -51,6 +53,7 @@ struct InfoIterator {
     int server_position = -1;
     int table_position = 0, column_position = -1;
     std::string table_argument;   // COLUMNS: the TABLE_NAME restriction's value
+    std::vector<InfoHistoryRow> history;  // PAYPAL_HISTORY
     ~InfoIterator() {
         if (main_it) DALCloseIterator(main_it);
         if (table_it) DALCloseIterator(table_it);
@@ -188,6 +191,16 @@ int start_query(void *itp, TableInfo *info, const ListNode *, const ListNode *, 
             it->table_position = 0;
             it->column_position = -1;
             return DAL_OK;
+        case InfoTable::kPaypalHistory: {
+            it->mode = InfoMode::kHistory;
+            it->history.clear();
+            it->table_position = -1;
+            const InfoHistorySource source = info_history_source();
+            DalServiceRequest r{};
+            r.handle = it->owner;
+            if (!source || dal_service(it->env->link, DAL_SERVICE_RECORD, &r) != DAL_OK || !r.result) return DAL_OK;
+            return source(static_cast<DalRecord *>(r.result), it->owner, it->history) ? DAL_OK : DAL_ERROR;
+        }
         default: return DAL_OK;  // always empty
     }
     const int r = run_listing(it, &it->main_it, &it->main, call);
@@ -234,6 +247,10 @@ int next_row(void *itp) {
             return DAL_OK;
         case InfoMode::kRestrictions:
             return info_restriction_next(&it->table_position, &it->column_position) ? DAL_OK : DAL_NO_DATA;
+        case InfoMode::kHistory:
+            if (it->table_position + 1 >= static_cast<int>(it->history.size())) return DAL_NO_DATA;
+            it->table_position++;
+            return DAL_OK;
         default: return DAL_NO_DATA;
     }
 }
@@ -388,6 +405,20 @@ int get_data(void *itp, int column, int c_type, void *buffer, SQLLEN capacity, S
                     return o.text(listed);
                 }
                 case 10: return row.values && row.values[0] ? o.text(row.values[0]) : o.null();
+                default: return o.null();
+            }
+        }
+        case InfoMode::kHistory: {
+            if (it->table_position < 0 || it->table_position >= static_cast<int>(it->history.size())) return o.null();
+            const InfoHistoryRow &row = it->history[static_cast<size_t>(it->table_position)];
+            switch (column) {
+                case 1: return o.text(row.range_start);
+                case 2: return o.text(row.range_end);
+                case 3: return o.text(row.client_id);
+                case 4: return o.text(row.base_url);
+                case 5: return o.text(row.balance_only);
+                case 6: return o.number(static_cast<int32_t>(row.rows));
+                case 7: return o.text(row.fetched_at);
                 default: return o.null();
             }
         }

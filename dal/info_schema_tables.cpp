@@ -86,6 +86,10 @@ constexpr InfoColumnDef kPaypalRestrictions[] = {
     {"OPERATORS", V, 32, N},    {"REQUIRED", V, 3, R},      {"ALLOWED_VALUES", V, 128, N},
     {"DEFAULT_VALUE", V, 128, N},
 };
+constexpr InfoColumnDef kPaypalHistory[] = {
+    {"RANGE_START", V, 19, R}, {"RANGE_END", V, 19, R},  {"CLIENT_ID", V, 128, R},  {"BASE_URL", V, 254, R},
+    {"BALANCE_AFFECTING_ONLY", V, 1, R}, {"ROW_COUNT", I, 11, R}, {"FETCHED_AT", V, 19, R},
+};
 
 constexpr InfoColumnDef kProcedureColumns[] = {
     {"PROCEDURE_NAME", V, 128, R}, {"COLUMN_NAME", V, 128, R}, {"COLUMN_TYPE", V, 6, R},
@@ -117,6 +121,7 @@ constexpr InfoTableDef kTablesDefs[] = {
     def(InfoTable::kViews, "VIEWS", kViews),
     def(InfoTable::kPaypalRestrictions, "PAYPAL_RESTRICTIONS", kPaypalRestrictions),
     def(InfoTable::kProcedureColumns, "PROCEDURE_COLUMNS", kProcedureColumns),
+    def(InfoTable::kPaypalHistory, "PAYPAL_HISTORY", kPaypalHistory),
 };
 static_assert(sizeof kTablesDefs / sizeof kTablesDefs[0] == static_cast<size_t>(InfoTable::kCount));
 static_assert(sizeof kColumns / sizeof kColumns[0] == 23);

@@ -247,6 +247,12 @@ int SQINextRow(void *handle) {
             return DAL_OK;
         }
         if (it->single_object) break;
+        if (it->history) {
+            int rc = history_next_page(it);
+            if (rc == DAL_OK) continue;
+            if (rc == DAL_ERROR) return rc;
+            break;
+        }
         int fetched = prefetch_next_page(it);
         if (fetched == DAL_OK) continue;
         if (fetched != kPrefetchSequential) {

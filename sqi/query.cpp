@@ -78,6 +78,7 @@ void scan_post_state(const PaypalIterator *it, const char *sqlstate, const char 
 
 void scan_release(PaypalIterator *it) {
     it->prefetch.reset();  // joins its workers before the pages they fill go
+    it->history.reset();
     reply_page_release(it->page);
     for (EchoValue &f : it->filters) f = EchoValue{};
     it->request.reset();
@@ -468,6 +469,11 @@ int SQIStartQuery(void *handle, TableInfo *info, const ListNode *, const ListNod
     if (!(table->flags & kTableNoFields)) AddParameter(req.get(), "fields", "all", 0);
     if (table->flags & kTablePrefer) AddHeader(req.get(), "Prefer", "return=representation");
     it->requested_page = 1;
+    if (windows == DAL_OK) {
+        // Settled windows from the history store, when the connection has one.
+        int kept = history_begin(it, req, static_cast<int64_t>(time(nullptr)));
+        if (kept != kHistoryOff) return kept;
+    }
     if (windows == DAL_NO_DATA) {  // an empty date range: nothing to ask for
         it->request = std::move(req);
         return ExtractRows(it, table, it->keyed);

@@ -145,10 +145,15 @@ int SQIConnect(void *handle, ConnAttrList *attributes, void *, char *out, int) {
         env->filter_local = s.filter_local;
         env->page_size = s.page_size;
         env->parallel_requests = s.parallel_requests;
+        session->history->path = s.history_store;
+        session->history->settle_seconds = int64_t{s.history_settle_hours} * 3600;
         PP_TRACE(&ctx->trace, kPpTraceDetail, "Startup Connection");
         PP_TRACE(&ctx->trace, kPpTraceDetail | kPpTraceContinue, "flush_on_update: %d", s.flush_on_update);
         PP_TRACE(&ctx->trace, kPpTraceDetail | kPpTraceContinue, "query_timeout: %d", s.query_timeout);
         PP_TRACE(&ctx->trace, kPpTraceDetail | kPpTraceContinue, "parallel_requests: %d", s.parallel_requests);
+        if (!s.history_store.empty())
+            PP_TRACE(&ctx->trace, kPpTraceDetail | kPpTraceContinue, "history_store: %s, settled after %d hours",
+                     s.history_store.c_str(), s.history_settle_hours);
         PP_TRACE(&ctx->trace, kPpTraceDetail | kPpTraceContinue, "URL: %s", session->base_url.c_str());
         std::string reason;
         // The login time-out bounds the token request as a whole.

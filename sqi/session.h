@@ -25,6 +25,7 @@
 #include "dal/provider.h"
 #include "sqi/catalog.h"
 #include "sqi/catalog_cursor.h"
+#include "sqi/history_scan.h"
 #include "sqi/prefetch.h"
 #include "sqi/reply_page.h"
 #include "sqi/text_rows.h"
@@ -49,6 +50,9 @@ struct PaypalSession {
     // them, kept open for the next scan; shared with the scans that hold
     // some (a scan may end after its session).
     std::shared_ptr<ClonePool> page_connections = std::make_shared<ClonePool>();
+    // The history store of settled transactions (sqi/history_store.h),
+    // opened on first use; shared with the scans that read it.
+    std::shared_ptr<HistoryLink> history = std::make_shared<HistoryLink>();
 };
 
 struct PaypalEnv {
@@ -108,6 +112,7 @@ struct PaypalIterator {
     // listings; sqi/text_rows.h) and the 1-based current one (0: before the first).
     std::vector<TextRow> text_rows;
     size_t text_row = 0;
+    HistoryScanPtr history;         // the scan's windows through the history store (sqi/history_scan.h), or null
 };
 
 // The settings SQIConnect reads, from the attributes or the DSN's profile.
@@ -123,6 +128,8 @@ struct PaypalSettings {
     int32_t retries;                // `retries`: tries after the first of one request
     int32_t retry_wait;             // `retry_wait`: seconds a statement may spend waiting to retry
     int32_t parallel_requests;      // `parallel_requests`: connections a paged scan reads over
+    std::string history_store;      // `history_store`: the SQLite file of settled transactions (empty: none)
+    int32_t history_settle_hours;   // `history_settle_hours`: age after which a window is kept
 };
 
 /// Reads the settings: each keyword from `attributes`, else from the data

@@ -13,6 +13,10 @@
 namespace {
 
 constexpr size_t kMaxSetting = 1023;
+// Settled transactions: PayPal hardly changes one after three days; a week
+// of years is the most that makes sense (history is kept three years).
+constexpr int32_t kDefaultSettleHours = 72;
+constexpr int32_t kMaxSettleHours = 24 * 366 * 3;
 
 bool word(const std::string &v, const char *w) { return strcasecmp(v.c_str(), w) == 0; }
 
@@ -83,6 +87,10 @@ void read_paypal_settings(const ConnAttrList *attributes, const std::string &dsn
     std::string parallel = get("parallel_requests", "");
     int32_t k = parallel.empty() ? kDefaultParallelRequests : c_integer(parallel);
     s->parallel_requests = k < 1 ? 1 : k > kMaxParallelRequests ? kMaxParallelRequests : k;
+    s->history_store = get("history_store", "");
+    std::string settle = get("history_settle_hours", "");
+    int32_t hours = settle.empty() ? kDefaultSettleHours : c_integer(settle);
+    s->history_settle_hours = hours < 0 ? 0 : hours > kMaxSettleHours ? kMaxSettleHours : hours;
 }
 
 std::string paypal_base_url(const PaypalSettings &s) {

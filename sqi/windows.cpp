@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "transport/paypal_trace.h"
+#include "sqi/history_scan.h"
 #include "sqi/scan.h"
 #include "support/calendar.h"
 
@@ -137,7 +138,8 @@ int windows_begin(PaypalIterator *it, WebRequest *req, int64_t now) {
         it->filters[static_cast<int>(slots[k])] = EchoValue{JsonKind::kString, windows_time_text(values[k])};
     if (table->history_years > 0) {
         int64_t earliest = history_start(now, table->history_years);
-        if (low < earliest) {
+        // A store that keeps the part PayPal no longer serves answers it.
+        if (low < earliest && !history_covers(it, req, low, earliest - 1)) {
             snprintf(message, sizeof message,
                      "%s %s is earlier than the %d years of history %s keeps: the earliest is %s",
                      range_column(table, kColumnLower), windows_time_text(low).c_str(), table->history_years,
