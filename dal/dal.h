@@ -69,6 +69,12 @@ struct DalIterator {
     int32_t timeout;              // seconds, 0 none
     int32_t end_reached;
     void *pool_guard;             // DALOpenIteratorIn: the record its pool's release callback holds
+    // The provider reader of the query DALStartQuery started, so DALGetData
+    // skips its routing for every value of a scan: valid while position is
+    // still direct_position and no catalogue call took the iterator over.
+    int (*direct_get)(void *it, int column, int c_type, void *buffer, SQLLEN capacity, SQLLEN *length) = nullptr;
+    void *direct_handle = nullptr;
+    int32_t direct_position = -1;
 };
 
 // --- the record and its providers
