@@ -191,12 +191,7 @@ int linked_catalog(DalIterator *it, DalProvider *p, int column, int c_type, void
 
 }  // namespace
 
-int DALGetData(DalIterator *it, int column, int c_type, void *buffer, SQLLEN capacity, SQLLEN *length) {
-    // A scan's rows: the same provider reader answers every value, and the
-    // catalogue renaming below never applies to them.
-    if (it->direct_get && it->position == it->direct_position && it->catalog_kind == CATALOG_NONE &&
-        !it->end_reached)
-        return it->direct_get(it->direct_handle, column, c_type, buffer, capacity, length);
+int dal_get_data_routed(DalIterator *it, int column, int c_type, void *buffer, SQLLEN capacity, SQLLEN *length) {
     DalRecord *dal = it->dal;
     if (it->position < 0 || it->position >= dal->count) return DAL_ERROR;
     DalProvider *p = dal->providers[it->position];
