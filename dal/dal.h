@@ -14,7 +14,8 @@
 // DALCloseIterator, DALResetIterator, DALSetIteratorTimeout,
 // DALGetTableInfo, DALGetColumnInfo, DALGetPKInfo, DALGetInfo, the
 // catalogue calls (DALTables ... DALGetTypeInfo), DALStartQuery, DALNextRow,
-// DALGetData, DALGetProcedureInfo, DALRunProcedure, the row changes, DDL, DALPassThrough, DALStartTransaction,
+// DALGetData (inline, with dal_get_data_routed behind it), DALGetProcedureInfo,
+// DALRunProcedure, the row changes, DDL, DALPassThrough, DALStartTransaction,
 // DALEndTransaction.
 #pragma once
 
@@ -69,6 +70,12 @@ struct DalIterator {
     int32_t timeout;              // seconds, 0 none
     int32_t end_reached;
     void *pool_guard;             // DALOpenIteratorIn: the record its pool's release callback holds
+    // The provider reader of the query DALStartQuery started, so DALGetData
+    // skips its routing for every value of a scan: valid while position is
+    // still direct_position and no catalogue call took the iterator over.
+    int (*direct_get)(void *it, int column, int c_type, void *buffer, SQLLEN capacity, SQLLEN *length) = nullptr;
+    void *direct_handle = nullptr;
+    int32_t direct_position = -1;
 };
 
 // --- the record and its providers
@@ -142,8 +149,20 @@ void DALSetIteratorTimeout(DalIterator *it, int seconds);
 [[nodiscard]] int DALStartQuery(DalIterator *it, TableInfo *info, const ListNode *select_list, const ListNode *row_list,
                                 int count, Restriction **restrictions);
 [[nodiscard]] int DALNextRow(DalIterator *it);
-[[nodiscard]] int DALGetData(DalIterator *it, int column, int c_type, void *buffer, SQLLEN capacity,
-                             SQLLEN *length);
+/// DALGetData for rows the direct reader does not answer: the catalogue
+/// renaming and the end of a scan.
+[[nodiscard]] int dal_get_data_routed(DalIterator *it, int column, int c_type, void *buffer, SQLLEN capacity,
+                                      SQLLEN *length);
+/// Inline: a scan calls it for every value of every row, and its rows go
+/// straight to the reader its query started (the catalogue renaming never
+/// applies to them).
+[[nodiscard]] inline int DALGetData(DalIterator *it, int column, int c_type, void *buffer, SQLLEN capacity,
+                                    SQLLEN *length) {
+    if (it->direct_get && it->position == it->direct_position && it->catalog_kind == CATALOG_NONE &&
+        !it->end_reached)
+        return it->direct_get(it->direct_handle, column, c_type, buffer, capacity, length);
+    return dal_get_data_routed(it, column, c_type, buffer, capacity, length);
+}
 
 struct LongBuffer;
 /// Copies one long column of the current row into `buffer` (emptied first,

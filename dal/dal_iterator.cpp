@@ -90,6 +90,7 @@ int DALResetIterator(DalIterator *it) {
     it->position = it->single_provider = it->first_provider_only = 0;
     it->end_reached = 0;
     it->catalog_kind = CATALOG_NONE;
+    it->direct_get = nullptr;
     for (int i = 0; i < it->dal->count; i++) {
         DalProvider *p = it->dal->providers[i];
         if (p && it->iterators[i] && p->slots.SQIResetIterator) (void)p->slots.SQIResetIterator(it->iterators[i]);
@@ -126,10 +127,17 @@ int DALStartQuery(DalIterator *it, TableInfo *info, const ListNode *select_list,
     it->position = i;
     it->row_count_hint = 5000;
     it->end_reached = 0;
+    it->direct_get = nullptr;
     if (dal_open_provider(it, i, nullptr) != DAL_OK) return DAL_ERROR;
     DalProvider *p = it->dal->providers[i];
     if (!p->slots.SQIStartQuery) return DAL_ERROR;
-    return p->slots.SQIStartQuery(it->iterators[i], info, select_list, row_list, count, restrictions);
+    const int r = p->slots.SQIStartQuery(it->iterators[i], info, select_list, row_list, count, restrictions);
+    if (r == DAL_OK || r == DAL_INFO) {
+        it->direct_get = p->slots.SQIGetData;
+        it->direct_handle = it->iterators[i];
+        it->direct_position = i;
+    }
+    return r;
 }
 
 int DALNextRow(DalIterator *it) {
@@ -183,7 +191,7 @@ int linked_catalog(DalIterator *it, DalProvider *p, int column, int c_type, void
 
 }  // namespace
 
-int DALGetData(DalIterator *it, int column, int c_type, void *buffer, SQLLEN capacity, SQLLEN *length) {
+int dal_get_data_routed(DalIterator *it, int column, int c_type, void *buffer, SQLLEN capacity, SQLLEN *length) {
     DalRecord *dal = it->dal;
     if (it->position < 0 || it->position >= dal->count) return DAL_ERROR;
     DalProvider *p = dal->providers[it->position];

@@ -185,9 +185,14 @@ void plan_evaluate_results(ExecPlan *plan, EvalContext *c) {
         Node *e = scope->columns[i].expression;
         // A plain column reference (all of SELECT *) is the scan's own row
         // value: the general evaluation is not run for it.
-        Value *v = e && e->kind == NODE_COLUMN_REF ? row_column_value(node_cast<ColumnRefNode>(e), c)
-                                                   : evaluate_expression(e, c);
-        if (v->deferred && read_deferred_value(v) < 0) raise_evaluation_error(c, "HY000", "Data Read Error");
+        // row_column_value has read a deferred value already.
+        Value *v;
+        if (e && e->kind == NODE_COLUMN_REF) {
+            v = row_column_value(node_cast<ColumnRefNode>(e), c);
+        } else {
+            v = evaluate_expression(e, c);
+            if (v->deferred && read_deferred_value(v) < 0) raise_evaluation_error(c, "HY000", "Data Read Error");
+        }
         v->piece_offset = 0;
         plan->results[i] = v;
     }

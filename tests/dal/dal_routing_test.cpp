@@ -162,6 +162,16 @@ TEST_F(DalRouting, NamedTargetPrefixesItsCatalogsAndFailingProvidersAreSkipped) 
     build({"$$$VIEWS$$$", "$$$INFO_SCHEMA$$$", "L"});
     g_states[2].rows = {"PAYPAL", ""};
     g_states[1].tables_result = DAL_ERROR;  // fails: left out, the call still succeeds
+    // A query's rows on the named target are its own values; a listing that
+    // takes the same iterator over afterwards is renamed again.
+    TableInfo info{};
+    info.provider_index = 2;
+    ASSERT_EQ(DALStartQuery(it, &info, nullptr, nullptr, 0, nullptr), DAL_OK);
+    ASSERT_EQ(DALNextRow(it), DAL_OK);
+    char buf[16];
+    SQLLEN len = 0;
+    ASSERT_EQ(DALGetData(it, 1, SQL_C_CHAR, buf, sizeof buf, &len), DAL_OK);
+    EXPECT_STREQ(buf, "PAYPAL");
     ASSERT_EQ(DALTables(it, {}, {}, {}, {}), DAL_OK);
     EXPECT_EQ(listing(), (std::vector<std::string>{"CAT0", "L$PAYPAL", "L$"}));
     EXPECT_EQ(DALResetIterator(it), DAL_OK);
