@@ -29,15 +29,6 @@ std::string ts_literal(int64_t t) {
     return std::string("{ts '") + buf + "'}";
 }
 
-size_t searches(const Emulator &emu) {
-    size_t n = 0;
-    for (json_t *j : emu.requests()) {
-        n += std::string(json_string_value(json_object_get(j, "path"))) == "/v1/reporting/transactions";
-        json_decref(j);
-    }
-    return n;
-}
-
 struct Run {
     int rows = -1;
     double seconds = 0;  // wall clock of the scan
@@ -64,7 +55,7 @@ bool run_client(const Emulator &emu, const std::string &cmd, Run *out) {
     out->rows = static_cast<int>(json_integer_value(json_object_get(j, "rows")));
     out->seconds = json_number_value(json_object_get(j, "seconds"));
     out->cpu = json_number_value(json_object_get(j, "cpu"));
-    out->requests = searches(emu);
+    out->requests = emu.request_count("/v1/reporting/transactions");
     json_decref(j);
     return true;
 }

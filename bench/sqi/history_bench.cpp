@@ -25,22 +25,6 @@ namespace {
 constexpr int kRounds = 3;
 constexpr int64_t kDay = 86400;
 
-std::string cond_time(int64_t t) {
-    std::string s = windows_time_text(t);
-    s[10] = ' ';
-    s.pop_back();
-    return s;
-}
-
-size_t searches(const Emulator &emu) {
-    size_t n = 0;
-    for (json_t *j : emu.requests()) {
-        n += std::string(json_string_value(json_object_get(j, "path"))) == "/v1/reporting/transactions";
-        json_decref(j);
-    }
-    return n;
-}
-
 struct Timed {
     double seconds = 1e9;
     size_t requests = 0;
@@ -70,7 +54,7 @@ bool timed_scan(Emulator &emu, const std::string &extra, int64_t start, int64_t 
     const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     if (t < best.seconds) {
         best.seconds = t;
-        best.requests = searches(emu);
+        best.requests = emu.request_count("/v1/reporting/transactions");
     }
     if (!best.ids.empty() && best.ids != ids) return false;
     best.ids = std::move(ids);

@@ -34,22 +34,6 @@ double seconds_since(std::chrono::steady_clock::time_point t0) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
-std::string cond_time(int64_t t) {
-    std::string s = windows_time_text(t);
-    s[10] = ' ';
-    s.pop_back();
-    return s;
-}
-
-size_t searches(const Emulator &emu) {
-    size_t n = 0;
-    for (json_t *j : emu.requests()) {
-        n += std::string(json_string_value(json_object_get(j, "path"))) == "/v1/reporting/transactions";
-        json_decref(j);
-    }
-    return n;
-}
-
 int provider_scan(ScanEnv &s, int64_t start, int64_t end) {
     if (s.start("Transactions", {{"StartTime", RESTRICT_GE, cond_time(start), true},
                                  {"EndTime", RESTRICT_LE, cond_time(end), true}}) != DAL_OK)
@@ -96,7 +80,7 @@ int main() {
         rows = provider_scan(s, start, end);
         double t = seconds_since(t0), c = cpu_seconds() - c0;
         if (c < provider_cpu) provider_cpu = c;
-        requests = searches(emu);
+        requests = emu.request_count("/v1/reporting/transactions");
         if (t < best_provider) best_provider = t;
         FILE *p = popen(cmd.c_str(), "r");
         char line[256] = {};

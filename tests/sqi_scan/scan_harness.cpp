@@ -15,6 +15,7 @@
 
 #include "support/connstr.h"
 #include "support/pool.h"
+#include "sqi/windows.h"
 
 extern char **environ;
 
@@ -111,6 +112,23 @@ size_t Emulator::request_count() const {
     size_t n = all.size();
     for (json_t *j : all) json_decref(j);
     return n;
+}
+
+size_t Emulator::request_count(const char *path) const {
+    size_t n = 0;
+    for (json_t *j : requests()) {
+        const char *p = json_string_value(json_object_get(j, "path"));
+        n += p && std::strcmp(p, path) == 0;
+        json_decref(j);
+    }
+    return n;
+}
+
+std::string cond_time(int64_t seconds) {
+    std::string s = windows_time_text(seconds);  // "YYYY-MM-DDTHH:MM:SSZ"
+    s[10] = ' ';
+    s.pop_back();
+    return s;
 }
 
 std::string Emulator::last_request_line() const {

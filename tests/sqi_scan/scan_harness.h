@@ -36,8 +36,13 @@ struct Emulator {
     /// The header `name` of the last logged request, or "<none>".
     std::string last_header(const char *name) const;
     size_t request_count() const;
+    /// How many logged requests went to `path` (no query), e.g. the transaction search.
+    size_t request_count(const char *path) const;
     void clear_log() const;
 };
+
+/// "YYYY-MM-DD HH:MM:SS" (UTC) of a Unix time: the form a Cond on a TIMESTAMP column takes.
+std::string cond_time(int64_t seconds);
 
 /// The shared emulator (started once per test binary).
 Emulator &emulator();

@@ -20,14 +20,6 @@ constexpr int64_t kDay = 86400;
 constexpr int64_t kWindow = 31 * kDay;
 const char *kSearch = "/v1/reporting/transactions";
 
-// "YYYY-MM-DD HH:MM:SS" of a Unix time, the form Cond takes.
-std::string cond_time(int64_t t) {
-    std::string s = windows_time_text(t);
-    s[10] = ' ';
-    s.pop_back();
-    return s;
-}
-
 int hex_digit(char c) {
     return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
 }
