@@ -48,10 +48,13 @@ int fetch_plan_build(STMT *stmt, FetchPlan *plan) {
         e.data = base(b.data_ptr);
         e.length = base(b.octet_length_ptr);
         e.indicator = base(b.indicator_ptr);
-        e.data_step = static_cast<SQLULEN>(header.bind_type > 0 ? header.bind_type
-                                                                : bound_element_size(resolved, b.octet_length));
-        e.length_step = static_cast<SQLULEN>(header.bind_type > 0 ? header.bind_type
-                                                                  : static_cast<SQLLEN>(sizeof(SQLLEN)));
+        const auto element = static_cast<SQLULEN>(header.bind_type > 0 ? header.bind_type
+                                                                       : bound_element_size(resolved, b.octet_length));
+        const auto counter = static_cast<SQLULEN>(header.bind_type > 0 ? header.bind_type
+                                                                       : static_cast<SQLLEN>(sizeof(SQLLEN)));
+        e.data_step = e.data ? element : 0;
+        e.length_step = e.length ? counter : 0;
+        e.indicator_step = e.indicator ? counter : 0;
         e.capacity = b.octet_length;
         e.convert = conversion_for(resolved);
         e.text = resolved == SQL_C_CHAR || resolved == SQL_VARCHAR ? 1 : 0;
@@ -104,10 +107,10 @@ int fetch_plan_deliver(STMT *stmt, const FetchPlan &plan, int64_t index, Value *
             (void)post_error(stmt->diag, "HY000", "General error: %s", "a column value of the row is missing");
             return -1;
         }
-        auto at = [row](uintptr_t p, SQLULEN step) { return p ? p + row * step : 0; };
-        ConvertTarget t{e.c_type, reinterpret_cast<void *>(at(e.data, e.data_step)), e.capacity,
-                        reinterpret_cast<SQLLEN *>(at(e.length, e.length_step)),
-                        reinterpret_cast<SQLLEN *>(at(e.indicator, e.length_step))};
+        // An unbound buffer has address and step 0 (see fetch_plan_build).
+        ConvertTarget t{e.c_type, reinterpret_cast<void *>(e.data + row * e.data_step), e.capacity,
+                        reinterpret_cast<SQLLEN *>(e.length + row * e.length_step),
+                        reinterpret_cast<SQLLEN *>(e.indicator + row * e.indicator_step)};
         v->piece_offset = 0;
         SQLRETURN rc = e.text && put_fitting_text(v, e.facts, t) ? SQL_SUCCESS : e.convert(v, e.facts, t, stmt->diag);
         v->piece_offset = 0;  // SQLGetData of a bound column starts again

@@ -26,8 +26,11 @@ struct BoundColumn {
     uintptr_t data;             // entry 0 of the data buffer, 0 when unbound
     uintptr_t length;           // entry 0 of the length buffer, 0 when unbound
     uintptr_t indicator;        // entry 0 of the indicator buffer, 0 when unbound
-    SQLULEN data_step;          // bytes from one entry to the next
+    // Bytes from one entry to the next; 0 for a buffer not bound, so that an
+    // entry's address is one multiply-add with no test (0 stays 0).
+    SQLULEN data_step;
     SQLULEN length_step;
+    SQLULEN indicator_step;
     SQLLEN capacity;            // SQL_DESC_OCTET_LENGTH: the data buffer's bytes
     ConvertFunction convert;    // conversion_for(the resolved C type)
     int32_t text;               // 1: a character target (put_fitting_text first)
