@@ -87,6 +87,39 @@ bool transfers_exact(DalIterator *it) {
     return (r == DAL_OK || r == DAL_INFO) && answer.integer != 0;
 }
 
+// The text almost every amount arrives as: an optional minus, integer digits
+// and at most the column's scale of fraction digits, 18 digits at most once
+// scaled. It needs no rounding, so it is read here in one pass into what
+// string_to_numeric gives; false for any other text, which takes that path.
+bool read_column_amount(const char *text, int precision, int scale, SQL_NUMERIC_STRUCT *out) {
+    constexpr uint64_t kPow10[] = {1ULL, 10ULL, 100ULL, 1000ULL, 10000ULL, 100000ULL, 1000000ULL, 10000000ULL,
+                                   100000000ULL, 1000000000ULL, 10000000000ULL, 100000000000ULL,
+                                   1000000000000ULL, 10000000000000ULL, 100000000000000ULL,
+                                   1000000000000000ULL, 10000000000000000ULL, 100000000000000000ULL,
+                                   1000000000000000000ULL};
+    if (scale < 0 || scale > 18) return false;
+    const char *p = text;
+    const bool negative = *p == '-';
+    if (negative) p++;
+    uint64_t magnitude = 0;
+    const char *start = p;
+    for (; *p >= '0' && *p <= '9'; p++) magnitude = magnitude * 10 + static_cast<unsigned>(*p - '0');
+    int digits = static_cast<int>(p - start);
+    if (digits == 0) return false;
+    int fraction = 0;
+    if (*p == '.') {
+        const char *point = ++p;
+        for (; *p >= '0' && *p <= '9'; p++) magnitude = magnitude * 10 + static_cast<unsigned>(*p - '0');
+        fraction = static_cast<int>(p - point);
+        if (fraction == 0) return false;
+    }
+    if (*p != '\0' || fraction > scale || digits + scale > 18) return false;
+    magnitude *= kPow10[scale - fraction];
+    // An overflow of the precision is string_to_numeric's to tell.
+    if (precision > 0 && precision <= 18 && magnitude >= kPow10[precision]) return false;
+    return numeric_set(out, magnitude, negative, precision > 0 ? precision : 0, scale) == kNumOk;
+}
+
 int read_numeric(DalIterator *it, Value *v) {
     auto *column = static_cast<DeferredNumeric *>(v->source_column_info);
     bool exact;
@@ -130,6 +163,7 @@ int read_numeric(DalIterator *it, Value *v) {
     // value: both are read failures.
     if (r == DAL_INFO || indicator >= static_cast<SQLLEN>(sizeof text)) return -1;
     text[sizeof text - 1] = '\0';
+    if (read_column_amount(text, v->precision, v->scale, &v->data.num)) return 0;
     if (string_to_numeric(text, &v->data.num, v->precision, v->scale) != kNumOk) return -1;
     return 0;
 }

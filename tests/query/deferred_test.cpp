@@ -275,6 +275,45 @@ TEST_F(Deferred, NumericFallsBackToText) {
     EXPECT_EQ(read_deferred_value(wide), -1);
 }
 
+// A numeric read as text is exactly what string_to_numeric makes of that
+// text at the column's precision and scale, whichever way it is read: the
+// provider's plain amounts and every form around them (other scales, signs,
+// leading zeros, exponents, too many digits for the column or for 64 bits).
+TEST_F(Deferred, NumericTextReadsAsStringToNumeric) {
+    struct Case {
+        const char *text;
+        int precision;
+        int scale;
+    };
+    const Case cases[] = {
+        {"12.50", 10, 2},      {"-12.50", 10, 2},    {"0.00", 10, 2},       {"-0.00", 10, 2},
+        {"007.25", 10, 2},     {"123", 10, 0},       {"123", 0, 0},         {"12.5", 10, 2},
+        {"12.505", 10, 2},     {"12.", 10, 0},       {".5", 10, 1},         {"+1.5", 10, 1},
+        {" 1.5", 10, 1},       {"1e2", 10, 0},       {"1.5x", 10, 1},       {"-", 10, 0},
+        {"9999.99", 6, 2},     {"99999.99", 6, 2},   {"999999999999999999", 0, 0},
+        {"9999999999999999999", 0, 0},               {"123456789012.345678", 38, 6},
+        {"99.5", 18, 1},       {"12.34", 0, -1},     {"1.000000000000000001", 20, 18},
+        {"0.000000000000000001", 19, 18},            {"1234567890123456.78", 18, 2},
+        {"10.5", 19, 2},       {"-100", 19, 2},      {"7", 19, 4},          {"9999.9", 5, 2},
+        {"1234567890123456", 19, 2},                 {"12345678901234567", 19, 2},
+    };
+    g_provider.exact = 0;
+    for (const Case &c : cases) {
+        SQL_NUMERIC_STRUCT want{};
+        const int want_rc = string_to_numeric(c.text, &want, c.precision, c.scale);
+        DeferredNumeric column{};
+        Value *v = deferred(VT_NUMERIC, add_column(c.text));
+        v->source_column_info = &column;
+        v->precision = c.precision;
+        v->scale = c.scale;
+        const int rc = read_deferred_value(v);
+        ASSERT_EQ(rc, want_rc == kNumOk ? 0 : -1) << c.text;
+        if (rc == 0) {
+            EXPECT_EQ(std::memcmp(&v->data.num, &want, sizeof want), 0) << c.text;
+        }
+    }
+}
+
 TEST_F(Deferred, LongValuesAreSpooledInPieces) {
     std::string text;
     for (int i = 0; i < 3000; i++) text += static_cast<char>('a' + i % 26);
