@@ -167,7 +167,13 @@ char *put_signed(char *at, int64_t n, int width) {
 
 // "%04d-%02u-%02u" of a date.
 char *put_date(char *at, int year, unsigned month, unsigned day) {
-    at = put_signed(at, year, 4);
+    if (year >= 1000 && year <= 9999) {  // every year a provider sends: two pairs
+        std::memcpy(at, &kDigitPairs[2 * (year / 100)], 2);
+        std::memcpy(at + 2, &kDigitPairs[2 * (year % 100)], 2);
+        at += 4;
+    } else {
+        at = put_signed(at, year, 4);
+    }
     *at++ = '-';
     at = put_digits(at, month, 2);
     *at++ = '-';

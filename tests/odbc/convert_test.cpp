@@ -504,6 +504,11 @@ const CharCase kCharCases[] = {
     // Dates and times need every character; a timestamp may lose its
     // fraction digits, never its seconds.
     {{"DATE", SQL_TYPE_DATE, VT_DATE, "2024-01-02"}, SQL_C_CHAR, 11, "2024-01-02", 10, "", kNoData},
+    // Years at the edges of four digits, and one below them (zero-padded).
+    {{"DATE", SQL_TYPE_DATE, VT_DATE, "1000-01-01"}, SQL_C_CHAR, 11, "1000-01-01", 10, "", kNoData},
+    {{"DATE", SQL_TYPE_DATE, VT_DATE, "9999-12-31"}, SQL_C_CHAR, 11, "9999-12-31", 10, "", kNoData},
+    {{"DATE", SQL_TYPE_DATE, VT_DATE, "0999-12-31"}, SQL_C_CHAR, 11, "0999-12-31", 10, "", kNoData},
+    {{"TIMESTAMP", SQL_TYPE_TIMESTAMP, VT_TIMESTAMP, "1970-01-01 00:00:00"}, SQL_C_CHAR, 20, "1970-01-01 00:00:00", 19, "", kNoData},
     {{"DATE", SQL_TYPE_DATE, VT_DATE, "2024-01-02"}, SQL_C_CHAR, 10, "", -77, "22003", kError},
     {{"DATE", SQL_TYPE_DATE, VT_DATE, "2024-01-02"}, SQL_C_WCHAR, 22, "2024-01-02", 20, "", kNoData},
     {{"DATE", SQL_TYPE_DATE, VT_DATE, "2024-01-02"}, SQL_C_WCHAR, 21, "", -77, "22003", kError},
