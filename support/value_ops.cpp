@@ -158,6 +158,13 @@ char *put_digits(char *at, uint64_t n, int width) {
     return end;
 }
 
+// "%02u": inline, since a timestamp has five of them.
+inline char *put_two(char *at, unsigned n) {
+    if (n >= 100) return put_digits(at, n, 2);
+    std::memcpy(at, &kDigitPairs[2 * n], 2);
+    return at + 2;
+}
+
 // As "%0*lld" with `width`: a minus sign counts within the width.
 char *put_signed(char *at, int64_t n, int width) {
     if (n >= 0) return put_digits(at, static_cast<uint64_t>(n), width);
@@ -175,18 +182,18 @@ char *put_date(char *at, int year, unsigned month, unsigned day) {
         at = put_signed(at, year, 4);
     }
     *at++ = '-';
-    at = put_digits(at, month, 2);
+    at = put_two(at, month);
     *at++ = '-';
-    return put_digits(at, day, 2);
+    return put_two(at, day);
 }
 
 // "%02u:%02u:%02u" of a time of day.
 char *put_time(char *at, unsigned hour, unsigned minute, unsigned second) {
-    at = put_digits(at, hour, 2);
+    at = put_two(at, hour);
     *at++ = ':';
-    at = put_digits(at, minute, 2);
+    at = put_two(at, minute);
     *at++ = ':';
-    return put_digits(at, second, 2);
+    return put_two(at, second);
 }
 
 // Copies the `n` bytes of `text` into buf/cap as snprintf would (cut, and
