@@ -18,17 +18,6 @@
 
 namespace {
 
-Emulator &action_emulator() {
-    static Emulator emu;
-    static const bool started = [] {
-        if (!emu.start({})) emu.port = 0;
-        atexit([] { emu.stop(); });
-        return true;
-    }();
-    (void)started;
-    return emu;
-}
-
 // The last POST the emulator logged: "PATH BODY" (the body as sorted
 // compact JSON, "-" when none) and its PayPal-Request-Id.
 std::pair<std::string, std::string> last_post(const Emulator &emu) {
@@ -70,7 +59,7 @@ struct Case {
 };
 
 TEST(ProcedureRun, EachActionSendsItsRequestAndReturnsItsRow) {
-    Emulator &emu = action_emulator();
+    Emulator &emu = emulator(1);  // the actions change its objects
     ASSERT_NE(emu.port, 0);
     ScanEnv s;
     ASSERT_TRUE(s.connect("", &emu));

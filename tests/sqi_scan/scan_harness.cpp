@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <sstream>
 
 #include "support/connstr.h"
@@ -172,14 +173,17 @@ std::string Emulator::last_header(const char *name) const {
 
 void Emulator::clear_log() const { std::ofstream(log_path, std::ios::trunc).close(); }
 
-Emulator &emulator() {
-    static Emulator emu;
-    static const bool started = [] {
+Emulator &emulator(int instance) {
+    static Emulator emus[kEmulatorInstances];
+    static std::once_flag started[kEmulatorInstances];
+    Emulator &emu = emus[instance];
+    std::call_once(started[instance], [&emu] {
         if (!emu.start({})) emu.port = 0;
-        atexit([] { emu.stop(); });
-        return true;
-    }();
-    (void)started;
+        atexit([] {
+            for (Emulator &e : emus)
+                if (e.pid > 0) e.stop();
+        });
+    });
     return emu;
 }
 

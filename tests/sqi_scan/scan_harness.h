@@ -44,8 +44,11 @@ struct Emulator {
 /// "YYYY-MM-DD HH:MM:SS" (UTC) of a Unix time: the form a Cond on a TIMESTAMP column takes.
 std::string cond_time(int64_t seconds);
 
-/// The shared emulator (started once per test binary).
-Emulator &emulator();
+/// A shared emulator, started once per test binary on first use. Tests whose
+/// requests change the emulator's objects use an instance of their own (1),
+/// so that the rows other tests read stay as they were.
+constexpr int kEmulatorInstances = 2;
+Emulator &emulator(int instance = 0);
 
 /// Messages posted through the DAL callback since the last clear.
 std::vector<std::string> &posted_messages();
