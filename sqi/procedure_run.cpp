@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "sqi/procedures.h"
@@ -121,8 +122,9 @@ TextCell cell_of(json_t *v) {
     if (json_is_string(v)) return std::string(json_string_value(v), json_string_length(v));
     if (json_is_true(v)) return std::string("true");
     if (json_is_false(v)) return std::string("false");
+    // An object or array: its JSON text. Failing to write it is no NULL.
     char *text = json_dumps(v, JSON_ENCODE_ANY | JSON_COMPACT | JSON_SORT_KEYS);
-    if (!text) return std::nullopt;
+    if (!text) throw std::bad_alloc();
     std::string out(text);
     free(text);
     return out;
@@ -156,8 +158,9 @@ int SQIGetProcedureInfo(void *, void *, DalText procedure, const ProcedureInfo *
     return DAL_OK;
 }
 
-int SQIRunProcedure(void *handle, const ProcedureInfo *info, int count, Value *const *args) {
-    auto *it = static_cast<PaypalIterator *>(handle);
+namespace {
+
+int run_procedure(PaypalIterator *it, const ProcedureInfo *info, int count, Value *const *args) {
     const PaypalProcedure *p = paypal_procedure_of(info);
     if (!p) return DAL_NOT_MINE;
     if (!it->env || !it->env->session || !it->env->session->context) return post(it, "Not connected");
@@ -202,4 +205,18 @@ int SQIRunProcedure(void *handle, const ProcedureInfo *info, int count, Value *c
     rows.push_back(std::move(row));
     text_rows_set(it, std::move(rows));
     return DAL_OK;
+}
+
+}  // namespace
+
+int SQIRunProcedure(void *handle, const ProcedureInfo *info, int count, Value *const *args) {
+    auto *it = static_cast<PaypalIterator *>(handle);
+    try {
+        return run_procedure(it, info, count, args);
+    } catch (const std::bad_alloc &) {
+        // The action may have been applied: the error says memory ran out,
+        // never that nothing happened.
+        scan_post(it, "Memory allocation error");  // no string to allocate
+        return DAL_ERROR;
+    }
 }
