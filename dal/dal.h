@@ -14,7 +14,8 @@
 // DALCloseIterator, DALResetIterator, DALSetIteratorTimeout,
 // DALGetTableInfo, DALGetColumnInfo, DALGetPKInfo, DALGetInfo, the
 // catalogue calls (DALTables ... DALGetTypeInfo), DALStartQuery, DALNextRow,
-// DALGetData (inline, with dal_get_data_routed behind it), DALGetProcedureInfo,
+// DALGetData (inline, with dal_get_data_routed behind it), DALSpoolLongData,
+// DALSpoolLongRest, DALGetProcedureInfo,
 // DALRunProcedure, the row changes, DDL, DALPassThrough, DALStartTransaction,
 // DALEndTransaction.
 #pragma once
@@ -171,6 +172,9 @@ struct LongBuffer;
 /// NULL, or -1 when the provider failed or the buffer's limit was reached
 /// (posted on the iterator's owner).
 [[nodiscard]] int DALSpoolLongData(LongBuffer *buffer, DalIterator *it, int column, int is_character);
+/// DALSpoolLongData without emptying `buffer` first: appends the pieces of
+/// the column still to be read (after a first piece the caller read itself).
+[[nodiscard]] int DALSpoolLongRest(LongBuffer *buffer, DalIterator *it, int column, int is_character);
 
 // --- row changes, routed by the TableInfo's provider
 [[nodiscard]] int DALFetch(DalIterator *it, TableInfo *info, int key_count, Restriction *keys);

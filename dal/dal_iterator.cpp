@@ -230,8 +230,12 @@ int DALGetTypeInfo(DalIterator *it, int data_type) {
 }
 
 int DALSpoolLongData(LongBuffer *buffer, DalIterator *it, int column, int is_character) {
-    constexpr SQLLEN kPiece = 1024;
     clear_long_buffer(buffer);
+    return DALSpoolLongRest(buffer, it, column, is_character);
+}
+
+int DALSpoolLongRest(LongBuffer *buffer, DalIterator *it, int column, int is_character) {
+    constexpr SQLLEN kPiece = 1024;
     char piece[kPiece];
     const int c_type = is_character ? SQL_C_CHAR : SQL_C_BINARY;
     // A cut character piece holds 1,023 bytes and its terminator.

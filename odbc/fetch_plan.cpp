@@ -3,10 +3,15 @@
 
 #include <cstring>
 
+#include "dal/dal.h"
 #include "odbc/bound_buffer.h"
 #include "odbc/fetch.h"
 #include "odbc/state.h"
+#include "odbc/stmt_run.h"
+#include "query/exec_api.h"
+#include "query/rowset.h"
 #include "support/diag.h"
+#include "support/long_buffer.h"
 #include "support/pool.h"
 
 int fetch_plan_build(STMT *stmt, FetchPlan *plan) {
@@ -91,6 +96,51 @@ void prefetch_next_entry(const BoundColumn &e, const ConvertTarget &t, SQLULEN n
         __builtin_prefetch(reinterpret_cast<const void *>(line), 1);
 }
 
+// What became of a value the engine handed out unread.
+enum class Unread {
+    kDelivered,  // its text is in the entry (the value stays unread)
+    kRead,       // read into the value: convert it as any other
+    kFailed,     // could not be read (posted)
+};
+
+// A forward-only fetch hands out a row's plain columns unread. A character
+// value bound as text then has the provider write it straight into the
+// application's entry: no copy through the value, no long-value spooling.
+// It stays unread, so a later SQLGetData of the column reads it again. A
+// NULL, a text cut by the entry, or anything else becomes a read value and
+// takes the ordinary conversion, which gives what it always gives.
+Unread deliver_unread(QueryStatement *query, const BoundColumn &e, Value *v, const ConvertTarget &t) {
+    auto *it = static_cast<DalIterator *>(v->source_iterator);
+    const bool text = e.text && (v->type == VT_CHAR || v->type == VT_LONG_CHAR) && it && t.buffer &&
+                      t.capacity > 0 && e.facts.max_length == 0;
+    if (!text) return query_settle_value(query, v) == 0 ? Unread::kRead : Unread::kFailed;
+    auto *out = static_cast<char *>(t.buffer);
+    SQLLEN got = 0;
+    const int r = DALGetData(it, v->source_column, SQL_C_CHAR, out, t.capacity, &got);
+    if (r == DAL_OK && got != SQL_NULL_DATA) {
+        if (got < 0 || got >= t.capacity) got = static_cast<SQLLEN>(strnlen(out, static_cast<size_t>(t.capacity - 1)));
+        if (t.length) *t.length = got;
+        return Unread::kDelivered;
+    }
+    if (r == DAL_OK) {  // NULL, as the engine's own read leaves it
+        v->deferred = 0;
+        v->is_null = -1;
+        if (v->type == VT_CHAR) {
+            v->length = 0;
+            if (v->data.s) v->data.s[0] = '\0';
+        } else if (v->long_buffer) {
+            clear_long_buffer(v->long_buffer);
+        }
+        return Unread::kRead;
+    }
+    if (r == DAL_INFO) {  // cut: the entry holds the first piece
+        const size_t n = got >= 0 && got < t.capacity ? static_cast<size_t>(got) : static_cast<size_t>(t.capacity - 1);
+        return query_settle_cut_text(query, v, out, n) == 0 ? Unread::kRead : Unread::kFailed;
+    }
+    (void)query_read_failed(query);
+    return Unread::kFailed;
+}
+
 }  // namespace
 
 int fetch_plan_deliver(STMT *stmt, const FetchPlan &plan, int64_t index, Value *const *values) {
@@ -111,6 +161,16 @@ int fetch_plan_deliver(STMT *stmt, const FetchPlan &plan, int64_t index, Value *
         ConvertTarget t{e.c_type, reinterpret_cast<void *>(e.data + row * e.data_step), e.capacity,
                         reinterpret_cast<SQLLEN *>(e.length + row * e.length_step),
                         reinterpret_cast<SQLLEN *>(e.indicator + row * e.indicator_step)};
+        if (v->deferred) {
+            StatementRun *run = run_of(stmt);
+            if (!run) return post_error(stmt->diag, "24000", "Invalid cursor state");
+            const Unread u = deliver_unread(run->query, e, v, t);
+            if (u == Unread::kFailed) return kRowUnreadable;
+            if (u == Unread::kDelivered) {
+                if (ahead && e.data) prefetch_next_entry(e, t, next);
+                continue;
+            }
+        }
         v->piece_offset = 0;
         SQLRETURN rc = e.text && put_fitting_text(v, e.facts, t) ? SQL_SUCCESS : e.convert(v, e.facts, t, stmt->diag);
         v->piece_offset = 0;  // SQLGetData of a bound column starts again

@@ -57,5 +57,6 @@ void fetch_plan_prefetch(const FetchPlan &plan, int64_t index);
 /// entry `index` of every bound buffer, and prefetches entry index + 1 (as
 /// much of it as this row's value took). 0, 1 (a warning was posted), -1 (an
 /// error was posted; the other columns are still delivered, except when a
-/// value is missing).
+/// value is missing), kRowUnreadable (a value the engine handed out unread
+/// could not be read; posted).
 [[nodiscard]] int fetch_plan_deliver(STMT *stmt, const FetchPlan &plan, int64_t index, Value *const *values);

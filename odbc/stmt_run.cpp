@@ -85,6 +85,7 @@ Value *const *row_values(void *arg) {
     auto *run = static_cast<StatementRun *>(static_cast<STMT *>(arg)->exec_list);
     return query_row_values(run->query, query_result_column_count(run->query));
 }
+int settle_value(void *arg, Value *v) { return query_settle_value(query_of(arg), v); }
 Value *identity_value(void *arg, int k) { return query_identity_value(query_of(arg), k); }
 int refetch(void *arg, int64_t, Value **values) {
     int columns = query_result_column_count(query_of(arg));
@@ -143,6 +144,7 @@ SQLRETURN open_cursor(STMT *stmt, StatementRun *run) {
     source.next_row = next_row;
     source.column_value = column_value;
     source.row_values = row_values;
+    source.settle_value = settle_value;
     source.delete_row = setpos_delete_row;
     source.update_row = setpos_update_row;
     source.insert_row = setpos_insert_row;
@@ -316,6 +318,10 @@ SQLRETURN stmt_execute_current(STMT *stmt) {
     options.max_rows = static_cast<int64_t>(stmt->attrs.max_rows);
     options.row_identity = stmt->attrs.cursor_type == SQL_CURSOR_KEYSET_DRIVEN ||
                            stmt->attrs.cursor_type == SQL_CURSOR_DYNAMIC;
+    // A forward-only cursor delivers each row before the next is read, so
+    // the bound columns may take their texts straight from the provider
+    // (fetch_plan_deliver).
+    options.results_unread = mode_of(stmt) == RowsetMode::kForwardOnly ? 1 : 0;
     query_set_options(run->query, &options);
     stmt->row_count = 0;
     const QueryStatementKind kind = query_statement_kind(run->query);

@@ -293,8 +293,13 @@ void cursor_open(QueryStatement *st, QueryScope *scope, EvalContext *c) {
         if (!st->plan) (void)open_branch(st, scope, true, true, c);  // a plan for the statement's cursor
         return;
     }
-    if (k->distinct_through < 0) (void)open_branch(st, scope, false, true, c);
-    else (void)open_branch(st, scope, true, true, c);
+    if (k->distinct_through < 0) {
+        ExecPlan *plan = open_branch(st, scope, false, true, c);
+        // One plain SELECT whose rows go to the caller as they are read.
+        if (st->options.results_unread && k->branch_count == 1) plan_allow_unread_results(plan);
+    } else {
+        (void)open_branch(st, scope, true, true, c);
+    }
 }
 
 int cursor_next(QueryStatement *st, EvalContext *c) {

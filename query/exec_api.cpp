@@ -12,6 +12,7 @@
 #include "query/keyset.h"
 #include "query/plan.h"
 #include "query/records.h"
+#include "query/scan.h"
 #include "query/validate.h"
 #include "support/diag.h"
 
@@ -296,6 +297,36 @@ Value *query_column_value(QueryStatement *st, int column) {
 Value *const *query_row_values(QueryStatement *st, int columns) {
     if (!st || !st->row || !st->plan || columns > query_result_column_count(st)) return nullptr;
     return st->row;
+}
+
+int query_settle_value(QueryStatement *st, Value *v) {
+    if (!v || !v->deferred) return 0;
+    try {
+        EvalContext c{st};
+        settle_row_value(v, &c);
+        return 0;
+    } catch (const QueryFailure &f) {
+        return f.code;
+    }
+}
+
+int query_settle_cut_text(QueryStatement *st, Value *v, const char *prefix, size_t n) {
+    try {
+        EvalContext c{st};
+        settle_cut_text(v, prefix, n, &c);
+        return 0;
+    } catch (const QueryFailure &f) {
+        return f.code;
+    }
+}
+
+int query_read_failed(QueryStatement *st) {
+    try {
+        EvalContext c{st};
+        raise_evaluation_error(&c, "HY000", "Data Read Error");
+    } catch (const QueryFailure &f) {
+        return f.code;
+    }
 }
 
 void query_close_cursor(QueryStatement *st) {

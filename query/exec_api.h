@@ -40,6 +40,9 @@
 //   looks at it afterwards. Long values (VT_LONG_CHAR, VT_LONG_BINARY) are
 //   fully spooled into their long_buffer (support/long_buffer.h) before the
 //   value is handed out, so any number of reads of any size may follow.
+//   Under QueryOptions::results_unread a value may instead come deferred
+//   (Value::deferred): query_settle_value reads it, or the caller reads its
+//   text straight from the provider and leaves it deferred.
 //
 // Exports: QueryConnection, QueryOptions, QueryColumn, QueryParameter,
 // QueryStatement, QueryStatementKind, query_statement_create,
@@ -49,7 +52,8 @@
 // query_execute, query_fetch, query_column_value, query_close_cursor,
 // query_row_count, query_more_results, query_start_instant,
 // query_set_start_instant, query_cursor_open, query_identity_count,
-// query_identity_value, query_refetch_row, query_keep_call_rows.
+// query_identity_value, query_refetch_row, query_keep_call_rows,
+// query_settle_value, query_settle_cut_text, query_read_failed.
 #pragma once
 
 #include <atomic>
@@ -106,6 +110,11 @@ struct QueryOptions {
                                  // SQLPrepare, 0 for SQLExecDirect)
     int32_t row_identity;        // 1: a keyset cursor wants its rows' identities
                                  // (query/keyset.h); 0: none is worked out
+    int32_t results_unread;      // 1: the caller delivers each row before asking
+                                 // for the next (a forward-only cursor), so a
+                                 // plain column of a table may reach it unread
+                                 // (deferred); it reads such a value with
+                                 // query_settle_value before using it
 };
 
 /// What kind of statement the current statement of the batch is.
@@ -203,6 +212,21 @@ void query_set_options(QueryStatement *statement, const QueryOptions *options);
 /// (column 1 first), as query_column_value gives them one by one; null when
 /// there is no current row or the statement has fewer columns.
 [[nodiscard]] Value *const *query_row_values(QueryStatement *statement, int columns);
+
+/// Reads a value of the current row that came deferred (results_unread) as
+/// a fetch would have read it; nothing for a value already read. 0, or -1
+/// with "Data Read Error" (and the provider's own diagnostic) posted.
+[[nodiscard]] int query_settle_value(QueryStatement *statement, Value *v);
+
+/// Settles a deferred character value (VT_CHAR or VT_LONG_CHAR) whose
+/// first piece, `n` bytes of `prefix`, the caller has read from the
+/// provider itself and found cut: the value becomes that piece and every
+/// remaining piece. 0, or -1 posted.
+[[nodiscard]] int query_settle_cut_text(QueryStatement *statement, Value *v, const char *prefix, size_t n);
+
+/// Posts the engine's "Data Read Error" for a value of the current row the
+/// caller failed to read from the provider. Always -1.
+int query_read_failed(QueryStatement *statement);
 
 /// Closes the cursor (if any): every scan's iterator is released, the
 /// per-execution memory goes. Idempotent.

@@ -185,10 +185,12 @@ void plan_evaluate_results(ExecPlan *plan, EvalContext *c) {
         Node *e = scope->columns[i].expression;
         // A plain column reference (all of SELECT *) is the scan's own row
         // value: the general evaluation is not run for it.
-        // row_column_value has read a deferred value already.
+        // row_column_value has read a deferred value already; under
+        // results_unread the caller reads it (query_settle_value).
         Value *v;
         if (e && e->kind == NODE_COLUMN_REF) {
-            v = row_column_value(node_cast<ColumnRefNode>(e), c);
+            v = plan->results_unread ? row_column_unread(node_cast<ColumnRefNode>(e), c)
+                                     : row_column_value(node_cast<ColumnRefNode>(e), c);
         } else {
             v = evaluate_expression(e, c);
             if (v->deferred && read_deferred_value(v) < 0) raise_evaluation_error(c, "HY000", "Data Read Error");
@@ -307,6 +309,11 @@ void plan_open(ExecPlan *plan, EvalContext *) {
 }
 
 int plan_next(ExecPlan *plan, EvalContext *) { return plan->fetch_operation(plan); }
+
+void plan_allow_unread_results(ExecPlan *plan) {
+    // Grouping, DISTINCT and EXISTS read the values themselves.
+    plan->results_unread = plan->fetch_operation == direct_fetch && !plan->skip_results ? 1 : 0;
+}
 
 
 void plan_close(ExecPlan *plan) {

@@ -11,7 +11,7 @@
 // Failures post on the statement's error header and throw QueryFailure.
 //
 // Exports: plan_create, plan_open, plan_next, plan_rows_next,
-// plan_count_rows, plan_evaluate_results, plan_close.
+// plan_count_rows, plan_evaluate_results, plan_allow_unread_results, plan_close.
 #pragma once
 
 #include "query/evaluate.h"
@@ -41,6 +41,9 @@ void plan_open(ExecPlan *plan, EvalContext *context);
 
 /// Evaluates the select list for the current rows into plan->results.
 void plan_evaluate_results(ExecPlan *plan, EvalContext *context);
+/// Lets the plan hand out its plain column results unread (deferred) when
+/// it delivers each row as it reads it (no grouping or DISTINCT).
+void plan_allow_unread_results(ExecPlan *plan);
 
 /// Closes every iterator of the plan. Idempotent.
 void plan_close(ExecPlan *plan);

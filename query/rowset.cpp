@@ -166,6 +166,12 @@ int fetch_forward(Rowset *rs, const FetchRequest *rq) {
         rs->delivered++;
         (void)take_source_row(rs, rs->delivered);  // forward-only: no identity
         int d = deliver(rs, rq, filled, rs->delivered);
+        if (d == kRowUnreadable) {
+            // A value the source handed out unread could not be read: the
+            // fetch fails there, as when the source fails to give the row.
+            if (rq->rows_fetched) *rq->rows_fetched = static_cast<SQLULEN>(filled);
+            return -1;
+        }
         if (d < 0) failed = true;
         if (d == 1) info = true;
         filled++;
@@ -413,7 +419,10 @@ Value *rowset_value(Rowset *rs, int column) {
         (void)post_error(rs->diag, "24000", "Invalid cursor state");
         return nullptr;
     }
-    return load_current(rs) ? rs->values[column] : nullptr;
+    if (!load_current(rs)) return nullptr;
+    Value *v = rs->values[column];
+    if (v && v->deferred && rs->source.settle_value && rs->source.settle_value(rs->source.arg, v) != 0) return nullptr;
+    return v;
 }
 
 Value *rowset_identity_value(Rowset *rs, int k) {

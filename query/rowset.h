@@ -17,7 +17,7 @@
 // Return codes: 0, 1 (information), 100 (no data), -1 (error posted on the
 // rowset's diagnostics header).
 //
-// Exports: RowSource, RowsetOptions, FetchRequest, RowsetMode, Rowset,
+// Exports: RowSource, RowsetOptions, FetchRequest, kRowUnreadable, RowsetMode, Rowset,
 // rowset_open, rowset_fetch, rowset_value, rowset_identity_value, rowset_replace_values, rowset_row_number,
 // rowset_block_rows, rowset_set_pos, rowset_add_rows, rowset_fill, rowset_close, rowset_rows_stored,
 // rowset_on_disk.
@@ -51,6 +51,10 @@ struct RowSource {
     /// once (column 1 first), valid until the next next_row; null when the
     /// source has no such row, and column_value is asked column by column.
     Value *const *(*row_values)(void *arg);
+    /// Optional: reads a value of the current row the source handed out
+    /// unread (Value::deferred); 0, or -1 (posted). rowset_value calls it
+    /// before giving a value out.
+    int (*settle_value)(void *arg, Value *v);
     /// Optional (keyset mode): reads row `row` again by its identity, kept
     /// in values[column_count + 1 .. column_count + identity_count]. 0 with
     /// values[1 .. column_count] pointed at the current data (valid until
@@ -84,7 +88,11 @@ struct RowsetOptions {
 
 /// One fetch call. `deliver` is called for every row placed in the block
 /// (index from 0, the row's number, its values from index 1; index 0 is the
-/// bookmark) and converts the bound columns: 0, 1 (information) or -1.
+/// bookmark) and converts the bound columns: 0, 1 (information), -1 (the
+/// row is in error), or kRowUnreadable (a value the source handed out
+/// unread could not be read: the fetch fails there).
+inline constexpr int kRowUnreadable = -2;
+
 struct FetchRequest {
     int32_t orientation;           // SQL_FETCH_NEXT ... SQL_FETCH_BOOKMARK
     int64_t offset;                // ABSOLUTE, RELATIVE, BOOKMARK

@@ -44,6 +44,9 @@ Value *column_value(ExecPlan *plan, TableScan *scan, int i, EvalContext *c) {
     v->scale = ci.scale;
     if (is_interval_value_type(type)) v->data.iv.interval_type = static_cast<SQLINTERVAL>(interval_code);
     if (type == VT_NUMERIC) v->source_column_info = &scan->numeric[i];
+    // A text read after the row was handed out (settle_row_value) grows the
+    // same capacity a read during the fetch would.
+    if (type == VT_CHAR) v->source_column_info = &scan->capacity[i];
     scan->capacity[i] = capacity;
     return v;
 }
@@ -107,6 +110,55 @@ void finish_row_value_read(Value *v, int read, int32_t *capacity, EvalContext *c
 void read_row_value(Value *v, int32_t *capacity, EvalContext *c) {
     const int r = read_deferred_value(v);
     if (r != 0) finish_row_value_read(v, r, capacity, c);
+}
+
+void settle_row_value(Value *v, EvalContext *c) {
+    if (!v->deferred) return;
+    read_row_value(v, v->type == VT_CHAR ? static_cast<int32_t *>(v->source_column_info) : nullptr, c);
+}
+
+void settle_cut_text(Value *v, const char *prefix, size_t n, EvalContext *c) {
+    auto *it = static_cast<DalIterator *>(v->source_iterator);
+    if (!v->deferred || !it) raise_evaluation_error(c, "HY000", "Data Read Error");
+    v->deferred = 0;
+    v->is_null = 0;
+    v->piece_offset = 0;
+    if (v->type == VT_LONG_CHAR) {
+        if (!v->long_buffer) v->long_buffer = v->pool ? allocate_long_buffer(v->pool, 0, SQL_LONGVARCHAR) : nullptr;
+        if (!v->long_buffer) raise_evaluation_error(c, "HY001", "Memory allocation error");
+        clear_long_buffer(v->long_buffer);
+        if (append_to_long_buffer(v->long_buffer, prefix, n) != 0 ||
+            DALSpoolLongRest(v->long_buffer, it, v->source_column, 1) != DAL_OK)
+            raise_evaluation_error(c, "HY000", "Data Read Error");
+        return;
+    }
+    auto *capacity = static_cast<int32_t *>(v->source_column_info);
+    if (v->type != VT_CHAR || !capacity) raise_evaluation_error(c, "HY000", "Data Read Error");
+    if (n > static_cast<size_t>(*capacity)) {
+        // The piece is longer than the column's buffer: one that holds it,
+        // kept for the following rows as read_rest_of_text keeps its own.
+        if (n >= static_cast<size_t>(kMaxCharValue)) raise_evaluation_error(c, "22001", "String data, right truncated");
+        auto *buffer = static_cast<char *>(cv_mem_alloc(v->pool, n + 1));
+        if (!buffer) raise_evaluation_error(c, "HY001", "Memory allocation error");
+        if (v->owns_data) cv_mem_free(v->data.s);
+        v->data.s = buffer;
+        v->owns_data = 1;
+        *capacity = static_cast<int32_t>(n);
+    }
+    std::memcpy(v->data.s, prefix, n);
+    // The rest into the room the buffer has (a cut by the application's
+    // entry is no sign of a long text); read_rest_of_text grows it when
+    // that is not enough.
+    const SQLLEN room = static_cast<SQLLEN>(*capacity) - static_cast<SQLLEN>(n);
+    SQLLEN indicator = 0;
+    const int r = DALGetData(it, v->source_column, SQL_C_CHAR, v->data.s + n, room + 1, &indicator);
+    if (r != DAL_OK && r != DAL_INFO) raise_evaluation_error(c, "HY000", "Data Read Error");
+    size_t got = indicator >= 0 && indicator <= room ? static_cast<size_t>(indicator) : static_cast<size_t>(room);
+    if (r == DAL_OK && indicator < 0) got = strnlen(v->data.s + n, static_cast<size_t>(room));
+    n += got;
+    v->data.s[n] = '\0';
+    v->length = static_cast<int32_t>(n);
+    if (r == DAL_INFO) read_rest_of_text(v, capacity, c);
 }
 
 void raise_no_row_column(EvalContext *c) { raise_evaluation_error(c, "HY000", "Unexpected type in eval expr"); }

@@ -2,7 +2,8 @@
 // alternative's restrictions, fetching a row, closing.
 //
 // Exports: scan_setup, scan_open, scan_fetch, scan_close, read_row_value,
-// finish_row_value_read, raise_no_row_column, row_column_value.
+// finish_row_value_read, settle_row_value, settle_cut_text, raise_no_row_column,
+// row_column_value, row_column_unread.
 #pragma once
 
 #include "query/deferred.h"
@@ -23,6 +24,13 @@ void read_row_value(Value *v, int32_t *capacity, EvalContext *context);
 /// The rest of read_row_value once read_deferred_value answered `read`
 /// (not 0): raises "Data Read Error" for -1, reads the rest of a cut text.
 void finish_row_value_read(Value *v, int read, int32_t *capacity, EvalContext *c);
+/// Reads `v` when it is still deferred, as the fetch would have (a text's
+/// capacity is its scan's). Raises "Data Read Error".
+void settle_row_value(Value *v, EvalContext *context);
+/// Makes the deferred character value `v` (VT_CHAR, VT_LONG_CHAR) its first
+/// piece, `n` bytes of `prefix` read by the caller and cut, followed by the
+/// pieces still to be read. Raises "Data Read Error".
+void settle_cut_text(Value *v, const char *prefix, size_t n, EvalContext *context);
 /// Raises "Unexpected type in eval expr": no scan holds a referenced column.
 [[noreturn]] void raise_no_row_column(EvalContext *c);
 
@@ -41,6 +49,17 @@ void finish_row_value_read(Value *v, int read, int32_t *capacity, EvalContext *c
         const int r = read_deferred_value(v);
         if (r != 0) finish_row_value_read(v, r, &scan->capacity[position - 1], c);
     }
+    return v;
+}
+/// row_column_value leaving a deferred value unread, for a caller that
+/// reads it itself (QueryOptions::results_unread).
+[[nodiscard]] inline Value *row_column_unread(const ColumnRefNode *ref, EvalContext *c) {
+    auto *slot = static_cast<TableSlot *>(ref->table_slot);
+    TableScan *scan = slot ? slot->scan : nullptr;
+    const int position = ref->column_position;
+    if (!scan || !scan->values || position < 1 || position > slot->column_count) raise_no_row_column(c);
+    Value *v = scan->values[position - 1];
+    if (!v) raise_no_row_column(c);
     return v;
 }
 /// Closes the iterator. Idempotent.

@@ -56,7 +56,7 @@ expected=(
   odbc_driver_manager_loads_driver odbc_connect_emulator odbc_connect_edges odbc_secrets_in_logs
   odbc_select_every_table odbc_values_every_column odbc_statement_calls odbc_sorting_and_joins
   odbc_keyed_joins odbc_derived_tables odbc_transactions_year odbc_scan_retries odbc_data_changes
-  odbc_catalog odbc_cancel_from_thread odbc_qt_qodbc odbc_libreoffice_base
+  odbc_catalog odbc_cancel_from_thread odbc_qt_qodbc odbc_libreoffice_base odbc_bound_rows
   setup_dialog setup_exports driver_exports
 )
 corpora=$(ls -d tests/fuzz/*/corpus | wc -l)
