@@ -241,20 +241,23 @@ SQLRETURN convert_to_wchar(Value *v, const ConvertColumn &c, const ConvertTarget
         char buf[kScalarRoom];
         std::string_view text;
         (void)scalar_chars(v, buf, &text);
-        std::u16string wide;
-        utf8_to_utf16(text, wide);
+        // A scalar's text is at most kScalarRoom bytes, so its units fit
+        // here (no allocation for every number a client reads as text).
+        char16_t wide[kScalarRoom];
+        size_t units = 0;
+        (void)utf8_to_utf16_piece(text, wide, kScalarRoom, &units);
         if (!t.buffer) {
-            put_length(t, static_cast<SQLLEN>(2 * wide.size()));
-            return wide.empty() ? SQL_SUCCESS : post_truncated(diag);
+            put_length(t, static_cast<SQLLEN>(2 * units));
+            return units == 0 ? SQL_SUCCESS : post_truncated(diag);
         }
         // The same rule as for SQL_C_CHAR, counted in UTF-16 units.
         size_t whole = utf8_utf16_units(text.substr(0, whole_part(text)));
-        size_t n = fixed_take(wide.size(), whole, room);
-        if (n == 0 && !wide.empty()) return post_out_of_range(diag);
+        size_t n = fixed_take(units, whole, room);
+        if (n == 0 && units > 0) return post_out_of_range(diag);
         for (size_t i = 0; i < n; i++) put_unit(t.buffer, i, wide[i]);
         if (t.capacity >= 2) put_unit(t.buffer, n, 0);
-        put_length(t, static_cast<SQLLEN>(2 * wide.size()));
-        return n < wide.size() ? post_truncated(diag) : SQL_SUCCESS;
+        put_length(t, static_cast<SQLLEN>(2 * units));
+        return n < units ? post_truncated(diag) : SQL_SUCCESS;
     }
     size_t size = p.binary ? limit_hex(p, c.max_length) : limit_text(p, c.max_length);
     size_t off;

@@ -131,7 +131,9 @@ Unread deliver_unread(QueryStatement *query, const BoundColumn &e, Value *v, con
         } else if (v->long_buffer) {
             clear_long_buffer(v->long_buffer);
         }
-        return Unread::kRead;
+        if (!t.indicator) return Unread::kRead;  // the conversion's 22002
+        *t.indicator = SQL_NULL_DATA;
+        return Unread::kDelivered;
     }
     if (r == DAL_INFO) {  // cut: the entry holds the first piece
         const size_t n = got >= 0 && got < t.capacity ? static_cast<size_t>(got) : static_cast<size_t>(t.capacity - 1);
@@ -145,6 +147,7 @@ Unread deliver_unread(QueryStatement *query, const BoundColumn &e, Value *v, con
 
 int fetch_plan_deliver(STMT *stmt, const FetchPlan &plan, int64_t index, Value *const *values) {
     int result = 0;
+    QueryStatement *query = nullptr;  // found at the first unread value
     const auto row = static_cast<SQLULEN>(index);
     // After the block's last entry comes the first one of the next fetch,
     // which a program reading in blocks gives the same buffers.
@@ -162,9 +165,12 @@ int fetch_plan_deliver(STMT *stmt, const FetchPlan &plan, int64_t index, Value *
                         reinterpret_cast<SQLLEN *>(e.length + row * e.length_step),
                         reinterpret_cast<SQLLEN *>(e.indicator + row * e.indicator_step)};
         if (v->deferred) {
-            StatementRun *run = run_of(stmt);
-            if (!run) return post_error(stmt->diag, "24000", "Invalid cursor state");
-            const Unread u = deliver_unread(run->query, e, v, t);
+            if (!query) {
+                StatementRun *run = run_of(stmt);
+                if (!run || !run->query) return post_error(stmt->diag, "24000", "Invalid cursor state");
+                query = run->query;
+            }
+            const Unread u = deliver_unread(query, e, v, t);
             if (u == Unread::kFailed) return kRowUnreadable;
             if (u == Unread::kDelivered) {
                 if (ahead && e.data) prefetch_next_entry(e, t, next);

@@ -299,11 +299,11 @@ Value *const *query_row_values(QueryStatement *st, int columns) {
     return st->row;
 }
 
-int query_settle_value(QueryStatement *st, Value *v) {
-    if (!v || !v->deferred) return 0;
+int query_settle_rest(QueryStatement *st, Value *v, int read) {
     try {
         EvalContext c{st};
-        settle_row_value(v, &c);
+        finish_row_value_read(v, read, v->type == VT_CHAR ? static_cast<int32_t *>(v->source_column_info) : nullptr,
+                              &c);
         return 0;
     } catch (const QueryFailure &f) {
         return f.code;

@@ -53,7 +53,7 @@
 // query_row_count, query_more_results, query_start_instant,
 // query_set_start_instant, query_cursor_open, query_identity_count,
 // query_identity_value, query_refetch_row, query_keep_call_rows,
-// query_settle_value, query_settle_cut_text, query_read_failed.
+// query_settle_value, query_settle_rest, query_settle_cut_text, query_read_failed.
 #pragma once
 
 #include <atomic>
@@ -65,6 +65,7 @@
 #include <cstdint>
 
 #include "engine/types.h"
+#include "query/deferred.h"
 #include "support/value.h"
 
 struct CvPool;
@@ -213,10 +214,19 @@ void query_set_options(QueryStatement *statement, const QueryOptions *options);
 /// there is no current row or the statement has fewer columns.
 [[nodiscard]] Value *const *query_row_values(QueryStatement *statement, int columns);
 
+/// The rest of query_settle_value once read_deferred_value answered `read`
+/// (not 0): a cut text read whole, or the failure posted. 0 or -1.
+[[nodiscard]] int query_settle_rest(QueryStatement *statement, Value *v, int read);
+
 /// Reads a value of the current row that came deferred (results_unread) as
 /// a fetch would have read it; nothing for a value already read. 0, or -1
 /// with "Data Read Error" (and the provider's own diagnostic) posted.
-[[nodiscard]] int query_settle_value(QueryStatement *statement, Value *v);
+/// Inline: the delivery of every unread value that is not a text passes here.
+[[nodiscard]] inline int query_settle_value(QueryStatement *statement, Value *v) {
+    if (!v || !v->deferred) return 0;
+    const int read = read_deferred_value(v);
+    return read == 0 ? 0 : query_settle_rest(statement, v, read);
+}
 
 /// Settles a deferred character value (VT_CHAR or VT_LONG_CHAR) whose
 /// first piece, `n` bytes of `prefix`, the caller has read from the

@@ -179,8 +179,9 @@ bool accepted(ExecPlan *plan, EvalContext *c) {
 }  // namespace
 
 void plan_evaluate_results(ExecPlan *plan, EvalContext *c) {
-    if (plan->skip_results) return;
+    if (plan->skip_results || plan->results_fixed) return;
     QueryScope *scope = plan->scope;
+    bool plain = true;
     for (int i = 0; i < scope->column_count; i++) {
         Node *e = scope->columns[i].expression;
         // A plain column reference (all of SELECT *) is the scan's own row
@@ -192,12 +193,18 @@ void plan_evaluate_results(ExecPlan *plan, EvalContext *c) {
             v = plan->results_unread ? row_column_unread(node_cast<ColumnRefNode>(e), c)
                                      : row_column_value(node_cast<ColumnRefNode>(e), c);
         } else {
+            plain = false;
             v = evaluate_expression(e, c);
             if (v->deferred && read_deferred_value(v) < 0) raise_evaluation_error(c, "HY000", "Data Read Error");
         }
         v->piece_offset = 0;
         plan->results[i] = v;
     }
+    // Unread plain columns of one base table are that scan's own values,
+    // the same records every row (scan_fetch marks them afresh): the
+    // results stand as they are for the rest of the plan.
+    if (plain && plan->results_unread && plan->scan_count == 1 && !plan->scans[0].slot->derived)
+        plan->results_fixed = 1;
 }
 
 int plan_rows_next(ExecPlan *plan, EvalContext *c) {

@@ -211,6 +211,7 @@ struct ExecPlan {
     int32_t combinations_done;  // every combination of every alternative was read
     int32_t skip_results;       // EXISTS: rows are counted, not evaluated
     int32_t results_unread;     // plain column results may stay deferred (cursor.cpp)
+    int32_t results_fixed;      // results are the one scan's own values every row
     void *sort;                 // grouping and DISTINCT state (group.cpp), or null
     // Next result row into `results` (one value per select column). 0 row,
     // 100 end; failures throw QueryFailure.

@@ -112,11 +112,6 @@ void read_row_value(Value *v, int32_t *capacity, EvalContext *c) {
     if (r != 0) finish_row_value_read(v, r, capacity, c);
 }
 
-void settle_row_value(Value *v, EvalContext *c) {
-    if (!v->deferred) return;
-    read_row_value(v, v->type == VT_CHAR ? static_cast<int32_t *>(v->source_column_info) : nullptr, c);
-}
-
 void settle_cut_text(Value *v, const char *prefix, size_t n, EvalContext *c) {
     auto *it = static_cast<DalIterator *>(v->source_iterator);
     if (!v->deferred || !it) raise_evaluation_error(c, "HY000", "Data Read Error");

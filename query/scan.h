@@ -2,7 +2,7 @@
 // alternative's restrictions, fetching a row, closing.
 //
 // Exports: scan_setup, scan_open, scan_fetch, scan_close, read_row_value,
-// finish_row_value_read, settle_row_value, settle_cut_text, raise_no_row_column,
+// finish_row_value_read, settle_cut_text, raise_no_row_column,
 // row_column_value, row_column_unread.
 #pragma once
 
@@ -24,9 +24,6 @@ void read_row_value(Value *v, int32_t *capacity, EvalContext *context);
 /// The rest of read_row_value once read_deferred_value answered `read`
 /// (not 0): raises "Data Read Error" for -1, reads the rest of a cut text.
 void finish_row_value_read(Value *v, int read, int32_t *capacity, EvalContext *c);
-/// Reads `v` when it is still deferred, as the fetch would have (a text's
-/// capacity is its scan's). Raises "Data Read Error".
-void settle_row_value(Value *v, EvalContext *context);
 /// Makes the deferred character value `v` (VT_CHAR, VT_LONG_CHAR) its first
 /// piece, `n` bytes of `prefix` read by the caller and cut, followed by the
 /// pieces still to be read. Raises "Data Read Error".
