@@ -446,6 +446,50 @@ char *plain_numeric_text(uint64_t m, int scale, bool negative, char *end) {
 
 }  // namespace
 
+size_t decimal_text_at_scale(const char *text, size_t length, int precision, int scale, char *out,
+                             size_t capacity) {
+    if (scale < 0 || scale > 18) return 0;
+    const char *p = text, *end = text + length;
+    const bool negative = p < end && *p == '-';
+    if (negative) p++;
+    const char *digits = p;
+    while (p < end && *p >= '0' && *p <= '9') p++;
+    const auto whole = static_cast<size_t>(p - digits);
+    if (whole == 0 || (whole > 1 && digits[0] == '0')) return 0;
+    const char *fraction = p;
+    size_t fraction_digits = 0;
+    if (p < end && *p == '.') {
+        fraction = ++p;
+        while (p < end && *p >= '0' && *p <= '9') p++;
+        fraction_digits = static_cast<size_t>(p - fraction);
+        if (fraction_digits == 0) return 0;
+    }
+    const size_t scaled = whole + static_cast<size_t>(scale);
+    if (p != end || fraction_digits > static_cast<size_t>(scale) || scaled > 18 ||
+        (precision > 0 && scaled > static_cast<size_t>(precision)))
+        return 0;
+    if (negative) {
+        // "-0.00" prints without its sign: left to the general path.
+        bool zero = whole == 1 && digits[0] == '0';
+        for (size_t i = 0; zero && i < fraction_digits; i++) zero = fraction[i] == '0';
+        if (zero) return 0;
+    }
+    const size_t size = (negative ? 1 : 0) + whole + (scale > 0 ? 1 + static_cast<size_t>(scale) : 0);
+    if (size >= capacity) return 0;
+    char *o = out;
+    if (negative) *o++ = '-';
+    std::memcpy(o, digits, whole);
+    o += whole;
+    if (scale > 0) {
+        *o++ = '.';
+        std::memcpy(o, fraction, fraction_digits);
+        std::memset(o + fraction_digits, '0', static_cast<size_t>(scale) - fraction_digits);
+        o += scale;
+    }
+    *o = 0;
+    return size;
+}
+
 int numeric_to_string(const SQL_NUMERIC_STRUCT *n, char *out, size_t capacity, size_t *length) {
     if (numeric_magnitude(n) <= UINT64_MAX && n->scale >= 0 && n->scale <= 38) {
         const auto m = static_cast<uint64_t>(numeric_magnitude(n));

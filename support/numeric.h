@@ -9,7 +9,7 @@
 // Exports: NumericStatus codes, kMaxNumericPrecision, numeric_magnitude,
 // numeric_set, int_to_numeric, bigint_to_numeric, double_to_numeric,
 // string_to_numeric, numeric_to_double, numeric_to_bigint, numeric_to_int,
-// numeric_to_string, numeric_is_zero, numeric_compare, numeric_add,
+// numeric_to_string, decimal_text_at_scale, numeric_is_zero, numeric_compare, numeric_add,
 // numeric_sub, numeric_mul, numeric_div, numeric_negate, numeric_rescale,
 // numeric_operation, add_numeric.
 #pragma once
@@ -64,6 +64,16 @@ using NumMagnitude = unsigned __int128;
 /// capacity - 1 bytes and a terminator; *length (optional) gets the full
 /// length. Returns 0, or 1 when the text was cut.
 int numeric_to_string(const SQL_NUMERIC_STRUCT *n, char *out, size_t capacity, size_t *length);
+
+/// numeric_to_string of `text` read at `precision` and `scale`, without
+/// reading it into a structure, for the plain decimal texts amounts arrive
+/// as: an optional minus, "0" or digits without a leading zero, at most
+/// `scale` fraction digits, 18 digits at most once scaled and no more than
+/// `precision` (when > 0), not a negative zero. Writes the text and a
+/// terminator into `out` and returns its length; 0 for any other text, or
+/// when it does not fit `capacity` (nothing is written).
+[[nodiscard]] size_t decimal_text_at_scale(const char *text, size_t length, int precision, int scale, char *out,
+                                           size_t capacity);
 
 [[nodiscard]] bool numeric_is_zero(const SQL_NUMERIC_STRUCT *n);
 /// -1, 0 or 1 by value (scales may differ; -0 equals 0).

@@ -70,6 +70,44 @@ TEST(NumericTest, ParseAndPrintRoundTrip) {
     }
 }
 
+// The plain amount texts printed at a scale without a structure: the same
+// text as reading them at that scale and printing (or 0: left to that path).
+TEST(NumericTest, PlainDecimalTextAtScaleMatchesParseAndPrint) {
+    struct Case {
+        const char *in;
+        int precision, scale;
+        size_t capacity;
+        const char *out;  // nullptr: not taken
+    } cases[] = {
+        {"2.00", 0, 6, 64, "2.000000"},        {"0", 0, 2, 64, "0.00"},
+        {"-10.5", 0, 2, 64, "-10.50"},         {"123", 0, 0, 64, "123"},
+        {"0.000001", 0, 6, 64, "0.000001"},    {"999999999999.999999", 0, 6, 64, "999999999999.999999"},
+        {"12.5", 4, 2, 6, "12.50"},            {"12.5", 0, 2, 5, nullptr},  // no room for the terminator
+        {"123.5", 4, 2, 64, nullptr},          // five digits at scale 2: over the precision
+        {"1.234", 0, 2, 64, nullptr},          // would round
+        {"-0.00", 0, 2, 64, nullptr},          {"-0", 0, 0, 64, nullptr},  // printed unsigned
+        {"007", 0, 0, 64, nullptr},            {"+5", 0, 2, 64, nullptr},
+        {".5", 0, 2, 64, nullptr},             {"5.", 0, 2, 64, nullptr},
+        {"1e3", 0, 2, 64, nullptr},            {" 5", 0, 2, 64, nullptr},
+        {"", 0, 2, 64, nullptr},               {"-", 0, 2, 64, nullptr},
+        {"1234567890123", 0, 6, 64, nullptr},  // 19 digits once scaled
+        {"12", 0, 19, 64, nullptr},            {"1", 0, -1, 64, nullptr},
+    };
+    for (const Case &c : cases) {
+        char out[64];
+        std::memset(out, 'x', sizeof out);
+        const size_t n = decimal_text_at_scale(c.in, std::strlen(c.in), c.precision, c.scale, out, c.capacity);
+        if (!c.out) {
+            EXPECT_EQ(n, 0u) << c.in;
+            EXPECT_EQ(out[0], 'x') << c.in << ": written though not taken";
+            continue;
+        }
+        EXPECT_EQ(std::string(out, n), c.out) << c.in;
+        EXPECT_EQ(out[n], 0) << c.in;
+        EXPECT_EQ(str(num(c.in, c.precision > 0 ? c.precision : 38, c.scale)), c.out) << c.in << ": parse and print differ";
+    }
+}
+
 TEST(NumericTest, ParseFailures) {
     SQL_NUMERIC_STRUCT n{};
     EXPECT_EQ(string_to_numeric("abc", &n, 0, -1), kNumBadText);
