@@ -131,8 +131,8 @@ int main(int argc, char **argv) {
        join, and columns from a sub-select. */
     static const char *queries[] = {
         "SELECT * FROM Invoices",
-        "SELECT Id, Items, DetailNote, Status, Items, Id, AmountValue, DetailInvoiceDate FROM Invoices "
-        "WHERE Status <> 'DRAFT' OR DetailNote IS NULL",
+        ("SELECT Id, Items, DetailNote, Status, Items, Id, AmountValue, DetailInvoiceDate FROM Invoices "
+         "WHERE Status <> 'DRAFT' OR DetailNote IS NULL"),
         "SELECT * FROM Plans",
         "SELECT p.Id, p.Name, q.Id, q.Status, p.Description FROM Plans p, Plans q WHERE p.Id = q.Id",
         "SELECT Id, Name, Id FROM (SELECT Id, Name FROM Products) AS x",
