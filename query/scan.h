@@ -31,25 +31,9 @@ void settle_cut_text(Value *v, const char *prefix, size_t n, EvalContext *contex
 /// Raises "Unexpected type in eval expr": no scan holds a referenced column.
 [[noreturn]] void raise_no_row_column(EvalContext *c);
 
-/// The current row's value of the column `ref` names, read now when it was
-/// deferred. Raises "Unexpected type in eval expr" when no scan holds the
-/// column, "Data Read Error" when the read fails. Inline: every column of
-/// every row fetched passes here.
-[[nodiscard]] inline Value *row_column_value(const ColumnRefNode *ref, EvalContext *c) {
-    auto *slot = static_cast<TableSlot *>(ref->table_slot);
-    TableScan *scan = slot ? slot->scan : nullptr;
-    const int position = ref->column_position;
-    if (!scan || !scan->values || position < 1 || position > slot->column_count) raise_no_row_column(c);
-    Value *v = scan->values[position - 1];
-    if (!v) raise_no_row_column(c);
-    if (v->deferred) {
-        const int r = read_deferred_value(v);
-        if (r != 0) finish_row_value_read(v, r, &scan->capacity[position - 1], c);
-    }
-    return v;
-}
-/// row_column_value leaving a deferred value unread, for a caller that
-/// reads it itself (QueryOptions::results_unread).
+/// The current row's value of the column `ref` names, left deferred when
+/// it is (for a caller that reads it itself, QueryOptions::results_unread).
+/// Raises "Unexpected type in eval expr" when no scan holds the column.
 [[nodiscard]] inline Value *row_column_unread(const ColumnRefNode *ref, EvalContext *c) {
     auto *slot = static_cast<TableSlot *>(ref->table_slot);
     TableScan *scan = slot ? slot->scan : nullptr;
@@ -57,6 +41,19 @@ void settle_cut_text(Value *v, const char *prefix, size_t n, EvalContext *contex
     if (!scan || !scan->values || position < 1 || position > slot->column_count) raise_no_row_column(c);
     Value *v = scan->values[position - 1];
     if (!v) raise_no_row_column(c);
+    return v;
+}
+
+/// row_column_value read now when it was deferred; "Data Read Error" when
+/// the read fails. Inline: every column of every row fetched passes here.
+[[nodiscard]] inline Value *row_column_value(const ColumnRefNode *ref, EvalContext *c) {
+    Value *v = row_column_unread(ref, c);
+    if (v->deferred) {
+        const int r = read_deferred_value(v);
+        // A scan's text value points at its column's capacity (scan.cpp).
+        if (r != 0)
+            finish_row_value_read(v, r, v->type == VT_CHAR ? static_cast<int32_t *>(v->source_column_info) : nullptr, c);
+    }
     return v;
 }
 /// Closes the iterator. Idempotent.

@@ -12,6 +12,7 @@ sanitizer tree is checked too. A failure raises ClientFailed, which fails
 the test.
 """
 import argparse
+import contextlib
 import os
 import subprocess
 import sys
@@ -173,3 +174,17 @@ class Emulator:
 
     def __exit__(self, *exc):
         self.stop()
+
+
+@contextlib.contextmanager
+def c_client_run(args, program, timeout):
+    """Runs the C client `program` of this folder (built beside the tests)
+    with "DSN=CVPAYPAL" against an emulator started for it; yields the
+    emulator, still running, and the client's finished run. The client's
+    own exit status is for the caller to judge."""
+    with Emulator(args.source, "--client-id", "demo-client", "--client-secret", "demo-secret") as emu:
+        settings = {"client_id": "demo-client", "client_secret": "demo-secret", "base_url": emu.base_url,
+                    "cert": emu.ca}
+        odbc = PrivateOdbc(args.driver, {"CVPAYPAL": settings})
+        yield emu, odbc.run([os.path.join(args.build, "tests", "integration", program), "DSN=CVPAYPAL"],
+                            timeout=timeout, expect_rc=None)

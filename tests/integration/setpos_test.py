@@ -8,15 +8,12 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(__file__))
-from odbc_env import Emulator, PrivateOdbc, Results, parse_args  # noqa: E402
+from odbc_env import Results, c_client_run, parse_args  # noqa: E402
 
 args = parse_args()
 res = Results()
 
-with Emulator(args.source, "--client-id", "demo-client", "--client-secret", "demo-secret") as emu:
-    settings = {"client_id": "demo-client", "client_secret": "demo-secret", "base_url": emu.base_url, "cert": emu.ca}
-    odbc = PrivateOdbc(args.driver, {"CVPAYPAL": settings})
-    r = odbc.run([os.path.join(args.build, "tests", "integration", "setpos_rows"), "DSN=CVPAYPAL"], timeout=180)
+with c_client_run(args, "setpos_rows", timeout=180) as (emu, r):
     print(r.stdout)
     res.check(r.returncode == 0, "the C program's checks", r.stdout[-3000:] + r.stderr[-3000:])
     said = dict(line.split(" ", 1) for line in r.stdout.splitlines() if line.startswith(("updated ", "deleted ")))
