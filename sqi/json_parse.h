@@ -10,7 +10,7 @@
 //
 // Exports: json_od (namespace alias), kJsonMaxDepth, kJsonMaxText,
 // kJsonKeptCapacity, thread_json_parser, thread_json_parser_done,
-// json_padded, json_trim_token, json_field_name, json_number_token.
+// json_padded, json_trim_token, json_quote_or_escape, json_field_name, json_number_token.
 #pragma once
 
 #ifndef SIMDJSON_EXCEPTIONS
@@ -26,7 +26,10 @@
 #include <simdjson.h>
 #pragma pop_macro("BOOL")
 
+#include <bit>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -55,6 +58,23 @@ void thread_json_parser_done(size_t size);
 /// without the blanks after it.
 [[nodiscard]] std::string_view json_trim_token(std::string_view raw);
 
+/// The first '"' or '\\' at or after `p`, eight bytes a step. There is one
+/// before the end of the reply, and the parser's padding follows the reply
+/// (json_padded), so every word read from before it is readable. In each
+/// word a byte equal to neither leaves its lane clear; the lowest set lane
+/// is the first match (a borrow only marks lanes above a true one).
+[[nodiscard]] inline const char *json_quote_or_escape(const char *p) {
+    static_assert(std::endian::native == std::endian::little, "the lowest lane is the first byte");
+    constexpr uint64_t kOnes = 0x0101010101010101ULL, kHighs = 0x8080808080808080ULL;
+    for (;; p += 8) {
+        uint64_t w;
+        std::memcpy(&w, p, sizeof w);
+        const uint64_t q = w ^ (kOnes * '"'), b = w ^ (kOnes * '\\');
+        const uint64_t hit = (((q - kOnes) & ~q) | ((b - kOnes) & ~b)) & kHighs;
+        if (hit) return p + (__builtin_ctzll(hit) >> 3);
+    }
+}
+
 /// A member's name: as the reply wrote it when it holds no escape (`*plain`
 /// true: it needs none when written again), else unescaped into the
 /// parser's buffer (valid while the reply is walked).
@@ -62,8 +82,7 @@ void thread_json_parser_done(size_t size);
     // Stage 1 has found where every string ends, so a quote ends this one
     // before the reply does.
     const char *const start = f.key().raw();
-    const char *end = start;
-    while (*end != '"' && *end != '\\') ++end;
+    const char *const end = json_quote_or_escape(start);
     *plain = *end == '"';
     if (*plain) {
         *name = std::string_view(start, static_cast<size_t>(end - start));
