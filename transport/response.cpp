@@ -9,6 +9,7 @@
 #include <cstring>
 #include <new>
 
+#include "transport/crc32.h"
 #include "transport/http.h"
 #include "transport/socket.h"
 #include "transport/tls.h"
@@ -390,8 +391,7 @@ int GunzipBody(std::string_view in, std::string &out, size_t cap, std::string &e
         return -1;
     }
     out.resize(produced);
-    uint32_t crc = static_cast<uint32_t>(
-        crc32(0, reinterpret_cast<const Bytef *>(out.data()), static_cast<uInt>(out.size())));
+    const uint32_t crc = gzip_crc32(out.data(), out.size());
     if (crc != crc_want || static_cast<uint32_t>(out.size()) != size_want) {
         error = "gzip body fails its check sum";
         return -1;

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "tests/transport/emulator_harness.h"
+#include "transport/crc32.h"
 
 namespace {
 
@@ -172,6 +173,28 @@ TEST(ReadResponseTest, CookiesReasonLocationAndClose) {
     EXPECT_EQ(0, p.ctx->persistent);
     ASSERT_EQ(1u, p.ctx->cookies.size());
     EXPECT_EQ("b", p.ctx->cookies[0].name);
+}
+
+// The trailer's CRC as zlib computes it, for every length around the
+// 64-byte steps and 16-byte tails of the folded path and for long bodies.
+TEST(GunzipTest, CrcMatchesZlibAtEveryLength) {
+    std::string bytes(70000, '\0');
+    uint32_t seed = 12345;
+    for (char &c : bytes) {
+        seed = seed * 1103515245u + 12345u;
+        c = static_cast<char>(seed >> 24);
+    }
+    const size_t lengths[] = {0, 1, 15, 16, 17, 63, 64, 65, 79, 80, 127, 128, 129, 191, 192, 255, 1000, 4097, 65536, 70000};
+    for (size_t offset : {0, 1, 7}) {
+        for (size_t n : lengths) {
+            if (offset + n > bytes.size()) continue;
+            const auto *p = reinterpret_cast<const Bytef *>(bytes.data() + offset);
+            EXPECT_EQ(gzip_crc32(p, n), static_cast<uint32_t>(crc32_z(0, p, n))) << n << " bytes at " << offset;
+        }
+    }
+    const std::string zeros(4096, '\0'), ones(4096, '\xff');
+    EXPECT_EQ(gzip_crc32(zeros.data(), zeros.size()), crc32_z(0, reinterpret_cast<const Bytef *>(zeros.data()), 4096));
+    EXPECT_EQ(gzip_crc32(ones.data(), ones.size()), crc32_z(0, reinterpret_cast<const Bytef *>(ones.data()), 4096));
 }
 
 TEST(GunzipTest, BoundedBySizeCap) {
