@@ -302,8 +302,7 @@ Value *const *query_row_values(QueryStatement *st, int columns) {
 int query_settle_rest(QueryStatement *st, Value *v, int read) {
     try {
         EvalContext c{st};
-        finish_row_value_read(v, read, v->type == VT_CHAR ? static_cast<int32_t *>(v->source_column_info) : nullptr,
-                              &c);
+        finish_row_value_read(v, read, text_capacity_of(v), &c);
         return 0;
     } catch (const QueryFailure &f) {
         return f.code;

@@ -44,8 +44,8 @@ Value *column_value(ExecPlan *plan, TableScan *scan, int i, EvalContext *c) {
     v->scale = ci.scale;
     if (is_interval_value_type(type)) v->data.iv.interval_type = static_cast<SQLINTERVAL>(interval_code);
     if (type == VT_NUMERIC) v->source_column_info = &scan->numeric[i];
-    // A text read after the row was handed out (settle_row_value) grows the
-    // same capacity a read during the fetch would.
+    // A text read after the row was handed out (query_settle_value) grows
+    // the same capacity a read during the fetch would.
     if (type == VT_CHAR) v->source_column_info = &scan->capacity[i];
     scan->capacity[i] = capacity;
     return v;
@@ -68,25 +68,28 @@ int remaining_seconds(const QueryStatement *st) {
     return left < 1 ? 1 : static_cast<int>(left > 1000000 ? 1000000 : left);
 }
 
-// The rest of a text longer than its column's declared size: the buffer
-// grows and the remaining pieces are appended, so no text is cut. The larger
-// capacity is kept for the following rows.
+// The rest of a text whose first `v->length` bytes are in its buffer: read
+// into the room the buffer has, which grows (doubling) whenever it is full,
+// so no text is cut. The larger capacity is kept for the following rows.
 void read_rest_of_text(Value *v, int32_t *capacity, EvalContext *c) {
     auto *it = static_cast<DalIterator *>(v->source_iterator);
     size_t n = static_cast<size_t>(v->length);
     size_t cap = static_cast<size_t>(*capacity);
     for (;;) {
-        if (cap >= static_cast<size_t>(kMaxCharValue))
-            raise_evaluation_error(c, "22001", "String data, right truncated");
-        size_t grown = cap * 2 < static_cast<size_t>(kMaxCharValue) ? cap * 2 : static_cast<size_t>(kMaxCharValue);
-        auto *buffer = static_cast<char *>(cv_mem_alloc(v->pool, grown + 1));
-        if (!buffer) raise_evaluation_error(c, "HY001", "Memory allocation error");
-        std::memcpy(buffer, v->data.s, n);
-        if (v->owns_data) cv_mem_free(v->data.s);
-        v->data.s = buffer;
-        v->owns_data = 1;
-        cap = grown;
-        *capacity = static_cast<int32_t>(cap);
+        if (n >= cap) {
+            if (cap >= static_cast<size_t>(kMaxCharValue))
+                raise_evaluation_error(c, "22001", "String data, right truncated");
+            size_t grown = cap * 2 < static_cast<size_t>(kMaxCharValue) ? cap * 2 : static_cast<size_t>(kMaxCharValue);
+            auto *buffer = static_cast<char *>(cv_mem_alloc(v->pool, grown + 1));
+            if (!buffer) raise_evaluation_error(c, "HY001", "Memory allocation error");
+            std::memcpy(buffer, v->data.s, n);
+            if (v->owns_data) cv_mem_free(v->data.s);
+            v->data.s = buffer;
+            v->owns_data = 1;
+            cap = grown;
+            *capacity = static_cast<int32_t>(cap);
+        }
+        char *buffer = v->data.s;
         SQLLEN indicator = 0;
         const SQLLEN room = static_cast<SQLLEN>(cap - n);
         int r = DALGetData(it, v->source_column, SQL_C_CHAR, buffer + n, room + 1, &indicator);
@@ -127,8 +130,8 @@ void settle_cut_text(Value *v, const char *prefix, size_t n, EvalContext *c) {
             raise_evaluation_error(c, "HY000", "Data Read Error");
         return;
     }
-    auto *capacity = static_cast<int32_t *>(v->source_column_info);
-    if (v->type != VT_CHAR || !capacity) raise_evaluation_error(c, "HY000", "Data Read Error");
+    int32_t *capacity = text_capacity_of(v);
+    if (!capacity) raise_evaluation_error(c, "HY000", "Data Read Error");
     if (n > static_cast<size_t>(*capacity)) {
         // The piece is longer than the column's buffer: one that holds it,
         // kept for the following rows as read_rest_of_text keeps its own.
@@ -141,19 +144,11 @@ void settle_cut_text(Value *v, const char *prefix, size_t n, EvalContext *c) {
         *capacity = static_cast<int32_t>(n);
     }
     std::memcpy(v->data.s, prefix, n);
-    // The rest into the room the buffer has (a cut by the application's
-    // entry is no sign of a long text); read_rest_of_text grows it when
-    // that is not enough.
-    const SQLLEN room = static_cast<SQLLEN>(*capacity) - static_cast<SQLLEN>(n);
-    SQLLEN indicator = 0;
-    const int r = DALGetData(it, v->source_column, SQL_C_CHAR, v->data.s + n, room + 1, &indicator);
-    if (r != DAL_OK && r != DAL_INFO) raise_evaluation_error(c, "HY000", "Data Read Error");
-    size_t got = indicator >= 0 && indicator <= room ? static_cast<size_t>(indicator) : static_cast<size_t>(room);
-    if (r == DAL_OK && indicator < 0) got = strnlen(v->data.s + n, static_cast<size_t>(room));
-    n += got;
     v->data.s[n] = '\0';
     v->length = static_cast<int32_t>(n);
-    if (r == DAL_INFO) read_rest_of_text(v, capacity, c);
+    // The rest into the room the buffer has: a cut by the application's
+    // entry is no sign of a long text.
+    read_rest_of_text(v, capacity, c);
 }
 
 void raise_no_row_column(EvalContext *c) { raise_evaluation_error(c, "HY000", "Unexpected type in eval expr"); }

@@ -2,7 +2,7 @@
 // alternative's restrictions, fetching a row, closing.
 //
 // Exports: scan_setup, scan_open, scan_fetch, scan_close, read_row_value,
-// finish_row_value_read, settle_cut_text, raise_no_row_column,
+// finish_row_value_read, settle_cut_text, raise_no_row_column, text_capacity_of,
 // row_column_value, row_column_unread.
 #pragma once
 
@@ -31,6 +31,12 @@ void settle_cut_text(Value *v, const char *prefix, size_t n, EvalContext *contex
 /// Raises "Unexpected type in eval expr": no scan holds a referenced column.
 [[noreturn]] void raise_no_row_column(EvalContext *c);
 
+/// The capacity slot a scan's text value grows (its column's, kept for the
+/// following rows); null for other values.
+[[nodiscard]] inline int32_t *text_capacity_of(const Value *v) {
+    return v->type == VT_CHAR ? static_cast<int32_t *>(v->source_column_info) : nullptr;
+}
+
 /// The current row's value of the column `ref` names, left deferred when
 /// it is (for a caller that reads it itself, QueryOptions::results_unread).
 /// Raises "Unexpected type in eval expr" when no scan holds the column.
@@ -50,9 +56,7 @@ void settle_cut_text(Value *v, const char *prefix, size_t n, EvalContext *contex
     Value *v = row_column_unread(ref, c);
     if (v->deferred) {
         const int r = read_deferred_value(v);
-        // A scan's text value points at its column's capacity (scan.cpp).
-        if (r != 0)
-            finish_row_value_read(v, r, v->type == VT_CHAR ? static_cast<int32_t *>(v->source_column_info) : nullptr, c);
+        if (r != 0) finish_row_value_read(v, r, text_capacity_of(v), c);
     }
     return v;
 }

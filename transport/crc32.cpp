@@ -74,7 +74,7 @@ uint32_t gzip_crc32(const void *data, size_t n) {
 #if defined(__x86_64__)
     if (n >= 64 && has_clmul()) {
         const size_t folded = n & ~size_t{15};
-        crc = ~fold_bytes(~uint32_t{0}, p, folded) & 0xffffffffu;
+        crc = ~fold_bytes(~uint32_t{0}, p, folded);
         p += folded;
         n -= folded;
     }
