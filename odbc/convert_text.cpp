@@ -113,7 +113,7 @@ SQLRETURN put_fixed_text(std::string_view text, const ConvertTarget &t, ErrorHea
         return text.empty() ? SQL_SUCCESS : post_truncated(diag);
     }
     size_t room = t.capacity > 0 ? static_cast<size_t>(t.capacity) - 1 : 0;
-    size_t take = fixed_take(text.size(), whole_part(text), room);
+    size_t take = text.size() <= room ? text.size() : fixed_take(text.size(), whole_part(text), room);
     if (take == 0 && !text.empty()) return post_out_of_range(diag);
     if (t.capacity > 0) {
         auto *out = static_cast<char *>(t.buffer);
@@ -251,8 +251,8 @@ SQLRETURN convert_to_wchar(Value *v, const ConvertColumn &c, const ConvertTarget
             return units == 0 ? SQL_SUCCESS : post_truncated(diag);
         }
         // The same rule as for SQL_C_CHAR, counted in UTF-16 units.
-        size_t whole = utf8_utf16_units(text.substr(0, whole_part(text)));
-        size_t n = fixed_take(units, whole, room);
+        // The whole part is only looked for when the text does not fit.
+        size_t n = units <= room ? units : fixed_take(units, utf8_utf16_units(text.substr(0, whole_part(text))), room);
         if (n == 0 && units > 0) return post_out_of_range(diag);
         for (size_t i = 0; i < n; i++) put_unit(t.buffer, i, wide[i]);
         if (t.capacity >= 2) put_unit(t.buffer, n, 0);

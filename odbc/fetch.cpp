@@ -9,6 +9,7 @@
 #include "odbc/descriptor.h"
 #include "odbc/fetch.h"
 #include "odbc/fetch_plan.h"
+#include "odbc/fetch_unread.h"
 #include "odbc/odbc_api.h"
 #include "odbc/run_scope.h"
 #include "odbc/state.h"
@@ -98,14 +99,38 @@ SQLRETURN get_data(STMT *stmt, SQLUSMALLINT column, SQLSMALLINT c_type, SQLPOINT
     Rowset *rs = stmt_rowset(stmt);
     StatementRun *run = run_of(stmt);
     if (!rs || !run) return post_error(stmt->diag, "24000", "Invalid cursor state");
-    Value *v = rowset_value(rs, column);
+    Value *v = rowset_value_unread(rs, column);
     if (!v) return SQL_ERROR;
-    int64_t row = rowset_row_number(rs);
-    if (run->get_data_column != column || run->get_data_row != row) v->piece_offset = 0;
+    const int64_t row = rowset_row_number(rs);
+    const bool again = run->get_data_column == column && run->get_data_row == row;
+    if (!again) {
+        v->piece_offset = 0;
+        run->get_data_whole = 0;
+    }
     run->get_data_column = column;
     run->get_data_row = row;
-    return convert_value(v, column_facts(stmt, column), {c_type, target, capacity, indicator, indicator},
-                         stmt->diag);
+    const ConvertTarget t{c_type, target, capacity, indicator, indicator};
+    const ConvertColumn facts = column_facts(stmt, column);
+    if (v->deferred) {
+        // A forward-only cursor's value the engine handed out unread: a
+        // first read of a text into character data takes it straight from
+        // the provider; a later read finds it delivered whole, as the
+        // conversion would have left it.
+        const bool direct = !again && (c_type == SQL_C_CHAR || c_type == SQL_C_WCHAR) && facts.max_length == 0;
+        const bool delivered = again && run->get_data_whole;
+        if (direct) {
+            const Unread u = get_data_unread(run->query, v, t);
+            if (u == Unread::kFailed) return SQL_ERROR;
+            if (u == Unread::kDelivered) {
+                run->get_data_whole = 1;
+                return SQL_SUCCESS;
+            }
+        } else if (!rowset_value(rs, column)) {
+            return SQL_ERROR;
+        }
+        if (delivered) v->piece_offset = kPieceDone;
+    }
+    return convert_value(v, facts, t, stmt->diag);
 }
 
 // A read-only cursor (SQL_ATTR_CONCURRENCY) changes nothing. True after

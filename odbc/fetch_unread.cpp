@@ -9,13 +9,17 @@
 #include "query/exec_api.h"
 #include "support/long_buffer.h"
 #include "support/numeric.h"
+#include "support/text.h"
 
 namespace {
 
+// A text read as SQL_C_WCHAR up to this size goes through the stack; a
+// longer one is read into the value (its first piece from here).
+constexpr size_t kWideDirectBytes = 1024;
+
 // A NULL read straight from the provider: the value becomes NULL as the
-// engine's own read leaves it, and the entry gets its indicator (without
-// one, the conversion posts 22002).
-Unread deliver_null(Value *v, const ConvertTarget &t) {
+// engine's own read leaves it.
+void make_null(Value *v) {
     v->deferred = 0;
     v->is_null = -1;
     if (v->type == VT_CHAR) {
@@ -24,9 +28,27 @@ Unread deliver_null(Value *v, const ConvertTarget &t) {
     } else if (v->type == VT_LONG_CHAR && v->long_buffer) {
         clear_long_buffer(v->long_buffer);
     }
+}
+
+// make_null, and the entry gets its indicator (without one, the conversion
+// posts 22002).
+Unread deliver_null(Value *v, const ConvertTarget &t) {
+    make_null(v);
     if (!t.indicator) return Unread::kRead;
     *t.indicator = SQL_NULL_DATA;
     return Unread::kDelivered;
+}
+
+// A text the provider cut at `capacity` bytes (DAL_INFO): the value becomes
+// that first piece and every remaining one.
+Unread settle_cut(QueryStatement *query, Value *v, const char *first, SQLLEN got, SQLLEN capacity) {
+    const size_t n = got >= 0 && got < capacity ? static_cast<size_t>(got) : static_cast<size_t>(capacity - 1);
+    return query_settle_cut_text(query, v, first, n) == 0 ? Unread::kRead : Unread::kFailed;
+}
+
+Unread read_failed(QueryStatement *query) {
+    (void)query_read_failed(query);
+    return Unread::kFailed;
 }
 
 // An exact numeric bound as text (the engine has asked the provider how it
@@ -50,13 +72,63 @@ Unread deliver_unread_numeric(QueryStatement *query, DalIterator *it, Value *v, 
             return Unread::kDelivered;
         }
     } else if (r == DAL_ERROR || !exact) {
-        (void)query_read_failed(query);
-        return Unread::kFailed;
+        return read_failed(query);
+    }
+    return query_settle_value(query, v) == 0 ? Unread::kRead : Unread::kFailed;
+}
+
+// SQL_C_WCHAR: the text is read whole into a buffer on the stack and
+// written as UTF-16 when all of it fits, terminator included. A text that
+// does not fit is read again into the value (the provider starts a column
+// delivered whole from its beginning), so that the conversion hands it out
+// in pieces as always.
+Unread get_data_wide(QueryStatement *query, DalIterator *it, Value *v, const ConvertTarget &t) {
+    char text[kWideDirectBytes];
+    SQLLEN got = 0;
+    const int r = DALGetData(it, v->source_column, SQL_C_CHAR, text, sizeof text, &got);
+    if (r == DAL_OK && got == SQL_NULL_DATA) {
+        make_null(v);
+        return Unread::kRead;
+    }
+    if (r == DAL_INFO) return settle_cut(query, v, text, got, static_cast<SQLLEN>(sizeof text));
+    if (r != DAL_OK) return read_failed(query);
+    const size_t size = got >= 0 && got < static_cast<SQLLEN>(sizeof text) ? static_cast<size_t>(got)
+                                                                          : strnlen(text, sizeof text - 1);
+    const size_t room = static_cast<size_t>(t.capacity) / 2 - 1;
+    size_t units = 0;
+    if (utf8_to_utf16_piece(std::string_view(text, size), t.buffer, room, &units) == size) {
+        const char16_t end = 0;
+        std::memcpy(static_cast<char *>(t.buffer) + 2 * units, &end, 2);
+        if (t.length) *t.length = static_cast<SQLLEN>(2 * units);
+        return Unread::kDelivered;
     }
     return query_settle_value(query, v) == 0 ? Unread::kRead : Unread::kFailed;
 }
 
 }  // namespace
+
+Unread get_data_unread(QueryStatement *query, Value *v, const ConvertTarget &t) {
+    auto *it = static_cast<DalIterator *>(v->source_iterator);
+    const bool text = v->type == VT_CHAR || v->type == VT_LONG_CHAR;
+    const bool wide = t.c_type == SQL_C_WCHAR;
+    if (!text || !it || !t.buffer || t.capacity < (wide ? 2 : 1))
+        return query_settle_value(query, v) == 0 ? Unread::kRead : Unread::kFailed;
+    if (wide) return get_data_wide(query, it, v, t);
+    auto *out = static_cast<char *>(t.buffer);
+    SQLLEN got = 0;
+    const int r = DALGetData(it, v->source_column, SQL_C_CHAR, out, t.capacity, &got);
+    if (r == DAL_OK && got != SQL_NULL_DATA) {
+        if (got < 0 || got >= t.capacity) got = static_cast<SQLLEN>(strnlen(out, static_cast<size_t>(t.capacity - 1)));
+        if (t.length) *t.length = got;
+        return Unread::kDelivered;
+    }
+    if (r == DAL_OK) {
+        make_null(v);
+        return Unread::kRead;
+    }
+    if (r == DAL_INFO) return settle_cut(query, v, out, got, t.capacity);
+    return read_failed(query);
+}
 
 Unread deliver_unread(QueryStatement *query, const BoundColumn &e, Value *v, const ConvertTarget &t) {
     auto *it = static_cast<DalIterator *>(v->source_iterator);
@@ -76,11 +148,7 @@ Unread deliver_unread(QueryStatement *query, const BoundColumn &e, Value *v, con
         return Unread::kDelivered;
     }
     if (r == DAL_OK) return deliver_null(v, t);
-    if (r == DAL_INFO) {  // cut: the entry holds the first piece
-        const size_t n = got >= 0 && got < t.capacity ? static_cast<size_t>(got) : static_cast<size_t>(t.capacity - 1);
-        return query_settle_cut_text(query, v, out, n) == 0 ? Unread::kRead : Unread::kFailed;
-    }
-    (void)query_read_failed(query);
-    return Unread::kFailed;
+    if (r == DAL_INFO) return settle_cut(query, v, out, got, t.capacity);  // the entry holds the first piece
+    return read_failed(query);
 }
 

@@ -7,7 +7,12 @@
 // NULL, a text cut by the entry, or anything else becomes a read value and
 // takes the ordinary conversion, which gives what it always gives.
 //
-// Exports: Unread, deliver_unread.
+// SQLGetData's first read of such a value into SQL_C_CHAR or SQL_C_WCHAR
+// (get_data_unread) takes a text the same way when it fits whole: straight
+// into the entry, or through a buffer on the stack as UTF-16; a NULL, a text
+// that does not fit and a failure take the ordinary path as for a fetch.
+//
+// Exports: Unread, deliver_unread, get_data_unread.
 #pragma once
 
 #include "odbc/convert.h"
@@ -25,3 +30,9 @@ enum class Unread {
 /// Delivers the unread value `v` of bound column `e` into entry `t`, or
 /// reads it for the conversion.
 [[nodiscard]] Unread deliver_unread(QueryStatement *query, const BoundColumn &e, Value *v, const ConvertTarget &t);
+
+/// SQLGetData's first read of the unread value `v` into `t`, a SQL_C_CHAR
+/// or SQL_C_WCHAR target (no SQL_ATTR_MAX_LENGTH). kDelivered: the entry
+/// holds the whole text and its length (the value stays unread); kRead: the
+/// value is read (or NULL) for convert_value; kFailed: posted.
+[[nodiscard]] Unread get_data_unread(QueryStatement *query, Value *v, const ConvertTarget &t);

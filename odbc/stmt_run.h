@@ -32,6 +32,9 @@ struct StatementRun {
     Rowset *rowset;              // open cursor (also STMT::result), or null
     int32_t get_data_column;     // column SQLGetData read last (its piece state), kNoGetDataColumn none
     int64_t get_data_row;        // the row it belonged to
+    int32_t get_data_whole;      // 1: that read delivered an unread text whole
+                                 // (the value is still unread: the next read of
+                                 // it finds nothing left)
     int32_t has_result;          // the current statement of the batch produces rows
     int32_t extended_fetch;      // 1 while SQLExtendedFetch runs
     int32_t set_pos_changed;     // SQLSetPos changed rows of the open cursor:

@@ -414,13 +414,16 @@ bool load_current(Rowset *rs) {
 
 }  // namespace
 
-Value *rowset_value(Rowset *rs, int column) {
+Value *rowset_value_unread(Rowset *rs, int column) {
     if (column < 0 || column > rs->source.column_count) {
         (void)post_error(rs->diag, "24000", "Invalid cursor state");
         return nullptr;
     }
-    if (!load_current(rs)) return nullptr;
-    Value *v = rs->values[column];
+    return load_current(rs) ? rs->values[column] : nullptr;
+}
+
+Value *rowset_value(Rowset *rs, int column) {
+    Value *v = rowset_value_unread(rs, column);
     if (v && v->deferred && rs->source.settle_value && rs->source.settle_value(rs->source.arg, v) != 0) return nullptr;
     return v;
 }

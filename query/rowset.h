@@ -18,8 +18,8 @@
 // rowset's diagnostics header).
 //
 // Exports: RowSource, RowsetOptions, FetchRequest, kRowUnreadable, RowsetMode, Rowset,
-// rowset_open, rowset_fetch, rowset_value, rowset_identity_value, rowset_replace_values, rowset_row_number,
-// rowset_block_rows, rowset_set_pos, rowset_add_rows, rowset_fill, rowset_close, rowset_rows_stored,
+// rowset_open, rowset_fetch, rowset_value, rowset_value_unread, rowset_identity_value,
+// rowset_replace_values, rowset_row_number, rowset_block_rows, rowset_set_pos, rowset_add_rows, rowset_fill, rowset_close, rowset_rows_stored,
 // rowset_on_disk.
 #pragma once
 
@@ -117,6 +117,9 @@ struct FetchRequest {
 /// The current row's value of `column` (0: the bookmark, as an integer), or
 /// null (posted) when there is no current row or the row cannot be read.
 [[nodiscard]] Value *rowset_value(Rowset *rowset, int column);
+/// rowset_value without reading a value the source handed out unread: the
+/// caller reads it (RowSource::settle_value) or takes it from the provider.
+[[nodiscard]] Value *rowset_value_unread(Rowset *rowset, int column);
 /// The current row's kept identity value `k` (from 1; keyset mode), or null
 /// (posted) as rowset_value.
 [[nodiscard]] Value *rowset_identity_value(Rowset *rowset, int k);

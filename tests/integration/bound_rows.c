@@ -1,7 +1,7 @@
 /* Bound columns of a forward-only cursor against a static cursor's, as a C
    application reads them: every column bound as SQL_C_CHAR at one width,
    fetched in blocks; the last two columns read with SQLGetData after each
-   fetch (once more for the last, to see it starts again). A forward-only
+   single-row fetch, each twice (the first as SQL_C_WCHAR). A forward-only
    fetch has the provider write most texts straight into the application's
    buffers, a static one converts values the engine read first, so the two
    must agree byte for byte: data, lengths, return codes, row statuses and
@@ -108,15 +108,21 @@ static void read_query(SQLHDBC dbc, const char *sql, SQLULEN cursor, SQLLEN widt
             put(t, "\n", 1);
         }
         if (block > 1) continue;  /* SQLGetData reads a single row's columns */
-        for (int c = bound + 1; c <= columns + 1 && c > bound; c++) {
-            /* The last column twice: the second read starts again. */
-            const int column = c > columns ? columns : c;
-            char piece[48];
-            SQLLEN len = 0;
-            rc = SQLGetData(st, (SQLUSMALLINT)column, SQL_C_CHAR, piece, sizeof piece, &len);
-            putf(t, "getdata %lld rc %lld", column, rc);
-            if (SQL_SUCCEEDED(rc)) put_entry(t, piece, sizeof piece, len);
-            put_states(t, st);
+        for (int c = bound + 1; c <= columns; c++) {
+            /* Each column twice: the second read takes the next piece or
+               finds nothing left. The first as UTF-16, the last as text. */
+            const SQLSMALLINT type = c == bound + 1 && c < columns ? SQL_C_WCHAR : SQL_C_CHAR;
+            for (int again = 0; again < 2; again++) {
+                char piece[96];
+                const SQLLEN room = type == SQL_C_WCHAR ? (SQLLEN)sizeof piece : 48;
+                SQLLEN len = 0;
+                memset(piece, 0x55, sizeof piece);  /* all of it compared: terminators too */
+                rc = SQLGetData(st, (SQLUSMALLINT)c, type, piece, room, &len);
+                putf(t, "getdata %lld rc %lld", c, rc);
+                if (SQL_SUCCEEDED(rc)) putf(t, " %lld:", (long long)len, 0);
+                put(t, piece, (size_t)room);
+                put_states(t, st);
+            }
         }
     }
     SQLFreeHandle(SQL_HANDLE_STMT, st);
@@ -136,6 +142,7 @@ int main(int argc, char **argv) {
         "SELECT * FROM Plans",
         "SELECT p.Id, p.Name, q.Id, q.Status, p.Description FROM Plans p, Plans q WHERE p.Id = q.Id",
         "SELECT Id, Name, Id FROM (SELECT Id, Name FROM Products) AS x",
+        "SELECT AmountValue, Status, Id, DetailNote, Items, Id FROM Invoices",
     };
     static const struct {
         SQLLEN width;

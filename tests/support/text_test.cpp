@@ -52,6 +52,7 @@ TEST(TextTest, Utf16PiecesMatchTheWholeConversion) {
         "é€😀",
         "ab😀😀cd",
         "0123456789abcdé€😀0123456789abcdefgh\xFF",  // ASCII runs longer than a word around others
+        "0123456789abcdefghij€0123456789é0123456789abcdef",  // runs of a block and more
         "\xF0\x9F\x98",                    // a pair's character cut short at the end
         "a\xFF" "b\xC0\xAF\xED\xA0\x80z",    // bad bytes, overlong, encoded surrogate
         "xy\xF4\x90\x80\x80" "😀",
