@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "dal/dal.h"
 #include "odbc/bound_buffer.h"
 #include "odbc/fetch.h"
 #include "odbc/fetch_unread.h"
@@ -61,6 +62,7 @@ int fetch_plan_build(STMT *stmt, FetchPlan *plan) {
         e.capacity = b.octet_length;
         e.convert = conversion_for(resolved);
         e.text = resolved == SQL_C_CHAR || resolved == SQL_VARCHAR ? 1 : 0;
+        e.direct_text = e.text && e.data && e.capacity > 0 && e.facts.max_length == 0 ? 1 : 0;
     }
     return 0;
 }
@@ -121,7 +123,22 @@ int fetch_plan_deliver(STMT *stmt, const FetchPlan &plan, int64_t index, Value *
                 if (!run || !run->query) return post_error(stmt->diag, "24000", "Invalid cursor state");
                 query = run->query;
             }
-            const Unread u = deliver_unread(query, e, v, t);
+            Unread u;
+            if (e.direct_text && (v->type == VT_CHAR || v->type == VT_LONG_CHAR) && v->source_iterator) {
+                // Most values of a wide row: a text the provider writes
+                // whole into the entry, taken here without a call.
+                SQLLEN got = 0;
+                const int r = DALGetData(static_cast<DalIterator *>(v->source_iterator), v->source_column,
+                                         SQL_C_CHAR, t.buffer, e.capacity, &got);
+                if (r == DAL_OK && got >= 0 && got < e.capacity) {
+                    if (t.length) *t.length = got;
+                    if (ahead) prefetch_next_entry(e, t, next);
+                    continue;
+                }
+                u = unread_text_answer(query, v, t, r, got);
+            } else {
+                u = deliver_unread(query, e, v, t);
+            }
             if (u == Unread::kFailed) return kRowUnreadable;
             if (u == Unread::kDelivered) {
                 if (ahead && e.data) prefetch_next_entry(e, t, next);

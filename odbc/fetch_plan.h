@@ -34,6 +34,9 @@ struct BoundColumn {
     SQLLEN capacity;            // SQL_DESC_OCTET_LENGTH: the data buffer's bytes
     ConvertFunction convert;    // conversion_for(the resolved C type)
     int32_t text;               // 1: a character target (put_fitting_text first)
+    // 1: a character target with room and no SQL_ATTR_MAX_LENGTH, which an
+    // unread text is written into by the provider itself.
+    int32_t direct_text;
 };
 
 /// The statement's resolved bindings (pool memory of the statement).

@@ -139,9 +139,13 @@ Unread deliver_unread(QueryStatement *query, const BoundColumn &e, Value *v, con
     const bool text = e.text && (v->type == VT_CHAR || v->type == VT_LONG_CHAR) && it && t.buffer &&
                       t.capacity > 0 && e.facts.max_length == 0;
     if (!text) return query_settle_value(query, v) == 0 ? Unread::kRead : Unread::kFailed;
-    auto *out = static_cast<char *>(t.buffer);
     SQLLEN got = 0;
-    const int r = DALGetData(it, v->source_column, SQL_C_CHAR, out, t.capacity, &got);
+    const int r = DALGetData(it, v->source_column, SQL_C_CHAR, t.buffer, t.capacity, &got);
+    return unread_text_answer(query, v, t, r, got);
+}
+
+Unread unread_text_answer(QueryStatement *query, Value *v, const ConvertTarget &t, int r, SQLLEN got) {
+    auto *out = static_cast<char *>(t.buffer);
     if (r == DAL_OK && got != SQL_NULL_DATA) {
         if (got < 0 || got >= t.capacity) got = static_cast<SQLLEN>(strnlen(out, static_cast<size_t>(t.capacity - 1)));
         if (t.length) *t.length = got;

@@ -12,7 +12,7 @@
 // into the entry, or through a buffer on the stack as UTF-16; a NULL, a text
 // that does not fit and a failure take the ordinary path as for a fetch.
 //
-// Exports: Unread, deliver_unread, get_data_unread.
+// Exports: Unread, deliver_unread, unread_text_answer, get_data_unread.
 #pragma once
 
 #include "odbc/convert.h"
@@ -30,6 +30,12 @@ enum class Unread {
 /// Delivers the unread value `v` of bound column `e` into entry `t`, or
 /// reads it for the conversion.
 [[nodiscard]] Unread deliver_unread(QueryStatement *query, const BoundColumn &e, Value *v, const ConvertTarget &t);
+
+/// The rest of a text's delivery once the provider has answered the read of
+/// `v` straight into entry `t` (`r` and the length `got` it gave): a whole
+/// text is delivered, a NULL gets its indicator, a cut text becomes that
+/// piece and every other for the conversion, a failure is posted.
+[[nodiscard]] Unread unread_text_answer(QueryStatement *query, Value *v, const ConvertTarget &t, int r, SQLLEN got);
 
 /// SQLGetData's first read of the unread value `v` into `t`, a SQL_C_CHAR
 /// or SQL_C_WCHAR target (no SQL_ATTR_MAX_LENGTH). kDelivered: the entry
