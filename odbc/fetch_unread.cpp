@@ -9,6 +9,7 @@
 #include "query/exec_api.h"
 #include "support/long_buffer.h"
 #include "support/numeric.h"
+#include "support/value_ops.h"
 #include "support/text.h"
 
 namespace {
@@ -51,30 +52,82 @@ Unread read_failed(QueryStatement *query) {
     return Unread::kFailed;
 }
 
-// An exact numeric bound as text (the engine has asked the provider how it
+// What amount_text found.
+enum class Amount {
+    kText,    // the scaled text is written
+    kNull,    // the provider holds NULL
+    kRead,    // read into the value for the conversion
+    kFailed,  // posted
+};
+
+// An exact numeric read as text (the engine has asked the provider how it
 // hands numerics over, at the first row): the number's text as the engine
-// reads it, and when that is a plain amount it is printed at the column's
-// scale as the conversion would print the number read from it. Any other
-// text, and one that would not fit, go through the engine's read as
-// always: a whole text read leaves no piece behind, and an exact read
+// reads it, and when that is a plain amount it is printed into `out` at the
+// column's scale as the conversion would print the number read from it.
+// Any other text, and one that would not fit, go through the engine's read
+// as always: a whole text read leaves no piece behind, and an exact read
 // knows none. A text too long for the engine's read fails as it does there.
-Unread deliver_unread_numeric(QueryStatement *query, DalIterator *it, Value *v, const ConvertTarget &t,
-                              bool exact) {
+Amount amount_text(QueryStatement *query, DalIterator *it, Value *v, bool exact, char *out, size_t room,
+                   size_t *n) {
     char text[kDeferredTextCapacity];
     SQLLEN got = 0;
     const int r = DALGetData(it, v->source_column, SQL_C_CHAR, text, sizeof text, &got);
-    if (r == DAL_OK && got == SQL_NULL_DATA) return deliver_null(v, t);
+    if (r == DAL_OK && got == SQL_NULL_DATA) return Amount::kNull;
     if (r == DAL_OK && got >= 0 && got < static_cast<SQLLEN>(sizeof text)) {
-        const size_t n = decimal_text_at_scale(text, static_cast<size_t>(got), v->precision, v->scale,
-                                               static_cast<char *>(t.buffer), static_cast<size_t>(t.capacity));
-        if (n > 0) {
-            if (t.length) *t.length = static_cast<SQLLEN>(n);
-            return Unread::kDelivered;
-        }
+        *n = decimal_text_at_scale(text, static_cast<size_t>(got), v->precision, v->scale, out, room);
+        if (*n > 0) return Amount::kText;
     } else if (r == DAL_ERROR || !exact) {
-        return read_failed(query);
+        (void)read_failed(query);
+        return Amount::kFailed;
     }
-    return query_settle_value(query, v) == 0 ? Unread::kRead : Unread::kFailed;
+    return query_settle_value(query, v) == 0 ? Amount::kRead : Amount::kFailed;
+}
+
+// The column facts of an unread amount once the engine has asked how the
+// provider hands numerics over; null before.
+const DeferredNumeric *asked_numeric(const Value *v) {
+    const auto *column = static_cast<const DeferredNumeric *>(v->source_column_info);
+    return v->type == VT_NUMERIC && column && column->asked ? column : nullptr;
+}
+
+// An amount bound as text, printed straight into its entry.
+Unread deliver_unread_numeric(QueryStatement *query, DalIterator *it, Value *v, const ConvertTarget &t,
+                              bool exact) {
+    size_t n = 0;
+    switch (amount_text(query, it, v, exact, static_cast<char *>(t.buffer), static_cast<size_t>(t.capacity), &n)) {
+    case Amount::kText:
+        if (t.length) *t.length = static_cast<SQLLEN>(n);
+        return Unread::kDelivered;
+    case Amount::kNull: return deliver_null(v, t);
+    case Amount::kRead: return Unread::kRead;
+    default: return Unread::kFailed;
+    }
+}
+
+// SQLGetData of an amount as SQL_C_CHAR or SQL_C_WCHAR: its scaled text
+// when all of it fits; else the value is read (the provider starts a
+// column delivered whole from its beginning) for the conversion.
+Unread get_data_numeric(QueryStatement *query, DalIterator *it, Value *v, const ConvertTarget &t, bool exact) {
+    char scaled[kShortTextRoom];
+    size_t n = 0;
+    switch (amount_text(query, it, v, exact, scaled, sizeof scaled, &n)) {
+    case Amount::kText: break;
+    case Amount::kNull: make_null(v); return Unread::kRead;
+    case Amount::kRead: return Unread::kRead;
+    default: return Unread::kFailed;
+    }
+    const bool wide = t.c_type == SQL_C_WCHAR;
+    if (n >= static_cast<size_t>(t.capacity) / (wide ? 2 : 1))
+        return query_settle_value(query, v) == 0 ? Unread::kRead : Unread::kFailed;
+    if (wide) {
+        size_t units = 0;
+        (void)utf8_to_utf16_piece(std::string_view(scaled, n + 1), t.buffer, n + 1, &units);  // the terminator too
+        if (t.length) *t.length = static_cast<SQLLEN>(2 * n);
+    } else {
+        std::memcpy(t.buffer, scaled, n + 1);
+        if (t.length) *t.length = static_cast<SQLLEN>(n);
+    }
+    return Unread::kDelivered;
 }
 
 // SQL_C_WCHAR: the text is read whole into a buffer on the stack and
@@ -111,8 +164,10 @@ Unread get_data_unread(QueryStatement *query, Value *v, const ConvertTarget &t) 
     auto *it = static_cast<DalIterator *>(v->source_iterator);
     const bool text = v->type == VT_CHAR || v->type == VT_LONG_CHAR;
     const bool wide = t.c_type == SQL_C_WCHAR;
-    if (!text || !it || !t.buffer || t.capacity < (wide ? 2 : 1))
+    const DeferredNumeric *amount = asked_numeric(v);
+    if (!(text || amount) || !it || !t.buffer || t.capacity < (wide ? 2 : 1))
         return query_settle_value(query, v) == 0 ? Unread::kRead : Unread::kFailed;
+    if (amount) return get_data_numeric(query, it, v, t, amount->transfers_exact != 0);
     if (wide) return get_data_wide(query, it, v, t);
     auto *out = static_cast<char *>(t.buffer);
     SQLLEN got = 0;
@@ -132,9 +187,9 @@ Unread get_data_unread(QueryStatement *query, Value *v, const ConvertTarget &t) 
 
 Unread deliver_unread(QueryStatement *query, const BoundColumn &e, Value *v, const ConvertTarget &t) {
     auto *it = static_cast<DalIterator *>(v->source_iterator);
-    if (v->type == VT_NUMERIC && e.text && it && t.buffer && t.capacity > 0 && e.facts.max_length == 0) {
-        const auto *column = static_cast<const DeferredNumeric *>(v->source_column_info);
-        if (column && column->asked) return deliver_unread_numeric(query, it, v, t, column->transfers_exact != 0);
+    if (e.text && it && t.buffer && t.capacity > 0 && e.facts.max_length == 0) {
+        if (const DeferredNumeric *column = asked_numeric(v))
+            return deliver_unread_numeric(query, it, v, t, column->transfers_exact != 0);
     }
     const bool text = e.text && (v->type == VT_CHAR || v->type == VT_LONG_CHAR) && it && t.buffer &&
                       t.capacity > 0 && e.facts.max_length == 0;

@@ -1,7 +1,8 @@
 /* Bound columns of a forward-only cursor against a static cursor's, as a C
    application reads them: every column bound as SQL_C_CHAR at one width,
    fetched in blocks; the last two columns read with SQLGetData after each
-   single-row fetch, each twice (the first as SQL_C_WCHAR). A forward-only
+   single-row fetch, each twice (the first as SQL_C_WCHAR), into at most the
+   bound width. A forward-only
    fetch has the provider write most texts straight into the application's
    buffers, a static one converts values the engine read first, so the two
    must agree byte for byte: data, lengths, return codes, row statuses and
@@ -114,7 +115,9 @@ static void read_query(SQLHDBC dbc, const char *sql, SQLULEN cursor, SQLLEN widt
             const SQLSMALLINT type = c == bound + 1 && c < columns ? SQL_C_WCHAR : SQL_C_CHAR;
             for (int again = 0; again < 2; again++) {
                 char piece[96];
-                const SQLLEN room = type == SQL_C_WCHAR ? (SQLLEN)sizeof piece : 48;
+                /* At most the bound width: narrow ways cut these too. */
+                const SQLLEN most = type == SQL_C_WCHAR ? (SQLLEN)sizeof piece : 48;
+                const SQLLEN room = width < most ? width : most;
                 SQLLEN len = 0;
                 memset(piece, 0x55, sizeof piece);  /* all of it compared: terminators too */
                 rc = SQLGetData(st, (SQLUSMALLINT)c, type, piece, room, &len);
@@ -143,6 +146,7 @@ int main(int argc, char **argv) {
         "SELECT p.Id, p.Name, q.Id, q.Status, p.Description FROM Plans p, Plans q WHERE p.Id = q.Id",
         "SELECT Id, Name, Id FROM (SELECT Id, Name FROM Products) AS x",
         "SELECT AmountValue, Status, Id, DetailNote, Items, Id FROM Invoices",
+        "SELECT Id, DetailNote, Status, AmountValue, AmountValue FROM Invoices",
     };
     static const struct {
         SQLLEN width;
@@ -150,6 +154,9 @@ int main(int argc, char **argv) {
         int no_indicator;
     } ways[] = {
         {4096, 1, 0}, {4096, 7, 0}, {300, 3, 0}, {40, 1, 0}, {8, 5, 0}, {2, 1, 0}, {1, 2, 0}, {300, 4, 1},
+        /* An amount's text ("1370.080000") exactly as long as the room, as
+           text and as UTF-16. */
+        {11, 1, 0}, {22, 1, 0},
     };
     for (size_t q = 0; q < sizeof queries / sizeof *queries; q++) {
         for (size_t w = 0; w < sizeof ways / sizeof *ways; w++) {
