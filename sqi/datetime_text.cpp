@@ -25,15 +25,16 @@ struct Cursor {
         ++pos;
         return true;
     }
-    // Exactly `width` decimal digits.
+    // Exactly `width` decimal digits (the room for them checked once).
     bool digits(int width, int *out) {
+        if (text.size() - pos < static_cast<size_t>(width)) return false;
         int n = 0;
         for (int i = 0; i < width; ++i) {
-            char c = peek();
-            if (c < '0' || c > '9') return false;
-            n = n * 10 + (c - '0');
-            ++pos;
+            const unsigned d = static_cast<unsigned char>(text[pos + static_cast<size_t>(i)]) - unsigned{'0'};
+            if (d > 9) return false;
+            n = n * 10 + static_cast<int>(d);
         }
+        pos += static_cast<size_t>(width);
         *out = n;
         return true;
     }
@@ -99,6 +100,11 @@ bool read_zone(Cursor &c, int *offset_minutes) {
 // seconds and fraction stay as they are (a leap second stays one).
 bool shift_minutes(TIMESTAMP_STRUCT *ts, int delta) {
     int64_t minutes = static_cast<int64_t>(ts->hour) * 60 + ts->minute + delta;
+    if (minutes >= 0 && minutes < kMinutesPerDay) {  // the same day: the date stands
+        ts->hour = static_cast<SQLUSMALLINT>(minutes / 60);
+        ts->minute = static_cast<SQLUSMALLINT>(minutes % 60);
+        return true;
+    }
     int64_t jdn = ymd_to_jdnl(ts->year, ts->month, ts->day);
     while (minutes < 0) {
         minutes += kMinutesPerDay;
