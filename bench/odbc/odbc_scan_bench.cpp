@@ -38,8 +38,9 @@ constexpr int kBigRows = 20000;
 constexpr int kRepeats = 7;
 // The provider and the C program, in turns: more turns, since a busy spell
 // of the shared machine (its caches and memory are shared with others)
-// moves a C scan writing megabytes of bound buffers more than the provider.
-constexpr int kScanTurns = 11;
+// moves a C scan writing megabytes of bound buffers more than the provider,
+// and a longer window holds more quiet moments for both.
+constexpr int kScanTurns = 21;
 
 double cpu_seconds() {
     timespec ts{};
@@ -157,13 +158,25 @@ void measure(ScanEnv &s, SQLHDBC dbc, const std::string &conn, const char *table
     BoundBuffers buffers;
     (void)provider_scan_all(s, table);  // warm: token, socket, the emulator's pages
     (void)bound_scan(dbc, sql.c_str(), buffers);
-    for (int i = 0; i < kScanTurns; ++i) {
-        double t0 = cpu_seconds();
+    auto provider = [&] {
+        const double t0 = cpu_seconds();
         f->provider_rows = provider_scan_all(s, table);
         f->provider_cpu = std::min(f->provider_cpu, cpu_seconds() - t0);
-        t0 = cpu_seconds();
+    };
+    auto bound = [&] {
+        const double t0 = cpu_seconds();
         f->c_rows = bound_scan(dbc, sql.c_str(), buffers);
         f->c_cpu = std::min(f->c_cpu, cpu_seconds() - t0);
+    };
+    // Each goes first in every other turn: neither always follows the other.
+    for (int i = 0; i < kScanTurns; ++i) {
+        if (i % 2 == 0) {
+            provider();
+            bound();
+        } else {
+            bound();
+            provider();
+        }
     }
     f->py_ok = python_scan(pyodbc_code(conn, table), &f->py_rows, &f->py_cpu);
 }
