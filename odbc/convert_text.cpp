@@ -252,7 +252,8 @@ SQLRETURN convert_to_wchar(Value *v, const ConvertColumn &c, const ConvertTarget
         }
         // The same rule as for SQL_C_CHAR, counted in UTF-16 units.
         // The whole part is only looked for when the text does not fit.
-        size_t n = units <= room ? units : fixed_take(units, utf8_utf16_units(text.substr(0, whole_part(text))), room);
+        size_t n = units <= room ? units
+                                 : fixed_take(units, utf8_utf16_units(text.substr(0, whole_part(text))), room);
         if (n == 0 && units > 0) return post_out_of_range(diag);
         for (size_t i = 0; i < n; i++) put_unit(t.buffer, i, wide[i]);
         if (t.capacity >= 2) put_unit(t.buffer, n, 0);

@@ -119,6 +119,7 @@ SQLRETURN get_data(STMT *stmt, SQLUSMALLINT column, SQLSMALLINT c_type, SQLPOINT
         const bool direct = !again && (c_type == SQL_C_CHAR || c_type == SQL_C_WCHAR) && facts.max_length == 0;
         const bool delivered = again && run->get_data_whole;
         if (direct) {
+            if (!run->query) return post_error(stmt->diag, "24000", "Invalid cursor state");
             const Unread u = get_data_unread(run->query, v, t);
             if (u == Unread::kFailed) return SQL_ERROR;
             if (u == Unread::kDelivered) {

@@ -9,8 +9,8 @@
 #include "query/exec_api.h"
 #include "support/long_buffer.h"
 #include "support/numeric.h"
-#include "support/value_ops.h"
 #include "support/text.h"
+#include "support/value_ops.h"
 
 namespace {
 

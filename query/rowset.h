@@ -19,8 +19,8 @@
 //
 // Exports: RowSource, RowsetOptions, FetchRequest, kRowUnreadable, RowsetMode, Rowset,
 // rowset_open, rowset_fetch, rowset_value, rowset_value_unread, rowset_identity_value,
-// rowset_replace_values, rowset_row_number, rowset_block_rows, rowset_set_pos, rowset_add_rows, rowset_fill, rowset_close, rowset_rows_stored,
-// rowset_on_disk.
+// rowset_replace_values, rowset_row_number, rowset_block_rows, rowset_set_pos, rowset_add_rows,
+// rowset_fill, rowset_close, rowset_rows_stored, rowset_on_disk.
 #pragma once
 
 #include <sql.h>
