@@ -1,6 +1,6 @@
-// deliver_unread (see fetch_unread.h): a value the engine handed out unread
-// into a bound entry, straight from the provider where that gives what the
-// conversion would.
+// Values the engine handed out unread (see fetch_unread.h): into a bound
+// entry or SQLGetData's buffer, straight from the provider where that gives
+// what the conversion would.
 #include "odbc/fetch_unread.h"
 
 #include <cstring>
@@ -171,34 +171,22 @@ Unread get_data_unread(QueryStatement *query, Value *v, const ConvertTarget &t) 
         return query_settle_value(query, v) == 0 ? Unread::kRead : Unread::kFailed;
     if (amount) return get_data_numeric(query, it, v, t, amount->transfers_exact != 0);
     if (wide) return get_data_wide(query, it, v, t);
-    auto *out = static_cast<char *>(t.buffer);
     SQLLEN got = 0;
-    const int r = DALGetData(it, v->source_column, SQL_C_CHAR, out, t.capacity, &got);
-    if (r == DAL_OK && got != SQL_NULL_DATA) {
-        if (got < 0 || got >= t.capacity) got = static_cast<SQLLEN>(strnlen(out, static_cast<size_t>(t.capacity - 1)));
-        if (t.length) *t.length = got;
-        return Unread::kDelivered;
-    }
-    if (r == DAL_OK) {
+    const int r = DALGetData(it, v->source_column, SQL_C_CHAR, t.buffer, t.capacity, &got);
+    if (r == DAL_OK && got == SQL_NULL_DATA) {  // the conversion answers a NULL, indicator or 22002
         make_null(v);
         return Unread::kRead;
     }
-    if (r == DAL_INFO) return settle_cut(query, v, out, got, t.capacity);
-    return read_failed(query);
+    return unread_text_answer(query, v, t, r, got);
 }
 
 Unread deliver_unread(QueryStatement *query, const BoundColumn &e, Value *v, const ConvertTarget &t) {
     auto *it = static_cast<DalIterator *>(v->source_iterator);
-    if (v->type == VT_NUMERIC && e.text && it && t.buffer && t.capacity > 0 && e.facts.max_length == 0) {
+    if (e.direct_text && it) {
         if (const DeferredNumeric *column = asked_numeric(v))
             return deliver_unread_numeric(query, it, v, t, column->transfers_exact != 0);
     }
-    const bool text = e.text && (v->type == VT_CHAR || v->type == VT_LONG_CHAR) && it && t.buffer &&
-                      t.capacity > 0 && e.facts.max_length == 0;
-    if (!text) return query_settle_value(query, v) == 0 ? Unread::kRead : Unread::kFailed;
-    SQLLEN got = 0;
-    const int r = DALGetData(it, v->source_column, SQL_C_CHAR, t.buffer, t.capacity, &got);
-    return unread_text_answer(query, v, t, r, got);
+    return query_settle_value(query, v) == 0 ? Unread::kRead : Unread::kFailed;
 }
 
 Unread unread_text_answer(QueryStatement *query, Value *v, const ConvertTarget &t, int r, SQLLEN got) {

@@ -28,7 +28,9 @@ enum class Unread {
 };
 
 /// Delivers the unread value `v` of bound column `e` into entry `t`, or
-/// reads it for the conversion.
+/// reads it for the conversion: every value but a text of a `direct_text`
+/// column, which the delivery loop reads into the entry itself and hands to
+/// unread_text_answer.
 [[nodiscard]] Unread deliver_unread(QueryStatement *query, const BoundColumn &e, Value *v, const ConvertTarget &t);
 
 /// The rest of a text's delivery once the provider has answered the read of
