@@ -86,8 +86,8 @@ constexpr uintptr_t kCacheLine = 64;
 // row is written, the same column's entry of the next row is asked for, as
 // many cache lines as this row's value took (the likeliest size of the next),
 // while the engine produces that row. Only a hint: nothing is read.
-void prefetch_next_entry(const BoundColumn &e, const ConvertTarget &t, SQLULEN next) {
-    SQLLEN bytes = t.length && *t.length > 0 ? *t.length + 1 : 1;
+void prefetch_next_entry(const BoundColumn &e, SQLLEN written, SQLULEN next) {
+    SQLLEN bytes = written > 0 ? written + 1 : 1;
     if (bytes > e.capacity) bytes = e.capacity;
     if (bytes <= 0) return;
     const uintptr_t first = e.data + next * e.data_step;
@@ -96,11 +96,15 @@ void prefetch_next_entry(const BoundColumn &e, const ConvertTarget &t, SQLULEN n
         __builtin_prefetch(reinterpret_cast<const void *>(line), 1);
 }
 
+// What the entry's length says was written (0 without one, or when it says
+// NULL or no total).
+SQLLEN written_length(const SQLLEN *length) { return length ? *length : 0; }
+
 }  // namespace
 
 int fetch_plan_deliver(STMT *stmt, const FetchPlan &plan, int64_t index, Value *const *values) {
     int result = 0;
-    QueryStatement *query = nullptr;  // found at the first unread value
+    QueryStatement *query = nullptr;  // found at the first value the provider's answer does not settle
     const auto row = static_cast<SQLULEN>(index);
     // After the block's last entry comes the first one of the next fetch,
     // which a program reading in blocks gives the same buffers.
@@ -114,41 +118,48 @@ int fetch_plan_deliver(STMT *stmt, const FetchPlan &plan, int64_t index, Value *
             return -1;
         }
         // An unbound buffer has address and step 0 (see fetch_plan_build).
-        ConvertTarget t{e.c_type, reinterpret_cast<void *>(e.data + row * e.data_step), e.capacity,
-                        reinterpret_cast<SQLLEN *>(e.length + row * e.length_step),
-                        reinterpret_cast<SQLLEN *>(e.indicator + row * e.indicator_step)};
+        void *const buffer = reinterpret_cast<void *>(e.data + row * e.data_step);
+        SQLLEN *const length = reinterpret_cast<SQLLEN *>(e.length + row * e.length_step);
+        auto target = [&] {
+            return ConvertTarget{e.c_type, buffer, e.capacity, length,
+                                 reinterpret_cast<SQLLEN *>(e.indicator + row * e.indicator_step)};
+        };
         if (v->deferred) {
+            const bool direct = e.direct_text && (v->type == VT_CHAR || v->type == VT_LONG_CHAR) && v->source_iterator;
+            SQLLEN got = 0;
+            int r = DAL_OK;
+            if (direct) {
+                // Most values of a wide row: a text the provider writes
+                // whole into the entry, taken here without a call and
+                // without the conversion's target built on the stack
+                // (stores that would queue behind the entry's own, which
+                // may be waiting for memory).
+                r = DALGetData(static_cast<DalIterator *>(v->source_iterator), v->source_column, SQL_C_CHAR, buffer,
+                               e.capacity, &got);
+                if (r == DAL_OK && got >= 0 && got < e.capacity) {
+                    if (length) *length = got;
+                    if (ahead) prefetch_next_entry(e, got, next);
+                    continue;
+                }
+            }
             if (!query) {
                 StatementRun *run = run_of(stmt);
                 if (!run || !run->query) return post_error(stmt->diag, "24000", "Invalid cursor state");
                 query = run->query;
             }
-            Unread u;
-            if (e.direct_text && (v->type == VT_CHAR || v->type == VT_LONG_CHAR) && v->source_iterator) {
-                // Most values of a wide row: a text the provider writes
-                // whole into the entry, taken here without a call.
-                SQLLEN got = 0;
-                const int r = DALGetData(static_cast<DalIterator *>(v->source_iterator), v->source_column,
-                                         SQL_C_CHAR, t.buffer, e.capacity, &got);
-                if (r == DAL_OK && got >= 0 && got < e.capacity) {
-                    if (t.length) *t.length = got;
-                    if (ahead) prefetch_next_entry(e, t, next);
-                    continue;
-                }
-                u = unread_text_answer(query, v, t, r, got);
-            } else {
-                u = deliver_unread(query, e, v, t);
-            }
+            const Unread u =
+                direct ? unread_text_answer(query, v, target(), r, got) : deliver_unread(query, e, v, target());
             if (u == Unread::kFailed) return kRowUnreadable;
             if (u == Unread::kDelivered) {
-                if (ahead && e.data) prefetch_next_entry(e, t, next);
+                if (ahead && e.data) prefetch_next_entry(e, written_length(length), next);
                 continue;
             }
         }
+        const ConvertTarget t = target();
         v->piece_offset = 0;
         SQLRETURN rc = e.text && put_fitting_text(v, e.facts, t) ? SQL_SUCCESS : e.convert(v, e.facts, t, stmt->diag);
         v->piece_offset = 0;  // SQLGetData of a bound column starts again
-        if (ahead && e.data) prefetch_next_entry(e, t, next);
+        if (ahead && e.data) prefetch_next_entry(e, written_length(length), next);
         if (rc == SQL_ERROR) result = -1;
         else if (rc == SQL_SUCCESS_WITH_INFO && result == 0) result = 1;
     }

@@ -210,14 +210,20 @@ int scan_fetch(ExecPlan *plan, int index, EvalContext *c) {
     if (r != DAL_OK && r != DAL_INFO) raise_posted(c);
     if (r == DAL_INFO) c->statement->row_info = 1;  // its diagnostic is posted: the row comes with it
     const int n = scan->slot->column_count;
+    // Most of a row's values already hold what they are set to here (a
+    // value delivered unread stays deferred, from the same iterator and
+    // column): each field is only written when it differs. A wide row's
+    // marking is then loads, not stores queued behind the stores into the
+    // application's buffers, which may be waiting for memory.
     for (int i = 0; i < n; i++) {
         Value *v = scan->values[i];
         if (!v) continue;
-        v->deferred = 1;
-        v->source_iterator = scan->it;
-        v->source_column = i + 1;
-        v->piece_offset = 0;
-        if (v->type == VT_CHAR || v->type == VT_BINARY) v->length = scan->capacity[i];
+        if (v->deferred != 1) v->deferred = 1;
+        if (v->source_iterator != scan->it) v->source_iterator = scan->it;
+        if (v->source_column != i + 1) v->source_column = i + 1;
+        if (v->piece_offset != 0) v->piece_offset = 0;
+        if ((v->type == VT_CHAR || v->type == VT_BINARY) && v->length != scan->capacity[i])
+            v->length = scan->capacity[i];
         if (!scan->lazy) read_row_value(v, &scan->capacity[i], c);
     }
     if (c->statement->identity) keyset_scan_row(c->statement, scan, c);

@@ -21,6 +21,7 @@
 #include <string>
 
 #include "sqi/json_text.h"
+#include "sqi/row_mapping.h"
 #include "sqi/scan.h"
 #include "sqi/value_rules.h"
 

@@ -135,10 +135,7 @@ error_code read_value(Walk &k, json_od::value &v, ValueSlot &out) {
     return simdjson::SUCCESS;
 }
 
-ReplyValue view(const ReplyPage &p, const ValueSlot &s) {
-    const char *base = s.in_arena ? p.arena.data() : p.text.data();
-    return ReplyValue{s.kind, std::string_view(base + s.offset, s.length)};
-}
+ReplyValue view(const ReplyPage &p, const ValueSlot &s) { return reply_page_view(p, s); }
 
 error_code walk_object(Walk &k, json_od::object &o, int32_t node, ValueSlot *dest);
 
@@ -421,12 +418,6 @@ bool reply_page_load(ReplyPage &page, const PaypalTable *table, bool list, std::
     }
     page.loaded = true;
     return true;
-}
-
-ReplyValue reply_page_value(const ReplyPage &page, int32_t row, int32_t column) {
-    if (!page.loaded || row < 0 || row >= page.row_count || column < 0 || column >= page.column_count) return {};
-    return view(page, page.slots[static_cast<size_t>(row) * static_cast<size_t>(page.column_count) +
-                                 static_cast<size_t>(column)]);
 }
 
 void reply_page_clear(ReplyPage &page) {

@@ -22,7 +22,7 @@
 // out are valid until the next load, clear or release.
 //
 // Exports: ValueSlot, ReplyPage, kMaxPageSlots, kReplyTextPadding, reply_page_load,
-// reply_page_value, reply_page_clear, reply_page_release.
+// reply_page_view, reply_page_value (both inline), reply_page_clear, reply_page_release.
 #pragma once
 
 #include <cstdint>
@@ -71,9 +71,20 @@ struct ReplyPage {
 /// ("fails to decode reply", or the limit reached) and no rows.
 [[nodiscard]] bool reply_page_load(ReplyPage &page, const PaypalTable *table, bool list, std::string &error);
 
+/// The value a slot of `page` holds, its text where the slot says.
+[[nodiscard, gnu::always_inline]] inline ReplyValue reply_page_view(const ReplyPage &page, const ValueSlot &s) {
+    const char *base = s.in_arena ? page.arena.data() : page.text.data();
+    return ReplyValue{s.kind, std::string_view(base + s.offset, s.length)};
+}
+
 /// The value of column `column` (0-based) of row `row` (0-based) of a
-/// loaded page (kNull outside the page).
-[[nodiscard]] ReplyValue reply_page_value(const ReplyPage &page, int32_t row, int32_t column);
+/// loaded page (kNull outside the page). Inline: see sqi/row_mapping.h.
+[[nodiscard, gnu::always_inline]] inline ReplyValue reply_page_value(const ReplyPage &page, int32_t row,
+                                                                   int32_t column) {
+    if (!page.loaded || row < 0 || row >= page.row_count || column < 0 || column >= page.column_count) return {};
+    return reply_page_view(page, page.slots[static_cast<size_t>(row) * static_cast<size_t>(page.column_count) +
+                                            static_cast<size_t>(column)]);
+}
 
 /// Drops the rows, keeping the buffers for the next load.
 void reply_page_clear(ReplyPage &page);

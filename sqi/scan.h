@@ -14,7 +14,7 @@
 // Exports: FilterSlot, kFilterSlotCount, kMaxScanPages, restriction_value_text,
 // adjust_strict_bound, KeyFromRestrictions, ApplyFilters, ExtractRows,
 // FetchNextPage, scan_exchange, scan_read_page, scan_list_reply, scan_post, scan_post_state, scan_release,
-// scan_column_value, SQIStartQuery, SQINextRow, SQIGetData.
+// SQIStartQuery, SQINextRow, SQIGetData.
 #pragma once
 
 #include <cstdint>
@@ -103,11 +103,6 @@ int ExtractRows(PaypalIterator *it, const PaypalTable *table, int keyed);
 /// Asks for the next page with the table's paging and extracts its rows.
 /// DAL_OK or DAL_ERROR (posted; the scan's request is dropped).
 [[nodiscard]] int FetchNextPage(PaypalIterator *it);
-
-/// The value of catalogue column `index` (0-based) for the current row: a
-/// remembered filter value, else the page's value (from the root, the row
-/// or the child element). Borrowed; kNull when missing.
-[[nodiscard]] ReplyValue scan_column_value(const PaypalIterator *it, int index);
 
 int SQIStartQuery(void *it, TableInfo *info, const ListNode *select_list, const ListNode *row_list, int count,
                   Restriction **restrictions);

@@ -31,6 +31,7 @@
 #include "sqi/json_parse.h"
 #include "sqi/json_text.h"
 #include "sqi/page_reply.h"
+#include "sqi/row_mapping.h"
 #include "sqi/scan.h"
 #include "sqi/value_rules.h"
 #include "support/calendar.h"
