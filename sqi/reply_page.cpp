@@ -135,8 +135,6 @@ error_code read_value(Walk &k, json_od::value &v, ValueSlot &out) {
     return simdjson::SUCCESS;
 }
 
-ReplyValue view(const ReplyPage &p, const ValueSlot &s) { return reply_page_view(p, s); }
-
 error_code walk_object(Walk &k, json_od::object &o, int32_t node, ValueSlot *dest);
 
 // The value of a paging member: an integer, else absent.
@@ -145,7 +143,7 @@ error_code read_count(Walk &k, json_od::value &v, bool *has, int64_t *n) {
     *has = false;
     if (error_code e = read_value(k, v, s)) return e;
     if (s.kind != JsonKind::kInteger) return simdjson::SUCCESS;
-    const ReplyValue text = view(k.p, s);
+    const ReplyValue text = reply_page_view(k.p, s);
     int64_t value = 0;
     const auto [end, ec] = std::from_chars(text.text.data(), text.text.data() + text.text.size(), value);
     if (ec == std::errc() && end == text.text.data() + text.text.size()) {
@@ -162,7 +160,7 @@ error_code read_text(Walk &k, json_od::value &v, std::string &out, bool *is_stri
     *is_string = false;
     if (error_code e = read_value(k, v, s)) return e;
     if (s.kind != JsonKind::kString) return simdjson::SUCCESS;
-    out.assign(view(k.p, s).text);
+    out.assign(reply_page_view(k.p, s).text);
     *is_string = true;
     return simdjson::SUCCESS;
 }
